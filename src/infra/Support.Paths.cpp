@@ -1,0 +1,22 @@
+#include "infra/Support.Paths.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace quillon {
+
+QString ExePath() {
+  const QFileInfo Info(QStringLiteral("/proc/self/exe"));
+  const QString Target = Info.symLinkTarget();
+  return Target.isEmpty() ? QCoreApplication::applicationFilePath() : Target;
+}
+
+QString ExeFolder() { return IncludeTrailingPathDelimiter(QFileInfo(ExePath()).absolutePath()); }
+
+QString ExeName() { return QFileInfo(ExePath()).completeBaseName(); }
+
+QString IncludeTrailingPathDelimiter(const QString& APath) {
+  return APath.endsWith(u'/') ? APath : APath + u'/';
+}
+
+}  // namespace quillon

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace quillon {
+
+// Full path of the running program, read from /proc/self/exe.
+QString ExePath();
+// Folder of the running program, with a trailing separator.
+QString ExeFolder();
+// The program's file name without folder and without extension.
+QString ExeName();
+// Appends the platform's path separator unless APath already ends with one.
+QString IncludeTrailingPathDelimiter(const QString& APath);
+
+}  // namespace quillon

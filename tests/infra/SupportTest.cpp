@@ -1,0 +1,81 @@
+#include "infra/Support.DateTime.h"
+#include "infra/Support.Exceptions.h"
+#include "infra/Support.Format.h"
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+struct TFormatCase {
+  const char* Format;
+  QVariantList Args;
+  const char* Expected;
+};
+
+TEST(Format, FormatsTheSpecifiersTheMessagesUse) {
+  const TFormatCase Cases[] = {
+      {"Comparing %d views...", {42}, "Comparing 42 views..."},
+      {"[%s].[%s]", {QStringLiteral("dbo"), QStringLiteral("Orders")}, "[dbo].[Orders]"},
+      {"100%% done", {}, "100% done"},
+      {"%s.%s.%d.xml", {QStringLiteral("SRV"), QStringLiteral("Db"), 7}, "SRV.Db.7.xml"},
+      {"%-5s|%5s|", {QStringLiteral("ab"), QStringLiteral("cd")}, "ab   |   cd|"},
+      {"%.3d %x", {7, 255}, "007 FF"},
+      {"%1:s %0:s", {QStringLiteral("a"), QStringLiteral("b")}, "b a"},
+      {"%.2f", {3.14159}, "3.14"},
+      {"%d", {-12}, "-12"},
+      {"%s", {QString::fromUtf8("Pålogging")}, "Pålogging"},
+  };
+  for (const TFormatCase& Case : Cases) {
+    SCOPED_TRACE(Case.Format);
+    EXPECT_EQ(Format(QString::fromUtf8(Case.Format), Case.Args), QString::fromUtf8(Case.Expected));
+  }
+}
+
+TEST(Format, RaisesConvertErrorForMissingOrWrongArguments) {
+  const TFormatCase Cases[] = {
+      {"%s", {}, "No argument for format '%s'"},
+      {"%d and %d", {1}, "No argument for format '%d and %d'"},
+      {"%d", {QStringLiteral("x")}, "Format '%d' invalid or incompatible with argument"},
+      {"%s", {5}, "Format '%s' invalid or incompatible with argument"},
+      {"50%", {}, "Format '50%' invalid or incompatible with argument"},
+      {"%z", {1}, "Format '%z' invalid or incompatible with argument"},
+  };
+  for (const TFormatCase& Case : Cases) {
+    SCOPED_TRACE(Case.Format);
+    try {
+      Format(QString::fromUtf8(Case.Format), Case.Args);
+      ADD_FAILURE() << "no exception";
+    } catch (const EConvertError& E) {
+      EXPECT_EQ(E.Message(), QString::fromUtf8(Case.Expected));
+    }
+  }
+}
+
+TEST(Trim, RemovesEverythingAtOrBelowTheSpaceCharacter) {
+  EXPECT_EQ(Trim(QStringLiteral("\x01\t  a b\r\n\x1f")), QStringLiteral("a b"));
+  EXPECT_EQ(Trim(QStringLiteral(" \r\n ")), QString());
+  EXPECT_EQ(Trim(QString::fromUtf8("\u00a0x\u00a0")), QString::fromUtf8("\u00a0x\u00a0"));
+  EXPECT_EQ(TrimLeft(QStringLiteral("  x ")), QStringLiteral("x "));
+  EXPECT_EQ(TrimRight(QStringLiteral("  x ")), QStringLiteral("  x"));
+}
+
+TEST(StrToInt, AcceptsDecimalAndHexAndRejectsTheRest) {
+  EXPECT_EQ(StrToInt(QStringLiteral("-42")), -42);
+  EXPECT_EQ(StrToInt(QStringLiteral("$FF")), 255);
+  EXPECT_EQ(StrToInt(QStringLiteral("0x10")), 16);
+  for (const char* Bad : {"", "12a", " 1", "2147483648", "-"}) {
+    SCOPED_TRACE(Bad);
+    EXPECT_THROW(StrToInt(QString::fromLatin1(Bad)), EConvertError);
+  }
+}
+
+TEST(DateTime, RoundTripsThroughDaysSinceTheEpoch) {
+  const QDateTime Noon(QDate(1899, 12, 31), QTime(12, 0));
+  EXPECT_DOUBLE_EQ(DateTimeFromQDateTime(Noon), 1.5);
+  const QDateTime Moment(QDate(2026, 12, 10), QTime(3, 4, 5, 678));
+  EXPECT_EQ(QDateTimeFromDateTime(DateTimeFromQDateTime(Moment)), Moment);
+}
+
+}  // namespace
+}  // namespace quillon
