@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace quillon {
 
 // The gold-standard service's SOAP port. A Get… operation answers the gold-standard text of
@@ -35,5 +37,9 @@ public:
                              const QString& ObjectClass, const QString& ExpectedDDL, const QString& ActualDDL,
                              const QString& InfoText) = 0;
 };
+
+// A new client of the port, bound to the configured endpoint over its own HTTP connection,
+// which it keeps open for all its calls. A caller creates one for the span of one action.
+std::unique_ptr<OstrelServiceSoap> GetServiceProxy();
 
 }  // namespace quillon

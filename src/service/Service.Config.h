@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+namespace quillon {
+
+// Where the gold-standard service lives and how long the program waits for it. Read from the
+// section "Service" of the settings file beside the executable (keys BaseAddress, PageRoot,
+// MetadataRoot, ConnectTimeout and Timeout, the last two in seconds), overridden by the
+// command-line setting Service=<address>, which points all three addresses at one site.
+struct TServiceConfig {
+  QString BaseAddress = QStringLiteral("http://ostrel.ulmora.no");
+  // The site of the XML pages; empty means the base address.
+  QString PageRoot;
+  // The metadata site that serves the procedure list; empty means the base address.
+  QString MetadataRoot;
+  double ConnectTimeout = 10;
+  double Timeout = 120;
+
+  // The SOAP endpoint: the base address followed by "/OstrelService.asmx".
+  QString EndpointAddress() const;
+  // The address of the page APageName ("%s.asp" under the page root); AQuery is appended as
+  // it is and must already be encoded.
+  QString PageAddress(const QString& APageName, const QString& AQuery = QString()) const;
+  QString MetadataPageAddress(const QString& APageName) const;
+
+  // The configuration in force: the settings file beside the executable, then the command
+  // line. Read afresh on every call, so a changed settings file takes effect with the next
+  // client.
+  static TServiceConfig Current();
+  // The same rules applied to an explicit settings file and Service= value (empty: none).
+  static TServiceConfig FromSources(const QString& AIniFileName, const QString& AServiceOverride);
+};
+
+// The settings file beside the executable: the executable's name with the extension ".ini".
+QString ExeSettingsFileName();
+
+}  // namespace quillon

@@ -1,0 +1,283 @@
+#include "service/Service.Soap.h"
+
+#include "service/Service.Xml.h"
+
+#include <QXmlStreamReader>
+
+#include <optional>
+
+namespace quillon {
+
+namespace {
+
+const QString SoapEnvelopeNamespace = QStringLiteral("http://schemas.xmlsoap.org/soap/envelope/");
+
+const QString EnvelopeStart = QStringLiteral(
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+    "<soap:Envelope xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+    "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>");
+const QString EnvelopeEnd = QStringLiteral("</soap:Body></soap:Envelope>");
+
+bool IsXmlCharacter(char16_t C) { return C >= 0x20 ? C < 0xFFFE : C == u'\t' || C == u'\n' || C == u'\r'; }
+
+// Appends AValue as element content. A carriage return travels as a character reference,
+// since a parser would otherwise fold the line breaks of a source text into line feeds.
+void AppendEscaped(QString& AOut, const QString& AValue, const char* AOperation, const char* AParameter) {
+  for (const QChar Ch : AValue) {
+    switch (Ch.unicode()) {
+      case u'&': AOut += QStringLiteral("&amp;"); break;
+      case u'<': AOut += QStringLiteral("&lt;"); break;
+      case u'>': AOut += QStringLiteral("&gt;"); break;
+      case u'\r': AOut += QStringLiteral("&#xD;"); break;
+      default:
+        if (!IsXmlCharacter(Ch.unicode()))
+          throw EServiceError(QStringLiteral("%1 cannot be sent: %2 holds the character U+%3, which a SOAP message "
+                                             "cannot carry")
+                                  .arg(QLatin1String(AOperation), QLatin1String(AParameter))
+                                  .arg(Ch.unicode(), 4, 16, QChar(u'0')));
+        AOut += Ch;
+    }
+  }
+}
+
+QString Number(qint32 AValue) { return QString::number(AValue); }
+QString Truth(bool AValue) { return AValue ? QStringLiteral("true") : QStringLiteral("false"); }
+
+struct TAnswer {
+  bool IsFault = false;
+  QString FaultCode;
+  QString FaultString;
+  QString Result;
+};
+
+// Reads a SOAP 1.1 answer: either a fault, or the wrapper "<operation>Response" in the target
+// namespace, from which the text of AResultElement is taken. Raises EMalformedResponse for
+// anything else, including a document that is cut short after the wrapper.
+class TAnswerReader {
+public:
+  TAnswerReader(const QByteArray& ABody, const QString& AOperation, const QString& AEndpoint)
+      : FReader(ABody), FOperation(AOperation), FEndpoint(AEndpoint) {}
+
+  TAnswer Read(const char* AResultElement) {
+    TAnswer Answer;
+    FindRoot();
+    if (FReader.name() != u"Envelope" || FReader.namespaceUri() != SoapEnvelopeNamespace)
+      Fail(QStringLiteral("the answer is not a SOAP envelope (its root element is <%1>)").arg(FReader.qualifiedName()));
+    EnterBody();
+    if (!FReader.readNextStartElement())
+      Fail(QStringLiteral("the SOAP body is empty"));
+    if (FReader.name() == u"Fault" && FReader.namespaceUri() == SoapEnvelopeNamespace)
+      ReadFault(Answer);
+    else if (FReader.name() == QString(FOperation + QStringLiteral("Response")) && FReader.namespaceUri() == OstrelNamespace)
+      ReadWrapper(Answer, AResultElement);
+    else
+      Fail(QStringLiteral("the SOAP body holds <%1> in namespace '%2' where <%3Response> was expected")
+               .arg(FReader.qualifiedName(), FReader.namespaceUri(), FOperation));
+    while (!FReader.atEnd())
+      FReader.readNext();
+    if (FReader.hasError())
+      Fail(XmlErrorText(FReader));
+    return Answer;
+  }
+
+private:
+  [[noreturn]] void Fail(const QString& AReason) const {
+    throw EMalformedResponse(QStringLiteral("The gold-standard service at %1 sent a malformed answer to %2: %3")
+                                 .arg(FEndpoint, FOperation, AReason));
+  }
+
+  void CheckReader() const {
+    if (FReader.hasError())
+      Fail(XmlErrorText(FReader));
+  }
+
+  void FindRoot() {
+    while (!FReader.atEnd() && FReader.readNext() != QXmlStreamReader::StartElement)
+      if (FReader.tokenType() == QXmlStreamReader::DTD)
+        Fail(QStringLiteral("the answer declares a document type, which is not accepted"));
+    CheckReader();
+    if (FReader.tokenType() != QXmlStreamReader::StartElement)
+      Fail(QStringLiteral("the answer holds no XML element"));
+  }
+
+  void EnterBody() {
+    while (FReader.readNextStartElement()) {
+      if (FReader.name() == u"Body" && FReader.namespaceUri() == SoapEnvelopeNamespace)
+        return;
+      FReader.skipCurrentElement();
+    }
+    CheckReader();
+    Fail(QStringLiteral("the SOAP envelope has no body"));
+  }
+
+  void ReadFault(TAnswer& AAnswer) {
+    AAnswer.IsFault = true;
+    while (FReader.readNextStartElement()) {
+      if (FReader.name() == u"faultcode")
+        AAnswer.FaultCode = FReader.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
+      else if (FReader.name() == u"faultstring")
+        AAnswer.FaultString = FReader.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
+      else
+        FReader.skipCurrentElement();
+    }
+    CheckReader();
+  }
+
+  void ReadWrapper(TAnswer& AAnswer, const char* AResultElement) {
+    while (FReader.readNextStartElement()) {
+      if (AResultElement && FReader.name() == QLatin1String(AResultElement))
+        AAnswer.Result = FReader.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
+      else
+        FReader.skipCurrentElement();
+    }
+    CheckReader();
+  }
+
+  QXmlStreamReader FReader;
+  QString FOperation;
+  QString FEndpoint;
+};
+
+}  // namespace
+
+TOstrelServiceClient::TOstrelServiceClient(const TServiceConfig& AConfig)
+    : FConfig(AConfig), FEndpoint(AConfig.EndpointAddress()), FTransport(AConfig.ConnectTimeout, AConfig.Timeout) {}
+
+QString TOstrelServiceClient::Call(const char* AOperation, std::initializer_list<TParam> AParams,
+                                   const char* AResultElement) {
+  const QString Operation = QLatin1String(AOperation);
+  QString Request;
+  Request.reserve(EnvelopeStart.size() + EnvelopeEnd.size() + 256);
+  Request += EnvelopeStart;
+  Request += u'<' + Operation + QStringLiteral(" xmlns=\"") + OstrelNamespace + QStringLiteral("\">");
+  for (const TParam& Param : AParams) {
+    const QString Name = QLatin1String(Param.Name);
+    Request += u'<' + Name + u'>';
+    AppendEscaped(Request, Param.Value, AOperation, Param.Name);
+    Request += QStringLiteral("</") + Name + u'>';
+  }
+  Request += QStringLiteral("</") + Operation + u'>' + EnvelopeEnd;
+
+  const THttpTransport::TResponse Response = FTransport.Post(
+      FEndpoint, "text/xml; charset=utf-8", '"' + (OstrelNamespace + Operation).toUtf8() + '"', Request.toUtf8());
+  std::optional<TAnswer> Answer;
+  try {
+    Answer = TAnswerReader(Response.Body, Operation, FEndpoint).Read(AResultElement);
+  } catch (const EMalformedResponse&) {
+    // An error page instead of an envelope: the status says more than the parser would.
+    if (Response.Status == 200)
+      throw;
+  }
+  // SOAP 1.1 sends a fault with the status 500.
+  if (Answer && Answer->IsFault)
+    throw ESoapFault(QStringLiteral("The gold-standard service answered %1 with a fault: %2")
+                         .arg(Operation, Answer->FaultString.isEmpty() ? Answer->FaultCode : Answer->FaultString),
+                     Answer->FaultCode, Answer->FaultString);
+  CheckHttpStatus(Response, Operation, FEndpoint);
+  return Answer->Result;
+}
+
+QString TOstrelServiceClient::GetDbCheckConstraint(const QString& SchemaName, const QString& ConstraintName,
+                                                   qint32 DbVer) {
+  return Call("GetDbCheckConstraint",
+              {{"SchemaName", SchemaName}, {"ConstraintName", ConstraintName}, {"DbVer", Number(DbVer)}},
+              "CheckClause");
+}
+
+QString TOstrelServiceClient::GetDbView(const QString& SchemaName, const QString& ViewName, qint32 DbVer) {
+  return Call("GetDbView", {{"SchemaName", SchemaName}, {"ViewName", ViewName}, {"DbVer", Number(DbVer)}},
+              "ViewDefinition");
+}
+
+QString TOstrelServiceClient::GetDbRoutine(const QString& SchemaName, const QString& RoutineName, qint32 DbVer) {
+  return Call("GetDbRoutine", {{"SchemaName", SchemaName}, {"RoutineName", RoutineName}, {"DbVer", Number(DbVer)}},
+              "SourceCode");
+}
+
+bool TOstrelServiceClient::GetDbIndex(const QString& SchemaName, const QString& TableName, const QString& IndexName,
+                                      qint32 DbVer) {
+  const QString Answer = Call(
+      "GetDbIndex",
+      {{"SchemaName", SchemaName}, {"TableName", TableName}, {"IndexName", IndexName}, {"DbVer", Number(DbVer)}},
+      "IsUnique").trimmed();
+  if (Answer == u"true" || Answer == u"1")
+    return true;
+  if (Answer.isEmpty() || Answer == u"false" || Answer == u"0")
+    return false;
+  throw EMalformedResponse(QStringLiteral("The gold-standard service at %1 sent a malformed answer to GetDbIndex: "
+                                          "IsUnique is '%2', not a truth value")
+                               .arg(FEndpoint, Answer));
+}
+
+void TOstrelServiceClient::SaveDbSchema(const QString& SchemaName, const QString& SchemaOwner, qint32 DbVer) {
+  Call("SaveDbSchema", {{"SchemaName", SchemaName}, {"SchemaOwner", SchemaOwner}, {"DbVer", Number(DbVer)}}, nullptr);
+}
+
+void TOstrelServiceClient::SaveDbView(const QString& ViewSchema, const QString& ViewName,
+                                      const QString& ViewDefinition, qint32 DbVer) {
+  Call("SaveDbView",
+       {{"ViewSchema", ViewSchema}, {"ViewName", ViewName}, {"ViewDefinition", ViewDefinition},
+        {"DbVer", Number(DbVer)}},
+       nullptr);
+}
+
+void TOstrelServiceClient::SaveDbIndex(const QString& TableSchema, const QString& TableName,
+                                       const QString& IndexName, bool IsUnique, qint32 DbVer) {
+  Call("SaveDbIndex",
+       {{"TableSchema", TableSchema}, {"TableName", TableName}, {"IndexName", IndexName}, {"IsUnique", Truth(IsUnique)},
+        {"DbVer", Number(DbVer)}},
+       nullptr);
+}
+
+void TOstrelServiceClient::SaveDbRoutine(const QString& RoutineSchema, const QString& RoutineName,
+                                         const QString& RoutineType, const QString& SourceCode, qint32 DbVer) {
+  Call("SaveDbRoutine",
+       {{"RoutineSchema", RoutineSchema}, {"RoutineName", RoutineName}, {"RoutineType", RoutineType},
+        {"SourceCode", SourceCode}, {"DbVer", Number(DbVer)}},
+       nullptr);
+}
+
+void TOstrelServiceClient::SaveDbCheckConstraint(const QString& TableSchema, const QString& TableName,
+                                                 const QString& ConstraintSchema, const QString& ConstraintName,
+                                                 const QString& CheckClause, qint32 DbVer) {
+  Call("SaveDbCheckConstraint",
+       {{"TableSchema", TableSchema}, {"TableName", TableName}, {"ConstraintSchema", ConstraintSchema},
+        {"ConstraintName", ConstraintName}, {"CheckClause", CheckClause}, {"DbVer", Number(DbVer)}},
+       nullptr);
+}
+
+void TOstrelServiceClient::SaveDbReferentialConstraint(const QString& TableSchema, const QString& TableName,
+                                                       const QString& ConstraintSchema, const QString& ConstraintName,
+                                                       const QString& UniqueConstraintSchema,
+                                                       const QString& UniqueConstraintName, const QString& UpdateRule,
+                                                       const QString& DeleteRule, qint32 DbVer) {
+  Call("SaveDbReferentialConstraint",
+       {{"TableSchema", TableSchema}, {"TableName", TableName}, {"ConstraintSchema", ConstraintSchema},
+        {"ConstraintName", ConstraintName}, {"UniqueConstraintSchema", UniqueConstraintSchema},
+        {"UniqueConstraintName", UniqueConstraintName}, {"UpdateRule", UpdateRule}, {"DeleteRule", DeleteRule},
+        {"DbVer", Number(DbVer)}},
+       nullptr);
+}
+
+void TOstrelServiceClient::SaveDbAnomaly(const QString& DatabaseName, qint32 DbVer, const QString& ObjectKey,
+                                         const QString& ObjectClass, const QString& ExpectedDDL,
+                                         const QString& ActualDDL, const QString& InfoText) {
+  Call("SaveDbAnomaly",
+       {{"DatabaseName", DatabaseName}, {"DbVer", Number(DbVer)}, {"ObjectKey", ObjectKey},
+        {"ObjectClass", ObjectClass}, {"ExpectedDDL", ExpectedDDL}, {"ActualDDL", ActualDDL},
+        {"InfoText", InfoText}},
+       nullptr);
+}
+
+QDomDocument TOstrelServiceClient::LoadPage(const QString& AAddress) {
+  const THttpTransport::TResponse Response = FTransport.Get(AAddress);
+  CheckHttpStatus(Response, QStringLiteral("the page request"), AAddress);
+  return ParseXmlDocument(Response.Body, AAddress);
+}
+
+std::unique_ptr<OstrelServiceSoap> GetServiceProxy() {
+  return std::make_unique<TOstrelServiceClient>(TServiceConfig::Current());
+}
+
+}  // namespace quillon

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "service/OstrelService.h"
+#include "service/Service.Config.h"
+#include "service/Service.Http.h"
+
+#include <QDomDocument>
+
+#include <initializer_list>
+
+namespace quillon {
+
+// The target namespace of every element and SOAP action of the port.
+inline const QString OstrelNamespace = QStringLiteral("http://ulmora.no/Ostrel/");
+
+// The service answered with a SOAP fault; the message carries its faultstring.
+class ESoapFault : public EServiceError {
+public:
+  ESoapFault(QString AMessage, QString AFaultCode, QString AFaultString)
+      : EServiceError(std::move(AMessage)), FFaultCode(std::move(AFaultCode)), FFaultString(std::move(AFaultString)) {}
+  const QString& FaultCode() const { return FFaultCode; }
+  const QString& FaultString() const { return FFaultString; }
+
+private:
+  QString FFaultCode;
+  QString FFaultString;
+};
+
+// The answer arrived but is not the SOAP message the operation must return.
+QUILLON_DECLARE_EXCEPTION(EMalformedResponse, EServiceError)
+
+// Loads the service's XML pages over a connection the caller already holds.
+class IServicePageLoader {
+public:
+  virtual ~IServicePageLoader() = default;
+  virtual QDomDocument LoadPage(const QString& AAddress) = 0;
+};
+
+// The SOAP 1.1 document/literal client of the port, over one kept-alive HTTP connection that
+// also carries the pages the same run reads.
+class TOstrelServiceClient : public OstrelServiceSoap, public IServicePageLoader {
+public:
+  explicit TOstrelServiceClient(const TServiceConfig& AConfig);
+
+  const TServiceConfig& Config() const { return FConfig; }
+
+  QString GetDbCheckConstraint(const QString& SchemaName, const QString& ConstraintName, qint32 DbVer) override;
+  QString GetDbView(const QString& SchemaName, const QString& ViewName, qint32 DbVer) override;
+  QString GetDbRoutine(const QString& SchemaName, const QString& RoutineName, qint32 DbVer) override;
+  bool GetDbIndex(const QString& SchemaName, const QString& TableName, const QString& IndexName, qint32 DbVer) override;
+  void SaveDbSchema(const QString& SchemaName, const QString& SchemaOwner, qint32 DbVer) override;
+  void SaveDbView(const QString& ViewSchema, const QString& ViewName, const QString& ViewDefinition,
+                  qint32 DbVer) override;
+  void SaveDbIndex(const QString& TableSchema, const QString& TableName, const QString& IndexName, bool IsUnique,
+                   qint32 DbVer) override;
+  void SaveDbRoutine(const QString& RoutineSchema, const QString& RoutineName, const QString& RoutineType,
+                     const QString& SourceCode, qint32 DbVer) override;
+  void SaveDbCheckConstraint(const QString& TableSchema, const QString& TableName, const QString& ConstraintSchema,
+                             const QString& ConstraintName, const QString& CheckClause, qint32 DbVer) override;
+  void SaveDbReferentialConstraint(const QString& TableSchema, const QString& TableName,
+                                   const QString& ConstraintSchema, const QString& ConstraintName,
+                                   const QString& UniqueConstraintSchema, const QString& UniqueConstraintName,
+                                   const QString& UpdateRule, const QString& DeleteRule, qint32 DbVer) override;
+  void SaveDbAnomaly(const QString& DatabaseName, qint32 DbVer, const QString& ObjectKey, const QString& ObjectClass,
+                     const QString& ExpectedDDL, const QString& ActualDDL, const QString& InfoText) override;
+
+  QDomDocument LoadPage(const QString& AAddress) override;
+
+private:
+  struct TParam {
+    const char* Name;
+    QString Value;
+  };
+  // Sends one request and returns the text of AResultElement in the answer (empty when the
+  // element is absent or empty); a null AResultElement expects an answer without a value.
+  QString Call(const char* AOperation, std::initializer_list<TParam> AParams, const char* AResultElement);
+
+  TServiceConfig FConfig;
+  QString FEndpoint;
+  THttpTransport FTransport;
+};
+
+}  // namespace quillon

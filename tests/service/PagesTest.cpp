@@ -1,0 +1,94 @@
+#include "service/Service.Pages.h"
+#include "service/Service.Soap.h"
+#include "service/Service.Xml.h"
+#include "support/GoldService.h"
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+using test::TGoldService;
+
+class Pages : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    Service = std::make_unique<TGoldService>(QStringLiteral("gold_client.json"));
+    Service->Install();
+  }
+  static void TearDownTestSuite() { Service.reset(); }
+  void SetUp() override { Service->Reset(); }
+
+  static std::unique_ptr<TGoldService> Service;
+};
+
+std::unique_ptr<TGoldService> Pages::Service;
+
+// "name=text" of every element called AName, at any depth, in document order.
+QStringList Elements(const QDomDocument& ADocument, const QString& AName, const QString& AAttribute) {
+  QStringList Result;
+  const QDomNodeList Nodes = ADocument.elementsByTagName(AName);
+  for (int I = 0; I < Nodes.size(); ++I) {
+    const QDomElement Element = Nodes.at(I).toElement();
+    Result.append(Element.attribute(AAttribute) + u'=' + Element.text().trimmed());
+  }
+  return Result;
+}
+
+TEST_F(Pages, AskForRoutineVersionsWithEncodedNames) {
+  const QString Address = RoutineVersionsPageAddress(QStringLiteral("sales"), QStringLiteral("A&B C"));
+  EXPECT_EQ(Address, Service->BaseAddress() + QStringLiteral("/GetDbRoutineVersions.asp?RoutineSchema=sales&RoutineName=A%26B%20C"));
+  const QDomDocument Page = LoadXmlDocument(Address);
+  QStringList Versions;
+  const QDomNodeList Routines = Page.elementsByTagName(QStringLiteral("DbRoutine"));
+  for (int I = 0; I < Routines.size(); ++I)
+    Versions.append(Routines.at(I).firstChildElement(QStringLiteral("DbVersion")).text() + u':' +
+                    Routines.at(I).firstChildElement(QStringLiteral("SourceCode")).text());
+  EXPECT_EQ(Versions, QStringList({QStringLiteral("2:CREATE FUNCTION sales.[A&B C]() RETURNS int AS BEGIN RETURN 2 END"),
+                                   QStringLiteral("4:CREATE FUNCTION sales.[A&B C]() RETURNS int AS BEGIN RETURN 4 END")}));
+}
+
+TEST_F(Pages, ServeTheRoutineListUpToAVersionOverTheClientsConnection) {
+  TOstrelServiceClient Client(Service->Config());
+  Client.GetDbView(QStringLiteral("dbo"), QStringLiteral("Orders"), 3);
+  const QDomDocument Page = LoadServicePage(Client, RoutineListPageAddress(3));
+  EXPECT_EQ(Elements(Page, QStringLiteral("ROUTINE"), QStringLiteral("ROUTINE_NAME")),
+            QStringList({QStringLiteral("GetOrder=CREATE PROCEDURE dbo.GetOrder AS\r\nSELECT 3"),
+                         QStringLiteral("A&B C=CREATE FUNCTION sales.[A&B C]() RETURNS int AS BEGIN RETURN 2 END")}));
+  EXPECT_EQ(Service->Connections(), 1);
+
+  EXPECT_EQ(Elements(LoadXmlDocument(ListPageAddress(QStringLiteral("VIEWS"))), QStringLiteral("VIEW"),
+                     QStringLiteral("TABLE_NAME")),
+            QStringList({QStringLiteral("Orders=CREATE VIEW dbo.Orders AS SELECT Id FROM dbo.OrderLines")}));
+  EXPECT_EQ(LoadXmlDocument(ProcListPageAddress()).documentElement().tagName(), QStringLiteral("DbProcList"));
+}
+
+TEST_F(Pages, ThatCannotBeReadRaiseAnExceptionNamingThePage) {
+  struct TCase {
+    const char* Mode;
+    const char* MessagePart;
+  };
+  const TCase Cases[] = {
+      {"garbage", "GetDbRoutineList.asp?MaxVersion=3 is not a well-formed XML document"},
+      {"truncated", "GetDbRoutineList.asp?MaxVersion=3 is not a well-formed XML document"},
+      {"dtd", "GetDbRoutineList.asp?MaxVersion=3 declares a document type"},
+      {"http500", "GetDbRoutineList.asp?MaxVersion=3 answered the page request with HTTP status 500"},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Mode);
+    Service->Fail(QStringLiteral("GetDbRoutineList"), QString::fromUtf8(Case.Mode));
+    try {
+      LoadXmlDocument(RoutineListPageAddress(3));
+      ADD_FAILURE() << "no exception";
+    } catch (const Exception& E) {
+      EXPECT_TRUE(E.Message().contains(QString::fromUtf8(Case.MessagePart))) << E.what();
+    }
+  }
+  EXPECT_THROW(LoadXmlDocument(ListPageAddress(QStringLiteral("NO_SUCH_LIST"))), EServiceHttpError);
+  EXPECT_THROW(LoadXmlDocument(QStringLiteral("/no/such/snapshot.xml")), EXmlError);
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,90 @@
+#include "service/Service.Config.h"
+#include "service/Service.Xml.h"
+
+#include <QTemporaryDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+struct TConfigCase {
+  const char* Name;
+  const char* Ini;  // nullptr: no settings file
+  const char* Override;
+  const char* Endpoint;
+  const char* ViewsPage;
+  const char* ProcListPage;
+  double ConnectTimeout;
+  double Timeout;
+};
+
+TEST(ServiceConfig, ReadsTheSettingsFileAndLetsTheCommandLineOverrideIt) {
+  const TConfigCase Cases[] = {
+      {"defaults without a settings file", nullptr, "", "http://ostrel.ulmora.no/OstrelService.asmx",
+       "http://ostrel.ulmora.no/VIEWS.asp", "http://ostrel.ulmora.no/DbProcList.asp", 10, 120},
+      {"keys in any letter case, roots of their own",
+       "[Other]\nBaseAddress=http://wrong\n[service]\nbaseaddress = http://gold.example/api/\n"
+       "PAGEROOT=http://gold.example/pages\nMetadataRoot=http://meta.example/\nConnectTimeout=2.5\nTimeout=30\n",
+       "", "http://gold.example/api/OstrelService.asmx", "http://gold.example/pages/VIEWS.asp",
+       "http://meta.example/DbProcList.asp", 2.5, 30},
+      {"command line points everything at one site",
+       "[Service]\nBaseAddress=http://gold.example\nPageRoot=http://pages.example\nMetadataRoot=http://meta.example\n",
+       "http://127.0.0.1:8080", "http://127.0.0.1:8080/OstrelService.asmx", "http://127.0.0.1:8080/VIEWS.asp",
+       "http://127.0.0.1:8080/DbProcList.asp", 10, 120},
+      {"unusable time-outs keep the defaults", "[Service]\nConnectTimeout=soon\nTimeout=-4\n", "",
+       "http://ostrel.ulmora.no/OstrelService.asmx", "http://ostrel.ulmora.no/VIEWS.asp",
+       "http://ostrel.ulmora.no/DbProcList.asp", 10, 120},
+  };
+  QTemporaryDir Folder;
+  for (const TConfigCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    const QString FileName = Folder.filePath(QStringLiteral("quillon.ini"));
+    QFile::remove(FileName);
+    if (Case.Ini) {
+      QFile File(FileName);
+      ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+      File.write(Case.Ini);
+    }
+    const TServiceConfig Config = TServiceConfig::FromSources(FileName, QString::fromUtf8(Case.Override));
+    EXPECT_EQ(Config.EndpointAddress(), QString::fromUtf8(Case.Endpoint));
+    EXPECT_EQ(Config.PageAddress(QStringLiteral("VIEWS")), QString::fromUtf8(Case.ViewsPage));
+    EXPECT_EQ(Config.MetadataPageAddress(QStringLiteral("DbProcList")), QString::fromUtf8(Case.ProcListPage));
+    EXPECT_EQ(Config.ConnectTimeout, Case.ConnectTimeout);
+    EXPECT_EQ(Config.Timeout, Case.Timeout);
+  }
+}
+
+TEST(ParseXmlDocument, RefusesDocumentTypesAndReportsWhereADocumentBreaks) {
+  struct TCase {
+    const char* Name;
+    const char* Xml;
+    const char* MessagePart;
+  };
+  const TCase Cases[] = {
+      {"entity expansion",
+       "<?xml version=\"1.0\"?><!DOCTYPE a [<!ENTITY x \"xxxxxxxx\"><!ENTITY y \"&x;&x;&x;&x;&x;&x;\">]><a>&y;</a>",
+       "declares a document type"},
+      {"external entity", "<!DOCTYPE a [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><a>&e;</a>",
+       "declares a document type"},
+      {"truncated", "<?xml version=\"1.0\"?>\n<Database>\n  <VIEWS>", "line 3"},
+      {"not XML", "<html><body>Server Error<br></body></html>", "not a well-formed XML document"},
+      {"empty", "", "not a well-formed XML document"},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    try {
+      ParseXmlDocument(QByteArray(Case.Xml), QStringLiteral("page.asp"));
+      ADD_FAILURE() << "no exception";
+    } catch (const EXmlError& E) {
+      EXPECT_TRUE(E.Message().contains(QLatin1String(Case.MessagePart))) << E.what();
+      EXPECT_TRUE(E.Message().startsWith(QStringLiteral("page.asp"))) << E.what();
+    }
+  }
+  const QDomDocument Document = ParseXmlDocument("<?xml version=\"1.0\"?><Database><VIEWS/></Database>", "ok");
+  EXPECT_EQ(Document.documentElement().firstChildElement().tagName(), QStringLiteral("VIEWS"));
+}
+
+}  // namespace
+}  // namespace quillon

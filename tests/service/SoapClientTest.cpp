@@ -1,0 +1,197 @@
+#include "service/Service.Soap.h"
+#include "support/GoldService.h"
+
+#include <QElapsedTimer>
+
+#include <functional>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+using test::TGoldService;
+
+class SoapClient : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { Service = std::make_unique<TGoldService>(QStringLiteral("gold_client.json")); }
+  static void TearDownTestSuite() { Service.reset(); }
+  void SetUp() override { Service->Reset(); }
+
+  static std::unique_ptr<TGoldService> Service;
+};
+
+std::unique_ptr<TGoldService> SoapClient::Service;
+
+QString Params(const QVariantMap& AParams) {
+  QStringList Result;
+  for (auto It = AParams.begin(); It != AParams.end(); ++It)
+    Result.append(It.key() + u'=' + It.value().toString());
+  return Result.join(u'|');
+}
+
+TEST_F(SoapClient, SendsEveryOperationWithItsParametersIntact) {
+  TOstrelServiceClient Client(Service->Config());
+  // Markup characters, both line-break forms, a tab and text beyond the basic plane must
+  // arrive exactly as sent.
+  const QString Tricky = QString::fromUtf8("a&b <c> \"q\" 'x'\r\nline\ttwo\n\xc3\xa5 \xf0\x9d\x84\x9e ]]>");
+  Client.SaveDbSchema(QStringLiteral("sales"), QStringLiteral("dbo"), 7);
+  Client.SaveDbView(QStringLiteral("dbo"), QStringLiteral("V"), Tricky, 7);
+  Client.SaveDbIndex(QStringLiteral("dbo"), QStringLiteral("T"), QStringLiteral("IX"), true, -1);
+  Client.SaveDbRoutine(QStringLiteral("dbo"), QStringLiteral("P"), QStringLiteral("PROCEDURE"), Tricky, 7);
+  Client.SaveDbCheckConstraint(QStringLiteral("dbo"), QStringLiteral("T"), QStringLiteral("cs"), QStringLiteral("CK"),
+                               QStringLiteral("([a]>(0))"), 7);
+  Client.SaveDbReferentialConstraint(QStringLiteral("dbo"), QStringLiteral("T"), QStringLiteral("cs"),
+                                     QStringLiteral("FK"), QStringLiteral("us"), QStringLiteral("PK"),
+                                     QStringLiteral("CASCADE"), QStringLiteral("NO ACTION"), 7);
+  Client.SaveDbAnomaly(QStringLiteral("Db"), 7, QStringLiteral("[DBO].[V]"), QStringLiteral("TDatabaseView"), Tricky,
+                       QString(), QStringLiteral("View different"));
+  Client.GetDbView(QStringLiteral("dbo"), Tricky, 2147483647);
+  Client.GetDbRoutine(QStringLiteral("dbo"), QStringLiteral("P"), 7);
+  Client.GetDbCheckConstraint(QStringLiteral("dbo"), QStringLiteral("CK"), 7);
+  Client.GetDbIndex(QStringLiteral("dbo"), QStringLiteral("T"), QStringLiteral("IX"), 7);
+
+  const QStringList Expected = {
+      "SaveDbSchema: DbVer=7|SchemaName=sales|SchemaOwner=dbo",
+      "SaveDbView: DbVer=7|ViewDefinition=" + Tricky + "|ViewName=V|ViewSchema=dbo",
+      "SaveDbIndex: DbVer=-1|IndexName=IX|IsUnique=true|TableName=T|TableSchema=dbo",
+      "SaveDbRoutine: DbVer=7|RoutineName=P|RoutineSchema=dbo|RoutineType=PROCEDURE|SourceCode=" + Tricky,
+      "SaveDbCheckConstraint: CheckClause=([a]>(0))|ConstraintName=CK|ConstraintSchema=cs|DbVer=7|TableName=T|"
+      "TableSchema=dbo",
+      "SaveDbReferentialConstraint: ConstraintName=FK|ConstraintSchema=cs|DbVer=7|DeleteRule=NO ACTION|TableName=T|"
+      "TableSchema=dbo|UniqueConstraintName=PK|UniqueConstraintSchema=us|UpdateRule=CASCADE",
+      "SaveDbAnomaly: ActualDDL=|DatabaseName=Db|DbVer=7|ExpectedDDL=" + Tricky +
+          "|InfoText=View different|ObjectClass=TDatabaseView|ObjectKey=[DBO].[V]",
+      "GetDbView: DbVer=2147483647|SchemaName=dbo|ViewName=" + Tricky,
+      "GetDbRoutine: DbVer=7|RoutineName=P|SchemaName=dbo",
+      "GetDbCheckConstraint: ConstraintName=CK|DbVer=7|SchemaName=dbo",
+      "GetDbIndex: DbVer=7|IndexName=IX|SchemaName=dbo|TableName=T",
+  };
+  QStringList Received;
+  for (const TGoldService::TCall& Call : Service->Calls())
+    Received.append(Call.Operation + QStringLiteral(": ") + Params(Call.Params));
+  EXPECT_EQ(Received.join(u'\n').toStdString(), Expected.join(u'\n').toStdString());
+}
+
+TEST_F(SoapClient, AnswersTheGoldStandardOrTheEmptyText) {
+  TOstrelServiceClient Client(Service->Config());
+  // Versions between two gold standards get the older one, line breaks and all.
+  EXPECT_EQ(Client.GetDbRoutine(QStringLiteral("DBO"), QStringLiteral("getorder"), 4),
+            QStringLiteral("CREATE PROCEDURE dbo.GetOrder AS\r\nSELECT 3"));
+  EXPECT_EQ(Client.GetDbView(QStringLiteral("dbo"), QStringLiteral("Orders"), 5),
+            QStringLiteral("CREATE VIEW dbo.Orders AS SELECT Id FROM dbo.OrderLines"));
+  EXPECT_EQ(Client.GetDbCheckConstraint(QStringLiteral("dbo"), QStringLiteral("CK_Qty"), 9), QStringLiteral("([Qty]>(0))"));
+  EXPECT_EQ(Client.GetDbView(QStringLiteral("dbo"), QStringLiteral("Orders"), 4), QString());
+  EXPECT_TRUE(Client.GetDbIndex(QStringLiteral("dbo"), QStringLiteral("OrderLines"), QStringLiteral("IX_OrderLines_Order"), 1));
+  EXPECT_FALSE(Client.GetDbIndex(QStringLiteral("dbo"), QStringLiteral("OrderLines"), QStringLiteral("IX_Unknown"), 1));
+
+  Service->Fail(QStringLiteral("GetDbView"), QStringLiteral("noresult"));
+  EXPECT_EQ(Client.GetDbView(QStringLiteral("dbo"), QStringLiteral("Orders"), 5), QString());
+  Service->Fail(QStringLiteral("GetDbView"), QStringLiteral("emptyresult"));
+  EXPECT_EQ(Client.GetDbView(QStringLiteral("dbo"), QStringLiteral("Orders"), 5), QString());
+}
+
+TEST_F(SoapClient, KeepsOneConnectionForAllItsCalls) {
+  TOstrelServiceClient Client(Service->Config());
+  for (int I = 0; I < 40; ++I) {
+    Client.GetDbView(QStringLiteral("dbo"), QStringLiteral("Orders"), I);
+    Client.SaveDbSchema(QStringLiteral("s"), QStringLiteral("dbo"), I);
+  }
+  EXPECT_EQ(Service->Connections(), 1);
+}
+
+struct TFailureCase {
+  const char* Mode;
+  const char* Operation;
+  std::function<void(const EServiceError&)> CheckType;
+  const char* MessagePart;
+};
+
+template <class E>
+std::function<void(const EServiceError&)> Is() {
+  return [](const EServiceError& AError) { EXPECT_NE(dynamic_cast<const E*>(&AError), nullptr) << typeid(AError).name(); };
+}
+
+TEST_F(SoapClient, RaisesAnExceptionThatSaysWhatWentWrongAndThenCarriesOn) {
+  const TFailureCase Cases[] = {
+      {"fault", "GetDbView", Is<ESoapFault>(), "answered GetDbView with a fault: Injected failure in GetDbView"},
+      {"http500", "GetDbView", Is<EServiceHttpError>(), "with HTTP status 500: <!DOCTYPE html><html><head><title>Runtime Error"},
+      {"html", "GetDbView", Is<EMalformedResponse>(), "malformed answer to GetDbView"},
+      {"garbage", "SaveDbView", Is<EMalformedResponse>(), "malformed answer to SaveDbView"},
+      {"truncated", "GetDbView", Is<EMalformedResponse>(), "malformed answer to GetDbView"},
+      {"nowrapper", "SaveDbView", Is<EMalformedResponse>(), "where <SaveDbViewResponse> was expected"},
+      {"dtd", "GetDbView", Is<EMalformedResponse>(), "declares a document type"},
+      {"badbool", "GetDbIndex", Is<EMalformedResponse>(), "IsUnique is 'maybe', not a truth value"},
+      {"cut", "GetDbView", Is<EServiceTransportError>(), "/OstrelService.asmx failed"},
+      {"drop", "GetDbView", Is<EServiceTransportError>(), "/OstrelService.asmx failed"},
+  };
+  TOstrelServiceClient Client(Service->Config());
+  for (const TFailureCase& Case : Cases) {
+    SCOPED_TRACE(Case.Mode);
+    Service->Fail(QString::fromUtf8(Case.Operation), QString::fromUtf8(Case.Mode));
+    try {
+      if (QLatin1String(Case.Operation) == u"GetDbView")
+        Client.GetDbView(QStringLiteral("dbo"), QStringLiteral("Orders"), 5);
+      else if (QLatin1String(Case.Operation) == u"GetDbIndex")
+        Client.GetDbIndex(QStringLiteral("dbo"), QStringLiteral("T"), QStringLiteral("IX"), 5);
+      else
+        Client.SaveDbView(QStringLiteral("dbo"), QStringLiteral("V"), QStringLiteral("x"), 5);
+      ADD_FAILURE() << "no exception";
+    } catch (const EServiceError& E) {
+      Case.CheckType(E);
+      EXPECT_TRUE(E.Message().contains(QString::fromUtf8(Case.MessagePart))) << E.what();
+    }
+    Service->Reset();
+    EXPECT_EQ(Client.GetDbCheckConstraint(QStringLiteral("dbo"), QStringLiteral("CK_Qty"), 1), QStringLiteral("([Qty]>(0))"));
+  }
+}
+
+TEST_F(SoapClient, GivesUpOnASlowServiceAfterTheTimeOut) {
+  TServiceConfig Config = Service->Config();
+  Config.Timeout = 0.5;
+  TOstrelServiceClient Client(Config);
+  Service->Fail(QStringLiteral("GetDbView"), QStringLiteral("slow"), 0, 3);
+  QElapsedTimer Timer;
+  Timer.start();
+  try {
+    Client.GetDbView(QStringLiteral("dbo"), QStringLiteral("Orders"), 5);
+    ADD_FAILURE() << "no exception";
+  } catch (const EServiceTransportError& E) {
+    EXPECT_TRUE(E.Message().contains(QStringLiteral("did not answer in time"))) << E.what();
+    EXPECT_TRUE(E.Message().contains(Config.EndpointAddress())) << E.what();
+  }
+  EXPECT_LT(Timer.elapsed(), 2500);
+}
+
+TEST_F(SoapClient, NamesTheAddressWhenNoServiceListens) {
+  TServiceConfig Config;
+  {
+    const TGoldService Stopped;
+    Config = Stopped.Config();
+  }
+  TOstrelServiceClient Client(Config);
+  try {
+    Client.SaveDbSchema(QStringLiteral("s"), QStringLiteral("o"), 1);
+    ADD_FAILURE() << "no exception";
+  } catch (const EServiceTransportError& E) {
+    EXPECT_TRUE(E.Message().startsWith(QStringLiteral("Could not connect to the gold-standard service at ") +
+                                       Config.EndpointAddress()))
+        << E.what();
+  }
+}
+
+TEST_F(SoapClient, RefusesTextThatXmlCannotCarryBeforeSendingIt) {
+  TOstrelServiceClient Client(Service->Config());
+  try {
+    Client.SaveDbView(QStringLiteral("dbo"), QStringLiteral("V"), QStringLiteral("SELECT '\x01'"), 1);
+    ADD_FAILURE() << "no exception";
+  } catch (const EServiceError& E) {
+    EXPECT_EQ(E.Message(), QStringLiteral("SaveDbView cannot be sent: ViewDefinition holds the character U+0001, which a "
+                                          "SOAP message cannot carry"));
+  }
+  EXPECT_TRUE(Service->Calls().isEmpty());
+}
+
+}  // namespace
+}  // namespace quillon

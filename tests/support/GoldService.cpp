@@ -1,0 +1,84 @@
+#include "support/GoldService.h"
+
+#include "service/Service.Http.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <stdexcept>
+
+namespace quillon::test {
+
+namespace {
+
+QStringList FixtureArguments(const QString& AFixture) {
+  if (AFixture.isEmpty())
+    return {};
+  return {QStringLiteral("--fixture"), QStringLiteral(QUILLON_TEST_FIXTURES "/") + AFixture};
+}
+
+}  // namespace
+
+TGoldService::TGoldService(const QString& AFixture)
+    : FProcess(QStringLiteral(QUILLON_TEST_SERVERS "/gold_service.py"), FixtureArguments(AFixture)) {}
+
+QString TGoldService::BaseAddress() const { return QStringLiteral("http://127.0.0.1:%1").arg(Port()); }
+
+TServiceConfig TGoldService::Config() const {
+  TServiceConfig Config;
+  Config.BaseAddress = BaseAddress();
+  Config.ConnectTimeout = 5;
+  Config.Timeout = 20;
+  return Config;
+}
+
+void TGoldService::Install() const {
+  QFile File(ExeSettingsFileName());
+  if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+    throw std::runtime_error("cannot write " + File.fileName().toStdString());
+  File.write(QStringLiteral("[Service]\nBaseAddress=%1\nConnectTimeout=5\nTimeout=20\n").arg(BaseAddress()).toUtf8());
+}
+
+QByteArray TGoldService::Control(const QString& APath, const QByteArray& APostBody) const {
+  THttpTransport Transport(5, 20);
+  const QString Address = BaseAddress() + APath;
+  const THttpTransport::TResponse Response =
+      APostBody.isNull() ? Transport.Get(Address) : Transport.Post(Address, "application/json", "", APostBody);
+  CheckHttpStatus(Response, QStringLiteral("a control request"), Address);
+  return Response.Body;
+}
+
+QList<TGoldService::TCall> TGoldService::Calls() const {
+  QList<TCall> Result;
+  for (const QJsonValue& Value : QJsonDocument::fromJson(Control(QStringLiteral("/control/calls"))).array()) {
+    const QJsonObject Call = Value.toObject();
+    Result.append({Call[QStringLiteral("operation")].toString(), Call[QStringLiteral("params")].toObject().toVariantMap()});
+  }
+  return Result;
+}
+
+QList<TGoldService::TCall> TGoldService::Calls(const QString& AOperation) const {
+  QList<TCall> Result;
+  for (const TCall& Call : Calls())
+    if (Call.Operation == AOperation)
+      Result.append(Call);
+  return Result;
+}
+
+qint32 TGoldService::Connections() const {
+  return QJsonDocument::fromJson(Control(QStringLiteral("/control/state"))).object()[QStringLiteral("connections")].toInt();
+}
+
+void TGoldService::Fail(const QString& AOperation, const QString& AMode, qint32 AAfter, double ADelay) const {
+  const QJsonObject Rule{{QStringLiteral("operation"), AOperation},
+                         {QStringLiteral("mode"), AMode},
+                         {QStringLiteral("after"), AAfter},
+                         {QStringLiteral("delay"), ADelay}};
+  Control(QStringLiteral("/control/fail"), QJsonDocument(Rule).toJson(QJsonDocument::Compact));
+}
+
+void TGoldService::Reset() const { Control(QStringLiteral("/control/reset"), QByteArray("{}")); }
+
+}  // namespace quillon::test

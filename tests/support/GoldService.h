@@ -1,0 +1,48 @@
+#pragma once
+
+#include "service/Service.Config.h"
+#include "support/ServerProcess.h"
+
+#include <QList>
+#include <QString>
+#include <QVariantMap>
+
+namespace quillon::test {
+
+// The gold-standard test service (tests/servers/gold_service.py) on a loopback port, seeded
+// from a fixture in tests/fixtures, with its control endpoint.
+class TGoldService {
+public:
+  struct TCall {
+    QString Operation;
+    QVariantMap Params;
+  };
+
+  // AFixture: a file name in tests/fixtures, or empty for an empty store.
+  explicit TGoldService(const QString& AFixture = QString());
+
+  quint16 Port() const { return FProcess.Port(); }
+  QString BaseAddress() const;
+  // A configuration that points every address at this service, with short time-outs.
+  TServiceConfig Config() const;
+  // Points GetServiceProxy of this process at the service: writes a fresh settings file beside
+  // the test executable that holds only the section Service.
+  void Install() const;
+
+  // Every SOAP call received, in order.
+  QList<TCall> Calls() const;
+  QList<TCall> Calls(const QString& AOperation) const;
+  // Connections that carried at least one service request (the control endpoint not counted).
+  qint32 Connections() const;
+  // Makes AOperation (a SOAP operation or a page name such as "GetDbRoutineList") fail with
+  // AMode after AAfter good answers; see the service script for the modes.
+  void Fail(const QString& AOperation, const QString& AMode, qint32 AAfter = 0, double ADelay = 0) const;
+  // Reseeds the store from the fixture and forgets calls, failures and counts.
+  void Reset() const;
+
+private:
+  QByteArray Control(const QString& APath, const QByteArray& APostBody = QByteArray()) const;
+  TServerProcess FProcess;
+};
+
+}  // namespace quillon::test

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace quillon::test {
+
+// A test server in Python: started with its arguments, it prints its port on its first line
+// and ends when its standard input closes, which the destructor does (and kills it if it does
+// not end in time). Its error output goes to the test's, so a traceback is seen.
+class TServerProcess {
+public:
+  TServerProcess(const QString& AScript, const QStringList& AArguments);
+  ~TServerProcess();
+  TServerProcess(const TServerProcess&) = delete;
+  TServerProcess& operator=(const TServerProcess&) = delete;
+
+  quint16 Port() const { return FPort; }
+
+private:
+  QProcess FProcess;
+  quint16 FPort = 0;
+};
+
+}  // namespace quillon::test
