@@ -1,4 +1,4 @@
-#include "service/Service.Pages.h"
+#include "service/Service.PageAddresses.h"
 #include "service/Service.Soap.h"
 #include "service/Service.Xml.h"
 #include "support/GoldService.h"
@@ -40,7 +40,8 @@ QStringList Elements(const QDomDocument& ADocument, const QString& AName, const 
 TEST_F(Pages, AskForRoutineVersionsWithEncodedNames) {
   const QString Address = RoutineVersionsPageAddress(QStringLiteral("sales"), QStringLiteral("A&B C"));
   EXPECT_EQ(Address, Service->BaseAddress() + QStringLiteral("/GetDbRoutineVersions.asp?RoutineSchema=sales&RoutineName=A%26B%20C"));
-  const QDomDocument Page = LoadXmlDocument(Address);
+  TOstrelServiceClient Client(Service->Config());
+  const QDomDocument Page = LoadServicePage(Client, Address);
   QStringList Versions;
   const QDomNodeList Routines = Page.elementsByTagName(QStringLiteral("DbRoutine"));
   for (int I = 0; I < Routines.size(); ++I)
@@ -59,10 +60,11 @@ TEST_F(Pages, ServeTheRoutineListUpToAVersionOverTheClientsConnection) {
                          QStringLiteral("A&B C=CREATE FUNCTION sales.[A&B C]() RETURNS int AS BEGIN RETURN 2 END")}));
   EXPECT_EQ(Service->Connections(), 1);
 
-  EXPECT_EQ(Elements(LoadXmlDocument(ListPageAddress(QStringLiteral("VIEWS"))), QStringLiteral("VIEW"),
+  EXPECT_EQ(Elements(Client.LoadPage(ListPageAddress(QStringLiteral("VIEWS"))), QStringLiteral("VIEW"),
                      QStringLiteral("TABLE_NAME")),
             QStringList({QStringLiteral("Orders=CREATE VIEW dbo.Orders AS SELECT Id FROM dbo.OrderLines")}));
-  EXPECT_EQ(LoadXmlDocument(ProcListPageAddress()).documentElement().tagName(), QStringLiteral("DbProcList"));
+  EXPECT_EQ(Client.LoadPage(ProcListPageAddress()).documentElement().tagName(), QStringLiteral("DbProcList"));
+  EXPECT_EQ(Service->Connections(), 1);
 }
 
 TEST_F(Pages, ThatCannotBeReadRaiseAnExceptionNamingThePage) {
@@ -76,18 +78,18 @@ TEST_F(Pages, ThatCannotBeReadRaiseAnExceptionNamingThePage) {
       {"dtd", "GetDbRoutineList.asp?MaxVersion=3 declares a document type"},
       {"http500", "GetDbRoutineList.asp?MaxVersion=3 answered the page request with HTTP status 500"},
   };
+  TOstrelServiceClient Client(Service->Config());
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Mode);
     Service->Fail(QStringLiteral("GetDbRoutineList"), QString::fromUtf8(Case.Mode));
     try {
-      LoadXmlDocument(RoutineListPageAddress(3));
+      Client.LoadPage(RoutineListPageAddress(3));
       ADD_FAILURE() << "no exception";
     } catch (const Exception& E) {
       EXPECT_TRUE(E.Message().contains(QString::fromUtf8(Case.MessagePart))) << E.what();
     }
   }
-  EXPECT_THROW(LoadXmlDocument(ListPageAddress(QStringLiteral("NO_SUCH_LIST"))), EServiceHttpError);
-  EXPECT_THROW(LoadXmlDocument(QStringLiteral("/no/such/snapshot.xml")), EXmlError);
+  EXPECT_THROW(Client.LoadPage(ListPageAddress(QStringLiteral("NO_SUCH_LIST"))), EServiceHttpError);
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
-#include "service/Service.Pages.h"
+#include "service/Service.PageAddresses.h"
 
 #include "service/Service.Soap.h"
-#include "service/Service.Xml.h"
 
-#include <QFile>
 #include <QUrl>
 
 namespace quillon {
@@ -11,11 +9,6 @@ namespace quillon {
 namespace {
 
 QString Encoded(const QString& AValue) { return QString::fromLatin1(QUrl::toPercentEncoding(AValue)); }
-
-bool IsWebAddress(const QString& AFileName) {
-  return AFileName.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
-         AFileName.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
-}
 
 }  // namespace
 
@@ -34,19 +27,10 @@ QString RoutineVersionsPageAddress(const QString& ARoutineSchema, const QString&
 
 QString ProcListPageAddress() { return TServiceConfig::Current().MetadataPageAddress(QStringLiteral("DbProcList")); }
 
-QDomDocument LoadXmlDocument(const QString& AFileName) {
-  if (IsWebAddress(AFileName))
-    return TOstrelServiceClient(TServiceConfig::Current()).LoadPage(AFileName);
-  QFile File(AFileName);
-  if (!File.open(QIODevice::ReadOnly))
-    throw EXmlError(QStringLiteral("Cannot open the XML document %1: %2").arg(AFileName, File.errorString()));
-  return ParseXmlDocument(File.readAll(), AFileName);
-}
-
 QDomDocument LoadServicePage(OstrelServiceSoap& AService, const QString& AAddress) {
   if (auto* Loader = dynamic_cast<IServicePageLoader*>(&AService))
     return Loader->LoadPage(AAddress);
-  return LoadXmlDocument(AAddress);
+  return TOstrelServiceClient(TServiceConfig::Current()).LoadPage(AAddress);
 }
 
 }  // namespace quillon

@@ -14,13 +14,10 @@ QString RoutineListPageAddress(qint32 AMaxVersion);
 QString RoutineVersionsPageAddress(const QString& ARoutineSchema, const QString& ARoutineName);
 QString ProcListPageAddress();
 
-// Reads an XML document from a file, or fetches it when AFileName is an http or https
-// address. Raises EServiceError when a page cannot be fetched and EXmlError when the text is
-// not a well-formed document or declares a document type.
-QDomDocument LoadXmlDocument(const QString& AFileName);
-
 // Fetches a page over AService's own connection when it has one, so a compare run that reads
-// pages still uses a single connection; otherwise over a connection of its own.
+// pages still uses a single connection; otherwise over a connection of its own. Raises
+// EServiceError when the page cannot be fetched and EXmlError when it is not a well-formed
+// document or declares a document type.
 QDomDocument LoadServicePage(OstrelServiceSoap& AService, const QString& AAddress);
 
 }  // namespace quillon
