@@ -1,11 +1,11 @@
-#include <QApplication>
+#include "app/Gui.Program.h"
+
 #include <QMainWindow>
 
 int main(int argc, char* argv[]) {
-  QApplication Application(argc, argv);
-  Application.setApplicationName(QStringLiteral("Ulmora Quillon"));
+  quillon::TProgramGlobals Globals(argc, argv);
   QMainWindow Window;
-  Window.setWindowTitle(QStringLiteral("Ulmora Quillon"));
+  Window.setWindowTitle(QGuiApplication::applicationDisplayName());
   Window.show();
-  return Application.exec();
+  return Globals.Application().exec();
 }

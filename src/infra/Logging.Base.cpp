@@ -43,4 +43,17 @@ void TLogAdapter::SilentSuccess(const QString& s) { SilentSuccess(s, {}); }
 
 void TLogAdapter::ShowMessage(const QString& AMessage, TLogLevel ALevel, qint32) { Event(AMessage, ALevel); }
 
+TMessageBoxPresenterScope::TMessageBoxPresenterScope(ILog* ALog, IMessageBoxPresenter& APresenter)
+    : FAdapter(dynamic_cast<TLogAdapter*>(ALog)) {
+  if (FAdapter) {
+    FPrevious = FAdapter->MessageBoxPresenter();
+    FAdapter->SetMessageBoxPresenter(&APresenter);
+  }
+}
+
+TMessageBoxPresenterScope::~TMessageBoxPresenterScope() {
+  if (FAdapter)
+    FAdapter->SetMessageBoxPresenter(FPrevious);
+}
+
 }  // namespace quillon

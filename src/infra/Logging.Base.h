@@ -68,4 +68,18 @@ private:
   IMessageBoxPresenter* FPresenter = nullptr;
 };
 
+// Installs APresenter on the adapter behind ALog (when it is one) for the lifetime of the
+// scope, then puts the previous presenter back. The adapter must outlive the scope.
+class TMessageBoxPresenterScope {
+public:
+  TMessageBoxPresenterScope(ILog* ALog, IMessageBoxPresenter& APresenter);
+  ~TMessageBoxPresenterScope();
+  TMessageBoxPresenterScope(const TMessageBoxPresenterScope&) = delete;
+  TMessageBoxPresenterScope& operator=(const TMessageBoxPresenterScope&) = delete;
+
+private:
+  TLogAdapter* FAdapter;
+  IMessageBoxPresenter* FPrevious = nullptr;
+};
+
 }  // namespace quillon

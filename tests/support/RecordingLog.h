@@ -1,6 +1,7 @@
 #pragma once
 
 #include "infra/Logging.Base.h"
+#include "support/QtPrinters.h"
 
 #include <QList>
 #include <QString>
@@ -19,6 +20,7 @@ struct TLogEntry {
 };
 
 QString ToString(const TLogEntry& AEntry);
+inline void PrintTo(const TLogEntry& AEntry, std::ostream* AOut) { *AOut << ToString(AEntry).toStdString(); }
 
 // Answers message boxes as scripted (default: the first button offered) and records each box.
 class TRecordingPresenter : public IMessageBoxPresenter {

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "app/App.Termination.h"
+#include "infra/Logging.Base.h"
+#include "infra/Logging.MessageBox.h"
+#include "infra/Logging.SmartInspect.h"
+
+#include <QApplication>
+
+namespace quillon {
+
+// Calls AStart now and AStop when destroyed: one process-wide service's lifetime.
+class TGlobalLifetime {
+public:
+  using TProcedure = void (*)();
+  TGlobalLifetime(TProcedure AStart, TProcedure AStop) : FStop(AStop) { AStart(); }
+  ~TGlobalLifetime() { FStop(); }
+  TGlobalLifetime(const TGlobalLifetime&) = delete;
+  TGlobalLifetime& operator=(const TGlobalLifetime&) = delete;
+
+private:
+  TProcedure FStop;
+};
+
+// The program's process-wide services, started in dependency order before the main window
+// exists and released in reverse: logging first and last (its file is written at the very
+// end), the application object right after it so that message boxes can be shown, then the
+// style, the instance counter, the regular-expression engine, the locale and the settings.
+class TProgramGlobals {
+public:
+  TProgramGlobals(int& argc, char** argv);
+  TProgramGlobals(const TProgramGlobals&) = delete;
+  TProgramGlobals& operator=(const TProgramGlobals&) = delete;
+
+  QApplication& Application() { return FApplication; }
+
+private:
+  static void StartGuiStyle();
+  static void StopGuiStyle();
+  static void StartRegEx();
+  static void StopRegEx();
+  static void StartSettings();
+  static void StopSettings();
+
+  TLoggingScope FLogging;
+  QApplication FApplication;
+  TTerminationSignals FTerminationSignals;
+  TMessageBoxPresenter FPresenter;
+  TMessageBoxPresenterScope FPresenterInstalled;
+  TGlobalLifetime FGuiStyle;
+  TGlobalLifetime FClassAuditing;
+  TGlobalLifetime FRegEx;
+  TGlobalLifetime FSettings;
+};
+
+}  // namespace quillon

@@ -1,0 +1,63 @@
+#include "app/Gui.Program.h"
+#include "infra/Classes.Auditing.h"
+#include "support/LogFile.h"
+#include "support/ProgramArguments.h"
+
+#include <QPalette>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace quillon {
+namespace {
+
+class ProgramTest : public ::testing::Test {
+protected:
+  test::TProgramArguments Arguments;
+};
+
+TEST_F(ProgramTest, GlobalsStartInOrderAndTheLogFileIsWrittenLast) {
+  test::TLogsFolder Folder;
+  QString WindowColour;
+  {
+    TProgramGlobals Globals(Arguments.Argc, Arguments.Argv.data());
+    auto* Adapter = dynamic_cast<TSmartInspectAdapter*>(GlobalLog);
+    ASSERT_NE(Adapter, nullptr);
+    EXPECT_NE(dynamic_cast<TMessageBoxPresenter*>(Adapter->MessageBoxPresenter()), nullptr);
+    EXPECT_NE(GlobalClassCounter, nullptr);
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Ulmora Quillon"));
+    EXPECT_EQ(QLocale(), QLocale::system());
+    WindowColour = QGuiApplication::palette().color(QPalette::Base).name().toUpper();
+    GlobalLog->Event(QStringLiteral("Main window shown"), ltInfo);
+  }
+  EXPECT_EQ(GlobalLog, nullptr);
+  EXPECT_EQ(GlobalClassCounter, nullptr);
+  EXPECT_EQ(QCoreApplication::instance(), nullptr);
+
+  const QStringList Written = test::Heads(test::ParseLog(Folder.ReadLogFile()));
+  EXPECT_EQ(Written.mid(1, 1), QStringList{QStringLiteral("Message #FFA500 TSmartInspectAdapter")});
+  EXPECT_EQ(Written.mid(3),
+            (QStringList{QStringLiteral("Verbose ") + WindowColour + QStringLiteral(" Main window shown"),
+                         QStringLiteral("Message #FFFFFF Enter: QCoreApplication.Finalizing Ulmora.Classes.Auditing"),
+                         QStringLiteral("Message #FFFFFF Enter: TClassCounter.BeforeDestruction"),
+                         QStringLiteral("Verbose #DAF6CE TClassCounter.BeforeDestruction: All instances destroyed successfully!"),
+                         QStringLiteral("Message #FFFFFF Leave: TClassCounter.BeforeDestruction"),
+                         QStringLiteral("Message #FFFFFF Leave: QCoreApplication.Finalized Ulmora.Classes.Auditing"),
+                         QStringLiteral("Message #FFA500 TSmartInspectAdapter.Destroy. Should precede final message in log."),
+                         QStringLiteral("Message #7FFF00 So long, and thanks for all the fish!"),
+                         QStringLiteral("Message #FFFFFF ") + QString(60, u'-')}));
+}
+
+TEST_F(ProgramTest, TerminationSignalsEndTheMessageLoopNormally) {
+  for (const int Signal : {SIGTERM, SIGHUP, SIGINT}) {
+    SCOPED_TRACE(Signal);
+    TProgramGlobals Globals(Arguments.Argc, Arguments.Argv.data());
+    QTimer::singleShot(0, [Signal] { std::raise(Signal); });
+    EXPECT_EQ(Globals.Application().exec(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <ostream>
+
+// Lets a failing assertion show Qt strings as text rather than as bytes.
+inline void PrintTo(const QString& AText, std::ostream* AOut) { *AOut << '"' << AText.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& ABytes, std::ostream* AOut) { *AOut << '"' << ABytes.toStdString() << '"'; }
