@@ -34,6 +34,11 @@ struct TPerlRegEx::TImpl {
   std::unique_ptr<pcre2_match_data, TMatchDataDeleter> MatchData;
   QString Subject;
   bool Matched = false;
+  // Where MatchAgain goes on (also after a Replace has spent the match), and whether the
+  // previous match there was empty.
+  bool CanContinue = false;
+  qsizetype NextStart = 0;
+  bool NextNotEmpty = false;
 };
 
 TPerlRegEx::TPerlRegEx(const QString& APattern, unsigned AOptions) : FPattern(APattern), FImpl(std::make_unique<TImpl>()) {
@@ -64,18 +69,35 @@ TPerlRegEx& TPerlRegEx::operator=(TPerlRegEx&&) noexcept = default;
 
 bool TPerlRegEx::Match(const QString& ASubject, qsizetype AStartOffset) {
   FImpl->Subject = ASubject;
-  FImpl->Matched = false;
-  if (AStartOffset > ASubject.size())
+  return Search(AStartOffset, 0);
+}
+
+bool TPerlRegEx::MatchAgain() {
+  if (!FImpl->CanContinue)
     return false;
-  const int Rc = pcre2_match(FImpl->Code.get(), Units(FImpl->Subject), FImpl->Subject.size(), AStartOffset, 0,
+  return Search(FImpl->NextStart, FImpl->NextNotEmpty ? PCRE2_NOTEMPTY_ATSTART : 0);
+}
+
+bool TPerlRegEx::Search(qsizetype AStartOffset, uint32_t AOptions) {
+  FImpl->Matched = false;
+  FImpl->CanContinue = false;
+  if (AStartOffset > FImpl->Subject.size())
+    return false;
+  const int Rc = pcre2_match(FImpl->Code.get(), Units(FImpl->Subject), FImpl->Subject.size(), AStartOffset, AOptions,
                              FImpl->MatchData.get(), nullptr);
   if (Rc == PCRE2_ERROR_NOMATCH)
     return false;
   if (Rc < 0)
     throw Exception(QStringLiteral("Regular expression match failed: %1").arg(ErrorText(Rc)));
   FImpl->Matched = true;
+  FImpl->CanContinue = true;
+  const PCRE2_SIZE* Ovector = pcre2_get_ovector_pointer(FImpl->MatchData.get());
+  FImpl->NextStart = static_cast<qsizetype>(Ovector[1]);
+  FImpl->NextNotEmpty = Ovector[0] == Ovector[1];
   return true;
 }
+
+const QString& TPerlRegEx::Subject() const { return FImpl->Subject; }
 
 qsizetype TPerlRegEx::MatchedOffset() const {
   return FImpl->Matched ? static_cast<qsizetype>(pcre2_get_ovector_pointer(FImpl->MatchData.get())[0]) : -1;
@@ -106,14 +128,14 @@ QString TPerlRegEx::Group(qsizetype AIndex) const {
 namespace {
 
 QString Substitute(pcre2_code* ACode, const QString& ASubject, const QString& AReplacement, uint32_t AOptions,
-                   qsizetype* ACount) {
+                   qsizetype* ACount, pcre2_match_data* AMatchData = nullptr) {
   PCRE2_SIZE OutLength = static_cast<PCRE2_SIZE>(ASubject.size() + AReplacement.size() + 64);
   std::vector<PCRE2_UCHAR> Output;
   for (;;) {
     Output.resize(OutLength);
     PCRE2_SIZE Length = OutLength;
     const int Rc = pcre2_substitute(ACode, Units(ASubject), ASubject.size(), 0,
-                                    AOptions | PCRE2_SUBSTITUTE_OVERFLOW_LENGTH, nullptr, nullptr,
+                                    AOptions | PCRE2_SUBSTITUTE_OVERFLOW_LENGTH, AMatchData, nullptr,
                                     Units(AReplacement), AReplacement.size(), Output.data(), &Length);
     if (Rc == PCRE2_ERROR_NOMEMORY) {
       OutLength = Length;
@@ -139,6 +161,25 @@ QString TPerlRegEx::ReplaceFirst(const QString& ASubject, const QString& AReplac
   if (AReplaced)
     *AReplaced = Count > 0;
   return Result;
+}
+
+QString TPerlRegEx::ComputeReplacement(const QString& AReplacement) const {
+  if (!FImpl->Matched)
+    return QString();
+  return Substitute(FImpl->Code.get(), FImpl->Subject, AReplacement,
+                    PCRE2_SUBSTITUTE_MATCHED | PCRE2_SUBSTITUTE_REPLACEMENT_ONLY, nullptr, FImpl->MatchData.get());
+}
+
+QString TPerlRegEx::Replace(const QString& AReplacement) {
+  if (!FImpl->Matched)
+    return QString();
+  const QString Replacement = ComputeReplacement(AReplacement);
+  const qsizetype Offset = MatchedOffset();
+  FImpl->Subject.replace(Offset, MatchedLength(), Replacement);
+  // The match data now describes text that is gone; only MatchAgain may follow.
+  FImpl->Matched = false;
+  FImpl->NextStart = Offset + Replacement.size();
+  return Replacement;
 }
 
 }  // namespace quillon

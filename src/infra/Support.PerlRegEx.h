@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 namespace quillon {
@@ -23,6 +24,12 @@ public:
   // Searches ASubject from AStartOffset (0-based UTF-16 index). On success the match is kept
   // for MatchedOffset/MatchedLength/Group until the next call.
   bool Match(const QString& ASubject, qsizetype AStartOffset = 0);
+  // Searches on from the end of the previous match in the same subject; after an empty match
+  // the next one may not be empty at the same place, so a loop always moves on. False when
+  // the previous search found nothing.
+  bool MatchAgain();
+  // The subject of the last search, including any Replace made since.
+  const QString& Subject() const;
   qsizetype MatchedOffset() const;
   qsizetype MatchedLength() const;
   qsizetype GroupCount() const;
@@ -34,8 +41,15 @@ public:
   QString ReplaceAll(const QString& ASubject, const QString& AReplacement, qsizetype* ACount = nullptr) const;
   // Replaces only the first match.
   QString ReplaceFirst(const QString& ASubject, const QString& AReplacement, bool* AReplaced = nullptr) const;
+  // AReplacement with the groups of the current match filled in.
+  QString ComputeReplacement(const QString& AReplacement) const;
+  // Puts the computed replacement in place of the current match in Subject and answers it;
+  // MatchAgain then goes on after the inserted text.
+  QString Replace(const QString& AReplacement);
 
 private:
+  bool Search(qsizetype AStartOffset, uint32_t AOptions);
+
   struct TImpl;
   QString FPattern;
   std::unique_ptr<TImpl> FImpl;
