@@ -1,8 +1,8 @@
 #include "app/Gui.Program.h"
 
 #include "infra/Classes.Auditing.h"
-
-#include <QLocale>
+#include "infra/Classes.RegEx.h"
+#include "infra/Settings.IniFile.h"
 
 namespace quillon {
 
@@ -11,8 +11,8 @@ TProgramGlobals::TProgramGlobals(int& argc, char** argv)
       FPresenterInstalled(GlobalLog, FPresenter),
       FGuiStyle(StartGuiStyle, StopGuiStyle),
       FClassAuditing(StartClassAuditing, StopClassAuditing),
-      FRegEx(StartRegEx, StopRegEx),
-      FSettings(StartSettings, StopSettings) {
+      FRegEx(StartUpGlobalRegEx, ShutDownGlobalRegEx),
+      FSettings(StartUpGlobalSettings, ShutDownGlobalSettings) {
   FApplication.setApplicationName(QStringLiteral("Ulmora Quillon"));
   FApplication.setApplicationDisplayName(QStringLiteral("Ulmora Quillon"));
 }
@@ -20,15 +20,5 @@ TProgramGlobals::TProgramGlobals(int& argc, char** argv)
 // The global style (GlobalGuiStyle) starts here once its unit exists.
 void TProgramGlobals::StartGuiStyle() {}
 void TProgramGlobals::StopGuiStyle() {}
-
-// The global regular-expression engine and pattern matcher start here once their unit exists.
-void TProgramGlobals::StartRegEx() {}
-void TProgramGlobals::StopRegEx() {}
-
-void TProgramGlobals::StartSettings() {
-  // Numbers and dates follow the user's own locale from here on.
-  QLocale::setDefault(QLocale::system());
-}
-void TProgramGlobals::StopSettings() {}
 
 }  // namespace quillon

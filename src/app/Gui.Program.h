@@ -37,10 +37,6 @@ public:
 private:
   static void StartGuiStyle();
   static void StopGuiStyle();
-  static void StartRegEx();
-  static void StopRegEx();
-  static void StartSettings();
-  static void StopSettings();
 
   TLoggingScope FLogging;
   QApplication FApplication;

@@ -1,9 +1,14 @@
 #include "app/Gui.Program.h"
 #include "infra/Classes.Auditing.h"
+#include "infra/Classes.RegEx.h"
+#include "infra/Settings.IniFile.h"
+#include "infra/Support.Paths.h"
 #include "support/LogFile.h"
 #include "support/ProgramArguments.h"
 
+#include <QFile>
 #include <QPalette>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -15,7 +20,25 @@ namespace {
 
 class ProgramTest : public ::testing::Test {
 protected:
+  // The private settings file goes to a folder of the test's own, not the account's.
+  void SetUp() override {
+    FHadConfigHome = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    FConfigHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(FConfigDir.path()));
+  }
+  void TearDown() override {
+    if (FHadConfigHome)
+      qputenv("XDG_CONFIG_HOME", FConfigHome);
+    else
+      qunsetenv("XDG_CONFIG_HOME");
+  }
+
   test::TProgramArguments Arguments;
+
+private:
+  QTemporaryDir FConfigDir;
+  bool FHadConfigHome = false;
+  QByteArray FConfigHome;
 };
 
 TEST_F(ProgramTest, GlobalsStartInOrderAndTheLogFileIsWrittenLast) {
@@ -29,11 +52,17 @@ TEST_F(ProgramTest, GlobalsStartInOrderAndTheLogFileIsWrittenLast) {
     EXPECT_NE(GlobalClassCounter, nullptr);
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Ulmora Quillon"));
     EXPECT_EQ(QLocale(), QLocale::system());
+    EXPECT_NE(GlobalRegEx, nullptr);
+    EXPECT_NE(GlobalPatternMatcher, nullptr);
+    ASSERT_NE(GlobalSettings, nullptr);
+    EXPECT_EQ(dynamic_cast<TIniSettings&>(*GlobalSettings).SettingsFolder(), ExeFolder() + "Settings/");
     WindowColour = QGuiApplication::palette().color(QPalette::Base).name().toUpper();
     GlobalLog->Event(QStringLiteral("Main window shown"), ltInfo);
   }
   EXPECT_EQ(GlobalLog, nullptr);
   EXPECT_EQ(GlobalClassCounter, nullptr);
+  EXPECT_EQ(GlobalRegEx, nullptr);
+  EXPECT_EQ(GlobalSettings, nullptr);
   EXPECT_EQ(QCoreApplication::instance(), nullptr);
 
   const QStringList Written = test::Heads(test::ParseLog(Folder.ReadLogFile()));
