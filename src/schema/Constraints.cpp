@@ -1,0 +1,172 @@
+#include "schema/Constraints.h"
+
+#include "database/Database.Interfaces.h"
+#include "infra/Support.Format.h"
+#include "infra/Support.Xml.h"
+#include "schema/Indices.h"
+#include "service/OstrelService.h"
+
+namespace quillon {
+
+namespace {
+
+// A T-SQL identifier in brackets, a closing bracket inside it doubled.
+QString QuoteName(const QString& AName) {
+  QString Escaped = AName;
+  Escaped.replace(QLatin1Char(']'), QLatin1String("]]"));
+  return QLatin1Char('[') + Escaped + QLatin1Char(']');
+}
+
+}  // namespace
+
+QString TDatabaseConstraint::ParentObjectKey() const {
+  return AnsiUpperCase(QLatin1Char('[') + FTableSchema + QLatin1String("].[") + FTableName + QLatin1Char(']'));
+}
+
+void TDatabaseConstraint::Load(TDataSet& ADataset) {
+  FSchema = GetFieldText(ADataset, QStringLiteral("CONSTRAINT_SCHEMA"));
+  FName = GetFieldText(ADataset, QStringLiteral("CONSTRAINT_NAME"));
+  FTableName = GetFieldText(ADataset, QStringLiteral("TABLE_NAME"));
+  FTableSchema = GetFieldText(ADataset, QStringLiteral("TABLE_SCHEMA"));
+}
+
+void TDatabaseConstraint::Parse(const TXmlNode* AObjectNode) {
+  FSchema = AObjectNode->Attribute(QStringLiteral("CONSTRAINT_SCHEMA"));
+  FName = AObjectNode->Attribute(QStringLiteral("CONSTRAINT_NAME"));
+  FTableName = AObjectNode->Attribute(QStringLiteral("TABLE_NAME"));
+  FTableSchema = AObjectNode->Attribute(QStringLiteral("TABLE_SCHEMA"));
+}
+
+TXmlNode* TDatabaseConstraint::AddConstraintNode(TXmlNode* AParentNode, const QString& ANodeName) const {
+  TXmlNode* Node = AParentNode->AddChild(ANodeName);
+  Node->SetAttribute(QStringLiteral("CONSTRAINT_SCHEMA"), FSchema);
+  Node->SetAttribute(QStringLiteral("CONSTRAINT_NAME"), FName);
+  Node->SetAttribute(QStringLiteral("TABLE_NAME"), FTableName);
+  Node->SetAttribute(QStringLiteral("TABLE_SCHEMA"), FTableSchema);
+  return Node;
+}
+
+QString TDatabaseCheckConstraint::AlterCommand() const {
+  const QString Table = QuoteName(FTableSchema) + QLatin1Char('.') + QuoteName(FTableName);
+  return Format(QStringLiteral("SET XACT_ABORT ON;\r\n"
+                               "BEGIN TRANSACTION;\r\n"
+                               "ALTER TABLE %s DROP CONSTRAINT %s;\r\n"
+                               "ALTER TABLE %s ADD CONSTRAINT %s CHECK %s;\r\n"
+                               "COMMIT TRANSACTION;"),
+                {Table, QuoteName(FName), Table, QuoteName(FName), FStandardDefinition});
+}
+
+void TDatabaseCheckConstraint::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }
+
+void TDatabaseCheckConstraint::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
+  ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbCheckConstraint :TS,:TN,:CS,:CN,:CC,:V"),
+                       {FTableSchema, FTableName, FSchema, FName, FCheckClause, ADbVer});
+}
+
+void TDatabaseCheckConstraint::SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
+  AService->SaveDbCheckConstraint(FTableSchema, FTableName, FSchema, FName, FCheckClause, ASourceDb->DbVer());
+}
+
+TLogLevel TDatabaseCheckConstraint::Matches(const TDatabaseObject* AObject) const {
+  const auto* Other = dynamic_cast<const TDatabaseCheckConstraint*>(AObject);
+  if (!Other || !SameTextIgnoringWhiteSpace(FCheckClause, Other->FCheckClause))
+    return ltError;
+  return TDatabaseConstraint::Matches(AObject);
+}
+
+void TDatabaseCheckConstraint::Load(TDataSet& ADataset) {
+  TDatabaseConstraint::Load(ADataset);
+  FCheckClause = GetFieldText(ADataset, QStringLiteral("CHECK_CLAUSE"));
+}
+
+void TDatabaseCheckConstraint::AddNode(TXmlNode* AParentNode) {
+  AddConstraintNode(AParentNode, NodeName())->SetAttribute(QStringLiteral("CHECK_CLAUSE"), FCheckClause);
+}
+
+void TDatabaseCheckConstraint::Parse(const TXmlNode* AObjectNode) {
+  AssertNodeName(AObjectNode, NodeName());
+  TDatabaseConstraint::Parse(AObjectNode);
+  FCheckClause = AObjectNode->Attribute(QStringLiteral("CHECK_CLAUSE"));
+}
+
+void TDatabaseReferentialConstraint::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
+  ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbReferentialConstraint :TS,:TN,:CS,:CN,:US,:UN,:UR,:DR,:V"),
+                       {FTableSchema, FTableName, FSchema, FName, fUniqueConstraintSchema, fUniqueConstraintName,
+                        fUpdateRule, fDeleteRule, ADbVer});
+}
+
+void TDatabaseReferentialConstraint::SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
+  AService->SaveDbReferentialConstraint(FTableSchema, FTableName, FSchema, FName, fUniqueConstraintSchema,
+                                        fUniqueConstraintName, fUpdateRule, fDeleteRule, ASourceDb->DbVer());
+}
+
+TLogLevel TDatabaseReferentialConstraint::Matches(const TDatabaseObject* AConstraint) const {
+  const auto* Other = dynamic_cast<const TDatabaseReferentialConstraint*>(AConstraint);
+  if (!Other)
+    throw EInvalidCast(QStringLiteral("Invalid class typecast"));
+  if (fUniqueConstraintName != Other->fUniqueConstraintName || fUniqueConstraintSchema != Other->fUniqueConstraintSchema)
+    return ltError;
+  const struct {
+    const QString& Mine;
+    const QString& Theirs;
+    const char* Message;
+  } Rules[] = {{fUpdateRule, Other->fUpdateRule, "%s: UPDATE rule differs (%s|%s)"},
+               {fDeleteRule, Other->fDeleteRule, "%s: DELETE rule differs (%s|%s)"}};
+  bool Differs = false;
+  for (const auto& Rule : Rules) {
+    if (Rule.Mine == Rule.Theirs)
+      continue;
+    Differs = true;
+    if (ObjectModelLog)
+      ObjectModelLog->Event(QString::fromLatin1(Rule.Message), {FullName(), Rule.Mine, Rule.Theirs}, ltInfo);
+  }
+  return Differs ? ltWarning : TDatabaseConstraint::Matches(AConstraint);
+}
+
+void TDatabaseReferentialConstraint::Load(TDataSet& ADataset) {
+  TDatabaseConstraint::Load(ADataset);
+  fUniqueConstraintSchema = GetFieldText(ADataset, QStringLiteral("UNIQUE_CONSTRAINT_SCHEMA"));
+  fUniqueConstraintName = GetFieldText(ADataset, QStringLiteral("UNIQUE_CONSTRAINT_NAME"));
+  fUpdateRule = GetFieldText(ADataset, QStringLiteral("UPDATE_RULE"));
+  fDeleteRule = GetFieldText(ADataset, QStringLiteral("DELETE_RULE"));
+}
+
+void TDatabaseReferentialConstraint::AddNode(TXmlNode* AParentNode) {
+  TXmlNode* Node = AddConstraintNode(AParentNode, NodeName());
+  Node->SetAttribute(QStringLiteral("UNIQUE_CONSTRAINT_NAME"), fUniqueConstraintName);
+  Node->SetAttribute(QStringLiteral("UNIQUE_CONSTRAINT_SCHEMA"), fUniqueConstraintSchema);
+  Node->SetAttribute(QStringLiteral("UPDATE_RULE"), fUpdateRule);
+  Node->SetAttribute(QStringLiteral("DELETE_RULE"), fDeleteRule);
+}
+
+void TDatabaseReferentialConstraint::Parse(const TXmlNode* AObjectNode) {
+  AssertNodeName(AObjectNode, NodeName());
+  TDatabaseConstraint::Parse(AObjectNode);
+  fUniqueConstraintName = AObjectNode->Attribute(QStringLiteral("UNIQUE_CONSTRAINT_NAME"));
+  fUniqueConstraintSchema = AObjectNode->Attribute(QStringLiteral("UNIQUE_CONSTRAINT_SCHEMA"));
+  fUpdateRule = AObjectNode->Attribute(QStringLiteral("UPDATE_RULE"));
+  fDeleteRule = AObjectNode->Attribute(QStringLiteral("DELETE_RULE"));
+}
+
+TConstraintList::TConstraintList(const QString& ANodeName, ILog* ALog) : TDatabaseObjectList(ANodeName, ALog) {
+  // Constraint names are unique per schema only, so the usage view is joined on both.
+  FCustomSql = Format(QStringLiteral("SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.%s c "
+                                     "JOIN INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u "
+                                     "ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA AND u.CONSTRAINT_NAME=c.CONSTRAINT_NAME "
+                                     "ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME"),
+                      {ListName()});
+}
+
+TCheckConstraintList::TCheckConstraintList(ILog* ALog) : TConstraintList(TDatabaseCheckConstraint::NodeName(), ALog) {}
+
+std::unique_ptr<TDatabaseObject> TCheckConstraintList::AddElement() {
+  return std::make_unique<TDatabaseCheckConstraint>();
+}
+
+TForeignKeyList::TForeignKeyList(ILog* ALog) : TConstraintList(TDatabaseReferentialConstraint::NodeName(), ALog) {}
+
+std::unique_ptr<TDatabaseObject> TForeignKeyList::AddElement() {
+  return std::make_unique<TDatabaseReferentialConstraint>();
+}
+
+}  // namespace quillon

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "schema/Lists.h"
+
+namespace quillon {
+
+// What check and referential constraints share: the constraint's own schema and name and the
+// table it belongs to. Its AddNode stays abstract.
+class TDatabaseConstraint : public TDatabaseObject, public IChildObject {
+public:
+  const QString& ConstraintName() const { return FName; }
+  const QString& TableName() const { return FTableName; }
+  const QString& TableSchema() const { return FTableSchema; }
+
+  // The key of the table: "[schema].[table]", upper-cased.
+  QString ParentObjectKey() const override;
+
+  void Load(TDataSet& ADataset) override;
+  void Parse(const TXmlNode* AObjectNode) override;
+
+protected:
+  // Appends an element named ANodeName carrying the four attributes common to both kinds.
+  TXmlNode* AddConstraintNode(TXmlNode* AParentNode, const QString& ANodeName) const;
+
+  QString FTableName;
+  QString FTableSchema;
+};
+
+class TDatabaseCheckConstraint : public TDatabaseConstraint,
+                                 public IAlterObject,
+                                 public ICodedObject,
+                                 public ISaveObjectToService,
+                                 public ISaveToDb {
+public:
+  static QString NodeName() { return QStringLiteral("CHECK_CONSTRAINT"); }
+  const QString& CheckClause() const { return FCheckClause; }
+  void SetCheckClause(const QString& Value) { FCheckClause = Value; }
+
+  QString DDL() const override { return FCheckClause; }
+  // One batch that drops the constraint and adds it back with the gold-standard clause,
+  // inside a transaction with XACT_ABORT ON: when the add fails, the drop is rolled back.
+  QString AlterCommand() const override;
+  void Alter(ISQL* ASQL) override;
+  void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
+  void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
+  // ltError unless AObject is a check constraint whose clause is the same up to white space
+  // and letter case; then the base rule.
+  TLogLevel Matches(const TDatabaseObject* AObject) const override;
+
+  void Load(TDataSet& ADataset) override;
+  void AddNode(TXmlNode* AParentNode) override;
+  void Parse(const TXmlNode* AObjectNode) override;
+
+private:
+  QString FCheckClause;
+};
+
+class TDatabaseReferentialConstraint : public TDatabaseConstraint, public ISaveObjectToService, public ISaveToDb {
+public:
+  static QString NodeName() { return QStringLiteral("REFERENTIAL_CONSTRAINT"); }
+  const QString& UniqueConstraintName() const { return fUniqueConstraintName; }
+  const QString& UniqueConstraintSchema() const { return fUniqueConstraintSchema; }
+  const QString& UpdateRule() const { return fUpdateRule; }
+  const QString& DeleteRule() const { return fDeleteRule; }
+
+  void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
+  void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
+  // ltError when the referenced key differs; ltWarning when only the update or delete rule
+  // differs (each difference logged through ObjectModelLog when it is set); else the base rule.
+  TLogLevel Matches(const TDatabaseObject* AConstraint) const override;
+
+  void Load(TDataSet& ADataset) override;
+  void AddNode(TXmlNode* AParentNode) override;
+  void Parse(const TXmlNode* AObjectNode) override;
+
+private:
+  QString fUniqueConstraintName;
+  QString fUniqueConstraintSchema;
+  QString fUpdateRule;
+  QString fDeleteRule;
+};
+
+// Both constraint lists read their catalogue view joined with the column usage view, which
+// gives each constraint its table.
+class TConstraintList : public TDatabaseObjectList {
+public:
+  TConstraintList(const QString& ANodeName, ILog* ALog);
+};
+
+class TCheckConstraintList : public TConstraintList, public ISaveListToService {
+public:
+  explicit TCheckConstraintList(ILog* ALog);
+  std::unique_ptr<TDatabaseObject> AddElement() override;
+  void Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
+};
+
+class TForeignKeyList : public TConstraintList, public ISaveListToService {
+public:
+  explicit TForeignKeyList(ILog* ALog);
+  std::unique_ptr<TDatabaseObject> AddElement() override;
+  void Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
+};
+
+}  // namespace quillon

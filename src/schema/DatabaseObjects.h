@@ -1,0 +1,108 @@
+#pragma once
+
+#include "infra/Logging.Interfaces.h"
+#include "schema/Interfaces.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+namespace quillon {
+
+class TDataSet;
+class TXmlNode;
+
+// Schema and name of a catalogue object. Objects are owned by one list (or by whoever
+// created them) and are never copied.
+class TDatabaseObjectName : public IDbObjectName {
+public:
+  TDatabaseObjectName() = default;
+  TDatabaseObjectName(const QString& ASchema, const QString& AName);
+  TDatabaseObjectName(const TDatabaseObjectName&) = delete;
+  TDatabaseObjectName& operator=(const TDatabaseObjectName&) = delete;
+
+  const QString& SchemaName() const { return FSchema; }
+  const QString& ObjectName() const { return FName; }
+
+  // "[schema].[name]", nothing quoted further.
+  QString FullName() const override;
+  // The upper-cased FullName: lists file objects under it.
+  QString Key() const override;
+  // "schema.name", without brackets.
+  QString StrippedName() const;
+
+protected:
+  QString FSchema;
+  QString FName;
+};
+
+// Base of every schema object kind. A kind fills itself from a catalogue row (Load) or from
+// its snapshot element (Parse) and writes that element (AddNode); the base versions of these
+// three raise EAbstractError.
+class TDatabaseObject : public TDatabaseObjectName, public virtual IStandardDefinition {
+public:
+  using TDatabaseObjectName::TDatabaseObjectName;
+
+  // ltDebug when AObject is of exactly this class and its full name is the same ignoring the
+  // case of ASCII letters; ltError otherwise. Kinds refine this.
+  virtual TLogLevel Matches(const TDatabaseObject* AObject) const;
+  // Appends this object's element as the last child of AParentNode.
+  virtual void AddNode(TXmlNode* AParentNode);
+  virtual void Parse(const TXmlNode* AObjectNode);
+  virtual void Load(TDataSet& ADataset);
+
+  QString GetStandardDefinition() const override { return FStandardDefinition; }
+  // Stored without leading and trailing white space and control characters.
+  void SetStandardDefinition(const QString& AGoldStandardDefinition) override;
+
+  // An object built from a snapshot element or a service page element in the same layout.
+  template <class T>
+  static std::unique_ptr<T> CreateFromNode(const TXmlNode* ANode) {
+    auto Result = std::make_unique<T>();
+    Result->Parse(ANode);
+    return Result;
+  }
+  // An object built from the current row of a catalogue result set.
+  template <class T>
+  static std::unique_ptr<T> CreateFromDataSet(TDataSet& ADataset) {
+    auto Result = std::make_unique<T>();
+    Result->Load(ADataset);
+    return Result;
+  }
+
+protected:
+  // Parse refuses an element of another name with EAssertionFailed "Assertion failure".
+  static void AssertNodeName(const TXmlNode* AObjectNode, const QString& ANodeName);
+
+  QString FStandardDefinition;
+};
+
+// The value of the named column (found ignoring case) in the current row; a NULL column gives
+// a null variant. Raises Exception "Unknown field %s" when the result set has no such column.
+QVariant GetFieldValue(TDataSet& ADataset, const QString& AFieldName);
+bool FieldExists(TDataSet& ADataset, const QString& AFieldName);
+// GetFieldValue as text; NULL reads as the empty text.
+QString GetFieldText(TDataSet& ADataset, const QString& AFieldName);
+
+// A variant as text: null is the empty text, Booleans are "True"/"False".
+QString VarToStr(const QVariant& AValue);
+// A variant as an integer; raises EConvertError for null or a text that is not a number.
+qint32 VarToInt(const QVariant& AValue);
+// AText as an integer, ADefault when it is empty or not a number.
+qint32 StrToIntDef(const QString& AText, qint32 ADefault);
+// Upper-cases every letter, one character for one (so keys keep their length, as the
+// platform's upper-casing does).
+QString AnsiUpperCase(const QString& AText);
+// Equal when the texts differ at most in the case of the ASCII letters a-z.
+bool SameTextAscii(const QString& A, const QString& B);
+
+// The source text of a view or routine as its snapshot element carries it: framed by a
+// carriage return and line feed before and after, so that it starts on a line of its own.
+QString FramedSourceText(const QString& ASource);
+
+// The log through which kinds explain why two objects do not match. Not owned; empty unless
+// the program sets it.
+inline ILog* ObjectModelLog = nullptr;
+
+}  // namespace quillon

@@ -1,0 +1,78 @@
+#include "schema/Indices.h"
+
+#include "database/Database.DataSet.h"
+#include "infra/Support.Format.h"
+#include "infra/Support.PerlRegEx.h"
+#include "infra/Support.Xml.h"
+#include "service/OstrelService.h"
+
+namespace quillon {
+
+namespace {
+
+// The platform's text-to-Boolean conversion: "true"/"false" in any case, or a number.
+bool StrToBool(const QString& AText) {
+  if (SameTextAscii(AText, QStringLiteral("true")))
+    return true;
+  if (SameTextAscii(AText, QStringLiteral("false")))
+    return false;
+  qint32 Number = 0;
+  if (!TryStrToInt(AText, Number))
+    throw EConvertError(Format(QStringLiteral("'%s' is not a valid boolean value"), {AText}));
+  return Number != 0;
+}
+
+}  // namespace
+
+QString TDatabaseIndex::FullName() const {
+  return QLatin1Char('[') + FSchema + QLatin1String("].[") + fTableName + QLatin1String("].[") + FName +
+         QLatin1Char(']');
+}
+
+void TDatabaseIndex::Load(TDataSet& ADataset) {
+  FName = ADataset.FieldByName(QStringLiteral("INDEX_NAME")).AsString();
+  FSchema = ADataset.FieldByName(QStringLiteral("TABLE_SCHEMA")).AsString();
+  fTableName = ADataset.FieldByName(QStringLiteral("TABLE_NAME")).AsString();
+  fUnique = ADataset.FieldByName(QStringLiteral("IS_UNIQUE")).AsBoolean();
+}
+
+void TDatabaseIndex::AddNode(TXmlNode* AParentNode) {
+  TXmlNode* Node = AParentNode->AddChild(NodeName());
+  Node->SetAttribute(QStringLiteral("TABLE_SCHEMA"), FSchema);
+  Node->SetAttribute(QStringLiteral("TABLE_NAME"), fTableName);
+  Node->SetAttribute(QStringLiteral("INDEX_NAME"), FName);
+  Node->SetAttribute(QStringLiteral("IS_UNIQUE"), fUnique ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+void TDatabaseIndex::Parse(const TXmlNode* AObjectNode) {
+  AssertNodeName(AObjectNode, NodeName());
+  FSchema = AObjectNode->Attribute(QStringLiteral("TABLE_SCHEMA"));
+  fTableName = AObjectNode->Attribute(QStringLiteral("TABLE_NAME"));
+  FName = AObjectNode->Attribute(QStringLiteral("INDEX_NAME"));
+  fUnique = StrToBool(AObjectNode->Attribute(QStringLiteral("IS_UNIQUE")));
+}
+
+void TDatabaseIndex::SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
+  AService->SaveDbIndex(FSchema, fTableName, FName, fUnique, ASourceDb->DbVer());
+}
+
+TDatabaseIndexList::TDatabaseIndexList(ILog* ALog) : TDatabaseObjectList(TDatabaseIndex::NodeName(), ALog) {
+  FCustomSql = QStringLiteral(
+      "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,"
+      "i.is_unique AS IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_Id=t.object_id "
+      "WHERE is_primary_key = 0 AND i.type=2 ");
+}
+
+std::unique_ptr<TDatabaseObject> TDatabaseIndexList::AddElement() { return std::make_unique<TDatabaseIndex>(); }
+
+const TXmlNode* TDatabaseIndexList::FindContainer(const TXmlNode* ARoot) const {
+  const TXmlNode* Container = TDatabaseObjectList::FindContainer(ARoot);
+  return Container ? Container : ARoot->ChildElement(IndicesContainerName);
+}
+
+bool SameTextIgnoringWhiteSpace(const QString& A, const QString& B) {
+  static const TPerlRegEx WhiteSpace(QStringLiteral("\\s+"));
+  return SameTextAscii(WhiteSpace.ReplaceAll(A, QStringLiteral(" ")), WhiteSpace.ReplaceAll(B, QStringLiteral(" ")));
+}
+
+}  // namespace quillon

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "schema/Lists.h"
+
+namespace quillon {
+
+// A non-clustered index of a user table that does not implement a primary key.
+class TDatabaseIndex : public TDatabaseObject, public ISaveObjectToService {
+public:
+  static QString NodeName() { return QStringLiteral("INDEX"); }
+  bool Unique() const { return fUnique; }
+  const QString& TableName() const { return fTableName; }
+
+  // "[schema].[table].[index]": index names are unique per table only, and the service names
+  // an index by all three.
+  QString FullName() const override;
+
+  void Load(TDataSet& ADataset) override;
+  void AddNode(TXmlNode* AParentNode) override;
+  void Parse(const TXmlNode* AObjectNode) override;
+  void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
+
+private:
+  bool fUnique = false;
+  QString fTableName;
+};
+
+class TDatabaseIndexList : public TDatabaseObjectList, public ISaveListToService {
+public:
+  explicit TDatabaseIndexList(ILog* ALog);
+  std::unique_ptr<TDatabaseObject> AddElement() override;
+  void Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
+
+protected:
+  // A snapshot names the index container "INDICES" rather than the list name; both are read.
+  const TXmlNode* FindContainer(const TXmlNode* ARoot) const override;
+};
+
+// The container name of the index list in a snapshot.
+inline const QString IndicesContainerName = QStringLiteral("INDICES");
+
+// Equal when the texts differ only in runs of white space and in the case of ASCII letters.
+bool SameTextIgnoringWhiteSpace(const QString& A, const QString& B);
+
+}  // namespace quillon

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QString>
+
+namespace quillon {
+
+class ISQL;
+class OstrelServiceSoap;
+class TDatabaseObject;
+
+// Interfaces through which lists, the describer, the comparison and the main window address
+// schema objects without knowing their kind. Ask an object for one with dynamic_cast: nullptr
+// means the object does not implement it. References are borrowed from the owning list.
+
+// Several interfaces below carry FullName. They share it through this virtual base, so that
+// the one FullName of an object (or a list) answers for all of them.
+class IFullName {
+public:
+  virtual ~IFullName() = default;
+  virtual QString FullName() const = 0;
+};
+
+class IDbObjectName : public virtual IFullName {
+public:
+  virtual QString Key() const = 0;
+};
+
+// Receives what a compare run has to say: a status line, the fraction done of the current
+// step (negative values are ignored) and each object that differs from the gold standard.
+// The object stays owned by its list.
+class IDbProgress {
+public:
+  virtual ~IDbProgress() = default;
+  virtual void ShowStatus(const QString& AText) = 0;
+  virtual void ShowProgress(double AFraction) = 0;
+  virtual void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) = 0;
+};
+
+class ISourceDatabaseInfo {
+public:
+  virtual ~ISourceDatabaseInfo() = default;
+  virtual QString DbName() = 0;
+  virtual qint32 DbVer() = 0;
+};
+
+class ISaveToDb : public virtual IFullName {
+public:
+  virtual void SaveToDb(ISQL* ASQL, qint32 ADbVer) = 0;
+};
+
+class ISaveObjectToService : public virtual IFullName {
+public:
+  virtual void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) = 0;
+};
+
+class ISaveListToService : public virtual IFullName {
+public:
+  virtual void Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) = 0;
+};
+
+class IChildObject {
+public:
+  virtual ~IChildObject() = default;
+  virtual QString ParentObjectKey() const = 0;
+};
+
+// Every schema object keeps a gold-standard text; ICodedObject shares these two operations with
+// the object base through this virtual base.
+class IStandardDefinition {
+public:
+  virtual ~IStandardDefinition() = default;
+  virtual QString GetStandardDefinition() const = 0;
+  virtual void SetStandardDefinition(const QString& AGoldStandardDefinition) = 0;
+};
+
+// A local definition text (DDL) beside the stored gold-standard text.
+class ICodedObject : public virtual IStandardDefinition {
+public:
+  virtual QString DDL() const = 0;
+};
+
+class IAlterObject {
+public:
+  virtual ~IAlterObject() = default;
+  virtual QString AlterCommand() const = 0;
+  virtual void Alter(ISQL* ASQL) = 0;
+};
+
+}  // namespace quillon

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "schema/DatabaseObjects.h"
+
+#include <QList>
+#include <QString>
+
+#include <map>
+#include <memory>
+
+namespace quillon {
+
+class ILog;
+class ISQL;
+class TXmlDocument;
+class TXmlNode;
+
+// The keyed, owning list of all objects of one kind. It loads them from the catalogue with one
+// query or from a document in the snapshot layout, writes them back in key order, answers
+// lookups by key and relays the progress reports of a comparison to ListProgressReceiver.
+// Keys match exactly; they are upper case by construction.
+class TDatabaseObjectList : public virtual IFullName, public IDbProgress {
+public:
+  // ANodeName is the element name of one object; the list name is ANodeName + "S".
+  TDatabaseObjectList(const QString& ANodeName, ILog* ALog);
+  ~TDatabaseObjectList() override;
+  TDatabaseObjectList(const TDatabaseObjectList&) = delete;
+  TDatabaseObjectList& operator=(const TDatabaseObjectList&) = delete;
+
+  // A new blank object of the list's kind; the caller owns it.
+  virtual std::unique_ptr<TDatabaseObject> AddElement() = 0;
+
+  // Replaces the contents with the catalogue rows of the connected database. A second row
+  // with a key already taken is logged as "Duplicate key: %s" and dropped. On failure the
+  // list keeps what was added before it.
+  void Load(ISQL* ASQL);
+  // Adds the objects of a snapshot-layout document, read from a file or an http(s) address.
+  // The list is not cleared first; a key already present raises EListError "Duplicates not
+  // allowed" and the objects added before it stay.
+  void LoadFromXml(const QString& AFileName);
+  // The same with a document already read; ASourceName is what the log line names.
+  void LoadFromXml(const TXmlDocument& AXml, const QString& ASourceName);
+  // LoadFromXml with the file named like the executable, with the extension ".xml".
+  void LoadFromLocal();
+  // Appends an element named ListName to the document element and writes the list into it.
+  void SaveToXml(TXmlDocument& AXml);
+  // Replaces the children of AParentNode by the objects' elements in ascending key order.
+  void SaveToXml(TXmlNode* AParentNode);
+  // Removes every object whose key AList does not hold.
+  void DeleteExtras(const TDatabaseObjectList& AList);
+  void Remove(const QString& AKey);
+  bool ContainsKey(const QString& AKey) const;
+  // The object stays owned by the list.
+  bool TryGetValue(const QString& AKey, TDatabaseObject*& AValue) const;
+
+  // The class name, for example "TDatabaseViewList".
+  QString FullName() const override;
+
+  void ShowStatus(const QString& AText) override;
+  void ShowProgress(double AFraction) override;
+  void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) override;
+
+  qint32 Count() const { return static_cast<qint32>(fList.size()); }
+  // The server's database name after Load, "XML" after LoadFromXml, empty before either.
+  const QString& DbName() const { return fDbName; }
+  bool Publish() const { return fPublish; }
+  void SetPublish(bool Value) { fPublish = Value; }
+  bool LogMatches() const { return fLogMatches; }
+  void SetLogMatches(bool Value) { fLogMatches = Value; }
+  const QString& NodeName() const { return FNodeName; }
+  const QString& ListName() const { return FListName; }
+  // Every object, in the list's internal order (which callers must not rely on).
+  QList<TDatabaseObject*> Values() const;
+
+protected:
+  // The catalogue query: FCustomSql, or the generic query on the list's catalogue view.
+  QString CatalogueQuery() const;
+  // The element among the root's children that holds this list's objects, or nullptr.
+  virtual const TXmlNode* FindContainer(const TXmlNode* ARoot) const;
+  // Files AObject under its key; raises EListError "Duplicates not allowed" when it is taken.
+  void Add(std::unique_ptr<TDatabaseObject> AObject);
+
+  ILog* Log() const { return FLog; }
+  // The connection of the last catalogue load; nullptr before one.
+  ISQL* SQL() const { return fSQL; }
+
+  QString FOrderBy;
+  QString FCustomSql;
+
+private:
+  void ReadXml(const TXmlDocument& AXml);
+
+  std::map<QString, std::unique_ptr<TDatabaseObject>> fList;
+  bool fPublish = false;
+  QString fDbName;
+  QString FListName;
+  QString FNodeName;
+  ILog* FLog;
+  bool fLogMatches = false;
+  ISQL* fSQL = nullptr;
+};
+
+// The receiver of every list's progress reports: the describer installs itself here for a
+// compare run. Not owned; empty at start.
+inline IDbProgress* ListProgressReceiver = nullptr;
+
+}  // namespace quillon

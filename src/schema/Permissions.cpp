@@ -1,0 +1,156 @@
+#include "schema/Permissions.h"
+
+#include "infra/Support.Format.h"
+#include "infra/Support.Xml.h"
+
+namespace quillon {
+
+QString TDbPrivilege::ParentObjectKey() const {
+  return AnsiUpperCase(QLatin1Char('[') + FSchema + QLatin1String("].[") + FName + QLatin1Char(']'));
+}
+
+bool TDbPrivilege::DefaultGrantee() const { return SameTextAscii(FGrantee, QStringLiteral("public")); }
+
+bool TDbPrivilege::DefaultGrantor() const { return SameTextAscii(FGrantor, QStringLiteral("dbo")); }
+
+void TDbPrivilege::CopyPrivilege(const TDbPrivilege& AClone) {
+  FSchema = AClone.FSchema;
+  FName = AClone.FName;
+  FGrantor = AClone.FGrantor;
+  FGrantee = AClone.FGrantee;
+  FPrivilegeState = AClone.FPrivilegeState;
+}
+
+void TDbPrivilege::FillDefaults() {
+  if (FGrantee.isEmpty())
+    FGrantee = QStringLiteral("public");
+  if (FGrantor.isEmpty())
+    FGrantor = QStringLiteral("dbo");
+  if (FPrivilegeState.isEmpty())
+    FPrivilegeState = QStringLiteral("GRANT");
+}
+
+std::unique_ptr<TTablePrivilege> TTablePrivilege::Clone(const TTablePrivilege& AClone) {
+  auto Result = std::make_unique<TTablePrivilege>();
+  Result->CopyPrivilege(AClone);
+  Result->FPrivilegeType = AClone.FPrivilegeType;
+  Result->FillDefaults();
+  return Result;
+}
+
+bool TTablePrivilege::DefaultPrivilegeType() const { return SameTextAscii(FPrivilegeType, QStringLiteral("SELECT")); }
+
+QString TTablePrivilege::Key() const {
+  return AnsiUpperCase(Format(QStringLiteral("%s.%s.%s.%s.%s"), {FSchema, FName, FPrivilegeState, FPrivilegeType, FGrantee}));
+}
+
+QString TTablePrivilege::DDL() const {
+  return Format(QStringLiteral("%s %s ON %s.%s TO [%s] AS [%s]"),
+                {FPrivilegeState, FPrivilegeType, FSchema, FName, FGrantee, FGrantor});
+}
+
+TLogLevel TTablePrivilege::Matches(const TDatabaseObject* APrivilegeObject) const {
+  const auto* Other = dynamic_cast<const TTablePrivilege*>(APrivilegeObject);
+  if (!Other)
+    throw EInvalidCast(QStringLiteral("Invalid class typecast"));
+  return FGrantor == Other->FGrantor ? ltDebug : ltWarning;
+}
+
+void TTablePrivilege::Load(TDataSet& ADataset) {
+  FSchema = GetFieldText(ADataset, QStringLiteral("TABLE_SCHEMA"));
+  FName = GetFieldText(ADataset, QStringLiteral("TABLE_NAME"));
+  FPrivilegeType = GetFieldText(ADataset, QStringLiteral("PRIVILEGE_TYPE"));
+  FPrivilegeState = GetFieldText(ADataset, QStringLiteral("PRIVILEGE_STATE"));
+  FGrantor = GetFieldText(ADataset, QStringLiteral("GRANTOR"));
+  FGrantee = GetFieldText(ADataset, QStringLiteral("GRANTEE"));
+}
+
+void TTablePrivilege::AddNode(TXmlNode* AParentNode) {
+  TXmlNode* Node = AParentNode->AddChild(NodeName());
+  Node->SetAttribute(QStringLiteral("TABLE_SCHEMA"), FSchema);
+  Node->SetAttribute(QStringLiteral("TABLE_NAME"), FName);
+  Node->SetAttribute(QStringLiteral("PRIVILEGE_TYPE"), FPrivilegeType);
+  Node->SetAttribute(QStringLiteral("PRIVILEGE_STATE"), FPrivilegeState);
+  Node->SetAttribute(QStringLiteral("GRANTOR"), FGrantor);
+  Node->SetAttribute(QStringLiteral("GRANTEE"), FGrantee);
+}
+
+void TTablePrivilege::Parse(const TXmlNode* AObjectNode) {
+  AssertNodeName(AObjectNode, NodeName());
+  FSchema = AObjectNode->Attribute(QStringLiteral("TABLE_SCHEMA"));
+  FName = AObjectNode->Attribute(QStringLiteral("TABLE_NAME"));
+  FPrivilegeType = AObjectNode->Attribute(QStringLiteral("PRIVILEGE_TYPE"));
+  FPrivilegeState = AObjectNode->Attribute(QStringLiteral("PRIVILEGE_STATE"), QStringLiteral("GRANT"));
+  FGrantor = AObjectNode->Attribute(QStringLiteral("GRANTOR"), QStringLiteral("dbo"));
+  FGrantee = AObjectNode->Attribute(QStringLiteral("GRANTEE"));
+}
+
+std::unique_ptr<TRoutinePrivilege> TRoutinePrivilege::Clone(const TRoutinePrivilege& AClone) {
+  auto Result = std::make_unique<TRoutinePrivilege>();
+  Result->CopyPrivilege(AClone);
+  Result->FillDefaults();
+  return Result;
+}
+
+bool TRoutinePrivilege::DefaultState() const { return SameTextAscii(FPrivilegeState, QStringLiteral("REVOKE")); }
+
+QString TRoutinePrivilege::Key() const {
+  return AnsiUpperCase(Format(QStringLiteral("[%s].[%s] %s [%s]"), {FSchema, FName, FPrivilegeState, FGrantee}));
+}
+
+QString TRoutinePrivilege::DDL() const {
+  return Format(QStringLiteral("%s EXECUTE ON %s TO [%s] AS [%s]"), {FPrivilegeState, FullName(), FGrantee, FGrantor});
+}
+
+void TRoutinePrivilege::Load(TDataSet& ADataset) {
+  FSchema = GetFieldText(ADataset, QStringLiteral("ROUTINE_SCHEMA"));
+  FName = GetFieldText(ADataset, QStringLiteral("ROUTINE_NAME"));
+  FGrantor = FieldExists(ADataset, QStringLiteral("GRANTOR")) ? GetFieldText(ADataset, QStringLiteral("GRANTOR"))
+                                                               : QStringLiteral("dbo");
+  FGrantee = GetFieldText(ADataset, QStringLiteral("GRANTEE"));
+  FPrivilegeState = GetFieldText(ADataset, QStringLiteral("PRIVILEGE_STATE"));
+}
+
+void TRoutinePrivilege::AddNode(TXmlNode* AParentNode) {
+  TXmlNode* Node = AParentNode->AddChild(NodeName());
+  Node->SetAttribute(QStringLiteral("ROUTINE_SCHEMA"), FSchema);
+  Node->SetAttribute(QStringLiteral("ROUTINE_NAME"), FName);
+  Node->SetAttribute(QStringLiteral("GRANTOR"), FGrantor);
+  Node->SetAttribute(QStringLiteral("GRANTEE"), FGrantee);
+  Node->SetAttribute(QStringLiteral("PRIVILEGE_STATE"), FPrivilegeState);
+}
+
+void TRoutinePrivilege::Parse(const TXmlNode* AObjectNode) {
+  AssertNodeName(AObjectNode, NodeName());
+  FSchema = AObjectNode->Attribute(QStringLiteral("ROUTINE_SCHEMA"));
+  FName = AObjectNode->Attribute(QStringLiteral("ROUTINE_NAME"));
+  FGrantor = AObjectNode->Attribute(QStringLiteral("GRANTOR"), QStringLiteral("dbo"));
+  FGrantee = AObjectNode->Attribute(QStringLiteral("GRANTEE"));
+  FPrivilegeState = AObjectNode->Attribute(QStringLiteral("PRIVILEGE_STATE"));
+}
+
+TTablePrivilegeList::TTablePrivilegeList(ILog* ALog) : TDatabaseObjectList(TTablePrivilege::NodeName(), ALog) {
+  FCustomSql = QStringLiteral(
+      "SELECT USER_NAME(grantor_principal_id) AS GRANTOR, USER_NAME(grantee_principal_id) AS GRANTEE,"
+      "SCHEMA_NAME(o.schema_id) as TABLE_SCHEMA, OBJECT_NAME(major_id) AS TABLE_NAME, "
+      "permission_name AS PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE "
+      "FROM sys.database_permissions p JOIN sys.all_objects o on o.object_id=p.major_id "
+      "WHERE o.type='U' ORDER BY o.schema_id,grantee_principal_id");
+}
+
+std::unique_ptr<TDatabaseObject> TTablePrivilegeList::AddElement() { return std::make_unique<TTablePrivilege>(); }
+
+TRoutinePrivilegeList::TRoutinePrivilegeList(ILog* ALog) : TDatabaseObjectList(TRoutinePrivilege::NodeName(), ALog) {
+  // "dt[_]" escapes the underscore, which LIKE would otherwise take for any character.
+  FCustomSql = QStringLiteral(
+      "SELECT USER_NAME(grantor_principal_id) AS GRANTOR, USER_NAME(grantee_principal_id) AS GRANTEE,"
+      "SCHEMA_NAME(o.schema_id) as ROUTINE_SCHEMA, OBJECT_NAME(major_id) AS ROUTINE_NAME, "
+      "permission_name AS PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE "
+      "FROM sys.database_permissions p JOIN sys.all_objects o on o.object_id=p.major_id "
+      "WHERE o.type IN ('p','fn','sn') AND permission_name='EXECUTE' AND NOT OBJECT_NAME(major_id) LIKE 'dt[_]%' "
+      "ORDER BY o.schema_id,grantee_principal_id");
+}
+
+std::unique_ptr<TDatabaseObject> TRoutinePrivilegeList::AddElement() { return std::make_unique<TRoutinePrivilege>(); }
+
+}  // namespace quillon

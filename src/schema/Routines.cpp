@@ -1,0 +1,101 @@
+#include "schema/Routines.h"
+
+#include "database/Database.Interfaces.h"
+#include "infra/Support.Format.h"
+#include "infra/Support.PerlRegEx.h"
+#include "infra/Support.Xml.h"
+#include "service/OstrelService.h"
+
+#include <QScopeGuard>
+
+#include <array>
+
+namespace quillon {
+
+TDatabaseRoutine::TDatabaseRoutine(const QString& ARoutineSchema, const QString& ARoutineName,
+                                   const QString& ARoutineType)
+    : TDatabaseObject(ARoutineSchema, ARoutineName), FRoutineType(ARoutineType) {}
+
+QString TDatabaseRoutine::AlterCommand() const {
+  if (FStandardDefinition.isEmpty())
+    throw Exception(QStringLiteral("Standard definition missing"));
+  const TPerlRegEx CreateRoutine(QStringLiteral("CREATE\\s+") + FRoutineType, TPerlRegEx::roIgnoreCase);
+  return CreateRoutine.ReplaceAll(FStandardDefinition, QStringLiteral("ALTER ") + FRoutineType);
+}
+
+void TDatabaseRoutine::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }
+
+void TDatabaseRoutine::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
+  ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbRoutine :S,:N,:T,:C,:V"),
+                       {FSchema, FName, FRoutineType, FSourceCode, ADbVer});
+}
+
+void TDatabaseRoutine::SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
+  AService->SaveDbRoutine(FSchema, FName, FRoutineType, FSourceCode, ASourceDb->DbVer());
+}
+
+void TDatabaseRoutine::Load(TDataSet& ADataset) {
+  FSchema = GetFieldText(ADataset, QStringLiteral("ROUTINE_SCHEMA"));
+  FName = GetFieldText(ADataset, QStringLiteral("ROUTINE_NAME"));
+  FRoutineType = GetFieldText(ADataset, QStringLiteral("ROUTINE_TYPE"));
+  FSourceCode = Trim(GetFieldText(ADataset, QStringLiteral("ROUTINE_DEFINITION")));
+}
+
+void TDatabaseRoutine::AddNode(TXmlNode* AParentNode) {
+  TXmlNode* Node = AParentNode->AddChild(NodeName());
+  Node->SetAttribute(QStringLiteral("ROUTINE_SCHEMA"), FSchema);
+  Node->SetAttribute(QStringLiteral("ROUTINE_NAME"), FName);
+  Node->SetAttribute(QStringLiteral("ROUTINE_TYPE"), FRoutineType);
+  Node->SetText(FramedSourceText(FSourceCode));
+}
+
+void TDatabaseRoutine::Parse(const TXmlNode* AObjectNode) {
+  AssertNodeName(AObjectNode, NodeName());
+  FSchema = AObjectNode->Attribute(QStringLiteral("ROUTINE_SCHEMA"));
+  FName = AObjectNode->Attribute(QStringLiteral("ROUTINE_NAME"));
+  FRoutineType = AObjectNode->Attribute(QStringLiteral("ROUTINE_TYPE"));
+  FSourceCode = Trim(AObjectNode->Text());
+}
+
+TDatabaseRoutineList::TDatabaseRoutineList(ILog* ALog) : TDatabaseObjectList(TDatabaseRoutine::NodeName(), ALog) {
+  // "dt[_]" escapes the underscore, which LIKE would otherwise take for any character.
+  FCustomSql = QStringLiteral(
+      "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,"
+      "OBJECT_DEFINITION(OBJECT_ID(ROUTINE_SCHEMA+'.'+ROUTINE_NAME)) AS ROUTINE_DEFINITION "
+      "FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
+}
+
+std::unique_ptr<TDatabaseObject> TDatabaseRoutineList::AddElement() { return std::make_unique<TDatabaseRoutine>(); }
+
+TDateTime TDatabaseRoutineList::LastAltered(const TDatabaseRoutine& ARoutine) {
+  constexpr TDateTime NotKnown = 1.0;
+  if (!SQL())
+    return NotKnown;
+  TDataSet* Rows = SQL()->FastQuery(
+      QStringLiteral("SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=:P0 AND SPECIFIC_NAME=:P1"),
+      {ARoutine.RoutineSchema(), ARoutine.RoutineName()});
+  const auto Close = qScopeGuard([Rows] { Rows->Close(); });
+  return Rows->Eof() ? NotKnown : Rows->Fields(0).AsDateTime();
+}
+
+qint32 SourceChecksum(const QString& ASourceCode) {
+  static const std::array<quint32, 256> Table = [] {
+    std::array<quint32, 256> Result{};
+    for (quint32 N = 0; N < 256; ++N) {
+      quint32 C = N;
+      for (int K = 0; K < 8; ++K)
+        C = (C & 1) ? 0xEDB88320u ^ (C >> 1) : C >> 1;
+      Result[N] = C;
+    }
+    return Result;
+  }();
+  quint32 Crc = 0;
+  for (const QChar Unit : ASourceCode) {
+    const char16_t Code = Unit.unicode();
+    for (const quint8 Byte : {quint8(Code & 0xFF), quint8(Code >> 8)})
+      Crc = Table[(Crc ^ Byte) & 0xFF] ^ (Crc >> 8);
+  }
+  return static_cast<qint32>(Crc);
+}
+
+}  // namespace quillon

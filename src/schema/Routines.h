@@ -1,0 +1,59 @@
+#pragma once
+
+#include "infra/Support.DateTime.h"
+#include "schema/Lists.h"
+
+namespace quillon {
+
+// A stored procedure or function with its full source text. Repaired by running the
+// gold-standard text with its CREATE turned into ALTER.
+class TDatabaseRoutine : public TDatabaseObject,
+                         public IAlterObject,
+                         public ICodedObject,
+                         public ISaveObjectToService,
+                         public ISaveToDb {
+public:
+  TDatabaseRoutine() = default;
+  TDatabaseRoutine(const QString& ARoutineSchema, const QString& ARoutineName, const QString& ARoutineType);
+
+  static QString NodeName() { return QStringLiteral("ROUTINE"); }
+  const QString& RoutineSchema() const { return FSchema; }
+  const QString& RoutineName() const { return FName; }
+  const QString& RoutineType() const { return FRoutineType; }
+  void SetRoutineType(const QString& Value) { FRoutineType = Value; }
+  const QString& SourceCode() const { return FSourceCode; }
+  void SetSourceCode(const QString& Value) { FSourceCode = Value; }
+
+  QString DDL() const override { return FSourceCode; }
+  // The gold-standard text with every "CREATE <white space> <routine type>" (any case) made
+  // "ALTER <routine type>"; raises Exception "Standard definition missing" without one.
+  QString AlterCommand() const override;
+  void Alter(ISQL* ASQL) override;
+  void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
+  void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
+
+  void Load(TDataSet& ADataset) override;
+  void AddNode(TXmlNode* AParentNode) override;
+  void Parse(const TXmlNode* AObjectNode) override;
+
+private:
+  QString FRoutineType;
+  QString FSourceCode;
+};
+
+class TDatabaseRoutineList : public TDatabaseObjectList, public ISaveListToService {
+public:
+  explicit TDatabaseRoutineList(ILog* ALog);
+  std::unique_ptr<TDatabaseObject> AddElement() override;
+  void Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
+
+  // The routine's last alteration as the catalogue of the last load reports it; 1.0 when the
+  // list was not loaded from a database or the catalogue has no row for it.
+  TDateTime LastAltered(const TDatabaseRoutine& ARoutine);
+};
+
+// CRC-32 (the common reflected table, register starting at 0, no final inversion) over every
+// byte of the text's UTF-16LE code units; 0 for an empty text.
+qint32 SourceChecksum(const QString& ASourceCode);
+
+}  // namespace quillon

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "schema/Lists.h"
+
+namespace quillon {
+
+// A schema of the database and the principal that owns it.
+class TDatabaseSchema : public TDatabaseObject, public ISaveObjectToService {
+public:
+  static QString NodeName() { return QStringLiteral("SCHEMA"); }
+
+  // The schema's own name (FName); Load also copies it into the inherited schema field.
+  const QString& SchemaName() const { return FName; }
+  const QString& SchemaOwner() const { return FSchemaOwner; }
+
+  // "[name]", upper-cased.
+  QString FullName() const override;
+  // Named after a Windows account or group: the name holds a backslash.
+  bool IsPrivate() const;
+  // One of the database's fixed role schemata: the name begins with "db_", case-sensitive.
+  bool IsStandard() const;
+  bool OwnedByDbo() const;
+  bool OwnedBySelf() const;
+
+  void Load(TDataSet& ADataset) override;
+  void AddNode(TXmlNode* AParentNode) override;
+  void Parse(const TXmlNode* AObjectNode) override;
+  void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
+
+private:
+  QString FSchemaOwner;
+};
+
+class TDatabaseSchemaList : public TDatabaseObjectList, public ISaveListToService {
+public:
+  explicit TDatabaseSchemaList(ILog* ALog);
+  std::unique_ptr<TDatabaseObject> AddElement() override;
+  void Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
+};
+
+}  // namespace quillon

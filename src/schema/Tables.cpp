@@ -1,0 +1,87 @@
+#include "schema/Tables.h"
+
+#include "database/Database.Interfaces.h"
+#include "infra/Support.Format.h"
+#include "infra/Support.PerlRegEx.h"
+#include "infra/Support.Xml.h"
+#include "service/OstrelService.h"
+
+namespace quillon {
+
+TDatabaseTable::TDatabaseTable(const QString& ATableSchema, const QString& ATableName, const QString& ATableType)
+    : TDatabaseObject(ATableSchema, ATableName), FTableType(ATableType) {}
+
+bool TDatabaseTable::IsBaseTable() const { return SameTextAscii(FTableType, QStringLiteral("BASE TABLE")); }
+
+QString TDatabaseTable::ParentObjectKey() const { return AnsiUpperCase(QLatin1Char('[') + FSchema + QLatin1Char(']')); }
+
+void TDatabaseTable::Load(TDataSet& ADataset) {
+  FName = GetFieldText(ADataset, QStringLiteral("TABLE_NAME"));
+  FSchema = GetFieldText(ADataset, QStringLiteral("TABLE_SCHEMA"));
+  FTableType = GetFieldText(ADataset, QStringLiteral("TABLE_TYPE"));
+}
+
+void TDatabaseTable::AddNode(TXmlNode* AParentNode) {
+  TXmlNode* Node = AParentNode->AddChild(NodeName());
+  Node->SetAttribute(QStringLiteral("TABLE_SCHEMA"), FSchema);
+  Node->SetAttribute(QStringLiteral("TABLE_NAME"), FName);
+  Node->SetAttribute(QStringLiteral("TABLE_TYPE"), FTableType);
+}
+
+void TDatabaseTable::Parse(const TXmlNode* AObjectNode) {
+  AssertNodeName(AObjectNode, NodeName());
+  FSchema = AObjectNode->Attribute(QStringLiteral("TABLE_SCHEMA"));
+  FName = AObjectNode->Attribute(QStringLiteral("TABLE_NAME"));
+  FTableType = AObjectNode->Attribute(QStringLiteral("TABLE_TYPE"));
+}
+
+QString TDatabaseView::GetViewDefinition() const { return Trim(FViewDefinition); }
+
+QString TDatabaseView::AlterCommand() const {
+  static const TPerlRegEx CreateView(QStringLiteral("CREATE\\s+VIEW"), TPerlRegEx::roIgnoreCase);
+  return CreateView.ReplaceAll(FStandardDefinition, QStringLiteral("ALTER VIEW"));
+}
+
+void TDatabaseView::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }
+
+void TDatabaseView::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
+  ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbView :VS,:VN,:VD,:V"), {FSchema, FName, FViewDefinition, ADbVer});
+}
+
+void TDatabaseView::SaveToService(OstrelServiceSoap* AService, qint32 ADbVer) {
+  AService->SaveDbView(FSchema, FName, FViewDefinition, ADbVer);
+}
+
+void TDatabaseView::Load(TDataSet& ADataset) {
+  FSchema = GetFieldText(ADataset, QStringLiteral("TABLE_SCHEMA"));
+  FName = GetFieldText(ADataset, QStringLiteral("TABLE_NAME"));
+  FViewDefinition = Trim(GetFieldText(ADataset, QStringLiteral("VIEW_DEFINITION")));
+}
+
+void TDatabaseView::AddNode(TXmlNode* AParentNode) {
+  TXmlNode* Node = AParentNode->AddChild(NodeName());
+  Node->SetAttribute(QStringLiteral("TABLE_SCHEMA"), FSchema);
+  Node->SetAttribute(QStringLiteral("TABLE_NAME"), FName);
+  Node->SetText(FramedSourceText(GetViewDefinition()));
+}
+
+void TDatabaseView::Parse(const TXmlNode* AObjectNode) {
+  AssertNodeName(AObjectNode, NodeName());
+  FSchema = AObjectNode->Attribute(QStringLiteral("TABLE_SCHEMA"));
+  FName = AObjectNode->Attribute(QStringLiteral("TABLE_NAME"));
+  FViewDefinition = Trim(AObjectNode->Text());
+}
+
+TDatabaseTableList::TDatabaseTableList(ILog* ALog) : TDatabaseObjectList(TDatabaseTable::NodeName(), ALog) {
+  FOrderBy = QStringLiteral("ORDER BY TABLE_SCHEMA,TABLE_NAME");
+}
+
+std::unique_ptr<TDatabaseObject> TDatabaseTableList::AddElement() { return std::make_unique<TDatabaseTable>(); }
+
+TDatabaseViewList::TDatabaseViewList(ILog* ALog) : TDatabaseObjectList(TDatabaseView::NodeName(), ALog) {
+  FOrderBy = QStringLiteral("ORDER BY TABLE_SCHEMA,TABLE_NAME");
+}
+
+std::unique_ptr<TDatabaseObject> TDatabaseViewList::AddElement() { return std::make_unique<TDatabaseView>(); }
+
+}  // namespace quillon

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "schema/Lists.h"
+
+namespace quillon {
+
+// A row of the table catalogue: a base table, or a view (the catalogue lists views too).
+class TDatabaseTable : public TDatabaseObject, public IChildObject {
+public:
+  TDatabaseTable() = default;
+  TDatabaseTable(const QString& ATableSchema, const QString& ATableName, const QString& ATableType);
+
+  static QString NodeName() { return QStringLiteral("TABLE"); }
+  const QString& TableType() const { return FTableType; }
+  bool IsBaseTable() const;
+  // The key of the owning schema: "[schema]", upper-cased.
+  QString ParentObjectKey() const override;
+
+  void Load(TDataSet& ADataset) override;
+  void AddNode(TXmlNode* AParentNode) override;
+  void Parse(const TXmlNode* AObjectNode) override;
+
+private:
+  QString FTableType;
+};
+
+// A view with its source text. Repaired by running the gold-standard text as ALTER VIEW.
+class TDatabaseView : public TDatabaseObject, public IAlterObject, public ISaveToDb, public ICodedObject {
+public:
+  using TDatabaseObject::TDatabaseObject;
+  static QString NodeName() { return QStringLiteral("VIEW"); }
+  const QString& ViewSchema() const { return FSchema; }
+  const QString& ViewName() const { return FName; }
+  QString GetViewDefinition() const;
+  void SetViewDefinition(const QString& Value) { FViewDefinition = Value; }
+
+  QString DDL() const override { return GetViewDefinition(); }
+  // The gold-standard text with every "CREATE <white space> VIEW" (any case) made "ALTER VIEW".
+  QString AlterCommand() const override;
+  void Alter(ISQL* ASQL) override;
+  void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
+  // Not ISaveObjectToService: the view list's comparison passes the version itself.
+  void SaveToService(OstrelServiceSoap* AService, qint32 ADbVer);
+
+  void Load(TDataSet& ADataset) override;
+  void AddNode(TXmlNode* AParentNode) override;
+  void Parse(const TXmlNode* AObjectNode) override;
+
+private:
+  QString FViewDefinition;
+};
+
+class TDatabaseTableList : public TDatabaseObjectList {
+public:
+  explicit TDatabaseTableList(ILog* ALog);
+  std::unique_ptr<TDatabaseObject> AddElement() override;
+};
+
+class TDatabaseViewList : public TDatabaseObjectList, public ISaveListToService {
+public:
+  explicit TDatabaseViewList(ILog* ALog);
+  std::unique_ptr<TDatabaseObject> AddElement() override;
+  void Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
+};
+
+}  // namespace quillon

@@ -1,0 +1,124 @@
+#include "infra/Support.Xml.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+TEST(Xml, WritesTwoSpaceIndentationAttributesInOrderAndTextOnItsLine) {
+  TXmlDocument Xml;
+  TXmlNode* Root = Xml.CreateDocumentElement(QStringLiteral("Database"));
+  Root->SetAttribute(QStringLiteral("Server"), QStringLiteral("s"));
+  Root->SetAttribute(QStringLiteral("DatabaseName"), QStringLiteral("d"));
+  Root->SetAttribute(QStringLiteral("Server"), QStringLiteral("S2"));
+  TXmlNode* Routines = Root->AddChild(QStringLiteral("ROUTINES"));
+  Root->AddChild(QStringLiteral("EMPTY"));
+  TXmlNode* Routine = Routines->AddChild(QStringLiteral("ROUTINE"));
+  Routine->SetAttribute(QStringLiteral("ROUTINE_NAME"), QStringLiteral("a\"<&>\r\n\tb"));
+  Routine->SetText(QStringLiteral("\r\nIF a<b AND c>d -- \"q\" & 'x'\r\n  RETURN\r\n"));
+  EXPECT_EQ(Xml.ToBytes(),
+            QByteArray("<?xml version=\"1.0\"?>\n"
+                       "<Database Server=\"S2\" DatabaseName=\"d\">\n"
+                       "  <ROUTINES>\n"
+                       "    <ROUTINE ROUTINE_NAME=\"a&quot;&lt;&amp;&gt;&#xd;&#xa;&#x9;b\">&#xd;\n"
+                       "IF a&lt;b AND c&gt;d -- \"q\" &amp; 'x'&#xd;\n"
+                       "  RETURN&#xd;\n"
+                       "</ROUTINE>\n"
+                       "  </ROUTINES>\n"
+                       "  <EMPTY/>\n"
+                       "</Database>\n"));
+}
+
+TEST(Xml, WhatIsWrittenReadsBackExactly) {
+  const QString Texts[] = {
+      QStringLiteral("line\r\nbreaks\rand\nalone"),
+      QStringLiteral("  leading and trailing blanks  "),
+      QString::fromUtf8("Blåbær, 漢字 and \xF0\x9F\x98\x80 outside the basic plane"),
+      QStringLiteral("]]> <![CDATA[ &amp; &#xd;"),
+  };
+  for (const QString& Text : Texts) {
+    SCOPED_TRACE(Text.toStdString());
+    TXmlDocument Xml;
+    TXmlNode* Root = Xml.CreateDocumentElement(QStringLiteral("R"));
+    Root->SetAttribute(QStringLiteral("A"), Text);
+    Root->AddChild(QStringLiteral("T"))->SetText(Text);
+    const TXmlDocument Read = TXmlDocument::FromBytes(Xml.ToBytes());
+    EXPECT_EQ(Read.DocumentElement()->Attribute(QStringLiteral("A")), Text);
+    EXPECT_EQ(Read.DocumentElement()->ChildElement(QStringLiteral("T"))->Text(), Text);
+    EXPECT_EQ(Read.ToBytes(), Xml.ToBytes());
+  }
+}
+
+TEST(Xml, CharactersXmlCannotCarryAreWrittenAsReplacementCharacters) {
+  TXmlDocument Xml;
+  Xml.CreateDocumentElement(QStringLiteral("R"))->SetText(QStringLiteral("form\x0C" "feed, nul ") + QChar(0) +
+                                                          QChar(0xD800) + QStringLiteral(" end"));
+  const TXmlDocument Read = TXmlDocument::FromBytes(Xml.ToBytes());
+  EXPECT_EQ(Read.DocumentElement()->Text(),
+            QStringLiteral("form") + QChar(0xFFFD) + QStringLiteral("feed, nul ") + QChar(0xFFFD) + QChar(0xFFFD) +
+                QStringLiteral(" end"));
+}
+
+TEST(Xml, ReadingDropsWhiteSpaceBetweenElementsAndJoinsText) {
+  const TXmlDocument Xml = TXmlDocument::FromBytes(
+      "<?xml version=\"1.0\"?>\n<!-- note -->\n<R a='1'>\n  <A>x<![CDATA[<y>]]>z</A>\n  <B/>\n</R>");
+  const TXmlNode* Root = Xml.DocumentElement();
+  ASSERT_EQ(Root->ChildNodes().size(), 2u);
+  EXPECT_EQ(Root->ChildElement(QStringLiteral("A"))->Text(), QStringLiteral("x<y>z"));
+  EXPECT_EQ(Root->Text(), QStringLiteral("x<y>z"));
+  EXPECT_EQ(Root->ChildElement(QStringLiteral("b")), nullptr);
+  EXPECT_EQ(Root->Attribute(QStringLiteral("a")), QStringLiteral("1"));
+  EXPECT_EQ(Root->Attribute(QStringLiteral("missing"), QStringLiteral("dflt")), QStringLiteral("dflt"));
+  EXPECT_FALSE(Root->HasAttribute(QStringLiteral("missing")));
+}
+
+TEST(Xml, BadDocumentsRaiseTheParsersMessageAndPosition) {
+  struct TCase {
+    const char* Content;
+    qint64 Line;
+  } Cases[] = {
+      {"", 1},
+      {"<R>\n<A>\n</R>", 3},
+      {"<R>\n<A x=\"1\" x=\"2\"/></R>", 2},
+      {"<R></R><S/>", 1},
+      {"<R>&undefined;</R>", 1},
+      // Bounded entity expansion: nested entities that would grow without limit.
+      {"<!DOCTYPE R [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">"
+       "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+       "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">]><R>&c;</R>",
+       1},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Content);
+    try {
+      TXmlDocument::FromBytes(Case.Content, QStringLiteral("page.xml"));
+      ADD_FAILURE() << "no exception";
+    } catch (const EXmlParseError& E) {
+      EXPECT_EQ(E.Line(), Case.Line);
+      EXPECT_FALSE(E.Reason().isEmpty());
+      EXPECT_EQ(E.Message(), QStringLiteral("page.xml: %1 (line %2, column %3)").arg(E.Reason()).arg(E.Line()).arg(E.Column()));
+    }
+  }
+}
+
+TEST(Xml, ExternalEntitiesAreNeverFetched) {
+  const TXmlDocument Xml = TXmlDocument::FromBytes(
+      "<?xml version=\"1.0\"?><!DOCTYPE R [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><R>&e;</R>");
+  EXPECT_EQ(Xml.DocumentElement()->Text(), QString());
+}
+
+TEST(Xml, FilesAreWrittenWholeOrNotAtAll) {
+  QTemporaryDir Dir;
+  const QString FileName = Dir.filePath(QStringLiteral("out.xml"));
+  TXmlDocument Xml;
+  Xml.CreateDocumentElement(QStringLiteral("R"))->SetAttribute(QStringLiteral("A"), QStringLiteral("1"));
+  Xml.SaveToFile(FileName);
+  EXPECT_EQ(TXmlDocument::FromFile(FileName).DocumentElement()->Attribute(QStringLiteral("A")), QStringLiteral("1"));
+  EXPECT_THROW(Xml.SaveToFile(Dir.filePath(QStringLiteral("no/such/folder/out.xml"))), Exception);
+  EXPECT_THROW(TXmlDocument::FromFile(Dir.filePath(QStringLiteral("missing.xml"))), Exception);
+}
+
+}  // namespace
+}  // namespace quillon

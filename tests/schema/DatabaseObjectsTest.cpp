@@ -1,0 +1,149 @@
+#include "database/Database.Interfaces.h"
+#include "infra/Support.Xml.h"
+#include "schema/Columns.h"
+#include "schema/Constraints.h"
+#include "schema/Indices.h"
+#include "schema/Permissions.h"
+#include "schema/Routines.h"
+#include "schema/Schemata.h"
+#include "schema/Tables.h"
+#include "support/MemorySql.h"
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+using test::TMemorySQL;
+
+TEST(DatabaseObjectName, FullNameKeyAndStrippedName) {
+  struct TCase {
+    QString Schema, Name, FullName, Key, Stripped;
+  } Cases[] = {
+      {"dbo", "x", "[dbo].[x]", "[DBO].[X]", "dbo.x"},
+      {"Sales", "Kæfer]Øl", "[Sales].[Kæfer]Øl]", "[SALES].[KÆFER]ØL]", "Sales.Kæfer]Øl"},
+      // One character for one: the German sharp s keeps its length in a key.
+      {"dbo", "straße", "[dbo].[straße]", "[DBO].[STRAßE]", "dbo.straße"},
+      {"", "", "[].[]", "[].[]", "."},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.FullName.toStdString());
+    const TDatabaseObjectName Name(Case.Schema, Case.Name);
+    EXPECT_EQ(Name.FullName(), Case.FullName);
+    EXPECT_EQ(Name.Key(), Case.Key);
+    EXPECT_EQ(Name.StrippedName(), Case.Stripped);
+  }
+}
+
+TEST(DatabaseObject, SetStandardDefinitionTrimsWhiteSpaceAndControlCharacters) {
+  TDatabaseView View;
+  View.SetStandardDefinition(QStringLiteral("  CREATE VIEW v AS SELECT 1\r\n"));
+  EXPECT_EQ(View.GetStandardDefinition(), QStringLiteral("CREATE VIEW v AS SELECT 1"));
+  View.SetStandardDefinition(QStringLiteral(" \t\r\n\x01 "));
+  EXPECT_EQ(View.GetStandardDefinition(), QString());
+}
+
+TEST(DatabaseObject, MatchesNeedsTheSameClassAndTheSameNameUpToAsciiCase) {
+  const TDatabaseView Orders("dbo", "Orders");
+  const TDatabaseView OrdersOtherCase("DBO", "orders");
+  const TDatabaseView Other("dbo", "Order");
+  const TDatabaseRoutine Routine("dbo", "Orders", "PROCEDURE");
+  const TDatabaseView Accented("dbo", "Øl");
+  const TDatabaseView AccentedLower("dbo", "øl");
+  EXPECT_EQ(Orders.Matches(&OrdersOtherCase), ltDebug);
+  EXPECT_EQ(Orders.Matches(&Other), ltError);
+  EXPECT_EQ(Orders.Matches(&Routine), ltError);
+  EXPECT_EQ(Routine.Matches(&Orders), ltError);
+  EXPECT_EQ(Orders.Matches(nullptr), ltError);
+  // Only a-z fold: other letters must match exactly.
+  EXPECT_EQ(Accented.Matches(&AccentedLower), ltError);
+}
+
+TEST(DatabaseObject, OperationsAKindDoesNotOverrideRaiseTheAbstractError) {
+  TDatabaseObject Bare;
+  TXmlDocument Xml;
+  TXmlNode* Root = Xml.CreateDocumentElement(QStringLiteral("R"));
+  TMemorySQL Sql;
+  Sql.AddResult(QStringLiteral("q"), {QStringLiteral("A")}, {{1}});
+  EXPECT_THROW(Bare.AddNode(Root), EAbstractError);
+  EXPECT_THROW(Bare.Parse(Root), EAbstractError);
+  EXPECT_THROW(Bare.Load(*Sql.FastQuery(QStringLiteral("q"))), EAbstractError);
+  // The constraint base reads but cannot write itself.
+  TDatabaseConstraint Constraint;
+  EXPECT_THROW(Constraint.AddNode(Root), EAbstractError);
+  EXPECT_TRUE(Root->ChildNodes().empty());
+}
+
+TEST(DatabaseObject, EachKindOffersExactlyItsInterfaces) {
+  struct TCase {
+    const char* Kind;
+    std::unique_ptr<TDatabaseObject> Object;
+    bool Child, Coded, Alter, SaveToDb, SaveToService;
+  };
+  TCase Cases[] = {
+      {"schema", std::make_unique<TDatabaseSchema>(), false, false, false, false, true},
+      {"table", std::make_unique<TDatabaseTable>(), true, false, false, false, false},
+      {"view", std::make_unique<TDatabaseView>(), false, true, true, true, false},
+      {"column", std::make_unique<TDatabaseColumn>(), true, false, false, false, false},
+      {"index", std::make_unique<TDatabaseIndex>(), false, false, false, false, true},
+      {"routine", std::make_unique<TDatabaseRoutine>(), false, true, true, true, true},
+      {"check constraint", std::make_unique<TDatabaseCheckConstraint>(), true, true, true, true, true},
+      {"referential constraint", std::make_unique<TDatabaseReferentialConstraint>(), true, false, false, true, true},
+      {"table privilege", std::make_unique<TTablePrivilege>(), true, true, false, false, false},
+      {"routine privilege", std::make_unique<TRoutinePrivilege>(), true, true, false, false, false},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Kind);
+    TDatabaseObject* Object = Case.Object.get();
+    EXPECT_NE(dynamic_cast<IDbObjectName*>(Object), nullptr);
+    EXPECT_EQ(dynamic_cast<IChildObject*>(Object) != nullptr, Case.Child);
+    EXPECT_EQ(dynamic_cast<ICodedObject*>(Object) != nullptr, Case.Coded);
+    EXPECT_EQ(dynamic_cast<IAlterObject*>(Object) != nullptr, Case.Alter);
+    EXPECT_EQ(dynamic_cast<ISaveToDb*>(Object) != nullptr, Case.SaveToDb);
+    EXPECT_EQ(dynamic_cast<ISaveObjectToService*>(Object) != nullptr, Case.SaveToService);
+  }
+}
+
+TEST(DatabaseObject, InterfacesShareTheObjectsOneFullName) {
+  TDatabaseCheckConstraint Constraint;
+  TDatabaseIndex Index;
+  const TDatabaseObject* Object = &Index;
+  EXPECT_EQ(dynamic_cast<const ISaveObjectToService*>(Object)->FullName(), QStringLiteral("[].[].[]"));
+  dynamic_cast<ICodedObject*>(static_cast<TDatabaseObject*>(&Constraint))->SetStandardDefinition(QStringLiteral(" (x>0) "));
+  EXPECT_EQ(Constraint.GetStandardDefinition(), QStringLiteral("(x>0)"));
+  EXPECT_EQ(dynamic_cast<ISaveToDb*>(static_cast<TDatabaseObject*>(&Constraint))->FullName(), QStringLiteral("[].[]"));
+}
+
+TEST(DatabaseObject, FieldValuesAreFoundIgnoringCaseAndAMissingOneIsNamed) {
+  TMemorySQL Sql;
+  Sql.AddResult(QStringLiteral("q"), {QStringLiteral("Table_Name"), QStringLiteral("N")}, {{QStringLiteral("T"), QVariant()}});
+  TDataSet& Rows = *Sql.FastQuery(QStringLiteral("q"));
+  EXPECT_EQ(GetFieldValue(Rows, QStringLiteral("TABLE_NAME")).toString(), QStringLiteral("T"));
+  EXPECT_TRUE(GetFieldValue(Rows, QStringLiteral("N")).isNull());
+  EXPECT_EQ(GetFieldText(Rows, QStringLiteral("N")), QString());
+  EXPECT_TRUE(FieldExists(Rows, QStringLiteral("n")));
+  EXPECT_FALSE(FieldExists(Rows, QStringLiteral("GRANTOR")));
+  try {
+    GetFieldValue(Rows, QStringLiteral("GRANTOR"));
+    FAIL() << "no exception";
+  } catch (const Exception& E) {
+    EXPECT_EQ(E.Message(), QStringLiteral("Unknown field GRANTOR"));
+  }
+}
+
+TEST(DatabaseObject, CreateFromNodeAndFromDataSetFillTheObject) {
+  TXmlDocument Xml;
+  TXmlNode* Node = Xml.CreateDocumentElement(QStringLiteral("ROUTINE"));
+  Node->SetAttribute(QStringLiteral("ROUTINE_SCHEMA"), QStringLiteral("dbo"));
+  Node->SetAttribute(QStringLiteral("ROUTINE_NAME"), QStringLiteral("P"));
+  EXPECT_EQ(TDatabaseObject::CreateFromNode<TDatabaseRoutine>(Node)->Key(), QStringLiteral("[DBO].[P]"));
+
+  TMemorySQL Sql;
+  Sql.AddResult(QStringLiteral("q"), {QStringLiteral("SCHEMA_NAME"), QStringLiteral("SCHEMA_OWNER")},
+                {{QStringLiteral("Sales"), QStringLiteral("dbo")}});
+  EXPECT_EQ(TDatabaseObject::CreateFromDataSet<TDatabaseSchema>(*Sql.FastQuery(QStringLiteral("q")))->SchemaOwner(),
+            QStringLiteral("dbo"));
+}
+
+}  // namespace
+}  // namespace quillon
