@@ -1,5 +1,6 @@
 #include "service/Service.PageAddresses.h"
 
+#include "service/Service.Pages.h"
 #include "service/Service.Soap.h"
 
 #include <QUrl>
@@ -27,10 +28,10 @@ QString RoutineVersionsPageAddress(const QString& ARoutineSchema, const QString&
 
 QString ProcListPageAddress() { return TServiceConfig::Current().MetadataPageAddress(QStringLiteral("DbProcList")); }
 
-QDomDocument LoadServicePage(OstrelServiceSoap& AService, const QString& AAddress) {
+TXmlDocument LoadServicePage(OstrelServiceSoap& AService, const QString& AAddress) {
   if (auto* Loader = dynamic_cast<IServicePageLoader*>(&AService))
     return Loader->LoadPage(AAddress);
-  return TOstrelServiceClient(TServiceConfig::Current()).LoadPage(AAddress);
+  return LoadXmlPage(AAddress);
 }
 
 }  // namespace quillon

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "infra/Support.Xml.h"
 #include "service/OstrelService.h"
 
-#include <QDomDocument>
 #include <QString>
 
 namespace quillon {
@@ -18,6 +18,6 @@ QString ProcListPageAddress();
 // pages still uses a single connection; otherwise over a connection of its own. Raises
 // EServiceError when the page cannot be fetched and EXmlError when it is not a well-formed
 // document or declares a document type.
-QDomDocument LoadServicePage(OstrelServiceSoap& AService, const QString& AAddress);
+TXmlDocument LoadServicePage(OstrelServiceSoap& AService, const QString& AAddress);
 
 }  // namespace quillon

@@ -6,9 +6,9 @@
 
 namespace quillon {
 
-// Fetches an XML page with an HTTP GET and parses it. Raises Exception naming the address for
-// a transport failure or time-out and for an HTTP status other than 200, and EXmlParseError
-// for a page that is not well-formed XML.
+// Fetches an XML page over a connection of its own (configured as TServiceConfig says) and
+// parses it; raises EServiceError when it cannot be fetched and EXmlError when it is not a
+// well-formed document.
 TXmlDocument LoadXmlPage(const QString& AUrl);
 
 // A document from an http(s) address (LoadXmlPage) or from a file.

@@ -270,7 +270,7 @@ void TOstrelServiceClient::SaveDbAnomaly(const QString& DatabaseName, qint32 DbV
        nullptr);
 }
 
-QDomDocument TOstrelServiceClient::LoadPage(const QString& AAddress) {
+TXmlDocument TOstrelServiceClient::LoadPage(const QString& AAddress) {
   const THttpTransport::TResponse Response = FTransport.Get(AAddress);
   CheckHttpStatus(Response, QStringLiteral("the page request"), AAddress);
   return ParseXmlDocument(Response.Body, AAddress);

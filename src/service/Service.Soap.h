@@ -4,7 +4,7 @@
 #include "service/Service.Config.h"
 #include "service/Service.Http.h"
 
-#include <QDomDocument>
+#include "infra/Support.Xml.h"
 
 #include <initializer_list>
 
@@ -33,7 +33,7 @@ QUILLON_DECLARE_EXCEPTION(EMalformedResponse, EServiceError)
 class IServicePageLoader {
 public:
   virtual ~IServicePageLoader() = default;
-  virtual QDomDocument LoadPage(const QString& AAddress) = 0;
+  virtual TXmlDocument LoadPage(const QString& AAddress) = 0;
 };
 
 // The SOAP 1.1 document/literal client of the port, over one kept-alive HTTP connection that
@@ -64,7 +64,7 @@ public:
   void SaveDbAnomaly(const QString& DatabaseName, qint32 DbVer, const QString& ObjectKey, const QString& ObjectClass,
                      const QString& ExpectedDDL, const QString& ActualDDL, const QString& InfoText) override;
 
-  QDomDocument LoadPage(const QString& AAddress) override;
+  TXmlDocument LoadPage(const QString& AAddress) override;
 
 private:
   struct TParam {

@@ -11,7 +11,7 @@ QString XmlErrorText(const QXmlStreamReader& AReader) {
       .arg(AReader.columnNumber());
 }
 
-QDomDocument ParseXmlDocument(const QByteArray& AData, const QString& ASource) {
+TXmlDocument ParseXmlDocument(const QByteArray& AData, const QString& ASource) {
   // The prolog ends at the first element; only there can a document type be declared.
   QXmlStreamReader Prolog(AData);
   while (!Prolog.atEnd() && Prolog.readNext() != QXmlStreamReader::StartElement)
@@ -19,16 +19,14 @@ QDomDocument ParseXmlDocument(const QByteArray& AData, const QString& ASource) {
       throw EXmlError(QStringLiteral("%1 declares a document type, which is not accepted (line %2)")
                           .arg(ASource)
                           .arg(Prolog.lineNumber()));
-  QDomDocument Document;
-  QString Error;
-  int Line = 0;
-  int Column = 0;
-  if (!Document.setContent(AData, false, &Error, &Line, &Column))
+  try {
+    return TXmlDocument::FromBytes(AData, ASource);
+  } catch (const EXmlParseError& E) {
     throw EXmlError(QStringLiteral("%1 is not a well-formed XML document: %2 (line %3, column %4)")
-                        .arg(ASource, Error)
-                        .arg(Line)
-                        .arg(Column));
-  return Document;
+                        .arg(ASource, E.Reason())
+                        .arg(E.Line())
+                        .arg(E.Column()));
+  }
 }
 
 }  // namespace quillon

@@ -2,8 +2,9 @@
 
 #include "infra/Support.Exceptions.h"
 
+#include "infra/Support.Xml.h"
+
 #include <QByteArray>
-#include <QDomDocument>
 #include <QString>
 
 class QXmlStreamReader;
@@ -16,7 +17,7 @@ QUILLON_DECLARE_EXCEPTION(EXmlError, Exception)
 // Parses a document from outside the program. A document type declaration is refused before
 // anything is parsed, so no external entity is ever fetched and no entity is ever expanded.
 // ASource names the document in the message of EXmlError (with line and column).
-QDomDocument ParseXmlDocument(const QByteArray& AData, const QString& ASource);
+TXmlDocument ParseXmlDocument(const QByteArray& AData, const QString& ASource);
 
 // The message of a reader that stopped with an error: the reason with line and column.
 QString XmlErrorText(const QXmlStreamReader& AReader);

@@ -1,3 +1,4 @@
+#include "compare/Xml.NodeList.h"
 #include "service/Service.PageAddresses.h"
 #include "service/Service.Soap.h"
 #include "service/Service.Xml.h"
@@ -27,13 +28,10 @@ protected:
 std::unique_ptr<TGoldService> Pages::Service;
 
 // "name=text" of every element called AName, at any depth, in document order.
-QStringList Elements(const QDomDocument& ADocument, const QString& AName, const QString& AAttribute) {
+QStringList Elements(const TXmlDocument& ADocument, const QString& AName, const QString& AAttribute) {
   QStringList Result;
-  const QDomNodeList Nodes = ADocument.elementsByTagName(AName);
-  for (int I = 0; I < Nodes.size(); ++I) {
-    const QDomElement Element = Nodes.at(I).toElement();
-    Result.append(Element.attribute(AAttribute) + u'=' + Element.text().trimmed());
-  }
+  for (const TXmlNode* Element : TNodeList(ADocument, AName))
+    Result.append(Element->Attribute(AAttribute) + u'=' + Element->Text().trimmed());
   return Result;
 }
 
@@ -41,12 +39,11 @@ TEST_F(Pages, AskForRoutineVersionsWithEncodedNames) {
   const QString Address = RoutineVersionsPageAddress(QStringLiteral("sales"), QStringLiteral("A&B C"));
   EXPECT_EQ(Address, Service->BaseAddress() + QStringLiteral("/GetDbRoutineVersions.asp?RoutineSchema=sales&RoutineName=A%26B%20C"));
   TOstrelServiceClient Client(Service->Config());
-  const QDomDocument Page = LoadServicePage(Client, Address);
+  const TXmlDocument Page = LoadServicePage(Client, Address);
   QStringList Versions;
-  const QDomNodeList Routines = Page.elementsByTagName(QStringLiteral("DbRoutine"));
-  for (int I = 0; I < Routines.size(); ++I)
-    Versions.append(Routines.at(I).firstChildElement(QStringLiteral("DbVersion")).text() + u':' +
-                    Routines.at(I).firstChildElement(QStringLiteral("SourceCode")).text());
+  for (const TXmlNode* Routine : TNodeList(Page, QStringLiteral("DbRoutine")))
+    Versions.append(Routine->ChildElement(QStringLiteral("DbVersion"))->Text() + u':' +
+                    Routine->ChildElement(QStringLiteral("SourceCode"))->Text());
   EXPECT_EQ(Versions, QStringList({QStringLiteral("2:CREATE FUNCTION sales.[A&B C]() RETURNS int AS BEGIN RETURN 2 END"),
                                    QStringLiteral("4:CREATE FUNCTION sales.[A&B C]() RETURNS int AS BEGIN RETURN 4 END")}));
 }
@@ -54,7 +51,7 @@ TEST_F(Pages, AskForRoutineVersionsWithEncodedNames) {
 TEST_F(Pages, ServeTheRoutineListUpToAVersionOverTheClientsConnection) {
   TOstrelServiceClient Client(Service->Config());
   Client.GetDbView(QStringLiteral("dbo"), QStringLiteral("Orders"), 3);
-  const QDomDocument Page = LoadServicePage(Client, RoutineListPageAddress(3));
+  const TXmlDocument Page = LoadServicePage(Client, RoutineListPageAddress(3));
   EXPECT_EQ(Elements(Page, QStringLiteral("ROUTINE"), QStringLiteral("ROUTINE_NAME")),
             QStringList({QStringLiteral("GetOrder=CREATE PROCEDURE dbo.GetOrder AS\r\nSELECT 3"),
                          QStringLiteral("A&B C=CREATE FUNCTION sales.[A&B C]() RETURNS int AS BEGIN RETURN 2 END")}));
@@ -63,7 +60,7 @@ TEST_F(Pages, ServeTheRoutineListUpToAVersionOverTheClientsConnection) {
   EXPECT_EQ(Elements(Client.LoadPage(ListPageAddress(QStringLiteral("VIEWS"))), QStringLiteral("VIEW"),
                      QStringLiteral("TABLE_NAME")),
             QStringList({QStringLiteral("Orders=CREATE VIEW dbo.Orders AS SELECT Id FROM dbo.OrderLines")}));
-  EXPECT_EQ(Client.LoadPage(ProcListPageAddress()).documentElement().tagName(), QStringLiteral("DbProcList"));
+  EXPECT_EQ(Client.LoadPage(ProcListPageAddress()).DocumentElement()->NodeName(), QStringLiteral("DbProcList"));
   EXPECT_EQ(Service->Connections(), 1);
 }
 
