@@ -1,7 +1,9 @@
 #include "support/GoldService.h"
 
+#include "infra/Support.IniFile.h"
 #include "service/Service.Http.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,7 +18,7 @@ namespace {
 QStringList FixtureArguments(const QString& AFixture) {
   if (AFixture.isEmpty())
     return {};
-  return {QStringLiteral("--fixture"), QStringLiteral(QUILLON_TEST_FIXTURES "/") + AFixture};
+  return {QStringLiteral("--fixture"), QDir(QStringLiteral(QUILLON_TEST_FIXTURES)).filePath(AFixture)};
 }
 
 }  // namespace
@@ -35,10 +37,13 @@ TServiceConfig TGoldService::Config() const {
 }
 
 void TGoldService::Install() const {
-  QFile File(ExeSettingsFileName());
-  if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-    throw std::runtime_error("cannot write " + File.fileName().toStdString());
-  File.write(QStringLiteral("[Service]\nBaseAddress=%1\nConnectTimeout=5\nTimeout=20\n").arg(BaseAddress()).toUtf8());
+  QFile::remove(ExeSettingsFileName());
+  TIniFile Ini(ExeSettingsFileName());
+  const QString Section = QStringLiteral("Service");
+  if (!Ini.WriteString(Section, QStringLiteral("BaseAddress"), BaseAddress()) ||
+      !Ini.WriteString(Section, QStringLiteral("ConnectTimeout"), QStringLiteral("5")) ||
+      !Ini.WriteString(Section, QStringLiteral("Timeout"), QStringLiteral("20")))
+    throw std::runtime_error("cannot write " + ExeSettingsFileName().toStdString());
 }
 
 QByteArray TGoldService::Control(const QString& APath, const QByteArray& APostBody) const {
@@ -67,8 +72,12 @@ QList<TGoldService::TCall> TGoldService::Calls(const QString& AOperation) const 
   return Result;
 }
 
-qint32 TGoldService::Connections() const {
-  return QJsonDocument::fromJson(Control(QStringLiteral("/control/state"))).object()[QStringLiteral("connections")].toInt();
+qint32 TGoldService::Connections() const { return State(QStringLiteral("connections")); }
+
+qint32 TGoldService::Requests() const { return State(QStringLiteral("requests")); }
+
+qint32 TGoldService::State(const QString& AName) const {
+  return QJsonDocument::fromJson(Control(QStringLiteral("/control/state"))).object()[AName].toInt();
 }
 
 void TGoldService::Fail(const QString& AOperation, const QString& AMode, qint32 AAfter, double ADelay) const {

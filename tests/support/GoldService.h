@@ -18,7 +18,7 @@ public:
     QVariantMap Params;
   };
 
-  // AFixture: a file name in tests/fixtures, or empty for an empty store.
+  // AFixture: an absolute path, a file name in tests/fixtures, or empty for an empty store.
   explicit TGoldService(const QString& AFixture = QString());
 
   quint16 Port() const { return FProcess.Port(); }
@@ -34,6 +34,8 @@ public:
   QList<TCall> Calls(const QString& AOperation) const;
   // Connections that carried at least one service request (the control endpoint not counted).
   qint32 Connections() const;
+  // Service requests received (SOAP calls and pages).
+  qint32 Requests() const;
   // Makes AOperation (a SOAP operation or a page name such as "GetDbRoutineList") fail with
   // AMode after AAfter good answers; see the service script for the modes.
   void Fail(const QString& AOperation, const QString& AMode, qint32 AAfter = 0, double ADelay = 0) const;
@@ -42,6 +44,7 @@ public:
 
 private:
   QByteArray Control(const QString& APath, const QByteArray& APostBody = QByteArray()) const;
+  qint32 State(const QString& AName) const;
   TServerProcess FProcess;
 };
 
