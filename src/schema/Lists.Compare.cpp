@@ -1,19 +1,157 @@
-// The comparison with the gold standard is built in the compare subsystem; until it lands,
-// every list's Compare raises EAbstractError rather than pretending to compare.
+// The comparison of each list with the gold standard: one service call per object, one log
+// line per outcome, every differing object reported to the progress receiver and recorded with
+// the service. Failures of the service are not caught: they end the list's comparison.
+#include "compare/Normalizer.h"
+#include "infra/Logging.Interfaces.h"
 #include "infra/Support.Exceptions.h"
+#include "infra/Support.Format.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"
 #include "schema/Schemata.h"
 #include "schema/Tables.h"
+#include "service/OstrelService.h"
+
+#include <functional>
 
 namespace quillon {
 
-void TDatabaseSchemaList::Compare(OstrelServiceSoap*, ISourceDatabaseInfo*) { throw EAbstractError(); }
-void TDatabaseViewList::Compare(OstrelServiceSoap*, ISourceDatabaseInfo*) { throw EAbstractError(); }
-void TDatabaseIndexList::Compare(OstrelServiceSoap*, ISourceDatabaseInfo*) { throw EAbstractError(); }
+namespace {
+
+// Runs ACompareOne on every object in the list's own order and reports the fraction done after
+// each, whatever happened to the object.
+void CompareEach(TDatabaseObjectList& AList, const std::function<void(TDatabaseObject&)>& ACompareOne) {
+  qint32 Counter = 0;
+  for (TDatabaseObject* Object : AList.Values()) {
+    ACompareOne(*Object);
+    ++Counter;
+    AList.ShowProgress(double(Counter) / AList.Count());
+  }
+}
+
+// Tells the progress receiver about a differing object, then records it with the service.
+void ReportDifference(TDatabaseObjectList& AList, TDatabaseObject& AObject, OstrelServiceSoap* AService,
+                      ISourceDatabaseInfo* ASourceDb, const QString& AExpectedDDL, const QString& AActualDDL,
+                      const QString& AInfoText) {
+  AList.ReportAnomaly(AObject.FullName(), &AObject);
+  AService->SaveDbAnomaly(ASourceDb->DbName(), ASourceDb->DbVer(), AObject.Key(), ClassNameOf(typeid(AObject)),
+                          AExpectedDDL, AActualDDL, AInfoText);
+}
+
+// The log lines of a kind whose definition text is compared: each takes the full name and the
+// version, except NotEqual, which takes the full name only.
+struct TTextOutcomes {
+  QString Published;
+  QString Updated;
+  QString Unknown;
+  QString Verified;
+  QString NotEqual;
+  QString InfoText;
+};
+
+// The comparison of views and check constraints. ALookup asks the service for an object's
+// gold-standard text, ALocal gives its local text and ASave sends the local text to the
+// service.
+template <class T>
+void CompareTexts(TDatabaseObjectList& AList, ILog& ALog, OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb,
+                  const TTextOutcomes& AOutcomes, const std::function<QString(T&)>& ALookup,
+                  const std::function<QString(T&)>& ALocal, const std::function<void(T&)>& ASave) {
+  CompareEach(AList, [&](TDatabaseObject& AObject) {
+    T& Object = static_cast<T&>(AObject);
+    const QString Standard = ALookup(Object);
+    Object.SetStandardDefinition(Standard);
+    const QVariantList NameAndVersion{Object.FullName(), ASourceDb->DbVer()};
+    if (Standard.isEmpty()) {
+      if (AList.Publish()) {
+        ASave(Object);
+        ALog.Event(AOutcomes.Published, NameAndVersion, ltInfo);
+      } else {
+        ALog.SilentWarning(AOutcomes.Unknown, NameAndVersion);
+      }
+    } else if (SameNormalizedDefinition(Standard, ALocal(Object))) {
+      if (AList.LogMatches())
+        ALog.SilentSuccess(AOutcomes.Verified, NameAndVersion);
+    } else if (AList.Publish()) {
+      ASave(Object);
+      ALog.Event(AOutcomes.Updated, NameAndVersion, ltInfo);
+    } else {
+      ReportDifference(AList, Object, AService, ASourceDb, Standard, ALocal(Object), AOutcomes.InfoText);
+      ALog.SilentError(AOutcomes.NotEqual, {Object.FullName()});
+    }
+  });
+}
+
+QString CountStatus(const QString& AFormat, const TDatabaseObjectList& AList) { return Format(AFormat, {AList.Count()}); }
+
+// How the index comparison writes a uniqueness into an anomaly record.
+QString UniquenessText(bool AUnique) { return AUnique ? QStringLiteral("-1") : QStringLiteral("0"); }
+
+}  // namespace
+
+void TDatabaseSchemaList::Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
+  ShowStatus(CountStatus(QStringLiteral("Comparing %d schemata..."), *this));
+  CompareEach(*this, [&](TDatabaseObject& AObject) {
+    auto& Schema = static_cast<TDatabaseSchema&>(AObject);
+    if (!Schema.IsPrivate() && !Schema.IsStandard())
+      Schema.SaveToService(AService, ASourceDb);
+  });
+}
+
+void TDatabaseViewList::Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
+  ShowStatus(CountStatus(QStringLiteral("Comparing %d views..."), *this));
+  const qint32 Version = ASourceDb->DbVer();
+  CompareTexts<TDatabaseView>(
+      *this, *Log(), AService, ASourceDb,
+      {QStringLiteral("VIEW %s: Published for version %d"), QStringLiteral("VIEW %s: Updated for version %d"),
+       QStringLiteral("VIEW %s: Unknown for version %d"), QStringLiteral("VIEW %s: Verified for version %d"),
+       QStringLiteral("VIEW %s: Not equal"), QStringLiteral("View different")},
+      [&](TDatabaseView& AView) { return AService->GetDbView(AView.ViewSchema(), AView.ViewName(), Version); },
+      [](TDatabaseView& AView) { return AView.GetViewDefinition(); },
+      [&](TDatabaseView& AView) { AView.SaveToService(AService, Version); });
+}
+
+void TCheckConstraintList::Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
+  ShowStatus(CountStatus(QStringLiteral("Comparing %d check constraints..."), *this));
+  CompareTexts<TDatabaseCheckConstraint>(
+      *this, *Log(), AService, ASourceDb,
+      {QStringLiteral("CHECK %s: Published for version %d"), QStringLiteral("CHECK %s: Updated for version %d"),
+       QStringLiteral("Check %s: Unknown for version %d"), QStringLiteral("CHECK %s: Verified for version %d"),
+       QStringLiteral("CHECK %s: Not equal"), QStringLiteral("Check different")},
+      [&](TDatabaseCheckConstraint& ACheck) {
+        return AService->GetDbCheckConstraint(ACheck.TableSchema(), ACheck.ConstraintName(), ASourceDb->DbVer());
+      },
+      [](TDatabaseCheckConstraint& ACheck) { return ACheck.CheckClause(); },
+      [&](TDatabaseCheckConstraint& ACheck) { ACheck.SaveToService(AService, ASourceDb); });
+}
+
+void TDatabaseIndexList::Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
+  CompareEach(*this, [&](TDatabaseObject& AObject) {
+    auto& Index = static_cast<TDatabaseIndex&>(AObject);
+    const qint32 Version = ASourceDb->DbVer();
+    // The port cannot say "unknown": an index the service does not hold comes back not unique.
+    const bool StandardUnique = AService->GetDbIndex(Index.SchemaName(), Index.TableName(), Index.ObjectName(), Version);
+    if (StandardUnique == Index.Unique()) {
+      if (LogMatches())
+        Log()->SilentSuccess(QStringLiteral("INDEX %s: Verified for version %d"), {Index.FullName(), Version});
+    } else if (Publish()) {
+      Log()->Event(QStringLiteral("INDEX %s: Updated for version %d"), {Index.FullName(), Version}, ltInfo);
+      Index.SaveToService(AService, ASourceDb);
+    } else {
+      ReportDifference(*this, Index, AService, ASourceDb, UniquenessText(Index.Unique()), UniquenessText(StandardUnique),
+                       QStringLiteral("Index different"));
+      Log()->SilentError(QStringLiteral("INDEX %s: Not equal"), {Index.FullName()});
+    }
+  });
+}
+
 void TDatabaseRoutineList::Compare(OstrelServiceSoap*, ISourceDatabaseInfo*) { throw EAbstractError(); }
-void TCheckConstraintList::Compare(OstrelServiceSoap*, ISourceDatabaseInfo*) { throw EAbstractError(); }
-void TForeignKeyList::Compare(OstrelServiceSoap*, ISourceDatabaseInfo*) { throw EAbstractError(); }
+
+void TForeignKeyList::Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
+  ShowStatus(CountStatus(QStringLiteral("Comparing %d referential constraints..."), *this));
+  CompareEach(*this, [&](TDatabaseObject& AObject) {
+    if (Publish())
+      static_cast<TDatabaseReferentialConstraint&>(AObject).SaveToService(AService, ASourceDb);
+  });
+}
 
 }  // namespace quillon
