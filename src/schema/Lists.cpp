@@ -3,8 +3,11 @@
 #include "database/Database.Interfaces.h"
 #include "infra/Logging.Interfaces.h"
 #include "infra/Support.Format.h"
+#include "infra/Support.IniFile.h"
 #include "infra/Support.Paths.h"
 #include "infra/Support.Xml.h"
+#include "service/Service.Config.h"
+#include "service/Service.PageAddresses.h"
 #include "service/Service.Pages.h"
 
 #include <QCollator>
@@ -19,7 +22,10 @@
 namespace quillon {
 
 TDatabaseObjectList::TDatabaseObjectList(const QString& ANodeName, ILog* ALog)
-    : FListName(ANodeName + QLatin1Char('S')), FNodeName(ANodeName), FLog(ALog) {}
+    : FListName(ANodeName + QLatin1Char('S')),
+      FNodeName(ANodeName),
+      FLog(ALog),
+      fSettings(std::make_unique<TIniFile>(ExeSettingsFileName())) {}
 
 TDatabaseObjectList::~TDatabaseObjectList() = default;
 
@@ -88,6 +94,8 @@ void TDatabaseObjectList::ReadXml(const TXmlDocument& AXml) {
 const TXmlNode* TDatabaseObjectList::FindContainer(const TXmlNode* ARoot) const {
   return ARoot->ChildElement(FListName);
 }
+
+void TDatabaseObjectList::LoadFromWeb() { LoadFromXml(ListPageAddress(FListName)); }
 
 void TDatabaseObjectList::LoadFromLocal() {
   const QString FileName = ExeFolder() + ExeName() + QStringLiteral(".xml");

@@ -12,6 +12,7 @@ namespace quillon {
 
 class ILog;
 class ISQL;
+class TIniFile;
 class TXmlDocument;
 class TXmlNode;
 
@@ -40,6 +41,8 @@ public:
   void LoadFromXml(const QString& AFileName);
   // The same with a document already read; ASourceName is what the log line names.
   void LoadFromXml(const TXmlDocument& AXml, const QString& ASourceName);
+  // LoadFromXml with the service's list page for this list.
+  void LoadFromWeb();
   // LoadFromXml with the file named like the executable, with the extension ".xml".
   void LoadFromLocal();
   // Appends an element named ListName to the document element and writes the list into it.
@@ -71,10 +74,14 @@ public:
   const QString& ListName() const { return FListName; }
   // Every object, in the list's internal order (which callers must not rely on).
   QList<TDatabaseObject*> Values() const;
+  // The program's settings file beside the executable; every read and write goes straight to
+  // the file. The routine list records its publish runs there.
+  TIniFile& Settings() { return *fSettings; }
 
-protected:
   // The catalogue query: FCustomSql, or the generic query on the list's catalogue view.
   QString CatalogueQuery() const;
+
+protected:
   // The element among the root's children that holds this list's objects, or nullptr.
   virtual const TXmlNode* FindContainer(const TXmlNode* ARoot) const;
   // Files AObject under its key; raises EListError "Duplicates not allowed" when it is taken.
@@ -98,6 +105,7 @@ private:
   ILog* FLog;
   bool fLogMatches = false;
   ISQL* fSQL = nullptr;
+  std::unique_ptr<TIniFile> fSettings;
 };
 
 // The receiver of every list's progress reports: the describer installs itself here for a

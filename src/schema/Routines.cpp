@@ -1,10 +1,13 @@
 #include "schema/Routines.h"
 
+#include "compare/Xml.NodeList.h"
 #include "database/Database.Interfaces.h"
 #include "infra/Support.Format.h"
+#include "infra/Support.IniFile.h"
 #include "infra/Support.PerlRegEx.h"
 #include "infra/Support.Xml.h"
 #include "service/OstrelService.h"
+#include "service/Service.PageAddresses.h"
 
 #include <QScopeGuard>
 
@@ -76,6 +79,30 @@ TDateTime TDatabaseRoutineList::LastAltered(const TDatabaseRoutine& ARoutine) {
       {ARoutine.RoutineSchema(), ARoutine.RoutineName()});
   const auto Close = qScopeGuard([Rows] { Rows->Close(); });
   return Rows->Eof() ? NotKnown : Rows->Fields(0).AsDateTime();
+}
+
+TDateTime TDatabaseRoutineList::PublishedAt(const TDatabaseRoutine& ARoutine) {
+  return Settings().ReadDateTime(PublishedSection, ARoutine.StrippedName(), 0.0);
+}
+
+void TDatabaseRoutineList::PublishIfNewer(TDatabaseRoutine& ARoutine, OstrelServiceSoap* AService,
+                                          ISourceDatabaseInfo* ASourceDb) {
+  const TDateTime Altered = LastAltered(ARoutine);
+  if (Altered <= PublishedAt(ARoutine))
+    return;
+  ARoutine.SaveToService(AService, ASourceDb);
+  Settings().WriteDateTime(PublishedSection, ARoutine.StrippedName(), Altered);
+  Log()->Event(QStringLiteral("%s %s: Updated for version %d"),
+               {ARoutine.RoutineType(), ARoutine.FullName(), ASourceDb->DbVer()}, ltInfo);
+}
+
+void TDatabaseRoutineList::ReportMissingRoutines(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
+  const TXmlDocument Page = LoadServicePage(*AService, RoutineListPageAddress(ASourceDb->DbVer()));
+  for (const TXmlNode* Node : TNodeList(Page, TDatabaseRoutine::NodeName())) {
+    const auto Routine = TDatabaseObject::CreateFromNode<TDatabaseRoutine>(Node);
+    if (!ContainsKey(Routine->Key()))
+      Log()->SilentError(QStringLiteral("Could not find %s %s locally!"), {Routine->RoutineType(), Routine->FullName()});
+  }
 }
 
 qint32 SourceChecksum(const QString& ASourceCode) {

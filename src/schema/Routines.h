@@ -50,7 +50,20 @@ public:
   // The routine's last alteration as the catalogue of the last load reports it; 1.0 when the
   // list was not loaded from a database or the catalogue has no row for it.
   TDateTime LastAltered(const TDatabaseRoutine& ARoutine);
+  // When the routine was last sent to the service ("Routines.Published" in the settings file,
+  // under its StrippedName); 0 when never, or when the entry does not read as a date-time.
+  TDateTime PublishedAt(const TDatabaseRoutine& ARoutine);
+  // Sends the routine to the service when it was altered after its last publication, records
+  // the alteration time and logs "%s %s: Updated for version %d".
+  void PublishIfNewer(TDatabaseRoutine& ARoutine, OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb);
+  // Logs "Could not find %s %s locally!" for every routine of the service's routine list (up
+  // to the database's version) that this list does not hold. The page travels over AService's
+  // connection.
+  void ReportMissingRoutines(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb);
 };
+
+// Section of the settings file that records when each routine was last published.
+inline const QString PublishedSection = QStringLiteral("Routines.Published");
 
 // CRC-32 (the common reflected table, register starting at 0, no final inversion) over every
 // byte of the text's UTF-16LE code units; 0 for an empty text.

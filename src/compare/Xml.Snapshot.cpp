@@ -1,0 +1,62 @@
+#include "compare/Xml.Snapshot.h"
+
+#include "infra/Support.Format.h"
+#include "infra/Support.Paths.h"
+#include "schema/Columns.h"
+#include "schema/Constraints.h"
+#include "schema/Indices.h"
+#include "schema/Permissions.h"
+#include "schema/Routines.h"
+#include "schema/Schemata.h"
+#include "schema/Tables.h"
+#include "service/Service.Pages.h"
+
+namespace quillon {
+
+std::array<TDatabaseObjectList*, 10> TSnapshotLists::All() const {
+  return {Schemata, Tables, Columns, Indices, CheckConstraints, ReferentialConstraints, TablePrivileges,
+          RoutinePrivileges, Views, Routines};
+}
+
+TXmlDocument BuildSnapshot(const TSnapshotLists& ALists, const QString& AServer, const QString& ADatabaseName,
+                           qint32 AVersion, const QDateTime& ACreatedAt) {
+  TXmlDocument Xml;
+  TXmlNode* Root = Xml.CreateDocumentElement(QStringLiteral("Database"));
+  Root->SetAttribute(QStringLiteral("Server"), AServer);
+  Root->SetAttribute(QStringLiteral("DatabaseName"), ADatabaseName);
+  Root->SetAttribute(QStringLiteral("Version"), QString::number(AVersion));
+  Root->SetAttribute(QStringLiteral("CreatedAt"), XmlDateTime(ACreatedAt));
+  for (TDatabaseObjectList* List : ALists.All()) {
+    const QString Container = List == ALists.Indices ? IndicesContainerName : List->ListName();
+    List->SaveToXml(Root->AddChild(Container));
+  }
+  return Xml;
+}
+
+void SaveSnapshot(const TSnapshotLists& ALists, const QString& AFileName, const QString& AServer,
+                  const QString& ADatabaseName, qint32 AVersion) {
+  BuildSnapshot(ALists, AServer, ADatabaseName, AVersion, QDateTime::currentDateTime()).SaveToFile(AFileName);
+}
+
+void LoadSnapshot(const TSnapshotLists& ALists, const QString& AFileName) {
+  const TXmlDocument Xml = LoadXmlDocument(AFileName);
+  for (TDatabaseObjectList* List : ALists.All())
+    List->LoadFromXml(Xml, AFileName);
+}
+
+QString SnapshotFileName(const QString& AServer, const QString& ADatabaseName, qint32 AVersion) {
+  return ExeFolder() + Format(QStringLiteral("%s.%s.%d.xml"), {AServer, ADatabaseName, AVersion});
+}
+
+QString XmlDateTime(const QDateTime& AValue) {
+  const QString Stamp = AValue.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+  const qint32 Offset = AValue.offsetFromUtc() / 60;
+  if (Offset == 0)
+    return Stamp + u'Z';
+  const qint32 Minutes = Offset < 0 ? -Offset : Offset;
+  return Stamp + (Offset < 0 ? u'-' : u'+') + QStringLiteral("%1:%2")
+                                                  .arg(Minutes / 60, 2, 10, QLatin1Char('0'))
+                                                  .arg(Minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace quillon

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "infra/Support.Xml.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+
+namespace quillon {
+
+class TCheckConstraintList;
+class TDatabaseColumnList;
+class TDatabaseIndexList;
+class TDatabaseObjectList;
+class TDatabaseRoutineList;
+class TDatabaseSchemaList;
+class TDatabaseTableList;
+class TDatabaseViewList;
+class TForeignKeyList;
+class TRoutinePrivilegeList;
+class TTablePrivilegeList;
+
+// The ten lists a snapshot records, named in the order of its containers. Not owned.
+struct TSnapshotLists {
+  TDatabaseSchemaList* Schemata;
+  TDatabaseTableList* Tables;
+  TDatabaseColumnList* Columns;
+  TDatabaseIndexList* Indices;
+  TCheckConstraintList* CheckConstraints;
+  TForeignKeyList* ReferentialConstraints;
+  TTablePrivilegeList* TablePrivileges;
+  TRoutinePrivilegeList* RoutinePrivileges;
+  TDatabaseViewList* Views;
+  TDatabaseRoutineList* Routines;
+
+  // The ten lists in container order.
+  std::array<TDatabaseObjectList*, 10> All() const;
+};
+
+// The snapshot of a described catalogue: root "Database" with Server, DatabaseName, Version
+// and CreatedAt, then one container per list in the fixed order (the index list's named
+// "INDICES"), each holding its objects in key order.
+TXmlDocument BuildSnapshot(const TSnapshotLists& ALists, const QString& AServer, const QString& ADatabaseName,
+                           qint32 AVersion, const QDateTime& ACreatedAt);
+// Writes the snapshot, stamped now, to AFileName (replacing a file of that name only once the
+// new one is complete).
+void SaveSnapshot(const TSnapshotLists& ALists, const QString& AFileName, const QString& AServer,
+                  const QString& ADatabaseName, qint32 AVersion);
+// Reads a snapshot file once and lets every list add its objects from it (each list as its
+// LoadFromXml does, the index list from "INDICES").
+void LoadSnapshot(const TSnapshotLists& ALists, const QString& AFileName);
+
+// "%s.%s.%d.xml" with server, database and version, in the folder of the executable.
+QString SnapshotFileName(const QString& AServer, const QString& ADatabaseName, qint32 AVersion);
+// The XML Schema date-time with milliseconds and the local offset, "Z" for UTC:
+// 2015-04-24T13:39:34.120+02:00.
+QString XmlDateTime(const QDateTime& AValue);
+
+}  // namespace quillon
