@@ -3,7 +3,7 @@
 // the service. Failures of the service are not caught: they end the list's comparison.
 #include "compare/Normalizer.h"
 #include "infra/Logging.Interfaces.h"
-#include "infra/Support.Exceptions.h"
+#include "infra/Support.IniFile.h"
 #include "infra/Support.Format.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
@@ -144,7 +144,50 @@ void TDatabaseIndexList::Compare(OstrelServiceSoap* AService, ISourceDatabaseInf
   });
 }
 
-void TDatabaseRoutineList::Compare(OstrelServiceSoap*, ISourceDatabaseInfo*) { throw EAbstractError(); }
+void TDatabaseRoutineList::Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
+  ShowStatus(CountStatus(QStringLiteral("Comparing %d routines..."), *this));
+  const qint32 Version = ASourceDb->DbVer();
+  if (Publish()) {
+    // The settings file remembers each routine's checksum at the last publish run, so a
+    // routine that has not changed since costs no service call at all.
+    const QString DescribeSection = QStringLiteral("DbDescribe");
+    const QString ChangesSection = Format(QStringLiteral("DbChanges.Version.%d"), {Version});
+    TIniFile& Ini = Settings();
+    Ini.WriteInteger(DescribeSection, QStringLiteral("DbVer"), Version);
+    Ini.WriteString(DescribeSection, QStringLiteral("DbName"), ASourceDb->DbName());
+    CompareEach(*this, [&](TDatabaseObject& AObject) {
+      auto& Routine = static_cast<TDatabaseRoutine&>(AObject);
+      const QString Entry = Routine.StrippedName();
+      const qint32 OldChecksum = Ini.ReadInteger(DescribeSection, Entry, 0);
+      const qint32 NewChecksum = SourceChecksum(Routine.SourceCode());
+      if (OldChecksum == NewChecksum)
+        return;
+      Ini.WriteInteger(DescribeSection, Entry, NewChecksum);
+      const QString Standard = AService->GetDbRoutine(Routine.RoutineSchema(), Routine.RoutineName(), Version);
+      Routine.SetStandardDefinition(Standard);
+      if (Standard.isEmpty() || !SameNormalizedDefinition(Standard, Routine.SourceCode()))
+        PublishIfNewer(Routine, AService, ASourceDb);
+      Ini.WriteString(ChangesSection, Entry, OldChecksum == 0 ? QStringLiteral("CREATE") : QStringLiteral("ALTER"));
+    });
+    return;
+  }
+  ReportMissingRoutines(AService, ASourceDb);
+  CompareEach(*this, [&](TDatabaseObject& AObject) {
+    auto& Routine = static_cast<TDatabaseRoutine&>(AObject);
+    const QString Standard = AService->GetDbRoutine(Routine.RoutineSchema(), Routine.RoutineName(), Version);
+    Routine.SetStandardDefinition(Standard);
+    const QVariantList TypeNameAndVersion{Routine.RoutineType(), Routine.FullName(), Version};
+    if (Standard.isEmpty()) {
+      Log()->SilentWarning(QStringLiteral("%s %s: Unknown for version %d"), TypeNameAndVersion);
+    } else if (SameNormalizedDefinition(Standard, Routine.SourceCode())) {
+      Log()->SilentSuccess(QStringLiteral("%s %s: Verified for version %d"), TypeNameAndVersion);
+    } else {
+      ReportDifference(*this, Routine, AService, ASourceDb, Standard, Routine.SourceCode(),
+                       Routine.RoutineType() + QStringLiteral(" different"));
+      Log()->SilentError(QStringLiteral("%s %s: Not equal for version %d"), TypeNameAndVersion);
+    }
+  });
+}
 
 void TForeignKeyList::Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
   ShowStatus(CountStatus(QStringLiteral("Comparing %d referential constraints..."), *this));

@@ -16,7 +16,7 @@ QString ProcListPageAddress();
 
 // Fetches a page over AService's own connection when it has one, so a compare run that reads
 // pages still uses a single connection; otherwise over a connection of its own. Raises
-// EServiceError when the page cannot be fetched and EXmlError when it is not a well-formed
+// EServiceError when the page cannot be fetched and EXmlParseError when it is not a well-formed
 // document or declares a document type.
 TXmlDocument LoadServicePage(OstrelServiceSoap& AService, const QString& AAddress);
 

@@ -7,7 +7,7 @@
 namespace quillon {
 
 // Fetches an XML page over a connection of its own (configured as TServiceConfig says) and
-// parses it; raises EServiceError when it cannot be fetched and EXmlError when it is not a
+// parses it; raises EServiceError when it cannot be fetched and EXmlParseError when it is not a
 // well-formed document.
 TXmlDocument LoadXmlPage(const QString& AUrl);
 

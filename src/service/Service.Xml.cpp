@@ -16,17 +16,9 @@ TXmlDocument ParseXmlDocument(const QByteArray& AData, const QString& ASource) {
   QXmlStreamReader Prolog(AData);
   while (!Prolog.atEnd() && Prolog.readNext() != QXmlStreamReader::StartElement)
     if (Prolog.tokenType() == QXmlStreamReader::DTD)
-      throw EXmlError(QStringLiteral("%1 declares a document type, which is not accepted (line %2)")
-                          .arg(ASource)
-                          .arg(Prolog.lineNumber()));
-  try {
-    return TXmlDocument::FromBytes(AData, ASource);
-  } catch (const EXmlParseError& E) {
-    throw EXmlError(QStringLiteral("%1 is not a well-formed XML document: %2 (line %3, column %4)")
-                        .arg(ASource, E.Reason())
-                        .arg(E.Line())
-                        .arg(E.Column()));
-  }
+      throw EXmlParseError(ASource, QStringLiteral("a document type declaration is not accepted"), Prolog.lineNumber(),
+                           Prolog.columnNumber());
+  return TXmlDocument::FromBytes(AData, ASource);
 }
 
 }  // namespace quillon

@@ -1,0 +1,183 @@
+// A compare run of many views, routines, check constraints and indexes (one in ten differing
+// from its gold standard) against the local gold-standard test service, and beside it the
+// floor: one curl process sending as many SOAP requests over one kept-alive connection.
+//
+//   bench_compare_service [objects]      (default 10000)
+
+#include "compare/Describer.h"
+#include "compare/Sync.IgnoreList.h"
+#include "schema/Columns.h"
+#include "schema/Constraints.h"
+#include "schema/Indices.h"
+#include "schema/Permissions.h"
+#include "schema/Routines.h"
+#include "schema/Schemata.h"
+#include "schema/Tables.h"
+#include "service/Service.Soap.h"
+#include "support/CatalogueFixture.h"
+#include "support/GoldService.h"
+#include "support/MemorySql.h"
+#include "support/RecordingLog.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+using namespace quillon;
+
+namespace {
+
+constexpr qint32 Version = 12;
+
+double CpuSeconds() {
+  rusage Usage{};
+  getrusage(RUSAGE_SELF, &Usage);
+  return Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec + (Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e6;
+}
+
+QString RoutineSource(const QString& AName, int ASeed) {
+  QString Source = QStringLiteral("CREATE PROCEDURE dbo.%1 @Id int AS\r\nBEGIN\r\n").arg(AName);
+  for (int Line = 0; Line < 40; ++Line)
+    Source += QStringLiteral("  UPDATE dbo.Orders SET Qty = Qty + %1 WHERE Id = @Id AND Line = %2\r\n").arg(ASeed).arg(Line);
+  return Source + QStringLiteral("END");
+}
+
+// The local catalogue in ASQL and the gold standard as a fixture file; every tenth object's
+// gold standard differs, the others differ only in layout, brackets and letter case.
+void Generate(int AObjects, test::TMemorySQL& ASQL, const QString& AFixture) {
+  QJsonArray Gold;
+  QList<QVariantList> Views, Routines, Checks, Indexes;
+  const int PerKind = AObjects / 4;
+  for (int I = 0; I < PerKind; ++I) {
+    const bool Differs = I % 10 == 0;
+    const QString View = QStringLiteral("V%1").arg(I);
+    const QString Definition =
+        QStringLiteral("CREATE VIEW [dbo].[%1] AS\r\nSELECT o.[Id], o.[Qty], l.[Price] FROM [dbo].[Orders] o "
+                       "JOIN [dbo].[OrderLines] l ON l.[OrderId]=o.[Id] WHERE o.[Qty]>=%2 AND l.[Price]<>0")
+            .arg(View)
+            .arg(I);
+    Views.append({QStringLiteral("dbo"), View, Definition});
+    Gold.append(QJsonObject{{"kind", "VIEW"}, {"schema", "dbo"}, {"name", View}, {"version", Version},
+                            {"definition", Differs ? Definition + QStringLiteral(" AND 1=1") : Definition.toLower().remove(u'[').remove(u']')}});
+
+    const QString Routine = QStringLiteral("P%1").arg(I);
+    Routines.append({Routine, QStringLiteral("dbo"), QStringLiteral("PROCEDURE"), RoutineSource(Routine, I)});
+    Gold.append(QJsonObject{{"kind", "ROUTINE"}, {"schema", "dbo"}, {"name", Routine}, {"type", "PROCEDURE"},
+                            {"version", Version}, {"definition", RoutineSource(Routine, Differs ? I + 1 : I)}});
+
+    const QString Check = QStringLiteral("CK%1").arg(I);
+    Checks.append({QStringLiteral("dbo"), Check, QStringLiteral("([Qty]>=(%1))").arg(I), QStringLiteral("Orders"), QStringLiteral("dbo")});
+    Gold.append(QJsonObject{{"kind", "CHECK_CONSTRAINT"}, {"schema", "dbo"}, {"table", "Orders"}, {"name", Check},
+                            {"version", Version}, {"definition", QStringLiteral("([Qty] >= (%1))").arg(Differs ? I + 1 : I)}});
+
+    const QString Index = QStringLiteral("IX%1").arg(I);
+    Indexes.append({QStringLiteral("dbo"), QStringLiteral("Orders"), Index, true});
+    Gold.append(QJsonObject{{"kind", "INDEX"}, {"schema", "dbo"}, {"table", "Orders"}, {"name", Index},
+                            {"version", Version}, {"unique", !Differs}});
+  }
+  QFile File(AFixture);
+  File.open(QIODevice::WriteOnly);
+  File.write(QJsonDocument(QJsonObject{{"gold", Gold}}).toJson(QJsonDocument::Compact));
+
+  const test::TCatalogueLists Catalogue(nullptr);
+  const TSnapshotLists& Lists = Catalogue.Lists();
+  ASQL.AddResult(QStringLiteral("SELECT DB_NAME()"), {QStringLiteral("Name")}, {{QStringLiteral("Bench")}});
+  for (const TDatabaseObjectList* Empty :
+       QList<const TDatabaseObjectList*>{Lists.Schemata, Lists.Tables, Lists.Columns, Lists.ReferentialConstraints,
+                                         Lists.TablePrivileges, Lists.RoutinePrivileges})
+    ASQL.AddResult(Empty->CatalogueQuery(), {QStringLiteral("NONE")}, {});
+  ASQL.AddResult(Lists.Views->CatalogueQuery(),
+                 {QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"), QStringLiteral("VIEW_DEFINITION")}, Views);
+  ASQL.AddResult(Lists.Routines->CatalogueQuery(),
+                 {QStringLiteral("ROUTINE_NAME"), QStringLiteral("ROUTINE_SCHEMA"), QStringLiteral("ROUTINE_TYPE"),
+                  QStringLiteral("ROUTINE_DEFINITION")},
+                 Routines);
+  ASQL.AddResult(Lists.CheckConstraints->CatalogueQuery(),
+                 {QStringLiteral("CONSTRAINT_SCHEMA"), QStringLiteral("CONSTRAINT_NAME"), QStringLiteral("CHECK_CLAUSE"),
+                  QStringLiteral("TABLE_NAME"), QStringLiteral("TABLE_SCHEMA")},
+                 Checks);
+  ASQL.AddResult(Lists.Indices->CatalogueQuery(),
+                 {QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"), QStringLiteral("INDEX_NAME"), QStringLiteral("IS_UNIQUE")},
+                 Indexes);
+}
+
+// One curl process sending ACount GetDbView requests over one connection; its wall time.
+double CurlFloor(const test::TGoldService& AService, int ACount, const QString& AFolder) {
+  const QString Request = AFolder + QStringLiteral("/request.xml");
+  QFile Body(Request);
+  Body.open(QIODevice::WriteOnly);
+  Body.write("<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+             "<soap:Body><GetDbView xmlns=\"http://ulmora.no/Ostrel/\"><SchemaName>dbo</SchemaName><ViewName>V1</ViewName>"
+             "<DbVer>12</DbVer></GetDbView></soap:Body></soap:Envelope>");
+  Body.close();
+  const QString Config = AFolder + QStringLiteral("/curl.cfg");
+  QFile Lines(Config);
+  Lines.open(QIODevice::WriteOnly);
+  const QByteArray Url = "url = \"" + AService.Config().EndpointAddress().toUtf8() + "\"\n";
+  for (int I = 0; I < ACount; ++I)
+    Lines.write(Url);
+  Lines.close();
+  QProcess Curl;
+  Curl.setStandardOutputFile(QProcess::nullDevice());
+  QElapsedTimer Timer;
+  Timer.start();
+  Curl.start(QStringLiteral("curl"),
+             {QStringLiteral("-s"), QStringLiteral("-K"), Config, QStringLiteral("--data-binary"), QLatin1Char('@') + Request,
+              QStringLiteral("-H"), QStringLiteral("Content-Type: text/xml; charset=utf-8"), QStringLiteral("-H"),
+              QStringLiteral("SOAPAction: \"http://ulmora.no/Ostrel/GetDbView\""), QStringLiteral("-H"), QStringLiteral("Expect:")});
+  Curl.waitForFinished(-1);
+  return Timer.elapsed() / 1000.0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication Application(argc, argv);
+  const int Objects = argc > 1 ? QByteArray(argv[1]).toInt() : 10000;
+  QTemporaryDir Folder;
+  test::TMemorySQL Sql;
+  const QString Fixture = Folder.filePath(QStringLiteral("gold.json"));
+  Generate(Objects, Sql, Fixture);
+
+  const test::TGoldService Service(Fixture);
+  Service.Install();
+  test::TRecordingLog Log;
+  TDatabaseObjectIgnoreList IgnoreList;
+  TDatabaseDescriber Describer(&IgnoreList, &Log);
+  Describer.Load(&Sql);
+  Describer.CompareSchemata = false;
+  Describer.CompareForeignKeys = false;
+
+  const qint32 RequestsBefore = Service.Requests();
+  const qint32 ConnectionsBefore = Service.Connections();
+  const double CpuBefore = CpuSeconds();
+  QElapsedTimer Timer;
+  Timer.start();
+  Describer.CompareToService(QStringLiteral("Bench"), Version);
+  const double Wall = Timer.elapsed() / 1000.0;
+  const double Cpu = CpuSeconds() - CpuBefore;
+  const qint32 Calls = Service.Requests() - RequestsBefore;
+  const qint32 Connections = Service.Connections() - ConnectionsBefore;
+
+  const qint32 FloorConnectionsBefore = Service.Connections();
+  const double Floor = CurlFloor(Service, Calls, Folder.path());
+  const qint32 FloorConnections = Service.Connections() - FloorConnectionsBefore;
+
+  std::printf("objects compared            %d\n", Objects);
+  std::printf("service requests            %d\n", Calls);
+  std::printf("TCP connections used        %d\n", Connections);
+  std::printf("compare wall time           %.3f s\n", Wall);
+  std::printf("client CPU per call         %.1f us (user+sys %.3f s)\n", Cpu / Calls * 1e6, Cpu);
+  std::printf("curl floor, same requests   %.3f s over %d connection(s)\n", Floor, FloorConnections);
+  std::printf("wall time / floor           %.2f (target <= 1.30)\n", Wall / Floor);
+  return 0;
+}

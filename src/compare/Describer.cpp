@@ -1,0 +1,124 @@
+#include "compare/Describer.h"
+
+#include "compare/Sync.IgnoreList.h"
+#include "compare/Xml.Snapshot.h"
+#include "infra/Support.Format.h"
+#include "schema/Columns.h"
+#include "schema/Constraints.h"
+#include "schema/Indices.h"
+#include "schema/Permissions.h"
+#include "schema/Routines.h"
+#include "schema/Schemata.h"
+#include "schema/Tables.h"
+#include "service/OstrelService.h"
+
+namespace quillon {
+
+TDatabaseDescriber::TDatabaseDescriber(TDatabaseObjectIgnoreList* AIgnoreList, ILog* ALog)
+    : FLog(ALog), FIgnoreList(AIgnoreList) {
+  FSchemata = std::make_unique<TDatabaseSchemaList>(FLog);
+  FTables = std::make_unique<TDatabaseTableList>(FLog);
+  FColumns = std::make_unique<TDatabaseColumnList>(FLog);
+  FViews = std::make_unique<TDatabaseViewList>(FLog);
+  FIndices = std::make_unique<TDatabaseIndexList>(FLog);
+  FRoutines = std::make_unique<TDatabaseRoutineList>(FLog);
+  FCheckConstraints = std::make_unique<TCheckConstraintList>(FLog);
+  FForeignKeys = std::make_unique<TForeignKeyList>(FLog);
+  FTablePrivileges = std::make_unique<TTablePrivilegeList>(FLog);
+  FRoutinePrivileges = std::make_unique<TRoutinePrivilegeList>(FLog);
+}
+
+TDatabaseDescriber::~TDatabaseDescriber() {
+  // The lists keep reporting to ListProgressReceiver after a run; it must not point at a
+  // describer that is gone.
+  if (ListProgressReceiver == this)
+    ListProgressReceiver = nullptr;
+  FRoutinePrivileges.reset();
+  FTablePrivileges.reset();
+  FForeignKeys.reset();
+  FCheckConstraints.reset();
+  FRoutines.reset();
+  FIndices.reset();
+  FViews.reset();
+  FColumns.reset();
+  FTables.reset();
+  FSchemata.reset();
+}
+
+QList<TDatabaseObjectList*> TDatabaseDescriber::AllLists() const {
+  return {FSchemata.get(), FTables.get(), FColumns.get(), FViews.get(), FIndices.get(), FRoutines.get(),
+          FCheckConstraints.get(), FForeignKeys.get(), FTablePrivileges.get(), FRoutinePrivileges.get()};
+}
+
+void TDatabaseDescriber::Load(ISQL* ASQL) {
+  for (TDatabaseObjectList* List : AllLists())
+    List->Load(ASQL);
+}
+
+void TDatabaseDescriber::LoadFromXml(const QString& AFileName) {
+  for (TDatabaseObjectList* List : AllLists())
+    List->LoadFromXml(AFileName);
+}
+
+QString TDatabaseDescriber::SaveToFile(const QString& AServerName, const QString& ADatabaseName, qint32 AVerNo) {
+  const QString FileName = SnapshotFileName(AServerName, ADatabaseName, AVerNo);
+  SaveSnapshot(SnapshotLists(), FileName, AServerName, ADatabaseName, AVerNo);
+  return FileName;
+}
+
+TSnapshotLists TDatabaseDescriber::SnapshotLists() const {
+  return {FSchemata.get(),        FTables.get(),          FColumns.get(),         FIndices.get(),
+          FCheckConstraints.get(), FForeignKeys.get(),     FTablePrivileges.get(), FRoutinePrivileges.get(),
+          FViews.get(),            FRoutines.get()};
+}
+
+void TDatabaseDescriber::CompareToService(const QString& ADbName, qint32 AVerNo) {
+  ShowStatus(Format(QStringLiteral("Comparing %s to version %d"), {ADbName, AVerNo}));
+  fSourceDbName = ADbName;
+  fSourceDbVersion = AVerNo;
+  const std::unique_ptr<OstrelServiceSoap> Service = GetServiceProxy();
+  ListProgressReceiver = this;
+  for (TDatabaseObjectList* List : QList<TDatabaseObjectList*>{FRoutines.get(), FViews.get(), FIndices.get(),
+                                                                FSchemata.get(), FForeignKeys.get(),
+                                                                FCheckConstraints.get()})
+    List->SetPublish(fPublish);
+  if (CompareSchemata)
+    FSchemata->Compare(Service.get(), this);
+  if (CompareCheckConstraints)
+    FCheckConstraints->Compare(Service.get(), this);
+  if (CompareViews)
+    FViews->Compare(Service.get(), this);
+  if (CompareRoutines)
+    FRoutines->Compare(Service.get(), this);
+  if (CompareForeignKeys)
+    FForeignKeys->Compare(Service.get(), this);
+  if (CompareIndices)
+    FIndices->Compare(Service.get(), this);
+}
+
+void TDatabaseDescriber::SaveToDb(ISQL* ASQL, qint32 AVerNo) {
+  for (TDatabaseObjectList* List :
+       QList<TDatabaseObjectList*>{FRoutines.get(), FCheckConstraints.get(), FForeignKeys.get(), FViews.get()})
+    for (TDatabaseObject* Object : List->Values())
+      if (auto* Saver = dynamic_cast<ISaveToDb*>(Object))
+        Saver->SaveToDb(ASQL, AVerNo);
+}
+
+bool TDatabaseDescriber::IgnoreObject(TDatabaseObject* AObject) { return FIgnoreList->ContainsName(AObject); }
+
+void TDatabaseDescriber::ShowStatus(const QString& AText) {
+  if (fProgress)
+    fProgress->ShowStatus(AText);
+}
+
+void TDatabaseDescriber::ShowProgress(double AFraction) {
+  if (fProgress)
+    fProgress->ShowProgress(AFraction);
+}
+
+void TDatabaseDescriber::ReportAnomaly(const QString& AText, TDatabaseObject* AObject) {
+  if (fProgress)
+    fProgress->ReportAnomaly(AText, AObject);
+}
+
+}  // namespace quillon

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "compare/Xml.Snapshot.h"
+#include "schema/Interfaces.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+namespace quillon {
+
+class ILog;
+class ISQL;
+class TDatabaseObject;
+class TDatabaseObjectIgnoreList;
+
+// Owns one list per catalogue kind and drives them as a whole: loads them from one
+// connection, writes them as one snapshot, compares the selected kinds with the gold standard
+// of one version, and relays every report of a compare run to its owner.
+class TDatabaseDescriber : public IDbProgress, public ISourceDatabaseInfo {
+public:
+  // The ignore list is borrowed; ALog is handed to every list.
+  TDatabaseDescriber(TDatabaseObjectIgnoreList* AIgnoreList, ILog* ALog);
+  ~TDatabaseDescriber() override;
+  TDatabaseDescriber(const TDatabaseDescriber&) = delete;
+  TDatabaseDescriber& operator=(const TDatabaseDescriber&) = delete;
+
+  // Loads all ten lists, whatever the Compare flags say; a failing list ends the load and the
+  // lists after it keep what they held.
+  void Load(ISQL* ASQL);
+  void LoadFromXml(const QString& AFileName);
+  // Writes the snapshot "<server>.<database>.<version>.xml" beside the executable and returns
+  // its full path.
+  QString SaveToFile(const QString& AServerName, const QString& ADatabaseName, qint32 AVerNo);
+  // Compares the selected kinds with the gold standard of AVerNo over one service client, in
+  // the order schemata, check constraints, views, routines, referential constraints, indices.
+  // A failure ends the run at once and reaches the caller; what was reported stays reported.
+  void CompareToService(const QString& ADbName, qint32 AVerNo);
+  // Writes routines, check constraints, referential constraints and views into a store
+  // database.
+  void SaveToDb(ISQL* ASQL, qint32 AVerNo);
+  bool IgnoreObject(TDatabaseObject* AObject);
+
+  void ShowStatus(const QString& AText) override;
+  void ShowProgress(double AFraction) override;
+  void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) override;
+
+  QString DbName() override { return fSourceDbName; }
+  qint32 DbVer() override { return fSourceDbVersion; }
+
+  TDatabaseSchemaList* Schemata() const { return FSchemata.get(); }
+  TDatabaseTableList* Tables() const { return FTables.get(); }
+  TDatabaseColumnList* Columns() const { return FColumns.get(); }
+  TDatabaseViewList* Views() const { return FViews.get(); }
+  TDatabaseRoutineList* Routines() const { return FRoutines.get(); }
+  TCheckConstraintList* CheckConstraints() const { return FCheckConstraints.get(); }
+  TForeignKeyList* ForeignKeys() const { return FForeignKeys.get(); }
+  TTablePrivilegeList* TablePrivileges() const { return FTablePrivileges.get(); }
+  TRoutinePrivilegeList* RoutinePrivileges() const { return FRoutinePrivileges.get(); }
+  IDbProgress* Progress() const { return fProgress; }
+  void SetProgress(IDbProgress* Value) { fProgress = Value; }
+  bool Publish() const { return fPublish; }
+  void SetPublish(bool Value) { fPublish = Value; }
+
+  // What the next compare run takes part in; tables have no comparison.
+  bool CompareSchemata = true;
+  bool CompareTables = false;
+  bool CompareViews = true;
+  bool CompareIndices = true;
+  bool CompareRoutines = true;
+  bool CompareCheckConstraints = true;
+  bool CompareForeignKeys = true;
+
+private:
+  // The ten lists in the order they are created and loaded.
+  QList<TDatabaseObjectList*> AllLists() const;
+  TSnapshotLists SnapshotLists() const;
+
+  ILog* FLog;
+  TDatabaseObjectIgnoreList* FIgnoreList;
+  std::unique_ptr<TDatabaseSchemaList> FSchemata;
+  std::unique_ptr<TDatabaseTableList> FTables;
+  std::unique_ptr<TDatabaseIndexList> FIndices;
+  std::unique_ptr<TDatabaseViewList> FViews;
+  std::unique_ptr<TDatabaseRoutineList> FRoutines;
+  std::unique_ptr<TCheckConstraintList> FCheckConstraints;
+  std::unique_ptr<TForeignKeyList> FForeignKeys;
+  std::unique_ptr<TDatabaseColumnList> FColumns;
+  std::unique_ptr<TTablePrivilegeList> FTablePrivileges;
+  std::unique_ptr<TRoutinePrivilegeList> FRoutinePrivileges;
+  bool fPublish = false;
+  QString fSourceDbName;
+  qint32 fSourceDbVersion = 0;
+  IDbProgress* fProgress = nullptr;
+};
+
+}  // namespace quillon

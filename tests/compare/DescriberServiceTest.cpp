@@ -1,0 +1,234 @@
+#include "compare/Describer.h"
+#include "compare/Sync.IgnoreList.h"
+#include "infra/Support.IniFile.h"
+#include "schema/Constraints.h"
+#include "schema/Lists.h"
+#include "schema/Tables.h"
+#include "service/Service.Pages.h"
+#include "service/Service.Soap.h"
+#include "support/CatalogueFixture.h"
+#include "support/GoldService.h"
+#include "support/MemorySql.h"
+#include "support/RecordingLog.h"
+#include "support/RecordingProgress.h"
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+using test::TGoldService;
+
+// A describer loaded from the catalogue fixture, compared with the gold-standard test service
+// seeded from its own fixture: equal, differing, unknown and ignored objects of every kind.
+class DescriberAgainstService : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { Service = std::make_unique<TGoldService>(QStringLiteral("compare_gold.json")); }
+  static void TearDownTestSuite() { Service.reset(); }
+
+  void SetUp() override {
+    Service->Reset();
+    Service->Install();
+    test::ScriptCatalogue(Sql, TXmlDocument::FromFile(QStringLiteral(QUILLON_TEST_FIXTURES "/compare_catalogue.xml")),
+                          test::TCatalogueLists(&Log).Lists());
+    Describer = std::make_unique<TDatabaseDescriber>(&IgnoreList, &Log);
+    Describer->SetProgress(&Progress);
+    Describer->Load(&Sql);
+  }
+
+  // "Operation(ObjectKey|ExpectedDDL|ActualDDL|InfoText)" of every SaveDbAnomaly received, with
+  // database name and version checked on the way.
+  QStringList AnomaliesRecorded() const {
+    QStringList Result;
+    for (const TGoldService::TCall& Call : Service->Calls(QStringLiteral("SaveDbAnomaly"))) {
+      EXPECT_EQ(Call.Params[QStringLiteral("DatabaseName")].toString(), QStringLiteral("Tellwick"));
+      EXPECT_EQ(Call.Params[QStringLiteral("DbVer")].toInt(), 12);
+      Result.append(QStringList{Call.Params[QStringLiteral("ObjectKey")].toString(),
+                                Call.Params[QStringLiteral("ObjectClass")].toString(),
+                                Call.Params[QStringLiteral("ExpectedDDL")].toString(),
+                                Call.Params[QStringLiteral("ActualDDL")].toString(),
+                                Call.Params[QStringLiteral("InfoText")].toString()}
+                        .join(u'|'));
+    }
+    return Result;
+  }
+
+  // Every call whose operation begins with "Save" other than SaveDbAnomaly, as
+  // "Operation(first parameters)".
+  QStringList SavesRecorded() const {
+    QStringList Result;
+    for (const TGoldService::TCall& Call : Service->Calls()) {
+      if (!Call.Operation.startsWith(QStringLiteral("Save")) || Call.Operation == u"SaveDbAnomaly")
+        continue;
+      QStringList Values;
+      for (const char* Name : {"SchemaName", "ViewSchema", "TableSchema", "RoutineSchema", "ConstraintName", "ViewName",
+                               "TableName", "RoutineName", "IndexName", "IsUnique"})
+        if (Call.Params.contains(QLatin1String(Name)))
+          Values.append(Call.Params[QLatin1String(Name)].toString());
+      Result.append(Call.Operation + u'(' + Values.join(u'|') + u')');
+    }
+    return Result;
+  }
+
+  static std::unique_ptr<TGoldService> Service;
+  test::TMemorySQL Sql;
+  test::TRecordingLog Log;
+  test::TRecordingProgress Progress;
+  TDatabaseObjectIgnoreList IgnoreList;
+  std::unique_ptr<TDatabaseDescriber> Describer;
+};
+
+std::unique_ptr<TGoldService> DescriberAgainstService::Service;
+
+TEST_F(DescriberAgainstService, ReportsEveryDifferenceInOrderAndRecordsItWithTheService) {
+  Describer->CompareToService(QStringLiteral("Tellwick"), 12);
+
+  EXPECT_EQ(Progress.Reports.join(u'\n').toStdString(),
+            QStringList({"S:Comparing Tellwick to version 12",
+                         "S:Comparing 4 schemata...", "P:0.25", "P:0.5", "P:0.75", "P:1",
+                         "S:Comparing 4 check constraints...", "A:[dbo].[CK_Diff]", "P:0.25", "P:0.5", "P:0.75",
+                         "A:[dbo].[GetDatabaseInfo]", "P:1",
+                         "S:Comparing 5 views...", "A:[dbo].[FnEventTimeToNum]", "P:0.2", "A:[dbo].[V_Diff]", "P:0.4",
+                         "P:0.6", "P:0.8", "A:[sales].[V_Blank]", "P:1",
+                         "S:Comparing 4 routines...", "P:0.25", "A:[dbo].[GetDatabaseInfo]", "P:0.5",
+                         "A:[dbo].[P_Diff]", "P:0.75", "P:1",
+                         "S:Comparing 1 referential constraints...", "P:1",
+                         "A:[dbo].[OrderLines].[IX_Diff]", "P:0.25", "P:0.5", "P:0.75", "A:[dbo].[Orders].[IX_Unknown]",
+                         "P:1"})
+                .join(u'\n')
+                .toStdString());
+
+  // Ignoring is the owner's business: ignored objects are reported and recorded all the same.
+  QStringList Ignored;
+  for (TDatabaseObject* Object : Progress.Anomalies)
+    if (Describer->IgnoreObject(Object))
+      Ignored.append(ClassNameOf(typeid(*Object)) + u' ' + Object->FullName());
+  EXPECT_EQ(Ignored, QStringList({"TDatabaseCheckConstraint [dbo].[GetDatabaseInfo]", "TDatabaseView [dbo].[FnEventTimeToNum]",
+                                  "TDatabaseRoutine [dbo].[GetDatabaseInfo]"}));
+
+  EXPECT_EQ(AnomaliesRecorded().join(u'\n').toStdString(),
+            QStringList({"[DBO].[CK_DIFF]|TDatabaseCheckConstraint|([Price]>(0))|([Price]>=(0))|Check different",
+                         "[DBO].[GETDATABASEINFO]|TDatabaseCheckConstraint|([Version]>(1))|([Version]>(0))|Check different",
+                         "[DBO].[FNEVENTTIMETONUM]|TDatabaseView|CREATE VIEW dbo.FnEventTimeToNum AS SELECT 20 AS Two|"
+                         "CREATE VIEW dbo.FnEventTimeToNum AS SELECT 2 AS Two|View different",
+                         "[DBO].[V_DIFF]|TDatabaseView|CREATE VIEW dbo.V_Diff AS SELECT Id FROM dbo.Orders|"
+                         "CREATE VIEW dbo.V_Diff AS SELECT Id, Qty FROM dbo.Orders|View different",
+                         "[SALES].[V_BLANK]|TDatabaseView| \r\n |CREATE VIEW sales.V_Blank AS SELECT 3 AS Three|View different",
+                         "[DBO].[GETDATABASEINFO]|TDatabaseRoutine|CREATE PROCEDURE dbo.GetDatabaseInfo AS SELECT 11 AS "
+                         "DatabaseVersion|CREATE PROCEDURE dbo.GetDatabaseInfo AS SELECT 12 AS DatabaseVersion|PROCEDURE different",
+                         "[DBO].[P_DIFF]|TDatabaseRoutine|CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 20|"
+                         "CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 2|PROCEDURE different",
+                         "[DBO].[ORDERLINES].[IX_DIFF]|TDatabaseIndex|0|-1|Index different",
+                         "[DBO].[ORDERS].[IX_UNKNOWN]|TDatabaseIndex|-1|0|Index different"})
+                .join(u'\n')
+                .toStdString());
+  EXPECT_EQ(SavesRecorded(), QStringList({"SaveDbSchema(dbo)", "SaveDbSchema(sales)"}));
+
+  EXPECT_EQ(Log.Texts(test::TLogEntry::SilentError),
+            QStringList({"CHECK [dbo].[CK_Diff]: Not equal", "CHECK [dbo].[GetDatabaseInfo]: Not equal",
+                         "VIEW [dbo].[FnEventTimeToNum]: Not equal", "VIEW [dbo].[V_Diff]: Not equal",
+                         "VIEW [sales].[V_Blank]: Not equal", "Could not find PROCEDURE [dbo].[P_GoldOnly] locally!",
+                         "PROCEDURE [dbo].[GetDatabaseInfo]: Not equal for version 12",
+                         "PROCEDURE [dbo].[P_Diff]: Not equal for version 12",
+                         "INDEX [dbo].[OrderLines].[IX_Diff]: Not equal", "INDEX [dbo].[Orders].[IX_Unknown]: Not equal"}));
+  EXPECT_EQ(Log.Texts(test::TLogEntry::SilentWarning),
+            QStringList({"Check [dbo].[CK_Unknown]: Unknown for version 12", "VIEW [dbo].[V_Unknown]: Unknown for version 12",
+                         "FUNCTION [dbo].[F_Unknown]: Unknown for version 12"}));
+  EXPECT_EQ(Log.Texts(test::TLogEntry::SilentSuccess), QStringList({"PROCEDURE [dbo].[P_Equal]: Verified for version 12"}));
+
+  // The gold standard stays with each object for review and repair.
+  TDatabaseObject* View = nullptr;
+  ASSERT_TRUE(Describer->Views()->TryGetValue(QStringLiteral("[DBO].[V_EQUAL]"), View));
+  EXPECT_EQ(View->GetStandardDefinition(), QStringLiteral("create view dbo.V_Equal as select Id from Orders where Qty >= 1"));
+
+  EXPECT_EQ(Service->Connections(), 1);
+}
+
+TEST_F(DescriberAgainstService, PublishRunSendsLocalDefinitionsAndThenHasNothingLeftToSend) {
+  Sql.AddResult(QStringLiteral("SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=:P0 AND "
+                               "SPECIFIC_NAME=:P1"),
+                {QStringLiteral("LAST_ALTERED")}, {{QDateTime(QDate(2026, 3, 1), QTime(10, 0))}});
+  Describer->SetPublish(true);
+  Describer->CompareToService(QStringLiteral("Tellwick"), 12);
+
+  EXPECT_TRUE(AnomaliesRecorded().isEmpty());
+  EXPECT_TRUE(Progress.Anomalies.isEmpty());
+  EXPECT_EQ(SavesRecorded().join(u'\n').toStdString(),
+            QStringList({"SaveDbSchema(dbo)", "SaveDbSchema(sales)",
+                         "SaveDbCheckConstraint(dbo|CK_Diff|OrderLines)", "SaveDbCheckConstraint(dbo|CK_Unknown|OrderLines)",
+                         "SaveDbCheckConstraint(dbo|GetDatabaseInfo|Orders)",
+                         "SaveDbView(dbo|FnEventTimeToNum)", "SaveDbView(dbo|V_Diff)", "SaveDbView(dbo|V_Unknown)",
+                         "SaveDbView(sales|V_Blank)",
+                         "SaveDbRoutine(dbo|F_Unknown)", "SaveDbRoutine(dbo|GetDatabaseInfo)", "SaveDbRoutine(dbo|P_Diff)",
+                         "SaveDbReferentialConstraint(dbo|FK_Lines_Orders|OrderLines)",
+                         "SaveDbIndex(dbo|OrderLines|IX_Diff|false)", "SaveDbIndex(dbo|Orders|IX_Unknown|true)"})
+                .join(u'\n')
+                .toStdString());
+  EXPECT_EQ(Log.Texts(test::TLogEntry::Event).filter(QStringLiteral("for version")).join(u'\n').toStdString(),
+            QStringList({"CHECK [dbo].[CK_Diff]: Updated for version 12", "CHECK [dbo].[CK_Unknown]: Published for version 12",
+                         "CHECK [dbo].[GetDatabaseInfo]: Updated for version 12",
+                         "VIEW [dbo].[FnEventTimeToNum]: Updated for version 12", "VIEW [dbo].[V_Diff]: Updated for version 12",
+                         "VIEW [dbo].[V_Unknown]: Published for version 12", "VIEW [sales].[V_Blank]: Updated for version 12",
+                         "FUNCTION [dbo].[F_Unknown]: Updated for version 12",
+                         "PROCEDURE [dbo].[GetDatabaseInfo]: Updated for version 12",
+                         "PROCEDURE [dbo].[P_Diff]: Updated for version 12",
+                         "INDEX [dbo].[OrderLines].[IX_Diff]: Updated for version 12",
+                         "INDEX [dbo].[Orders].[IX_Unknown]: Updated for version 12"})
+                .join(u'\n')
+                .toStdString());
+  TIniFile Settings(ExeSettingsFileName());
+  EXPECT_EQ(Settings.ReadString(QStringLiteral("DbDescribe"), QStringLiteral("DbName"), QString()), QStringLiteral("Tellwick"));
+  EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.P_Equal"), QString()),
+            QStringLiteral("CREATE"));
+
+  // Unchanged routines are not even asked for; the service now holds every local definition.
+  const qint32 RoutineLookups = Service->Calls(QStringLiteral("GetDbRoutine")).size();
+  EXPECT_EQ(RoutineLookups, 4);
+  Describer->Load(&Sql);
+  Describer->CompareToService(QStringLiteral("Tellwick"), 12);
+  EXPECT_EQ(Service->Calls(QStringLiteral("GetDbRoutine")).size(), RoutineLookups);
+  EXPECT_EQ(SavesRecorded().size(), 15 + 3);  // the second run sends the schemata and the foreign key again
+}
+
+TEST_F(DescriberAgainstService, FailureAtTheThirdKindKeepsWhatTheFirstTwoReported) {
+  struct TCase {
+    const char* Mode;
+    const char* MessagePart;
+  };
+  const TCase Cases[] = {
+      {"fault", "answered GetDbView with a fault: Injected failure in GetDbView"},
+      {"http500", "answered GetDbView with HTTP status 500"},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Mode);
+    Service->Reset();
+    Progress.Clear();
+    Service->Fail(QStringLiteral("GetDbView"), QString::fromUtf8(Case.Mode), 1);
+    try {
+      Describer->CompareToService(QStringLiteral("Tellwick"), 12);
+      ADD_FAILURE() << "no exception";
+    } catch (const EServiceError& E) {
+      EXPECT_TRUE(E.Message().contains(QString::fromUtf8(Case.MessagePart))) << E.what();
+    }
+    EXPECT_EQ(Progress.AnomalyNames(), QStringList({"[dbo].[CK_Diff]", "[dbo].[GetDatabaseInfo]", "[dbo].[FnEventTimeToNum]"}));
+    EXPECT_EQ(AnomaliesRecorded().size(), 3);
+    EXPECT_TRUE(Service->Calls(QStringLiteral("GetDbRoutine")).isEmpty());
+    EXPECT_TRUE(Service->Calls(QStringLiteral("GetDbIndex")).isEmpty());
+    TDatabaseObject* Check = nullptr;
+    ASSERT_TRUE(Describer->CheckConstraints()->TryGetValue(QStringLiteral("[DBO].[CK_DIFF]"), Check));
+    EXPECT_EQ(Check->GetStandardDefinition(), QStringLiteral("([Price]>(0))"));
+  }
+}
+
+TEST_F(DescriberAgainstService, UnreadableRoutineListStopsTheRoutinesBeforeTheFirstOne) {
+  Describer->CompareSchemata = Describer->CompareCheckConstraints = Describer->CompareViews = false;
+  Service->Fail(QStringLiteral("GetDbRoutineList"), QStringLiteral("garbage"));
+  EXPECT_THROW(Describer->CompareToService(QStringLiteral("Tellwick"), 12), EXmlParseError);
+  EXPECT_TRUE(Service->Calls(QStringLiteral("GetDbRoutine")).isEmpty());
+  EXPECT_TRUE(Service->Calls(QStringLiteral("GetDbIndex")).isEmpty());
+}
+
+}  // namespace
+}  // namespace quillon
