@@ -148,115 +148,127 @@ private:
   QString FPendingText;
 };
 
-bool IsXmlChar(char16_t C) {
-  return C >= 0x20 ? (C != 0xFFFE && C != 0xFFFF) : (C == u'\t' || C == u'\n' || C == u'\r');
-}
-
 // Writes the tree as UTF-8 in chunks, so that a large document is never held twice in full.
+// Escaping and encoding happen in one pass over each text.
 class TXmlWriter {
 public:
-  explicit TXmlWriter(QIODevice& ADevice) : FDevice(ADevice) { FBuffer.reserve(ChunkSize + 1024); }
+  explicit TXmlWriter(QIODevice& ADevice) : FDevice(ADevice) { FBuffer.reserve(ChunkSize + ChunkSize / 4); }
 
   void WriteDocument(const TXmlNode* ARoot) {
-    FBuffer += QStringLiteral("<?xml version=\"1.0\"?>\n");
+    FBuffer += "<?xml version=\"1.0\"?>\n";
     if (ARoot) {
       WriteElement(*ARoot, 0);
-      FBuffer += u'\n';
+      FBuffer += '\n';
     }
     Flush();
   }
 
 private:
   static constexpr qsizetype ChunkSize = 1 << 20;
+  enum TMode { mName, mText, mAttribute };
 
   void WriteElement(const TXmlNode& ANode, int ADepth) {
-    FBuffer += u'<';
-    FBuffer += ANode.NodeName();
+    const QString Name = ANode.NodeName();
+    FBuffer += '<';
+    Write(Name, mName);
     for (const TXmlAttribute& Attr : ANode.Attributes()) {
-      FBuffer += u' ';
-      FBuffer += Attr.Name;
-      FBuffer += QLatin1String("=\"");
-      WriteEscaped(Attr.Value, true);
-      FBuffer += u'"';
+      FBuffer += ' ';
+      Write(Attr.Name, mName);
+      FBuffer += "=\"";
+      Write(Attr.Value, mAttribute);
+      FBuffer += '"';
     }
     const auto& Children = ANode.ChildNodes();
     if (Children.empty()) {
-      FBuffer += QLatin1String("/>");
+      FBuffer += "/>";
       return;
     }
-    FBuffer += u'>';
+    FBuffer += '>';
     bool HasText = false;
     for (const auto& Child : Children)
       HasText = HasText || !Child->IsElement();
     for (const auto& Child : Children) {
       if (!HasText) {
-        FBuffer += u'\n';
-        Indent(ADepth + 1);
+        FBuffer += '\n';
+        FBuffer.append(2 * (ADepth + 1), ' ');
       }
       if (Child->IsElement())
         WriteElement(*Child, ADepth + 1);
       else
-        WriteEscaped(Child->Text(), false);
+        Write(Child->Text(), mText);
       if (FBuffer.size() >= ChunkSize)
         Flush();
     }
     if (!HasText) {
-      FBuffer += u'\n';
-      Indent(ADepth);
+      FBuffer += '\n';
+      FBuffer.append(2 * ADepth, ' ');
     }
-    FBuffer += QLatin1String("</");
-    FBuffer += ANode.NodeName();
-    FBuffer += u'>';
+    FBuffer += "</";
+    Write(Name, mName);
+    FBuffer += '>';
   }
 
-  void Indent(int ADepth) { FBuffer.append(QString(2 * ADepth, u' ')); }
-
-  void WriteEscaped(const QString& AText, bool AInAttribute) {
-    const char16_t* Data = reinterpret_cast<const char16_t*>(AText.constData());
-    const qsizetype Length = AText.size();
-    qsizetype Start = 0;
-    for (qsizetype I = 0; I < Length; ++I) {
-      const char16_t C = Data[I];
-      QLatin1String Replacement;
-      switch (C) {
-        case u'&': Replacement = QLatin1String("&amp;"); break;
-        case u'<': Replacement = QLatin1String("&lt;"); break;
-        case u'>': Replacement = QLatin1String("&gt;"); break;
-        case u'\r': Replacement = QLatin1String("&#xd;"); break;
-        case u'"': if (AInAttribute) Replacement = QLatin1String("&quot;"); break;
-        case u'\n': if (AInAttribute) Replacement = QLatin1String("&#xa;"); break;
-        case u'\t': if (AInAttribute) Replacement = QLatin1String("&#x9;"); break;
-        default: break;
-      }
-      bool Invalid = false;
-      if (Replacement.isEmpty()) {
-        if (QChar::isHighSurrogate(C) && I + 1 < Length && QChar::isLowSurrogate(Data[I + 1])) {
-          ++I;
-          continue;
-        }
-        Invalid = QChar::isSurrogate(C) || !IsXmlChar(C);
-        if (!Invalid)
-          continue;
-      }
-      FBuffer.append(QStringView(Data + Start, I - Start));
-      if (Invalid)
-        FBuffer += QChar(QChar::ReplacementCharacter);
-      else
-        FBuffer += Replacement;
-      Start = I + 1;
+  // The escape of an ASCII character in AMode; nullptr when it is written as it is, "" when
+  // XML cannot carry it at all.
+  static const char* AsciiEscape(char16_t C, TMode AMode) {
+    switch (C) {
+      case u'&': return "&amp;";
+      case u'<': return "&lt;";
+      case u'>': return "&gt;";
+      case u'\r': return "&#xd;";
+      case u'"': return AMode == mAttribute ? "&quot;" : nullptr;
+      case u'\n': return AMode == mAttribute ? "&#xa;" : nullptr;
+      case u'\t': return AMode == mAttribute ? "&#x9;" : nullptr;
+      default: return C < 0x20 ? "" : nullptr;
     }
-    FBuffer.append(QStringView(Data + Start, Length - Start));
+  }
+
+  void Write(QStringView AText, TMode AMode) {
+    static constexpr char Replacement[] = "\xEF\xBF\xBD";
+    const char16_t* P = AText.utf16();
+    const char16_t* const End = P + AText.size();
+    const qsizetype Start = FBuffer.size();
+    // Six bytes per code unit is the longest anything here becomes ("&quot;").
+    FBuffer.resize(Start + 6 * AText.size());
+    char* Out = FBuffer.data() + Start;
+    while (P < End) {
+      const char16_t C = *P++;
+      if (C < 0x80) {
+        const char* Escape = AMode == mName ? nullptr : AsciiEscape(C, AMode);
+        if (!Escape)
+          *Out++ = static_cast<char>(C);
+        else
+          for (const char* E = *Escape ? Escape : Replacement; *E; ++E)
+            *Out++ = *E;
+      } else if (C < 0x800) {
+        *Out++ = static_cast<char>(0xC0 | (C >> 6));
+        *Out++ = static_cast<char>(0x80 | (C & 0x3F));
+      } else if (QChar::isHighSurrogate(C) && P < End && QChar::isLowSurrogate(*P)) {
+        const char32_t U = QChar::surrogateToUcs4(C, *P++);
+        *Out++ = static_cast<char>(0xF0 | (U >> 18));
+        *Out++ = static_cast<char>(0x80 | ((U >> 12) & 0x3F));
+        *Out++ = static_cast<char>(0x80 | ((U >> 6) & 0x3F));
+        *Out++ = static_cast<char>(0x80 | (U & 0x3F));
+      } else if (QChar::isSurrogate(C) || C == 0xFFFE || C == 0xFFFF) {
+        for (const char* E = Replacement; *E; ++E)
+          *Out++ = *E;
+      } else {
+        *Out++ = static_cast<char>(0xE0 | (C >> 12));
+        *Out++ = static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+        *Out++ = static_cast<char>(0x80 | (C & 0x3F));
+      }
+    }
+    FBuffer.truncate(Out - FBuffer.constData());
   }
 
   void Flush() {
-    const QByteArray Utf8 = FBuffer.toUtf8();
-    if (FDevice.write(Utf8) != Utf8.size())
+    if (FDevice.write(FBuffer) != FBuffer.size())
       throw Exception(Format(QStringLiteral("Cannot write XML: %s"), {FDevice.errorString()}));
-    FBuffer.clear();
+    FBuffer.truncate(0);
   }
 
   QIODevice& FDevice;
-  QString FBuffer;
+  QByteArray FBuffer;
 };
 
 }  // namespace

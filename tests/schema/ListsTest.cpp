@@ -1,3 +1,4 @@
+#include "infra/Support.Paths.h"
 #include "infra/Support.Xml.h"
 #include "schema/Indices.h"
 #include "schema/Tables.h"
@@ -233,6 +234,21 @@ TEST_F(ListsXmlTest, AnUnreadableDocumentRaisesWithThePositionAndChangesNothing)
   }
   EXPECT_THROW(Views.LoadFromXml(Dir.filePath(QStringLiteral("missing.xml"))), Exception);
   EXPECT_EQ(Keys(Views), QStringList{"[DBO].[A]"});
+}
+
+TEST_F(ListsXmlTest, LoadFromLocalReadsTheFileNamedLikeTheProgramAndSaysSo) {
+  const QString FileName = ExeFolder() + ExeName() + QStringLiteral(".xml");
+  QFile File(FileName);
+  ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+  File.write("<Database><VIEWS><VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Local\"/></VIEWS></Database>");
+  File.close();
+  TDatabaseViewList Views(&Log);
+  testing::internal::CaptureStdout();
+  Views.LoadFromLocal();
+  const std::string Output = testing::internal::GetCapturedStdout();
+  QFile::remove(FileName);
+  EXPECT_EQ(Output, "--  Loading TDatabaseViewList from file: " + (ExeName() + QStringLiteral(".xml")).toStdString() + "\n");
+  EXPECT_EQ(Keys(Views), QStringList{"[DBO].[LOCAL]"});
 }
 
 TEST_F(ListsXmlTest, TheIndexListAlsoReadsTheSnapshotsIndicesContainer) {

@@ -11,21 +11,7 @@
 namespace quillon {
 namespace {
 
-using test::TGoldService;
-
-class Pages : public ::testing::Test {
-protected:
-  static void SetUpTestSuite() {
-    Service = std::make_unique<TGoldService>(QStringLiteral("gold_client.json"));
-    Service->Install();
-  }
-  static void TearDownTestSuite() { Service.reset(); }
-  void SetUp() override { Service->Reset(); }
-
-  static std::unique_ptr<TGoldService> Service;
-};
-
-std::unique_ptr<TGoldService> Pages::Service;
+class Pages : public test::TGoldServiceSuite<Pages> {};
 
 // "name=text" of every element called AName, at any depth, in document order.
 QStringList Elements(const TXmlDocument& ADocument, const QString& AName, const QString& AAttribute) {

@@ -7,6 +7,10 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <memory>
+
+#include <gtest/gtest.h>
+
 namespace quillon::test {
 
 // The gold-standard test service (tests/servers/gold_service.py) on a loopback port, seeded
@@ -46,6 +50,22 @@ private:
   QByteArray Control(const QString& APath, const QByteArray& APostBody = QByteArray()) const;
   qint32 State(const QString& AName) const;
   TServerProcess FProcess;
+};
+
+// A test suite sharing one gold service seeded from "gold_client.json", installed as the
+// program's service for the suite and reset before each test. TSuite is the deriving suite, so
+// that every suite has a service of its own.
+template <class TSuite>
+class TGoldServiceSuite : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    Service = std::make_unique<TGoldService>(QStringLiteral("gold_client.json"));
+    Service->Install();
+  }
+  static void TearDownTestSuite() { Service.reset(); }
+  void SetUp() override { Service->Reset(); }
+
+  static inline std::unique_ptr<TGoldService> Service;
 };
 
 }  // namespace quillon::test
