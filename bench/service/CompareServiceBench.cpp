@@ -38,9 +38,9 @@ namespace {
 
 constexpr qint32 Version = 12;
 
-double CpuSeconds() {
+double CpuSeconds(int AWho = RUSAGE_SELF) {
   rusage Usage{};
-  getrusage(RUSAGE_SELF, &Usage);
+  getrusage(AWho, &Usage);
   return Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec + (Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e6;
 }
 
@@ -110,8 +110,14 @@ void Generate(int AObjects, test::TMemorySQL& ASQL, const QString& AFixture) {
                  Indexes);
 }
 
-// One curl process sending ACount GetDbView requests over one connection; its wall time.
-double CurlFloor(const test::TGoldService& AService, int ACount, const QString& AFolder) {
+struct TFloor {
+  double Wall;
+  double Cpu;
+};
+
+// One curl process sending ACount GetDbView requests over one connection: its wall time and
+// its own CPU time.
+TFloor CurlFloor(const test::TGoldService& AService, int ACount, const QString& AFolder) {
   const QString Request = AFolder + QStringLiteral("/request.xml");
   QFile Body(Request);
   Body.open(QIODevice::WriteOnly);
@@ -128,6 +134,7 @@ double CurlFloor(const test::TGoldService& AService, int ACount, const QString& 
   Lines.close();
   QProcess Curl;
   Curl.setStandardOutputFile(QProcess::nullDevice());
+  const double ChildrenBefore = CpuSeconds(RUSAGE_CHILDREN);
   QElapsedTimer Timer;
   Timer.start();
   Curl.start(QStringLiteral("curl"),
@@ -135,7 +142,7 @@ double CurlFloor(const test::TGoldService& AService, int ACount, const QString& 
               QStringLiteral("-H"), QStringLiteral("Content-Type: text/xml; charset=utf-8"), QStringLiteral("-H"),
               QStringLiteral("SOAPAction: \"http://ulmora.no/Ostrel/GetDbView\""), QStringLiteral("-H"), QStringLiteral("Expect:")});
   Curl.waitForFinished(-1);
-  return Timer.elapsed() / 1000.0;
+  return {Timer.elapsed() / 1000.0, CpuSeconds(RUSAGE_CHILDREN) - ChildrenBefore};
 }
 
 }  // namespace
@@ -169,7 +176,7 @@ int main(int argc, char* argv[]) {
   const qint32 Connections = Service.Connections() - ConnectionsBefore;
 
   const qint32 FloorConnectionsBefore = Service.Connections();
-  const double Floor = CurlFloor(Service, Calls, Folder.path());
+  const TFloor Floor = CurlFloor(Service, Calls, Folder.path());
   const qint32 FloorConnections = Service.Connections() - FloorConnectionsBefore;
 
   std::printf("objects compared            %d\n", Objects);
@@ -177,7 +184,8 @@ int main(int argc, char* argv[]) {
   std::printf("TCP connections used        %d\n", Connections);
   std::printf("compare wall time           %.3f s\n", Wall);
   std::printf("client CPU per call         %.1f us (user+sys %.3f s)\n", Cpu / Calls * 1e6, Cpu);
-  std::printf("curl floor, same requests   %.3f s over %d connection(s)\n", Floor, FloorConnections);
-  std::printf("wall time / floor           %.2f (target <= 1.30)\n", Wall / Floor);
+  std::printf("curl floor, same requests   %.3f s over %d connection(s), curl CPU per request %.1f us\n", Floor.Wall,
+              FloorConnections, Floor.Cpu / Calls * 1e6);
+  std::printf("wall time / floor           %.2f (target <= 1.30)\n", Wall / Floor.Wall);
   return 0;
 }

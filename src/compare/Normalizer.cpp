@@ -2,8 +2,7 @@
 
 #include "infra/Support.Format.h"
 #include "infra/Support.PerlRegEx.h"
-
-#include <QLocale>
+#include "schema/DatabaseObjects.h"
 
 namespace quillon {
 
@@ -11,6 +10,8 @@ namespace {
 
 // White space and digits are the ASCII ones: a no-break space or a digit of another script is
 // a difference, as it always has been for these comparisons.
+bool IsWhiteSpace(char16_t C) { return C == u' ' || (C >= u'\t' && C <= u'\r'); }
+
 const TPerlRegEx& ParenthesisedNumber() {
   static const TPerlRegEx Pattern(QStringLiteral("\\(([0-9]+)\\)"));
   return Pattern;
@@ -21,22 +22,34 @@ const TPerlRegEx& DboPrefix() {
   return Pattern;
 }
 
-const TPerlRegEx& WhiteSpaceRun() {
-  static const TPerlRegEx Pattern(QStringLiteral("[ \\t\\n\\x0B\\f\\r]+"));
-  return Pattern;
+// Every run of white space becomes one blank, in place. A definition has about as many runs as
+// words, so one pass is much cheaper than one regular-expression substitution per run.
+void CollapseWhiteSpace(QString& AText) {
+  char16_t* Data = reinterpret_cast<char16_t*>(AText.data());
+  qsizetype Length = 0;
+  bool InRun = false;
+  for (qsizetype I = 0; I < AText.size(); ++I) {
+    const char16_t C = Data[I];
+    const bool White = IsWhiteSpace(C);
+    if (!White || !InRun)
+      Data[Length++] = White ? u' ' : C;
+    InRun = White;
+  }
+  AText.truncate(Length);
 }
 
-}  // namespace
-
-QString NormalizeDefinition(const QString& ADefinition) {
-  QString Result;
-  Result.reserve(ADefinition.size() + ADefinition.size() / 8);
+// Line breaks and tabs become blanks, brackets go, and "<", "=" and ">" get a blank on
+// either side.
+QString SpaceOut(const QString& ADefinition) {
+  QString Result(ADefinition.size() * 3, Qt::Uninitialized);
+  char16_t* Out = reinterpret_cast<char16_t*>(Result.data());
+  qsizetype Length = 0;
   for (const QChar Ch : ADefinition) {
     switch (Ch.unicode()) {
       case u'\t':
       case u'\n':
       case u'\r':
-        Result += u' ';
+        Out[Length++] = u' ';
         break;
       case u'[':
       case u']':
@@ -44,26 +57,33 @@ QString NormalizeDefinition(const QString& ADefinition) {
       case u'<':
       case u'=':
       case u'>':
-        Result += u' ';
-        Result += Ch;
-        Result += u' ';
+        Out[Length++] = u' ';
+        Out[Length++] = Ch.unicode();
+        Out[Length++] = u' ';
         break;
       default:
-        Result += Ch;
+        Out[Length++] = Ch.unicode();
     }
   }
-  Result = QLocale().toUpper(Result);
+  Result.truncate(Length);
+  return Result;
+}
+
+}  // namespace
+
+QString NormalizeDefinition(const QString& ADefinition) {
+  QString Result = AnsiUpperCase(SpaceOut(ADefinition));
   Result = ParenthesisedNumber().ReplaceAll(Result, QStringLiteral("$1"));
   Result = DboPrefix().ReplaceAll(Result, QStringLiteral(" "));
-  Result = WhiteSpaceRun().ReplaceAll(Result, QStringLiteral(" "));
+  CollapseWhiteSpace(Result);
   return Trim(Result);
 }
 
 bool SameNormalizedDefinition(const QString& ADefinition1, const QString& ADefinition2) {
   const QString Normalized1 = NormalizeDefinition(ADefinition1);
   const QString Normalized2 = NormalizeDefinition(ADefinition2);
-  return (Normalized1.isEmpty() && Normalized2.isEmpty()) ||
-         Normalized1.compare(Normalized2, Qt::CaseInsensitive) == 0;
+  // Both are upper case already: the exact comparison settles almost every pair cheaply.
+  return Normalized1 == Normalized2 || Normalized1.compare(Normalized2, Qt::CaseInsensitive) == 0;
 }
 
 }  // namespace quillon
