@@ -3,6 +3,7 @@
 #include "infra/Support.IniFile.h"
 #include "schema/Constraints.h"
 #include "schema/Lists.h"
+#include "schema/Routines.h"
 #include "schema/Tables.h"
 #include "service/Service.Pages.h"
 #include "service/Service.Soap.h"
@@ -190,6 +191,21 @@ TEST_F(DescriberAgainstService, PublishRunSendsLocalDefinitionsAndThenHasNothing
   Describer->CompareToService(QStringLiteral("Tellwick"), 12);
   EXPECT_EQ(Service->Calls(QStringLiteral("GetDbRoutine")).size(), RoutineLookups);
   EXPECT_EQ(SavesRecorded().size(), 15 + 3);  // the second run sends the schemata and the foreign key again
+
+  // Changed routines are looked up again; one is sent only when altered after its last
+  // publication, and P_Diff's was published with the very alteration time the catalogue gives.
+  for (const QString& Key : {QStringLiteral("[DBO].[P_EQUAL]"), QStringLiteral("[DBO].[P_DIFF]")}) {
+    TDatabaseObject* Routine = nullptr;
+    ASSERT_TRUE(Describer->Routines()->TryGetValue(Key, Routine));
+    static_cast<TDatabaseRoutine*>(Routine)->SetSourceCode(QStringLiteral("CREATE PROCEDURE x AS SELECT 99"));
+  }
+  Describer->CompareToService(QStringLiteral("Tellwick"), 12);
+  EXPECT_EQ(Service->Calls(QStringLiteral("GetDbRoutine")).size(), RoutineLookups + 2);
+  EXPECT_EQ(SavesRecorded().filter(QStringLiteral("SaveDbRoutine")).mid(3), QStringList({"SaveDbRoutine(dbo|P_Equal)"}));
+  EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.P_Equal"), QString()),
+            QStringLiteral("ALTER"));
+  EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.P_Diff"), QString()),
+            QStringLiteral("ALTER"));
 }
 
 TEST_F(DescriberAgainstService, FailureAtTheThirdKindKeepsWhatTheFirstTwoReported) {

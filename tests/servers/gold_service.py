@@ -15,8 +15,9 @@ and "constraint_schema" (check constraints, default: "schema"). A definition is 
 object for its version and every later one, until a later version has its own.
 
 Control endpoint for tests (never counted as service traffic):
-  GET  /control/state   {"connections": n, "requests": n}: connections that carried at least
-                        one service request, and the number of such requests
+  GET  /control/state   {"accepted": n, "connections": n, "requests": n}: TCP connections
+                        accepted (control ones too), those that carried at least one service
+                        request, and the number of such requests
   GET  /control/calls   every SOAP call so far, in order: [{"operation": .., "params": {..}}]
   POST /control/fail    {"operation": name, "mode": mode, "after": n, "times": n, "delay": s}
                         makes the named operation or page (e.g. "GetDbView",
@@ -356,6 +357,8 @@ class Handler(BaseHTTPRequestHandler):
     def setup(self):
         super().setup()
         self.counted = False
+        with self.server.counter_lock:
+            self.server.accepted += 1
 
     def log_message(self, format, *args):
         pass
@@ -554,7 +557,7 @@ class Handler(BaseHTTPRequestHandler):
         server = self.server
         if path == "/control/state":
             with server.counter_lock:
-                state = {"connections": server.connections, "requests": server.requests}
+                state = {"accepted": server.accepted, "connections": server.connections, "requests": server.requests}
             return self.answer(200, json.dumps(state), "application/json")
         if path == "/control/calls":
             return self.answer(200, json.dumps(server.store.calls()), "application/json")
@@ -568,6 +571,7 @@ class Handler(BaseHTTPRequestHandler):
             server.store.reset()
             server.failures.clear()
             with server.counter_lock:
+                server.accepted = 0
                 server.connections = 0
                 server.requests = 0
         else:
@@ -592,6 +596,7 @@ def main():
     server.service = Service(server.store)
     server.failures = Failures()
     server.counter_lock = threading.Lock()
+    server.accepted = 0
     server.connections = 0
     server.requests = 0
     print(server.server_address[1], flush=True)

@@ -1,0 +1,179 @@
+#include "compare/Describer.h"
+#include "compare/Sync.IgnoreList.h"
+#include "infra/Support.IniFile.h"
+#include "schema/Constraints.h"
+#include "schema/Indices.h"
+#include "schema/Lists.h"
+#include "schema/Routines.h"
+#include "schema/Schemata.h"
+#include "schema/Tables.h"
+#include "infra/Support.Paths.h"
+#include "service/Service.Config.h"
+#include "support/CatalogueFixture.h"
+#include "support/MemorySql.h"
+#include "support/RecordingLog.h"
+#include "support/RecordingProgress.h"
+#include "support/RecordingService.h"
+
+#include <QFile>
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+using test::TMemorySQL;
+
+// A describer loaded from the small catalogue fixture. No gold-standard service listens: the
+// settings file points the service at a port nothing answers on, so any comparison that
+// reached the service would fail the test.
+class Describer : public ::testing::Test {
+protected:
+  void SetUp() override {
+    QFile::remove(ExeSettingsFileName());
+    TIniFile(ExeSettingsFileName()).WriteString(QStringLiteral("Service"), QStringLiteral("BaseAddress"),
+                                                QStringLiteral("http://127.0.0.1:9"));
+    test::ScriptCatalogue(Sql, TXmlDocument::FromFile(QStringLiteral(QUILLON_TEST_FIXTURES "/compare_catalogue.xml")),
+                          test::TCatalogueLists(&Log).Lists());
+    Subject = std::make_unique<TDatabaseDescriber>(&IgnoreList, &Log);
+    Subject->SetProgress(&Progress);
+    Subject->Load(&Sql);
+  }
+
+  void TearDown() override { QFile::remove(ExeSettingsFileName()); }
+
+  TMemorySQL Sql;
+  test::TRecordingLog Log;
+  test::TRecordingProgress Progress;
+  TDatabaseObjectIgnoreList IgnoreList;
+  std::unique_ptr<TDatabaseDescriber> Subject;
+};
+
+TEST_F(Describer, RunWithNothingSelectedStillAnnouncesItselfAndTakesOverTheReports) {
+  for (bool Tables : {false, true}) {
+    SCOPED_TRACE(Tables);
+    Progress.Clear();
+    Subject->CompareSchemata = Subject->CompareViews = Subject->CompareIndices = Subject->CompareRoutines =
+        Subject->CompareCheckConstraints = Subject->CompareForeignKeys = false;
+    Subject->CompareTables = Tables;
+    Subject->CompareToService(QStringLiteral("Tellwick"), 7);
+    EXPECT_EQ(Progress.Reports, QStringList({"S:Comparing Tellwick to version 7"}));
+    EXPECT_EQ(Subject->DbName(), QStringLiteral("Tellwick"));
+    EXPECT_EQ(Subject->DbVer(), 7);
+    EXPECT_EQ(ListProgressReceiver, Subject.get());
+  }
+  // The lists now report through the describer to its owner, and to nobody once it has none.
+  Subject->Views()->ShowStatus(QStringLiteral("from a list"));
+  Subject->SetProgress(nullptr);
+  Subject->Views()->ShowStatus(QStringLiteral("to nobody"));
+  EXPECT_EQ(Progress.Reports.last(), QStringLiteral("S:from a list"));
+}
+
+TEST_F(Describer, LeavesNoDanglingProgressReceiverBehind) {
+  Subject->CompareSchemata = Subject->CompareViews = Subject->CompareIndices = Subject->CompareRoutines =
+      Subject->CompareCheckConstraints = Subject->CompareForeignKeys = false;
+  Subject->CompareToService(QStringLiteral("Tellwick"), 7);
+  {
+    TDatabaseDescriber Other(&IgnoreList, &Log);
+  }
+  EXPECT_EQ(ListProgressReceiver, Subject.get());
+  Subject.reset();
+  EXPECT_EQ(ListProgressReceiver, nullptr);
+}
+
+TEST_F(Describer, SelectedKindsRunInTheFixedOrderAndAFailureStopsTheRest) {
+  Subject->CompareCheckConstraints = Subject->CompareViews = Subject->CompareRoutines = Subject->CompareForeignKeys = false;
+  // Schemata only send to the service: the unreachable one fails them before the indices start.
+  try {
+    Subject->CompareToService(QStringLiteral("Tellwick"), 7);
+    ADD_FAILURE() << "no exception";
+  } catch (const Exception& E) {
+    EXPECT_TRUE(E.Message().contains(QStringLiteral("http://127.0.0.1:9/OstrelService.asmx"))) << E.what();
+  }
+  EXPECT_EQ(Progress.Reports, QStringList({"S:Comparing Tellwick to version 7", "S:Comparing 4 schemata...", "P:0.25"}));
+}
+
+TEST_F(Describer, WritesTheSnapshotBesideTheProgramAndReadsItBack) {
+  const QString FileName = Subject->SaveToFile(QStringLiteral("S"), QStringLiteral("D"), 12);
+  EXPECT_EQ(FileName, ExeFolder() + QStringLiteral("S.D.12.xml"));
+  const TXmlDocument Snapshot = TXmlDocument::FromFile(FileName);
+  EXPECT_EQ(Snapshot.DocumentElement()->Attribute(QStringLiteral("Version")), QStringLiteral("12"));
+
+  TDatabaseDescriber Copy(&IgnoreList, &Log);
+  Copy.LoadFromXml(FileName);
+  QFile::remove(FileName);
+  // The index list reads the "INDICES" container too: the copy writes the same snapshot.
+  const QString CopyName = Copy.SaveToFile(QStringLiteral("S"), QStringLiteral("Copy"), 12);
+  const TXmlDocument CopySnapshot = TXmlDocument::FromFile(CopyName);
+  QFile::remove(CopyName);
+  for (const QString& Container : {QStringLiteral("INDICES"), QStringLiteral("VIEWS"), QStringLiteral("ROUTINES")}) {
+    SCOPED_TRACE(Container.toStdString());
+    const TXmlNode* Written = Snapshot.DocumentElement()->ChildElement(Container);
+    const TXmlNode* Read = CopySnapshot.DocumentElement()->ChildElement(Container);
+    ASSERT_TRUE(Written && Read);
+    EXPECT_EQ(Read->ChildNodes().size(), Written->ChildNodes().size());
+    EXPECT_GT(Read->ChildNodes().size(), 3u);
+  }
+}
+
+TEST_F(Describer, SavesRoutinesConstraintsAndViewsIntoAStoreDatabase) {
+  TMemorySQL Store;
+  Subject->SaveToDb(&Store, 12);
+  QStringList Procedures;
+  for (const QString& Command : Store.CommandTexts())
+    Procedures.append(Command.section(u' ', 1, 1));
+  EXPECT_EQ(Procedures.join(u' ').toStdString(),
+            QStringList({"dbo.SaveDbRoutine", "dbo.SaveDbRoutine", "dbo.SaveDbRoutine", "dbo.SaveDbRoutine",
+                         "dbo.SaveDbCheckConstraint", "dbo.SaveDbCheckConstraint", "dbo.SaveDbCheckConstraint",
+                         "dbo.SaveDbCheckConstraint", "dbo.SaveDbReferentialConstraint", "dbo.SaveDbView",
+                         "dbo.SaveDbView", "dbo.SaveDbView", "dbo.SaveDbView", "dbo.SaveDbView"})
+                .join(u' ')
+                .toStdString());
+  EXPECT_EQ(Store.Calls.first().Params.last(), QVariant(12));
+}
+
+TEST_F(Describer, FailingListEndsTheLoadAndTheListsAfterItKeepTheirObjects) {
+  TDatabaseObjectList* Views = Subject->Views();
+  Sql.FailOn(Views->CatalogueQuery(), QStringLiteral("Connection lost"));
+  EXPECT_THROW(Subject->Load(&Sql), Exception);
+  EXPECT_EQ(Subject->Schemata()->Count(), 4);
+  EXPECT_EQ(Views->Count(), 0);
+  EXPECT_EQ(Subject->Routines()->Count(), 4);
+}
+
+TEST(ListComparison, LogsMatchesOnlyWhenAsked) {
+  test::TRecordingLog Log;
+  TMemorySQL Sql;
+  test::TCatalogueLists Catalogue(&Log);
+  test::ScriptCatalogue(Sql, TXmlDocument::FromFile(QStringLiteral(QUILLON_TEST_FIXTURES "/compare_catalogue.xml")),
+                        Catalogue.Lists());
+  Catalogue.Load(&Sql);
+  test::TRecordingService Service;
+  Service.Answers.insert(QStringLiteral("GetDbView(dbo|V_Equal|3)"), QStringLiteral("CREATE VIEW dbo.V_Equal AS SELECT Id FROM Orders WHERE Qty>=1"));
+  Service.Answers.insert(QStringLiteral("GetDbCheckConstraint(dbo|CK_Equal|3)"), QStringLiteral("([Qty]>(0))"));
+  Service.Answers.insert(QStringLiteral("GetDbIndex(dbo|OrderLines|IX_Equal|3)"), QStringLiteral("true"));
+  struct TInfo : ISourceDatabaseInfo {
+    QString DbName() override { return QStringLiteral("Tellwick"); }
+    qint32 DbVer() override { return 3; }
+  } Info;
+  for (bool LogMatches : {false, true}) {
+    SCOPED_TRACE(LogMatches);
+    Log.Entries.clear();
+    for (TDatabaseObjectList* List : QList<TDatabaseObjectList*>{Catalogue.Lists().Views, Catalogue.Lists().CheckConstraints,
+                                                                 Catalogue.Lists().Indices}) {
+      List->SetLogMatches(LogMatches);
+      dynamic_cast<ISaveListToService*>(List)->Compare(&Service, &Info);
+    }
+    EXPECT_EQ(Log.Texts(test::TLogEntry::SilentSuccess),
+              LogMatches ? QStringList({"VIEW [dbo].[V_Equal]: Verified for version 3", "CHECK [dbo].[CK_Equal]: Verified for version 3",
+                                        "INDEX [dbo].[OrderLines].[IX_Diff]: Verified for version 3",
+                                        "INDEX [dbo].[OrderLines].[IX_Equal]: Verified for version 3",
+                                        "INDEX [dbo].[Orders].[IX_UnknownPlain]: Verified for version 3"})
+                         : QStringList());
+  }
+}
+
+}  // namespace
+}  // namespace quillon
