@@ -206,6 +206,7 @@ TEST_F(DescriberAgainstService, PublishRunSendsLocalDefinitionsAndThenHasNothing
             QStringLiteral("ALTER"));
   EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.P_Diff"), QString()),
             QStringLiteral("ALTER"));
+  EXPECT_EQ(Service->Connections(), 3);  // one client per run
 }
 
 TEST_F(DescriberAgainstService, FailureAtTheThirdKindKeepsWhatTheFirstTwoReported) {
@@ -244,6 +245,22 @@ TEST_F(DescriberAgainstService, UnreadableRoutineListStopsTheRoutinesBeforeTheFi
   EXPECT_THROW(Describer->CompareToService(QStringLiteral("Tellwick"), 12), EXmlParseError);
   EXPECT_TRUE(Service->Calls(QStringLiteral("GetDbRoutine")).isEmpty());
   EXPECT_TRUE(Service->Calls(QStringLiteral("GetDbIndex")).isEmpty());
+}
+
+TEST_F(DescriberAgainstService, ListsAndTheIgnoreListReadTheServicePages) {
+  TDatabaseViewList Views(&Log);
+  Views.LoadFromWeb();
+  QStringList Keys;
+  for (TDatabaseObject* View : Views.Values())
+    Keys.append(View->Key());
+  EXPECT_EQ(Keys, QStringList({"[DBO].[FNEVENTTIMETONUM]", "[DBO].[V_DIFF]", "[DBO].[V_EQUAL]", "[DBO].[V_UNKNOWN]",
+                               "[SALES].[V_BLANK]"}));
+  EXPECT_EQ(Views.DbName(), QStringLiteral("XML"));
+
+  IgnoreList.LoadProcList();
+  Service->Fail(QStringLiteral("DbProcList"), QStringLiteral("garbage"));
+  EXPECT_THROW(IgnoreList.LoadProcList(), EXmlParseError);
+  EXPECT_EQ(IgnoreList.Count(), 3);
 }
 
 }  // namespace
