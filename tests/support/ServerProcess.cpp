@@ -18,6 +18,16 @@ TServerProcess::TServerProcess(const QString& AScript, const QStringList& AArgum
     throw std::runtime_error(AScript.toStdString() + " printed no port");
 }
 
+QString TServerProcess::Command(const QString& ALine, int ATimeoutMs) {
+  FProcess.write((ALine + u'\n').toUtf8());
+  if (!FProcess.waitForBytesWritten(ATimeoutMs))
+    throw std::runtime_error("cannot send a command to the test server");
+  while (!FProcess.canReadLine())
+    if (!FProcess.waitForReadyRead(ATimeoutMs))
+      throw std::runtime_error("the test server did not answer " + ALine.toStdString());
+  return QString::fromUtf8(FProcess.readLine()).trimmed();
+}
+
 TServerProcess::~TServerProcess() {
   FProcess.closeWriteChannel();
   if (!FProcess.waitForFinished(5000)) {

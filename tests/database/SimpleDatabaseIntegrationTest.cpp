@@ -1,0 +1,349 @@
+#include "database/Database.Simple.h"
+#include "support/QtPrinters.h"
+#include "support/RecordingLog.h"
+#include "support/TdsServer.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace quillon {
+namespace {
+
+using test::TLogEntry;
+using test::TRecordingLog;
+using test::TTdsServer;
+
+const QString Fixture = QStringLiteral("tds_harbour.xml");
+const QString RoutineQuery = QStringLiteral(
+    "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,OBJECT_DEFINITION(OBJECT_ID(ROUTINE_SCHEMA+'.'+ROUTINE_NAME)) "
+    "AS ROUTINE_DEFINITION FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt\\_%' ESCAPE '\\' ) "
+    "ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
+
+class TScriptedLoginDialog : public IDatabaseLoginDialog {
+public:
+  QString UserName = QStringLiteral("quillon");
+  QString Password = QStringLiteral("s3cret;pa}ss");
+  qint32 Calls = 0;
+
+  bool Login(QString& AUserName, QString& APassword) override {
+    ++Calls;
+    AUserName = UserName;
+    APassword = Password;
+    return true;
+  }
+};
+
+class TRecordingObserver : public ILoginObserver {
+public:
+  QStringList Seen;
+  bool Fail = false;
+
+  void LoginSucceeded(ISQL* ASQL) override {
+    TDataSet* Data = ASQL->FastQuery(QStringLiteral("SELECT DB_NAME()"));
+    Seen.append(Data->Fields(0).AsString());
+    Data->Close();
+    if (Fail)
+      throw Exception(QStringLiteral("observer says no"));
+  }
+  QString ObserverName() override { return QStringLiteral("Recorder"); }
+};
+
+class SimpleDatabaseIntegrationTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    FLog.SetLogCallStack(true);
+    FDb.SetLoginDialog(&FDialog);
+    FDb.SetConnectionString(FServer.ConnectionString(QStringLiteral("Harbour")));
+  }
+
+  QList<TTdsServer::TStatement> StatementsLike(const QString& AText) {
+    QList<TTdsServer::TStatement> Found;
+    for (const TTdsServer::TStatement& Statement : FServer.Statements())
+      if (Statement.Sql.contains(AText, Qt::CaseInsensitive))
+        Found.append(Statement);
+    return Found;
+  }
+
+  TTdsServer FServer{Fixture};
+  TRecordingLog FLog;
+  TScriptedLoginDialog FDialog;
+  TSimpleDatabase FDb{&FLog};
+};
+
+TEST_F(SimpleDatabaseIntegrationTest, SqlLoginThroughTheDialogReadsNamesAndNotifiesObservers) {
+  TRecordingObserver Observer;
+  FDb.AddLoginObserver(&Observer);
+  FDb.Connect();
+  ASSERT_TRUE(FDb.Connected());
+  EXPECT_EQ(FDialog.Calls, 1);
+  EXPECT_EQ(FDb.DatabaseName(), QStringLiteral("Harbour"));
+  EXPECT_EQ(FDb.ServerName(), QStringLiteral("SQLTEST01"));
+  EXPECT_EQ(FDb.GetUserName(), QStringLiteral("quillon"));
+  EXPECT_EQ(Observer.Seen, QStringList{QStringLiteral("Harbour")});
+  EXPECT_TRUE(FLog.Texts().contains(QStringLiteral("TSimpleDatabase.Connect:  Notify Recorder of successful login.")));
+  EXPECT_FALSE(FLog.Dump().contains(QStringLiteral("s3cret")));
+  EXPECT_THROW(FDb.AddLoginObserver(&Observer), EAssertionFailed);
+  FDb.RemoveLoginObserver(&Observer);
+
+  // Connecting again while open does nothing and logs nothing.
+  const qsizetype Logged = FLog.Entries.size();
+  FDb.Connect();
+  EXPECT_EQ(FLog.Entries.size(), Logged);
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, WrongPasswordLeavesTheConnectionClosedWithTheServersMessage) {
+  FDialog.Password = QStringLiteral("wrong");
+  try {
+    FDb.Connect();
+    FAIL() << "connected with a wrong password";
+  } catch (const EOdbcError& E) {
+    EXPECT_TRUE(E.Message().contains(QStringLiteral("Login failed for user 'quillon'."))) << E.what();
+  }
+  EXPECT_FALSE(FDb.Connected());
+  EXPECT_EQ(FLog.Texts(TLogEntry::Leave), QStringList{QStringLiteral("TSimpleDatabase.Connect")});
+
+  // The failed string was never cached, so the next attempt asks again.
+  FDialog.Password = QStringLiteral("s3cret;pa}ss");
+  FDb.Connect();
+  EXPECT_EQ(FDialog.Calls, 2);
+  EXPECT_TRUE(FDb.Connected());
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, ReconnectUsesTheCachedStringUntilTheStringChanges) {
+  FDb.Connect();
+  FDb.Disconnect();
+  EXPECT_FALSE(FDb.Connected());
+  FDb.Connect();
+  EXPECT_EQ(FDialog.Calls, 1);
+  EXPECT_TRUE(FLog.Texts().contains(QStringLiteral("TSimpleDatabase.Connect: Using cached string")));
+  EXPECT_TRUE(FLog.Texts().contains(QStringLiteral("TSimpleDatabase.Disconnect")));
+
+  FDb.Disconnect();
+  FDb.SetConnectionString(FServer.ConnectionString(QStringLiteral("master")));
+  FDb.Connect();
+  EXPECT_EQ(FDialog.Calls, 2);
+  EXPECT_EQ(FDb.DatabaseName(), QStringLiteral("master"));
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, PasswordsAreMaskedOnTheLoginAndWindowsAuthenticationLines) {
+  FDb.SetConnectionString(FServer.ConnectionString(QStringLiteral("Harbour")) + QStringLiteral(";Password=first-secret"));
+  FDb.Connect();
+  FDb.Disconnect();
+  FDb.SetConnectionString(FServer.ConnectionString(QStringLiteral("Harbour")) +
+                          QStringLiteral(";Integrated Security=SSPI;Password=second-secret"));
+  EXPECT_ANY_THROW(FDb.Connect());  // the stand-in refuses Windows logins
+  EXPECT_EQ(FDialog.Calls, 1);
+
+  const QString Dump = FLog.Dump();
+  EXPECT_FALSE(Dump.contains(QStringLiteral("secret"))) << Dump.toStdString();
+  EXPECT_FALSE(Dump.contains(QStringLiteral("pa}ss"))) << Dump.toStdString();
+  const QString Base = FServer.ConnectionString(QStringLiteral("Harbour"));
+  EXPECT_TRUE(FLog.Texts(TLogEntry::SilentWarning)
+                  .contains(QStringLiteral("TSimpleDatabase.Connect: Login needed (") + Base +
+                            QStringLiteral(";Password=*****)")))
+      << Dump.toStdString();
+  EXPECT_TRUE(FLog.Texts().contains(QStringLiteral("TSimpleDatabase.Connect: ") + Base +
+                                    QStringLiteral(";Integrated Security=SSPI;Password=*****")))
+      << Dump.toStdString();
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, ParametersReachTheServerInOrderWithTheirTypes) {
+  FDb.Connect();
+  FServer.Forget();
+  FDb.AddUser(QStringLiteral("bob"), QString::fromUtf8("pässword"));
+  EXPECT_EQ(FDb.ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbView :VS,:VN,:VD,:V"),
+                               {QStringLiteral("dbo"), QStringLiteral("V"), QStringLiteral("CREATE VIEW ':x'"), 12}),
+            1);
+  const QList<TTdsServer::TStatement> Sent = FServer.Statements();
+  ASSERT_EQ(Sent.size(), 2);
+  EXPECT_EQ(Sent[0].Sql, QStringLiteral("EXEC dbo.AddUser @P1, @P2"));
+  EXPECT_EQ(Sent[0].Params, (QVariantList{QStringLiteral("bob"), QString::fromUtf8("pässword")}));
+  EXPECT_EQ(Sent[1].Sql, QStringLiteral("EXEC dbo.SaveDbView @P1,@P2,@P3,@P4"));
+  EXPECT_EQ(Sent[1].Params,
+            (QVariantList{QStringLiteral("dbo"), QStringLiteral("V"), QStringLiteral("CREATE VIEW ':x'"), 12}));
+
+  TDataSet* Data = FDb.FastQuery(
+      QStringLiteral("SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=:P0 AND SPECIFIC_NAME=:P1"),
+      {QStringLiteral("dbo"), QStringLiteral("GetDatabaseInfo")});
+  ASSERT_FALSE(Data->Eof());
+  EXPECT_EQ(QDateTimeFromDateTime(Data->Fields(0).AsDateTime()),
+            QDateTime(QDate(2016, 2, 29), QTime(8, 15, 30)));
+  Data->Close();
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, ResultSetsReadEveryTypeAndNullAndTheNextQueryClosesThePrevious) {
+  FDb.Connect();
+  TDataSet* Info = FDb.FastQuery(QStringLiteral("EXEC dbo.GetDatabaseInfo"));
+  EXPECT_EQ(Info->FieldByName(QStringLiteral("DatabaseVersion")).AsInteger(), 12);
+  EXPECT_EQ(Info->FieldByName(QStringLiteral("databasename")).AsString(), QStringLiteral("Harbour"));
+
+  TDataSet* Columns = FDb.FastQuery(QStringLiteral("SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME"));
+  EXPECT_EQ(Columns, Info);  // the one query object, reused
+  QStringList Rows;
+  for (; !Columns->Eof(); Columns->Next()) {
+    TField* Length = Columns->FindField(QStringLiteral("CHARACTER_MAXIMUM_LENGTH"));
+    Rows.append(QStringLiteral("%1 %2 %3 %4")
+                    .arg(Columns->FieldByName(QStringLiteral("COLUMN_NAME")).AsString(),
+                         Length->IsNull() ? QStringLiteral("null") : QString::number(Length->AsInteger()),
+                         Columns->FieldByName(QStringLiteral("NUMERIC_SCALE")).AsVariant().toString(),
+                         Columns->FieldByName(QStringLiteral("COLUMN_DEFAULT")).AsString()));
+  }
+  EXPECT_EQ(Rows, (QStringList{QStringLiteral("Id null  "), QStringLiteral("Note -1  "),
+                               QStringLiteral("Total null 2 (0)"), QStringLiteral("Qty null  ")}));
+  EXPECT_EQ(Columns->FindField(QStringLiteral("NO_SUCH_COLUMN")), nullptr);
+  Columns->Close();
+  Columns->Close();
+
+  TDataSet* Indices = FDb.FastQuery(QStringLiteral(
+      "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,i.is_unique AS "
+      "IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_Id=t.object_id WHERE is_primary_key = 0 AND i.type=2 "));
+  ASSERT_FALSE(Indices->Eof());
+  EXPECT_EQ(Indices->FieldByName(QStringLiteral("IS_UNIQUE")).AsVariant(), QVariant(false));
+  Indices->Next();
+  EXPECT_TRUE(Indices->Eof());
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, ObjectExistsAsksWithQuotesDoubled) {
+  FDb.Connect();
+  FServer.Forget();
+  EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
+  EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("[dbo].[GetDatabaseInfo]"), otStoredProcedure));
+  EXPECT_FALSE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otView));
+  EXPECT_FALSE(FDb.ObjectExists(QStringLiteral("dbo.O'Brien"), otUserTable));
+  const QList<TTdsServer::TStatement> Sent = FServer.Statements();
+  ASSERT_EQ(Sent.size(), 4);
+  EXPECT_EQ(Sent[3].Sql, QStringLiteral("SELECT OBJECT_ID('dbo.O''Brien','U')"));
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, MessagesLeftByACommandRaiseCommandFailedWithTheirDescriptions) {
+  FDb.Connect();
+  FServer.Warn(QStringLiteral("SaveDbRoutine"));
+  try {
+    FDb.ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbRoutine :S,:N,:T,:C,:V"),
+                       {QStringLiteral("dbo"), QStringLiteral("P"), QStringLiteral("PROCEDURE"), QStringLiteral("x"), 3});
+    FAIL() << "a command that left messages passed";
+  } catch (const EDatabaseCommandFailed& E) {
+    EXPECT_EQ(E.Message(), QStringLiteral("Forced warning for: EXEC dbo.SaveDbRoutine @P1,@P2,@P3,@P4,@P5\n"));
+  }
+  EXPECT_TRUE(FLog.Texts().contains(
+      QStringLiteral("TSimpleDatabase.ProcessErrors: NativeError=50000 Number=1 SQLState=\"01000\" "
+                     "Source=\"[FreeTDS][SQL Server]\" Description=Forced warning for: "
+                     "EXEC dbo.SaveDbRoutine @P1,@P2,@P3,@P4,@P5")))
+      << FLog.Dump().toStdString();
+  EXPECT_EQ(FLog.Texts(TLogEntry::Enter).last(), QStringLiteral("TSimpleDatabase.ProcessErrors"));
+  EXPECT_EQ(FLog.Texts(TLogEntry::Leave).last(), QStringLiteral("TSimpleDatabase.ProcessErrors"));
+  // The messages went with the exception: the next command starts clean.
+  FServer.Clear();
+  EXPECT_EQ(FDb.ExecuteCommand(QStringLiteral("EXEC dbo.AddUser 'a', 'b'")), 1);
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, DriverErrorsReachTheCallerUnchangedAndTheConnectionStaysUsable) {
+  FDb.Connect();
+  const struct {
+    QString Sql;
+    QString Message;
+  } Cases[] = {
+      {QStringLiteral("SELECT * FROM dbo.Nowhere"), QStringLiteral("[FreeTDS][SQL Server]Invalid object name 'dbo.Nowhere'.")},
+      {QStringLiteral("EXEC dbo.Unknown"), QStringLiteral("[FreeTDS][SQL Server]Could not find stored procedure 'dbo.Unknown'.")},
+      {QStringLiteral("this is not sql"), QStringLiteral("[FreeTDS][SQL Server]Incorrect syntax near 'not'.")},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Sql.toStdString());
+    try {
+      FDb.ExecuteCommand(Case.Sql);
+      ADD_FAILURE() << "no error";
+    } catch (const EOdbcError& E) {
+      EXPECT_EQ(E.Message(), Case.Message);
+    }
+  }
+  EXPECT_THROW(FDb.FastQuery(Cases[0].Sql), EOdbcError);
+  EXPECT_TRUE(FDb.Connected());
+  EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, ALostConnectionClosesAndTheCachedStringReconnects) {
+  FDb.Connect();
+  FServer.Drop(QStringLiteral("OBJECT_ID"));
+  EXPECT_THROW(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable), EOdbcError);
+  EXPECT_FALSE(FDb.Connected());
+  FServer.Clear();
+  FDb.Connect();
+  EXPECT_EQ(FDialog.Calls, 1);
+  EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, AFailingObserverIsLoggedAndRaisedWithTheConnectionOpen) {
+  TRecordingObserver Observer;
+  Observer.Fail = true;
+  FDb.AddLoginObserver(&Observer);
+  EXPECT_THROW(FDb.Connect(), Exception);
+  EXPECT_TRUE(FDb.Connected());
+  EXPECT_EQ(FLog.Texts(TLogEntry::SilentError).last(), QStringLiteral("TSimpleDatabase.Connect: observer says no"));
+  FDb.Disconnect();
+  FDb.RemoveLoginObserver(&Observer);
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, ARoutineSourceOf500KilobytesTravelsWhole) {
+  FDb.Connect();
+  QString Source = QStringLiteral("ALTER PROCEDURE dbo.GetDatabaseInfo AS\r\n");
+  for (qint32 Line = 0; Source.size() < 250000; ++Line)
+    Source += QString::fromUtf8("  -- line %1: ÆØÅ {fn x} ? :param 'quoted'\r\n").arg(Line);
+  Source += QStringLiteral("SELECT 12 AS DatabaseVersion");
+  ASSERT_GE(Source.size() * 2, 500000);
+  EXPECT_EQ(FDb.ExecuteCommand(Source), 1);
+
+  TDataSet* Routines = FDb.FastQuery(RoutineQuery);
+  QString Stored;
+  for (; !Routines->Eof(); Routines->Next())
+    if (Routines->FieldByName(QStringLiteral("ROUTINE_NAME")).AsString() == u"GetDatabaseInfo")
+      Stored = Routines->FieldByName(QStringLiteral("ROUTINE_DEFINITION")).AsString();
+  Routines->Close();
+  EXPECT_EQ(Stored, QStringLiteral("CREATE") + Source.mid(5));
+
+  FServer.Forget();
+  FDb.ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbRoutine :S,:N,:T,:C,:V"),
+                     {QStringLiteral("dbo"), QStringLiteral("GetDatabaseInfo"), QStringLiteral("PROCEDURE"), Stored, 12});
+  const QList<TTdsServer::TStatement> Sent = FServer.Statements();
+  ASSERT_EQ(Sent.size(), 1);
+  EXPECT_EQ(Sent[0].Params.value(3).toString(), Stored);
+}
+
+TEST(SimpleDatabaseTimeoutTest, AServerThatNeverAnswersFailsWithinTheConnectTimeout) {
+  // A listening socket whose connections are never served: the handshake completes, the login
+  // never does.
+  const int Listener = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(Listener, 0);
+  sockaddr_in Address{};
+  Address.sin_family = AF_INET;
+  Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t Length = sizeof(Address);
+  ASSERT_EQ(bind(Listener, reinterpret_cast<sockaddr*>(&Address), sizeof(Address)), 0);
+  ASSERT_EQ(listen(Listener, 4), 0);
+  ASSERT_EQ(getsockname(Listener, reinterpret_cast<sockaddr*>(&Address), &Length), 0);
+
+  TRecordingLog Log;
+  TSimpleDatabase Db(&Log);
+  TScriptedLoginDialog Dialog;
+  Db.SetLoginDialog(&Dialog);
+  Db.SetConnectionString(QStringLiteral("Data Source=127.0.0.1,%1;Initial Catalog=Harbour;Connect Timeout=2")
+                             .arg(ntohs(Address.sin_port)));
+  QElapsedTimer Timer;
+  Timer.start();
+  try {
+    Db.Connect();
+    ADD_FAILURE() << "connected to a silent server";
+  } catch (const EOdbcError& E) {
+    EXPECT_TRUE(E.Message().contains(QStringLiteral("Timeout expired"))) << E.what();
+  }
+  EXPECT_LT(Timer.elapsed(), 8000);
+  EXPECT_FALSE(Db.Connected());
+  close(Listener);
+}
+
+}  // namespace
+}  // namespace quillon

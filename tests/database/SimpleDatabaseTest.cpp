@@ -1,0 +1,199 @@
+#include "database/Database.Simple.h"
+#include "infra/Win.User.h"
+#include "support/QtPrinters.h"
+#include "support/RecordingLog.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace quillon {
+namespace {
+
+using test::TLogEntry;
+using test::TRecordingLog;
+
+TEST(PlaceholderTest, ColonNamesBecomeMarkersInOrderOutsideLiterals) {
+  const struct {
+    QString Sql;
+    QString Odbc;
+    QStringList Names;
+  } Cases[] = {
+      {QStringLiteral("EXEC dbo.AddUser :UserName, :Password"), QStringLiteral("EXEC dbo.AddUser ?, ?"),
+       {QStringLiteral("UserName"), QStringLiteral("Password")}},
+      {QStringLiteral("EXEC dbo.SaveDbView :VS,:VN,:VD,:V"), QStringLiteral("EXEC dbo.SaveDbView ?,?,?,?"),
+       {QStringLiteral("VS"), QStringLiteral("VN"), QStringLiteral("VD"), QStringLiteral("V")}},
+      {QStringLiteral("WHERE S=:P0 AND (N=:P1)\r\n:P0;"), QStringLiteral("WHERE S=? AND (N=?)\r\n?;"),
+       {QStringLiteral("P0"), QStringLiteral("P1"), QStringLiteral("P0")}},
+      {QStringLiteral("SELECT ':a', \":b\", `:c`, 'it''s :d', x::y, :E"),
+       QStringLiteral("SELECT ':a', \":b\", `:c`, 'it''s :d', x::y, ?"), {QStringLiteral("E")}},
+      // A lone colon, as after a T-SQL label, names nothing.
+      {QStringLiteral("Retry:\nEXEC p :A"), QStringLiteral("Retry:\nEXEC p ?"), {QStringLiteral("A")}},
+      {QStringLiteral("SELECT 1"), QStringLiteral("SELECT 1"), {}},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Sql.toStdString());
+    QString Odbc;
+    EXPECT_EQ(ScanPlaceholders(Case.Sql, Odbc), Case.Names);
+    EXPECT_EQ(Odbc, Case.Odbc);
+  }
+}
+
+TEST(OdbcConnectionStringTest, OleDbKeysBecomeTheDriversKeys) {
+  const QString FreeTds = QStringLiteral("FreeTDS");
+  const struct {
+    QString Driver;
+    QString OleDb;
+    QString Odbc;
+    qint32 Timeout;
+  } Cases[] = {
+      {FreeTds, QStringLiteral("Provider=SQLOLEDB.1;Data Source=SRV;Initial Catalog=Harbour;Integrated Security=SSPI"),
+       QStringLiteral("DRIVER=FreeTDS;Server=SRV;Database=Harbour;Trusted_Connection=Yes;TDS_Version=7.4"), 15},
+      {FreeTds,
+       QStringLiteral("Provider=SQLNCLI11.1;Data Source=db1,1533;Initial Catalog=H;User ID=kari;\"Password=a;b}c\""),
+       QStringLiteral("DRIVER=FreeTDS;Server=db1,1533;Database=H;UID=kari;PWD={a;b}c};TDS_Version=7.4"), 15},
+      {FreeTds,
+       QStringLiteral("Persist Security Info=False;Data Source=tcp:host\\INST;Connect Timeout=3;Encrypt=yes;"
+                      "Application Name=Quillon;Workstation ID=WS;Current Language=norsk"),
+       QStringLiteral("DRIVER=FreeTDS;Server=host\\INST;Encrypt=yes;APP=Quillon;WSID=WS;Language=norsk;TDS_Version=7.4"),
+       3},
+      {FreeTds, QStringLiteral("Initial Catalog=H;TDS_Version=7.3"),
+       QStringLiteral("DRIVER=FreeTDS;Server=localhost;Database=H;TDS_Version=7.3"), 15},
+      {FreeTds, QStringLiteral("Data Source=(local);Integrated Security=True"),
+       QStringLiteral("DRIVER=FreeTDS;Server=localhost;Trusted_Connection=Yes;TDS_Version=7.4"), 15},
+      {QStringLiteral("ODBC Driver 18 for SQL Server"),
+       QStringLiteral("Data Source=S;Password= a}b;TrustServerCertificate=yes"),
+       QStringLiteral("DRIVER=ODBC Driver 18 for SQL Server;Server=S;PWD={ a}}b};TrustServerCertificate=yes"), 15},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.OleDb.toStdString());
+    TMSSQLConnString Conn;
+    Conn.SetValue(Case.OleDb);
+    qint32 Timeout = -1;
+    EXPECT_EQ(OdbcConnectionString(Conn, Case.Driver, Timeout), Case.Odbc);
+    EXPECT_EQ(Timeout, Case.Timeout);
+  }
+}
+
+// Answers as scripted and remembers what it was asked.
+class TScriptedLoginDialog : public IDatabaseLoginDialog {
+public:
+  bool Answer = true;
+  QString UserName;
+  QString Password;
+  QStringList Asked;
+
+  bool Login(QString& AUserName, QString& APassword) override {
+    Asked.append(AUserName + u'/' + APassword);
+    if (!Answer)
+      return false;
+    AUserName = UserName;
+    APassword = Password;
+    return true;
+  }
+};
+
+class SimpleDatabaseTest : public ::testing::Test {
+protected:
+  SimpleDatabaseTest() { FLog.SetLogCallStack(true); }
+  TRecordingLog FLog;
+  TSimpleDatabase FDb{&FLog};
+};
+
+TEST_F(SimpleDatabaseTest, StartsClosedOnTheLocalMasterWithWindowsAuthentication) {
+  EXPECT_EQ(FDb.ConnectionString(), QStringLiteral("Provider=SQLOLEDB.1;Data Source=") + GetWindowsComputerName() +
+                                        QStringLiteral(";Initial Catalog=master;Integrated Security=SSPI"));
+  EXPECT_FALSE(FDb.Connected());
+  EXPECT_EQ(FDb.DatabaseName(), QString());
+  EXPECT_EQ(FDb.ServerName(), QString());
+  EXPECT_EQ(FDb.objectName(), QStringLiteral("DB"));
+  EXPECT_TRUE(FLog.Texts(TLogEntry::SilentWarning)
+                  .contains(QStringLiteral("TSimpleDatabase.GetDataAccessVersion: MDAC version check failed.")))
+      << FLog.Dump().toStdString();
+}
+
+TEST_F(SimpleDatabaseTest, NothingRunsOnAClosedConnection) {
+  const std::function<void()> Calls[] = {
+      [this] { FDb.FastQuery(QStringLiteral("SELECT 1")); },
+      [this] { FDb.FastQuery(QStringLiteral("SELECT :P0"), {1}); },
+      [this] { FDb.ExecuteCommand(QStringLiteral("EXEC x")); },
+      [this] { FDb.ExecuteCommand(QStringLiteral("EXEC x :A"), {1}); },
+      [this] { FDb.AddUser(QStringLiteral("u"), QStringLiteral("p")); },
+      [this] { FDb.ObjectExists(QStringLiteral("dbo.T"), otUserTable); },
+  };
+  for (const auto& Call : Calls) {
+    try {
+      Call();
+      ADD_FAILURE() << "ran on a closed connection";
+    } catch (const Exception& E) {
+      EXPECT_EQ(E.Message(), QStringLiteral("Implicit connect not allowed"));
+    }
+  }
+  // A type outside the table is answered without asking the server.
+  EXPECT_FALSE(FDb.ObjectExists(QStringLiteral("dbo.T"), static_cast<TDbObjectType>(99)));
+}
+
+TEST_F(SimpleDatabaseTest, SqlLoginWithoutDialogRaisesLoginInterfaceMissing) {
+  FDb.SetConnectionString(QStringLiteral("Data Source=S;Initial Catalog=D"));
+  EXPECT_THROW(FDb.Connect(), ELoginInterfaceMissing);
+  EXPECT_FALSE(FDb.Connected());
+  EXPECT_EQ(FLog.Texts(TLogEntry::Enter), QStringList{QStringLiteral("TSimpleDatabase.Connect")});
+  EXPECT_EQ(FLog.Texts(TLogEntry::Leave), QStringList{QStringLiteral("TSimpleDatabase.Connect")});
+  try {
+    FDb.Connect();
+  } catch (const EAssertionFailed& E) {
+    EXPECT_EQ(E.Message(), QString::fromUtf8("Påloggingsinformasjon mangler!"));
+  }
+}
+
+TEST_F(SimpleDatabaseTest, CancelledLoginLeavesStringAndStateAndLogsNoPassword) {
+  TScriptedLoginDialog Dialog;
+  Dialog.Answer = false;
+  FDb.SetLoginDialog(&Dialog);
+  const QString Text = QStringLiteral("Data Source=S;Initial Catalog=D;User ID=old;Password=topsecret");
+  FDb.SetConnectionString(Text);
+  try {
+    FDb.Connect();
+    FAIL() << "a cancelled login connected";
+  } catch (const ELoginCancelled& E) {
+    EXPECT_EQ(E.Message(), QString::fromUtf8("Bruker avbrøt innlogging."));
+  }
+  EXPECT_EQ(Dialog.Asked, QStringList{QStringLiteral("/")});
+  EXPECT_EQ(FDb.ConnectionString(), Text);
+  EXPECT_FALSE(FDb.Connected());
+  EXPECT_EQ(FLog.Texts(TLogEntry::SilentWarning).last(),
+            QStringLiteral("TSimpleDatabase.Connect: Login needed (Data Source=S;Initial Catalog=D;User ID=old;"
+                           "Password=*****)"));
+  EXPECT_FALSE(FLog.Dump().contains(QStringLiteral("topsecret")));
+}
+
+TEST_F(SimpleDatabaseTest, LoginContextGivesTheWindowsUserWhileIntegratedSecurityIsOn) {
+  FDb.SetConnectionString(QStringLiteral("Integrated Security=sspi;User ID=kari;Password=pw"));
+  EXPECT_EQ(FDb.GetUserName(), GetWindowsUserName());
+  EXPECT_EQ(FDb.GetPassword(), QString());
+  FDb.SetConnectionString(QStringLiteral("User ID=kari;Password=pw"));
+  EXPECT_EQ(FDb.GetUserName(), QStringLiteral("kari"));
+  EXPECT_EQ(FDb.GetPassword(), QStringLiteral("pw"));
+}
+
+class TNamedObserver : public ILoginObserver {
+public:
+  void LoginSucceeded(ISQL*) override {}
+  QString ObserverName() override { return QStringLiteral("Named"); }
+};
+
+TEST(SimpleDatabaseObserverTest, ObserversLeftAtDestructionAreRemovedWithALogLine) {
+  TRecordingLog Log;
+  TNamedObserver First;
+  TNamedObserver Second;
+  {
+    TSimpleDatabase Db(&Log);
+    Db.AddLoginObserver(&First);
+    Db.AddLoginObserver(&Second);
+    Db.RemoveLoginObserver(&First);
+  }
+  EXPECT_EQ(Log.Texts().last(), QStringLiteral("TSimpleDatabase.RemoveAllLoginObservers"));
+}
+
+}  // namespace
+}  // namespace quillon

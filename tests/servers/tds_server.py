@@ -1,0 +1,1446 @@
+#!/usr/bin/env python3
+"""A stand-in for one SQL Server database, reached over TDS 7.4 on a loopback port.
+
+It serves the catalogue of one database read from a fixture: a schema snapshot (root element
+"Database" with the attributes Server, DatabaseName and Version, and the ten list containers)
+extended by the attribute ServerVersion and a LOGINS container of LOGIN elements (NAME,
+PASSWORD). ROUTINE elements may carry LAST_ALTERED (ISO date and time).
+
+It answers the statements the program sends: the catalogue queries, DB_NAME(), @@SERVERNAME,
+OBJECT_ID, dbo.GetDatabaseInfo, dbo.AddUser and the store procedures (recorded only), repair
+DDL (ALTER VIEW/PROCEDURE/FUNCTION, ALTER TABLE ... DROP/ADD CONSTRAINT) with transactions and
+XACT_ABORT. Anything else gets the error SQL Server gives for bad syntax or an unknown object.
+
+Usage: tds_server.py FIXTURE [--host 127.0.0.1] [--port 0]
+The first line on standard output is the port. Standard input takes one command per line and
+each is answered with one line:
+  fail TEXT       statements containing TEXT (any letter case) fail with error 50000
+  warn TEXT       statements containing TEXT succeed but also send an informational message
+  drop TEXT       the connection is closed when a statement containing TEXT arrives
+  clear           forgets the fail, warn and drop rules
+  statements      the statements received so far, as one JSON list of {sql, params}
+  forget          empties that record
+The server exits when standard input ends, so it never outlives the test that started it.
+"""
+import argparse
+import copy
+import datetime
+import json
+import os
+import re
+import socket
+import struct
+import sys
+import threading
+import xml.etree.ElementTree as ET
+
+# --- Packet and token constants --------------------------------------------------------------
+
+PKT_SQL_BATCH = 0x01
+PKT_RPC = 0x03
+PKT_REPLY = 0x04
+PKT_ATTENTION = 0x06
+PKT_TRANSACTION = 0x0E
+PKT_LOGIN7 = 0x10
+PKT_PRELOGIN = 0x12
+
+DONE_MORE = 0x01
+DONE_ERROR = 0x02
+DONE_INXACT = 0x04
+DONE_COUNT = 0x10
+DONE_ATTN = 0x20
+
+TOKEN_DONE = 0xFD
+TOKEN_DONEPROC = 0xFE
+TOKEN_DONEINPROC = 0xFF
+
+COLLATION = b'\x09\x04\xd0\x00\x34'  # Latin1_General_CI_AS, LCID 1033
+PLP_NULL = 0xFFFFFFFFFFFFFFFF
+PLP_CHUNK = 0x40000
+SP_NAMES = {10: 'sp_executesql', 11: 'sp_prepare', 12: 'sp_execute', 13: 'sp_prepexec',
+            15: 'sp_unprepare'}
+SQL_EPOCH = datetime.datetime(1900, 1, 1)
+
+
+class SqlError(Exception):
+    """An error as SQL Server reports it; severity 16 unless stated."""
+
+    def __init__(self, number, message, severity=16, state=1):
+        super().__init__(message)
+        self.number = number
+        self.message = message
+        self.severity = severity
+        self.state = state
+
+
+class DropConnection(Exception):
+    pass
+
+
+# --- Encoding helpers ----------------------------------------------------------------------
+
+def ucs2(text):
+    return text.encode('utf-16-le')
+
+
+def b_varchar(text):
+    data = ucs2(text)
+    return bytes([len(data) // 2]) + data
+
+
+def us_varchar(text):
+    data = ucs2(text)
+    return struct.pack('<H', len(data) // 2) + data
+
+
+def sized_token(token, body):
+    return bytes([token]) + struct.pack('<H', len(body)) + body
+
+
+class Column:
+    """One column of a result set: a name and one of the types nvarchar(n), nvarchar(max),
+    int, bit and datetime."""
+
+    def __init__(self, name, kind, size=128):
+        self.name = name
+        self.kind = kind
+        self.size = size
+
+    def type_info(self):
+        if self.kind == 'nvarchar':
+            return b'\xe7' + struct.pack('<H', self.size * 2) + COLLATION
+        if self.kind == 'nvarcharmax':
+            return b'\xe7\xff\xff' + COLLATION
+        if self.kind == 'int':
+            return b'\x26\x04'
+        if self.kind == 'bit':
+            return b'\x68\x01'
+        if self.kind == 'datetime':
+            return b'\x6f\x08'
+        raise ValueError(self.kind)
+
+    def encode(self, value):
+        kind = self.kind
+        if kind == 'nvarchar':
+            if value is None:
+                return b'\xff\xff'
+            data = ucs2(str(value)[:self.size])
+            return struct.pack('<H', len(data)) + data
+        if kind == 'nvarcharmax':
+            if value is None:
+                return struct.pack('<Q', PLP_NULL)
+            data = ucs2(str(value))
+            parts = [struct.pack('<Q', len(data))]
+            for start in range(0, len(data), PLP_CHUNK):
+                chunk = data[start:start + PLP_CHUNK]
+                parts.append(struct.pack('<I', len(chunk)))
+                parts.append(chunk)
+            parts.append(b'\x00\x00\x00\x00')
+            return b''.join(parts)
+        if value is None:
+            return b'\x00'
+        if kind == 'int':
+            return b'\x04' + struct.pack('<i', int(value))
+        if kind == 'bit':
+            return b'\x01' + (b'\x01' if value else b'\x00')
+        if kind == 'datetime':
+            delta = value - SQL_EPOCH
+            ticks = round((delta.seconds + delta.microseconds / 1e6) * 300)
+            return b'\x08' + struct.pack('<iI', delta.days, ticks)
+        raise ValueError(kind)
+
+
+def nv(name, size=128):
+    return Column(name, 'nvarchar', size)
+
+
+# --- Reading values that arrive in RPC parameters -------------------------------------------
+
+class Reader:
+    def __init__(self, data, pos=0):
+        self.data = data
+        self.pos = pos
+
+    def take(self, count):
+        if self.pos + count > len(self.data):
+            raise ValueError('message ends early')
+        chunk = self.data[self.pos:self.pos + count]
+        self.pos += count
+        return chunk
+
+    def u8(self):
+        return self.take(1)[0]
+
+    def u16(self):
+        return struct.unpack('<H', self.take(2))[0]
+
+    def u32(self):
+        return struct.unpack('<I', self.take(4))[0]
+
+    def u64(self):
+        return struct.unpack('<Q', self.take(8))[0]
+
+    def text(self, chars):
+        return self.take(chars * 2).decode('utf-16-le')
+
+    def at_end(self):
+        return self.pos >= len(self.data)
+
+
+FIXED_TYPES = {0x30: 1, 0x32: 1, 0x34: 2, 0x38: 4, 0x7F: 8, 0x3B: 4, 0x3E: 8, 0x3A: 4,
+               0x3D: 8, 0x3C: 8, 0x7A: 4, 0x1F: 0}
+BYTELEN_TYPES = {0x26, 0x68, 0x6D, 0x6E, 0x6F, 0x24}
+SCALED_TYPES = {0x29, 0x2A, 0x2B}
+NUMERIC_TYPES = {0x6A, 0x6C, 0x37, 0x3F}
+USHORT_CHAR_TYPES = {0xA7, 0xAF, 0xE7, 0xEF}
+USHORT_BIN_TYPES = {0xA5, 0xAD}
+LONG_TYPES = {0x23: 'text', 0x63: 'ntext', 0x22: 'image'}
+
+
+def decode_number(kind, raw):
+    if kind in (0x30,):
+        return raw[0]
+    if kind in (0x32,):
+        return bool(raw[0])
+    if kind == 0x68:
+        return bool(raw[0])
+    if kind in (0x3B, 0x3E, 0x6D):
+        return struct.unpack('<f' if len(raw) == 4 else '<d', raw)[0]
+    if kind in (0x3D, 0x3A, 0x6F):
+        if len(raw) == 8:
+            days, ticks = struct.unpack('<iI', raw)
+            return SQL_EPOCH + datetime.timedelta(days=days, seconds=ticks / 300)
+        days, minutes = struct.unpack('<HH', raw)
+        return SQL_EPOCH + datetime.timedelta(days=days, minutes=minutes)
+    if kind in (0x3C, 0x7A, 0x6E):
+        if len(raw) == 8:
+            high, low = struct.unpack('<iI', raw)
+            return ((high << 32) | low) / 10000
+        return struct.unpack('<i', raw)[0] / 10000
+    return int.from_bytes(raw, 'little', signed=True)
+
+
+def read_plp(reader):
+    total = reader.u64()
+    if total == PLP_NULL:
+        return None
+    parts = []
+    while True:
+        size = reader.u32()
+        if size == 0:
+            break
+        parts.append(reader.take(size))
+    return b''.join(parts)
+
+
+def read_param_value(reader):
+    """Reads TYPE_INFO and the value of one RPC parameter; returns a Python value."""
+    kind = reader.u8()
+    if kind in FIXED_TYPES:
+        size = FIXED_TYPES[kind]
+        return None if size == 0 else decode_number(kind, reader.take(size))
+    if kind in BYTELEN_TYPES:
+        reader.u8()
+        size = reader.u8()
+        if size == 0:
+            return None
+        raw = reader.take(size)
+        if kind == 0x24:
+            return raw.hex()
+        return decode_number(kind, raw)
+    if kind == 0x28:  # date
+        size = reader.u8()
+        return None if size == 0 else reader.take(size).hex()
+    if kind in SCALED_TYPES:
+        reader.u8()
+        size = reader.u8()
+        return None if size == 0 else reader.take(size).hex()
+    if kind in NUMERIC_TYPES:
+        reader.u8()
+        reader.u8()
+        scale = reader.u8()
+        size = reader.u8()
+        if size == 0:
+            return None
+        raw = reader.take(size)
+        value = int.from_bytes(raw[1:], 'little')
+        value = value if raw[0] == 1 else -value
+        return value / (10 ** scale) if scale else value
+    if kind in USHORT_CHAR_TYPES or kind in USHORT_BIN_TYPES:
+        max_len = reader.u16()
+        if kind in USHORT_CHAR_TYPES:
+            reader.take(5)
+        if max_len == 0xFFFF:
+            raw = read_plp(reader)
+        else:
+            size = reader.u16()
+            raw = None if size == 0xFFFF else reader.take(size)
+        if raw is None:
+            return None
+        if kind in (0xE7, 0xEF):
+            return raw.decode('utf-16-le')
+        if kind in USHORT_CHAR_TYPES:
+            return raw.decode('latin-1')
+        return raw.hex()
+    if kind in LONG_TYPES:
+        reader.u32()
+        if kind != 0x22:
+            reader.take(5)
+        size = reader.u32()
+        if size == 0xFFFFFFFF:
+            return None
+        raw = reader.take(size)
+        if kind == 0x63:
+            return raw.decode('utf-16-le')
+        return raw.decode('latin-1') if kind == 0x23 else raw.hex()
+    raise SqlError(8016, 'The incoming tabular data stream (TDS) remote procedure call (RPC) '
+                         'protocol stream is incorrect. Parameter has an unknown data type 0x%02X.'
+                   % kind)
+
+
+def json_value(value):
+    if isinstance(value, datetime.datetime):
+        return value.isoformat()
+    return value
+
+
+# --- The catalogue -----------------------------------------------------------------------
+
+CATALOGUE_LISTS = ['SCHEMAS', 'TABLES', 'COLUMNS', 'INDICES', 'CHECK_CONSTRAINTS',
+                   'REFERENTIAL_CONSTRAINTS', 'TABLE_PRIVILEGES', 'ROUTINE_PRIVILEGES', 'VIEWS',
+                   'ROUTINES']
+DEFAULT_LAST_ALTERED = datetime.datetime(2015, 4, 24, 13, 39, 34)
+
+
+def trimmed(text):
+    return (text or '').strip(''.join(chr(c) for c in range(33)))
+
+
+class Catalogue:
+    """The one database this server simulates. `state` holds what repairs can change, so that
+    a transaction can copy and restore it."""
+
+    def __init__(self, path):
+        root = ET.parse(path).getroot()
+        self.database = root.get('DatabaseName', '')
+        self.server = root.get('Server', '')
+        self.version = int(root.get('Version', '0') or 0)
+        self.server_version = root.get('ServerVersion', '16.0.1000.6')
+        self.logins = {}
+        for login in root.iter('LOGIN'):
+            self.logins[login.get('NAME', '').lower()] = (login.get('NAME', ''),
+                                                          login.get('PASSWORD', ''))
+        lists = {}
+        for name in CATALOGUE_LISTS:
+            container = root.find(name)
+            lists[name] = [] if container is None else list(container)
+        self.schemas = [dict(e.attrib) for e in lists['SCHEMAS']]
+        self.tables = [dict(e.attrib) for e in lists['TABLES']]
+        self.columns = [dict(e.attrib) for e in lists['COLUMNS']]
+        self.indices = [dict(e.attrib) for e in lists['INDICES']]
+        self.foreign_keys = [dict(e.attrib) for e in lists['REFERENTIAL_CONSTRAINTS']]
+        self.table_privileges = [dict(e.attrib) for e in lists['TABLE_PRIVILEGES']]
+        self.routine_privileges = [dict(e.attrib) for e in lists['ROUTINE_PRIVILEGES']]
+        views = []
+        for element in lists['VIEWS']:
+            view = dict(element.attrib)
+            view['DEFINITION'] = trimmed(element.text)
+            views.append(view)
+        routines = []
+        for element in lists['ROUTINES']:
+            routine = dict(element.attrib)
+            routine['DEFINITION'] = trimmed(element.text)
+            stamp = routine.get('LAST_ALTERED')
+            routine['LAST_ALTERED'] = (datetime.datetime.fromisoformat(stamp) if stamp
+                                       else DEFAULT_LAST_ALTERED)
+            routines.append(routine)
+        checks = [dict(e.attrib) for e in lists['CHECK_CONSTRAINTS']]
+        self.state = {'views': views, 'routines': routines, 'checks': checks}
+        self.object_ids = {}
+        self.recorded = []
+        self.lock = threading.Lock()
+
+    def object_id(self, kind, schema, name):
+        key = (kind, schema.lower(), name.lower())
+        if key not in self.object_ids:
+            self.object_ids[key] = 1000 + 16 * len(self.object_ids)
+        return self.object_ids[key]
+
+    def schema_id(self, schema):
+        names = sorted({s.get('SCHEMA_NAME', '').lower() for s in self.schemas})
+        lowered = schema.lower()
+        return names.index(lowered) + 1 if lowered in names else 0
+
+    def find_objects(self, schema, name):
+        """Every object of that schema and name, as (type code, object)."""
+        found = []
+
+        def same(item, schema_key, name_key):
+            return (item.get(schema_key, '').lower() == schema.lower()
+                    and item.get(name_key, '').lower() == name.lower())
+
+        for table in self.tables:
+            if same(table, 'TABLE_SCHEMA', 'TABLE_NAME'):
+                found.append(('V' if table.get('TABLE_TYPE', '').upper() == 'VIEW' else 'U',
+                              table))
+        for view in self.state['views']:
+            if same(view, 'TABLE_SCHEMA', 'TABLE_NAME') and not any(f[0] == 'V' for f in found):
+                found.append(('V', view))
+        for routine in self.state['routines']:
+            if same(routine, 'ROUTINE_SCHEMA', 'ROUTINE_NAME'):
+                kind = 'P' if routine.get('ROUTINE_TYPE', '').upper() == 'PROCEDURE' else 'FN'
+                found.append((kind, routine))
+        for key in self.foreign_keys:
+            if same(key, 'CONSTRAINT_SCHEMA', 'CONSTRAINT_NAME'):
+                found.append(('F', key))
+        for check in self.state['checks']:
+            if same(check, 'CONSTRAINT_SCHEMA', 'CONSTRAINT_NAME'):
+                found.append(('C', check))
+        return found
+
+
+# --- SQL text helpers ------------------------------------------------------------------------
+
+STATEMENT_STARTERS = {'SELECT', 'EXEC', 'EXECUTE', 'ALTER', 'SET', 'BEGIN', 'COMMIT',
+                      'ROLLBACK', 'DECLARE', 'PRINT', 'CREATE', 'DROP', 'INSERT', 'UPDATE',
+                      'DELETE', 'USE', 'GRANT', 'IF', 'SAVE'}
+MODULE_KINDS = {'VIEW', 'PROCEDURE', 'PROC', 'FUNCTION', 'TRIGGER'}
+
+TOKEN_RE = re.compile(r"""
+    (?P<space>\s+)
+  | (?P<line_comment>--[^\n]*)
+  | (?P<block_comment>/\*.*?(\*/|\Z))
+  | (?P<string>N?'(?:[^']|'')*'?)
+  | (?P<quoted>"(?:[^"]|"")*"?)
+  | (?P<bracketed>\[(?:[^\]]|\]\])*\]?)
+  | (?P<word>[@#]{0,2}[A-Za-z_][A-Za-z0-9_@$#]*)
+  | (?P<number>\d+(?:\.\d+)?)
+  | (?P<other>.)
+""", re.VERBOSE | re.DOTALL)
+
+
+def tokens(sql):
+    """(kind, text, start, end) of each token of a T-SQL text, comments and white space left
+    out."""
+    result = []
+    for match in TOKEN_RE.finditer(sql):
+        kind = match.lastgroup
+        if kind in ('space', 'line_comment', 'block_comment'):
+            continue
+        result.append((kind, match.group(), match.start(), match.end()))
+    return result
+
+
+class Statement:
+    """One statement of a batch: its tokens and its text as the client spelled it."""
+
+    def __init__(self, sql, toks):
+        self.sql = sql
+        self.toks = toks
+        self.text = sql[toks[0][2]:toks[-1][3]] if toks else ''
+
+    def source_from(self, index):
+        return self.sql[self.toks[index][2]:self.toks[-1][3]] if index < len(self.toks) else ''
+
+
+def statements_of(sql):
+    """Splits a batch into statements: at semicolons and where a statement keyword starts at
+    nesting depth 0. A module definition (CREATE/ALTER VIEW and the like) is a batch of its own."""
+    toks = tokens(sql)
+    words = [t[1].upper() for t in toks[:2]]
+    if len(words) == 2 and words[0] in ('CREATE', 'ALTER') and words[1] in MODULE_KINDS:
+        return [Statement(sql, toks)]
+    result, current, depth = [], [], 0
+    for token in toks:
+        kind, text = token[0], token[1]
+        upper = text.upper()
+        if kind == 'other' and text == ';' and depth == 0:
+            if current:
+                result.append(Statement(sql, current))
+            current = []
+            continue
+        if kind == 'other' and text == '(':
+            depth += 1
+        elif kind == 'other' and text == ')':
+            depth = max(0, depth - 1)
+        starts = (kind == 'word' and upper in STATEMENT_STARTERS and depth == 0 and current
+                  and not (upper == 'SELECT' and current[-1][1].upper() in ('UNION', 'ALL'))
+                  and not (current[0][1].upper() == 'BEGIN' and len(current) == 1)
+                  and not (current[0][1].upper() == 'ALTER' and upper in ('DROP', 'SET')))
+        if starts:
+            result.append(Statement(sql, current))
+            current = []
+        current.append(token)
+    if current:
+        result.append(Statement(sql, current))
+    return result
+
+
+def unquote_identifier(text):
+    if text.startswith('[') and text.endswith(']'):
+        return text[1:-1].replace(']]', ']')
+    if text.startswith('"') and text.endswith('"'):
+        return text[1:-1].replace('""', '"')
+    return text
+
+
+def split_name(text):
+    """schema and name of an object name in any of the forms name, schema.name, [s].[n]."""
+    parts, current, depth_quote = [], '', None
+    for char in text:
+        if depth_quote:
+            current += char
+            if char == depth_quote:
+                depth_quote = None
+        elif char in '[':
+            depth_quote = ']'
+            current += char
+        elif char == '"':
+            depth_quote = '"'
+            current += char
+        elif char == '.':
+            parts.append(current)
+            current = ''
+        else:
+            current += char
+    parts.append(current)
+    parts = [unquote_identifier(p.strip()) for p in parts]
+    if len(parts) == 1:
+        return 'dbo', parts[0]
+    return parts[-2] or 'dbo', parts[-1]
+
+
+def read_name(toks, start):
+    """Reads a possibly qualified object name starting at toks[start]; returns (text, next)."""
+    text, index = '', start
+    while index < len(toks):
+        kind, value = toks[index][0], toks[index][1]
+        if kind in ('word', 'bracketed', 'quoted'):
+            text += value
+            index += 1
+            if index < len(toks) and toks[index][1] == '.':
+                text += '.'
+                index += 1
+                continue
+        break
+    return text, index
+
+
+def sql_literal(text, params):
+    """The value of a literal or a parameter reference."""
+    upper = text.upper()
+    if text.startswith(("'", "N'", "n'")):
+        body = text[text.index("'") + 1:]
+        if not body.endswith("'"):
+            raise SqlError(105, "Unclosed quotation mark after the character string '%s'."
+                           % body)
+        return body[:-1].replace("''", "'")
+    if upper == 'NULL':
+        return None
+    if text.startswith('@'):
+        key = text.lower()
+        if key not in params:
+            raise SqlError(137, 'Must declare the scalar variable "%s".' % text)
+        return params[key]
+    if re.fullmatch(r'-?\d+', text):
+        return int(text)
+    raise SqlError(102, "Incorrect syntax near '%s'." % text)
+
+
+def like_to_regex(pattern, escape=None):
+    out, index = '', 0
+    while index < len(pattern):
+        char = pattern[index]
+        if escape and char == escape and index + 1 < len(pattern):
+            out += re.escape(pattern[index + 1])
+            index += 2
+            continue
+        if char == '%':
+            out += '.*'
+        elif char == '_':
+            out += '.'
+        elif char == '[':
+            end = pattern.find(']', index)
+            if end < 0:
+                out += re.escape(char)
+            else:
+                out += '[' + pattern[index + 1:end].replace('\\', '\\\\') + ']'
+                index = end
+        else:
+            out += re.escape(char)
+        index += 1
+    return re.compile(out + r'\Z', re.IGNORECASE | re.DOTALL)
+
+
+def like_filter(sql):
+    """The NOT ... LIKE filter of a routine query: (compiled pattern) or None."""
+    match = re.search(r"LIKE\s+N?'((?:[^']|'')*)'(?:\s+ESCAPE\s+'(.)')?", sql, re.IGNORECASE)
+    if not match:
+        return None
+    return like_to_regex(match.group(1).replace("''", "'"), match.group(2))
+
+
+# --- Result sources for the catalogue queries ------------------------------------------------
+
+SCHEMATA_COLUMNS = [nv('CATALOG_NAME'), nv('SCHEMA_NAME'), nv('SCHEMA_OWNER'),
+                    nv('DEFAULT_CHARACTER_SET_CATALOG', 6), nv('DEFAULT_CHARACTER_SET_SCHEMA', 3),
+                    nv('DEFAULT_CHARACTER_SET_NAME')]
+TABLES_COLUMNS = [nv('TABLE_CATALOG'), nv('TABLE_SCHEMA'), nv('TABLE_NAME'), nv('TABLE_TYPE', 10)]
+COLUMNS_COLUMNS = [nv('TABLE_CATALOG'), nv('TABLE_SCHEMA'), nv('TABLE_NAME'), nv('COLUMN_NAME'),
+                   Column('ORDINAL_POSITION', 'int'), nv('COLUMN_DEFAULT', 4000),
+                   nv('IS_NULLABLE', 3), nv('DATA_TYPE'), Column('CHARACTER_MAXIMUM_LENGTH', 'int'),
+                   Column('CHARACTER_OCTET_LENGTH', 'int'), Column('NUMERIC_PRECISION', 'int'),
+                   Column('NUMERIC_PRECISION_RADIX', 'int'), Column('NUMERIC_SCALE', 'int'),
+                   Column('DATETIME_PRECISION', 'int'), nv('CHARACTER_SET_CATALOG'),
+                   nv('CHARACTER_SET_SCHEMA'), nv('CHARACTER_SET_NAME'), nv('COLLATION_CATALOG'),
+                   nv('COLLATION_SCHEMA'), nv('COLLATION_NAME'), nv('DOMAIN_CATALOG'),
+                   nv('DOMAIN_SCHEMA'), nv('DOMAIN_NAME')]
+VIEWS_COLUMNS = [nv('TABLE_CATALOG'), nv('TABLE_SCHEMA'), nv('TABLE_NAME'),
+                 nv('VIEW_DEFINITION', 4000), nv('CHECK_OPTION', 7), nv('IS_UPDATABLE', 2)]
+ROUTINES_COLUMNS = [nv('SPECIFIC_CATALOG'), nv('SPECIFIC_SCHEMA'), nv('SPECIFIC_NAME'),
+                    nv('ROUTINE_CATALOG'), nv('ROUTINE_SCHEMA'), nv('ROUTINE_NAME'),
+                    nv('ROUTINE_TYPE', 20), nv('DATA_TYPE'), nv('ROUTINE_BODY', 30),
+                    nv('ROUTINE_DEFINITION', 4000), Column('CREATED', 'datetime'),
+                    Column('LAST_ALTERED', 'datetime')]
+CHECK_COLUMNS = [nv('CONSTRAINT_CATALOG'), nv('CONSTRAINT_SCHEMA'), nv('CONSTRAINT_NAME'),
+                 nv('CHECK_CLAUSE', 4000)]
+REFERENTIAL_COLUMNS = [nv('CONSTRAINT_CATALOG'), nv('CONSTRAINT_SCHEMA'), nv('CONSTRAINT_NAME'),
+                       nv('UNIQUE_CONSTRAINT_CATALOG'), nv('UNIQUE_CONSTRAINT_SCHEMA'),
+                       nv('UNIQUE_CONSTRAINT_NAME'), nv('MATCH_OPTION', 7),
+                       nv('UPDATE_RULE', 11), nv('DELETE_RULE', 11)]
+USAGE_COLUMNS = [nv('TABLE_CATALOG'), nv('TABLE_SCHEMA'), nv('TABLE_NAME'), nv('COLUMN_NAME'),
+                 nv('CONSTRAINT_CATALOG'), nv('CONSTRAINT_SCHEMA'), nv('CONSTRAINT_NAME')]
+INDEX_COLUMNS = [nv('TABLE_SCHEMA'), nv('TABLE_NAME'), nv('INDEX_NAME'), Column('IS_UNIQUE', 'bit')]
+ROUTINE_QUERY_COLUMNS = [nv('ROUTINE_NAME'), nv('ROUTINE_SCHEMA'), nv('ROUTINE_TYPE', 20),
+                         Column('ROUTINE_DEFINITION', 'nvarcharmax')]
+PERMISSION_COLUMNS = [nv('GRANTOR'), nv('GRANTEE'), nv('TABLE_SCHEMA'), nv('TABLE_NAME'),
+                      nv('ROUTINE_SCHEMA'), nv('ROUTINE_NAME'), nv('PRIVILEGE_TYPE'),
+                      nv('PRIVILEGE_STATE', 60)]
+
+
+def optional_int(text):
+    if text is None or text == '':
+        return None
+    try:
+        return int(text)
+    except ValueError:
+        return None
+
+
+class Source:
+    """Rows of one catalogue query before projection: every row is a dict keyed by upper-case
+    column name; `star` maps a qualifier ('' for plain *) to the columns * stands for."""
+
+    def __init__(self, star, rows, extra=()):
+        self.star = star
+        self.rows = rows
+        self.columns = {}
+        for columns in star.values():
+            for column in columns:
+                self.columns.setdefault(column.name.upper(), column)
+        # Computed columns (OBJECT_DEFINITION(...) AS ROUTINE_DEFINITION) have types of their own.
+        for column in extra:
+            self.columns[column.name.upper()] = column
+
+
+def source_for(sql, catalogue, current_db, params):
+    """Recognises a catalogue query by the views it reads; returns a Source or None."""
+    upper = re.sub(r'\s+', ' ', sql.upper())
+    own = current_db.lower() == catalogue.database.lower()
+    cat = catalogue.database if own else current_db
+    state = catalogue.state
+
+    def rows(items):
+        return items if own else []
+
+    if 'INFORMATION_SCHEMA.SCHEMATA' in upper:
+        data = [{'CATALOG_NAME': cat, 'SCHEMA_NAME': s.get('SCHEMA_NAME'),
+                 'SCHEMA_OWNER': s.get('SCHEMA_OWNER'), 'DEFAULT_CHARACTER_SET_NAME': 'iso_1'}
+                for s in rows(catalogue.schemas)]
+        return Source({'': SCHEMATA_COLUMNS}, data)
+    if 'SYS.INDEXES' in upper:
+        data = [{'TABLE_SCHEMA': i.get('TABLE_SCHEMA'), 'TABLE_NAME': i.get('TABLE_NAME'),
+                 'INDEX_NAME': i.get('INDEX_NAME'),
+                 'IS_UNIQUE': i.get('IS_UNIQUE', 'false').lower() in ('true', '1')}
+                for i in rows(catalogue.indices)]
+        return Source({}, data, INDEX_COLUMNS)
+    if 'SYS.DATABASE_PERMISSIONS' in upper:
+        routine_query = 'ROUTINE_SCHEMA' in upper
+        pattern = like_filter(sql) if routine_query else None
+        items = catalogue.routine_privileges if routine_query else catalogue.table_privileges
+        data = []
+        for p in rows(items):
+            schema = p.get('ROUTINE_SCHEMA' if routine_query else 'TABLE_SCHEMA', '')
+            name = p.get('ROUTINE_NAME' if routine_query else 'TABLE_NAME', '')
+            if pattern and pattern.match(name):
+                continue
+            grantor = p.get('GRANTOR', 'dbo')
+            grantee = p.get('GRANTEE', '')
+            data.append({'GRANTOR': grantor, 'GRANTEE': grantee,
+                         'TABLE_SCHEMA': schema, 'TABLE_NAME': name,
+                         'ROUTINE_SCHEMA': schema, 'ROUTINE_NAME': name,
+                         'PRIVILEGE_TYPE': p.get('PRIVILEGE_TYPE', 'EXECUTE'),
+                         'PRIVILEGE_STATE': p.get('PRIVILEGE_STATE', 'GRANT'),
+                         'O.SCHEMA_ID': catalogue.schema_id(schema),
+                         'GRANTEE_PRINCIPAL_ID': grantee.lower()})
+        return Source({}, data, PERMISSION_COLUMNS)
+    if re.search(r'\bSELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES\b', upper):
+        match = re.search(r"SPECIFIC_SCHEMA\s*=\s*(\S+?)\s+AND\s+SPECIFIC_NAME\s*=\s*(\S+)",
+                          sql, re.IGNORECASE)
+        if not match:
+            raise SqlError(102, "Incorrect syntax near 'ROUTINES'.")
+        schema = sql_literal(match.group(1), params)
+        name = sql_literal(match.group(2), params)
+        data = [{'LAST_ALTERED': r['LAST_ALTERED']} for r in rows(state['routines'])
+                if str(schema).lower() == r.get('ROUTINE_SCHEMA', '').lower()
+                and str(name).lower() == r.get('ROUTINE_NAME', '').lower()]
+        return Source({}, data, [Column('LAST_ALTERED', 'datetime')])
+    if 'INFORMATION_SCHEMA.ROUTINES' in upper:
+        pattern = like_filter(sql)
+        data = []
+        for r in rows(state['routines']):
+            if pattern and pattern.match(r.get('ROUTINE_NAME', '')):
+                continue
+            data.append({'SPECIFIC_CATALOG': cat, 'SPECIFIC_SCHEMA': r.get('ROUTINE_SCHEMA'),
+                         'SPECIFIC_NAME': r.get('ROUTINE_NAME'), 'ROUTINE_CATALOG': cat,
+                         'ROUTINE_SCHEMA': r.get('ROUTINE_SCHEMA'),
+                         'ROUTINE_NAME': r.get('ROUTINE_NAME'),
+                         'ROUTINE_TYPE': r.get('ROUTINE_TYPE'), 'ROUTINE_BODY': 'SQL',
+                         'ROUTINE_DEFINITION': r['DEFINITION'],
+                         'CREATED': DEFAULT_LAST_ALTERED, 'LAST_ALTERED': r['LAST_ALTERED']})
+        extra = ROUTINE_QUERY_COLUMNS if 'OBJECT_DEFINITION' in upper else []
+        return Source({'': ROUTINES_COLUMNS}, data, extra)
+    for view, items, columns in (('CHECK_CONSTRAINTS', state['checks'], CHECK_COLUMNS),
+                                 ('REFERENTIAL_CONSTRAINTS', catalogue.foreign_keys,
+                                  REFERENTIAL_COLUMNS)):
+        if 'INFORMATION_SCHEMA.' + view in upper:
+            return constraint_source(upper, cat, rows(items), columns)
+    if 'INFORMATION_SCHEMA.TABLES' in upper:
+        data = [{'TABLE_CATALOG': cat, 'TABLE_SCHEMA': t.get('TABLE_SCHEMA'),
+                 'TABLE_NAME': t.get('TABLE_NAME'), 'TABLE_TYPE': t.get('TABLE_TYPE')}
+                for t in rows(catalogue.tables)]
+        return Source({'': TABLES_COLUMNS}, data)
+    if 'INFORMATION_SCHEMA.COLUMNS' in upper:
+        data = []
+        for position, c in enumerate(rows(catalogue.columns)):
+            length = optional_int(c.get('CHARACTER_MAXIMUM_LENGTH'))
+            data.append({'TABLE_CATALOG': cat, 'TABLE_SCHEMA': c.get('TABLE_SCHEMA'),
+                         'TABLE_NAME': c.get('TABLE_NAME'), 'COLUMN_NAME': c.get('COLUMN_NAME'),
+                         'ORDINAL_POSITION': position + 1,
+                         'COLUMN_DEFAULT': c.get('COLUMN_DEFAULT'),
+                         'IS_NULLABLE': c.get('IS_NULLABLE'), 'DATA_TYPE': c.get('DATA_TYPE'),
+                         'CHARACTER_MAXIMUM_LENGTH': length,
+                         'CHARACTER_OCTET_LENGTH': length,
+                         'NUMERIC_PRECISION': optional_int(c.get('NUMERIC_PRECISION')),
+                         'NUMERIC_SCALE': optional_int(c.get('NUMERIC_SCALE'))})
+        return Source({'': COLUMNS_COLUMNS}, data)
+    if 'INFORMATION_SCHEMA.VIEWS' in upper:
+        data = [{'TABLE_CATALOG': cat, 'TABLE_SCHEMA': v.get('TABLE_SCHEMA'),
+                 'TABLE_NAME': v.get('TABLE_NAME'), 'VIEW_DEFINITION': v['DEFINITION'],
+                 'CHECK_OPTION': 'NONE', 'IS_UPDATABLE': 'NO'}
+                for v in rows(state['views'])]
+        return Source({'': VIEWS_COLUMNS}, data)
+    return None
+
+
+def constraint_source(upper, cat, items, columns):
+    """A constraint view joined with the column-usage view, on the constraint name alone or on
+    schema and name, whichever the query asks for."""
+    by_schema = bool(re.search(r'U\.CONSTRAINT_SCHEMA\s*=\s*C\.CONSTRAINT_SCHEMA|'
+                               r'C\.CONSTRAINT_SCHEMA\s*=\s*U\.CONSTRAINT_SCHEMA', upper))
+    joined = 'CONSTRAINT_COLUMN_USAGE' in upper
+    data = []
+    for c in items:
+        row = {column.name.upper(): c.get(column.name) for column in columns}
+        row['CONSTRAINT_CATALOG'] = cat
+        row['UNIQUE_CONSTRAINT_CATALOG'] = cat
+        row['MATCH_OPTION'] = 'SIMPLE'
+        if not joined:
+            data.append(row)
+            continue
+        for u in items:
+            if u.get('CONSTRAINT_NAME', '').lower() != c.get('CONSTRAINT_NAME', '').lower():
+                continue
+            if by_schema and (u.get('CONSTRAINT_SCHEMA', '').lower()
+                              != c.get('CONSTRAINT_SCHEMA', '').lower()):
+                continue
+            joined_row = dict(row)
+            joined_row['U.TABLE_NAME'] = u.get('TABLE_NAME')
+            joined_row['U.TABLE_SCHEMA'] = u.get('TABLE_SCHEMA')
+            joined_row['TABLE_NAME'] = u.get('TABLE_NAME')
+            joined_row['TABLE_SCHEMA'] = u.get('TABLE_SCHEMA')
+            data.append(joined_row)
+    star = {'': columns, 'C': columns}
+    if joined:
+        star['U'] = USAGE_COLUMNS
+    return Source(star, data, [nv('TABLE_NAME'), nv('TABLE_SCHEMA')])
+
+
+def split_top_level(text, separator=','):
+    parts, depth, current, quote = [], 0, '', None
+    for char in text:
+        if quote:
+            current += char
+            if char == quote:
+                quote = None
+            continue
+        if char in "'[":
+            quote = "'" if char == "'" else ']'
+        elif char == '(':
+            depth += 1
+        elif char == ')':
+            depth -= 1
+        elif char == separator and depth == 0:
+            parts.append(current.strip())
+            current = ''
+            continue
+        current += char
+    if current.strip():
+        parts.append(current.strip())
+    return parts
+
+
+def project(sql, source):
+    """Applies the select list, DISTINCT and ORDER BY of a catalogue query to its Source."""
+    match = re.match(r'\s*SELECT\s+(DISTINCT\s+)?(.*?)\s+FROM\s', sql, re.IGNORECASE | re.DOTALL)
+    if not match:
+        raise SqlError(102, "Incorrect syntax near 'SELECT'.")
+    distinct = bool(match.group(1))
+    selected = []  # (output column, key into the row)
+    for item in split_top_level(match.group(2)):
+        alias = re.search(r'\s+AS\s+\[?(\w+)\]?\s*$', item, re.IGNORECASE)
+        if alias:
+            key = alias.group(1).upper()
+        else:
+            star = re.fullmatch(r'(?:(\w+)\.)?\*', item.strip())
+            if star:
+                qualifier = (star.group(1) or '').upper()
+                if qualifier not in source.star:
+                    raise SqlError(107, 'The column prefix \'%s\' does not match with a table '
+                                        'name or alias name used in the query.' % star.group(1))
+                for column in source.star[qualifier]:
+                    selected.append((column, column.name.upper()))
+                continue
+            key = item.strip().upper()
+        column = source.columns.get(key.split('.')[-1])
+        if column is None:
+            raise SqlError(207, "Invalid column name '%s'." % item.strip().split('.')[-1])
+        selected.append((Column(key.split('.')[-1], column.kind, column.size), key))
+    rows = source.rows
+    order = re.search(r'\bORDER\s+BY\s+(.*)$', sql, re.IGNORECASE | re.DOTALL)
+    if order:
+        keys = [k.strip().upper() for k in split_top_level(order.group(1))]
+
+        def sort_key(row):
+            values = []
+            for key in keys:
+                value = row.get(key, row.get(key.split('.')[-1]))
+                values.append((value is not None, str(value).lower() if value is not None else ''))
+            return values
+
+        rows = sorted(rows, key=sort_key)
+    result = []
+    seen = set()
+    for row in rows:
+        values = tuple(row.get(key, row.get(key.split('.')[-1])) for _, key in selected)
+        if distinct:
+            if values in seen:
+                continue
+            seen.add(values)
+        result.append(values)
+    return [column for column, _ in selected], result
+
+
+PROCEDURE_ARGUMENTS = {'savedbview': 4, 'savedbroutine': 5, 'savedbcheckconstraint': 6,
+                       'savedbreferentialconstraint': 9, 'adduser': 2, 'getdatabaseinfo': 0}
+
+
+# --- Building responses -----------------------------------------------------------------------
+
+class Response:
+    """Tokens of one reply; DONE tokens are kept apart until the end so that the last one can be
+    marked final."""
+
+    def __init__(self):
+        self.parts = []
+
+    def add(self, data):
+        self.parts.append(data)
+
+    def done(self, token=TOKEN_DONE, status=0, count=None, curcmd=0):
+        if count is not None:
+            status |= DONE_COUNT
+        self.parts.append([token, status, curcmd, count or 0])
+
+    def rows(self, columns, rows, token=TOKEN_DONE):
+        body = [b'\x81', struct.pack('<H', len(columns))]
+        for column in columns:
+            body.append(struct.pack('<IH', 0, 0x0001))
+            body.append(column.type_info())
+            body.append(b_varchar(column.name))
+        encoders = [column.encode for column in columns]
+        for row in rows:
+            body.append(b'\xd1')
+            for encode, value in zip(encoders, row):
+                body.append(encode(value))
+        self.add(b''.join(body))
+        self.done(token, 0, len(rows), 0xC1)
+
+    def message(self, error, server, info=False):
+        body = (struct.pack('<iBB', error.number, error.state, error.severity)
+                + us_varchar(error.message) + b_varchar(server) + b_varchar('')
+                + struct.pack('<i', 1))
+        self.add(sized_token(0xAB if info else 0xAA, body))
+
+    def payload(self):
+        last = max((i for i, p in enumerate(self.parts)
+                    if isinstance(p, list) and p[0] != TOKEN_DONEINPROC), default=-1)
+        out = []
+        for index, part in enumerate(self.parts):
+            if isinstance(part, list):
+                token, status, curcmd, count = part
+                if index != last or token == TOKEN_DONEINPROC:
+                    status |= DONE_MORE
+                out.append(struct.pack('<BHHQ', token, status, curcmd, count))
+            else:
+                out.append(part)
+        return b''.join(out)
+
+
+# --- Sessions ----------------------------------------------------------------------------------
+
+class Rules:
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.fail, self.warn, self.drop = [], [], []
+
+    def matches(self, kind, text):
+        with self.lock:
+            return any(rule.lower() in text.lower() for rule in getattr(self, kind))
+
+
+class Session:
+    """One client connection: login, then requests until the client leaves."""
+
+    def __init__(self, conn, catalogue, rules):
+        self.conn = conn
+        self.catalogue = catalogue
+        self.rules = rules
+        self.packet_size = 4096
+        self.packet_id = 1
+        self.database = catalogue.database
+        self.xact_abort = False
+        self.transaction = None
+        self.tds_version = 0x74000004
+
+    # Transport
+
+    def recv_exact(self, count):
+        data = b''
+        while len(data) < count:
+            chunk = self.conn.recv(count - len(data))
+            if not chunk:
+                raise ConnectionError('client left')
+            data += chunk
+        return data
+
+    def read_message(self):
+        payload, kind = [], None
+        while True:
+            header = self.recv_exact(8)
+            ptype, status, length = struct.unpack('>BBH', header[:4])
+            kind = ptype if kind is None else kind
+            payload.append(self.recv_exact(length - 8))
+            if status & 0x01:
+                return kind, b''.join(payload)
+
+    def send_message(self, payload, ptype=PKT_REPLY):
+        room = self.packet_size - 8
+        chunks = [payload[i:i + room] for i in range(0, len(payload), room)] or [b'']
+        out = []
+        for index, chunk in enumerate(chunks):
+            status = 0x01 if index == len(chunks) - 1 else 0x00
+            out.append(struct.pack('>BBHHBB', ptype, status, len(chunk) + 8, 51,
+                                   self.packet_id, 0))
+            out.append(chunk)
+            self.packet_id = (self.packet_id + 1) % 256
+        self.conn.sendall(b''.join(out))
+
+    def run(self):
+        try:
+            kind, payload = self.read_message()
+            if kind == PKT_PRELOGIN:
+                self.send_message(self.prelogin_reply())
+                kind, payload = self.read_message()
+            if kind != PKT_LOGIN7 or not self.login(payload):
+                return
+            while True:
+                kind, payload = self.read_message()
+                if kind == PKT_SQL_BATCH:
+                    self.send_message(self.sql_batch(payload))
+                elif kind == PKT_RPC:
+                    self.send_message(self.rpc(payload))
+                elif kind == PKT_ATTENTION:
+                    response = Response()
+                    response.done(status=DONE_ATTN)
+                    self.send_message(response.payload())
+                elif kind == PKT_TRANSACTION:
+                    response = Response()
+                    response.done()
+                    self.send_message(response.payload())
+                else:
+                    return
+        except (ConnectionError, DropConnection, OSError):
+            pass
+        finally:
+            self.conn.close()
+
+    # Login
+
+    def prelogin_reply(self):
+        major, minor, build = (int(p) for p in (self.catalogue.server_version.split('.') + ['0'] * 3)[:3])
+        options = [(0x00, struct.pack('>BBHH', major, minor, build, 0)),
+                   (0x01, b'\x02'),  # encryption not supported
+                   (0x02, b'\x00'),
+                   (0x03, b''),
+                   (0x04, b'\x00')]
+        header_size = 5 * len(options) + 1
+        header, data = b'', b''
+        for token, value in options:
+            header += struct.pack('>BHH', token, header_size + len(data), len(value))
+            data += value
+        return header + b'\xff' + data
+
+    def login(self, payload):
+        reader = Reader(payload)
+        reader.take(4)
+        version = struct.unpack('<I', reader.take(4))[0]
+        self.tds_version = min(version, 0x74000004) if version >= 0x70000000 else 0x74000004
+        requested = struct.unpack('<I', reader.take(4))[0]
+        if 512 <= requested <= 32767:
+            self.packet_size = requested
+        reader.take(12)
+        flags2 = payload[25]
+
+        def field(offset):
+            start, count = struct.unpack('<HH', payload[offset:offset + 4])
+            return payload[start:start + count * 2]
+
+        user = field(40).decode('utf-16-le')
+        password = bytes(((b ^ 0xA5) << 4 & 0xF0) | ((b ^ 0xA5) >> 4)
+                         for b in field(44)).decode('utf-16-le')
+        database = field(68).decode('utf-16-le')
+        response = Response()
+        server = self.catalogue.server
+        known = self.catalogue.logins.get(user.lower())
+        if flags2 & 0x80:
+            response.message(SqlError(18452, 'Login failed. The login is from an untrusted '
+                                             'domain and cannot be used with Integrated '
+                                             'authentication.', 14), server)
+        elif known is None or known[1] != password:
+            response.message(SqlError(18456, "Login failed for user '%s'." % user, 14), server)
+        elif database and database.lower() not in (self.catalogue.database.lower(), 'master'):
+            response.message(SqlError(4060, 'Cannot open database "%s" requested by the login. '
+                                            'The login failed.' % database, 11), server)
+            response.message(SqlError(18456, "Login failed for user '%s'." % user, 14), server)
+        else:
+            self.database = database or self.catalogue.database
+            if self.database.lower() == self.catalogue.database.lower():
+                self.database = self.catalogue.database
+            response.add(self.envchange(1, b_varchar(self.database), b_varchar('master')))
+            response.message(SqlError(5701, "Changed database context to '%s'." % self.database,
+                                      0, 2), server, info=True)
+            response.add(self.envchange(7, bytes([5]) + COLLATION, b'\x00'))
+            response.add(self.envchange(2, b_varchar('us_english'), b_varchar('')))
+            response.message(SqlError(5703, 'Changed language setting to us_english.', 0, 1),
+                             server, info=True)
+            major, minor, build = (int(p) for p in
+                                   (self.catalogue.server_version.split('.') + ['0'] * 3)[:3])
+            ack = (b'\x01' + struct.pack('>I', self.tds_version) + b_varchar('Microsoft SQL Server')
+                   + struct.pack('>BBH', major, minor, build))
+            response.add(sized_token(0xAD, ack))
+            size = str(self.packet_size)
+            response.add(self.envchange(4, b_varchar(size), b_varchar(size)))
+            response.done()
+            self.send_message(response.payload())
+            return True
+        response.done(status=DONE_ERROR)
+        self.send_message(response.payload())
+        return False
+
+    @staticmethod
+    def envchange(kind, new, old):
+        return sized_token(0xE3, bytes([kind]) + new + old)
+
+    # Requests
+
+    @staticmethod
+    def skip_headers(payload):
+        if len(payload) >= 4:
+            total = struct.unpack('<I', payload[:4])[0]
+            if 4 <= total <= len(payload) and total >= 22:
+                return total
+        return 0
+
+    def sql_batch(self, payload):
+        sql = payload[self.skip_headers(payload):].decode('utf-16-le')
+        self.record(sql, [])
+        response = Response()
+        self.execute(sql, {}, response, in_proc=False)
+        return response.payload()
+
+    def rpc(self, payload):
+        reader = Reader(payload, self.skip_headers(payload))
+        name_length = reader.u16()
+        name = SP_NAMES.get(reader.u16(), '?') if name_length == 0xFFFF else reader.text(name_length)
+        reader.u16()
+        params = []
+        try:
+            while not reader.at_end():
+                param_name = reader.text(reader.u8())
+                reader.u8()
+                params.append((param_name, read_param_value(reader)))
+        except SqlError as error:
+            response = Response()
+            response.message(error, self.catalogue.server)
+            response.done(TOKEN_DONEPROC, DONE_ERROR)
+            return response.payload()
+        response = Response()
+        if name.lower().split('.')[-1] != 'sp_executesql' or not params:
+            self.record('EXEC ' + name, [json_value(v) for _, v in params])
+            response.message(SqlError(2812, "Could not find stored procedure '%s'." % name),
+                             self.catalogue.server)
+            response.done(TOKEN_DONEPROC, DONE_ERROR)
+            return response.payload()
+        sql = params[0][1] or ''
+        declared = []
+        if len(params) > 1 and params[1][1]:
+            declared = [p.split()[0].lower() for p in split_top_level(params[1][1]) if p.split()]
+        values = {}
+        for index, (param_name, value) in enumerate(params[2:]):
+            key = param_name.lower() if param_name else (
+                declared[index] if index < len(declared) else '@p%d' % (index + 1))
+            values[key] = value
+        self.record(sql, [json_value(v) for _, v in params[2:]])
+        self.execute(sql, values, response, in_proc=True)
+        response.add(b'\x79' + struct.pack('<i', 0))
+        failed = any(isinstance(p, bytes) and p[:1] == b'\xaa' for p in response.parts)
+        response.done(TOKEN_DONEPROC, DONE_ERROR if failed else 0)
+        return response.payload()
+
+    def record(self, sql, params):
+        with self.catalogue.lock:
+            self.catalogue.recorded.append({'sql': sql, 'params': params})
+
+    def execute(self, sql, params, response, in_proc):
+        done_token = TOKEN_DONEINPROC if in_proc else TOKEN_DONE
+        server = self.catalogue.server
+        if self.rules.matches('drop', sql):
+            raise DropConnection()
+        with self.catalogue.lock:
+            # Like SQL Server, a batch that does not compile runs no statement at all.
+            try:
+                plans = [(statement.text, self.plan(statement, params))
+                         for statement in statements_of(sql)]
+            except SqlError as error:
+                response.message(error, server)
+                response.done(done_token, DONE_ERROR)
+                return
+            for text, plan in plans:
+                try:
+                    if self.rules.matches('fail', text):
+                        raise SqlError(50000, 'Forced failure of: %s' % text[:200])
+                    plan(response, done_token)
+                    if self.rules.matches('warn', text):
+                        response.message(SqlError(50000, 'Forced warning for: %s' % text[:200],
+                                                  10), server, info=True)
+                except SqlError as error:
+                    response.message(error, server)
+                    response.done(done_token, DONE_ERROR)
+                    if self.xact_abort:
+                        self.rollback()
+                        return
+
+    def rollback(self):
+        if self.transaction is not None:
+            self.catalogue.state = self.transaction
+            self.transaction = None
+
+    # Statement plans: each checks what can be checked before the batch runs and returns a
+    # callable(response, done_token) that runs the statement.
+
+    def plan(self, statement, params):
+        toks = statement.toks
+        words = [t[1].upper() for t in toks]
+        first = words[0]
+        if first == 'SET':
+            return self.plan_set(words)
+        if first in ('BEGIN', 'COMMIT', 'ROLLBACK'):
+            return self.plan_transaction(first, words)
+        if first == 'SELECT':
+            return self.plan_select(statement, params)
+        if first in ('EXEC', 'EXECUTE'):
+            return self.plan_exec(toks, 1, params)
+        if first == 'ALTER' and len(words) > 1 and words[1] in MODULE_KINDS:
+            return self.plan_alter_module(statement, words[1])
+        if first == 'ALTER' and len(words) > 1 and words[1] == 'TABLE':
+            return self.plan_alter_table(statement)
+        if toks[0][0] in ('word', 'bracketed') and first not in STATEMENT_STARTERS:
+            return self.plan_exec(toks, 0, params)
+        near = toks[1][1] if len(toks) > 1 else toks[0][1]
+        raise SqlError(102, "Incorrect syntax near '%s'." % near)
+
+    def plan_set(self, words):
+        def run(response, done_token):
+            if len(words) >= 3 and words[1] == 'XACT_ABORT':
+                self.xact_abort = words[2] == 'ON'
+            response.done(done_token)
+        return run
+
+    def plan_transaction(self, first, words):
+        if first == 'BEGIN' and (len(words) < 2 or not words[1].startswith('TRAN')):
+            raise SqlError(102, "Incorrect syntax near 'BEGIN'.")
+
+        def run(response, done_token):
+            if first == 'BEGIN':
+                if self.transaction is None:
+                    self.transaction = copy.deepcopy(self.catalogue.state)
+            elif self.transaction is None:
+                raise SqlError(3902 if first == 'COMMIT' else 3903,
+                               'The %s TRANSACTION request has no corresponding BEGIN '
+                               'TRANSACTION.' % first)
+            elif first == 'COMMIT':
+                self.transaction = None
+            else:
+                self.rollback()
+            response.done(done_token)
+        return run
+
+    def plan_select(self, statement, params):
+        words = [t[1].upper() for t in statement.toks]
+        if 'FROM' not in words:
+            return self.plan_scalar_select(statement, params)
+        source = source_for(statement.text, self.catalogue, self.database, params)
+        if source is None:
+            name, _ = read_name(statement.toks, words.index('FROM') + 1)
+            raise SqlError(208, "Invalid object name '%s'." % (name or 'FROM'))
+        columns, rows = project(statement.text, source)
+
+        def run(response, done_token):
+            response.rows(columns, rows, done_token)
+        return run
+
+    def plan_scalar_select(self, statement, params):
+        columns, values = [], []
+        for item in split_top_level(statement.source_from(1)):
+            alias = re.search(r'\s+AS\s+\[?(\w+)\]?\s*$', item, re.IGNORECASE)
+            expression = item[:alias.start()] if alias else item
+            column, value = self.scalar(expression.strip(), params)
+            column.name = alias.group(1) if alias else ''
+            columns.append(column)
+            values.append(value)
+
+        def run(response, done_token):
+            response.rows(columns, [values], done_token)
+        return run
+
+    def scalar(self, expression, params):
+        compact = re.sub(r'\s+', '', expression).upper()
+        if compact == 'DB_NAME()':
+            return nv(''), self.database
+        if compact == '@@SERVERNAME':
+            return nv(''), self.catalogue.server
+        if compact == '@@VERSION':
+            return nv('', 300), 'Microsoft SQL Server %s (simulated)' % self.catalogue.server_version
+        if compact == '@@SPID':
+            return Column('', 'int'), 51
+        if compact == '@@TRANCOUNT':
+            return Column('', 'int'), 0 if self.transaction is None else 1
+        match = re.fullmatch(r'OBJECT_ID\s*\((.*)\)', expression, re.IGNORECASE | re.DOTALL)
+        if match:
+            arguments = [sql_literal(t[1], params) for t in tokens(match.group(1)) if t[1] != ',']
+            if not 1 <= len(arguments) <= 2:
+                raise SqlError(174, 'The object_id function requires 1 to 2 argument(s).')
+            return Column('', 'int'), self.object_id(*arguments)
+        toks = tokens(expression)
+        if len(toks) == 1 and (toks[0][0] in ('string', 'number') or toks[0][1].startswith('@')):
+            value = sql_literal(toks[0][1], params)
+            return (Column('', 'int'), value) if isinstance(value, int) else (nv('', 4000), value)
+        raise SqlError(102, "Incorrect syntax near '%s'." % expression[:40])
+
+    def object_id(self, name, kind=None):
+        if name is None or self.database != self.catalogue.database:
+            return None
+        schema, short = split_name(str(name))
+        wanted = (kind or '').strip().upper()
+        for code, _ in self.catalogue.find_objects(schema, short):
+            if not wanted or wanted == code or (code == 'FN' and wanted in ('IF', 'TF')):
+                return self.catalogue.object_id(code, schema, short)
+        return None
+
+    def plan_exec(self, toks, start, params):
+        name, index = read_name(toks, start)
+        schema, short = split_name(name)
+        arguments, current = [], []
+        rest = toks[index:]
+        for token in rest + [('other', ',', 0, 0)] if rest else []:
+            if token[1] != ',':
+                current.append(token)
+                continue
+            if len(current) == 3 and current[1][1] == '=':
+                current = current[2:]
+            if len(current) != 1:
+                raise SqlError(102, "Incorrect syntax near '%s'."
+                               % (current[1][1] if len(current) > 1 else ','))
+            arguments.append(sql_literal(current[0][1], params))
+            current = []
+        procedure = short.lower()
+        if schema.lower() != 'dbo' or procedure not in PROCEDURE_ARGUMENTS:
+            raise SqlError(2812, "Could not find stored procedure '%s'." % name)
+        expected = PROCEDURE_ARGUMENTS[procedure]
+        if len(arguments) > expected:
+            raise SqlError(8144, 'Procedure or function %s has too many arguments specified.'
+                           % short)
+        if len(arguments) < expected:
+            raise SqlError(201, "Procedure or function '%s' expects parameter '@P%d', which was "
+                                "not supplied." % (short, len(arguments) + 1))
+
+        def run(response, done_token):
+            if procedure == 'getdatabaseinfo':
+                response.rows([Column('DatabaseVersion', 'int'), nv('DatabaseName')],
+                              [[self.catalogue.version, self.catalogue.database]],
+                              TOKEN_DONEINPROC)
+            response.add(b'\x79' + struct.pack('<i', 0))
+            response.done(TOKEN_DONEPROC if done_token == TOKEN_DONE else TOKEN_DONEINPROC)
+        return run
+
+    def plan_alter_module(self, statement, kind):
+        name, _ = read_name(statement.toks, 2)
+        schema, short = split_name(name)
+        # The server keeps a module's text as a CREATE statement, whatever statement made it.
+        alter = statement.toks[0]
+        definition = (statement.sql[:alter[2]] + 'CREATE' + statement.sql[alter[3]:]).strip()
+
+        def run(response, done_token):
+            is_view = kind == 'VIEW'
+            items = self.catalogue.state['views' if is_view else 'routines']
+            prefix = 'TABLE_' if is_view else 'ROUTINE_'
+            for item in items:
+                if (item.get(prefix + 'SCHEMA', '').lower() == schema.lower()
+                        and item.get(prefix + 'NAME', '').lower() == short.lower()):
+                    item['DEFINITION'] = definition
+                    if not is_view:
+                        item['LAST_ALTERED'] = datetime.datetime.now().replace(microsecond=0)
+                    response.done(done_token)
+                    return
+            raise SqlError(208, "Invalid object name '%s'." % name)
+        return run
+
+    def plan_alter_table(self, statement):
+        toks = statement.toks
+        name, index = read_name(toks, 2)
+        schema, table = split_name(name)
+        words = [t[1].upper() for t in toks]
+        if not any(t.get('TABLE_SCHEMA', '').lower() == schema.lower()
+                   and t.get('TABLE_NAME', '').lower() == table.lower()
+                   for t in self.catalogue.tables):
+            raise SqlError(4902, 'Cannot find the object "%s" because it does not exist or you do '
+                                 'not have permissions.' % name)
+        if words[index:index + 2] == ['DROP', 'CONSTRAINT'] and len(toks) == index + 3:
+            return self.plan_drop_check(schema, table, unquote_identifier(toks[index + 2][1]))
+        if (words[index:index + 2] == ['ADD', 'CONSTRAINT'] and len(words) > index + 4
+                and words[index + 3] == 'CHECK'):
+            clause = statement.source_from(index + 4)
+            if not (clause.startswith('(') and clause.endswith(')')):
+                raise SqlError(102, "Incorrect syntax near 'CHECK'.")
+            return self.plan_add_check(schema, table, unquote_identifier(toks[index + 2][1]),
+                                       clause)
+        near = toks[index][1] if index < len(toks) else name
+        raise SqlError(102, "Incorrect syntax near '%s'." % near)
+
+    def plan_drop_check(self, schema, table, constraint):
+        def run(response, done_token):
+            checks = self.catalogue.state['checks']
+            for position, check in enumerate(checks):
+                if (check.get('TABLE_SCHEMA', '').lower() == schema.lower()
+                        and check.get('TABLE_NAME', '').lower() == table.lower()
+                        and check.get('CONSTRAINT_NAME', '').lower() == constraint.lower()):
+                    del checks[position]
+                    response.done(done_token)
+                    return
+            response.message(SqlError(3728, "'%s' is not a constraint." % constraint),
+                             self.catalogue.server)
+            raise SqlError(3727, 'Could not drop constraint. See previous errors.')
+        return run
+
+    def plan_add_check(self, schema, table, constraint, clause):
+        def run(response, done_token):
+            checks = self.catalogue.state['checks']
+            if any(c.get('CONSTRAINT_NAME', '').lower() == constraint.lower()
+                   and c.get('CONSTRAINT_SCHEMA', '').lower() == schema.lower() for c in checks):
+                raise SqlError(2714, "There is already an object named '%s' in the database."
+                               % constraint)
+            checks.append({'CONSTRAINT_SCHEMA': schema, 'CONSTRAINT_NAME': constraint,
+                           'TABLE_NAME': table, 'TABLE_SCHEMA': schema, 'CHECK_CLAUSE': clause})
+            response.done(done_token)
+        return run
+
+
+def serve(catalogue, rules, listener):
+    while True:
+        try:
+            conn, _ = listener.accept()
+        except OSError:
+            return
+        conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        session = Session(conn, catalogue, rules)
+        threading.Thread(target=session.run, daemon=True).start()
+
+
+def control(catalogue, rules):
+    """Reads commands from standard input; its end stops the whole server."""
+    for line in sys.stdin:
+        command, _, argument = line.strip().partition(' ')
+        command = command.lower()
+        if command in ('fail', 'warn', 'drop') and argument:
+            with rules.lock:
+                getattr(rules, command).append(argument)
+            answer = 'ok'
+        elif command == 'clear':
+            with rules.lock:
+                rules.fail, rules.warn, rules.drop = [], [], []
+            answer = 'ok'
+        elif command == 'statements':
+            with catalogue.lock:
+                answer = json.dumps(catalogue.recorded)
+        elif command == 'forget':
+            with catalogue.lock:
+                catalogue.recorded = []
+            answer = 'ok'
+        else:
+            answer = 'error unknown command'
+        sys.stdout.write(answer + '\n')
+        sys.stdout.flush()
+    os._exit(0)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument('fixture')
+    parser.add_argument('--host', default='127.0.0.1')
+    parser.add_argument('--port', type=int, default=0)
+    arguments = parser.parse_args()
+    catalogue = Catalogue(arguments.fixture)
+    rules = Rules()
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind((arguments.host, arguments.port))
+    listener.listen(16)
+    sys.stdout.write('%d\n' % listener.getsockname()[1])
+    sys.stdout.flush()
+    threading.Thread(target=serve, args=(catalogue, rules, listener), daemon=True).start()
+    control(catalogue, rules)
+
+
+if __name__ == '__main__':
+    main()

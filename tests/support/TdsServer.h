@@ -1,0 +1,45 @@
+#pragma once
+
+#include "support/ServerProcess.h"
+
+#include <QList>
+#include <QString>
+#include <QVariantList>
+
+namespace quillon::test {
+
+// The SQL Server stand-in (tests/servers/tds_server.py) on a loopback port, serving one
+// database from a fixture, with the commands that steer it.
+class TTdsServer {
+public:
+  struct TStatement {
+    QString Sql;
+    QVariantList Params;
+  };
+
+  // AFixture: a file name in tests/fixtures, or an absolute path.
+  explicit TTdsServer(const QString& AFixture);
+
+  quint16 Port() const { return FProcess.Port(); }
+  // "127.0.0.1,<port>", the form a Data Source takes with a port.
+  QString DataSource() const;
+  // An OLE DB string for ADatabase on this server with SQL Server authentication (the login
+  // dialog supplies the user) and a short connect time-out.
+  QString ConnectionString(const QString& ADatabase) const;
+
+  // Every batch and procedure call received, in order; a call's parameter values in Params.
+  QList<TStatement> Statements();
+  void Forget();
+  // Statements containing AText (any letter case) fail with error 50000 / succeed with an
+  // informational message / lose the connection.
+  void Fail(const QString& AText);
+  void Warn(const QString& AText);
+  void Drop(const QString& AText);
+  void Clear();
+
+private:
+  void Expect(const QString& ACommand);
+  TServerProcess FProcess;
+};
+
+}  // namespace quillon::test
