@@ -1,5 +1,6 @@
 #include "database/Database.Simple.h"
 
+#include "infra/Classes.Auditing.h"
 #include "infra/Support.Format.h"
 #include "infra/Win.User.h"
 
@@ -179,6 +180,7 @@ TSimpleDatabase::TSimpleDatabase(QObject*, ILog* ALog)
 TSimpleDatabase::~TSimpleDatabase() {
   if (!FLoginObservers.isEmpty())
     RemoveAllLoginObservers();
+  SafeFree(FConnString);
 }
 
 QString TSimpleDatabase::ClassName() const { return ClassNameOf(typeid(*this)); }

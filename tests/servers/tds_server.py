@@ -11,7 +11,7 @@ OBJECT_ID, dbo.GetDatabaseInfo, dbo.AddUser and the store procedures (recorded o
 DDL (ALTER VIEW/PROCEDURE/FUNCTION, ALTER TABLE ... DROP/ADD CONSTRAINT) with transactions and
 XACT_ABORT. Anything else gets the error SQL Server gives for bad syntax or an unknown object.
 
-Usage: tds_server.py FIXTURE [--host 127.0.0.1] [--port 0]
+Usage: tds_server.py FIXTURE [--host 127.0.0.1] [--port 0] [--login NAME:PASSWORD]...
 The first line on standard output is the port. Standard input takes one command per line and
 each is answered with one line:
   fail TEXT       statements containing TEXT (any letter case) fail with error 50000
@@ -320,7 +320,7 @@ class Catalogue:
     """The one database this server simulates. `state` holds what repairs can change, so that
     a transaction can copy and restore it."""
 
-    def __init__(self, path):
+    def __init__(self, path, extra_logins=()):
         root = ET.parse(path).getroot()
         self.database = root.get('DatabaseName', '')
         self.server = root.get('Server', '')
@@ -330,6 +330,8 @@ class Catalogue:
         for login in root.iter('LOGIN'):
             self.logins[login.get('NAME', '').lower()] = (login.get('NAME', ''),
                                                           login.get('PASSWORD', ''))
+        for name, _, password in (login.partition(':') for login in extra_logins):
+            self.logins[name.lower()] = (name, password)
         lists = {}
         for name in CATALOGUE_LISTS:
             container = root.find(name)
@@ -413,7 +415,7 @@ TOKEN_RE = re.compile(r"""
   | (?P<string>N?'(?:[^']|'')*'?)
   | (?P<quoted>"(?:[^"]|"")*"?)
   | (?P<bracketed>\[(?:[^\]]|\]\])*\]?)
-  | (?P<word>[@#]{0,2}[A-Za-z_][A-Za-z0-9_@$#]*)
+  | (?P<word>[@#]{0,2}[^\W\d][\w@$#]*)
   | (?P<number>\d+(?:\.\d+)?)
   | (?P<other>.)
 """, re.VERBOSE | re.DOTALL)
@@ -1429,8 +1431,10 @@ def main():
     parser.add_argument('fixture')
     parser.add_argument('--host', default='127.0.0.1')
     parser.add_argument('--port', type=int, default=0)
+    parser.add_argument('--login', action='append', default=[], metavar='NAME:PASSWORD',
+                        help='a SQL login besides those of the fixture')
     arguments = parser.parse_args()
-    catalogue = Catalogue(arguments.fixture)
+    catalogue = Catalogue(arguments.fixture, arguments.login)
     rules = Rules()
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)

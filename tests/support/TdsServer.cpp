@@ -9,9 +9,19 @@
 
 namespace quillon::test {
 
-TTdsServer::TTdsServer(const QString& AFixture)
-    : FProcess(QStringLiteral(QUILLON_TEST_SERVERS "/tds_server.py"),
-               {QDir(QStringLiteral(QUILLON_TEST_FIXTURES)).absoluteFilePath(AFixture)}) {}
+namespace {
+
+QStringList ServerArguments(const QString& AFixture, const QStringList& ALogins) {
+  QStringList Arguments{QDir(QStringLiteral(QUILLON_TEST_FIXTURES)).absoluteFilePath(AFixture)};
+  for (const QString& Login : ALogins)
+    Arguments << QStringLiteral("--login") << Login;
+  return Arguments;
+}
+
+}  // namespace
+
+TTdsServer::TTdsServer(const QString& AFixture, const QStringList& ALogins)
+    : FProcess(QStringLiteral(QUILLON_TEST_SERVERS "/tds_server.py"), ServerArguments(AFixture, ALogins)) {}
 
 QString TTdsServer::DataSource() const { return QStringLiteral("127.0.0.1,%1").arg(Port()); }
 

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 namespace quillon::test {
@@ -17,8 +18,9 @@ public:
     QVariantList Params;
   };
 
-  // AFixture: a file name in tests/fixtures, or an absolute path.
-  explicit TTdsServer(const QString& AFixture);
+  // AFixture: a file name in tests/fixtures, or an absolute path. ALogins ("name:password")
+  // are accepted besides the fixture's own, so any catalogue in the snapshot layout can serve.
+  explicit TTdsServer(const QString& AFixture, const QStringList& ALogins = {});
 
   quint16 Port() const { return FProcess.Port(); }
   // "127.0.0.1,<port>", the form a Data Source takes with a port.

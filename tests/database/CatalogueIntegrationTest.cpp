@@ -1,0 +1,113 @@
+#include "compare/Describer.h"
+#include "compare/Sync.IgnoreList.h"
+#include "database/Database.Simple.h"
+#include "schema/Columns.h"
+#include "schema/Constraints.h"
+#include "schema/Routines.h"
+#include "support/CatalogueFixture.h"
+#include "support/MemorySql.h"
+#include "support/QtPrinters.h"
+#include "support/RecordingLog.h"
+#include "support/TdsServer.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+using test::TRecordingLog;
+using test::TTdsServer;
+
+// The schema model's own catalogue fixture, served by the TDS stand-in to a SQL login.
+const QString Catalogue = QStringLiteral("schema_catalogue.xml");
+
+class TFixedLogin : public IDatabaseLoginDialog {
+public:
+  bool Login(QString& AUserName, QString& APassword) override {
+    AUserName = QStringLiteral("quillon");
+    APassword = QStringLiteral("pw");
+    return true;
+  }
+};
+
+QByteArray SnapshotWithoutStamp(const QString& AFileName) {
+  QFile File(AFileName);
+  EXPECT_TRUE(File.open(QIODevice::ReadOnly)) << AFileName.toStdString();
+  const QString Text = QString::fromUtf8(File.readAll());
+  File.remove();
+  return QString(Text).replace(QRegularExpression(QStringLiteral(" CreatedAt=\"[^\"]*\"")), QString()).toUtf8();
+}
+
+class CatalogueOverOdbcTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    FDb.SetLoginDialog(&FLogin);
+    FDb.SetConnectionString(FServer.ConnectionString(QStringLiteral("Tellwick")));
+    FDb.Connect();
+  }
+
+  TDatabaseCheckConstraint* CheckOn(TCheckConstraintList& AList, const QString& ATable) {
+    for (TDatabaseObject* Object : AList.Values())
+      if (auto* Check = dynamic_cast<TDatabaseCheckConstraint*>(Object); Check && Check->TableName() == ATable)
+        return Check;
+    ADD_FAILURE() << "no check constraint on " << ATable.toStdString();
+    return nullptr;
+  }
+
+  TTdsServer FServer{Catalogue, {QStringLiteral("quillon:pw")}};
+  TRecordingLog FLog;
+  TFixedLogin FLogin;
+  TSimpleDatabase FDb{&FLog};
+};
+
+TEST_F(CatalogueOverOdbcTest, TheDescribersSnapshotEqualsTheOneFromTheSameCatalogueInMemory) {
+  TDatabaseObjectIgnoreList IgnoreList;
+  TDatabaseDescriber OverOdbc(&IgnoreList, &FLog);
+  OverOdbc.Load(&FDb);
+  const QByteArray FromServer =
+      SnapshotWithoutStamp(OverOdbc.SaveToFile(FDb.ServerName(), FDb.DatabaseName(), 42));
+
+  test::TMemorySQL Sql;
+  test::ScriptCatalogue(Sql, TXmlDocument::FromFile(QStringLiteral(QUILLON_TEST_FIXTURES "/") + Catalogue),
+                        test::TCatalogueLists(&FLog).Lists());
+  TDatabaseDescriber InMemory(&IgnoreList, &FLog);
+  InMemory.Load(&Sql);
+  const QByteArray FromMemory = SnapshotWithoutStamp(InMemory.SaveToFile(FDb.ServerName(), FDb.DatabaseName(), 42));
+
+  EXPECT_EQ(FromServer, FromMemory);
+  EXPECT_EQ(OverOdbc.Columns()->Count(), 8);
+  EXPECT_EQ(OverOdbc.Routines()->Count(), 3);
+  EXPECT_TRUE(FromServer.contains(QString::fromUtf8("Kunde &quot;Æ&quot; [gammel]]").toUtf8())) << FromServer.toStdString();
+}
+
+TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAddKeepsTheOldOne) {
+  const QString Table = QString::fromUtf8("Beløp");
+  TCheckConstraintList Checks(&FLog);
+  Checks.Load(&FDb);
+  TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  ASSERT_EQ(Check->ConstraintName(), QStringLiteral("CK_Sats]"));
+  Check->SetStandardDefinition(QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
+  Check->Alter(&FDb);
+
+  Checks.Load(&FDb);
+  Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
+  EXPECT_EQ(Checks.Count(), 2);
+
+  FServer.Fail(QStringLiteral("ADD CONSTRAINT"));
+  Check->SetStandardDefinition(QStringLiteral("([Sats]>(5))"));
+  EXPECT_THROW(Check->Alter(&FDb), EOdbcError);
+  FServer.Clear();
+  Checks.Load(&FDb);
+  Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
+}
+
+}  // namespace
+}  // namespace quillon
