@@ -1,0 +1,107 @@
+#pragma once
+
+#include "diff/Diff.h"
+#include "infra/VclUtil.ColorCalculator.h"
+
+#include <QStringList>
+#include <QTableView>
+
+#include <memory>
+#include <vector>
+
+namespace quillon {
+
+class TDiffGridModel;
+
+// Two texts side by side in four columns (left line number, left line, right line number,
+// right line), aligned line by line after Compare, each row coloured by what happened to
+// it. Row 0 is the header row (shown as the grid's column header); data rows are 1 … n.
+class TDiffGrid : public QTableView {
+  Q_OBJECT
+
+public:
+  static constexpr TColor clUnchanged = RGB(255, 255, 255);
+  static constexpr TColor clAdded = RGB(180, 239, 235);
+  static constexpr TColor clDeleted = RGB(254, 192, 194);
+  static constexpr TColor clModified = RGB(220, 241, 181);
+  static constexpr TColor clSelectedTint = RGB(255, 224, 192);
+  static constexpr TColor clNumberText = clNavy;
+  static constexpr TColor clLineText = clBlack;
+  static constexpr qint32 NumberColWidth = 40;
+
+  explicit TDiffGrid(QWidget* AParent = nullptr);
+  ~TDiffGrid() override;
+
+  // Replace one side's text (line breaks CR, LF or CR LF) and show both texts unaligned.
+  void SetLeft(const QString& AText);
+  void SetRight(const QString& AText);
+  // The same from a file; a missing file changes nothing.
+  void OpenFile1(const QString& ALeftFile);
+  void OpenFile2(const QString& ARightFile);
+  // Diffs the two sides and shows one row per result record. Does nothing while either
+  // side is empty.
+  void Compare();
+  // Row height from the font, and the text columns sharing the width left over.
+  void RealignCols();
+
+  bool IgnoreCase() const { return fIgnoreCase; }
+  void SetIgnoreCase(bool Value);
+  bool IgnoreWhiteSpace() const { return fIgnoreWhiteSpace; }
+  void SetIgnoreWhiteSpace(bool Value);
+  QString LeftHeader() const { return fLeftHeader; }
+  void SetLeftHeader(const QString& Value) { fLeftHeader = Value; }
+  QString RightHeader() const { return fRightHeader; }
+  void SetRightHeader(const QString& Value) { fRightHeader = Value; }
+
+  qint32 RowCount() const;
+  qint32 ColCount() const { return 4; }
+  QString Cells(qint32 ACol, qint32 ARow) const;
+  qint32 ColWidths(qint32 ACol) const;
+  qint32 DefaultRowHeight() const { return fRowHeight; }
+  qint32 ClientWidth() const;
+  TColor FixedColor() const { return clBtnFace; }
+  const TDiff& Differ() const { return *fDiffer; }
+  // The background DrawDiffCell paints for a cell.
+  TColor CellColor(qint32 ACol, qint32 ARow, bool ASelected) const;
+  // Paints one cell, header row included: the grid draws none by itself.
+  void DrawDiffCell(QPainter& APainter, qint32 ACol, qint32 ARow, const QRect& ARect, bool ASelected) const;
+
+protected:
+  bool viewportEvent(QEvent* AEvent) override;
+  void changeEvent(QEvent* AEvent) override;
+
+private:
+  enum TSide { sdLeft = 1, sdRight = 2, sdBoth = 3 };
+  // Without a diff result both texts stand unaligned, each row showing line r of each side.
+  struct TRow {
+    qint32 Left;
+    qint32 Right;
+  };
+
+  void ClearSides(TSide ASides);
+  void ClearResult();
+  void RehashSides(TSide ASides);
+  void ShowText(TSide ASide);
+  void ShowLeftText() { ShowText(sdLeft); }
+  void ShowRightText() { ShowText(sdRight); }
+  void OpenFile(const QString& AFileName, TSide ASide);
+  void SetRows(std::vector<TRow> ARows);
+
+  std::unique_ptr<TDiff> fDiffer;
+  QStringList fSourceLeft;
+  QStringList fSourceRight;
+  std::vector<qint32> fHashListLeft;
+  std::vector<qint32> fHashListRight;
+  bool fIgnoreCase = true;
+  bool fIgnoreWhiteSpace = true;
+  QString fLeftHeader;
+  QString fRightHeader;
+  bool fComparing = false;
+
+  std::vector<TRow> fRows;
+  QString fHeaderCells[4];
+  qint32 fRowHeight = 0;
+  TDiffGridModel* fModel;
+};
+
+}  // namespace quillon

@@ -1,0 +1,296 @@
+#include "diff/Diff.h"
+
+#include "infra/Support.Exceptions.h"
+#include "infra/Support.Format.h"
+
+#include <algorithm>
+#include <bit>
+#include <type_traits>
+
+namespace quillon {
+
+static_assert(std::endian::native == std::endian::little,
+              "chr1/chr2 overlay the low half of int1/int2");
+
+namespace {
+
+constexpr qint32 NegativeInfinity = -2147483647;
+constexpr qint32 PositiveInfinity = 2147483647;
+
+// Clears the running flag on every way out of Execute, exceptions included.
+class TExecutingGuard {
+public:
+  explicit TExecutingGuard(std::atomic<bool>& AFlag) : FFlag(AFlag) {}
+  ~TExecutingGuard() { FFlag = false; }
+  TExecutingGuard(const TExecutingGuard&) = delete;
+  TExecutingGuard& operator=(const TExecutingGuard&) = delete;
+
+private:
+  std::atomic<bool>& FFlag;
+};
+
+}  // namespace
+
+template <typename T>
+struct TDiff::TSequences {
+  const T* A;
+  const T* B;
+};
+
+TDiff::TDiff(qint32 AMaxSearchBound) : fMaxSearchBound(std::clamp(AMaxSearchBound, 1, MaxSearchBound)) {}
+
+TDiff::~TDiff() {
+  Clear();
+}
+
+void TDiff::Clear() {
+  fCompareList.clear();
+  fCompareList.shrink_to_fit();
+  LastCompareRec = TCompareRec{};
+  LastCompareRec.Kind = ckNone;
+  LastCompareRec.oldIndex1 = -1;
+  LastCompareRec.oldIndex2 = -1;
+  fDiffStats = TDiffStats{};
+  Chrs1 = Chrs2 = nullptr;
+  Ints1 = Ints2 = nullptr;
+}
+
+TCompareRec TDiff::GetCompare(qint32 index) const {
+  if (index < 0 || index >= Count())
+    throw EListError(Format(QStringLiteral("List index out of bounds (%d)"), {index}));
+  return fCompareList[static_cast<size_t>(index)];
+}
+
+bool TDiff::Execute(const qint32* pints1, const qint32* pints2, qint32 len1, qint32 len2) {
+  return Run(pints1, pints2, len1, len2);
+}
+
+bool TDiff::Execute(const char16_t* pchrs1, const char16_t* pchrs2, qint32 len1, qint32 len2) {
+  return Run(pchrs1, pchrs2, len1, len2);
+}
+
+template <typename T>
+bool TDiff::Run(const T* A, const T* B, qint32 N, qint32 M) {
+  if (fExecuting.exchange(true))
+    return false;
+  TExecutingGuard Guard(fExecuting);
+  constexpr bool IsInt = std::is_same_v<T, qint32>;
+  constexpr qint32 MaxLength = IsInt ? MaxIntLength : MaxChrLength;
+  if (N < 0 || M < 0 || N > MaxLength || M > MaxLength)
+    throw Exception(Format(QStringLiteral("Sequence lengths %d and %d are outside 0 … %d"), {N, M, MaxLength}));
+  Clear();
+  if constexpr (IsInt) {
+    Ints1 = A;
+    Ints2 = B;
+  } else {
+    Chrs1 = A;
+    Chrs2 = B;
+  }
+  const TSequences<T> S{A, B};
+  qint32 n = N;
+  qint32 m = M;
+  while (n > 0 && m > 0 && A[n - 1] == B[m - 1]) {
+    --n;
+    --m;
+  }
+  if (n > 0 || m > 0) {
+    qint32 p = 0;
+    while (n > 0 && m > 0 && A[p] == B[p]) {
+      ++p;
+      --n;
+      --m;
+    }
+    // Every match consumes an element of each side, and at least N - n elements match.
+    fCompareList.reserve(static_cast<size_t>(M) + static_cast<size_t>(n));
+
+    const qint32 D0 = std::min(std::max(n, m), fMaxSearchBound);
+    fDiagRadius = D0 + 1;
+    const size_t Size = 2 * static_cast<size_t>(D0) + 3;
+    fDiagBuffer = std::make_unique_for_overwrite<qint32[]>(Size);
+    bDiagBuffer = std::make_unique_for_overwrite<qint32[]>(Size);
+    fDiag = fDiagBuffer.get() + fDiagRadius;
+    bDiag = bDiagBuffer.get() + fDiagRadius;
+    struct TFreeDiagonals {
+      TDiff& Owner;
+      ~TFreeDiagonals() {
+        Owner.fDiagBuffer.reset();
+        Owner.bDiagBuffer.reset();
+        Owner.fDiag = Owner.bDiag = nullptr;
+      }
+    } FreeDiagonals{*this};
+    RecursiveDiff(S, p, p, n, m);
+  }
+  while (LastCompareRec.oldIndex1 < N - 1)
+    AppendMatch(S);
+  return true;
+}
+
+void TDiff::ResetDiagonals(qint32 ALow, qint32 AHigh, qint32 N, qint32 M) {
+  std::fill(fDiag + ALow, fDiag + AHigh + 1, NegativeInfinity);
+  std::fill(bDiag + ALow, bDiag + AHigh + 1, PositiveInfinity);
+  fDiag[0] = -1;
+  bDiag[N - M] = N - 1;
+}
+
+template <typename T>
+void TDiff::RecursiveDiff(const TSequences<T>& S, qint32 o1, qint32 o2, qint32 N, qint32 M) {
+  constexpr bool IsInt = std::is_same_v<T, qint32>;
+  if (N == 0) {
+    if constexpr (IsInt)
+      Assert(M > 0, QStringLiteral("oops!"));
+    AppendChanges(S, o1, M, ckAdd);
+    return;
+  }
+  if (M == 0) {
+    AppendChanges(S, o1, N, ckDelete);
+    return;
+  }
+  const T* A = S.A + o1;
+  const T* B = S.B + o2;
+  if (N == 1 && M == 1) {
+    if constexpr (IsInt)
+      Assert(A[0] != B[0], QStringLiteral("oops!"));
+    AppendChanges(S, o1, 1, ckDelete);
+    AppendChanges(S, o1, 1, ckAdd);
+    return;
+  }
+
+  const QString Failure = IsInt ? QStringLiteral("oops - error in RecursiveDiffInt()")
+                                : QStringLiteral("oops - error in RecursiveDiffChr()");
+  const qint32 D = std::min(std::max(N, M), fMaxSearchBound);
+  const qint32 Delta = N - M;
+  // The diagonals both passes touch. They stay within ±(D + 1), and so within the
+  // vectors, unless the search bound capped D below the longer side.
+  const qint32 Low = std::min(std::max(std::min(-D, Delta - D), -M) - 1, -D - 1);
+  const qint32 High = std::max(std::min(std::max(D, Delta + D), N) + 1, D + 1);
+  if (Low < -fDiagRadius || High > fDiagRadius)
+    throw Exception(Failure);
+  ResetDiagonals(Low, High, N, M);
+  qint32* F = fDiag;
+  qint32* R = bDiag;
+  const bool OddDelta = (Delta & 1) != 0;
+
+  for (qint32 d = 1; d <= D; ++d) {
+    qint32 k = d;
+    if (k > N)
+      k -= (k - N + 1) & ~1;
+    for (const qint32 kEnd = std::max(-d, -M); k >= kEnd; k -= 2) {
+      qint32 x = F[k - 1] >= F[k + 1] ? F[k - 1] + 1 : F[k + 1];
+      qint32 y = x - k;
+      while (x < N - 1 && y < M - 1 && A[x + 1] == B[y + 1]) {
+        ++x;
+        ++y;
+      }
+      F[k] = x;
+      if (OddDelta && x >= R[k]) {
+        qint32 p = x + 1;
+        qint32 q = y + 1;
+        while (p > 0 && q > 0 && A[p - 1] == B[q - 1]) {
+          --p;
+          --q;
+        }
+        RecursiveDiff(S, o1, o2, p, q);
+        RecursiveDiff(S, o1 + x + 1, o2 + y + 1, N - x - 1, M - y - 1);
+        return;
+      }
+    }
+
+    k = Delta + d;
+    if (k > N)
+      k -= (k - N + 1) & ~1;
+    for (const qint32 kEnd = std::max(Delta - d, -M); k >= kEnd; k -= 2) {
+      qint32 x = R[k - 1];
+      if (x >= R[k + 1])
+        x = R[k + 1] - 1;
+      qint32 y = x - k;
+      while (x >= 0 && y >= 0 && A[x] == B[y]) {
+        --x;
+        --y;
+      }
+      R[k] = x;
+      if (F[k] >= x) {
+        ++x;
+        ++y;
+        RecursiveDiff(S, o1, o2, x, y);
+        while (x < N && y < M && A[x] == B[y]) {
+          ++x;
+          ++y;
+        }
+        RecursiveDiff(S, o1 + x, o2 + y, N - x, M - y);
+        return;
+      }
+    }
+  }
+  throw Exception(Failure);
+}
+
+template <typename T>
+void TDiff::AppendMatch(const TSequences<T>& S) {
+  TCompareRec& Cursor = LastCompareRec;
+  Cursor.Kind = ckNone;
+  ++Cursor.oldIndex1;
+  ++Cursor.oldIndex2;
+  Cursor.int1 = static_cast<qint32>(S.A[Cursor.oldIndex1]);
+  Cursor.int2 = static_cast<qint32>(S.B[Cursor.oldIndex2]);
+  fCompareList.push_back(Cursor);
+  ++fDiffStats.matches;
+}
+
+// Turns the first record of the run of ARunKind records that ends the list into a
+// modification, completing it with the other side's element; the cursor leaves the run's
+// kind once the run is used up.
+void TDiff::PairWithTrailingRun(TChangeKind ARunKind, qint32 AIndex, qint32 AValue) {
+  size_t First = fCompareList.size() - 1;
+  while (First > 0 && fCompareList[First - 1].Kind == ARunKind)
+    --First;
+  TCompareRec& Rec = fCompareList[First];
+  Rec.Kind = ckModify;
+  if (ARunKind == ckDelete) {
+    Rec.oldIndex2 = AIndex;
+    Rec.int2 = AValue;
+    --fDiffStats.deletes;
+  } else {
+    Rec.oldIndex1 = AIndex;
+    Rec.int1 = AValue;
+    --fDiffStats.adds;
+  }
+  ++fDiffStats.modifies;
+  if (First == fCompareList.size() - 1)
+    LastCompareRec.Kind = ckModify;
+}
+
+template <typename T>
+void TDiff::AppendChanges(const TSequences<T>& S, qint32 o1, qint32 count, TChangeKind kind) {
+  while (LastCompareRec.oldIndex1 < o1 - 1)
+    AppendMatch(S);
+  TCompareRec& Cursor = LastCompareRec;
+  for (qint32 i = 0; i < count; ++i) {
+    if (kind == ckAdd) {
+      ++Cursor.oldIndex2;
+      const qint32 Value = static_cast<qint32>(S.B[Cursor.oldIndex2]);
+      if (Cursor.Kind == ckDelete) {
+        PairWithTrailingRun(ckDelete, Cursor.oldIndex2, Value);
+      } else {
+        Cursor.Kind = ckAdd;
+        Cursor.int1 = 0;
+        Cursor.int2 = Value;
+        fCompareList.push_back(Cursor);
+        ++fDiffStats.adds;
+      }
+    } else {
+      ++Cursor.oldIndex1;
+      const qint32 Value = static_cast<qint32>(S.A[Cursor.oldIndex1]);
+      if (Cursor.Kind == ckAdd) {
+        PairWithTrailingRun(ckAdd, Cursor.oldIndex1, Value);
+      } else {
+        Cursor.Kind = ckDelete;
+        Cursor.int1 = Value;
+        Cursor.int2 = 0;
+        fCompareList.push_back(Cursor);
+        ++fDiffStats.deletes;
+      }
+    }
+  }
+}
+
+}  // namespace quillon

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace quillon {
+
+enum TChangeKind : quint8 { ckNone, ckAdd, ckDelete, ckModify };
+
+// One output row of a diff. For ckDelete the second index is the last element of the second
+// sequence consumed before it (-1 if none) and the second value is 0; ckAdd mirrors that.
+// The values hold the compared elements: int1/int2 for integer runs, chr1/chr2 for
+// character runs (stored zero-extended, so int1/int2 read the same code unit).
+struct TCompareRec {
+  TChangeKind Kind;
+  qint32 oldIndex1;
+  qint32 oldIndex2;
+  union {
+    qint32 int1;
+    char16_t chr1;
+  };
+  union {
+    qint32 int2;
+    char16_t chr2;
+  };
+};
+static_assert(sizeof(TCompareRec) == 20, "a compare record is a fixed 20-byte record");
+
+struct TDiffStats {
+  qint32 matches = 0;
+  qint32 adds = 0;
+  qint32 deletes = 0;
+  qint32 modifies = 0;
+
+  bool operator==(const TDiffStats&) const = default;
+};
+
+// Shortest edit script between two sequences by the linear-space middle-snake search, as an
+// ordered list of records: matches, additions, deletions, and modifications (a run of
+// deletions directly followed by a run of additions, or the reverse, paired element by
+// element). The sequences are borrowed: they must stay valid until the next Clear.
+class TDiff {
+public:
+  static constexpr qint32 MaxSearchBound = 16777215;
+  static constexpr qint32 MaxIntLength = (1 << 29) - 1;
+  static constexpr qint32 MaxChrLength = (1 << 30) - 1;
+
+  // AMaxSearchBound caps the diagonals searched per split; a smaller cap lets the
+  // out-of-bound failure be exercised without gigabytes of input.
+  explicit TDiff(qint32 AMaxSearchBound = MaxSearchBound);
+  ~TDiff();
+  TDiff(const TDiff&) = delete;
+  TDiff& operator=(const TDiff&) = delete;
+
+  // Both answer false, doing nothing, while a run is in progress. A failed search raises
+  // Exception("oops - error in RecursiveDiffInt()") (…Chr() for characters); the records
+  // appended before the failure stay until the next Clear.
+  bool Execute(const qint32* pints1, const qint32* pints2, qint32 len1, qint32 len2);
+  bool Execute(const char16_t* pchrs1, const char16_t* pchrs2, qint32 len1, qint32 len2);
+  void Clear();
+
+  qint32 Count() const { return static_cast<qint32>(fCompareList.size()); }
+  // Raises EListError for an index outside 0 … Count - 1.
+  TCompareRec GetCompare(qint32 index) const;
+  TCompareRec Compares(qint32 index) const { return GetCompare(index); }
+  TDiffStats DiffStats() const { return fDiffStats; }
+  bool Executing() const { return fExecuting.load(); }
+
+private:
+  template <typename T>
+  struct TSequences;
+
+  template <typename T>
+  bool Run(const T* A, const T* B, qint32 N, qint32 M);
+  template <typename T>
+  void RecursiveDiff(const TSequences<T>& S, qint32 o1, qint32 o2, qint32 N, qint32 M);
+  template <typename T>
+  void AppendChanges(const TSequences<T>& S, qint32 o1, qint32 count, TChangeKind kind);
+  template <typename T>
+  void AppendMatch(const TSequences<T>& S);
+  void ResetDiagonals(qint32 ALow, qint32 AHigh, qint32 N, qint32 M);
+  void PairWithTrailingRun(TChangeKind ARunKind, qint32 AIndex, qint32 AValue);
+
+  std::vector<TCompareRec> fCompareList;
+  // Atomic so that a caller on another thread reads it safely; the guard itself is meant
+  // for re-entry on the same thread.
+  std::atomic<bool> fExecuting = false;
+  std::unique_ptr<qint32[]> fDiagBuffer;
+  std::unique_ptr<qint32[]> bDiagBuffer;
+  const char16_t* Chrs1 = nullptr;
+  const char16_t* Chrs2 = nullptr;
+  const qint32* Ints1 = nullptr;
+  const qint32* Ints2 = nullptr;
+  TCompareRec LastCompareRec{};
+  // Centres of the diagonal vectors: fDiag[k] for k in -(D0 + 1) … D0 + 1.
+  qint32* fDiag = nullptr;
+  qint32* bDiag = nullptr;
+  TDiffStats fDiffStats;
+  qint32 fMaxSearchBound;
+  qint32 fDiagRadius = 0;
+};
+
+}  // namespace quillon

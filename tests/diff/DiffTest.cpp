@@ -1,0 +1,282 @@
+#include "diff/Diff.h"
+#include "infra/Support.Exceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+#include <atomic>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace quillon {
+namespace {
+
+QString KindName(TChangeKind AKind) {
+  switch (AKind) {
+    case ckNone: return QStringLiteral("match");
+    case ckAdd: return QStringLiteral("add");
+    case ckDelete: return QStringLiteral("delete");
+    case ckModify: return QStringLiteral("modify");
+  }
+  return QStringLiteral("?");
+}
+
+QString Records(const TDiff& ADiff) {
+  QStringList Result;
+  for (qint32 i = 0; i < ADiff.Count(); ++i) {
+    const TCompareRec R = ADiff.Compares(i);
+    Result << QStringLiteral("%1(%2,%3)").arg(KindName(R.Kind)).arg(R.oldIndex1).arg(R.oldIndex2);
+  }
+  return Result.join(u' ');
+}
+
+std::vector<qint32> Ints(const QString& ALetters) {
+  std::vector<qint32> Result;
+  for (QChar C : ALetters)
+    if (C != u' ')
+      Result.push_back(C.unicode());
+  return Result;
+}
+
+std::u16string Chars(const QString& ALetters) {
+  std::u16string Result;
+  for (QChar C : ALetters)
+    if (C != u' ')
+      Result.push_back(C.unicode());
+  return Result;
+}
+
+// Length of a longest common subsequence, by the textbook table.
+template <typename T>
+qint32 ReferenceLcs(const std::vector<T>& A, const std::vector<T>& B) {
+  std::vector<qint32> Row(B.size() + 1, 0);
+  for (size_t i = 1; i <= A.size(); ++i) {
+    qint32 Diagonal = 0;
+    for (size_t j = 1; j <= B.size(); ++j) {
+      const qint32 Above = Row[j];
+      Row[j] = A[i - 1] == B[j - 1] ? Diagonal + 1 : std::max(Row[j], Row[j - 1]);
+      Diagonal = Above;
+    }
+  }
+  return Row[B.size()];
+}
+
+// Every index of each side appears once, in order, in the records of its kinds, each record
+// carries the elements it names, the statistics count the records, and the matches form a
+// longest common subsequence (so adds + deletes + 2 * modifies is a shortest edit script).
+template <typename T>
+void ExpectSoundResult(const TDiff& ADiff, const std::vector<T>& A, const std::vector<T>& B) {
+  qint32 Next1 = 0;
+  qint32 Next2 = 0;
+  TDiffStats Counted;
+  SCOPED_TRACE(Records(ADiff).toStdString());
+  for (qint32 i = 0; i < ADiff.Count(); ++i) {
+    const TCompareRec R = ADiff.Compares(i);
+    SCOPED_TRACE(testing::Message() << "record " << i);
+    const bool Has1 = R.Kind != ckAdd;
+    const bool Has2 = R.Kind != ckDelete;
+    if (Has1) {
+      ASSERT_EQ(R.oldIndex1, Next1++);
+      EXPECT_EQ(R.int1, static_cast<qint32>(A[R.oldIndex1]));
+    } else {
+      EXPECT_EQ(R.int1, 0);
+    }
+    if (Has2) {
+      ASSERT_EQ(R.oldIndex2, Next2++);
+      EXPECT_EQ(R.int2, static_cast<qint32>(B[R.oldIndex2]));
+    } else {
+      EXPECT_EQ(R.int2, 0);
+    }
+    if (R.Kind == ckNone) {
+      EXPECT_EQ(A[R.oldIndex1], B[R.oldIndex2]);
+    }
+    (R.Kind == ckNone ? Counted.matches
+     : R.Kind == ckAdd ? Counted.adds
+     : R.Kind == ckDelete ? Counted.deletes
+                          : Counted.modifies)++;
+  }
+  EXPECT_EQ(Next1, static_cast<qint32>(A.size()));
+  EXPECT_EQ(Next2, static_cast<qint32>(B.size()));
+  EXPECT_EQ(ADiff.DiffStats(), Counted);
+  EXPECT_EQ(Counted.matches, ReferenceLcs(A, B));
+}
+
+struct TCase {
+  const char* First;
+  const char* Second;
+  const char* Expected;
+};
+
+const TCase Cases[] = {
+    {"a b c", "a x c", "match(0,0) modify(1,1) match(2,2)"},
+    {"a b", "c d e", "modify(0,0) modify(1,1) add(1,2)"},
+    {"a b c d", "a c b d", "match(0,0) delete(1,0) match(2,1) add(2,2) match(3,3)"},
+    {"a b", "b a", "delete(0,-1) match(1,0) add(1,1)"},
+    {"", "x", "add(-1,0)"},
+    {"x", "", "delete(0,-1)"},
+    {"", "", ""},
+    {"a b c", "a b c", "match(0,0) match(1,1) match(2,2)"},
+    {"a b c", "a b c d", "match(0,0) match(1,1) match(2,2) add(2,3)"},
+    {"x a b c", "a b c", "delete(0,-1) match(1,0) match(2,1) match(3,2)"},
+    {"a b c", "d", "modify(0,0) delete(1,-1) delete(2,-1)"},
+};
+
+class DiffCases : public testing::TestWithParam<TCase> {};
+
+TEST_P(DiffCases, IntegerAndCharacterRunsGiveTheExpectedRecords) {
+  const TCase& C = GetParam();
+  const auto A = Ints(QString::fromUtf8(C.First));
+  const auto B = Ints(QString::fromUtf8(C.Second));
+  TDiff Diff;
+  ASSERT_TRUE(Diff.Execute(A.data(), B.data(), static_cast<qint32>(A.size()), static_cast<qint32>(B.size())));
+  EXPECT_EQ(Records(Diff), QString::fromUtf8(C.Expected));
+  ExpectSoundResult(Diff, A, B);
+
+  const auto A16 = Chars(QString::fromUtf8(C.First));
+  const auto B16 = Chars(QString::fromUtf8(C.Second));
+  ASSERT_TRUE(Diff.Execute(A16.data(), B16.data(), static_cast<qint32>(A16.size()), static_cast<qint32>(B16.size())));
+  EXPECT_EQ(Records(Diff), QString::fromUtf8(C.Expected));
+  for (qint32 i = 0; i < Diff.Count(); ++i) {
+    const TCompareRec R = Diff.Compares(i);
+    if (R.Kind != ckAdd) {
+      EXPECT_EQ(R.chr1, A16[R.oldIndex1]);
+    }
+    if (R.Kind != ckDelete) {
+      EXPECT_EQ(R.chr2, B16[R.oldIndex2]);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DiffCases, testing::ValuesIn(Cases));
+
+TEST(Diff, StatisticsOfAModification) {
+  const auto A = Ints(QStringLiteral("abc"));
+  const auto B = Ints(QStringLiteral("axc"));
+  TDiff Diff;
+  Diff.Execute(A.data(), B.data(), 3, 3);
+  EXPECT_EQ(Diff.DiffStats(), (TDiffStats{2, 0, 0, 1}));
+}
+
+TEST(Diff, RandomPairsGiveShortestScriptsWithEveryIndexOnceInOrder) {
+  std::mt19937 Random(20240611);
+  TDiff Diff;
+  for (int Round = 0; Round < 600; ++Round) {
+    // Small alphabets give many equal elements and so many equally short scripts; the
+    // lengths include empty and very lopsided pairs.
+    const int Alphabet = 2 + Round % 6;
+    std::uniform_int_distribution<int> Length(0, Round % 3 == 0 ? 8 : 60);
+    std::uniform_int_distribution<int> Letter(0, Alphabet - 1);
+    std::vector<qint32> A(Length(Random));
+    std::vector<qint32> B(Length(Random));
+    for (auto& E : A)
+      E = Letter(Random);
+    for (auto& E : B)
+      E = Letter(Random);
+    if (Round % 4 == 1 && !A.empty()) {
+      // A near copy: the common head and tail strip most of it.
+      B = A;
+      B[Random() % B.size()] = Alphabet;
+    }
+    SCOPED_TRACE(testing::Message() << "round " << Round);
+    ASSERT_TRUE(Diff.Execute(A.data(), B.data(), static_cast<qint32>(A.size()), static_cast<qint32>(B.size())));
+    ExpectSoundResult(Diff, A, B);
+
+    std::vector<char16_t> A16(A.begin(), A.end());
+    std::vector<char16_t> B16(B.begin(), B.end());
+    const QString IntRecords = Records(Diff);
+    ASSERT_TRUE(Diff.Execute(A16.data(), B16.data(), static_cast<qint32>(A16.size()), static_cast<qint32>(B16.size())));
+    EXPECT_EQ(Records(Diff), IntRecords);
+    if (HasFatalFailure() || HasNonfatalFailure())
+      return;
+  }
+}
+
+TEST(Diff, StrippedHeadAndTailNeedNoSearch) {
+  // A search bound of one diagonal cannot find any split of two differing elements, so
+  // these runs succeed only because the common head and tail never reach the search.
+  std::vector<qint32> A(5000);
+  for (size_t i = 0; i < A.size(); ++i)
+    A[i] = static_cast<qint32>(i);
+  std::vector<qint32> B = A;
+  B[2500] = -1;
+  TDiff Diff(1);
+  ASSERT_TRUE(Diff.Execute(A.data(), A.data(), 5000, 5000));
+  EXPECT_EQ(Diff.DiffStats(), (TDiffStats{5000, 0, 0, 0}));
+  ASSERT_TRUE(Diff.Execute(A.data(), B.data(), 5000, 5000));
+  EXPECT_EQ(Diff.DiffStats(), (TDiffStats{4999, 0, 0, 1}));
+  EXPECT_EQ(Records(Diff).split(u' ')[2500], QStringLiteral("modify(2500,2500)"));
+}
+
+TEST(Diff, SearchBeyondTheBoundFailsAndLeavesTheEngineUsable) {
+  const auto A = Ints(QStringLiteral("abcdefgh"));
+  const auto B = Ints(QStringLiteral("stuvwxyz"));
+  const auto Long = Ints(QStringLiteral("abcdefghijklmnop"));
+  const auto Short = Ints(QStringLiteral("z"));
+  TDiff Diff(2);
+  for (const auto& [First, Second] : {std::pair{&A, &B}, std::pair{&Long, &Short}}) {
+    try {
+      Diff.Execute(First->data(), Second->data(), static_cast<qint32>(First->size()),
+                   static_cast<qint32>(Second->size()));
+      ADD_FAILURE() << "no failure";
+    } catch (const Exception& E) {
+      EXPECT_EQ(E.Message(), QStringLiteral("oops - error in RecursiveDiffInt()"));
+    }
+    EXPECT_FALSE(Diff.Executing());
+  }
+  const std::u16string A16 = u"abcdefgh";
+  const std::u16string B16 = u"stuvwxyz";
+  try {
+    Diff.Execute(A16.data(), B16.data(), 8, 8);
+    ADD_FAILURE() << "no failure";
+  } catch (const Exception& E) {
+    EXPECT_EQ(E.Message(), QStringLiteral("oops - error in RecursiveDiffChr()"));
+  }
+  const auto Near = Ints(QStringLiteral("abcxefgh"));
+  ASSERT_TRUE(Diff.Execute(A.data(), Near.data(), 8, 8));
+  EXPECT_EQ(Diff.DiffStats(), (TDiffStats{7, 0, 0, 1}));
+}
+
+TEST(Diff, ClearForgetsTheResultAndBadIndexesAreRefused) {
+  const auto A = Ints(QStringLiteral("ab"));
+  const auto B = Ints(QStringLiteral("ba"));
+  TDiff Diff;
+  Diff.Execute(A.data(), B.data(), 2, 2);
+  EXPECT_THROW(Diff.Compares(3), EListError);
+  EXPECT_THROW(Diff.Compares(-1), EListError);
+  Diff.Clear();
+  EXPECT_EQ(Diff.Count(), 0);
+  EXPECT_EQ(Diff.DiffStats(), TDiffStats{});
+  EXPECT_THROW(Diff.Execute(A.data(), B.data(), -1, 2), Exception);
+  EXPECT_FALSE(Diff.Executing());
+}
+
+TEST(Diff, ExecuteWhileRunningIsRefusedAndLeavesTheRunAlone) {
+  // Two unrelated sequences keep the search busy long enough to be caught running.
+  std::mt19937 Random(7);
+  std::vector<qint32> A(12000);
+  std::vector<qint32> B(12000);
+  for (auto& E : A)
+    E = static_cast<qint32>(Random() % 1000);
+  for (auto& E : B)
+    E = static_cast<qint32>(Random() % 1000) + 1000;
+  TDiff Diff;
+  std::atomic<bool> Done = false;
+  std::thread Runner([&] {
+    Diff.Execute(A.data(), B.data(), 12000, 12000);
+    Done = true;
+  });
+  while (!Diff.Executing() && !Done)
+    std::this_thread::yield();
+  const qint32 Other[] = {1, 2};
+  const bool Refused = !Done && !Diff.Execute(Other, Other, 2, 2);
+  Runner.join();
+  ASSERT_TRUE(Refused) << "the run ended before a second Execute could be tried";
+  EXPECT_EQ(Diff.DiffStats(), (TDiffStats{0, 0, 0, 12000}));
+}
+
+}  // namespace
+}  // namespace quillon
