@@ -118,7 +118,6 @@ private:
 
 TDiffGrid::TDiffGrid(QWidget* AParent)
     : QTableView(AParent), fDiffer(std::make_unique<TDiff>()), fModel(new TDiffGridModel(*this, this)) {
-  fRows.push_back(TRow{-1, -1});
   setHorizontalHeader(new TDiffGridHeader(*this, this));
   setItemDelegate(new TDiffGridDelegate(*this, this));
   setModel(fModel);
@@ -138,7 +137,7 @@ TDiffGrid::TDiffGrid(QWidget* AParent)
   QFont Font(QStringLiteral("Courier New"), 9);
   Font.setStyleHint(QFont::TypeWriter);
   setFont(Font);
-  RealignCols();
+  SetRows({TRow{-1, -1}});
 }
 
 TDiffGrid::~TDiffGrid() = default;

@@ -32,10 +32,20 @@ private:
 }  // namespace
 
 template <typename T>
-struct TDiff::TSequences {
-  const T* A;
-  const T* B;
-};
+const T* TDiff::First() const {
+  if constexpr (std::is_same_v<T, qint32>)
+    return Ints1;
+  else
+    return Chrs1;
+}
+
+template <typename T>
+const T* TDiff::Second() const {
+  if constexpr (std::is_same_v<T, qint32>)
+    return Ints2;
+  else
+    return Chrs2;
+}
 
 TDiff::TDiff(qint32 AMaxSearchBound) : fMaxSearchBound(std::clamp(AMaxSearchBound, 1, MaxSearchBound)) {}
 
@@ -86,7 +96,6 @@ bool TDiff::Run(const T* A, const T* B, qint32 N, qint32 M) {
     Chrs1 = A;
     Chrs2 = B;
   }
-  const TSequences<T> S{A, B};
   qint32 n = N;
   qint32 m = M;
   while (n > 0 && m > 0 && A[n - 1] == B[m - 1]) {
@@ -118,40 +127,56 @@ bool TDiff::Run(const T* A, const T* B, qint32 N, qint32 M) {
         Owner.fDiag = Owner.bDiag = nullptr;
       }
     } FreeDiagonals{*this};
-    RecursiveDiff(S, p, p, n, m);
+    RecursiveDiff<T>(p, p, n, m);
   }
   while (LastCompareRec.oldIndex1 < N - 1)
-    AppendMatch(S);
+    AppendMatch<T>();
   return true;
 }
 
-void TDiff::ResetDiagonals(qint32 ALow, qint32 AHigh, qint32 N, qint32 M) {
-  std::fill(fDiag + ALow, fDiag + AHigh + 1, NegativeInfinity);
-  std::fill(bDiag + ALow, bDiag + AHigh + 1, PositiveInfinity);
+void TDiff::ResetDiagonals(qint32 N, qint32 M) {
+  fDiagLow = std::min(0, N - M);
+  fDiagHigh = std::max(0, N - M);
+  std::fill(fDiag + fDiagLow, fDiag + fDiagHigh + 1, NegativeInfinity);
+  std::fill(bDiag + fDiagLow, bDiag + fDiagHigh + 1, PositiveInfinity);
   fDiag[0] = -1;
   bDiag[N - M] = N - 1;
 }
 
+// Step d of a search reads only diagonals within one of those steps 1 … d - 1 wrote, so
+// each level initialises the diagonals as its search reaches them instead of all that its
+// bound allows; the values read are the same.
+void TDiff::WidenDiagonals(qint32 ALow, qint32 AHigh) {
+  for (; fDiagLow > ALow; --fDiagLow) {
+    fDiag[fDiagLow - 1] = NegativeInfinity;
+    bDiag[fDiagLow - 1] = PositiveInfinity;
+  }
+  for (; fDiagHigh < AHigh; ++fDiagHigh) {
+    fDiag[fDiagHigh + 1] = NegativeInfinity;
+    bDiag[fDiagHigh + 1] = PositiveInfinity;
+  }
+}
+
 template <typename T>
-void TDiff::RecursiveDiff(const TSequences<T>& S, qint32 o1, qint32 o2, qint32 N, qint32 M) {
+void TDiff::RecursiveDiff(qint32 o1, qint32 o2, qint32 N, qint32 M) {
   constexpr bool IsInt = std::is_same_v<T, qint32>;
   if (N == 0) {
     if constexpr (IsInt)
       Assert(M > 0, QStringLiteral("oops!"));
-    AppendChanges(S, o1, M, ckAdd);
+    AppendChanges<T>(o1, M, ckAdd);
     return;
   }
   if (M == 0) {
-    AppendChanges(S, o1, N, ckDelete);
+    AppendChanges<T>(o1, N, ckDelete);
     return;
   }
-  const T* A = S.A + o1;
-  const T* B = S.B + o2;
+  const T* A = First<T>() + o1;
+  const T* B = Second<T>() + o2;
   if (N == 1 && M == 1) {
     if constexpr (IsInt)
       Assert(A[0] != B[0], QStringLiteral("oops!"));
-    AppendChanges(S, o1, 1, ckDelete);
-    AppendChanges(S, o1, 1, ckAdd);
+    AppendChanges<T>(o1, 1, ckDelete);
+    AppendChanges<T>(o1, 1, ckAdd);
     return;
   }
 
@@ -165,16 +190,17 @@ void TDiff::RecursiveDiff(const TSequences<T>& S, qint32 o1, qint32 o2, qint32 N
   const qint32 High = std::max(std::min(std::max(D, Delta + D), N) + 1, D + 1);
   if (Low < -fDiagRadius || High > fDiagRadius)
     throw Exception(Failure);
-  ResetDiagonals(Low, High, N, M);
+  ResetDiagonals(N, M);
   qint32* F = fDiag;
   qint32* R = bDiag;
   const bool OddDelta = (Delta & 1) != 0;
-
   for (qint32 d = 1; d <= D; ++d) {
+    WidenDiagonals(std::max(Low, std::min(-d, Delta - d) - 1), std::min(High, std::max(d, Delta + d) + 1));
     qint32 k = d;
     if (k > N)
       k -= (k - N + 1) & ~1;
     for (const qint32 kEnd = std::max(-d, -M); k >= kEnd; k -= 2) {
+      // On a tie the step comes from diagonal k - 1.
       qint32 x = F[k - 1] >= F[k + 1] ? F[k - 1] + 1 : F[k + 1];
       qint32 y = x - k;
       while (x < N - 1 && y < M - 1 && A[x + 1] == B[y + 1]) {
@@ -189,8 +215,8 @@ void TDiff::RecursiveDiff(const TSequences<T>& S, qint32 o1, qint32 o2, qint32 N
           --p;
           --q;
         }
-        RecursiveDiff(S, o1, o2, p, q);
-        RecursiveDiff(S, o1 + x + 1, o2 + y + 1, N - x - 1, M - y - 1);
+        RecursiveDiff<T>(o1, o2, p, q);
+        RecursiveDiff<T>(o1 + x + 1, o2 + y + 1, N - x - 1, M - y - 1);
         return;
       }
     }
@@ -211,12 +237,12 @@ void TDiff::RecursiveDiff(const TSequences<T>& S, qint32 o1, qint32 o2, qint32 N
       if (F[k] >= x) {
         ++x;
         ++y;
-        RecursiveDiff(S, o1, o2, x, y);
+        RecursiveDiff<T>(o1, o2, x, y);
         while (x < N && y < M && A[x] == B[y]) {
           ++x;
           ++y;
         }
-        RecursiveDiff(S, o1 + x, o2 + y, N - x, M - y);
+        RecursiveDiff<T>(o1 + x, o2 + y, N - x, M - y);
         return;
       }
     }
@@ -225,25 +251,28 @@ void TDiff::RecursiveDiff(const TSequences<T>& S, qint32 o1, qint32 o2, qint32 N
 }
 
 template <typename T>
-void TDiff::AppendMatch(const TSequences<T>& S) {
+void TDiff::AppendMatch() {
   TCompareRec& Cursor = LastCompareRec;
   Cursor.Kind = ckNone;
   ++Cursor.oldIndex1;
   ++Cursor.oldIndex2;
-  Cursor.int1 = static_cast<qint32>(S.A[Cursor.oldIndex1]);
-  Cursor.int2 = static_cast<qint32>(S.B[Cursor.oldIndex2]);
-  fCompareList.push_back(Cursor);
+  Cursor.int1 = static_cast<qint32>(First<T>()[Cursor.oldIndex1]);
+  Cursor.int2 = static_cast<qint32>(Second<T>()[Cursor.oldIndex2]);
+  Append(Cursor);
   ++fDiffStats.matches;
+}
+
+void TDiff::Append(const TCompareRec& ARec) {
+  if (fCompareList.empty() || fCompareList.back().Kind != ARec.Kind)
+    fRunStart = fCompareList.size();
+  fCompareList.push_back(ARec);
 }
 
 // Turns the first record of the run of ARunKind records that ends the list into a
 // modification, completing it with the other side's element; the cursor leaves the run's
 // kind once the run is used up.
 void TDiff::PairWithTrailingRun(TChangeKind ARunKind, qint32 AIndex, qint32 AValue) {
-  size_t First = fCompareList.size() - 1;
-  while (First > 0 && fCompareList[First - 1].Kind == ARunKind)
-    --First;
-  TCompareRec& Rec = fCompareList[First];
+  TCompareRec& Rec = fCompareList[fRunStart];
   Rec.Kind = ckModify;
   if (ARunKind == ckDelete) {
     Rec.oldIndex2 = AIndex;
@@ -255,38 +284,38 @@ void TDiff::PairWithTrailingRun(TChangeKind ARunKind, qint32 AIndex, qint32 AVal
     --fDiffStats.adds;
   }
   ++fDiffStats.modifies;
-  if (First == fCompareList.size() - 1)
+  if (++fRunStart == fCompareList.size())
     LastCompareRec.Kind = ckModify;
 }
 
 template <typename T>
-void TDiff::AppendChanges(const TSequences<T>& S, qint32 o1, qint32 count, TChangeKind kind) {
+void TDiff::AppendChanges(qint32 o1, qint32 count, TChangeKind kind) {
   while (LastCompareRec.oldIndex1 < o1 - 1)
-    AppendMatch(S);
+    AppendMatch<T>();
   TCompareRec& Cursor = LastCompareRec;
   for (qint32 i = 0; i < count; ++i) {
     if (kind == ckAdd) {
       ++Cursor.oldIndex2;
-      const qint32 Value = static_cast<qint32>(S.B[Cursor.oldIndex2]);
+      const auto Value = static_cast<qint32>(Second<T>()[Cursor.oldIndex2]);
       if (Cursor.Kind == ckDelete) {
         PairWithTrailingRun(ckDelete, Cursor.oldIndex2, Value);
       } else {
         Cursor.Kind = ckAdd;
         Cursor.int1 = 0;
         Cursor.int2 = Value;
-        fCompareList.push_back(Cursor);
+        Append(Cursor);
         ++fDiffStats.adds;
       }
     } else {
       ++Cursor.oldIndex1;
-      const qint32 Value = static_cast<qint32>(S.A[Cursor.oldIndex1]);
+      const auto Value = static_cast<qint32>(First<T>()[Cursor.oldIndex1]);
       if (Cursor.Kind == ckAdd) {
         PairWithTrailingRun(ckAdd, Cursor.oldIndex1, Value);
       } else {
         Cursor.Kind = ckDelete;
         Cursor.int1 = Value;
         Cursor.int2 = 0;
-        fCompareList.push_back(Cursor);
+        Append(Cursor);
         ++fDiffStats.deletes;
       }
     }

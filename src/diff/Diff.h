@@ -71,18 +71,21 @@ public:
 
 private:
   template <typename T>
-  struct TSequences;
-
-  template <typename T>
   bool Run(const T* A, const T* B, qint32 N, qint32 M);
   template <typename T>
-  void RecursiveDiff(const TSequences<T>& S, qint32 o1, qint32 o2, qint32 N, qint32 M);
+  const T* First() const;
   template <typename T>
-  void AppendChanges(const TSequences<T>& S, qint32 o1, qint32 count, TChangeKind kind);
+  const T* Second() const;
   template <typename T>
-  void AppendMatch(const TSequences<T>& S);
-  void ResetDiagonals(qint32 ALow, qint32 AHigh, qint32 N, qint32 M);
+  void RecursiveDiff(qint32 o1, qint32 o2, qint32 N, qint32 M);
+  template <typename T>
+  void AppendChanges(qint32 o1, qint32 count, TChangeKind kind);
+  template <typename T>
+  void AppendMatch();
+  void Append(const TCompareRec& ARec);
   void PairWithTrailingRun(TChangeKind ARunKind, qint32 AIndex, qint32 AValue);
+  void ResetDiagonals(qint32 N, qint32 M);
+  void WidenDiagonals(qint32 ALow, qint32 AHigh);
 
   std::vector<TCompareRec> fCompareList;
   // Atomic so that a caller on another thread reads it safely; the guard itself is meant
@@ -101,6 +104,11 @@ private:
   TDiffStats fDiffStats;
   qint32 fMaxSearchBound;
   qint32 fDiagRadius = 0;
+  // The diagonals of the current search that hold valid values.
+  qint32 fDiagLow = 0;
+  qint32 fDiagHigh = 0;
+  // The first record of the run of records of one kind that ends the list.
+  size_t fRunStart = 0;
 };
 
 }  // namespace quillon

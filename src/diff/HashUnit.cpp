@@ -29,63 +29,70 @@ constexpr TCrcTables MakeCrcTables() {
 
 constexpr TCrcTables CrcTables = MakeCrcTables();
 
-quint32 UpdateCrc(quint32 ACrc, const uchar* ABytes, size_t ACount) {
+inline quint32 StepByte(quint32 ACrc, uchar AByte) {
+  return CrcTables[0][(ACrc ^ AByte) & 0xFF] ^ (ACrc >> 8);
+}
+
+// Folds eight bytes, given as two little-endian words, into the CRC.
+inline quint32 Step8(quint32 ACrc, quint32 ALow, quint32 AHigh) {
   const auto& T = CrcTables;
-  while (ACount >= 8) {
-    quint32 Low;
-    quint32 High;
-    std::memcpy(&Low, ABytes, 4);
-    std::memcpy(&High, ABytes + 4, 4);
-    Low ^= ACrc;
-    ACrc = T[7][Low & 0xFF] ^ T[6][(Low >> 8) & 0xFF] ^ T[5][(Low >> 16) & 0xFF] ^ T[4][Low >> 24] ^
-           T[3][High & 0xFF] ^ T[2][(High >> 8) & 0xFF] ^ T[1][(High >> 16) & 0xFF] ^ T[0][High >> 24];
-    ABytes += 8;
-    ACount -= 8;
-  }
-  while (ACount-- > 0)
-    ACrc = T[0][(ACrc ^ *ABytes++) & 0xFF] ^ (ACrc >> 8);
-  return ACrc;
+  ALow ^= ACrc;
+  return T[7][ALow & 0xFF] ^ T[6][(ALow >> 8) & 0xFF] ^ T[5][(ALow >> 16) & 0xFF] ^ T[4][ALow >> 24] ^
+         T[3][AHigh & 0xFF] ^ T[2][(AHigh >> 8) & 0xFF] ^ T[1][(AHigh >> 16) & 0xFF] ^ T[0][AHigh >> 24];
+}
+
+// The low bytes of four UTF-16 code units (one little-endian word each) as one word.
+inline quint32 NarrowFour(quint64 AUnits) {
+  return static_cast<quint32>((AUnits & 0xFF) | ((AUnits >> 8) & 0xFF00) | ((AUnits >> 16) & 0xFF0000) |
+                              ((AUnits >> 24) & 0xFF000000));
 }
 
 }  // namespace
 
 quint32 LineCrc32(const QString& ALine) {
-  // The UTF-8 bytes go through a small buffer so that no line is ever converted whole.
-  uchar Buffer[256];
-  size_t Used = 0;
   quint32 Crc = 0xFFFFFFFFu;
-  const char16_t* P = reinterpret_cast<const char16_t*>(ALine.utf16());
+  const char16_t* P = reinterpret_cast<const char16_t*>(ALine.constData());
   const char16_t* const End = P + ALine.size();
   while (P < End) {
-    if (Used > sizeof(Buffer) - 4) {
-      Crc = UpdateCrc(Crc, Buffer, Used);
-      Used = 0;
+    // Eight ASCII characters are their own UTF-8 bytes and go into the CRC at once.
+    if (End - P >= 8) {
+      quint64 First;
+      quint64 Second;
+      std::memcpy(&First, P, 8);
+      std::memcpy(&Second, P + 4, 8);
+      if (((First | Second) & 0xFF80FF80FF80FF80ull) == 0) {
+        Crc = Step8(Crc, NarrowFour(First), NarrowFour(Second));
+        P += 8;
+        continue;
+      }
     }
     char32_t C = *P++;
     if (C < 0x80) {
-      Buffer[Used++] = static_cast<uchar>(C);
+      Crc = StepByte(Crc, static_cast<uchar>(C));
     } else if (C < 0x800) {
-      Buffer[Used++] = static_cast<uchar>(0xC0 | (C >> 6));
-      Buffer[Used++] = static_cast<uchar>(0x80 | (C & 0x3F));
+      Crc = StepByte(Crc, static_cast<uchar>(0xC0 | (C >> 6)));
+      Crc = StepByte(Crc, static_cast<uchar>(0x80 | (C & 0x3F)));
     } else if (QChar::isHighSurrogate(C) && P < End && QChar::isLowSurrogate(*P)) {
       C = QChar::surrogateToUcs4(static_cast<char16_t>(C), *P++);
-      Buffer[Used++] = static_cast<uchar>(0xF0 | (C >> 18));
-      Buffer[Used++] = static_cast<uchar>(0x80 | ((C >> 12) & 0x3F));
-      Buffer[Used++] = static_cast<uchar>(0x80 | ((C >> 6) & 0x3F));
-      Buffer[Used++] = static_cast<uchar>(0x80 | (C & 0x3F));
+      Crc = StepByte(Crc, static_cast<uchar>(0xF0 | (C >> 18)));
+      Crc = StepByte(Crc, static_cast<uchar>(0x80 | ((C >> 12) & 0x3F)));
+      Crc = StepByte(Crc, static_cast<uchar>(0x80 | ((C >> 6) & 0x3F)));
+      Crc = StepByte(Crc, static_cast<uchar>(0x80 | (C & 0x3F)));
+    } else if (QChar::isSurrogate(C)) {
+      // A lone surrogate has no UTF-8 form; like QString::toUtf8, take a question mark.
+      Crc = StepByte(Crc, '?');
     } else {
-      // A lone surrogate has no UTF-8 form; it hashes as the replacement character.
-      if (QChar::isSurrogate(C))
-        C = QChar::ReplacementCharacter;
-      Buffer[Used++] = static_cast<uchar>(0xE0 | (C >> 12));
-      Buffer[Used++] = static_cast<uchar>(0x80 | ((C >> 6) & 0x3F));
-      Buffer[Used++] = static_cast<uchar>(0x80 | (C & 0x3F));
+      Crc = StepByte(Crc, static_cast<uchar>(0xE0 | (C >> 12)));
+      Crc = StepByte(Crc, static_cast<uchar>(0x80 | ((C >> 6) & 0x3F)));
+      Crc = StepByte(Crc, static_cast<uchar>(0x80 | (C & 0x3F)));
     }
   }
-  return ~UpdateCrc(Crc, Buffer, Used);
+  return ~Crc;
 }
 
 quint32 LineHash(const QString& ALine, bool AIgnoreCase, bool AIgnoreBlanks) {
+  if (!AIgnoreCase && !AIgnoreBlanks)
+    return LineCrc32(ALine);
   QString Line = ALine;
   if (AIgnoreBlanks)
     Line.removeIf([](QChar C) { return C == u' ' || C == u'\t'; });

@@ -1,4 +1,6 @@
 #include "diff/Component.DiffGrid.h"
+#include "diff/GuiTest.h"
+#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -27,23 +29,25 @@ QStringList Rows(const TDiffGrid& AGrid) {
   return Result;
 }
 
-// The backgrounds of one row's four cells, as HTML colours.
+// A colour as painted, in HTML notation: system colours resolve through the palette.
+QString Html(TColor AColor) {
+  return TColorCalculator::HtmlColor(QColorToColor(ColorToQColor(AColor)));
+}
+
+// The backgrounds of one row's four cells.
 QStringList RowColors(const TDiffGrid& AGrid, qint32 ARow, bool ASelected = false) {
   QStringList Result;
   for (qint32 Col = 0; Col < AGrid.ColCount(); ++Col)
-    Result << TColorCalculator::HtmlColor(AGrid.CellColor(Col, ARow, ASelected));
+    Result << Html(AGrid.CellColor(Col, ARow, ASelected));
   return Result;
 }
 
-QString Html(TColor AColor) {
-  return TColorCalculator::HtmlColor(AColor);
-}
-
-class DiffGrid : public testing::Test {
+class DiffGrid : public test::TGuiTest {
 protected:
   void SetUp() override {
     Grid.setFrameShape(QFrame::NoFrame);
     Grid.resize(600, 300);
+    Grid.show();
     Grid.SetLeftHeader(QStringLiteral("Gold standard definition"));
     Grid.SetRightHeader(QStringLiteral("Local object definition"));
   }
@@ -54,11 +58,11 @@ protected:
     const QRect Cell = Grid.visualRect(Grid.model()->index(ARow - 1, ACol));
     // Text columns are left-aligned and number columns right-aligned, so the other end is bare.
     const qint32 X = (ACol == 1 || ACol == 3) ? Cell.right() - 3 : Cell.left() + 3;
-    return Html(QColorToColor(Image.pixelColor(X, Cell.center().y())));
+    return TColorCalculator::HtmlColor(QColorToColor(Image.pixelColor(X, Cell.center().y())));
   }
 
   TDiffGrid Grid;
-  const QString Fixed = Html(QColorToColor(ColorToQColor(clBtnFace)));
+  const QString Fixed = Html(clBtnFace);
 };
 
 TEST_F(DiffGrid, CompareAlignsTheLinesAndColoursEachRowByItsChange) {
@@ -188,7 +192,6 @@ TEST_F(DiffGrid, TextColumnsShareTheWidthLeftByTheNumberColumns) {
   QString Many;
   for (int i = 0; i < 200; ++i)
     Many += QStringLiteral("line %1\n").arg(i);
-  Grid.show();
   Grid.SetLeft(Many);
   QCoreApplication::processEvents();
   EXPECT_LT(Grid.ClientWidth(), 600);

@@ -1,5 +1,6 @@
 #include "diff/Diff.h"
 #include "infra/Support.Exceptions.h"
+#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,8 @@
 #include "infra/Gui.Settings.h"
 #include "infra/Support.Exceptions.h"
+#include "diff/GuiTest.h"
 #include "support/MemorySettings.h"
+#include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +24,7 @@ QRect WorkArea() {
   return QGuiApplication::primaryScreen()->availableGeometry();
 }
 
-class GuiSettings : public testing::Test {
+class GuiSettings : public test::TGuiTest {
 protected:
   GuiSettings() {
     MainForm.setObjectName(QStringLiteral("frmDbPublish"));
@@ -190,8 +192,8 @@ TEST_F(GuiSettings, FailuresAreLoggedExceptWhereTheCallerMustHearOfThem) {
   EXPECT_EQ(Log.Entries, (QList<TLogEntry>{
                              {TLogEntry::Event, ltInfo, "TGuiSettings.Load: Property Position does not exist"},
                              {TLogEntry::Event, ltInfo, "TGuiSettings.Save: Property Position does not exist"},
-                             {TLogEntry::SilentError, ltDebug, "TGuiSettings.Load: disk gone"},
-                             {TLogEntry::SilentWarning, ltDebug, "TGuiSettings.Save: disk gone"},
+                             {TLogEntry::SilentError, ltError, "TGuiSettings.Load: disk gone"},
+                             {TLogEntry::SilentWarning, ltWarning, "TGuiSettings.Save: disk gone"},
                              {TLogEntry::Event, ltInfo, "TGuiSettings.Save: disk gone"},
                          }))
       << Log.Dump().toStdString();

@@ -27,6 +27,32 @@ TEST(LineHash, IsTheStandardCrc32OfTheUtf8Bytes) {
   EXPECT_EQ(LineCrc32(Long), 0x6DA87781u);
 }
 
+// The CRC one bit at a time, as a reference for the table-driven one.
+quint32 BitwiseCrc32(const QByteArray& ABytes) {
+  quint32 Crc = 0xFFFFFFFFu;
+  for (const char Byte : ABytes) {
+    Crc ^= static_cast<uchar>(Byte);
+    for (int Bit = 0; Bit < 8; ++Bit)
+      Crc = (Crc >> 1) ^ (0xEDB88320u & (0u - (Crc & 1)));
+  }
+  return ~Crc;
+}
+
+TEST(LineHash, EveryMixOfAsciiAndWiderCharactersHashesItsUtf8Bytes) {
+  // A character of each UTF-8 length at every position of lines up to 40 characters, so
+  // that each reaches every offset within an eight-character block.
+  const QString Wide[] = {QString(QChar(0xE5)), QString(QChar(0x20AC)), QString::fromUtf8("\xF0\x9F\x98\x80"),
+                          QString(QChar(0xD800))};
+  for (const QString& W : Wide)
+    for (int Length = 0; Length <= 40; ++Length)
+      for (int At = 0; At <= Length; ++At) {
+        QString Line = QString(Length, u'q');
+        Line.insert(At, W);
+        const QByteArray Bytes = Line.toUtf8();
+        ASSERT_EQ(LineCrc32(Line), BitwiseCrc32(Bytes)) << Length << " " << At;
+      }
+}
+
 TEST(LineHash, LinesThatDifferOnlyOutsideLatin1HashApart) {
   // U+0141 and U+0241 share their low byte; hashing one byte per character would mix them.
   EXPECT_NE(LineHash(QString(QChar(0x0141)), false, false), LineHash(QString(QChar(0x0241)), false, false));

@@ -1,5 +1,7 @@
 #include "infra/Support.Exceptions.h"
 #include "infra/VclUtil.Style.h"
+#include "diff/GuiTest.h"
+#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +31,9 @@ qint32 PixelHeight(const QWidget& AControl) {
   return QFontInfo(AControl.font()).pixelSize();
 }
 
-TEST(GuiStyle, PaletteOfTheDefaultBaseColour) {
+class GuiStyle : public test::TGuiTest {};
+
+TEST_F(GuiStyle, PaletteOfTheDefaultBaseColour) {
   TGuiStyle Style;
   const std::pair<TColor, const char*> Expected[] = {
       {Style.clBase(), "#595C63"},           {Style.MediumColor(), "#D5D6D8"},
@@ -70,7 +74,7 @@ private:
   QStringList& FLog;
 };
 
-TEST(GuiStyle, ObserversApplyTheStyleOnRegistrationAndOnEveryChange) {
+TEST_F(GuiStyle, ObserversApplyTheStyleOnRegistrationAndOnEveryChange) {
   TGuiStyle Style;
   QStringList Log;
   TObserver First(QStringLiteral("first"), Log);
@@ -97,7 +101,7 @@ TEST(GuiStyle, ObserversApplyTheStyleOnRegistrationAndOnEveryChange) {
   EXPECT_EQ(Log, QStringList{"second:Verdana:11"});
 }
 
-TEST(GuiStyle, ObserversThatLeaveOrDieAreNotCalledAgain) {
+TEST_F(GuiStyle, ObserversThatLeaveOrDieAreNotCalledAgain) {
   TGuiStyle Style;
   QStringList Log;
   TObserver Stays(QStringLiteral("stays"), Log);
@@ -114,7 +118,7 @@ TEST(GuiStyle, ObserversThatLeaveOrDieAreNotCalledAgain) {
   EXPECT_EQ(Log, (QStringList{"leaves:Arial:12", "stays:Arial:12", "stays:Arial:13"}));
 }
 
-TEST(GuiStyle, GlobalStyleLivesBetweenStartUpAndShutDown) {
+TEST_F(GuiStyle, GlobalStyleLivesBetweenStartUpAndShutDown) {
   ASSERT_EQ(GlobalGuiStyle, nullptr);
   StartUpGlobalGuiStyle();
   ASSERT_NE(GlobalGuiStyle, nullptr);
@@ -126,7 +130,7 @@ TEST(GuiStyle, GlobalStyleLivesBetweenStartUpAndShutDown) {
   EXPECT_EQ(Log, QStringList{"window:Arial:9"});
 }
 
-TEST(GuiStyle, ButtonsGetTheirSizeFromTheFont) {
+TEST_F(GuiStyle, ButtonsGetTheirSizeFromTheFont) {
   TGuiStyle Style;
   QPushButton Plain(QStringLiteral("OK"));
   QPushButton Bitmap(QStringLiteral("Repair"));
@@ -152,7 +156,7 @@ TEST(GuiStyle, ButtonsGetTheirSizeFromTheFont) {
   EXPECT_EQ(Check.width(), 9 * 7 + 15);
 }
 
-TEST(GuiStyle, HeaderLabelWhiteAndBoldOnABasePanel) {
+TEST_F(GuiStyle, HeaderLabelWhiteAndBoldOnABasePanel) {
   TGuiStyle Style;
   QFrame Panel;
   Panel.setFrameShape(QFrame::Box);
@@ -181,7 +185,7 @@ TEST(GuiStyle, HeaderLabelWhiteAndBoldOnABasePanel) {
   EXPECT_THROW(Style.StyleHeaderLabel(nullptr), EAssertionFailed);
 }
 
-TEST(GuiStyle, PanelsAndBarsTakeThePaletteAndHeights) {
+TEST_F(GuiStyle, PanelsAndBarsTakeThePaletteAndHeights) {
   TGuiStyle Style;
   QFrame ButtonPanel;
   QFrame Top;
