@@ -2,7 +2,10 @@
 
 #include "infra/Classes.Auditing.h"
 #include "infra/Support.Format.h"
+#include "infra/Support.IniFile.h"
+#include "infra/Utils.Params.h"
 #include "infra/Win.User.h"
+#include "service/Service.Config.h"
 
 #include <algorithm>
 
@@ -163,13 +166,27 @@ QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString&
   return Pairs.join(u';');
 }
 
+QString ConfiguredOdbcDriver() {
+  return OdbcDriverFromSources(ExeSettingsFileName(),
+                               TParamList::CreateFromCommandLine().ReadString(QStringLiteral("Driver"), QString()));
+}
+
+QString OdbcDriverFromSources(const QString& AIniFileName, const QString& ADriverOverride) {
+  if (!ADriverOverride.isEmpty())
+    return ADriverOverride;
+  const QString Configured =
+      TIniFile(AIniFileName).ReadString(QStringLiteral("Database"), QStringLiteral("OdbcDriver"), QString()).trimmed();
+  return Configured.isEmpty() ? QStringLiteral("FreeTDS") : Configured;
+}
+
 TSimpleDatabase::TSimpleDatabase(ILog* ALog) : TSimpleDatabase(nullptr, ALog) {}
 
 TSimpleDatabase::TSimpleDatabase(QObject*, ILog* ALog)
     : fConnection(std::make_unique<TOdbcConnection>()),
       FCommand(std::make_unique<TOdbcStatement>(*fConnection)),
       FQuery(std::make_unique<TOdbcQuery>(*fConnection)),
-      FLog(ALog) {
+      FLog(ALog),
+      FOdbcDriver(ConfiguredOdbcDriver()) {
   Assert(FLog != nullptr, QStringLiteral("Log must be assigned"));
   fConnection->SetQueryTimeout(DefaultQueryTimeout);
   FConnString = std::make_unique<TMSSQLConnString>(GetWindowsComputerName(), QStringLiteral("master"));

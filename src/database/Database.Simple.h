@@ -31,6 +31,12 @@ QStringList ScanPlaceholders(const QString& ASQL, QString& AOdbcText);
 // "Connect Timeout" in seconds (15, the OLE DB default, when the string has none).
 QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString& ADriver, qint32& ALoginTimeout);
 
+// The ODBC driver the provider names stand for: the command-line setting Driver=, else the key
+// OdbcDriver of the section Database in the settings file beside the executable, else FreeTDS.
+QString ConfiguredOdbcDriver();
+// The same rules applied to an explicit settings file and Driver= value (empty: none).
+QString OdbcDriverFromSources(const QString& AIniFileName, const QString& ADriverOverride);
+
 // The program's one database connection: SQL Server through the ODBC driver manager. One
 // query statement and one command statement are reused for every call; the query's result set
 // stays owned here. The connection string is an OLE DB one (TMSSQLConnString) and is turned
@@ -84,7 +90,7 @@ public:
   void SetLoginDialog(IDatabaseLoginDialog* AValue) { fLoginDialog = AValue; }
   bool LogSql() const { return FLogSql; }
   void SetLogSql(bool AValue) { FLogSql = AValue; }
-  // The ODBC driver the provider names stand for; "FreeTDS" unless configured otherwise.
+  // The ODBC driver the provider names stand for; ConfiguredOdbcDriver() at construction.
   QString OdbcDriver() const { return FOdbcDriver; }
   void SetOdbcDriver(const QString& AValue) { FOdbcDriver = AValue; }
 
@@ -117,7 +123,7 @@ private:
   ILog* FLog;
   IDatabaseLoginDialog* fLoginDialog = nullptr;
   bool FLogSql = false;
-  QString FOdbcDriver = QStringLiteral("FreeTDS");
+  QString FOdbcDriver;
 };
 
 }  // namespace quillon

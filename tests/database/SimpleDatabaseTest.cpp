@@ -3,6 +3,9 @@
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -73,6 +76,19 @@ TEST(OdbcConnectionStringTest, OleDbKeysBecomeTheDriversKeys) {
     EXPECT_EQ(OdbcConnectionString(Conn, Case.Driver, Timeout), Case.Odbc);
     EXPECT_EQ(Timeout, Case.Timeout);
   }
+}
+
+TEST(OdbcDriverTest, CommandLineThenSettingsFileThenFreeTds) {
+  QTemporaryDir Dir;
+  const QString Configured = Dir.filePath(QStringLiteral("configured.ini"));
+  QFile File(Configured);
+  ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+  File.write("[database]\nodbcdriver=ODBC Driver 18 for SQL Server\n");
+  File.close();
+  const QString Missing = Dir.filePath(QStringLiteral("missing.ini"));
+  EXPECT_EQ(OdbcDriverFromSources(Missing, QString()), QStringLiteral("FreeTDS"));
+  EXPECT_EQ(OdbcDriverFromSources(Configured, QString()), QStringLiteral("ODBC Driver 18 for SQL Server"));
+  EXPECT_EQ(OdbcDriverFromSources(Configured, QStringLiteral("FreeTDS")), QStringLiteral("FreeTDS"));
 }
 
 // Answers as scripted and remembers what it was asked.

@@ -17,6 +17,7 @@ public:
   TServerProcess& operator=(const TServerProcess&) = delete;
 
   quint16 Port() const { return FPort; }
+  qint64 ProcessId() const { return FProcess.processId(); }
   // Writes one command line to the server's standard input and returns the line it answers
   // (without its line end); raises std::runtime_error when no answer comes in time.
   QString Command(const QString& ALine, int ATimeoutMs = 10000);

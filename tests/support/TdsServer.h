@@ -23,6 +23,7 @@ public:
   explicit TTdsServer(const QString& AFixture, const QStringList& ALogins = {});
 
   quint16 Port() const { return FProcess.Port(); }
+  qint64 ProcessId() const { return FProcess.ProcessId(); }
   // "127.0.0.1,<port>", the form a Data Source takes with a port.
   QString DataSource() const;
   // An OLE DB string for ADatabase on this server with SQL Server authentication (the login
