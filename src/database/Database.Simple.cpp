@@ -272,14 +272,25 @@ void TSimpleDatabase::CheckConnected() {
 }
 
 template <typename F>
-void TSimpleDatabase::Guarded(F AStep) {
+void TSimpleDatabase::Guarded(TOdbcStatement& AStatement, F AStep) {
   try {
     AStep();
   } catch (const EOdbcError& E) {
     if (E.ConnectionLost() || fConnection->Dead())
       fConnection->Close();
+    DiscardResults(AStatement);
+    throw;
+  } catch (...) {
+    DiscardResults(AStatement);
     throw;
   }
+}
+
+// What a failed statement left unread would keep the connection busy for the next one.
+void TSimpleDatabase::DiscardResults(TOdbcStatement& AStatement) {
+  if (&AStatement == FQuery.get())
+    FQuery->Close();
+  AStatement.Reset();
 }
 
 void TSimpleDatabase::BindParameters(TOdbcStatement& AStatement, const QStringList& ANames,
@@ -312,7 +323,7 @@ TDataSet* TSimpleDatabase::FastQuery(const QString& ASQL) {
     FLog->LogSqlQuery(ASQL);
   FQuery->Close();
   FQuery->Reset();
-  Guarded([&] { FQuery->OpenQuery(ASQL); });
+  Guarded(*FQuery, [&] { FQuery->OpenQuery(ASQL); });
   return FQuery.get();
 }
 
@@ -325,7 +336,7 @@ TDataSet* TSimpleDatabase::FastQuery(const QString& ASQL, const QVariantList& AP
   QString OdbcText;
   const QStringList Names = ScanPlaceholders(ASQL, OdbcText);
   BindParameters(*FQuery, Names, AParams, false);
-  Guarded([&] { FQuery->OpenQuery(OdbcText); });
+  Guarded(*FQuery, [&] { FQuery->OpenQuery(OdbcText); });
   return FQuery.get();
 }
 
@@ -342,7 +353,7 @@ qint32 TSimpleDatabase::ExecuteCommand(const QString& ASQL, const QVariantList& 
     BindParameters(*FCommand, Names, AParams, true);
   }
   FProviderErrors.clear();
-  Guarded([&] {
+  Guarded(*FCommand, [&] {
     FCommand->Execute(OdbcText);
     while (FCommand->MoreResults()) {
     }

@@ -97,10 +97,12 @@ public:
 private:
   QString ClassName() const;
   void CheckConnected();
-  // Runs an ODBC step; when the link to the server is lost the connection is closed, so that
-  // Connected tells the truth and the next Connect starts afresh.
+  // Runs an ODBC step; when it fails, unread results are discarded, and when the link to the
+  // server is lost the connection is closed, so that Connected tells the truth and the next
+  // Connect starts afresh.
   template <typename F>
-  void Guarded(F AStep);
+  void Guarded(TOdbcStatement& AStatement, F AStep);
+  void DiscardResults(TOdbcStatement& AStatement);
   void BindParameters(TOdbcStatement& AStatement, const QStringList& ANames, const QVariantList& AParams,
                       bool ACommand);
   qint32 ProcessErrors();

@@ -266,6 +266,17 @@ TEST_F(SimpleDatabaseIntegrationTest, DriverErrorsReachTheCallerUnchangedAndTheC
   EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
 }
 
+TEST_F(SimpleDatabaseIntegrationTest, ACommandWhileAResultIsOpenFailsAndLeavesTheResultReadable) {
+  FDb.Connect();
+  TDataSet* Columns = FDb.FastQuery(QStringLiteral("SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME"));
+  EXPECT_THROW(FDb.ExecuteCommand(QStringLiteral("EXEC dbo.AddUser 'a', 'b'")), EOdbcError);
+  Columns->Next();
+  ASSERT_FALSE(Columns->Eof());
+  EXPECT_EQ(Columns->FieldByName(QStringLiteral("COLUMN_NAME")).AsString(), QStringLiteral("Note"));
+  Columns->Close();
+  EXPECT_EQ(FDb.ExecuteCommand(QStringLiteral("EXEC dbo.AddUser 'a', 'b'")), 1);
+}
+
 TEST_F(SimpleDatabaseIntegrationTest, ALostConnectionClosesAndTheCachedStringReconnects) {
   FDb.Connect();
   FServer.Drop(QStringLiteral("OBJECT_ID"));

@@ -32,6 +32,7 @@ import socket
 import struct
 import sys
 import threading
+import traceback
 import xml.etree.ElementTree as ET
 
 # --- Packet and token constants --------------------------------------------------------------
@@ -46,7 +47,6 @@ PKT_PRELOGIN = 0x12
 
 DONE_MORE = 0x01
 DONE_ERROR = 0x02
-DONE_INXACT = 0x04
 DONE_COUNT = 0x10
 DONE_ATTN = 0x20
 
@@ -938,13 +938,13 @@ class Session:
     # Transport
 
     def recv_exact(self, count):
-        data = b''
+        data = bytearray()
         while len(data) < count:
             chunk = self.conn.recv(count - len(data))
             if not chunk:
                 raise ConnectionError('client left')
             data += chunk
-        return data
+        return bytes(data)
 
     def read_message(self):
         payload, kind = [], None
@@ -978,10 +978,8 @@ class Session:
                 return
             while True:
                 kind, payload = self.read_message()
-                if kind == PKT_SQL_BATCH:
-                    self.send_message(self.sql_batch(payload))
-                elif kind == PKT_RPC:
-                    self.send_message(self.rpc(payload))
+                if kind in (PKT_SQL_BATCH, PKT_RPC):
+                    self.send_message(self.request(kind, payload))
                 elif kind == PKT_ATTENTION:
                     response = Response()
                     response.done(status=DONE_ATTN)
@@ -1075,6 +1073,19 @@ class Session:
         return sized_token(0xE3, bytes([kind]) + new + old)
 
     # Requests
+
+    def request(self, kind, payload):
+        try:
+            return self.sql_batch(payload) if kind == PKT_SQL_BATCH else self.rpc(payload)
+        except (ConnectionError, DropConnection):
+            raise
+        except Exception as problem:  # a fault of this server: say so rather than hang up
+            traceback.print_exc()
+            response = Response()
+            response.message(SqlError(50000, 'TDS test server fault: %r' % problem),
+                             self.catalogue.server)
+            response.done(status=DONE_ERROR)
+            return response.payload()
 
     @staticmethod
     def skip_headers(payload):
