@@ -11,7 +11,8 @@ namespace quillon {
 enum TChangeKind : quint8 { ckNone, ckAdd, ckDelete, ckModify };
 
 // One output row of a diff. For ckDelete the second index is the last element of the second
-// sequence consumed before it (-1 if none) and the second value is 0; ckAdd mirrors that.
+// sequence consumed when the record was appended (-1 if none) and the second value is 0;
+// ckAdd mirrors that.
 // The values hold the compared elements: int1/int2 for integer runs, chr1/chr2 for
 // character runs (stored zero-extended, so int1/int2 read the same code unit).
 struct TCompareRec {

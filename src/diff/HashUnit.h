@@ -7,7 +7,8 @@ namespace quillon {
 // The standard CRC-32 (reflected polynomial 0xEDB88320, initial value all ones, final
 // complement: the CRC of zlib and PKZIP) of the UTF-8 bytes of ALine. Hashing whole code
 // points keeps lines apart that differ only outside Latin-1; for ASCII text the bytes, and so
-// the value, are those of the plain text. An empty line hashes to 0.
+// the value, are those of the plain text. The bytes are those QString::toUtf8 gives (a lone
+// surrogate is a question mark). An empty line hashes to 0.
 quint32 LineCrc32(const QString& ALine);
 
 // The hash a line is compared by: with AIgnoreBlanks every tab and space is removed first,
