@@ -3,22 +3,19 @@
 #include "infra/Classes.Auditing.h"
 #include "infra/Classes.RegEx.h"
 #include "infra/Settings.IniFile.h"
+#include "infra/VclUtil.Style.h"
 
 namespace quillon {
 
 TProgramGlobals::TProgramGlobals(int& argc, char** argv)
     : FApplication(argc, argv),
       FPresenterInstalled(GlobalLog, FPresenter),
-      FGuiStyle(StartGuiStyle, StopGuiStyle),
+      FGuiStyle(StartUpGlobalGuiStyle, ShutDownGlobalGuiStyle),
       FClassAuditing(StartClassAuditing, StopClassAuditing),
       FRegEx(StartUpGlobalRegEx, ShutDownGlobalRegEx),
       FSettings(StartUpGlobalSettings, ShutDownGlobalSettings) {
   FApplication.setApplicationName(QStringLiteral("Ulmora Quillon"));
   FApplication.setApplicationDisplayName(QStringLiteral("Ulmora Quillon"));
 }
-
-// The global style (GlobalGuiStyle) starts here once its unit exists.
-void TProgramGlobals::StartGuiStyle() {}
-void TProgramGlobals::StopGuiStyle() {}
 
 }  // namespace quillon

@@ -35,9 +35,6 @@ public:
   QApplication& Application() { return FApplication; }
 
 private:
-  static void StartGuiStyle();
-  static void StopGuiStyle();
-
   TLoggingScope FLogging;
   QApplication FApplication;
   TTerminationSignals FTerminationSignals;

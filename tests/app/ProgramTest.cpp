@@ -3,6 +3,7 @@
 #include "infra/Classes.RegEx.h"
 #include "infra/Settings.IniFile.h"
 #include "infra/Support.Paths.h"
+#include "infra/VclUtil.Style.h"
 #include "support/LogFile.h"
 #include "support/ProgramArguments.h"
 
@@ -50,6 +51,7 @@ TEST_F(ProgramTest, GlobalsStartInOrderAndTheLogFileIsWrittenLast) {
     ASSERT_NE(Adapter, nullptr);
     EXPECT_NE(dynamic_cast<TMessageBoxPresenter*>(Adapter->MessageBoxPresenter()), nullptr);
     EXPECT_NE(GlobalClassCounter, nullptr);
+    EXPECT_NE(GlobalGuiStyle, nullptr);
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Ulmora Quillon"));
     EXPECT_EQ(QLocale(), QLocale::system());
     EXPECT_NE(GlobalRegEx, nullptr);
@@ -61,6 +63,7 @@ TEST_F(ProgramTest, GlobalsStartInOrderAndTheLogFileIsWrittenLast) {
   }
   EXPECT_EQ(GlobalLog, nullptr);
   EXPECT_EQ(GlobalClassCounter, nullptr);
+  EXPECT_EQ(GlobalGuiStyle, nullptr);
   EXPECT_EQ(GlobalRegEx, nullptr);
   EXPECT_EQ(GlobalSettings, nullptr);
   EXPECT_EQ(QCoreApplication::instance(), nullptr);
