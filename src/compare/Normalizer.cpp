@@ -1,7 +1,6 @@
 #include "compare/Normalizer.h"
 
 #include "infra/Support.Format.h"
-#include "infra/Support.PerlRegEx.h"
 #include "schema/DatabaseObjects.h"
 
 namespace quillon {
@@ -12,25 +11,44 @@ namespace {
 // a difference, as it always has been for these comparisons.
 bool IsWhiteSpace(char16_t C) { return C == u' ' || (C >= u'\t' && C <= u'\r'); }
 
-const TPerlRegEx& ParenthesisedNumber() {
-  static const TPerlRegEx Pattern(QStringLiteral("\\(([0-9]+)\\)"));
-  return Pattern;
-}
+bool IsDigit(char16_t C) { return C >= u'0' && C <= u'9'; }
 
-const TPerlRegEx& DboPrefix() {
-  static const TPerlRegEx Pattern(QStringLiteral("[ \\t\\n\\x0B\\f\\r]DBO\\."));
-  return Pattern;
-}
-
-// Every run of white space becomes one blank, in place. A definition has about as many runs as
-// words, so one pass is much cheaper than one regular-expression substitution per run.
-void CollapseWhiteSpace(QString& AText) {
+// "(digits)" becomes the digits, in place, matching left to right as a global replacement of
+// \(([0-9]+)\) would: "((1))" keeps its outer pair.
+void UnwrapNumbers(QString& AText) {
   char16_t* Data = reinterpret_cast<char16_t*>(AText.data());
+  const qsizetype Size = AText.size();
+  qsizetype Length = 0;
+  for (qsizetype I = 0; I < Size; ++I) {
+    if (Data[I] == u'(') {
+      qsizetype Close = I + 1;
+      while (Close < Size && IsDigit(Data[Close]))
+        ++Close;
+      if (Close > I + 1 && Close < Size && Data[Close] == u')') {
+        for (qsizetype K = I + 1; K < Close; ++K)
+          Data[Length++] = Data[K];
+        I = Close;
+        continue;
+      }
+    }
+    Data[Length++] = Data[I];
+  }
+  AText.truncate(Length);
+}
+
+// "DBO." after white space goes, and every run of white space becomes one blank, in place. A
+// definition has about as many runs as words, so one pass is much cheaper than a
+// regular-expression substitution per run.
+void DropDboAndCollapseWhiteSpace(QString& AText) {
+  char16_t* Data = reinterpret_cast<char16_t*>(AText.data());
+  const qsizetype Size = AText.size();
   qsizetype Length = 0;
   bool InRun = false;
-  for (qsizetype I = 0; I < AText.size(); ++I) {
+  for (qsizetype I = 0; I < Size; ++I) {
     const char16_t C = Data[I];
     const bool White = IsWhiteSpace(C);
+    if (White && I + 4 < Size && Data[I + 1] == u'D' && Data[I + 2] == u'B' && Data[I + 3] == u'O' && Data[I + 4] == u'.')
+      I += 4;
     if (!White || !InRun)
       Data[Length++] = White ? u' ' : C;
     InRun = White;
@@ -73,9 +91,8 @@ QString SpaceOut(const QString& ADefinition) {
 
 QString NormalizeDefinition(const QString& ADefinition) {
   QString Result = AnsiUpperCase(SpaceOut(ADefinition));
-  Result = ParenthesisedNumber().ReplaceAll(Result, QStringLiteral("$1"));
-  Result = DboPrefix().ReplaceAll(Result, QStringLiteral(" "));
-  CollapseWhiteSpace(Result);
+  UnwrapNumbers(Result);
+  DropDboAndCollapseWhiteSpace(Result);
   return Trim(Result);
 }
 

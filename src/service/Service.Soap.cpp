@@ -1,5 +1,6 @@
 #include "service/Service.Soap.h"
 
+#include "service/Service.SoapScanner.h"
 #include "service/Service.Xml.h"
 
 #include <QXmlStreamReader>
@@ -9,8 +10,6 @@
 namespace quillon {
 
 namespace {
-
-const QString SoapEnvelopeNamespace = QStringLiteral("http://schemas.xmlsoap.org/soap/envelope/");
 
 const QString EnvelopeStart = QStringLiteral(
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
@@ -22,23 +21,32 @@ const QString EnvelopeEnd = QStringLiteral("</soap:Body></soap:Envelope>");
 bool IsXmlCharacter(char16_t C) { return C >= 0x20 ? C < 0xFFFE : C == u'\t' || C == u'\n' || C == u'\r'; }
 
 // Appends AValue as element content. A carriage return travels as a character reference,
-// since a parser would otherwise fold the line breaks of a source text into line feeds.
+// since a parser would otherwise fold the line breaks of a source text into line feeds. Runs of
+// plain characters are copied whole: definitions are long and mostly plain.
 void AppendEscaped(QString& AOut, const QString& AValue, const char* AOperation, const char* AParameter) {
-  for (const QChar Ch : AValue) {
-    switch (Ch.unicode()) {
-      case u'&': AOut += QStringLiteral("&amp;"); break;
-      case u'<': AOut += QStringLiteral("&lt;"); break;
-      case u'>': AOut += QStringLiteral("&gt;"); break;
-      case u'\r': AOut += QStringLiteral("&#xD;"); break;
+  const char16_t* Data = reinterpret_cast<const char16_t*>(AValue.constData());
+  qsizetype Plain = 0;
+  for (qsizetype I = 0; I < AValue.size(); ++I) {
+    const char16_t C = Data[I];
+    QLatin1StringView Replacement;
+    switch (C) {
+      case u'&': Replacement = QLatin1StringView("&amp;"); break;
+      case u'<': Replacement = QLatin1StringView("&lt;"); break;
+      case u'>': Replacement = QLatin1StringView("&gt;"); break;
+      case u'\r': Replacement = QLatin1StringView("&#xD;"); break;
       default:
-        if (!IsXmlCharacter(Ch.unicode()))
+        if (!IsXmlCharacter(C))
           throw EServiceError(QStringLiteral("%1 cannot be sent: %2 holds the character U+%3, which a SOAP message "
                                              "cannot carry")
                                   .arg(QLatin1String(AOperation), QLatin1String(AParameter))
-                                  .arg(Ch.unicode(), 4, 16, QChar(u'0')));
-        AOut += Ch;
+                                  .arg(ushort(C), 4, 16, QChar(u'0')));
+        continue;
     }
+    AOut.append(QStringView(Data + Plain, I - Plain));
+    AOut.append(Replacement);
+    Plain = I + 1;
   }
+  AOut.append(QStringView(Data + Plain, AValue.size() - Plain));
 }
 
 QString Number(qint32 AValue) { return QString::number(AValue); }
@@ -146,21 +154,30 @@ TOstrelServiceClient::TOstrelServiceClient(const TServiceConfig& AConfig)
 
 QString TOstrelServiceClient::Call(const char* AOperation, std::initializer_list<TParam> AParams,
                                    const char* AResultElement) {
-  const QString Operation = QLatin1String(AOperation);
+  const QLatin1StringView Operation(AOperation);
+  qsizetype Size = EnvelopeStart.size() + EnvelopeEnd.size() + 2 * Operation.size() + OstrelNamespace.size() + 16;
+  for (const TParam& Param : AParams)
+    Size += 2 * qstrlen(Param.Name) + 5 + Param.Value.size() + Param.Value.size() / 8;
   QString Request;
-  Request.reserve(EnvelopeStart.size() + EnvelopeEnd.size() + 256);
-  Request += EnvelopeStart;
-  Request += u'<' + Operation + QStringLiteral(" xmlns=\"") + OstrelNamespace + QStringLiteral("\">");
+  Request.reserve(Size);
+  Request.append(EnvelopeStart).append(u'<').append(Operation).append(QLatin1StringView(" xmlns=\""));
+  Request.append(OstrelNamespace).append(QLatin1StringView("\">"));
   for (const TParam& Param : AParams) {
-    const QString Name = QLatin1String(Param.Name);
-    Request += u'<' + Name + u'>';
+    const QLatin1StringView Name(Param.Name);
+    Request.append(u'<').append(Name).append(u'>');
     AppendEscaped(Request, Param.Value, AOperation, Param.Name);
-    Request += QStringLiteral("</") + Name + u'>';
+    Request.append(QLatin1StringView("</")).append(Name).append(u'>');
   }
-  Request += QStringLiteral("</") + Operation + u'>' + EnvelopeEnd;
+  Request.append(QLatin1StringView("</")).append(Operation).append(u'>').append(EnvelopeEnd);
 
   const THttpTransport::TResponse Response = FTransport.Post(
       FEndpoint, "text/xml; charset=utf-8", '"' + (OstrelNamespace + Operation).toUtf8() + '"', Request.toUtf8());
+  // The ordinary answer is read in one quick pass; anything else gets the full reader and its
+  // precise complaints.
+  const QString Wrapper = Operation + QLatin1StringView("Response");
+  if (Response.Status == 200)
+    if (std::optional<QString> Result = ScanPlainSoapAnswer(Response.Body, Wrapper, AResultElement))
+      return *std::move(Result);
   std::optional<TAnswer> Answer;
   try {
     Answer = TAnswerReader(Response.Body, Operation, FEndpoint).Read(AResultElement);

@@ -12,6 +12,7 @@ namespace quillon {
 
 // The target namespace of every element and SOAP action of the port.
 inline const QString OstrelNamespace = QStringLiteral("http://ulmora.no/Ostrel/");
+inline const QString SoapEnvelopeNamespace = QStringLiteral("http://schemas.xmlsoap.org/soap/envelope/");
 
 // The service answered with a SOAP fault; the message carries its faultstring.
 class ESoapFault : public EServiceError {

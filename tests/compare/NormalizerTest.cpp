@@ -60,5 +60,15 @@ TEST(SameNormalizedDefinition, IgnoresLayoutButNotMeaning) {
   }
 }
 
+// A text from the database may hold a lone surrogate; it is compared like any other character
+// rather than ending the comparison.
+TEST(SameNormalizedDefinition, TakesALoneSurrogateAsItStands) {
+  const QString Lone(QChar(char16_t(0xD800)));
+  EXPECT_EQ(NormalizeDefinition(QStringLiteral("select (1)") + Lone + QStringLiteral(" dbo.t")),
+            QStringLiteral("SELECT 1") + Lone + QStringLiteral(" T"));
+  EXPECT_TRUE(SameNormalizedDefinition(QStringLiteral("x ") + Lone, QStringLiteral("X ") + Lone));
+  EXPECT_FALSE(SameNormalizedDefinition(QStringLiteral("x ") + Lone, QStringLiteral("x")));
+}
+
 }  // namespace
 }  // namespace quillon

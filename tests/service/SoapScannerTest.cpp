@@ -1,0 +1,83 @@
+#include "service/Service.SoapScanner.h"
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+const QByteArray Declaration = R"(<?xml version="1.0" encoding="utf-8"?>)";
+const QByteArray Open =
+    R"(<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance"><soap:Body>)";
+const QByteArray Close = "</soap:Body></soap:Envelope>";
+
+QByteArray Answer(const QByteArray& AInWrapper) {
+  return Declaration + Open + R"(<GetDbViewResponse xmlns="http://ulmora.no/Ostrel/">)" + AInWrapper +
+         "</GetDbViewResponse>" + Close;
+}
+
+struct TCase {
+  const char* Name;
+  QByteArray Body;
+  std::optional<QString> Expected;  // nothing: left to the full reader
+};
+
+TEST(SoapScanner, ReadsTheOrdinaryAnswerAndLeavesEverythingElseToTheFullReader) {
+  const TCase Cases[] = {
+      {"references and UTF-8",
+       Answer("<ViewDefinition>a &amp; b &lt;&gt; &quot;&apos; x&#xD;&#10;y &#x10437; \xC3\xA6\xE2\x82\xAC</ViewDefinition>"),
+       QStringLiteral("a & b <> \"' x\r\ny \U00010437 \u00E6\u20AC")},
+      {"literal line breaks folded", Answer("<ViewDefinition>a\r\nb\rc\nd</ViewDefinition>"), QStringLiteral("a\nb\nc\nd")},
+      {"result absent", Answer("<Other>x</Other>"), QString()},
+      {"empty result", Answer("<ViewDefinition/>"), QString()},
+      {"last result wins, others skipped", Answer("<ViewDefinition>1</ViewDefinition><X><ViewDefinition>2</ViewDefinition></X><ViewDefinition>3</ViewDefinition>"),
+       QStringLiteral("3")},
+      {"prefixes, header, no declaration, trailing space",
+       R"(<e:Envelope xmlns:e='http://schemas.xmlsoap.org/soap/envelope/'><e:Header><h/></e:Header><e:Body >)"
+       R"(<m:GetDbViewResponse xmlns:m="http://ulmora.no/Ostrel/"><m:ViewDefinition>v</m:ViewDefinition ></m:GetDbViewResponse>)"
+       "</e:Body></e:Envelope>\n",
+       QStringLiteral("v")},
+      {"standalone declaration", R"(<?xml version='1.0' encoding='UTF-8' standalone="yes" ?>)" + Open +
+                                     R"(<GetDbViewResponse xmlns="http://ulmora.no/Ostrel/"/>)" + Close,
+       QString()},
+
+      {"fault", Declaration + Open + "<soap:Fault><faultcode>soap:Server</faultcode></soap:Fault>" + Close, std::nullopt},
+      {"document type", "<!DOCTYPE x [<!ENTITY e 'v'>]>" + Answer("<ViewDefinition>&e;</ViewDefinition>"), std::nullopt},
+      {"comment", Answer("<ViewDefinition>a<!-- c -->b</ViewDefinition>"), std::nullopt},
+      {"CDATA", Answer("<ViewDefinition><![CDATA[a]]></ViewDefinition>"), std::nullopt},
+      {"unknown entity", Answer("<ViewDefinition>&nbsp;</ViewDefinition>"), std::nullopt},
+      {"forbidden character reference", Answer("<ViewDefinition>&#1;</ViewDefinition>"), std::nullopt},
+      {"control character", Answer("<ViewDefinition>\x01</ViewDefinition>"), std::nullopt},
+      {"invalid UTF-8", Answer("<ViewDefinition>\xC3(</ViewDefinition>"), std::nullopt},
+      {"overlong UTF-8", Answer("<ViewDefinition>\xC0\xAF</ViewDefinition>"), std::nullopt},
+      {"byte-order mark", "\xEF\xBB\xBF" + Answer("<ViewDefinition>v</ViewDefinition>"), std::nullopt},
+      {"other encoding", R"(<?xml version="1.0" encoding="iso-8859-1"?>)" + Open + R"(<GetDbViewResponse xmlns="http://ulmora.no/Ostrel/"/>)" + Close,
+       std::nullopt},
+      {"element inside the result", Answer("<ViewDefinition>a<b/></ViewDefinition>"), std::nullopt},
+      {"mismatched end tag", Answer("<ViewDefinition>v</ViewDefinitio>"), std::nullopt},
+      {"cut short", Answer("<ViewDefinition>v</ViewDefinition>").chopped(5), std::nullopt},
+      {"text after the root", Answer("") + "x", std::nullopt},
+      {"second root", Answer("") + "<x/>", std::nullopt},
+      {"undeclared prefix", Answer("<p:ViewDefinition>v</p:ViewDefinition>"), std::nullopt},
+      {"duplicate attribute", Answer(R"(<ViewDefinition a="1" a="2">v</ViewDefinition>)"), std::nullopt},
+      {"attributes run together", Answer(R"(<ViewDefinition a="1"b="2">v</ViewDefinition>)"), std::nullopt},
+      {"\"]]>\" in text", Answer("<ViewDefinition>a]]>b</ViewDefinition>"), std::nullopt},
+      {"wrapper in another namespace", Declaration + Open + R"(<GetDbViewResponse xmlns="urn:x"/>)" + Close, std::nullopt},
+      {"other wrapper", Declaration + Open + R"(<SaveDbViewResponse xmlns="http://ulmora.no/Ostrel/"/>)" + Close, std::nullopt},
+      {"empty body", Declaration + Open + Close, std::nullopt},
+      {"no body", Declaration + R"(<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"/>)", std::nullopt},
+      {"not an envelope", "<html><body/></html>", std::nullopt},
+      {"not XML", "this is not XML at all", std::nullopt},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    EXPECT_EQ(ScanPlainSoapAnswer(Case.Body, QStringLiteral("GetDbViewResponse"), "ViewDefinition"), Case.Expected);
+  }
+}
+
+TEST(SoapScanner, AnswersEmptyWhenNoResultIsExpected) {
+  EXPECT_EQ(ScanPlainSoapAnswer(Answer("<ViewDefinition>v</ViewDefinition>"), QStringLiteral("GetDbViewResponse"), nullptr),
+            QString());
+}
+
+}  // namespace
+}  // namespace quillon
