@@ -56,13 +56,16 @@ void DropDboAndCollapseWhiteSpace(QString& AText) {
   AText.truncate(Length);
 }
 
-// Line breaks and tabs become blanks, brackets go, and "<", "=" and ">" get a blank on
-// either side.
-QString SpaceOut(const QString& ADefinition) {
+// Line breaks and tabs become blanks, brackets go, "<", "=" and ">" get a blank on either side,
+// and the letters a-z become upper case. AOtherThanAscii tells whether other letters may need
+// the full upper-casing.
+QString SpaceOut(const QString& ADefinition, bool& AOtherThanAscii) {
   QString Result(ADefinition.size() * 3, Qt::Uninitialized);
   char16_t* Out = reinterpret_cast<char16_t*>(Result.data());
   qsizetype Length = 0;
+  char16_t Seen = 0;
   for (const QChar Ch : ADefinition) {
+    Seen |= Ch.unicode();
     switch (Ch.unicode()) {
       case u'\t':
       case u'\n':
@@ -80,17 +83,21 @@ QString SpaceOut(const QString& ADefinition) {
         Out[Length++] = u' ';
         break;
       default:
-        Out[Length++] = Ch.unicode();
+        Out[Length++] = Ch.unicode() >= u'a' && Ch.unicode() <= u'z' ? Ch.unicode() - (u'a' - u'A') : Ch.unicode();
     }
   }
   Result.truncate(Length);
+  AOtherThanAscii = Seen >= 0x80;
   return Result;
 }
 
 }  // namespace
 
 QString NormalizeDefinition(const QString& ADefinition) {
-  QString Result = AnsiUpperCase(SpaceOut(ADefinition));
+  bool OtherThanAscii = false;
+  QString Result = SpaceOut(ADefinition, OtherThanAscii);
+  if (OtherThanAscii)
+    Result = AnsiUpperCase(Result);
   UnwrapNumbers(Result);
   DropDboAndCollapseWhiteSpace(Result);
   return Trim(Result);

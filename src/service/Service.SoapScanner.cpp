@@ -3,6 +3,7 @@
 #include "service/Service.Soap.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,17 @@ void AppendUtf8(QByteArray& AOut, char32_t C) {
     AOut += char(0x80 | (C & 0x3F));
   }
 }
+
+// The bytes that end a plain run of character data: markup, references, carriage returns,
+// the start of "]]>" and the control characters XML forbids.
+constexpr auto TextStop = [] {
+  std::array<bool, 256> Stop{};
+  for (int C = 0; C < 0x20; ++C)
+    Stop[C] = C != '\t' && C != '\n';
+  for (const char C : {'<', '&', '\r', ']'})
+    Stop[static_cast<unsigned char>(C)] = true;
+  return Stop;
+}();
 
 // Thrown inside the scanner to hand the document to the full reader.
 struct TDefer {};
@@ -100,7 +112,15 @@ private:
     const auto* End = reinterpret_cast<const unsigned char*>(FEnd);
     while (P < End) {
       if (*P < 0x80) {
-        ++P;
+        while (End - P >= 8) {
+          quint64 Word;
+          memcpy(&Word, P, 8);
+          if (Word & 0x8080808080808080ULL)
+            break;
+          P += 8;
+        }
+        while (P < End && *P < 0x80)
+          ++P;
         continue;
       }
       int Extra;
@@ -315,6 +335,7 @@ private:
       FState = stInWrapper;
     } else if (Depth == 4 && FState == stInWrapper && !FResultElement.empty() && ALocal == FResultElement) {
       FResult.clear();
+      FResult.reserve(FEnd - FPos);
       FCapturing = true;
     }
   }
@@ -331,31 +352,42 @@ private:
   }
 
   // Character data up to the next "<", with its references resolved and its line breaks
-  // normalized when it is the result.
+  // normalized when it is the result. Plain runs are copied whole.
   void Text() {
-    while (FPos < FEnd && *FPos != '<') {
+    const char* Run = FPos;
+    const auto Flush = [&] {
+      if (FCapturing)
+        FResult.append(Run, FPos - Run);
+    };
+    while (true) {
+      while (FPos < FEnd && !TextStop[static_cast<unsigned char>(*FPos)])
+        ++FPos;
+      if (FPos == FEnd || *FPos == '<')
+        break;
       const char C = *FPos;
-      if (C == '&') {
-        const char32_t Code = Reference();
-        if (FCapturing)
-          AppendUtf8(FResult, Code);
+      if (C == '&' || C == '\r') {
+        Flush();
+        if (C == '&') {
+          const char32_t Code = Reference();
+          if (FCapturing)
+            AppendUtf8(FResult, Code);
+        } else {
+          ++FPos;
+          if (FPos < FEnd && *FPos == '\n')
+            ++FPos;
+          if (FCapturing)
+            FResult += '\n';
+        }
+        Run = FPos;
         continue;
       }
-      if (static_cast<unsigned char>(C) < 0x20 && !IsSpace(C))
-        throw TDefer();
-      if (C == ']' && FEnd - FPos >= 3 && FPos[1] == ']' && FPos[2] == '>')
+      if (C != ']')
+        throw TDefer();  // a control character
+      if (FEnd - FPos >= 3 && FPos[1] == ']' && FPos[2] == '>')
         throw TDefer();
       ++FPos;
-      if (!FCapturing)
-        continue;
-      if (C == '\r') {
-        FResult += '\n';
-        if (FPos < FEnd && *FPos == '\n')
-          ++FPos;
-      } else {
-        FResult += C;
-      }
     }
+    Flush();
   }
 
   char32_t Reference() {
