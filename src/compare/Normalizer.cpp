@@ -13,29 +13,6 @@ bool IsWhiteSpace(char16_t C) { return C == u' ' || (C >= u'\t' && C <= u'\r'); 
 
 bool IsDigit(char16_t C) { return C >= u'0' && C <= u'9'; }
 
-// "(digits)" becomes the digits, in place, matching left to right as a global replacement of
-// \(([0-9]+)\) would: "((1))" keeps its outer pair.
-void UnwrapNumbers(QString& AText) {
-  char16_t* Data = reinterpret_cast<char16_t*>(AText.data());
-  const qsizetype Size = AText.size();
-  qsizetype Length = 0;
-  for (qsizetype I = 0; I < Size; ++I) {
-    if (Data[I] == u'(') {
-      qsizetype Close = I + 1;
-      while (Close < Size && IsDigit(Data[Close]))
-        ++Close;
-      if (Close > I + 1 && Close < Size && Data[Close] == u')') {
-        for (qsizetype K = I + 1; K < Close; ++K)
-          Data[Length++] = Data[K];
-        I = Close;
-        continue;
-      }
-    }
-    Data[Length++] = Data[I];
-  }
-  AText.truncate(Length);
-}
-
 // "DBO." after white space goes, and every run of white space becomes one blank, in place. A
 // definition has about as many runs as words, so one pass is much cheaper than a
 // regular-expression substitution per run.
@@ -57,16 +34,20 @@ void DropDboAndCollapseWhiteSpace(QString& AText) {
 }
 
 // Line breaks and tabs become blanks, brackets go, "<", "=" and ">" get a blank on either side,
-// and the letters a-z become upper case. AOtherThanAscii tells whether other letters may need
-// the full upper-casing.
+// the letters a-z become upper case, and "(digits)" of what remains becomes the digits, matched
+// left to right as a global replacement of \(([0-9]+)\) would ("((1))" keeps its outer pair).
+// AOtherThanAscii tells whether other letters may need the full upper-casing.
 QString SpaceOut(const QString& ADefinition, bool& AOtherThanAscii) {
-  QString Result(ADefinition.size() * 3, Qt::Uninitialized);
+  const char16_t* In = reinterpret_cast<const char16_t*>(ADefinition.constData());
+  const qsizetype Size = ADefinition.size();
+  QString Result(Size * 3, Qt::Uninitialized);
   char16_t* Out = reinterpret_cast<char16_t*>(Result.data());
   qsizetype Length = 0;
   char16_t Seen = 0;
-  for (const QChar Ch : ADefinition) {
-    Seen |= Ch.unicode();
-    switch (Ch.unicode()) {
+  for (qsizetype I = 0; I < Size; ++I) {
+    const char16_t C = In[I];
+    Seen |= C;
+    switch (C) {
       case u'\t':
       case u'\n':
       case u'\r':
@@ -79,11 +60,26 @@ QString SpaceOut(const QString& ADefinition, bool& AOtherThanAscii) {
       case u'=':
       case u'>':
         Out[Length++] = u' ';
-        Out[Length++] = Ch.unicode();
+        Out[Length++] = C;
         Out[Length++] = u' ';
         break;
+      case u'(': {
+        qsizetype Close = I + 1;
+        bool Digits = false;
+        for (; Close < Size && (IsDigit(In[Close]) || In[Close] == u'[' || In[Close] == u']'); ++Close)
+          Digits = Digits || IsDigit(In[Close]);
+        if (Digits && Close < Size && In[Close] == u')') {
+          for (qsizetype K = I + 1; K < Close; ++K)
+            if (IsDigit(In[K]))
+              Out[Length++] = In[K];
+          I = Close;
+        } else {
+          Out[Length++] = C;
+        }
+        break;
+      }
       default:
-        Out[Length++] = Ch.unicode() >= u'a' && Ch.unicode() <= u'z' ? Ch.unicode() - (u'a' - u'A') : Ch.unicode();
+        Out[Length++] = C >= u'a' && C <= u'z' ? C - (u'a' - u'A') : C;
     }
   }
   Result.truncate(Length);
@@ -98,7 +94,6 @@ QString NormalizeDefinition(const QString& ADefinition) {
   QString Result = SpaceOut(ADefinition, OtherThanAscii);
   if (OtherThanAscii)
     Result = AnsiUpperCase(Result);
-  UnwrapNumbers(Result);
   DropDboAndCollapseWhiteSpace(Result);
   return Trim(Result);
 }
