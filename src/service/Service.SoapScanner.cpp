@@ -55,15 +55,30 @@ constexpr auto TextStop = [] {
 // Thrown inside the scanner to hand the document to the full reader.
 struct TDefer {};
 
-// One pass over the bytes with a stack of open elements and of namespace declarations: just
-// enough of XML 1.0 with namespaces to check an ordinary answer for well-formedness.
+struct TAttribute {
+  string_view Name;
+  string_view Value;  // as written, between the quotes
+};
+
+string_view PrefixOf(string_view AName) {
+  const size_t Colon = AName.find(':');
+  return Colon == string_view::npos ? string_view() : AName.substr(0, Colon);
+}
+string_view LocalOf(string_view AName) {
+  const size_t Colon = AName.find(':');
+  return Colon == string_view::npos ? AName : AName.substr(Colon + 1);
+}
+
+// One pass over the bytes with a stack of open elements: just enough of XML 1.0 to check a
+// plain document for well-formedness. THandler hears of each start tag (Started), end
+// (Ended) and piece of character data (Text, Character, LineBreak), and may defer too.
+template <class THandler>
 class TScanner {
 public:
-  TScanner(const QByteArray& ABody, const QString& AWrapper, const char* AResultElement)
-      : FPos(ABody.constData()), FEnd(ABody.constData() + ABody.size()), FWrapper(AWrapper.toUtf8()),
-        FResultElement(AResultElement ? string_view(AResultElement) : string_view()) {}
+  TScanner(const QByteArray& ABody, THandler& AHandler)
+      : FPos(ABody.constData()), FEnd(ABody.constData() + ABody.size()), FHandler(AHandler) {}
 
-  QString Scan() {
+  void Scan() {
     CheckEncoding();
     SkipDeclaration();
     SkipSpace();
@@ -85,27 +100,33 @@ public:
       }
     }
     SkipSpace();
-    if (FPos != FEnd || FState < stDone)
+    if (FPos != FEnd)
       throw TDefer();
-    return QString::fromUtf8(FResult);
+  }
+
+  size_t Depth() const { return FOpen.size(); }
+
+  // An attribute value as a parser reports it: references resolved, and each literal tab,
+  // line feed, carriage return or CR LF pair a blank.
+  static QByteArray AttributeValue(string_view AValue) {
+    QByteArray Result;
+    Result.reserve(qsizetype(AValue.size()));
+    for (const char* P = AValue.data(); P < AValue.data() + AValue.size();) {
+      if (*P == '&') {
+        AppendUtf8(Result, ReferenceAt(P, AValue.data() + AValue.size()));
+      } else if (*P == '\r' || *P == '\n' || *P == '\t') {
+        Result += ' ';
+        if (*P == '\r' && P + 1 < AValue.data() + AValue.size() && P[1] == '\n')
+          ++P;
+        ++P;
+      } else {
+        Result += *P++;
+      }
+    }
+    return Result;
   }
 
 private:
-  enum TState { stSeekBody, stBodyOpen, stInWrapper, stDone };
-
-  struct TOpen {
-    string_view Name;
-    size_t Bindings;
-  };
-  struct TBinding {
-    string_view Prefix;
-    string_view Uri;
-  };
-  struct TAttribute {
-    string_view Name;
-    string_view Value;
-  };
-
   // Plain ASCII passes at once; other bytes must form well-formed UTF-8 of characters XML allows.
   void CheckEncoding() const {
     const auto* P = reinterpret_cast<const unsigned char*>(FPos);
@@ -179,7 +200,7 @@ private:
     return string_view(Start, FPos - Start);
   }
 
-  // A quoted value without references or "<": anything else goes to the full reader.
+  // A quoted value without "<"; its references must be ones the scanner knows.
   string_view QuotedValue() {
     SkipSpace();
     if (FPos == FEnd || *FPos != '=')
@@ -191,7 +212,11 @@ private:
     const char Quote = *FPos++;
     const char* Start = FPos;
     while (FPos < FEnd && *FPos != Quote) {
-      if (*FPos == '<' || *FPos == '&' || (static_cast<unsigned char>(*FPos) < 0x20 && !IsSpace(*FPos)))
+      if (*FPos == '&') {
+        ReferenceAt(FPos, FEnd);
+        continue;
+      }
+      if (*FPos == '<' || (static_cast<unsigned char>(*FPos) < 0x20 && !IsSpace(*FPos)))
         throw TDefer();
       ++FPos;
     }
@@ -233,31 +258,9 @@ private:
       throw TDefer();
   }
 
-  string_view Resolve(string_view APrefix) const {
-    for (auto It = FBindings.rbegin(); It != FBindings.rend(); ++It)
-      if (It->Prefix == APrefix)
-        return It->Uri;
-    if (!APrefix.empty())
-      throw TDefer();
-    return {};
-  }
-
-  static string_view PrefixOf(string_view AName) {
-    const size_t Colon = AName.find(':');
-    return Colon == string_view::npos ? string_view() : AName.substr(0, Colon);
-  }
-  static string_view LocalOf(string_view AName) {
-    const size_t Colon = AName.find(':');
-    return Colon == string_view::npos ? AName : AName.substr(Colon + 1);
-  }
-
-  // After "<": the name, the attributes (declarations bind before the name is resolved) and
-  // either ">" or "/>".
+  // After "<": the name, the attributes, and either ">" or "/>".
   void StartTag() {
-    if (FCapturing)
-      throw TDefer();  // the result element must hold text only
     const string_view Name = this->Name();
-    const size_t BindingsBefore = FBindings.size();
     FAttributes.clear();
     bool Empty = false;
     while (true) {
@@ -278,30 +281,14 @@ private:
       const string_view Attribute = this->Name();
       FAttributes.push_back({Attribute, QuotedValue()});
     }
-    for (size_t I = 0; I < FAttributes.size(); ++I) {
-      const TAttribute& A = FAttributes[I];
+    for (size_t I = 0; I < FAttributes.size(); ++I)
       for (size_t J = 0; J < I; ++J)
-        if (FAttributes[J].Name == A.Name ||
-            (!PrefixOf(A.Name).empty() && !PrefixOf(FAttributes[J].Name).empty() && LocalOf(A.Name) == LocalOf(FAttributes[J].Name)))
+        if (FAttributes[J].Name == FAttributes[I].Name)
           throw TDefer();
-      if (A.Name == "xmlns") {
-        FBindings.push_back({string_view(), A.Value});
-      } else if (PrefixOf(A.Name) == "xmlns") {
-        if (A.Value.empty() || LocalOf(A.Name).starts_with("xml"))
-          throw TDefer();
-        FBindings.push_back({LocalOf(A.Name), A.Value});
-      } else if (PrefixOf(A.Name).starts_with("xml")) {
-        throw TDefer();
-      }
-    }
-    for (const TAttribute& A : FAttributes)
-      if (const string_view Prefix = PrefixOf(A.Name); !Prefix.empty() && Prefix != "xmlns")
-        Resolve(Prefix);
     if (PrefixOf(Name).starts_with("xml"))
       throw TDefer();
-    const string_view Uri = Resolve(PrefixOf(Name));
-    FOpen.push_back({Name, BindingsBefore});
-    Started(LocalOf(Name), Uri);
+    FOpen.push_back(Name);
+    FHandler.Started(*this, Name, FAttributes);
     if (Empty)
       Ended();
   }
@@ -309,93 +296,52 @@ private:
   void EndTag() {
     const string_view Name = this->Name();
     SkipSpace();
-    if (FPos == FEnd || *FPos != '>' || Name != FOpen.back().Name)
+    if (FPos == FEnd || *FPos != '>' || Name != FOpen.back())
       throw TDefer();
     ++FPos;
     Ended();
   }
 
-  // Follows the answer's shape as the full reader does: the first SOAP body among the
-  // envelope's children, the wrapper as the body's first element, the result elements as the
-  // wrapper's children.
-  void Started(string_view ALocal, string_view AUri) {
-    static const QByteArray Envelope = SoapEnvelopeNamespace.toUtf8();
-    static const QByteArray Ostrel = OstrelNamespace.toUtf8();
-    const auto IsSoap = [&] { return AUri == string_view(Envelope.constData(), Envelope.size()); };
-    const size_t Depth = FOpen.size();
-    if (Depth == 1) {
-      if (ALocal != "Envelope" || !IsSoap())
-        throw TDefer();
-    } else if (Depth == 2 && FState == stSeekBody && ALocal == "Body" && IsSoap()) {
-      FState = stBodyOpen;
-    } else if (Depth == 3 && FState == stBodyOpen) {
-      if (ALocal != string_view(FWrapper.constData(), FWrapper.size()) ||
-          AUri != string_view(Ostrel.constData(), Ostrel.size()))
-        throw TDefer();  // a fault, or not the expected answer
-      FState = stInWrapper;
-    } else if (Depth == 4 && FState == stInWrapper && !FResultElement.empty() && ALocal == FResultElement) {
-      FResult.clear();
-      FResult.reserve(FEnd - FPos);
-      FCapturing = true;
-    }
-  }
-
   void Ended() {
-    const size_t Depth = FOpen.size();
-    FBindings.resize(FOpen.back().Bindings);
+    FHandler.Ended(*this);
     FOpen.pop_back();
-    FCapturing = false;
-    if (Depth == 2 && FState == stBodyOpen)
-      throw TDefer();  // an empty body
-    if (Depth == 3 && FState == stInWrapper)
-      FState = stDone;
   }
 
-  // Character data up to the next "<", with its references resolved and its line breaks
-  // normalized when it is the result. Plain runs are copied whole.
+  // Character data up to the next "<": plain runs go to the handler whole, references and
+  // line breaks (a CR LF pair or a lone CR reads as one line feed) one by one.
   void Text() {
-    const char* Run = FPos;
-    const auto Flush = [&] {
-      if (FCapturing)
-        FResult.append(Run, FPos - Run);
-    };
     while (true) {
+      const char* Run = FPos;
       while (FPos < FEnd && !TextStop[static_cast<unsigned char>(*FPos)])
         ++FPos;
+      if (FPos > Run)
+        FHandler.Text(string_view(Run, FPos - Run));
       if (FPos == FEnd || *FPos == '<')
         break;
       const char C = *FPos;
-      if (C == '&' || C == '\r') {
-        Flush();
-        if (C == '&') {
-          const char32_t Code = Reference();
-          if (FCapturing)
-            AppendUtf8(FResult, Code);
-        } else {
+      if (C == '&') {
+        FHandler.Character(ReferenceAt(FPos, FEnd));
+      } else if (C == '\r') {
+        ++FPos;
+        if (FPos < FEnd && *FPos == '\n')
           ++FPos;
-          if (FPos < FEnd && *FPos == '\n')
-            ++FPos;
-          if (FCapturing)
-            FResult += '\n';
-        }
-        Run = FPos;
-        continue;
+        FHandler.Text("\n");
+      } else if (C == ']' && !(FEnd - FPos >= 3 && FPos[1] == ']' && FPos[2] == '>')) {
+        FHandler.Text("]");
+        ++FPos;
+      } else {
+        throw TDefer();  // "]]>" or a control character
       }
-      if (C != ']')
-        throw TDefer();  // a control character
-      if (FEnd - FPos >= 3 && FPos[1] == ']' && FPos[2] == '>')
-        throw TDefer();
-      ++FPos;
     }
-    Flush();
   }
 
-  char32_t Reference() {
-    const char* Semicolon = static_cast<const char*>(memchr(FPos, ';', std::min<qsizetype>(FEnd - FPos, 12)));
+  // The reference at AAt, which it passes.
+  static char32_t ReferenceAt(const char*& AAt, const char* AEnd) {
+    const char* Semicolon = static_cast<const char*>(memchr(AAt, ';', std::min<qsizetype>(AEnd - AAt, 12)));
     if (!Semicolon)
       throw TDefer();
-    const string_view Body(FPos + 1, Semicolon - FPos - 1);
-    FPos = Semicolon + 1;
+    const string_view Body(AAt + 1, Semicolon - AAt - 1);
+    AAt = Semicolon + 1;
     if (Body == "amp")
       return '&';
     if (Body == "lt")
@@ -432,21 +378,174 @@ private:
 
   const char* FPos;
   const char* FEnd;
+  THandler& FHandler;
+  std::vector<string_view> FOpen;
+  std::vector<TAttribute> FAttributes;
+};
+
+// Follows the answer's shape as the full SOAP reader does: the first SOAP body among the
+// envelope's children, the wrapper as the body's first element, the result elements as the
+// wrapper's children. Resolves the namespaces of the elements it looks at.
+class TSoapAnswerHandler {
+public:
+  TSoapAnswerHandler(const QString& AWrapper, const char* AResultElement)
+      : FWrapper(AWrapper.toUtf8()), FResultElement(AResultElement ? string_view(AResultElement) : string_view()) {}
+
+  template <class TScan>
+  void Started(const TScan& AScanner, string_view AName, const std::vector<TAttribute>& AAttributes) {
+    static const QByteArray Envelope = SoapEnvelopeNamespace.toUtf8();
+    static const QByteArray Ostrel = OstrelNamespace.toUtf8();
+    if (FCapturing)
+      throw TDefer();  // the result element must hold text only
+    FBindingsBefore.push_back(FBindings.size());
+    for (const TAttribute& A : AAttributes) {
+      if (A.Value.find('&') != string_view::npos)
+        throw TDefer();
+      if (A.Name == "xmlns") {
+        FBindings.push_back({string_view(), A.Value});
+      } else if (PrefixOf(A.Name) == "xmlns") {
+        if (A.Value.empty() || LocalOf(A.Name).starts_with("xml"))
+          throw TDefer();
+        FBindings.push_back({LocalOf(A.Name), A.Value});
+      } else if (!PrefixOf(A.Name).empty()) {
+        throw TDefer();
+      }
+    }
+    const string_view Uri = Resolve(PrefixOf(AName));
+    const string_view Local = LocalOf(AName);
+    const auto IsSoap = [&] { return Uri == string_view(Envelope.constData(), Envelope.size()); };
+    const size_t Depth = AScanner.Depth();
+    if (Depth == 1) {
+      if (Local != "Envelope" || !IsSoap())
+        throw TDefer();
+    } else if (Depth == 2 && FState == stSeekBody && Local == "Body" && IsSoap()) {
+      FState = stBodyOpen;
+    } else if (Depth == 3 && FState == stBodyOpen) {
+      if (Local != string_view(FWrapper.constData(), FWrapper.size()) || Uri != string_view(Ostrel.constData(), Ostrel.size()))
+        throw TDefer();  // a fault, or not the expected answer
+      FState = stInWrapper;
+    } else if (Depth == 4 && FState == stInWrapper && !FResultElement.empty() && Local == FResultElement) {
+      FResult.clear();
+      FCapturing = true;
+    }
+  }
+
+  template <class TScan>
+  void Ended(const TScan& AScanner) {
+    const size_t Depth = AScanner.Depth();
+    FBindings.resize(FBindingsBefore.back());
+    FBindingsBefore.pop_back();
+    FCapturing = false;
+    if (Depth == 2 && FState == stBodyOpen)
+      throw TDefer();  // an empty body
+    if (Depth == 3 && FState == stInWrapper)
+      FState = stDone;
+  }
+
+  void Text(string_view AText) {
+    if (FCapturing)
+      FResult.append(AText.data(), qsizetype(AText.size()));
+  }
+  void Character(char32_t ACode) {
+    if (FCapturing)
+      AppendUtf8(FResult, ACode);
+  }
+
+  QString Result() const {
+    if (FState != stDone)
+      throw TDefer();
+    return QString::fromUtf8(FResult);
+  }
+
+private:
+  enum TState { stSeekBody, stBodyOpen, stInWrapper, stDone };
+  struct TBinding {
+    string_view Prefix;
+    string_view Uri;
+  };
+
+  string_view Resolve(string_view APrefix) const {
+    for (auto It = FBindings.rbegin(); It != FBindings.rend(); ++It)
+      if (It->Prefix == APrefix)
+        return It->Uri;
+    if (!APrefix.empty())
+      throw TDefer();
+    return {};
+  }
+
   QByteArray FWrapper;
   string_view FResultElement;
-  std::vector<TOpen> FOpen;
   std::vector<TBinding> FBindings;
-  std::vector<TAttribute> FAttributes;
+  std::vector<size_t> FBindingsBefore;
   TState FState = stSeekBody;
   bool FCapturing = false;
   QByteArray FResult;
+};
+
+// Builds the tree as TXmlDocument::FromBytes does without namespace processing: qualified
+// names, attributes in order, the character data between two tags as one text unless it is
+// all white space.
+class TTreeHandler {
+public:
+  explicit TTreeHandler(TXmlDocument& ADocument) : FDocument(ADocument) {}
+
+  template <class TScan>
+  void Started(const TScan&, string_view AName, const std::vector<TAttribute>& AAttributes) {
+    FlushText();
+    const QString Name = QString::fromUtf8(AName.data(), qsizetype(AName.size()));
+    FCurrent = FCurrent ? FCurrent->AddChild(Name) : FDocument.CreateDocumentElement(Name);
+    for (const TAttribute& A : AAttributes)
+      FCurrent->SetAttribute(QString::fromUtf8(A.Name.data(), qsizetype(A.Name.size())),
+                             QString::fromUtf8(TScan::AttributeValue(A.Value)));
+  }
+
+  template <class TScan>
+  void Ended(const TScan&) {
+    FlushText();
+    FCurrent = FCurrent->ParentNode();
+  }
+
+  void Text(string_view AText) {
+    FPendingText.append(AText.data(), qsizetype(AText.size()));
+    FWhiteOnly = FWhiteOnly && std::all_of(AText.begin(), AText.end(), IsSpace);
+  }
+  void Character(char32_t ACode) {
+    AppendUtf8(FPendingText, ACode);
+    FWhiteOnly = FWhiteOnly && ACode < 0x80 && IsSpace(char(ACode));
+  }
+
+private:
+  void FlushText() {
+    if (!FPendingText.isEmpty() && !FWhiteOnly)
+      FCurrent->AddText(QString::fromUtf8(FPendingText));
+    FPendingText.clear();
+    FWhiteOnly = true;
+  }
+
+  TXmlDocument& FDocument;
+  TXmlNode* FCurrent = nullptr;
+  QByteArray FPendingText;
+  bool FWhiteOnly = true;
 };
 
 }  // namespace
 
 std::optional<QString> ScanPlainSoapAnswer(const QByteArray& ABody, const QString& AWrapper, const char* AResultElement) {
   try {
-    return TScanner(ABody, AWrapper, AResultElement).Scan();
+    TSoapAnswerHandler Handler(AWrapper, AResultElement);
+    TScanner<TSoapAnswerHandler>(ABody, Handler).Scan();
+    return Handler.Result();
+  } catch (const TDefer&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<TXmlDocument> ScanPlainXmlDocument(const QByteArray& AData) {
+  try {
+    TXmlDocument Document;
+    TTreeHandler Handler(Document);
+    TScanner<TTreeHandler>(AData, Handler).Scan();
+    return Document;
   } catch (const TDefer&) {
     return std::nullopt;
   }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "infra/Support.Xml.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -16,5 +18,9 @@ namespace quillon {
 // that the full XML reader decides and reports those. It never accepts a document that reader
 // would refuse, and never answers differently from it.
 std::optional<QString> ScanPlainSoapAnswer(const QByteArray& ABody, const QString& AWrapper, const char* AResultElement);
+
+// The quick road for a plain UTF-8 page: the tree TXmlDocument::FromBytes would build, or
+// nothing under the same terms as above, so that the full parser decides.
+std::optional<TXmlDocument> ScanPlainXmlDocument(const QByteArray& AData);
 
 }  // namespace quillon

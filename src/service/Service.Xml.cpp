@@ -1,5 +1,7 @@
 #include "service/Service.Xml.h"
 
+#include "service/Service.SoapScanner.h"
+
 #include <QXmlStreamReader>
 
 namespace quillon {
@@ -12,6 +14,10 @@ QString XmlErrorText(const QXmlStreamReader& AReader) {
 }
 
 TXmlDocument ParseXmlDocument(const QByteArray& AData, const QString& ASource) {
+  // A large list page in one quick pass; anything unusual, a document type above all, goes the
+  // long way.
+  if (std::optional<TXmlDocument> Document = ScanPlainXmlDocument(AData))
+    return *std::move(Document);
   // The prolog ends at the first element; only there can a document type be declared.
   QXmlStreamReader Prolog(AData);
   while (!Prolog.atEnd() && Prolog.readNext() != QXmlStreamReader::StartElement)

@@ -79,5 +79,32 @@ TEST(SoapScanner, AnswersEmptyWhenNoResultIsExpected) {
             QString());
 }
 
+TEST(SoapScanner, BuildsThePageTreeTheFullParserBuildsOrLeavesItToThatParser) {
+  const struct {
+    const char* Name;
+    QByteArray Page;
+    bool Quick;
+  } Cases[] = {
+      {"list with attributes, references and text",
+       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<RoutineList MaxVersion=\"3\"><Schema Name=\"d&amp;o\">"
+       "<ROUTINE ROUTINE_SCHEMA='a\tb\r\nc&#xD;&#xA;&#x9;d' ROUTINE_NAME=\"P&lt;1&gt;\">&#xD;\nCREATE x &lt; 1 ]\r\n"
+       "\xC3\xA6 &#x10437;&#13;\n</ROUTINE>\n  <ROUTINE ROUTINE_NAME=\"Q\"/></Schema>\n</RoutineList>\n",
+       true},
+      {"mixed content and white space kept apart", "<a> <b>x</b> y <c/>&#32;<d> </d>z</a>", true},
+      {"names with prefixes and no declaration", "<p:a xmlns:p=\"urn:p\" q:x=\"1\"><p:b/></p:a>", true},
+      {"document type", "<!DOCTYPE a [<!ENTITY e \"v\">]><a>&e;</a>", false},
+      {"comment", "<a><!-- c --></a>", false},
+      {"not well-formed", "<a><b></a>", false},
+      {"cut short", "<a><b>x</b>", false},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    const std::optional<TXmlDocument> Quick = ScanPlainXmlDocument(Case.Page);
+    ASSERT_EQ(Quick.has_value(), Case.Quick);
+    if (Quick)
+      EXPECT_EQ(Quick->ToBytes().toStdString(), TXmlDocument::FromBytes(Case.Page, QStringLiteral("page")).ToBytes().toStdString());
+  }
+}
+
 }  // namespace
 }  // namespace quillon
