@@ -99,6 +99,9 @@ QString NormalizeDefinition(const QString& ADefinition) {
 }
 
 bool SameNormalizedDefinition(const QString& ADefinition1, const QString& ADefinition2) {
+  // An unchanged object, the usual case, needs no normalizing at all.
+  if (ADefinition1 == ADefinition2)
+    return true;
   const QString Normalized1 = NormalizeDefinition(ADefinition1);
   const QString Normalized2 = NormalizeDefinition(ADefinition2);
   // Both are upper case already: the exact comparison settles almost every pair cheaply.
