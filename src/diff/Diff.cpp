@@ -1,8 +1,5 @@
 #include "diff/Diff.h"
 
-#include "infra/Support.Exceptions.h"
-#include "infra/Support.Format.h"
-
 #include <algorithm>
 #include <bit>
 #include <type_traits>
@@ -67,7 +64,7 @@ void TDiff::Clear() {
 
 TCompareRec TDiff::GetCompare(qint32 index) const {
   if (index < 0 || index >= Count())
-    throw EListError(Format(QStringLiteral("List index out of bounds (%d)"), {index}));
+    diff_failure::IndexOutOfBounds(index);
   return fCompareList[static_cast<size_t>(index)];
 }
 
@@ -87,7 +84,7 @@ bool TDiff::Run(const T* A, const T* B, qint32 N, qint32 M) {
   constexpr bool IsInt = std::is_same_v<T, qint32>;
   constexpr qint32 MaxLength = IsInt ? MaxIntLength : MaxChrLength;
   if (N < 0 || M < 0 || N > MaxLength || M > MaxLength)
-    throw Exception(Format(QStringLiteral("Sequence lengths %d and %d are outside 0 … %d"), {N, M, MaxLength}));
+    diff_failure::LengthsOutOfRange(N, M, MaxLength);
   Clear();
   if constexpr (IsInt) {
     Ints1 = A;
@@ -129,8 +126,7 @@ bool TDiff::Run(const T* A, const T* B, qint32 N, qint32 M) {
     } FreeDiagonals{*this};
     RecursiveDiff<T>(p, p, n, m);
   }
-  while (LastCompareRec.oldIndex1 < N - 1)
-    AppendMatch<T>();
+  AppendMatchesUpTo<T>(N - 1);
   return true;
 }
 
@@ -161,8 +157,10 @@ template <typename T>
 void TDiff::RecursiveDiff(qint32 o1, qint32 o2, qint32 N, qint32 M) {
   constexpr bool IsInt = std::is_same_v<T, qint32>;
   if (N == 0) {
-    if constexpr (IsInt)
-      Assert(M > 0, QStringLiteral("oops!"));
+    if constexpr (IsInt) {
+      if (M <= 0)
+        diff_failure::AssertionFailed();
+    }
     AppendChanges<T>(o1, M, ckAdd);
     return;
   }
@@ -173,15 +171,15 @@ void TDiff::RecursiveDiff(qint32 o1, qint32 o2, qint32 N, qint32 M) {
   const T* A = First<T>() + o1;
   const T* B = Second<T>() + o2;
   if (N == 1 && M == 1) {
-    if constexpr (IsInt)
-      Assert(A[0] != B[0], QStringLiteral("oops!"));
+    if constexpr (IsInt) {
+      if (A[0] == B[0])
+        diff_failure::AssertionFailed();
+    }
     AppendChanges<T>(o1, 1, ckDelete);
     AppendChanges<T>(o1, 1, ckAdd);
     return;
   }
 
-  const QString Failure = IsInt ? QStringLiteral("oops - error in RecursiveDiffInt()")
-                                : QStringLiteral("oops - error in RecursiveDiffChr()");
   const qint32 D = std::min(std::max(N, M), fMaxSearchBound);
   const qint32 Delta = N - M;
   // The diagonals both passes touch. They stay within ±(D + 1), and so within the
@@ -189,7 +187,7 @@ void TDiff::RecursiveDiff(qint32 o1, qint32 o2, qint32 N, qint32 M) {
   const qint32 Low = std::min(std::max(std::min(-D, Delta - D), -M) - 1, -D - 1);
   const qint32 High = std::max(std::min(std::max(D, Delta + D), N) + 1, D + 1);
   if (Low < -fDiagRadius || High > fDiagRadius)
-    throw Exception(Failure);
+    diff_failure::SearchFailed(IsInt);
   ResetDiagonals(N, M);
   qint32* F = fDiag;
   qint32* R = bDiag;
@@ -199,16 +197,24 @@ void TDiff::RecursiveDiff(qint32 o1, qint32 o2, qint32 N, qint32 M) {
     qint32 k = d;
     if (k > N)
       k -= (k - N + 1) & ~1;
+    // Stepping k down by two, the diagonal above the next k is the one below this k, so each
+    // step loads one neighbour; the larger neighbour is chosen without a branch, as which one
+    // wins follows no pattern.
+    qint32 Above = F[k + 1];
     for (const qint32 kEnd = std::max(-d, -M); k >= kEnd; k -= 2) {
+      const qint32 Below = F[k - 1];
       // On a tie the step comes from diagonal k - 1.
-      qint32 x = F[k - 1] >= F[k + 1] ? F[k - 1] + 1 : F[k + 1];
-      qint32 y = x - k;
-      while (x < N - 1 && y < M - 1 && A[x + 1] == B[y + 1]) {
-        ++x;
-        ++y;
+      qint32 x = Below >= Above ? Below + 1 : Above;
+      Above = Below;
+      const qint32 Limit = std::min(N - 1, M - 1 + k);
+      if (x < Limit && A[x + 1] == B[x + 1 - k]) {
+        do
+          ++x;
+        while (x < Limit && A[x + 1] == B[x + 1 - k]);
       }
       F[k] = x;
       if (OddDelta && x >= R[k]) {
+        const qint32 y = x - k;
         qint32 p = x + 1;
         qint32 q = y + 1;
         while (p > 0 && q > 0 && A[p - 1] == B[q - 1]) {
@@ -224,17 +230,20 @@ void TDiff::RecursiveDiff(qint32 o1, qint32 o2, qint32 N, qint32 M) {
     k = Delta + d;
     if (k > N)
       k -= (k - N + 1) & ~1;
+    Above = R[k + 1];
     for (const qint32 kEnd = std::max(Delta - d, -M); k >= kEnd; k -= 2) {
-      qint32 x = R[k - 1];
-      if (x >= R[k + 1])
-        x = R[k + 1] - 1;
-      qint32 y = x - k;
-      while (x >= 0 && y >= 0 && A[x] == B[y]) {
-        --x;
-        --y;
+      const qint32 Below = R[k - 1];
+      qint32 x = std::min(Below, Above - 1);
+      Above = Below;
+      const qint32 Floor = std::max(0, k);
+      if (x >= Floor && A[x] == B[x - k]) {
+        do
+          --x;
+        while (x >= Floor && A[x] == B[x - k]);
       }
       R[k] = x;
       if (F[k] >= x) {
+        qint32 y = x - k;
         ++x;
         ++y;
         RecursiveDiff<T>(o1, o2, x, y);
@@ -247,19 +256,28 @@ void TDiff::RecursiveDiff(qint32 o1, qint32 o2, qint32 N, qint32 M) {
       }
     }
   }
-  throw Exception(Failure);
+  diff_failure::SearchFailed(IsInt);
 }
 
+// Matches run on to the end of the list in one stretch, without the per-record checks of Append.
 template <typename T>
-void TDiff::AppendMatch() {
+void TDiff::AppendMatchesUpTo(qint32 ALast) {
   TCompareRec& Cursor = LastCompareRec;
+  if (Cursor.oldIndex1 >= ALast)
+    return;
+  if (fCompareList.empty() || fCompareList.back().Kind != ckNone)
+    fRunStart = fCompareList.size();
+  fDiffStats.matches += ALast - Cursor.oldIndex1;
+  const T* const A = First<T>();
+  const T* const B = Second<T>();
   Cursor.Kind = ckNone;
-  ++Cursor.oldIndex1;
-  ++Cursor.oldIndex2;
-  Cursor.int1 = static_cast<qint32>(First<T>()[Cursor.oldIndex1]);
-  Cursor.int2 = static_cast<qint32>(Second<T>()[Cursor.oldIndex2]);
-  Append(Cursor);
-  ++fDiffStats.matches;
+  while (Cursor.oldIndex1 < ALast) {
+    ++Cursor.oldIndex1;
+    ++Cursor.oldIndex2;
+    Cursor.int1 = static_cast<qint32>(A[Cursor.oldIndex1]);
+    Cursor.int2 = static_cast<qint32>(B[Cursor.oldIndex2]);
+    fCompareList.push_back(Cursor);
+  }
 }
 
 void TDiff::Append(const TCompareRec& ARec) {
@@ -290,8 +308,7 @@ void TDiff::PairWithTrailingRun(TChangeKind ARunKind, qint32 AIndex, qint32 AVal
 
 template <typename T>
 void TDiff::AppendChanges(qint32 o1, qint32 count, TChangeKind kind) {
-  while (LastCompareRec.oldIndex1 < o1 - 1)
-    AppendMatch<T>();
+  AppendMatchesUpTo<T>(o1 - 1);
   TCompareRec& Cursor = LastCompareRec;
   for (qint32 i = 0; i < count; ++i) {
     if (kind == ckAdd) {

@@ -39,6 +39,20 @@ struct TDiffStats {
   bool operator==(const TDiffStats&) const = default;
 };
 
+// The engine raises its failures through these. They live in a unit of their own so that the
+// engine alone needs no Qt library at run time: a program that builds the engine without that
+// unit (the command-line benchmark) supplies its own.
+namespace diff_failure {
+// Exception "oops - error in RecursiveDiffInt()", or …Chr() for characters.
+[[noreturn]] void SearchFailed(bool AIntegers);
+// Exception "Sequence lengths N and M are outside 0 … AMaxLength".
+[[noreturn]] void LengthsOutOfRange(qint32 N, qint32 M, qint32 AMaxLength);
+// EListError "List index out of bounds (AIndex)".
+[[noreturn]] void IndexOutOfBounds(qint32 AIndex);
+// EAssertionFailed "oops!".
+[[noreturn]] void AssertionFailed();
+}  // namespace diff_failure
+
 // Shortest edit script between two sequences by the linear-space middle-snake search, as an
 // ordered list of records: matches, additions, deletions, and modifications (a run of
 // deletions directly followed by a run of additions, or the reverse, paired element by
@@ -82,7 +96,7 @@ private:
   template <typename T>
   void AppendChanges(qint32 o1, qint32 count, TChangeKind kind);
   template <typename T>
-  void AppendMatch();
+  void AppendMatchesUpTo(qint32 ALast);
   void Append(const TCompareRec& ARec);
   void PairWithTrailingRun(TChangeKind ARunKind, qint32 AIndex, qint32 AValue);
   void ResetDiagonals(qint32 N, qint32 M);

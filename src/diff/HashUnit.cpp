@@ -1,45 +1,17 @@
 #include "diff/HashUnit.h"
 
+#include "diff/Crc32.h"
+
 #include <QLocale>
 
-#include <array>
 #include <cstring>
 
 namespace quillon {
 
 namespace {
 
-// Slicing-by-8 tables: table s advances a byte through s further zero bytes, so eight
-// input bytes fold into the CRC per step.
-using TCrcTables = std::array<std::array<quint32, 256>, 8>;
-
-constexpr TCrcTables MakeCrcTables() {
-  TCrcTables T{};
-  for (quint32 i = 0; i < 256; ++i) {
-    quint32 c = i;
-    for (int bit = 0; bit < 8; ++bit)
-      c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-    T[0][i] = c;
-  }
-  for (quint32 i = 0; i < 256; ++i)
-    for (size_t s = 1; s < 8; ++s)
-      T[s][i] = (T[s - 1][i] >> 8) ^ T[0][T[s - 1][i] & 0xFF];
-  return T;
-}
-
-constexpr TCrcTables CrcTables = MakeCrcTables();
-
-inline quint32 StepByte(quint32 ACrc, uchar AByte) {
-  return CrcTables[0][(ACrc ^ AByte) & 0xFF] ^ (ACrc >> 8);
-}
-
-// Folds eight bytes, given as two little-endian words, into the CRC.
-inline quint32 Step8(quint32 ACrc, quint32 ALow, quint32 AHigh) {
-  const auto& T = CrcTables;
-  ALow ^= ACrc;
-  return T[7][ALow & 0xFF] ^ T[6][(ALow >> 8) & 0xFF] ^ T[5][(ALow >> 16) & 0xFF] ^ T[4][ALow >> 24] ^
-         T[3][AHigh & 0xFF] ^ T[2][(AHigh >> 8) & 0xFF] ^ T[1][(AHigh >> 16) & 0xFF] ^ T[0][AHigh >> 24];
-}
+using crc32::Step8;
+using crc32::StepByte;
 
 // The low bytes of four UTF-16 code units (one little-endian word each) as one word.
 inline quint32 NarrowFour(quint64 AUnits) {

@@ -10,6 +10,10 @@ namespace quillon {
 // the value, are those of the plain text. The bytes are those QString::toUtf8 gives (a lone
 // surrogate is a question mark). An empty line hashes to 0.
 quint32 LineCrc32(const QString& ALine);
+// The same CRC taken straight from the line's UTF-8 bytes, for callers that read text as
+// bytes and need no QString (nor any Qt library at run time: it lives in a unit of its own).
+// For valid UTF-8 it equals LineCrc32 of the decoded line.
+quint32 LineCrc32(const char* AUtf8, size_t ASize);
 
 // The hash a line is compared by: with AIgnoreBlanks every tab and space is removed first,
 // with AIgnoreCase the line is lower-cased by the locale's rules.
