@@ -18,23 +18,6 @@ const qint32 DefaultLoginTimeout = 15;
 // A statement that gets no answer for this long is cancelled, as the OLE DB layer did.
 const qint32 DefaultQueryTimeout = 30;
 
-// Logs method entry now and method exit however the scope ends.
-class TMethodLog {
-public:
-  TMethodLog(ILog* ALog, const std::type_info& AInstance, QString AMethod)
-      : FLog(ALog), FInstance(AInstance), FMethod(std::move(AMethod)) {
-    FLog->EnterMethod(FInstance, FMethod);
-  }
-  ~TMethodLog() { FLog->LeaveMethod(FInstance, FMethod); }
-  TMethodLog(const TMethodLog&) = delete;
-  TMethodLog& operator=(const TMethodLog&) = delete;
-
-private:
-  ILog* FLog;
-  const std::type_info& FInstance;
-  QString FMethod;
-};
-
 bool IsNameEnd(QChar AChar) {
   return AChar == u' ' || AChar == u'\r' || AChar == u'\n' || AChar == u',' || AChar == u';' || AChar == u')';
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVariantList>
 #include <typeinfo>
+#include <utility>
 
 namespace quillon {
 
@@ -51,6 +52,23 @@ public:
   virtual void SilentSuccess(const QString& s) = 0;
   virtual void SilentSuccess(const QString& s, const QVariantList& AParams) = 0;
   virtual void ShowMessage(const QString& AMessage, TLogLevel ALevel, qint32 AMaxTimes) = 0;
+};
+
+// Logs entry into a method now and its exit however the scope ends, exceptions included.
+class TMethodLog {
+public:
+  TMethodLog(ILog* ALog, const std::type_info& AInstance, QString AMethod)
+      : FLog(ALog), FInstance(AInstance), FMethod(std::move(AMethod)) {
+    FLog->EnterMethod(FInstance, FMethod);
+  }
+  ~TMethodLog() { FLog->LeaveMethod(FInstance, FMethod); }
+  TMethodLog(const TMethodLog&) = delete;
+  TMethodLog& operator=(const TMethodLog&) = delete;
+
+private:
+  ILog* FLog;
+  const std::type_info& FInstance;
+  QString FMethod;
 };
 
 class ILogXmlData {

@@ -37,8 +37,7 @@ QString TDatabaseObjectList::CatalogueQuery() const {
 
 void TDatabaseObjectList::Load(ISQL* ASQL) {
   fSQL = ASQL;
-  FLog->EnterMethod(typeid(*this), QStringLiteral("Load"));
-  const auto Leave = qScopeGuard([this] { FLog->LeaveMethod(typeid(*this), QStringLiteral("Load")); });
+  const TMethodLog Method(FLog, typeid(*this), QStringLiteral("Load"));
 
   fDbName.clear();
   TDataSet* Names = ASQL->FastQuery(QStringLiteral("SELECT DB_NAME()"));
@@ -139,8 +138,7 @@ void TDatabaseObjectList::SaveToXml(TXmlNode* AParentNode) {
 }
 
 void TDatabaseObjectList::DeleteExtras(const TDatabaseObjectList& AList) {
-  FLog->EnterMethod(typeid(*this), QStringLiteral("DeleteExtras"));
-  const auto Leave = qScopeGuard([this] { FLog->LeaveMethod(typeid(*this), QStringLiteral("DeleteExtras")); });
+  const TMethodLog Method(FLog, typeid(*this), QStringLiteral("DeleteExtras"));
   QStringList Extras;
   for (const auto& Entry : fList)
     if (!AList.ContainsKey(Entry.first))
