@@ -15,6 +15,11 @@ QString ExeFolder() { return IncludeTrailingPathDelimiter(QFileInfo(ExePath()).a
 
 QString ExeName() { return QFileInfo(ExePath()).completeBaseName(); }
 
+QString ExeSiblingFileName(const QString& AExtension) {
+  const QFileInfo Exe(ExePath());
+  return IncludeTrailingPathDelimiter(Exe.absolutePath()) + Exe.completeBaseName() + AExtension;
+}
+
 QString IncludeTrailingPathDelimiter(const QString& APath) {
   return APath.endsWith(u'/') ? APath : APath + u'/';
 }

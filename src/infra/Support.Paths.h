@@ -10,6 +10,8 @@ QString ExePath();
 QString ExeFolder();
 // The program's file name without folder and without extension.
 QString ExeName();
+// The file beside the program named like it, with AExtension (".ini") in place of its own.
+QString ExeSiblingFileName(const QString& AExtension);
 // Appends the platform's path separator unless APath already ends with one.
 QString IncludeTrailingPathDelimiter(const QString& APath);
 

@@ -97,7 +97,7 @@ const TXmlNode* TDatabaseObjectList::FindContainer(const TXmlNode* ARoot) const 
 void TDatabaseObjectList::LoadFromWeb() { LoadFromXml(ListPageAddress(FListName)); }
 
 void TDatabaseObjectList::LoadFromLocal() {
-  const QString FileName = ExeFolder() + ExeName() + QStringLiteral(".xml");
+  const QString FileName = ExeSiblingFileName(QStringLiteral(".xml"));
   const QByteArray Line =
       (QStringLiteral("--  Loading ") + FullName() + QStringLiteral(" from file: ") + QFileInfo(FileName).fileName())
           .toLocal8Bit();

@@ -57,6 +57,6 @@ TServiceConfig TServiceConfig::FromSources(const QString& AIniFileName, const QS
   return Config;
 }
 
-QString ExeSettingsFileName() { return ExeFolder() + ExeName() + QStringLiteral(".ini"); }
+QString ExeSettingsFileName() { return ExeSiblingFileName(QStringLiteral(".ini")); }
 
 }  // namespace quillon
