@@ -42,23 +42,6 @@ QString DecodeTextFile(const QByteArray& AData) {
   return Utf8.hasError() ? QString::fromLatin1(AData) : Text;
 }
 
-// Lines end at CR, LF or CR LF; a last line without an end is kept.
-QStringList SplitTextLines(const QString& AText) {
-  QStringList Lines;
-  qsizetype Position = 0;
-  while (Position < AText.size()) {
-    const qsizetype Start = Position;
-    while (Position < AText.size() && AText[Position] != u'\r' && AText[Position] != u'\n')
-      ++Position;
-    Lines.append(AText.mid(Start, Position - Start));
-    if (Position < AText.size() && AText[Position] == u'\r')
-      ++Position;
-    if (Position < AText.size() && AText[Position] == u'\n')
-      ++Position;
-  }
-  return Lines;
-}
-
 bool IsPasswordKey(const QString& AName) {
   return AName.compare(QStringLiteral("Password"), Qt::CaseInsensitive) == 0 ||
          AName.compare(QStringLiteral("PWD"), Qt::CaseInsensitive) == 0;

@@ -17,26 +17,6 @@ namespace quillon {
 
 namespace {
 
-// Lines as a text file holds them: CR, LF and CR LF each end a line, and a break at the
-// very end does not start another one.
-QStringList SplitLines(const QString& AText) {
-  QStringList Lines;
-  const qsizetype Length = AText.size();
-  qsizetype Start = 0;
-  for (qsizetype i = 0; i < Length; ++i) {
-    const QChar C = AText[i];
-    if (C != u'\r' && C != u'\n')
-      continue;
-    Lines.append(AText.mid(Start, i - Start));
-    if (C == u'\r' && i + 1 < Length && AText[i + 1] == u'\n')
-      ++i;
-    Start = i + 1;
-  }
-  if (Start < Length)
-    Lines.append(AText.mid(Start));
-  return Lines;
-}
-
 // A byte-order mark decides; otherwise UTF-8, and bytes that are not UTF-8 are Latin-1.
 QString DecodeText(const QByteArray& ABytes) {
   if (const auto Encoding = QStringConverter::encodingForData(ABytes)) {
@@ -222,13 +202,13 @@ void TDiffGrid::ShowText(TSide ASide) {
 
 void TDiffGrid::SetLeft(const QString& AText) {
   ClearSides(sdLeft);
-  fSourceLeft = SplitLines(AText);
+  fSourceLeft = SplitTextLines(AText);
   ShowLeftText();
 }
 
 void TDiffGrid::SetRight(const QString& AText) {
   ClearSides(sdRight);
-  fSourceRight = SplitLines(AText);
+  fSourceRight = SplitTextLines(AText);
   ShowRightText();
 }
 

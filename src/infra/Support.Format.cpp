@@ -270,4 +270,22 @@ qint32 StrToInt(const QString& S) {
   return Value;
 }
 
+QStringList SplitTextLines(const QString& AText) {
+  QStringList Lines;
+  const qsizetype Length = AText.size();
+  qsizetype Start = 0;
+  for (qsizetype i = 0; i < Length; ++i) {
+    const QChar C = AText[i];
+    if (C != u'\r' && C != u'\n')
+      continue;
+    Lines.append(AText.mid(Start, i - Start));
+    if (C == u'\r' && i + 1 < Length && AText[i + 1] == u'\n')
+      ++i;
+    Start = i + 1;
+  }
+  if (Start < Length)
+    Lines.append(AText.mid(Start));
+  return Lines;
+}
+
 }  // namespace quillon

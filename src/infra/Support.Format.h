@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 
@@ -17,6 +18,10 @@ QString Format(const QString& AFormat, const QVariantList& AArgs);
 QString Trim(const QString& S);
 QString TrimLeft(const QString& S);
 QString TrimRight(const QString& S);
+
+// Lines as a text file holds them: CR, LF and CR LF each end a line, a last line without an
+// end is kept, and a break at the very end does not start another one.
+QStringList SplitTextLines(const QString& AText);
 
 // Text to integer the way the platform's StrToInt does it: optional sign, decimal digits or a
 // "$"/"0x" hexadecimal number, surrounding blanks not allowed. Raises EConvertError with
