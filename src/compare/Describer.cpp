@@ -11,6 +11,7 @@
 #include "schema/Schemata.h"
 #include "schema/Tables.h"
 #include "service/OstrelService.h"
+#include "service/Service.Pages.h"
 
 namespace quillon {
 
@@ -56,8 +57,10 @@ void TDatabaseDescriber::Load(ISQL* ASQL) {
 }
 
 void TDatabaseDescriber::LoadFromXml(const QString& AFileName) {
+  // One read and parse for all ten lists: a snapshot runs to tens of megabytes.
+  const TXmlDocument Xml = LoadXmlDocument(AFileName);
   for (TDatabaseObjectList* List : AllLists())
-    List->LoadFromXml(AFileName);
+    List->LoadFromXml(Xml, AFileName);
 }
 
 QString TDatabaseDescriber::SaveToFile(const QString& AServerName, const QString& ADatabaseName, qint32 AVerNo) {
