@@ -2,6 +2,7 @@
 
 #include "compare/Xml.NodeList.h"
 #include "database/Database.Interfaces.h"
+#include "diff/Crc32.h"
 #include "infra/Support.Format.h"
 #include "infra/Support.IniFile.h"
 #include "infra/Support.PerlRegEx.h"
@@ -10,8 +11,6 @@
 #include "service/Service.PageAddresses.h"
 
 #include <QScopeGuard>
-
-#include <array>
 
 namespace quillon {
 
@@ -106,21 +105,11 @@ void TDatabaseRoutineList::ReportMissingRoutines(OstrelServiceSoap* AService, IS
 }
 
 qint32 SourceChecksum(const QString& ASourceCode) {
-  static const std::array<quint32, 256> Table = [] {
-    std::array<quint32, 256> Result{};
-    for (quint32 N = 0; N < 256; ++N) {
-      quint32 C = N;
-      for (int K = 0; K < 8; ++K)
-        C = (C & 1) ? 0xEDB88320u ^ (C >> 1) : C >> 1;
-      Result[N] = C;
-    }
-    return Result;
-  }();
   quint32 Crc = 0;
   for (const QChar Unit : ASourceCode) {
     const char16_t Code = Unit.unicode();
-    for (const quint8 Byte : {quint8(Code & 0xFF), quint8(Code >> 8)})
-      Crc = Table[(Crc ^ Byte) & 0xFF] ^ (Crc >> 8);
+    for (const uchar Byte : {uchar(Code & 0xFF), uchar(Code >> 8)})
+      Crc = crc32::StepByte(Crc, Byte);
   }
   return static_cast<qint32>(Crc);
 }
