@@ -300,22 +300,23 @@ void TSimpleDatabase::BindParameters(TOdbcStatement& AStatement, const QStringLi
   }
 }
 
-TDataSet* TSimpleDatabase::FastQuery(const QString& ASQL) {
+// The one query object is closed and its parameters dropped before it runs the next text.
+void TSimpleDatabase::PrepareQuery(const QString& ASQL) {
   CheckConnected();
   if (FLogSql)
     FLog->LogSqlQuery(ASQL);
   FQuery->Close();
   FQuery->Reset();
+}
+
+TDataSet* TSimpleDatabase::FastQuery(const QString& ASQL) {
+  PrepareQuery(ASQL);
   Guarded(*FQuery, [&] { FQuery->OpenQuery(ASQL); });
   return FQuery.get();
 }
 
 TDataSet* TSimpleDatabase::FastQuery(const QString& ASQL, const QVariantList& AParams) {
-  CheckConnected();
-  if (FLogSql)
-    FLog->LogSqlQuery(ASQL);
-  FQuery->Close();
-  FQuery->Reset();
+  PrepareQuery(ASQL);
   QString OdbcText;
   const QStringList Names = ScanPlaceholders(ASQL, OdbcText);
   BindParameters(*FQuery, Names, AParams, false);

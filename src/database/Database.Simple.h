@@ -97,6 +97,7 @@ public:
 private:
   QString ClassName() const;
   void CheckConnected();
+  void PrepareQuery(const QString& ASQL);
   // Runs an ODBC step; when it fails, unread results are discarded, and when the link to the
   // server is lost the connection is closed, so that Connected tells the truth and the next
   // Connect starts afresh.

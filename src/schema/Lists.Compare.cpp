@@ -61,6 +61,7 @@ void CompareTexts(TDatabaseObjectList& AList, ILog& ALog, OstrelServiceSoap* ASe
     const QString Standard = ALookup(Object);
     Object.SetStandardDefinition(Standard);
     const QVariantList NameAndVersion{Object.FullName(), ASourceDb->DbVer()};
+    const QString Local = ALocal(Object);
     if (Standard.isEmpty()) {
       if (AList.Publish()) {
         ASave(Object);
@@ -68,14 +69,14 @@ void CompareTexts(TDatabaseObjectList& AList, ILog& ALog, OstrelServiceSoap* ASe
       } else {
         ALog.SilentWarning(AOutcomes.Unknown, NameAndVersion);
       }
-    } else if (SameNormalizedDefinition(Standard, ALocal(Object))) {
+    } else if (SameNormalizedDefinition(Standard, Local)) {
       if (AList.LogMatches())
         ALog.SilentSuccess(AOutcomes.Verified, NameAndVersion);
     } else if (AList.Publish()) {
       ASave(Object);
       ALog.Event(AOutcomes.Updated, NameAndVersion, ltInfo);
     } else {
-      ReportDifference(AList, Object, AService, ASourceDb, Standard, ALocal(Object), AOutcomes.InfoText);
+      ReportDifference(AList, Object, AService, ASourceDb, Standard, Local, AOutcomes.InfoText);
       ALog.SilentError(AOutcomes.NotEqual, {Object.FullName()});
     }
   });
