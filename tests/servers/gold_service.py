@@ -24,7 +24,8 @@ Control endpoint for tests (never counted as service traffic):
                         "GetDbRoutineList") fail after n good answers, `times` times (all
                         later ones when absent). Modes: fault, http500, html, garbage,
                         truncated, cut, drop, slow, noresult, emptyresult, nowrapper, dtd,
-                        badbool.
+                        innerdtd (a document type inside the root), deep (100,000 nested
+                        elements inside the root), badbool.
   POST /control/reset   reseeds the store from the fixture, forgets calls, failures, counts.
 """
 
@@ -248,6 +249,19 @@ HTML_ERROR = ('<!DOCTYPE html><html><head><title>Runtime Error</title></head><bo
 ENTITY_BOMB = ('<?xml version="1.0"?><!DOCTYPE lolz [<!ENTITY lol "lol"><!ENTITY lol2 "&lol;&lol;&lol;&lol;&lol;'
                '&lol;&lol;&lol;&lol;&lol;"><!ENTITY lol3 "&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;'
                '&lol2;"><!ENTITY ext SYSTEM "file:///etc/passwd">]>')
+INNER_DTD = '<!DOCTYPE inner [<!ENTITY injected "DROP TABLE dbo.Orders">]>'
+DEEP_NESTING = "<x>" * 100000 + "</x>" * 100000
+
+
+def after_second_start_tag(document, markup):
+    """Inserts markup inside the root element: after its first child's start tag (the SOAP body's)."""
+    position = 0
+    for _ in range(2):
+        position = document.index("<", position)
+        while document[position + 1] in "?!":
+            position = document.index("<", position + 1)
+        position = document.index(">", position) + 1
+    return document[:position] + markup + document[position:]
 
 
 class Service:
@@ -414,6 +428,10 @@ class Handler(BaseHTTPRequestHandler):
             self.connection.shutdown(socket.SHUT_RDWR)
         elif mode == "dtd":
             self.answer(200, ENTITY_BOMB + normal().split("?>", 1)[1])
+        elif mode == "innerdtd":
+            self.answer(200, after_second_start_tag(normal(), INNER_DTD))
+        elif mode == "deep":
+            self.answer(200, after_second_start_tag(normal(), DEEP_NESTING))
         else:
             return False
         return True
