@@ -157,6 +157,12 @@ private:
 
 }  // namespace
 
+std::optional<QString> ReadFullSoapAnswer(const QByteArray& ABody, const QString& AOperation,
+                                          const char* AResultElement) {
+  const TAnswer Answer = TAnswerReader(ABody, AOperation, QString()).Read(AResultElement);
+  return Answer.IsFault ? std::nullopt : std::optional<QString>(Answer.Result);
+}
+
 TOstrelServiceClient::TOstrelServiceClient(const TServiceConfig& AConfig)
     : FConfig(AConfig), FEndpoint(AConfig.EndpointAddress()), FTransport(AConfig.ConnectTimeout, AConfig.Timeout) {}
 
