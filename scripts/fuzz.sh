@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 
 SECONDS_PER_HARNESS=${1:-60}
 BUILD_DIR=${2:-build-sanitize}
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_stack_use_after_return=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 mkdir -p "$BUILD_DIR/fuzz/found"

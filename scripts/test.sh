@@ -27,7 +27,7 @@ if ((SANITIZE)); then
   CXX=clang++ cmake -S . -B "$SANITIZE_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON \
     -DQUILLON_BUILD_BENCH=OFF -DQUILLON_BUILD_GUI_TESTS=OFF
   cmake --build "$SANITIZE_DIR" --parallel "$(nproc)"
-  export ASAN_OPTIONS=detect_leaks=0:detect_stack_use_after_return=1
+  export ASAN_OPTIONS=detect_stack_use_after_return=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   (cd "$SANITIZE_DIR" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$(nproc)" -L 'unit|integration|fuzz' "$@")
   bash scripts/fuzz.sh "${FUZZ_SECONDS:-10}" "$SANITIZE_DIR"
