@@ -30,7 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
     ConnString.SetValue(Text);
     TMSSQLConnString Again;
     Again.SetValue(ConnString.Value());
-    if (Again.Lines() != ConnString.Lines())
+    // A lone empty line (from a lone quote) is written as the empty text, which holds no line:
+    // the same empty connection string.
+    if (Again.Lines() != ConnString.Lines() && ConnString.Lines() != QStringList(QString()))
       fuzz::Fail("a connection string does not read back as written", ConnString.Lines().join(u'\n').toStdString(),
                  Again.Lines().join(u'\n').toStdString());
   }
