@@ -207,7 +207,9 @@ struct TIniFile::TImpl {
         End = AData.size();
       QByteArray Raw = AData.mid(Start, End - Start);
       QByteArray Break = Terminated ? QByteArray("\n") : QByteArray();
-      if (Raw.endsWith('\r')) {
+      // A carriage return without a line feed ends no line for the reader: on a last line it
+      // stays in the text, and a line written after it gets a break of its own.
+      if (Terminated && Raw.endsWith('\r')) {
         Raw.chop(1);
         Break.prepend('\r');
       }

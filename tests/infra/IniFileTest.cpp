@@ -164,7 +164,8 @@ TEST_F(IniFile, RefusesWhatWouldNotReadBackAsWritten) {
 }
 
 // A written key reads back, also in a fresh reader, also where its text begins with what
-// looks like a byte-order mark, in a file with or without one of its own.
+// looks like a byte-order mark, in a file with or without one of its own, and after a line
+// that a lone carriage return ends.
 TEST_F(IniFile, KeysThatAreWrittenReadBack) {
   const QString Bom(QChar(0xFEFF));
   const struct {
@@ -178,6 +179,7 @@ TEST_F(IniFile, KeysThatAreWrittenReadBack) {
       {"in a file with a byte-order mark", "\xEF\xBB\xBF[S]\nA=1\n", QStringLiteral("S"), Bom + QStringLiteral("Key")},
       {"section after a byte-order mark", "", Bom + QStringLiteral("S"), Bom + QStringLiteral("Key")},
       {"letters outside ASCII", "", QString::fromUtf8("Seksjon \xC3\xA6"), QString::fromUtf8("N\xC3\xB8kkel \xE6\xBC\xA2")},
+      {"after a last line that ends in a lone carriage return", "[S]\r", QStringLiteral("S"), QStringLiteral("Key")},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Name);
