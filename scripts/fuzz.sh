@@ -13,9 +13,15 @@ BUILD_DIR=${2:-build-sanitize}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_stack_use_after_return=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
+shopt -s nullglob
+harnesses=("$BUILD_DIR"/fuzz/*.seeds)
+if ((${#harnesses[@]} == 0)); then
+  echo "fuzz: no harnesses in $BUILD_DIR (configure it with CXX=clang++ and -DQUILLON_FUZZ=ON, then build)" >&2
+  exit 2
+fi
 mkdir -p "$BUILD_DIR/fuzz/found"
 failed=()
-for seeds in "$BUILD_DIR"/fuzz/*.seeds; do
+for seeds in "${harnesses[@]}"; do
   harness=$(basename "$seeds" .seeds)
   corpus="$BUILD_DIR/fuzz/corpus/$harness"
   mkdir -p "$corpus"
