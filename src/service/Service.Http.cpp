@@ -165,8 +165,10 @@ struct THttpTransport::TImpl {
     return Any;
   }
 
+  // Always moves every transfer on at least once, even when ATransfer is done already:
+  // requests started since the last wait go on the wire now rather than a round trip later.
   void WaitFor(const TTransfer& ATransfer) {
-    while (ATransfer.Running) {
+    for (;;) {
       int StillRunning = 0;
       CheckMulti(curl_multi_perform(Multi.get(), &StillRunning));
       if (CollectDone() && OnTransferDone)

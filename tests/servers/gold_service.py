@@ -613,6 +613,9 @@ class Handler(BaseHTTPRequestHandler):
 
 class Server(ThreadingHTTPServer):
     daemon_threads = True
+    # Clients open several connections at once; a short backlog would drop some of them and
+    # leave the client waiting a second for its retry.
+    request_queue_size = 128
 
     def handle_error(self, request, client_address):
         # A client that gave up on a slow answer, or abandoned a request, is no error here.
