@@ -103,9 +103,14 @@ struct THttpTransport::TImpl {
     return Handle;
   }
 
-  // AContentType null: a GET.
-  TTransferId Start(const QString& AAddress, const QByteArray& AContentType, const QByteArray& ASoapAction,
-                    const QByteArray& ABody) {
+  struct TPost {
+    const QByteArray& ContentType;
+    const QByteArray& SoapAction;
+    const QByteArray& Body;
+  };
+
+  // APost null: a GET.
+  TTransferId Start(const QString& AAddress, const TPost* APost) {
     auto Transfer = std::make_unique<TTransfer>();
     if (IdleHandles.empty()) {
       Transfer->Handle = NewHandle();
@@ -118,15 +123,16 @@ struct THttpTransport::TImpl {
     Check(curl_easy_setopt(H, CURLOPT_URL, AAddress.toUtf8().constData()));
     Check(curl_easy_setopt(H, CURLOPT_ERRORBUFFER, Transfer->ErrorBuffer));
     Check(curl_easy_setopt(H, CURLOPT_WRITEDATA, &Transfer->Body));
-    if (AContentType.isNull()) {
+    Check(curl_easy_setopt(H, CURLOPT_PRIVATE, Transfer.get()));
+    if (!APost) {
       Check(curl_easy_setopt(H, CURLOPT_HTTPGET, 1L));
     } else {
-      Transfer->RequestBody = ABody;
+      Transfer->RequestBody = APost->Body;
       Check(curl_easy_setopt(H, CURLOPT_POST, 1L));
-      Check(curl_easy_setopt(H, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(ABody.size())));
+      Check(curl_easy_setopt(H, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(Transfer->RequestBody.size())));
       Check(curl_easy_setopt(H, CURLOPT_POSTFIELDS, Transfer->RequestBody.constData()));
-      const QByteArray ContentType = "Content-Type: " + AContentType;
-      const QByteArray SoapAction = "SOAPAction: " + ASoapAction;
+      const QByteArray ContentType = "Content-Type: " + APost->ContentType;
+      const QByteArray SoapAction = "SOAPAction: " + APost->SoapAction;
       Transfer->Headers.reset(curl_slist_append(nullptr, ContentType.constData()));
       // Without this curl waits for "100 Continue" before sending a larger body: a lost round trip.
       curl_slist_append(Transfer->Headers.get(), "Expect:");
@@ -153,13 +159,11 @@ struct THttpTransport::TImpl {
     while (CURLMsg* Message = curl_multi_info_read(Multi.get(), &Left)) {
       if (Message->msg != CURLMSG_DONE)
         continue;
-      const CURLcode Result = Message->data.result;
+      TTransfer* Transfer = nullptr;
+      curl_easy_getinfo(Message->easy_handle, CURLINFO_PRIVATE, &Transfer);
+      Transfer->Running = false;
+      Transfer->Result = Message->data.result;
       curl_multi_remove_handle(Multi.get(), Message->easy_handle);
-      for (auto& [Id, Candidate] : Transfers)
-        if (Candidate->Handle.get() == Message->easy_handle) {
-          Candidate->Running = false;
-          Candidate->Result = Result;
-        }
       Any = true;
     }
     return Any;
@@ -192,6 +196,7 @@ struct THttpTransport::TImpl {
     curl_easy_setopt(H, CURLOPT_POSTFIELDS, nullptr);
     curl_easy_setopt(H, CURLOPT_ERRORBUFFER, nullptr);
     curl_easy_setopt(H, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(H, CURLOPT_PRIVATE, nullptr);
     if (qint32(IdleHandles.size()) < MaxConnections)
       IdleHandles.push_back(std::move(Transfer->Handle));
   }
@@ -262,7 +267,7 @@ THttpTransport::~THttpTransport() = default;
 qint32 THttpTransport::MaxConnections() const { return FImpl->MaxConnections; }
 
 THttpTransport::TResponse THttpTransport::Get(const QString& AAddress) {
-  return FImpl->Finish(FImpl->Start(AAddress, QByteArray(), QByteArray(), QByteArray()));
+  return FImpl->Finish(FImpl->Start(AAddress, nullptr));
 }
 
 THttpTransport::TResponse THttpTransport::Post(const QString& AAddress, const QByteArray& AContentType,
@@ -272,7 +277,8 @@ THttpTransport::TResponse THttpTransport::Post(const QString& AAddress, const QB
 
 THttpTransport::TTransferId THttpTransport::StartPost(const QString& AAddress, const QByteArray& AContentType,
                                                       const QByteArray& ASoapAction, const QByteArray& ABody) {
-  return FImpl->Start(AAddress, AContentType.isNull() ? QByteArray("") : AContentType, ASoapAction, ABody);
+  const TImpl::TPost Post{AContentType, ASoapAction, ABody};
+  return FImpl->Start(AAddress, &Post);
 }
 
 THttpTransport::TResponse THttpTransport::Finish(TTransferId ATransfer) { return FImpl->Finish(ATransfer); }

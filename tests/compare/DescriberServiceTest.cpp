@@ -303,6 +303,13 @@ TEST_F(DescriberAgainstService, EightRequestsInFlightReportExactlyWhatOneAtATime
   });
   ExpectSameRun(Closing, OneAtATime);
   EXPECT_LE(Closing.PeakConnections, 8);
+
+  // A publish run of the kinds that send ahead writes the same, in the same order.
+  Describer->SetPublish(true);
+  Describer->CompareRoutines = false;
+  const TRunRecord PublishOneAtATime = Run(1, [] {});
+  ASSERT_FALSE(PublishOneAtATime.Writes.filter(QStringLiteral("SaveDbView")).isEmpty());
+  ExpectSameRun(Run(8, [] {}), PublishOneAtATime);
 }
 
 TEST_F(DescriberAgainstService, FailureAtOneLookupKeepsTheSamePrefixWithOneOrEightInFlight) {
