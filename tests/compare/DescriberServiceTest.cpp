@@ -352,6 +352,18 @@ TEST_F(DescriberAgainstService, FailureAtOneLookupKeepsTheSamePrefixWithOneOrEig
   EXPECT_EQ(Progress.AnomalyNames().size(), 9);
 }
 
+TEST_F(DescriberAgainstService, AServiceThatStopsAnsweringEndsTheRunWithinTheTimeOut) {
+  QElapsedTimer Timer;
+  Timer.start();
+  // From the third routine lookup on, nothing comes back within the one-second time-out.
+  const TRunRecord Record = Run(8, [] { Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), 2, 3); });
+  EXPECT_LT(Timer.elapsed(), 2500);
+  EXPECT_TRUE(Record.Failure.contains(QStringLiteral("did not answer in time"))) << Record.Failure.toStdString();
+  // Everything before the routines was handled; no index was asked for.
+  EXPECT_EQ(Record.Writes.filter(QStringLiteral("[SALES].[V_BLANK]")).size(), 1);
+  EXPECT_TRUE(Service->Calls(QStringLiteral("GetDbIndex")).isEmpty());
+}
+
 TEST_F(DescriberAgainstService, UnreadableRoutineListStopsTheRoutinesBeforeTheFirstOne) {
   Describer->CompareSchemata = Describer->CompareCheckConstraints = Describer->CompareViews = false;
   Service->Fail(QStringLiteral("GetDbRoutineList"), QStringLiteral("garbage"));
