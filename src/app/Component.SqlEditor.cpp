@@ -50,6 +50,9 @@ TSqlEditor::TSqlEditor(QWidget* AParent) : QsciScintilla(AParent) {
   setEolMode(QsciScintilla::EolWindows);
   setUtf8(true);
   setFrameShape(QFrame::NoFrame);
+  // A horizontal scroll bar only when a line is wider than the editor.
+  SendScintilla(SCI_SETSCROLLWIDTH, 1);
+  SendScintilla(SCI_SETSCROLLWIDTHTRACKING, true);
   setMarginType(0, QsciScintilla::NumberMargin);
   setMarginLineNumbers(0, true);
   setMarginsBackgroundColor(QColor(0xF0, 0xF0, 0xF0));

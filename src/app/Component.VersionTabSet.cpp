@@ -10,6 +10,9 @@ TVersionTabSet::TVersionTabSet(QWidget* AParent) : QTabBar(AParent) {
   setDrawBase(true);
   // Arrow keys would choose a version behind the user's back.
   setFocusPolicy(Qt::NoFocus);
+  // The strip stays in its place, tabs or none, as the foot of its pane.
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  setMinimumHeight(fontMetrics().height() + 12);
   connect(this, &QTabBar::tabBarClicked, this, [this](int AIndex) {
     if (AIndex < 0)
       return;

@@ -278,11 +278,13 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
   CompareLayout->addWidget(pbProgress);
   lblProgress = new QLabel(QStringLiteral("No activity"), panCompare);
   lblProgress->setObjectName(QStringLiteral("lblProgress"));
+  lblProgress->setIndent(4);
   CompareLayout->addWidget(lblProgress);
   // Stays visible after a failed run, beside the count, until the next run starts.
   lblFailure = new QLabel(panCompare);
   lblFailure->setObjectName(QStringLiteral("lblFailure"));
   lblFailure->setWordWrap(true);
+  lblFailure->setIndent(4);
   lblFailure->setTextFormat(Qt::PlainText);
   lblFailure->setStyleSheet(QStringLiteral("color: #B00020;"));
   lblFailure->hide();

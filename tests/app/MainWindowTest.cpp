@@ -67,6 +67,8 @@ protected:
   void Start(bool ALogIn = true, const std::function<void(TfrmLogin&)>& AOnLogin = {}) { Start(Tds, ALogIn, AOnLogin); }
   void Start(TTdsServer& AServer, bool ALogIn = true, const std::function<void(TfrmLogin&)>& AOnLogin = {}) {
     Window = std::make_unique<TfrmDbPublish>();
+    // The window's designed size, whatever the size of the test's screen.
+    Window->resize(1121, 833);
     Window->SetConnectionString(AServer.ConnectionString(QStringLiteral("Tellwick")));
     bool Answered = false;
     test::AnswerNextModal<TfrmLogin>([&Answered, ALogIn, AOnLogin](TfrmLogin& ADialog) {
@@ -319,9 +321,23 @@ TEST_F(MainWindowTest, ARoutineShowsItsVersionsAndApprovalFollowsTheChosenVersio
   EXPECT_TRUE(Window->actPostChange->isEnabled());
   EXPECT_EQ(Window->actPostChange->toolTip(), QStringLiteral("Save local version as gold standard for 523"));
   test::SaveScreenshot(*Window, QStringLiteral("main-routine-source-code"));
+  // The two panes share the page's height evenly.
+  EXPECT_EQ(Window->panLocal->height(), (Window->panMain->contentsRect().height() - 3 * 4) / 2);
 
   ClickVersion(QStringLiteral("510"));
   EXPECT_FALSE(Window->actPostChange->isEnabled());
+}
+
+TEST_F(MainWindowTest, AVersionsPageThatIsNotXmlIsReportedAndLeavesNoTabs) {
+  Start();
+  TickAllKinds();
+  Compare();
+  Service->Fail(QStringLiteral("GetDbRoutineVersions"), QStringLiteral("html"));
+  Select(QStringLiteral("[dbo].[P_Diff]"));
+  EXPECT_EQ(BoxTexts().size(), 1);
+  EXPECT_EQ(VersionTabs(), QStringList());
+  EXPECT_EQ(Window->memLocal->text(), LocalPDiff);
+  EXPECT_EQ(Anomalies(), AllAnomalies);
 }
 
 TEST_F(MainWindowTest, ApprovingSendsTheEditedLocalTextAsTheChosenVersion) {

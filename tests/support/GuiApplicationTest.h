@@ -33,6 +33,8 @@ protected:
 inline void SaveScreenshot(QWidget& AWidget, const QString& AName) {
   const QDir Folder(QStringLiteral(QUILLON_SCREENSHOTS));
   Folder.mkpath(QStringLiteral("."));
+  // Lets pending layout requests settle, as the message loop would before the next paint.
+  QCoreApplication::processEvents();
   EXPECT_TRUE(AWidget.grab().save(Folder.filePath(AName + QStringLiteral(".png")))) << AName.toStdString();
 }
 
