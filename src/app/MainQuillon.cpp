@@ -261,7 +261,9 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
   CheckListBox1 = CheckList(QStringLiteral("CheckListBox1"), UiFont(FaceSegoeUi, 9), panSelectObjects);
   for (const QString& Kind : ObjectKinds)
     AddCheckItem(CheckListBox1, Kind);
-  CheckListBox1->setFixedHeight(CheckListBox1->sizeHintForRow(0) * ObjectKinds.size() + 2 * CheckListBox1->frameWidth() + 4);
+  CheckListBox1->setSpacing(1);
+  CheckListBox1->setFixedHeight((CheckListBox1->sizeHintForRow(0) + 2) * ObjectKinds.size() +
+                                2 * CheckListBox1->frameWidth() + 4);
   SelectLayout->addWidget(CheckListBox1);
   Layout->addWidget(panSelectObjects);
 
@@ -411,6 +413,9 @@ void TfrmDbPublish::SetConnectionString(const QString& AValue) {
 }
 
 void TfrmDbPublish::FormDestroy() {
+  // The controls outlive this object's own part: their last signals must not reach it.
+  lbAnomalies->disconnect(this);
+  tabsetVersions->disconnect(this);
   if (GlobalGuiStyle != nullptr)
     GlobalGuiStyle->UnregisterClient(this);
   fCurrentSource = nullptr;

@@ -81,7 +81,9 @@ QLabel* FieldLabel(const QString& AText, QWidget* AParent) {
 TfrmLogin::TfrmLogin(QWidget* AOwner) : QDialog(AOwner) {
   setObjectName(QStringLiteral("frmLogin"));
   setWindowTitle(QString::fromUtf8("Pålogging"));
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  // On top like the progress window that is showing while the connection asks for a login.
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                 Qt::WindowStaysOnTopHint);
   setFont(UiPixelFont(FaceSegoeUi, 16));
   setFixedSize(432, 250);
 

@@ -179,6 +179,18 @@ TEST_F(MainWindowTest, ADatabaseWithoutItsInfoProcedureIsReportedAndLeavesTheWin
   EXPECT_TRUE(Log.Texts(test::TLogEntry::SilentError).contains(BoxTexts()[0]));
 }
 
+// Without Server= and Database= the window reads the data-link file beside the program's
+// folder, which the tests do not have.
+TEST_F(MainWindowTest, AMissingDataLinkFileIsReportedWhenConnectingAndTheWindowStaysOpen) {
+  ASSERT_FALSE(QFile::exists(ExeFolder() + QStringLiteral("../Tellwick.UDL")));
+  Window = std::make_unique<TfrmDbPublish>();
+  Window->show();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Log.Presenter.Boxes.isEmpty(); }, 5000));
+  EXPECT_TRUE(BoxTexts()[0].contains(QStringLiteral("Tellwick.UDL"))) << BoxTexts()[0].toStdString();
+  EXPECT_TRUE(Window->isVisible());
+  EXPECT_EQ(Window->lblConnection->text(), QStringLiteral("Connection"));
+}
+
 TEST_F(MainWindowTest, SelectAllTicksAndUnticksEveryKind) {
   TfrmDbPublish Unshown;
   Unshown.CheckListBox1->item(2)->setCheckState(Qt::Checked);
