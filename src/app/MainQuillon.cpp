@@ -17,6 +17,7 @@
 #include "infra/Utils.Params.h"
 #include "schema/Routines.h"
 #include "service/OstrelService.h"
+#include "service/Service.Http.h"
 #include "service/Service.PageAddresses.h"
 #include "service/Service.Pages.h"
 
@@ -36,6 +37,7 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -45,11 +47,21 @@ namespace quillon {
 
 // Swallows the user's input to one window for its lifetime, so that a compare run can let the
 // window system's events through without the user starting anything meanwhile. Input to other
-// windows (a message box the run shows) still arrives.
+// windows (a message box the run shows) still arrives. AKeepResponsive also runs while a
+// request waits for the service, when the window's own thread makes it.
 class TUserInputBlock : public QObject {
 public:
-  explicit TUserInputBlock(QWidget* AWindow) : FWindow(AWindow) { qApp->installEventFilter(this); }
-  ~TUserInputBlock() override { qApp->removeEventFilter(this); }
+  TUserInputBlock(QWidget* AWindow, const std::function<void()>& AKeepResponsive) : FWindow(AWindow) {
+    qApp->installEventFilter(this);
+    WhileWaitingForService = [AWindow, AKeepResponsive] {
+      if (QThread::currentThread() == AWindow->thread())
+        AKeepResponsive();
+    };
+  }
+  ~TUserInputBlock() override {
+    WhileWaitingForService = nullptr;
+    qApp->removeEventFilter(this);
+  }
 
 protected:
   bool eventFilter(QObject* AWatched, QEvent* AEvent) override {
@@ -558,7 +570,7 @@ void TfrmDbPublish::actCompareExecute() {
   lblFailure->clear();
   lblFailure->hide();
   {
-    FInputBlock = std::make_unique<TUserInputBlock>(this);
+    FInputBlock = std::make_unique<TUserInputBlock>(this, [this] { KeepResponsive(); });
     FSinceEventsProcessed.start();
     const auto Unblock = qScopeGuard([this] { FInputBlock.reset(); });
     try {
