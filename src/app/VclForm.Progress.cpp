@@ -17,12 +17,9 @@ TfrmProgress::TfrmProgress(QWidget* AOwner)
       pbrSplash(new QProgressBar(this)) {
   setObjectName(QStringLiteral("frmProgress"));
   setFixedSize(320, 114);
-  setAutoFillBackground(true);
-  QPalette Cream = palette();
-  Cream.setColor(QPalette::Window, QColor(0xFF, 0xFB, 0xF0));
-  setPalette(Cream);
-  // A thin edge, since the window has no frame of its own.
-  setStyleSheet(QStringLiteral("TfrmProgress { border: 1px solid #A0A0A0; }"));
+  // Cream, with a thin edge since the window has no frame of its own.
+  setAttribute(Qt::WA_StyledBackground);
+  setStyleSheet(QStringLiteral("#frmProgress { background: #FFF6DC; border: 1px solid #B8AE90; }"));
 
   lblHeader->setObjectName(QStringLiteral("lblHeader"));
   lblHeader->setFont(UiFont(FaceSegoeUi, 12));

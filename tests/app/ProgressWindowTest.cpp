@@ -23,6 +23,8 @@ TEST_F(ProgressWindowTest, ShowsItselfWithTheFirstInfoAndHidesWhenDone) {
   Progress->SetInfo(QStringLiteral("SQLTEST01.Harbour"));
   EXPECT_TRUE(Progress->isVisible());
   EXPECT_EQ(Progress->Info(), QStringLiteral("SQLTEST01.Harbour"));
+  Progress->SetProgress(40);
+  test::SaveScreenshot(*Progress, QStringLiteral("progress-window"));
 
   Progress->Done();
   EXPECT_FALSE(Progress->isVisible());
