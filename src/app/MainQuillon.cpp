@@ -326,8 +326,7 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
 QWidget* TfrmDbPublish::CreateSourcePage() {
   TabSheet3 = new QWidget(this);
   TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
-  auto* PageLayout = new QVBoxLayout(TabSheet3);
-  PageLayout->setContentsMargins(0, 0, 0, 0);
+  auto* PageLayout = StackLayout(TabSheet3, 0);
   panMain = new QWidget(TabSheet3);
   panMain->setObjectName(QStringLiteral("panMain"));
   panMain->installEventFilter(this);
@@ -401,16 +400,14 @@ void TfrmDbPublish::FormCreate() {
   actSynchonize->setIcon(style()->standardIcon(QStyle::SP_VistaShield));
   fGuiSettings = std::make_unique<TGuiSettings>(this, GlobalSettings, FLog);
   fGuiSettings->LoadMainForm();
-  static_cast<TSqlEditor*>(memLocal)->SetLineNumbers(14, 8, 28);
+  memLocal->SetLineNumbers(14, 8, 28);
   fVersionSourceCode = std::make_unique<QHash<QString, QString>>();
   tabsetVersions->Clear();
   SetConnectionString(ConnectionStringFromParams(TParamList::CreateFromCommandLine()));
   fDiffGrid = new TDiffGrid(panDiffViewer);
   fDiffGrid->setObjectName(QStringLiteral("fDiffGrid"));
   fDiffGrid->setFrameShape(QFrame::NoFrame);
-  auto* Fill = new QVBoxLayout(panDiffViewer);
-  Fill->setContentsMargins(0, 0, 0, 0);
-  Fill->addWidget(fDiffGrid);
+  StackLayout(panDiffViewer, 0)->addWidget(fDiffGrid);
   if (GlobalGuiStyle != nullptr)
     GlobalGuiStyle->RegisterClient(this);
 }

@@ -20,7 +20,6 @@ class QProgressBar;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
-class QsciScintilla;
 
 namespace quillon {
 
@@ -32,6 +31,7 @@ class TDatabaseObjectIgnoreList;
 class TDatabaseRoutine;
 class TDiffGrid;
 class TSimpleDatabase;
+class TSqlEditor;
 class TUserInputBlock;
 class TVersionTabSet;
 class TfrmLogin;
@@ -74,14 +74,11 @@ public:
   void SetConnectionString(const QString& AValue);
 
   TSimpleDatabase& SourceDb() const { return *fSourceDb; }
-  TDatabaseDescriber& Descriptor() const { return *fDescriptor; }
-  TfrmLogin* LoginDialog() const { return FLoginDialog; }
   TDiffGrid* DiffGrid() const { return fDiffGrid; }
   ICodedObject* CurrentSource() const { return fCurrentSource; }
   TProgressState ProgressState() const { return FProgressState; }
   // The failure of the last compare run, empty after a run that ended well.
   QString RunFailure() const;
-  bool FormShown() const { return FFormShown; }
   bool Running() const { return FInputBlock != nullptr; }
 
   // Top strip
@@ -114,11 +111,11 @@ public:
   QLabel* hdrLocalDDL;
   QToolBar* ToolBar1;
   QToolButton* btnPostChange;
-  QsciScintilla* memLocal;
+  TSqlEditor* memLocal;
   QFrame* panStandard;
   QFrame* panStandardDDLHeader;
   QLabel* hdrStandardDDL;
-  QsciScintilla* memOfficial;
+  TSqlEditor* memOfficial;
   QMenu* PopupMenu1;
   TVersionTabSet* tabsetVersions;
   QWidget* tbsDiffViewer;

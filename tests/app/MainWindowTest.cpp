@@ -1,3 +1,4 @@
+#include "app/Component.SqlEditor.h"
 #include "app/Component.VersionTabSet.h"
 #include "app/MainQuillon.h"
 #include "compare/Xml.NodeList.h"
@@ -12,8 +13,6 @@
 #include "support/GuiApplicationTest.h"
 #include "support/ModalAnswer.h"
 #include "support/TdsServer.h"
-
-#include <Qsci/qsciscintilla.h>
 
 #include <QAction>
 #include <QCheckBox>
