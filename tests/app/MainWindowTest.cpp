@@ -217,10 +217,33 @@ TEST_F(MainWindowTest, SelectAllTicksAndUnticksEveryKind) {
   }
 }
 
+// Notes each text a label shows on screen, once for every change.
+class TPaintedTexts : public QObject {
+public:
+  explicit TPaintedTexts(QLabel* ALabel) : FLabel(ALabel) { ALabel->installEventFilter(this); }
+  QStringList Texts;
+
+protected:
+  bool eventFilter(QObject*, QEvent* AEvent) override {
+    if (AEvent->type() == QEvent::Paint && (Texts.isEmpty() || Texts.last() != FLabel->text()))
+      Texts.append(FLabel->text());
+    return false;
+  }
+
+private:
+  QLabel* FLabel;
+};
+
 TEST_F(MainWindowTest, ACompareRunListsTheDifferingObjectsInOrderWithoutIgnoredOnes) {
   Start();
   TickAllKinds();
+  TPaintedTexts Status(Window->lblProgress);
   Compare();
+  // Each status is painted while the run still blocks the message loop.
+  EXPECT_EQ(Status.Texts, QStringList({"Analyzing database...", "Comparing Tellwick to version 12",
+                                       "Comparing 4 schemata...", "Comparing 4 check constraints...",
+                                       "Comparing 5 views...", "Comparing 4 routines...",
+                                       "Comparing 1 referential constraints...", "Found 6 anomalies"}));
   EXPECT_EQ(Anomalies(), AllAnomalies) << Log.Dump().toStdString();
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 6 anomalies"));
   EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psNormal);
