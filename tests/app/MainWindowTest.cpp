@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -158,6 +159,9 @@ TEST_F(MainWindowTest, StartUpConnectsThroughTheLoginDialogAndShowsDatabaseAndVe
   EXPECT_EQ(Kinds, QStringList({"Schemata", "Tables", "Views", "Indices", "Routines", "Check constraints",
                                 "Referential constraints"}));
   EXPECT_EQ(BoxTexts(), QStringList());
+  EXPECT_FALSE(Window->memLocal->isReadOnly());
+  EXPECT_TRUE(Window->memOfficial->isReadOnly());
+  EXPECT_EQ(Window->PopupMenu1->actions(), QList<QAction*>{Window->actPostChange});
   // The progress window of the connection is gone again.
   for (QWidget* TopLevel : QApplication::topLevelWidgets())
     EXPECT_FALSE(TopLevel->isVisible() && TopLevel->objectName() == u"frmProgress");
