@@ -57,8 +57,19 @@ public:
 
   QList<TDatabaseObject*> Anomalies;
 
-  void ShowStatus(const QString& AText) override { FProgress->ShowStatus(AText); }
-  void ShowProgress(double AFraction) override { FProgress->ShowProgress(AFraction); }
+  void ShowStatus(const QString& AText) override {
+    FStatusShown = true;
+    FProgress->ShowStatus(AText);
+  }
+  // The index comparison, the last of a run, is the one that announces no status of its own:
+  // a fraction that starts over without one is the indexes'.
+  void ShowProgress(double AFraction) override {
+    if (AFraction < FLastFraction && !FStatusShown)
+      FProgress->ShowStatus(QStringLiteral("Comparing %1 indexes...").arg(FDescriber.Indices()->Count()));
+    FStatusShown = false;
+    FLastFraction = AFraction;
+    FProgress->ShowProgress(AFraction);
+  }
   void ReportAnomaly(const QString&, TDatabaseObject* AObject) override {
     if (!FDescriber.IgnoreObject(AObject))
       Anomalies.append(AObject);
@@ -67,6 +78,8 @@ public:
 private:
   TDatabaseDescriber& FDescriber;
   IDbProgress* FProgress;
+  double FLastFraction = 0;
+  bool FStatusShown = false;
 };
 
 QString UniquenessText(bool AUnique) { return AUnique ? QStringLiteral("UNIQUE") : QStringLiteral("NOT UNIQUE"); }
@@ -212,9 +225,12 @@ QString ReadPassword(const QString& AUserName) {
 
 TTerminalProgress::TTerminalProgress(bool AEnabled) : FEnabled(AEnabled) { FTimer.start(); }
 
-TTerminalProgress::~TTerminalProgress() {
+TTerminalProgress::~TTerminalProgress() { EndLine(); }
+
+void TTerminalProgress::EndLine() {
   if (FLinePending)
     std::fputs("\n", stderr);
+  FLinePending = false;
 }
 
 void TTerminalProgress::ShowStatus(const QString& AText) {

@@ -23,6 +23,8 @@ public:
   void ShowStatus(const QString& AText) override;
   void ShowProgress(double AFraction) override;
   void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) override {}
+  // Ends the progress line, so that what follows starts on a line of its own.
+  void EndLine();
 
 private:
   void Print(const QString& ALine);

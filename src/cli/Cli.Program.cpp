@@ -81,11 +81,12 @@ void AskFleetPasswordOnce(const TCliOptions& AOptions, const QList<TFleetTarget>
     qputenv("QUILLON_PASSWORD", ReadPassword(User).toLocal8Bit());
 }
 
-int RunFleetCommand(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgress) {
+int RunFleetCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& AProgress) {
   const QList<TFleetTarget> Targets = ReadFleetFile(AOptions.FleetFile);
   AskFleetPasswordOnce(AOptions, Targets);
   const QList<TTargetResult> Results =
-      RunFleet(Targets, AOptions, QCoreApplication::applicationFilePath(), ALog, AProgress);
+      RunFleet(Targets, AOptions, QCoreApplication::applicationFilePath(), ALog, &AProgress);
+  AProgress.EndLine();
   const QByteArray Report = RenderReport(AOptions.Format, Results, true);
   const QString Table = SummaryTable(Results);
   // Machine-readable output on stdout stays parseable: the table then goes to stderr.
@@ -103,14 +104,18 @@ int RunCommand(const TCliOptions& AOptions) {
   TCliLog Log(AOptions.FleetMember ? nullptr : GlobalLog);
   TTerminalProgress Progress(!AOptions.FleetMember && StdErrIsTerminal());
   if (!AOptions.FleetFile.isEmpty())
-    return RunFleetCommand(AOptions, &Log, &Progress);
+    return RunFleetCommand(AOptions, &Log, Progress);
   TChecker Checker(AOptions, &Log, &Progress);
   switch (AOptions.Command) {
-    case TCommand::Snapshot:
-      PrintLine(stdout, Checker.Snapshot());
+    case TCommand::Snapshot: {
+      const QString Path = Checker.Snapshot();
+      Progress.EndLine();
+      PrintLine(stdout, Path);
       return 0;
+    }
     case TCommand::Publish:
       Checker.Publish();
+      Progress.EndLine();
       for (const QString& Line : Log.PublishedLines())
         PrintLine(stdout, Line);
       PrintLine(stdout, QStringLiteral("%1 objects published or updated").arg(Log.PublishedLines().size()));
@@ -119,6 +124,7 @@ int RunCommand(const TCliOptions& AOptions) {
       break;
   }
   const TTargetResult Result = AOptions.SnapshotFile.isEmpty() ? Checker.CompareDatabase() : Checker.CompareSnapshot();
+  Progress.EndLine();
   Deliver(AOptions, RenderReport(AOptions.Format, {Result}, false));
   if (!AOptions.ReportFile.isEmpty() && !AOptions.FleetMember)
     PrintLine(stderr, QStringLiteral("%1 anomalies; report written to %2").arg(Result.Anomalies.size()).arg(AOptions.ReportFile));
