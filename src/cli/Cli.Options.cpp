@@ -51,9 +51,8 @@ void Check(bool ACondition, const QString& AMessage) {
     throw EUsageError(AMessage);
 }
 
+// --help and --version have returned before this: everything else needs a command.
 void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
-  if (AOptions.Command == TCommand::Help || AOptions.Command == TCommand::ShowVersion)
-    return;
   Check(ACommandGiven, QStringLiteral("no command given: use compare, snapshot or publish (see --help)"));
   const bool Compare = AOptions.Command == TCommand::Compare;
   Check(AOptions.SnapshotFile.isEmpty() || Compare, QStringLiteral("--snapshot works only with compare"));

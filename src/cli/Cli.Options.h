@@ -29,7 +29,7 @@ enum TKindFlag : unsigned {
 unsigned KindsFromList(const QString& AList);
 
 struct TCliOptions {
-  TCommand Command = TCommand::Help;
+  TCommand Command = TCommand::Compare;
   // The key=value settings in the order given (Server, Database, User, Service, Driver).
   QStringList Settings;
   unsigned Kinds = kindAll;
