@@ -10,7 +10,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/prctl.h>
 
 namespace quillon::cli {
 
@@ -79,6 +82,9 @@ public:
       FResult.Error = QStringLiteral("cannot start %1: %2").arg(FProcess.program(), FProcess.errorString());
       AOnFinished();
     });
+    // A member outlives nothing: when this process dies (killed, or its own interrupt), the
+    // kernel sends the member SIGTERM, whose handler ends it as an interrupted run.
+    FProcess.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     FProcess.start(AProgram, AArguments);
   }
 
