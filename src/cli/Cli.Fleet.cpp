@@ -46,7 +46,7 @@ TFleetTarget ParseFleetLine(qint32 ALineNumber, const QString& AText) {
   if (Target.Error.isEmpty() && (Server.isEmpty() || Database.isEmpty()))
     Target.Error = QStringLiteral("a target needs both Server= and Database=");
   if (Target.Name.isEmpty())
-    Target.Name = Server.isEmpty() && Database.isEmpty() ? QStringLiteral("line %1").arg(ALineNumber)
+    Target.Name = Server.isEmpty() || Database.isEmpty() ? QStringLiteral("line %1").arg(ALineNumber)
                                                           : Server + u'/' + Database;
   if (!Target.Error.isEmpty())
     Target.Error = QStringLiteral("fleet file line %1: %2").arg(ALineNumber).arg(Target.Error);

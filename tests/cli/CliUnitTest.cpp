@@ -96,9 +96,9 @@ TEST(FleetFileTest, MalformedLinesFailAloneByLineNumber) {
     Outcomes.append(QStringLiteral("%1|%2|%3|%4").arg(Target.Line).arg(Target.Name, Target.Settings.join(u' '), Target.Error));
   EXPECT_EQ(Outcomes, QStringList({QStringLiteral("2|a|Server=s1 Database=d1 User=u|"),
                                    QStringLiteral("4|s2/d2|Server=s2 Database=d2|"),
-                                   QStringLiteral("5|s3/|Server=s3|fleet file line 5: \"d3\" is not a key=value setting"),
+                                   QStringLiteral("5|line 5|Server=s3|fleet file line 5: \"d3\" is not a key=value setting"),
                                    QStringLiteral("6|s4/d4|Server=s4 Database=d4|fleet file line 6: unknown setting \"Password\""),
-                                   QStringLiteral("7|s5/|Server=s5|fleet file line 7: a target needs both Server= and Database=")}));
+                                   QStringLiteral("7|line 7|Server=s5|fleet file line 7: a target needs both Server= and Database=")}));
 }
 
 }  // namespace
