@@ -1,5 +1,6 @@
 #include "cli/Cli.Check.h"
 
+#include "cli/Cli.Output.h"
 #include "compare/Describer.h"
 #include "compare/Sync.IgnoreList.h"
 #include "database/Database.Simple.h"
@@ -212,6 +213,7 @@ QString ReadPassword(const QString& AUserName) {
   tcgetattr(Fd, &Saved);
   termios Silent = Saved;
   Silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  SetTerminalToRestore(Fd, &Saved);
   tcsetattr(Fd, TCSAFLUSH, &Silent);
   Terminal.write(QStringLiteral("Password for %1: ").arg(AUserName).toLocal8Bit());
   Terminal.flush();
@@ -219,6 +221,7 @@ QString ReadPassword(const QString& AUserName) {
   if (Password.endsWith(u'\n'))
     Password.chop(1);
   tcsetattr(Fd, TCSAFLUSH, &Saved);
+  SetTerminalToRestore(-1, nullptr);
   Terminal.write("\n");
   return Password;
 }

@@ -20,10 +20,14 @@ namespace {
 // cleared after it is gone.
 char PendingFile[4096];
 volatile sig_atomic_t HasPendingFile = 0;
+termios TerminalSettings;
+volatile sig_atomic_t TerminalFd = -1;
 
 extern "C" void OnInterrupt(int) {
   if (HasPendingFile)
     unlink(PendingFile);
+  if (TerminalFd >= 0)
+    tcsetattr(TerminalFd, TCSANOW, &TerminalSettings);
   static const char Message[] = "quillon-cli: interrupted\n";
   [[maybe_unused]] const ssize_t Written = write(STDERR_FILENO, Message, sizeof Message - 1);
   _exit(2);
@@ -74,6 +78,14 @@ void WriteFileAtomically(const QString& AFileName, const QByteArray& AData) {
     throw WriteError(AFileName, Reason);
   }
   HasPendingFile = 0;
+}
+
+void SetTerminalToRestore(int AFd, const termios* ASettings) {
+  TerminalFd = -1;
+  if (AFd < 0)
+    return;
+  TerminalSettings = *ASettings;
+  TerminalFd = AFd;
 }
 
 void InstallInterruptHandler() {
