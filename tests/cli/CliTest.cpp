@@ -270,6 +270,10 @@ TEST_F(CliTest, LoginAndConnectionFailuresGiveOneClearLine) {
       {"no password", Compare(), QString(), QStringLiteral("no password for login \"checker\"")},
       {"unreachable", QStringList{QStringLiteral("compare")} + Target(QStringLiteral("127.0.0.1,%1").arg(ClosedPort())),
        Password, QStringLiteral("cannot connect to 127.0.0.1,")},
+      // The first of two Service= settings counts.
+      {"service unreachable",
+       QStringList{QStringLiteral("compare"), QStringLiteral("Service=http://127.0.0.1:%1").arg(ClosedPort())} + Target(),
+       Password, QStringLiteral("comparison with the gold standard failed: ")},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Name);
