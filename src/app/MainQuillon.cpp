@@ -170,7 +170,10 @@ QListWidgetItem* AddCheckItem(QListWidget* AList, const QString& AText) {
 
 void AddAnomalyItem(QListWidget* AList, const QString& AText, TDatabaseObject* AObject) {
   const QSignalBlocker Quiet(AList);
-  AddCheckItem(AList, AText)->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(AObject)));
+  QListWidgetItem* Item = AddCheckItem(AList, AText);
+  Item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(AObject)));
+  // The column is narrow: a long name is read in full from its tip.
+  Item->setToolTip(AText);
 }
 
 TDatabaseObject* AttachedObject(const QListWidgetItem* AItem) {
