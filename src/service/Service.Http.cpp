@@ -56,6 +56,16 @@ QString Excerpt(const QByteArray& ABody) {
   return Text;
 }
 
+// Lets the waiting thread's owner keep its window answering; nothing the hook throws may end a
+// request.
+void KeepAnswering() {
+  try {
+    if (WhileWaitingForService)
+      WhileWaitingForService();
+  } catch (...) {
+  }
+}
+
 }  // namespace
 
 struct THttpTransport::TImpl {
@@ -179,8 +189,10 @@ struct THttpTransport::TImpl {
         OnTransferDone();
       if (!ATransfer.Running)
         break;
-      // The easy handles' own time-outs end a hung transfer; this only bounds one wait.
-      CheckMulti(curl_multi_poll(Multi.get(), nullptr, 0, 1000, nullptr));
+      KeepAnswering();
+      // The easy handles' own time-outs end a hung transfer; this only bounds one wait, so that
+      // a window is repainted often enough.
+      CheckMulti(curl_multi_poll(Multi.get(), nullptr, 0, 200, nullptr));
     }
   }
 

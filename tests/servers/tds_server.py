@@ -11,7 +11,8 @@ OBJECT_ID, dbo.GetDatabaseInfo, dbo.AddUser and the store procedures (recorded o
 DDL (ALTER VIEW/PROCEDURE/FUNCTION, ALTER TABLE ... DROP/ADD CONSTRAINT) with transactions and
 XACT_ABORT. Anything else gets the error SQL Server gives for bad syntax or an unknown object.
 
-Usage: tds_server.py FIXTURE [--host 127.0.0.1] [--port 0] [--login NAME:PASSWORD]...
+Usage: tds_server.py FIXTURE [--host 127.0.0.1] [--port 0] [--login NAME:PASSWORD]... [--latency MS]
+--latency delays every answer to a batch or procedure call, as a distant server would.
 The first line on standard output is the port. Standard input takes one command per line and
 each is answered with one line:
   fail TEXT       statements containing TEXT (any letter case) fail with error 50000
@@ -32,6 +33,7 @@ import socket
 import struct
 import sys
 import threading
+import time
 import traceback
 import xml.etree.ElementTree as ET
 
@@ -912,9 +914,10 @@ class Response:
 # --- Sessions ----------------------------------------------------------------------------------
 
 class Rules:
-    def __init__(self):
+    def __init__(self, latency=0.0):
         self.lock = threading.Lock()
         self.fail, self.warn, self.drop = [], [], []
+        self.latency = latency
 
     def matches(self, kind, text):
         with self.lock:
@@ -979,7 +982,10 @@ class Session:
             while True:
                 kind, payload = self.read_message()
                 if kind in (PKT_SQL_BATCH, PKT_RPC):
-                    self.send_message(self.request(kind, payload))
+                    reply = self.request(kind, payload)
+                    if self.rules.latency:
+                        time.sleep(self.rules.latency)
+                    self.send_message(reply)
                 elif kind == PKT_ATTENTION:
                     response = Response()
                     response.done(status=DONE_ATTN)
@@ -1444,9 +1450,11 @@ def main():
     parser.add_argument('--port', type=int, default=0)
     parser.add_argument('--login', action='append', default=[], metavar='NAME:PASSWORD',
                         help='a SQL login besides those of the fixture')
+    parser.add_argument('--latency', type=float, default=0, metavar='MS',
+                        help='milliseconds added to every answer (default 0)')
     arguments = parser.parse_args()
     catalogue = Catalogue(arguments.fixture, arguments.login)
-    rules = Rules()
+    rules = Rules(arguments.latency / 1000.0)
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind((arguments.host, arguments.port))
