@@ -4,7 +4,8 @@ operations, its description at "?WSDL", and the XML pages, backed by SQLite.
 
 Usage: gold_service.py [--fixture FILE] [--store FILE] [--port N] [--latency MS]
 
---latency delays every service request (not the control endpoint), as a distant service would.
+--latency MS holds every service answer back by MS milliseconds, as a wide-area link would;
+each connection is served by its own thread, so the delays of requests in flight overlap.
 
 Prints the port it listens on (loopback only) as its first line and stops when its standard
 input reaches end of file, so it never outlives the test that started it.
@@ -17,16 +18,21 @@ and "constraint_schema" (check constraints, default: "schema"). A definition is 
 object for its version and every later one, until a later version has its own.
 
 Control endpoint for tests (never counted as service traffic):
-  GET  /control/state   {"accepted": n, "connections": n, "requests": n}: TCP connections
-                        accepted (control ones too), those that carried at least one service
-                        request, and the number of such requests
+  GET  /control/state   {"accepted": n, "connections": n, "requests": n, "peak": n}: TCP
+                        connections accepted (control ones too), those that carried at least
+                        one service request, the number of such requests, and the most of
+                        those connections that were open at one time
   GET  /control/calls   every SOAP call so far, in order: [{"operation": .., "params": {..}}]
-  POST /control/fail    {"operation": name, "mode": mode, "after": n, "times": n, "delay": s}
+  POST /control/fail    {"operation": name, "mode": mode, "after": n, "times": n, "delay": s,
+                         "where": {param: value}}
                         makes the named operation or page (e.g. "GetDbView",
                         "GetDbRoutineList") fail after n good answers, `times` times (all
-                        later ones when absent). Modes: fault, http500, html, garbage,
-                        truncated, cut, drop, slow, noresult, emptyresult, nowrapper, dtd,
-                        badbool.
+                        later ones when absent). With "where", only calls whose parameters
+                        have those values count, so one chosen object can be hit however the
+                        requests interleave. Modes: fault, http500, busy (503), html, garbage,
+                        truncated, cut, drop, close (a good answer, then the connection is
+                        closed), slow (a good answer after `delay` seconds), noresult,
+                        emptyresult, nowrapper, dtd, badbool.
   POST /control/reset   reseeds the store from the fixture, forgets calls, failures, counts.
 """
 
@@ -187,11 +193,14 @@ class Failures:
         with self.lock:
             self.rules.clear()
 
-    def take(self, operation):
+    def take(self, operation, params=None):
         """The failure rule that applies to this call of the operation, if any."""
         with self.lock:
             rule = self.rules.get(operation)
             if rule is None:
+                return None
+            where = rule.get("where") or {}
+            if any(str((params or {}).get(name)) != str(value) for name, value in where.items()):
                 return None
             rule["seen"] += 1
             after = int(rule.get("after", 0))
@@ -362,6 +371,13 @@ class Handler(BaseHTTPRequestHandler):
         with self.server.counter_lock:
             self.server.accepted += 1
 
+    def finish(self):
+        with self.server.counter_lock:
+            # A connection counted before the last reset no longer counts as open.
+            if self.counted and self.generation == self.server.generation:
+                self.server.open -= 1
+        super().finish()
+
     def log_message(self, format, *args):
         pass
 
@@ -382,6 +398,9 @@ class Handler(BaseHTTPRequestHandler):
             self.counted = True
             with self.server.counter_lock:
                 self.server.connections += 1
+                self.generation = self.server.generation
+                self.server.open += 1
+                self.server.peak = max(self.server.peak, self.server.open)
         with self.server.counter_lock:
             self.server.requests += 1
         if self.server.latency:
@@ -405,6 +424,11 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(500, fault("Server", "Injected failure in %s" % rule["operation"]))
         elif mode == "http500":
             self.answer(500, HTML_ERROR, "text/html; charset=utf-8")
+        elif mode == "busy":
+            self.answer(503, "<html><body>Service Unavailable: the server is too busy.</body></html>",
+                        "text/html; charset=utf-8")
+        elif mode == "close":
+            self.answer(200, normal(), close=True)
         elif mode == "html":
             self.answer(200, HTML_ERROR, "text/html; charset=utf-8")
         elif mode == "garbage":
@@ -477,7 +501,7 @@ class Handler(BaseHTTPRequestHandler):
                 inner = "<%s>%s</%s>" % (result_element, text(value), result_element)
             return envelope('<%sResponse xmlns="%s">%s</%sResponse>' % (operation, NS, inner, operation))
 
-        rule = self.server.failures.take(operation)
+        rule = self.server.failures.take(operation, params)
         if rule:
             mode = rule.get("mode")
             if mode == "noresult":
@@ -561,7 +585,8 @@ class Handler(BaseHTTPRequestHandler):
         server = self.server
         if path == "/control/state":
             with server.counter_lock:
-                state = {"accepted": server.accepted, "connections": server.connections, "requests": server.requests}
+                state = {"accepted": server.accepted, "connections": server.connections, "requests": server.requests,
+                         "peak": server.peak}
             return self.answer(200, json.dumps(state), "application/json")
         if path == "/control/calls":
             return self.answer(200, json.dumps(server.store.calls()), "application/json")
@@ -578,9 +603,24 @@ class Handler(BaseHTTPRequestHandler):
                 server.accepted = 0
                 server.connections = 0
                 server.requests = 0
+                server.generation += 1
+                server.open = 0
+                server.peak = 0
         else:
             return self.answer(404, "{}", "application/json")
         self.answer(200, "{}", "application/json")
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    # Clients open several connections at once; a short backlog would drop some of them and
+    # leave the client waiting a second for its retry.
+    request_queue_size = 128
+
+    def handle_error(self, request, client_address):
+        # A client that gave up on a slow answer, or abandoned a request, is no error here.
+        if not isinstance(sys.exc_info()[1], (ConnectionResetError, BrokenPipeError)):
+            super().handle_error(request, client_address)
 
 
 def main():
@@ -588,15 +628,14 @@ def main():
     parser.add_argument("--fixture", help="JSON file with the gold standard to start from")
     parser.add_argument("--store", default=":memory:", help="SQLite file of the store (default: in memory)")
     parser.add_argument("--port", type=int, default=0, help="port to listen on (default: any free one)")
-    parser.add_argument("--latency", type=float, default=0, help="milliseconds added to every service request")
+    parser.add_argument("--latency", type=float, default=0, help="milliseconds to hold back every service answer")
     args = parser.parse_args()
 
     fixture = {}
     if args.fixture:
         with open(args.fixture, encoding="utf-8") as file:
             fixture = json.load(file)
-    server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
-    server.daemon_threads = True
+    server = Server(("127.0.0.1", args.port), Handler)
     server.store = Store(args.store, fixture)
     server.service = Service(server.store)
     server.failures = Failures()
@@ -604,6 +643,9 @@ def main():
     server.accepted = 0
     server.connections = 0
     server.requests = 0
+    server.open = 0
+    server.generation = 0
+    server.peak = 0
     server.latency = args.latency / 1000.0
     print(server.server_address[1], flush=True)
 
