@@ -281,7 +281,7 @@ void TSimpleDatabase::BindParameters(TOdbcStatement& AStatement, const QStringLi
   const qsizetype Count = std::max(ANames.size(), AParams.size());
   for (qsizetype Position = 0; Position < Count; ++Position) {
     const QString Name = ANames.value(Position);
-    const QString ValueText = AParams.value(Position).toString();
+    const QString ValueText = IsPasswordKey(Name) ? MaskedPassword : AParams.value(Position).toString();
     try {
       if (Position >= AParams.size())
         throw Exception(Format(QStringLiteral("No value for parameter %s"), {Name}));

@@ -4,6 +4,7 @@
 #include "support/TdsServer.h"
 
 #include <QElapsedTimer>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -174,6 +175,25 @@ TEST_F(SimpleDatabaseIntegrationTest, ParametersReachTheServerInOrderWithTheirTy
   EXPECT_EQ(QDateTimeFromDateTime(Data->Fields(0).AsDateTime()),
             QDateTime(QDate(2016, 2, 29), QTime(8, 15, 30)));
   Data->Close();
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, AValueThatCannotBeBoundIsLoggedUnlessItIsAPassword) {
+  FDb.Connect();
+  const QVariant Unbindable(QUrl(QStringLiteral("hunter2")));
+  EXPECT_THROW(FDb.ExecuteCommand(QStringLiteral("EXEC dbo.AddUser :UserName, :Password"), {QStringLiteral("bob"), Unbindable}),
+               Exception);
+  EXPECT_THROW(FDb.FastQuery(QStringLiteral("SELECT 1 WHERE :NewPassword = 1"), {Unbindable}), Exception);
+  EXPECT_THROW(FDb.ExecuteCommand(QStringLiteral("EXEC dbo.AddUser :UserName, :PWD"), {Unbindable, Unbindable}), Exception);
+  const QStringList Errors = FLog.Texts(TLogEntry::SilentError);
+  ASSERT_EQ(Errors.size(), 3) << FLog.Dump().toStdString();
+  EXPECT_TRUE(Errors[0].startsWith(QStringLiteral("TSimpleDatabase.PrepareCommandParameters[1](Password=*****): ")))
+      << Errors[0].toStdString();
+  EXPECT_TRUE(Errors[1].startsWith(QStringLiteral("TSimpleDatabase.PrepareQueryParameters(0): ***** "))) << Errors[1].toStdString();
+  // Only the password is hidden: other values still tell what failed.
+  EXPECT_TRUE(Errors[2].startsWith(QStringLiteral("TSimpleDatabase.PrepareCommandParameters[0](UserName=hunter2): ")))
+      << Errors[2].toStdString();
+  EXPECT_FALSE(FLog.Dump().contains(QStringLiteral("Password=hunter2")));
+  EXPECT_TRUE(FDb.Connected());
 }
 
 TEST_F(SimpleDatabaseIntegrationTest, ResultSetsReadEveryTypeAndNullAndTheNextQueryClosesThePrevious) {
