@@ -356,7 +356,7 @@ qint32 TSimpleDatabase::ProcessErrors() {
   const QList<TOdbcDiagnostic> Errors = std::exchange(FProviderErrors, {});
   for (const TOdbcDiagnostic& Error : Errors) {
     FLog->Event(QStringLiteral("%s.ProcessErrors: NativeError=%d Number=%d SQLState=\"%s\" Source=\"%s\" Description=%s"),
-                {ClassName(), Error.NativeError, Error.RecordNumber, Error.SqlState, Error.Source(),
+                {ClassName(), Error.NativeError, Error.NativeError, Error.SqlState, Error.Source(),
                  Error.Description()},
                 ltInfo);
     FErrorMessages.append(Error.Description());

@@ -251,7 +251,7 @@ TEST_F(SimpleDatabaseIntegrationTest, MessagesLeftByACommandRaiseCommandFailedWi
     EXPECT_EQ(E.Message(), QStringLiteral("Forced warning for: EXEC dbo.SaveDbRoutine @P1,@P2,@P3,@P4,@P5\n"));
   }
   EXPECT_TRUE(FLog.Texts().contains(
-      QStringLiteral("TSimpleDatabase.ProcessErrors: NativeError=50000 Number=1 SQLState=\"01000\" "
+      QStringLiteral("TSimpleDatabase.ProcessErrors: NativeError=50000 Number=50000 SQLState=\"01000\" "
                      "Source=\"[FreeTDS][SQL Server]\" Description=Forced warning for: "
                      "EXEC dbo.SaveDbRoutine @P1,@P2,@P3,@P4,@P5")))
       << FLog.Dump().toStdString();
