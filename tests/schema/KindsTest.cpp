@@ -526,14 +526,29 @@ TEST(CheckConstraints, RepairDropsAndAddsInOneTransactionWithQuotedNames) {
       {"dbo", "CK_Qty]x", "Order Lines", "dbo", "([Qty]>=(0))"});
   Constraint->SetStandardDefinition(QStringLiteral(" ([Qty]>(0)) "));
   TMemorySQL Sql;
+  Sql.AddResult(QStringLiteral("SELECT @@OPTIONS"), {QString()}, {{5496}});
   Constraint->Alter(&Sql);
   const QString Batch = QStringLiteral(
       "SET XACT_ABORT ON;\r\n"
+      "BEGIN TRY\r\n"
       "BEGIN TRANSACTION;\r\n"
       "ALTER TABLE [dbo].[Order Lines] DROP CONSTRAINT [CK_Qty]]x];\r\n"
       "ALTER TABLE [dbo].[Order Lines] ADD CONSTRAINT [CK_Qty]]x] CHECK ([Qty]>(0));\r\n"
-      "COMMIT TRANSACTION;");
-  EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Command, Batch, {}, false}}));
+      "COMMIT TRANSACTION;\r\n"
+      "END TRY\r\n"
+      "BEGIN CATCH\r\n"
+      "IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\r\n"
+      "THROW;\r\n"
+      "END CATCH;");
+  const QString Restore = QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\r\nSET XACT_ABORT OFF;");
+  EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Query, "SELECT @@OPTIONS", {}, false},
+                                        {TSqlCall::Command, Batch, {}, false},
+                                        {TSqlCall::Command, Restore, {}, false}}));
+  // A failing batch is followed by the same clean-up and its own error reaches the caller.
+  Sql.Calls.clear();
+  Sql.FailOn(Batch, QStringLiteral("Forced failure"));
+  EXPECT_THROW(Constraint->Alter(&Sql), Exception);
+  EXPECT_EQ(Sql.Calls.value(2), (TSqlCall{TSqlCall::Command, Restore, {}, false}));
   EXPECT_EQ(Constraint->AlterCommand(), Batch);
   EXPECT_EQ(Constraint->ParentObjectKey(), QStringLiteral("[DBO].[ORDER LINES]"));
   EXPECT_EQ(Constraint->DDL(), QStringLiteral("([Qty]>=(0))"));

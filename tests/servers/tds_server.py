@@ -7,9 +7,10 @@ extended by the attribute ServerVersion and a LOGINS container of LOGIN elements
 PASSWORD). ROUTINE elements may carry LAST_ALTERED (ISO date and time).
 
 It answers the statements the program sends: the catalogue queries, DB_NAME(), @@SERVERNAME,
-OBJECT_ID, dbo.GetDatabaseInfo, dbo.AddUser and the store procedures (recorded only), repair
-DDL (ALTER VIEW/PROCEDURE/FUNCTION, ALTER TABLE ... DROP/ADD CONSTRAINT) with transactions and
-XACT_ABORT. Anything else gets the error SQL Server gives for bad syntax or an unknown object.
+OBJECT_ID, @@TRANCOUNT and @@OPTIONS, dbo.GetDatabaseInfo, dbo.AddUser and the store
+procedures (recorded only), repair DDL (ALTER VIEW/PROCEDURE/FUNCTION, ALTER TABLE ...
+DROP/ADD CONSTRAINT) with transactions, XACT_ABORT (an error rolls back and ends the batch;
+inside TRY it dooms the transaction), BEGIN TRY/CATCH, THROW and IF comparisons. Anything else gets the error SQL Server gives for bad syntax or an unknown object.
 
 Usage: tds_server.py FIXTURE [--host 127.0.0.1] [--port 0] [--login NAME:PASSWORD]...
 The first line on standard output is the port. Standard input takes one command per line and
@@ -17,7 +18,10 @@ each is answered with one line:
   fail TEXT       statements containing TEXT (any letter case) fail with error 50000
   warn TEXT       statements containing TEXT succeed but also send an informational message
   drop TEXT       the connection is closed when a statement containing TEXT arrives
-  clear           forgets the fail, warn and drop rules
+  unresolved TEXT statements containing TEXT fail as a name resolved only at run time does:
+                  the batch ends, neither CATCH nor XACT_ABORT handles the error, and an open
+                  transaction stays open
+  clear           forgets the fail, warn, drop and unresolved rules
   statements      the statements received so far, as one JSON list of {sql, params}
   forget          empties that record
 The server exits when standard input ends, so it never outlives the test that started it.
@@ -63,14 +67,28 @@ SQL_EPOCH = datetime.datetime(1900, 1, 1)
 
 
 class SqlError(Exception):
-    """An error as SQL Server reports it; severity 16 unless stated."""
+    """An error as SQL Server reports it; severity 16 unless stated. `ends_batch`: the batch
+    stops here even without XACT_ABORT (THROW does that)."""
 
-    def __init__(self, number, message, severity=16, state=1):
+    def __init__(self, number, message, severity=16, state=1, ends_batch=False):
         super().__init__(message)
         self.number = number
         self.message = message
         self.severity = severity
         self.state = state
+        self.ends_batch = ends_batch
+
+
+class CaughtError(Exception):
+    """An error raised inside BEGIN TRY, on its way to the CATCH block."""
+
+    def __init__(self, error):
+        super().__init__(error.message)
+        self.error = error
+
+
+class BatchEnded(Exception):
+    """The rest of the batch does not run."""
 
 
 class DropConnection(Exception):
@@ -405,7 +423,7 @@ class Catalogue:
 
 STATEMENT_STARTERS = {'SELECT', 'EXEC', 'EXECUTE', 'ALTER', 'SET', 'BEGIN', 'COMMIT',
                       'ROLLBACK', 'DECLARE', 'PRINT', 'CREATE', 'DROP', 'INSERT', 'UPDATE',
-                      'DELETE', 'USE', 'GRANT', 'IF', 'SAVE'}
+                      'DELETE', 'USE', 'GRANT', 'IF', 'SAVE', 'END', 'THROW'}
 MODULE_KINDS = {'VIEW', 'PROCEDURE', 'PROC', 'FUNCTION', 'TRIGGER'}
 
 TOKEN_RE = re.compile(r"""
@@ -465,10 +483,15 @@ def statements_of(sql):
             depth += 1
         elif kind == 'other' and text == ')':
             depth = max(0, depth - 1)
+        current_words = [t[1].upper() for t in current]
         starts = (kind == 'word' and upper in STATEMENT_STARTERS and depth == 0 and current
-                  and not (upper == 'SELECT' and current[-1][1].upper() in ('UNION', 'ALL'))
-                  and not (current[0][1].upper() == 'BEGIN' and len(current) == 1)
-                  and not (current[0][1].upper() == 'ALTER' and upper in ('DROP', 'SET')))
+                  and not (upper == 'SELECT' and current_words[-1] in ('UNION', 'ALL'))
+                  and not (current_words[0] == 'BEGIN' and len(current) == 1)
+                  and not (current_words[0] == 'ALTER' and upper in ('DROP', 'SET'))
+                  # IF's condition is followed by the one statement it governs
+                  and not (current_words[0] == 'IF'
+                           and not any(w in STATEMENT_STARTERS for w in current_words[1:]))
+                  and not (upper == 'END' and current_words.count('CASE') > current_words.count('END')))
         if starts:
             result.append(Statement(sql, current))
             current = []
@@ -914,7 +937,7 @@ class Response:
 class Rules:
     def __init__(self):
         self.lock = threading.Lock()
-        self.fail, self.warn, self.drop = [], [], []
+        self.fail, self.warn, self.drop, self.unresolved = [], [], [], []
 
     def matches(self, kind, text):
         with self.lock:
@@ -932,7 +955,11 @@ class Session:
         self.packet_id = 1
         self.database = catalogue.database
         self.xact_abort = False
-        self.transaction = None
+        self.transaction = None  # the catalogue's state when the outermost transaction began
+        self.trancount = 0
+        self.doomed = False
+        self.try_depth = 0
+        self.caught = []  # the errors of the CATCH blocks running, innermost last
         self.tds_version = 0x74000004
 
     # Transport
@@ -1153,31 +1180,109 @@ class Session:
         with self.catalogue.lock:
             # Like SQL Server, a batch that does not compile runs no statement at all.
             try:
-                plans = [(statement.text, self.plan(statement, params))
-                         for statement in statements_of(sql)]
+                program = self.compile(statements_of(sql), params)
             except SqlError as error:
                 response.message(error, server)
                 response.done(done_token, DONE_ERROR)
                 return
-            for text, plan in plans:
+            try:
+                self.run_block(program, response, done_token)
+            except BatchEnded:
+                pass
+            if self.doomed:
+                self.rollback()
+                response.message(SqlError(3998, 'Uncommittable transaction is detected at the '
+                                                 'end of the batch. The transaction is rolled '
+                                                 'back.'), server)
+                response.done(done_token, DONE_ERROR)
+
+    def compile(self, statements, params):
+        """The batch as a tree: ('run', text, plan) for a statement, ('try', body, handler) for
+        BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH."""
+        block, open_blocks = [], []
+        for statement in statements:
+            words = [t[1].upper() for t in statement.toks]
+            frame = open_blocks[-1] if open_blocks else None
+            if frame and frame[0] == 'ended' and words[:2] != ['BEGIN', 'CATCH']:
+                raise SqlError(102, "Incorrect syntax near 'TRY'.")
+            if words[:1] in (['BEGIN'], ['END']) and words[1:2] in (['TRY'], ['CATCH']):
+                if len(words) != 2:
+                    raise SqlError(102, "Incorrect syntax near '%s'." % statement.toks[2][1])
+                marker = ' '.join(words)
+                if marker == 'BEGIN TRY':
+                    open_blocks.append(['try', block, None])
+                elif marker == 'END TRY' and frame and frame[0] == 'try':
+                    frame[0], frame[2] = 'ended', block
+                elif marker == 'BEGIN CATCH' and frame and frame[0] == 'ended':
+                    frame[0] = 'catch'
+                elif marker == 'END CATCH' and frame and frame[0] == 'catch':
+                    open_blocks.pop()
+                    frame[1].append(('try', frame[2], block))
+                    block = frame[1]
+                    continue
+                else:
+                    raise SqlError(102, "Incorrect syntax near '%s'." % words[1])
+                block = []
+                continue
+            block.append(('run', statement.text, self.plan(statement, params)))
+        if open_blocks:
+            raise SqlError(102, "Incorrect syntax near 'END'.")
+        return block
+
+    def run_block(self, block, response, done_token):
+        for node in block:
+            if node[0] == 'run':
+                self.run_statement(node[1], node[2], response, done_token)
+                continue
+            self.try_depth += 1
+            try:
+                self.run_block(node[1], response, done_token)
+                caught = None
+            except CaughtError as error:
+                caught = error.error
+            finally:
+                self.try_depth -= 1
+            if caught is not None:
+                self.caught.append(caught)
                 try:
-                    if self.rules.matches('fail', text):
-                        raise SqlError(50000, 'Forced failure of: %s' % text[:200])
-                    plan(response, done_token)
-                    if self.rules.matches('warn', text):
-                        response.message(SqlError(50000, 'Forced warning for: %s' % text[:200],
-                                                  10), server, info=True)
-                except SqlError as error:
-                    response.message(error, server)
-                    response.done(done_token, DONE_ERROR)
-                    if self.xact_abort:
-                        self.rollback()
-                        return
+                    self.run_block(node[2], response, done_token)
+                finally:
+                    self.caught.pop()
+
+    def run_statement(self, text, plan, response, done_token):
+        server = self.catalogue.server
+        try:
+            if self.rules.matches('unresolved', text):
+                # A name resolved only when the statement runs: the batch ends here, past any
+                # CATCH block and XACT_ABORT, and an open transaction stays open.
+                response.message(SqlError(207, "Invalid column name 'Unresolved'."), server)
+                response.done(done_token, DONE_ERROR)
+                raise BatchEnded()
+            if self.rules.matches('fail', text):
+                raise SqlError(50000, 'Forced failure of: %s' % text[:200])
+            plan(response, done_token)
+            if self.rules.matches('warn', text):
+                response.message(SqlError(50000, 'Forced warning for: %s' % text[:200], 10),
+                                 server, info=True)
+        except SqlError as error:
+            if self.try_depth:
+                if self.xact_abort and self.transaction is not None:
+                    self.doomed = True
+                raise CaughtError(error)
+            response.message(error, server)
+            response.done(done_token, DONE_ERROR)
+            if self.xact_abort:
+                self.rollback()
+                raise BatchEnded()
+            if error.ends_batch:
+                raise BatchEnded()
 
     def rollback(self):
         if self.transaction is not None:
             self.catalogue.state = self.transaction
-            self.transaction = None
+        self.transaction = None
+        self.trancount = 0
+        self.doomed = False
 
     # Statement plans: each checks what can be checked before the batch runs and returns a
     # callable(response, done_token) that runs the statement.
@@ -1190,6 +1295,10 @@ class Session:
             return self.plan_set(words)
         if first in ('BEGIN', 'COMMIT', 'ROLLBACK'):
             return self.plan_transaction(first, words)
+        if first == 'IF':
+            return self.plan_if(statement, params)
+        if first == 'THROW':
+            return self.plan_throw(statement, params)
         if first == 'SELECT':
             return self.plan_select(statement, params)
         if first in ('EXEC', 'EXECUTE'):
@@ -1218,16 +1327,74 @@ class Session:
             if first == 'BEGIN':
                 if self.transaction is None:
                     self.transaction = copy.deepcopy(self.catalogue.state)
+                self.trancount += 1
             elif self.transaction is None:
                 raise SqlError(3902 if first == 'COMMIT' else 3903,
                                'The %s TRANSACTION request has no corresponding BEGIN '
                                'TRANSACTION.' % first)
-            elif first == 'COMMIT':
-                self.transaction = None
-            else:
+            elif first == 'ROLLBACK':
                 self.rollback()
+            elif self.doomed:
+                raise SqlError(3930, 'The current transaction cannot be committed and cannot '
+                                     'support operations that write to the log file. Roll back '
+                                     'the transaction.')
+            else:
+                self.trancount -= 1
+                if self.trancount == 0:
+                    self.transaction = None
             response.done(done_token)
         return run
+
+    def plan_if(self, statement, params):
+        """IF condition statement, the condition a comparison of two scalar expressions."""
+        toks = statement.toks
+        depth, index = 0, 1
+        while index < len(toks):
+            text = toks[index][1]
+            depth += {'(': 1, ')': -1}.get(text, 0)
+            if depth == 0 and toks[index][0] == 'word' and text.upper() in STATEMENT_STARTERS:
+                break
+            index += 1
+        if index == 1 or index == len(toks):
+            raise SqlError(102, "Incorrect syntax near '%s'." % toks[-1][1])
+        condition = statement.sql[toks[1][2]:toks[index - 1][3]]
+        match = re.fullmatch(r'(.+?)\s*(>=|<=|<>|!=|=|>|<)\s*(.+)', condition, re.DOTALL)
+        if not match:
+            raise SqlError(102, "Incorrect syntax near '%s'." % condition[:40])
+        left, operator, right = match.groups()
+        for expression in (left, right):
+            self.scalar(expression.strip(), params)
+        governed = self.plan(Statement(statement.sql, toks[index:]), params)
+        compare = {'>=': lambda a, b: a >= b, '<=': lambda a, b: a <= b,
+                   '<>': lambda a, b: a != b, '!=': lambda a, b: a != b,
+                   '=': lambda a, b: a == b, '>': lambda a, b: a > b, '<': lambda a, b: a < b}
+
+        def run(response, done_token):
+            values = [self.scalar(e.strip(), params)[1] for e in (left, right)]
+            if None not in values and compare[operator](*values):
+                governed(response, done_token)
+            else:
+                response.done(done_token)
+        return run
+
+    def plan_throw(self, statement, params):
+        toks = statement.toks
+        if len(toks) == 1:
+            def rethrow(response, done_token):
+                if not self.caught:
+                    raise SqlError(10704, 'To rethrow an error, a THROW statement must be used '
+                                          'inside a CATCH block.')
+                caught = self.caught[-1]
+                raise SqlError(caught.number, caught.message, caught.severity, caught.state,
+                               ends_batch=True)
+            return rethrow
+        arguments = [sql_literal(t[1], params) for t in toks[1:] if t[1] != ',']
+        if len(arguments) != 3 or not isinstance(arguments[0], int):
+            raise SqlError(102, "Incorrect syntax near 'THROW'.")
+
+        def throw(response, done_token):
+            raise SqlError(arguments[0], str(arguments[1]), 16, arguments[2], ends_batch=True)
+        return throw
 
     def plan_select(self, statement, params):
         words = [t[1].upper() for t in statement.toks]
@@ -1244,16 +1411,21 @@ class Session:
         return run
 
     def plan_scalar_select(self, statement, params):
-        columns, values = [], []
+        items = []
         for item in split_top_level(statement.source_from(1)):
             alias = re.search(r'\s+AS\s+\[?(\w+)\]?\s*$', item, re.IGNORECASE)
-            expression = item[:alias.start()] if alias else item
-            column, value = self.scalar(expression.strip(), params)
-            column.name = alias.group(1) if alias else ''
-            columns.append(column)
-            values.append(value)
+            expression = (item[:alias.start()] if alias else item).strip()
+            self.scalar(expression, params)
+            items.append((expression, alias.group(1) if alias else ''))
 
+        # Evaluated when the statement runs: @@TRANCOUNT and @@OPTIONS change within a batch.
         def run(response, done_token):
+            columns, values = [], []
+            for expression, name in items:
+                column, value = self.scalar(expression, params)
+                column.name = name
+                columns.append(column)
+                values.append(value)
             response.rows(columns, [values], done_token)
         return run
 
@@ -1268,7 +1440,11 @@ class Session:
         if compact == '@@SPID':
             return Column('', 'int'), 51
         if compact == '@@TRANCOUNT':
-            return Column('', 'int'), 0 if self.transaction is None else 1
+            return Column('', 'int'), self.trancount
+        if compact == '@@OPTIONS':
+            # ANSI_WARNINGS, ANSI_PADDING, ANSI_NULLS, ARITHABORT, QUOTED_IDENTIFIER,
+            # ANSI_NULL_DFLT_ON and CONCAT_NULL_YIELDS_NULL, as drivers leave them
+            return Column('', 'int'), 5496 | (16384 if self.xact_abort else 0)
         match = re.fullmatch(r'OBJECT_ID\s*\((.*)\)', expression, re.IGNORECASE | re.DOTALL)
         if match:
             arguments = [sql_literal(t[1], params) for t in tokens(match.group(1)) if t[1] != ',']
@@ -1415,13 +1591,13 @@ def control(catalogue, rules):
     for line in sys.stdin:
         command, _, argument = line.strip().partition(' ')
         command = command.lower()
-        if command in ('fail', 'warn', 'drop') and argument:
+        if command in ('fail', 'warn', 'drop', 'unresolved') and argument:
             with rules.lock:
                 getattr(rules, command).append(argument)
             answer = 'ok'
         elif command == 'clear':
             with rules.lock:
-                rules.fail, rules.warn, rules.drop = [], [], []
+                rules.fail, rules.warn, rules.drop, rules.unresolved = [], [], [], []
             answer = 'ok'
         elif command == 'statements':
             with catalogue.lock:

@@ -52,6 +52,7 @@ void TTdsServer::Forget() { Expect(QStringLiteral("forget")); }
 void TTdsServer::Fail(const QString& AText) { Expect(QStringLiteral("fail ") + AText); }
 void TTdsServer::Warn(const QString& AText) { Expect(QStringLiteral("warn ") + AText); }
 void TTdsServer::Drop(const QString& AText) { Expect(QStringLiteral("drop ") + AText); }
+void TTdsServer::FailUnresolved(const QString& AText) { Expect(QStringLiteral("unresolved ") + AText); }
 void TTdsServer::Clear() { Expect(QStringLiteral("clear")); }
 
 }  // namespace quillon::test

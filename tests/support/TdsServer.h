@@ -38,6 +38,9 @@ public:
   void Fail(const QString& AText);
   void Warn(const QString& AText);
   void Drop(const QString& AText);
+  // Statements containing AText fail the way a name resolved only at run time does: the batch
+  // ends there, past CATCH and XACT_ABORT, leaving an open transaction open.
+  void FailUnresolved(const QString& AText);
   void Clear();
 
 private:
