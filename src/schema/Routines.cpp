@@ -5,7 +5,6 @@
 #include "diff/Crc32.h"
 #include "infra/Support.Format.h"
 #include "infra/Support.IniFile.h"
-#include "infra/Support.PerlRegEx.h"
 #include "infra/Support.Xml.h"
 #include "service/OstrelService.h"
 #include "service/Service.PageAddresses.h"
@@ -21,8 +20,10 @@ TDatabaseRoutine::TDatabaseRoutine(const QString& ARoutineSchema, const QString&
 QString TDatabaseRoutine::AlterCommand() const {
   if (FStandardDefinition.isEmpty())
     throw Exception(QStringLiteral("Standard definition missing"));
-  const TPerlRegEx CreateRoutine(QStringLiteral("CREATE\\s+") + FRoutineType, TPerlRegEx::roIgnoreCase);
-  return CreateRoutine.ReplaceAll(FStandardDefinition, QStringLiteral("ALTER ") + FRoutineType);
+  // SQL Server takes PROC for PROCEDURE.
+  const bool IsProcedure = SameTextAscii(FRoutineType, QStringLiteral("PROCEDURE"));
+  return LeadingCreateToAlter(FStandardDefinition,
+                              IsProcedure ? QStringList{FRoutineType, QStringLiteral("PROC")} : QStringList{FRoutineType});
 }
 
 void TDatabaseRoutine::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }

@@ -2,7 +2,6 @@
 
 #include "database/Database.Interfaces.h"
 #include "infra/Support.Format.h"
-#include "infra/Support.PerlRegEx.h"
 #include "infra/Support.Xml.h"
 #include "service/OstrelService.h"
 
@@ -38,8 +37,7 @@ void TDatabaseTable::Parse(const TXmlNode* AObjectNode) {
 QString TDatabaseView::GetViewDefinition() const { return Trim(FViewDefinition); }
 
 QString TDatabaseView::AlterCommand() const {
-  static const TPerlRegEx CreateView(QStringLiteral("CREATE\\s+VIEW"), TPerlRegEx::roIgnoreCase);
-  return CreateView.ReplaceAll(FStandardDefinition, QStringLiteral("ALTER VIEW"));
+  return LeadingCreateToAlter(FStandardDefinition, {QStringLiteral("VIEW")});
 }
 
 void TDatabaseView::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }

@@ -109,6 +109,23 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAd
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
 }
 
+TEST_F(CatalogueOverOdbcTest, ARoutineRepairAltersOnlyItsOwnLeadingCreate) {
+  TDatabaseRoutineList Routines(&FLog);
+  Routines.Load(&FDb);
+  TDatabaseObject* Found = nullptr;
+  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
+  auto* Routine = static_cast<TDatabaseRoutine*>(Found);
+  const QString Standard = QStringLiteral(
+      "/* CREATE PROCEDURE dbo.Old */\r\nCREATE PROC dbo.GetOrder @Id int\r\nAS\r\n"
+      "EXEC('CREATE PROCEDURE dbo.Made AS SELECT 1')");
+  Routine->SetStandardDefinition(Standard);
+  Routine->Alter(&FDb);
+
+  Routines.Load(&FDb);
+  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
+  EXPECT_EQ(static_cast<TDatabaseRoutine*>(Found)->SourceCode(), Standard);
+}
+
 TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAbortAsItWas) {
   const auto Scalar = [this](const QString& ASql) {
     TDataSet* Data = FDb.FastQuery(ASql);

@@ -167,13 +167,18 @@ TEST(Tables, BaseTablesAndTheOwningSchema) {
   EXPECT_EQ(Written(*Table), QByteArray("<TABLE TABLE_SCHEMA=\"Sales\" TABLE_NAME=\"Orders\" TABLE_TYPE=\"VIEW\"/>"));
 }
 
-TEST(Views, RepairTurnsEveryCreateViewIntoAlterView) {
+TEST(Views, RepairTurnsTheLeadingCreateViewIntoAlterView) {
   const struct {
     QString Standard, Command;
   } Cases[] = {
-      {"create   view dbo.V AS SELECT 1", "ALTER VIEW dbo.V AS SELECT 1"},
-      {"/* CREATE\r\nVIEW */ CREATE VIEW dbo.V AS SELECT 1\r\nGO", "/* ALTER VIEW */ ALTER VIEW dbo.V AS SELECT 1\r\nGO"},
-      {"CREATE /* x */ VIEW dbo.V AS SELECT 1", "CREATE /* x */ VIEW dbo.V AS SELECT 1"},
+      {"create   view dbo.V AS SELECT 1", "ALTER   view dbo.V AS SELECT 1"},
+      {"/* CREATE\r\nVIEW */ CREATE VIEW dbo.V AS SELECT 1\r\nGO", "/* CREATE\r\nVIEW */ ALTER VIEW dbo.V AS SELECT 1\r\nGO"},
+      {"CREATE /* x */ VIEW dbo.V AS SELECT 1", "ALTER /* x */ VIEW dbo.V AS SELECT 1"},
+      {"-- CREATE VIEW\r\n/* a /* nested */ CREATE VIEW */\r\n\tCreate View dbo.V AS SELECT 'CREATE VIEW x' AS T",
+       "-- CREATE VIEW\r\n/* a /* nested */ CREATE VIEW */\r\n\tALTER View dbo.V AS SELECT 'CREATE VIEW x' AS T"},
+      {"CREATE OR ALTER VIEW dbo.V AS SELECT 1", "CREATE OR ALTER VIEW dbo.V AS SELECT 1"},
+      {"CREATE VIEWS", "CREATE VIEWS"},
+      {"/* never closed CREATE VIEW", "/* never closed CREATE VIEW"},
       {"", ""},
   };
   for (const auto& Case : Cases) {
@@ -358,15 +363,20 @@ TEST(Indices, ReadingTheUniqueFlagAndTheElementName) {
   }
 }
 
-TEST(Routines, RepairTurnsCreateOfTheRoutinesTypeIntoAlter) {
+TEST(Routines, RepairTurnsTheLeadingCreateOfTheRoutinesTypeIntoAlter) {
   const struct {
     const char* Type;
     QString Standard, Command;
   } Cases[] = {
-      {"PROCEDURE", "create\nprocedure dbo.P AS SELECT 1", "ALTER PROCEDURE dbo.P AS SELECT 1"},
+      {"PROCEDURE", "create\nprocedure dbo.P AS SELECT 1", "ALTER\nprocedure dbo.P AS SELECT 1"},
+      {"PROCEDURE", "CREATE PROC dbo.P AS EXEC('CREATE PROCEDURE dbo.Q AS SELECT 1')",
+       "ALTER PROC dbo.P AS EXEC('CREATE PROCEDURE dbo.Q AS SELECT 1')"},
+      {"PROCEDURE", "CREATE PROCEDURE dbo.P AS\r\n-- CREATE PROCEDURE again\r\nSELECT 1",
+       "ALTER PROCEDURE dbo.P AS\r\n-- CREATE PROCEDURE again\r\nSELECT 1"},
       {"FUNCTION", "create\nprocedure dbo.P AS SELECT 1", "create\nprocedure dbo.P AS SELECT 1"},
+      {"FUNCTION", "CREATE PROC dbo.P AS SELECT 1", "CREATE PROC dbo.P AS SELECT 1"},
       {"FUNCTION", "-- CREATE FUNCTION old\r\nCREATE  FUNCTION dbo.F() RETURNS int",
-       "-- ALTER FUNCTION old\r\nALTER FUNCTION dbo.F() RETURNS int"},
+       "-- CREATE FUNCTION old\r\nALTER  FUNCTION dbo.F() RETURNS int"},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Standard.toStdString());
