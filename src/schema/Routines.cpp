@@ -62,10 +62,11 @@ void TDatabaseRoutine::Parse(const TXmlNode* AObjectNode) {
 
 TDatabaseRoutineList::TDatabaseRoutineList(ILog* ALog) : TDatabaseObjectList(TDatabaseRoutine::NodeName(), ALog) {
   // "dt[_]" escapes the underscore, which LIKE would otherwise take for any character.
-  FCustomSql = QStringLiteral(
-      "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,"
-      "OBJECT_DEFINITION(OBJECT_ID(ROUTINE_SCHEMA+'.'+ROUTINE_NAME)) AS ROUTINE_DEFINITION "
-      "FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
+  FCustomSql = QStringLiteral("SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,") +
+               ModuleDefinitionColumn(QStringLiteral("ROUTINE_SCHEMA"), QStringLiteral("ROUTINE_NAME"),
+                                      QStringLiteral("ROUTINE_DEFINITION")) +
+               QStringLiteral(" FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) "
+                              "ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
 }
 
 std::unique_ptr<TDatabaseObject> TDatabaseRoutineList::AddElement() { return std::make_unique<TDatabaseRoutine>(); }

@@ -76,14 +76,17 @@ TEST(Kinds, EveryListRunsItsCatalogueQuery) {
   } Cases[] = {
       {&Schemata, "SCHEMAS", "SELECT * FROM INFORMATION_SCHEMA.SCHEMATA ORDER BY SCHEMA_NAME,SCHEMA_OWNER"},
       {&Tables, "TABLES", "SELECT * FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_SCHEMA,TABLE_NAME"},
-      {&Views, "VIEWS", "SELECT * FROM INFORMATION_SCHEMA.VIEWS ORDER BY TABLE_SCHEMA,TABLE_NAME"},
+      {&Views, "VIEWS",
+       "SELECT TABLE_SCHEMA,TABLE_NAME,OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+QUOTENAME(TABLE_NAME))) "
+       "AS VIEW_DEFINITION FROM INFORMATION_SCHEMA.VIEWS ORDER BY TABLE_SCHEMA,TABLE_NAME"},
       {&Columns, "COLUMNS", "SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME"},
       {&Indices, "INDEXS",
        "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,i.is_unique AS "
-       "IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_Id=t.object_id WHERE is_primary_key = 0 AND "
-       "i.type=2 "},
+       "IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_id=t.object_id WHERE i.is_primary_key = 0 AND "
+       "i.type=2 AND i.is_hypothetical = 0"},
       {&Routines, "ROUTINES",
-       "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,OBJECT_DEFINITION(OBJECT_ID(ROUTINE_SCHEMA+'.'+ROUTINE_NAME)) "
+       "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,"
+       "OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME))) "
        "AS ROUTINE_DEFINITION FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY "
        "ROUTINE_SCHEMA,ROUTINE_NAME"},
       {&Checks, "CHECK_CONSTRAINTS",
@@ -98,12 +101,12 @@ TEST(Kinds, EveryListRunsItsCatalogueQuery) {
        "SELECT USER_NAME(grantor_principal_id) AS GRANTOR, USER_NAME(grantee_principal_id) AS "
        "GRANTEE,SCHEMA_NAME(o.schema_id) as TABLE_SCHEMA, OBJECT_NAME(major_id) AS TABLE_NAME, permission_name AS "
        "PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE FROM sys.database_permissions p JOIN sys.all_objects o on "
-       "o.object_id=p.major_id WHERE o.type='U' ORDER BY o.schema_id,grantee_principal_id"},
+       "o.object_id=p.major_id WHERE p.class=1 AND p.minor_id=0 AND o.type='U' ORDER BY o.schema_id,grantee_principal_id"},
       {&RoutinePrivileges, "ROUTINE_PRIVILEGES",
        "SELECT USER_NAME(grantor_principal_id) AS GRANTOR, USER_NAME(grantee_principal_id) AS "
        "GRANTEE,SCHEMA_NAME(o.schema_id) as ROUTINE_SCHEMA, OBJECT_NAME(major_id) AS ROUTINE_NAME, permission_name AS "
        "PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE FROM sys.database_permissions p JOIN sys.all_objects o on "
-       "o.object_id=p.major_id WHERE o.type IN ('p','fn','sn') AND permission_name='EXECUTE' AND NOT "
+       "o.object_id=p.major_id WHERE o.type IN ('P','FN','SN') AND permission_name='EXECUTE' AND NOT "
        "OBJECT_NAME(major_id) LIKE 'dt[_]%' ORDER BY o.schema_id,grantee_principal_id"},
   };
   for (const auto& Case : Cases) {
@@ -325,10 +328,7 @@ TEST(Indices, TheTableIsPartOfTheNameAndKey) {
   TDatabaseIndexList Indices(&Log);
   TMemorySQL Sql;
   Sql.AddResult(QStringLiteral("SELECT DB_NAME()"), {QString()}, {{QStringLiteral("Shop")}});
-  Sql.AddResult(QStringLiteral("SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as "
-                               "INDEX_NAME,i.is_unique AS IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on "
-                               "i.object_Id=t.object_id WHERE is_primary_key = 0 AND i.type=2 "),
-                Fields, {{"dbo", "T1", "IX", false}, {"dbo", "T2", "IX", 1}});
+  Sql.AddResult(Indices.CatalogueQuery(), Fields, {{"dbo", "T1", "IX", false}, {"dbo", "T2", "IX", 1}});
   Indices.Load(&Sql);
   EXPECT_EQ(Indices.Count(), 2);
   EXPECT_TRUE(Log.Texts(TLogEntry::SilentWarning).isEmpty());
@@ -436,11 +436,8 @@ protected:
 
   void LoadRoutines(const QList<QVariantList>& ARows) {
     Sql.AddResult(QStringLiteral("SELECT DB_NAME()"), {QString()}, {{QStringLiteral("Shop")}});
-    Sql.AddResult(QStringLiteral("SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,OBJECT_DEFINITION(OBJECT_ID("
-                                 "ROUTINE_SCHEMA+'.'+ROUTINE_NAME)) AS ROUTINE_DEFINITION FROM "
-                                 "INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY "
-                                 "ROUTINE_SCHEMA,ROUTINE_NAME"),
-                  {"ROUTINE_NAME", "ROUTINE_SCHEMA", "ROUTINE_TYPE", "ROUTINE_DEFINITION"}, ARows);
+    Sql.AddResult(Routines.CatalogueQuery(), {"ROUTINE_NAME", "ROUTINE_SCHEMA", "ROUTINE_TYPE", "ROUTINE_DEFINITION"},
+                  ARows);
     Routines.Load(&Sql);
   }
   TDatabaseRoutine& Routine(const QString& AKey) {

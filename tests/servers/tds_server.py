@@ -344,6 +344,8 @@ class Catalogue:
         self.server = root.get('Server', '')
         self.version = int(root.get('Version', '0') or 0)
         self.server_version = root.get('ServerVersion', '16.0.1000.6')
+        # A case-sensitive collation (Collation="..._CS_...") resolves names exactly.
+        self.case_sensitive = '_CS' in root.get('Collation', '').upper()
         self.logins = {}
         for login in root.iter('LOGIN'):
             self.logins[login.get('NAME', '').lower()] = (login.get('NAME', ''),
@@ -380,24 +382,40 @@ class Catalogue:
         self.recorded = []
         self.lock = threading.Lock()
 
+    def fold(self, name):
+        """A name as the database's collation compares it."""
+        name = name or ''
+        return name if self.case_sensitive else name.lower()
+
+    def same(self, first, second):
+        return self.fold(first) == self.fold(second)
+
     def object_id(self, kind, schema, name):
-        key = (kind, schema.lower(), name.lower())
+        key = (kind, self.fold(schema), self.fold(name))
         if key not in self.object_ids:
             self.object_ids[key] = 1000 + 16 * len(self.object_ids)
         return self.object_ids[key]
 
     def schema_id(self, schema):
-        names = sorted({s.get('SCHEMA_NAME', '').lower() for s in self.schemas})
-        lowered = schema.lower()
-        return names.index(lowered) + 1 if lowered in names else 0
+        names = sorted({self.fold(s.get('SCHEMA_NAME', '')) for s in self.schemas})
+        folded = self.fold(schema)
+        return names.index(folded) + 1 if folded in names else 0
+
+    def module_definition(self, schema, name):
+        """The whole text of the view or routine of that schema and name, or None."""
+        for kind, prefix in (('views', 'TABLE_'), ('routines', 'ROUTINE_')):
+            for item in self.state[kind]:
+                if (self.same(item.get(prefix + 'SCHEMA'), schema)
+                        and self.same(item.get(prefix + 'NAME'), name)):
+                    return item['DEFINITION']
+        return None
 
     def find_objects(self, schema, name):
         """Every object of that schema and name, as (type code, object)."""
         found = []
 
         def same(item, schema_key, name_key):
-            return (item.get(schema_key, '').lower() == schema.lower()
-                    and item.get(name_key, '').lower() == name.lower())
+            return self.same(item.get(schema_key), schema) and self.same(item.get(name_key), name)
 
         for table in self.tables:
             if same(table, 'TABLE_SCHEMA', 'TABLE_NAME'):
@@ -510,29 +528,41 @@ def unquote_identifier(text):
 
 
 def split_name(text):
-    """schema and name of an object name in any of the forms name, schema.name, [s].[n]."""
-    parts, current, depth_quote = [], '', None
-    for char in text:
-        if depth_quote:
+    """schema and name of an object name in any of the forms name, schema.name, [s].[n] (with
+    "]]" for a bracket inside), up to four parts."""
+    parts = name_parts(text)
+    if len(parts) == 1:
+        return 'dbo', parts[0]
+    return parts[-2] or 'dbo', parts[-1]
+
+
+def name_parts(text):
+    """The parts of a multi-part name, unquoted."""
+    parts, current, index = [], '', 0
+    while index < len(text):
+        char = text[index]
+        if char in '["':
+            close = ']' if char == '[' else '"'
             current += char
-            if char == depth_quote:
-                depth_quote = None
-        elif char in '[':
-            depth_quote = ']'
-            current += char
-        elif char == '"':
-            depth_quote = '"'
-            current += char
-        elif char == '.':
+            index += 1
+            while index < len(text):
+                if text[index] == close and text[index + 1:index + 2] == close:
+                    current += close * 2
+                    index += 2
+                    continue
+                current += text[index]
+                index += 1
+                if current[-1] == close:
+                    break
+            continue
+        if char == '.':
             parts.append(current)
             current = ''
         else:
             current += char
+        index += 1
     parts.append(current)
-    parts = [unquote_identifier(p.strip()) for p in parts]
-    if len(parts) == 1:
-        return 'dbo', parts[0]
-    return parts[-2] or 'dbo', parts[-1]
+    return [unquote_identifier(p.strip()) for p in parts]
 
 
 def read_name(toks, start):
@@ -636,8 +666,6 @@ REFERENTIAL_COLUMNS = [nv('CONSTRAINT_CATALOG'), nv('CONSTRAINT_SCHEMA'), nv('CO
 USAGE_COLUMNS = [nv('TABLE_CATALOG'), nv('TABLE_SCHEMA'), nv('TABLE_NAME'), nv('COLUMN_NAME'),
                  nv('CONSTRAINT_CATALOG'), nv('CONSTRAINT_SCHEMA'), nv('CONSTRAINT_NAME')]
 INDEX_COLUMNS = [nv('TABLE_SCHEMA'), nv('TABLE_NAME'), nv('INDEX_NAME'), Column('IS_UNIQUE', 'bit')]
-ROUTINE_QUERY_COLUMNS = [nv('ROUTINE_NAME'), nv('ROUTINE_SCHEMA'), nv('ROUTINE_TYPE', 20),
-                         Column('ROUTINE_DEFINITION', 'nvarcharmax')]
 PERMISSION_COLUMNS = [nv('GRANTOR'), nv('GRANTEE'), nv('TABLE_SCHEMA'), nv('TABLE_NAME'),
                       nv('ROUTINE_SCHEMA'), nv('ROUTINE_NAME'), nv('PRIVILEGE_TYPE'),
                       nv('PRIVILEGE_STATE', 60)]
@@ -684,20 +712,35 @@ def source_for(sql, catalogue, current_db, params):
                 for s in rows(catalogue.schemas)]
         return Source({'': SCHEMATA_COLUMNS}, data)
     if 'SYS.INDEXES' in upper:
+        # An index element may say IS_HYPOTHETICAL="true": the tuning advisor's kind.
+        real_only = re.search(r'\bIS_HYPOTHETICAL\s*=\s*0\b', upper)
         data = [{'TABLE_SCHEMA': i.get('TABLE_SCHEMA'), 'TABLE_NAME': i.get('TABLE_NAME'),
                  'INDEX_NAME': i.get('INDEX_NAME'),
                  'IS_UNIQUE': i.get('IS_UNIQUE', 'false').lower() in ('true', '1')}
-                for i in rows(catalogue.indices)]
+                for i in rows(catalogue.indices)
+                if not (real_only and i.get('IS_HYPOTHETICAL', 'false').lower() in ('true', '1'))]
         return Source({}, data, INDEX_COLUMNS)
     if 'SYS.DATABASE_PERMISSIONS' in upper:
         routine_query = 'ROUTINE_SCHEMA' in upper
         pattern = like_filter(sql) if routine_query else None
         items = catalogue.routine_privileges if routine_query else catalogue.table_privileges
+        # A privilege element may carry CLASS (1, object, unless stated) and COLUMN_NAME (a
+        # column-level permission, minor_id > 0); the query's conditions on them, and on the
+        # object's type code, apply.
+        object_level = (re.search(r'\bCLASS\s*=\s*1\b', upper)
+                        and re.search(r'\bMINOR_ID\s*=\s*0\b', upper))
+        wanted_types = type_codes_wanted(sql)
         data = []
         for p in rows(items):
             schema = p.get('ROUTINE_SCHEMA' if routine_query else 'TABLE_SCHEMA', '')
             name = p.get('ROUTINE_NAME' if routine_query else 'TABLE_NAME', '')
             if pattern and pattern.match(name):
+                continue
+            if object_level and (p.get('CLASS', '1') != '1' or p.get('COLUMN_NAME')):
+                continue
+            code = routine_type_code(catalogue, schema, name) if routine_query else 'U'
+            if wanted_types is not None and not any(catalogue.same(w.rstrip(), code)
+                                                    for w in wanted_types):
                 continue
             grantor = p.get('GRANTOR', 'dbo')
             grantee = p.get('GRANTEE', '')
@@ -717,8 +760,8 @@ def source_for(sql, catalogue, current_db, params):
         schema = sql_literal(match.group(1), params)
         name = sql_literal(match.group(2), params)
         data = [{'LAST_ALTERED': r['LAST_ALTERED']} for r in rows(state['routines'])
-                if str(schema).lower() == r.get('ROUTINE_SCHEMA', '').lower()
-                and str(name).lower() == r.get('ROUTINE_NAME', '').lower()]
+                if catalogue.same(str(schema), r.get('ROUTINE_SCHEMA'))
+                and catalogue.same(str(name), r.get('ROUTINE_NAME'))]
         return Source({}, data, [Column('LAST_ALTERED', 'datetime')])
     if 'INFORMATION_SCHEMA.ROUTINES' in upper:
         pattern = like_filter(sql)
@@ -733,8 +776,7 @@ def source_for(sql, catalogue, current_db, params):
                          'ROUTINE_TYPE': r.get('ROUTINE_TYPE'), 'ROUTINE_BODY': 'SQL',
                          'ROUTINE_DEFINITION': r['DEFINITION'],
                          'CREATED': DEFAULT_LAST_ALTERED, 'LAST_ALTERED': r['LAST_ALTERED']})
-        extra = ROUTINE_QUERY_COLUMNS if 'OBJECT_DEFINITION' in upper else []
-        return Source({'': ROUTINES_COLUMNS}, data, extra)
+        return Source({'': ROUTINES_COLUMNS}, data)
     for view, items, columns in (('CHECK_CONSTRAINTS', state['checks'], CHECK_COLUMNS),
                                  ('REFERENTIAL_CONSTRAINTS', catalogue.foreign_keys,
                                   REFERENTIAL_COLUMNS)):
@@ -766,6 +808,58 @@ def source_for(sql, catalogue, current_db, params):
                 for v in rows(state['views'])]
         return Source({'': VIEWS_COLUMNS}, data)
     return None
+
+
+def routine_type_code(catalogue, schema, name):
+    for routine in catalogue.state['routines']:
+        if (catalogue.same(routine.get('ROUTINE_SCHEMA'), schema)
+                and catalogue.same(routine.get('ROUTINE_NAME'), name)):
+            return 'FN' if routine.get('ROUTINE_TYPE', '').upper() == 'FUNCTION' else 'P'
+    return 'P'
+
+
+def type_codes_wanted(sql):
+    """The literals a query compares o.type with (= or IN), or None when it does not."""
+    match = re.search(r"\bo\.type\s*(?:=\s*(N?'[^']*')|IN\s*\(([^)]*)\))", sql, re.IGNORECASE)
+    if not match:
+        return None
+    literals = match.group(1) or match.group(2)
+    return [sql_literal(t[1], {}) for t in tokens(literals) if t[0] == 'string']
+
+
+# How a case-sensitive database wants the catalogue's names spelled: the system views and
+# their columns in lower case, INFORMATION_SCHEMA and its views and columns in upper case.
+SYS_VIEWS = {'indexes', 'tables', 'database_permissions', 'all_objects', 'objects', 'views'}
+SYS_COLUMNS = {'object_id', 'schema_id', 'name', 'is_unique', 'is_primary_key', 'type',
+               'is_hypothetical', 'grantor_principal_id', 'grantee_principal_id', 'major_id',
+               'minor_id', 'class', 'permission_name', 'state_desc'}
+INFORMATION_SCHEMA_VIEWS = {'SCHEMATA', 'TABLES', 'COLUMNS', 'VIEWS', 'ROUTINES',
+                            'CHECK_CONSTRAINTS', 'REFERENTIAL_CONSTRAINTS',
+                            'CONSTRAINT_COLUMN_USAGE'}
+
+
+def check_catalogue_spelling(toks):
+    information_schema_columns = {column.name for columns in (
+        SCHEMATA_COLUMNS, TABLES_COLUMNS, COLUMNS_COLUMNS, VIEWS_COLUMNS, ROUTINES_COLUMNS,
+        CHECK_COLUMNS, REFERENTIAL_COLUMNS, USAGE_COLUMNS) for column in columns}
+    columns = {name.lower(): name for name in SYS_COLUMNS | information_schema_columns}
+    for index, (kind, text, _, _) in enumerate(toks):
+        if kind != 'word':
+            continue
+        after_point = index >= 2 and toks[index - 1][1] == '.'
+        qualifier = toks[index - 2][1] if after_point else ''
+        if text.lower() in ('sys', 'information_schema') and text not in ('sys', 'INFORMATION_SCHEMA'):
+            raise SqlError(208, "Invalid object name '%s'." % text)
+        if qualifier in ('sys', 'INFORMATION_SCHEMA'):
+            views = SYS_VIEWS if qualifier == 'sys' else INFORMATION_SCHEMA_VIEWS
+            if text not in views:
+                raise SqlError(208, "Invalid object name '%s.%s'." % (qualifier, text))
+            continue
+        is_call = index + 1 < len(toks) and toks[index + 1][1] == '('
+        is_alias = index >= 1 and toks[index - 1][1].upper() == 'AS'
+        proper = columns.get(text.lower())
+        if proper and proper != text and not is_call and not is_alias:
+            raise SqlError(207, "Invalid column name '%s'." % text)
 
 
 def constraint_source(upper, cat, items, columns):
@@ -825,15 +919,20 @@ def split_top_level(text, separator=','):
     return parts
 
 
-def project(sql, source):
-    """Applies the select list, DISTINCT and ORDER BY of a catalogue query to its Source."""
+def project(sql, source, computed_value):
+    """Applies the select list, DISTINCT and ORDER BY of a catalogue query to its Source;
+    computed_value(expression, row) gives the value of a computed column (nvarchar(max))."""
     match = re.match(r'\s*SELECT\s+(DISTINCT\s+)?(.*?)\s+FROM\s', sql, re.IGNORECASE | re.DOTALL)
     if not match:
         raise SqlError(102, "Incorrect syntax near 'SELECT'.")
     distinct = bool(match.group(1))
-    selected = []  # (output column, key into the row)
+    selected = []  # (output column, key into the row or None, computed expression or None)
     for item in split_top_level(match.group(2)):
         alias = re.search(r'\s+AS\s+\[?(\w+)\]?\s*$', item, re.IGNORECASE)
+        expression = item[:alias.start()].strip() if alias else ''
+        if alias and re.match(r'OBJECT_DEFINITION\s*\(', expression, re.IGNORECASE):
+            selected.append((Column(alias.group(1), 'nvarcharmax'), None, expression))
+            continue
         if alias:
             key = alias.group(1).upper()
         else:
@@ -844,13 +943,13 @@ def project(sql, source):
                     raise SqlError(107, 'The column prefix \'%s\' does not match with a table '
                                         'name or alias name used in the query.' % star.group(1))
                 for column in source.star[qualifier]:
-                    selected.append((column, column.name.upper()))
+                    selected.append((column, column.name.upper(), None))
                 continue
             key = item.strip().upper()
         column = source.columns.get(key.split('.')[-1])
         if column is None:
             raise SqlError(207, "Invalid column name '%s'." % item.strip().split('.')[-1])
-        selected.append((Column(key.split('.')[-1], column.kind, column.size), key))
+        selected.append((Column(key.split('.')[-1], column.kind, column.size), key, None))
     rows = source.rows
     order = re.search(r'\bORDER\s+BY\s+(.*)$', sql, re.IGNORECASE | re.DOTALL)
     if order:
@@ -867,13 +966,14 @@ def project(sql, source):
     result = []
     seen = set()
     for row in rows:
-        values = tuple(row.get(key, row.get(key.split('.')[-1])) for _, key in selected)
+        values = tuple(computed_value(expression, row) if expression
+                       else row.get(key, row.get(key.split('.')[-1])) for _, key, expression in selected)
         if distinct:
             if values in seen:
                 continue
             seen.add(values)
         result.append(values)
-    return [column for column, _ in selected], result
+    return [column for column, _, _ in selected], result
 
 
 PROCEDURE_ARGUMENTS = {'savedbview': 4, 'savedbroutine': 5, 'savedbcheckconstraint': 6,
@@ -1400,11 +1500,13 @@ class Session:
         words = [t[1].upper() for t in statement.toks]
         if 'FROM' not in words:
             return self.plan_scalar_select(statement, params)
+        if self.catalogue.case_sensitive:
+            check_catalogue_spelling(statement.toks)
         source = source_for(statement.text, self.catalogue, self.database, params)
         if source is None:
             name, _ = read_name(statement.toks, words.index('FROM') + 1)
             raise SqlError(208, "Invalid object name '%s'." % (name or 'FROM'))
-        columns, rows = project(statement.text, source)
+        columns, rows = project(statement.text, source, self.computed_value)
 
         def run(response, done_token):
             response.rows(columns, rows, done_token)
@@ -1457,8 +1559,37 @@ class Session:
             return (Column('', 'int'), value) if isinstance(value, int) else (nv('', 4000), value)
         raise SqlError(102, "Incorrect syntax near '%s'." % expression[:40])
 
+    def computed_value(self, expression, row):
+        """A select-list expression evaluated for one row: OBJECT_DEFINITION(OBJECT_ID(name))
+        with the name concatenated from literals, columns and QUOTENAME(column)."""
+        match = re.fullmatch(r'OBJECT_DEFINITION\s*\(\s*OBJECT_ID\s*\((.*)\)\s*\)', expression,
+                             re.IGNORECASE | re.DOTALL)
+        if not match:
+            raise SqlError(102, "Incorrect syntax near '%s'." % expression[:40])
+        name = ''
+        for term in split_top_level(match.group(1), '+'):
+            quoted = re.fullmatch(r'QUOTENAME\s*\(\s*(\w+)\s*\)', term, re.IGNORECASE)
+            if term.startswith("'") or term[:2].upper() == "N'":
+                value = sql_literal(term, {})
+            elif quoted:
+                value = row.get(quoted.group(1).upper())
+                value = (None if value is None or len(value) > 128
+                         else '[' + value.replace(']', ']]') + ']')
+            elif re.fullmatch(r'\w+', term):
+                value = row.get(term.upper())
+            else:
+                raise SqlError(102, "Incorrect syntax near '%s'." % term[:40])
+            if value is None:
+                return None
+            name += value
+        if self.object_id(name) is None:
+            return None
+        return self.catalogue.module_definition(*split_name(name))
+
     def object_id(self, name, kind=None):
         if name is None or self.database != self.catalogue.database:
+            return None
+        if len(name_parts(str(name))) > 4:
             return None
         schema, short = split_name(str(name))
         wanted = (kind or '').strip().upper()
@@ -1515,8 +1646,8 @@ class Session:
             items = self.catalogue.state['views' if is_view else 'routines']
             prefix = 'TABLE_' if is_view else 'ROUTINE_'
             for item in items:
-                if (item.get(prefix + 'SCHEMA', '').lower() == schema.lower()
-                        and item.get(prefix + 'NAME', '').lower() == short.lower()):
+                if (self.catalogue.same(item.get(prefix + 'SCHEMA'), schema)
+                        and self.catalogue.same(item.get(prefix + 'NAME'), short)):
                     item['DEFINITION'] = definition
                     if not is_view:
                         item['LAST_ALTERED'] = datetime.datetime.now().replace(microsecond=0)
@@ -1530,8 +1661,8 @@ class Session:
         name, index = read_name(toks, 2)
         schema, table = split_name(name)
         words = [t[1].upper() for t in toks]
-        if not any(t.get('TABLE_SCHEMA', '').lower() == schema.lower()
-                   and t.get('TABLE_NAME', '').lower() == table.lower()
+        if not any(self.catalogue.same(t.get('TABLE_SCHEMA'), schema)
+                   and self.catalogue.same(t.get('TABLE_NAME'), table)
                    for t in self.catalogue.tables):
             raise SqlError(4902, 'Cannot find the object "%s" because it does not exist or you do '
                                  'not have permissions.' % name)
@@ -1551,9 +1682,9 @@ class Session:
         def run(response, done_token):
             checks = self.catalogue.state['checks']
             for position, check in enumerate(checks):
-                if (check.get('TABLE_SCHEMA', '').lower() == schema.lower()
-                        and check.get('TABLE_NAME', '').lower() == table.lower()
-                        and check.get('CONSTRAINT_NAME', '').lower() == constraint.lower()):
+                if (self.catalogue.same(check.get('TABLE_SCHEMA'), schema)
+                        and self.catalogue.same(check.get('TABLE_NAME'), table)
+                        and self.catalogue.same(check.get('CONSTRAINT_NAME'), constraint)):
                     del checks[position]
                     response.done(done_token)
                     return
@@ -1565,8 +1696,8 @@ class Session:
     def plan_add_check(self, schema, table, constraint, clause):
         def run(response, done_token):
             checks = self.catalogue.state['checks']
-            if any(c.get('CONSTRAINT_NAME', '').lower() == constraint.lower()
-                   and c.get('CONSTRAINT_SCHEMA', '').lower() == schema.lower() for c in checks):
+            if any(self.catalogue.same(c.get('CONSTRAINT_NAME'), constraint)
+                   and self.catalogue.same(c.get('CONSTRAINT_SCHEMA'), schema) for c in checks):
                 raise SqlError(2714, "There is already an object named '%s' in the database."
                                % constraint)
             checks.append({'CONSTRAINT_SCHEMA': schema, 'CONSTRAINT_NAME': constraint,
