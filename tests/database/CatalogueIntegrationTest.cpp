@@ -6,6 +6,7 @@
 #include "schema/Routines.h"
 #include "support/CatalogueFixture.h"
 #include "support/MemorySql.h"
+#include "support/FixedLogin.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
 #include "support/TdsServer.h"
@@ -18,20 +19,12 @@
 namespace quillon {
 namespace {
 
+using test::TFixedLogin;
 using test::TRecordingLog;
 using test::TTdsServer;
 
 // The schema model's own catalogue fixture, served by the TDS stand-in to a SQL login.
 const QString Catalogue = QStringLiteral("schema_catalogue.xml");
-
-class TFixedLogin : public IDatabaseLoginDialog {
-public:
-  bool Login(QString& AUserName, QString& APassword) override {
-    AUserName = QStringLiteral("quillon");
-    APassword = QStringLiteral("pw");
-    return true;
-  }
-};
 
 QByteArray SnapshotWithoutStamp(const QString& AFileName) {
   QFile File(AFileName);
@@ -59,7 +52,7 @@ protected:
 
   TTdsServer FServer{Catalogue, {QStringLiteral("quillon:pw")}};
   TRecordingLog FLog;
-  TFixedLogin FLogin;
+  TFixedLogin FLogin{QStringLiteral("quillon"), QStringLiteral("pw")};
   TSimpleDatabase FDb{&FLog};
 };
 

@@ -3,6 +3,7 @@
 #include "schema/Permissions.h"
 #include "schema/Routines.h"
 #include "schema/Tables.h"
+#include "support/FixedLogin.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
 #include "support/TdsServer.h"
@@ -15,17 +16,9 @@
 namespace quillon {
 namespace {
 
+using test::TFixedLogin;
 using test::TRecordingLog;
 using test::TTdsServer;
-
-class TFixedLogin : public IDatabaseLoginDialog {
-public:
-  bool Login(QString& AUserName, QString& APassword) override {
-    AUserName = QStringLiteral("quillon");
-    APassword = QStringLiteral("pw");
-    return true;
-  }
-};
 
 // A view whose definition is far longer than the 4,000 characters of VIEW_DEFINITION.
 QString LongViewDefinition() {
@@ -116,7 +109,7 @@ TEST(HostileCatalogueTest, EveryListReadsTheRightObjectsAndWholeDefinitionsInEit
     File.close();
     TTdsServer Server(Fixture, {QStringLiteral("quillon:pw")});
     TRecordingLog Log;
-    TFixedLogin Login;
+    TFixedLogin Login(QStringLiteral("quillon"), QStringLiteral("pw"));
     TSimpleDatabase Db(&Log);
     Db.SetLoginDialog(&Login);
     Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Hostile")));
