@@ -379,8 +379,8 @@ bool TSimpleDatabase::ObjectExists(const QString& AObjectName, TDbObjectType ADb
   const QString Code = DbObjectTypeCode(ADbObjectType);
   if (Code.isEmpty())
     return false;
-  const auto Quoted = [](QString AText) { return u'\'' + AText.replace(QStringLiteral("'"), QStringLiteral("''")) + u'\''; };
-  TDataSet* Result = FastQuery(Format(QStringLiteral("SELECT OBJECT_ID(%s,%s)"), {Quoted(AObjectName), Quoted(Code)}));
+  // As parameters the name travels as Unicode, whatever letters it holds, and needs no quoting.
+  TDataSet* Result = FastQuery(QStringLiteral("SELECT OBJECT_ID(:Name,:Type)"), {AObjectName, Code});
   const bool Exists = !Result->Eof() && !Result->Fields(0).IsNull();
   Result->Close();
   return Exists;

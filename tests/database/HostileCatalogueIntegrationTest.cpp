@@ -141,6 +141,10 @@ TEST(HostileCatalogueTest, EveryListReadsTheRightObjectsAndWholeDefinitionsInEit
     EXPECT_EQ(KeysOf(Indices), QStringList{QStringLiteral("[DBO].[ORDERS].[IX_REAL]")});
     EXPECT_EQ(KeysOf(TablePrivileges), QStringList{QStringLiteral("DBO.ORDERS.GRANT.SELECT.READER")});
     EXPECT_EQ(KeysOf(RoutinePrivileges).size(), 2) << KeysOf(RoutinePrivileges).join(u' ').toStdString();
+
+    EXPECT_TRUE(Db.ObjectExists(QString::fromUtf8("Продажи.Функция"), otScalarFunction));
+    EXPECT_TRUE(Db.ObjectExists(QStringLiteral("[Sch.ema].[Get.Order]]'s]"), otStoredProcedure));
+    EXPECT_FALSE(Db.ObjectExists(QString::fromUtf8("Продажи.Функция"), otStoredProcedure));
   }
 }
 

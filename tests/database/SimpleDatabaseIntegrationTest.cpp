@@ -228,7 +228,7 @@ TEST_F(SimpleDatabaseIntegrationTest, ResultSetsReadEveryTypeAndNullAndTheNextQu
   EXPECT_TRUE(Indices->Eof());
 }
 
-TEST_F(SimpleDatabaseIntegrationTest, ObjectExistsAsksWithQuotesDoubled) {
+TEST_F(SimpleDatabaseIntegrationTest, ObjectExistsSendsTheNameAsAParameter) {
   FDb.Connect();
   FServer.Forget();
   EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
@@ -237,7 +237,8 @@ TEST_F(SimpleDatabaseIntegrationTest, ObjectExistsAsksWithQuotesDoubled) {
   EXPECT_FALSE(FDb.ObjectExists(QStringLiteral("dbo.O'Brien"), otUserTable));
   const QList<TTdsServer::TStatement> Sent = FServer.Statements();
   ASSERT_EQ(Sent.size(), 4);
-  EXPECT_EQ(Sent[3].Sql, QStringLiteral("SELECT OBJECT_ID('dbo.O''Brien','U')"));
+  EXPECT_EQ(Sent[3].Sql, QStringLiteral("SELECT OBJECT_ID(@P1,@P2)"));
+  EXPECT_EQ(Sent[3].Params, (QVariantList{QStringLiteral("dbo.O'Brien"), QStringLiteral("U")}));
 }
 
 TEST_F(SimpleDatabaseIntegrationTest, MessagesLeftByACommandRaiseCommandFailedWithTheirDescriptions) {

@@ -589,7 +589,12 @@ def sql_literal(text, params):
         if not body.endswith("'"):
             raise SqlError(105, "Unclosed quotation mark after the character string '%s'."
                            % body)
-        return body[:-1].replace("''", "'")
+        value = body[:-1].replace("''", "'")
+        if text.startswith("'"):
+            # Without N the literal is varchar in the database's code page: what it cannot hold
+            # becomes a question mark.
+            value = value.encode('cp1252', errors='replace').decode('cp1252')
+        return value
     if upper == 'NULL':
         return None
     if text.startswith('@'):
