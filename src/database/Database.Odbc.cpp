@@ -69,6 +69,11 @@ bool EOdbcError::ConnectionLost() const {
                      [](const TOdbcDiagnostic& ADiagnostic) { return ADiagnostic.SqlState.startsWith(u"08"); });
 }
 
+bool EOdbcError::TimedOut() const {
+  return std::any_of(FDiagnostics.cbegin(), FDiagnostics.cend(),
+                     [](const TOdbcDiagnostic& ADiagnostic) { return ADiagnostic.SqlState.startsWith(u"HYT"); });
+}
+
 namespace odbc {
 
 THandle::THandle(THandle&& AOther) noexcept : FType(AOther.FType), FHandle(AOther.FHandle) {
@@ -160,6 +165,15 @@ bool TOdbcConnection::Dead() const {
   SQLUINTEGER State = SQL_CD_FALSE;
   return FConnected && !Failed(SQLGetConnectAttrW(FDbc.Get(), SQL_ATTR_CONNECTION_DEAD, &State, 0, nullptr)) &&
          State == SQL_CD_TRUE;
+}
+
+bool TOdbcConnection::SurvivesRoundTrip() {
+  if (!FConnected)
+    return false;
+  const QString Probe = QStringLiteral("SELECT 1");
+  const odbc::THandle Statement = Allocate(SQL_HANDLE_STMT, FDbc);
+  SQLExecDirectW(Statement.Get(), Wide(Probe), static_cast<SQLINTEGER>(Probe.size()));
+  return !Dead();
 }
 
 QString TOdbcConnection::DriverManagerVersion() const {

@@ -259,9 +259,9 @@ void TSimpleDatabase::Guarded(TOdbcStatement& AStatement, F AStep) {
   try {
     AStep();
   } catch (const EOdbcError& E) {
-    if (E.ConnectionLost() || fConnection->Dead())
-      fConnection->Close();
     DiscardResults(AStatement);
+    if (E.ConnectionLost() || fConnection->Dead() || (!E.TimedOut() && !fConnection->SurvivesRoundTrip()))
+      fConnection->Close();
     throw;
   } catch (...) {
     DiscardResults(AStatement);

@@ -309,6 +309,27 @@ TEST_F(SimpleDatabaseIntegrationTest, ALostConnectionClosesAndTheCachedStringRec
   EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
 }
 
+TEST_F(SimpleDatabaseIntegrationTest, AFatalServerErrorClosesTheConnectionAndTheNextCallSaysSo) {
+  FDb.Connect();
+  FServer.FailFatally(QStringLiteral("OBJECT_ID"));
+  try {
+    FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable);
+    ADD_FAILURE() << "no error";
+  } catch (const EOdbcError& E) {
+    EXPECT_TRUE(E.Message().contains(QStringLiteral("Fatal error 9001"))) << E.what();
+  }
+  EXPECT_FALSE(FDb.Connected());
+  try {
+    FDb.FastQuery(QStringLiteral("SELECT DB_NAME()"));
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& E) {
+    EXPECT_EQ(E.Message(), QStringLiteral("Implicit connect not allowed"));
+  }
+  FServer.Clear();
+  FDb.Connect();
+  EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
+}
+
 TEST_F(SimpleDatabaseIntegrationTest, AFailingObserverIsLoggedAndRaisedWithTheConnectionOpen) {
   TRecordingObserver Observer;
   Observer.Fail = true;

@@ -21,7 +21,9 @@ each is answered with one line:
   unresolved TEXT statements containing TEXT fail as a name resolved only at run time does:
                   the batch ends, neither CATCH nor XACT_ABORT handles the error, and an open
                   transaction stays open
-  clear           forgets the fail, warn, drop and unresolved rules
+  fatal TEXT      statements containing TEXT raise a severity-20 error, after which the server
+                  closes the connection
+  clear           forgets the fail, warn, drop, unresolved and fatal rules
   statements      the statements received so far, as one JSON list of {sql, params}
   forget          empties that record
 The server exits when standard input ends, so it never outlives the test that started it.
@@ -1042,7 +1044,7 @@ class Response:
 class Rules:
     def __init__(self):
         self.lock = threading.Lock()
-        self.fail, self.warn, self.drop, self.unresolved = [], [], [], []
+        self.fail, self.warn, self.drop, self.unresolved, self.fatal = [], [], [], [], []
 
     def matches(self, kind, text):
         with self.lock:
@@ -1064,6 +1066,7 @@ class Session:
         self.trancount = 0
         self.doomed = False
         self.try_depth = 0
+        self.closing = False  # a fatal error ends the session once its reply is sent
         self.caught = []  # the errors of the CATCH blocks running, innermost last
         self.tds_version = 0x74000004
 
@@ -1112,6 +1115,8 @@ class Session:
                 kind, payload = self.read_message()
                 if kind in (PKT_SQL_BATCH, PKT_RPC):
                     self.send_message(self.request(kind, payload))
+                    if self.closing:
+                        return
                 elif kind == PKT_ATTENTION:
                     response = Response()
                     response.done(status=DONE_ATTN)
@@ -1362,6 +1367,15 @@ class Session:
                 # CATCH block and XACT_ABORT, and an open transaction stays open.
                 response.message(SqlError(207, "Invalid column name 'Unresolved'."), server)
                 response.done(done_token, DONE_ERROR)
+                raise BatchEnded()
+            if self.rules.matches('fatal', text):
+                # Severity 20 and above: the server reports the error and ends the session.
+                response.message(SqlError(21, 'Warning: Fatal error 9001 occurred at %s. Note the '
+                                              'error and time, and contact your system '
+                                              'administrator.' % datetime.datetime.now()
+                                          .strftime('%b %d %Y %I:%M%p'), 20), server)
+                response.done(done_token, DONE_ERROR)
+                self.closing = True
                 raise BatchEnded()
             if self.rules.matches('fail', text):
                 raise SqlError(50000, 'Forced failure of: %s' % text[:200])
@@ -1727,13 +1741,13 @@ def control(catalogue, rules):
     for line in sys.stdin:
         command, _, argument = line.strip().partition(' ')
         command = command.lower()
-        if command in ('fail', 'warn', 'drop', 'unresolved') and argument:
+        if command in ('fail', 'warn', 'drop', 'unresolved', 'fatal') and argument:
             with rules.lock:
                 getattr(rules, command).append(argument)
             answer = 'ok'
         elif command == 'clear':
             with rules.lock:
-                rules.fail, rules.warn, rules.drop, rules.unresolved = [], [], [], []
+                rules.fail, rules.warn, rules.drop, rules.unresolved, rules.fatal = [], [], [], [], []
             answer = 'ok'
         elif command == 'statements':
             with catalogue.lock:

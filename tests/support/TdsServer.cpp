@@ -53,6 +53,7 @@ void TTdsServer::Fail(const QString& AText) { Expect(QStringLiteral("fail ") + A
 void TTdsServer::Warn(const QString& AText) { Expect(QStringLiteral("warn ") + AText); }
 void TTdsServer::Drop(const QString& AText) { Expect(QStringLiteral("drop ") + AText); }
 void TTdsServer::FailUnresolved(const QString& AText) { Expect(QStringLiteral("unresolved ") + AText); }
+void TTdsServer::FailFatally(const QString& AText) { Expect(QStringLiteral("fatal ") + AText); }
 void TTdsServer::Clear() { Expect(QStringLiteral("clear")); }
 
 }  // namespace quillon::test

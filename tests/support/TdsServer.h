@@ -41,6 +41,8 @@ public:
   // Statements containing AText fail the way a name resolved only at run time does: the batch
   // ends there, past CATCH and XACT_ABORT, leaving an open transaction open.
   void FailUnresolved(const QString& AText);
+  // Statements containing AText raise a severity-20 error and the server closes the connection.
+  void FailFatally(const QString& AText);
   void Clear();
 
 private:
