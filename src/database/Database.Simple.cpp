@@ -47,6 +47,14 @@ QString OdbcServer(const QString& ADataSource) {
   return Server;
 }
 
+// FreeTDS knows neither Encrypt nor TrustServerCertificate and would connect in clear text
+// whatever they say; its own key is Encryption. Any value not known to turn encryption off
+// requires it, so that a mistyped value never means clear text.
+QString FreeTdsEncryption(const QString& AEncrypt) {
+  return SameKey(AEncrypt.trimmed(), {u"no", u"false", u"optional"}) ? QStringLiteral("request")
+                                                                     : QStringLiteral("require");
+}
+
 QString OdbcValue(const QString& AValue, bool AFreeTds) {
   const bool NeedsBraces = AValue.contains(u';') || AValue.contains(u'{') || AValue.contains(u'}') ||
                            AValue != AValue.trimmed();
@@ -99,6 +107,7 @@ QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString&
   QStringList Pairs{QStringLiteral("DRIVER=") + OdbcValue(ADriver, FreeTds)};
   bool HasServer = false;
   bool HasVersion = false;
+  bool HasEncryption = false;
   for (const QString& Line : AConnString.Lines()) {
     const qsizetype Separator = Line.indexOf(u'=');
     if (Separator < 0)
@@ -137,6 +146,15 @@ QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString&
       OdbcKey = QStringLiteral("Language");
     } else if (SameKey(Key, {u"TDS_Version"})) {
       HasVersion = true;
+    } else if (FreeTds && SameKey(Key, {u"Encrypt"})) {
+      OdbcKey = QStringLiteral("Encryption");
+      Value = FreeTdsEncryption(Value);
+      HasEncryption = true;
+    } else if (FreeTds && SameKey(Key, {u"Encryption"})) {
+      HasEncryption = true;
+    } else if (FreeTds && SameKey(Key, {u"TrustServerCertificate"})) {
+      // FreeTDS checks a certificate only against the CA file its own configuration names.
+      continue;
     } else if (SameKey(Key, {u"DRIVER"})) {
       continue;
     }
@@ -146,6 +164,8 @@ QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString&
     Pairs.insert(1, QStringLiteral("Server=") + OdbcServer(QString()));
   if (FreeTds && !HasVersion)
     Pairs.append(QStringLiteral("TDS_Version=7.4"));
+  if (FreeTds && !HasEncryption)
+    Pairs.append(QStringLiteral("Encryption=request"));
   return Pairs.join(u';');
 }
 

@@ -366,6 +366,44 @@ TEST_F(SimpleDatabaseIntegrationTest, ARoutineSourceOf500KilobytesTravelsWhole) 
   EXPECT_EQ(Sent[0].Params.value(3).toString(), Stored);
 }
 
+// What the connection string asks for, against a server without a certificate, one that
+// offers TLS and one that insists on it: the login encrypted wherever the server can, the whole
+// session when asked or forced, and never clear text when encryption was asked for.
+TEST(SimpleDatabaseEncryptionTest, EncryptIsHonouredAndRequiredEncryptionNeverFallsBackToClearText) {
+  const struct {
+    const char* Server;
+    const char* Keys;
+    const char* Session;  // nullptr: the connection is refused
+  } Cases[] = {
+      {"none", "Encrypt=yes", nullptr},
+      {"none", "Encrypt=strict", nullptr},
+      {"none", "", "none"},
+      {"offer", "", "login"},
+      {"offer", "Encrypt=yes;TrustServerCertificate=yes", "full"},
+      {"offer", "Encrypt=no", "login"},
+      {"force", "Encrypt=no", "full"},
+      {"force", "Encryption=off", nullptr},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(std::string(Case.Server) + ": " + Case.Keys);
+    TTdsServer Server(Fixture, {}, QString::fromLatin1(Case.Server));
+    TRecordingLog Log;
+    TScriptedLoginDialog Dialog;
+    TSimpleDatabase Db(&Log);
+    Db.SetLoginDialog(&Dialog);
+    Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Harbour")) + u';' + QString::fromLatin1(Case.Keys));
+    if (!Case.Session) {
+      EXPECT_THROW(Db.Connect(), EOdbcError);
+      EXPECT_FALSE(Db.Connected());
+      EXPECT_EQ(Server.Sessions().filter(QStringLiteral("none")), QStringList());
+      continue;
+    }
+    Db.Connect();
+    EXPECT_TRUE(Db.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
+    EXPECT_EQ(Server.Sessions(), QStringList{QString::fromLatin1(Case.Session)});
+  }
+}
+
 TEST(SimpleDatabaseTimeoutTest, AServerThatNeverAnswersFailsWithinTheConnectTimeout) {
   // A listening socket whose connections are never served: the handshake completes, the login
   // never does.

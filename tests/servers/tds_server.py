@@ -13,6 +13,9 @@ DROP/ADD CONSTRAINT) with transactions, XACT_ABORT (an error rolls back and ends
 inside TRY it dooms the transaction), BEGIN TRY/CATCH, THROW and IF comparisons. Anything else gets the error SQL Server gives for bad syntax or an unknown object.
 
 Usage: tds_server.py FIXTURE [--host 127.0.0.1] [--port 0] [--login NAME:PASSWORD]...
+                     [--encryption none|offer|force]
+With --encryption offer or force it makes a self-signed certificate (openssl) and speaks TLS in
+the pre-login exchange; force refuses a client that will not encrypt.
 The first line on standard output is the port. Standard input takes one command per line and
 each is answered with one line:
   fail TEXT       statements containing TEXT (any letter case) fail with error 50000
@@ -25,6 +28,7 @@ each is answered with one line:
                   closes the connection
   clear           forgets the fail, warn, drop, unresolved and fatal rules
   statements      the statements received so far, as one JSON list of {sql, params}
+  sessions        per login so far, how it was encrypted: "none", "login" or "full"
   forget          empties that record
 The server exits when standard input ends, so it never outlives the test that started it.
 """
@@ -34,9 +38,13 @@ import datetime
 import json
 import os
 import re
+import shutil
 import socket
+import ssl
 import struct
+import subprocess
 import sys
+import tempfile
 import threading
 import traceback
 import xml.etree.ElementTree as ET
@@ -61,6 +69,7 @@ TOKEN_DONEPROC = 0xFE
 TOKEN_DONEINPROC = 0xFF
 
 COLLATION = b'\x09\x04\xd0\x00\x34'  # Latin1_General_CI_AS, LCID 1033
+ENCRYPT_OFF, ENCRYPT_ON, ENCRYPT_NOT_SUP, ENCRYPT_REQ = 0, 1, 2, 3
 PLP_NULL = 0xFFFFFFFFFFFFFFFF
 PLP_CHUNK = 0x40000
 SP_NAMES = {10: 'sp_executesql', 11: 'sp_prepare', 12: 'sp_execute', 13: 'sp_prepexec',
@@ -381,6 +390,9 @@ class Catalogue:
         checks = [dict(e.attrib) for e in lists['CHECK_CONSTRAINTS']]
         self.state = {'views': views, 'routines': routines, 'checks': checks}
         self.object_ids = {}
+        self.encryption = 'none'  # or 'offer', or 'force': see main()
+        self.tls_context = None
+        self.sessions = []  # per login: 'none', 'login' (only the login encrypted) or 'full'
         self.recorded = []
         self.lock = threading.Lock()
 
@@ -1041,6 +1053,53 @@ class Response:
 
 # --- Sessions ----------------------------------------------------------------------------------
 
+def prelogin_encryption(payload):
+    """The ENCRYPTION option of a client's pre-login message (NOT_SUP when it has none)."""
+    position = 0
+    while position + 5 <= len(payload) and payload[position] != 0xFF:
+        token, offset, length = struct.unpack('>BHH', payload[position:position + 5])
+        if token == 0x01 and length >= 1 and offset < len(payload):
+            return payload[offset]
+        position += 5
+    return ENCRYPT_NOT_SUP
+
+
+class TlsChannel:
+    """The server's end of a TLS session over memory buffers."""
+
+    def __init__(self, context):
+        self.incoming = ssl.MemoryBIO()
+        self.outgoing = ssl.MemoryBIO()
+        self.tls = context.wrap_bio(self.incoming, self.outgoing, server_side=True)
+
+    def read(self):
+        data = b''
+        while True:
+            try:
+                chunk = self.tls.read(65536)
+            except ssl.SSLWantReadError:
+                return data
+            if not chunk:
+                return data
+            data += chunk
+
+    def write(self, data):
+        self.tls.write(data)
+
+
+def tls_context(folder):
+    """A server context with a self-signed certificate made for this run."""
+    key, certificate = os.path.join(folder, 'key.pem'), os.path.join(folder, 'cert.pem')
+    subprocess.run(['openssl', 'req', '-x509', '-newkey', 'ec', '-pkeyopt',
+                    'ec_paramgen_curve:prime256v1', '-nodes', '-keyout', key, '-out', certificate,
+                    '-days', '1', '-subj', '/CN=localhost'], check=True, capture_output=True)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    # TLS 1.2: no session tickets after the handshake, which would arrive unwrapped.
+    context.maximum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(certificate, key)
+    return context
+
+
 class Rules:
     def __init__(self):
         self.lock = threading.Lock()
@@ -1069,17 +1128,29 @@ class Session:
         self.closing = False  # a fatal error ends the session once its reply is sent
         self.caught = []  # the errors of the CATCH blocks running, innermost last
         self.tds_version = 0x74000004
+        self.tls = None  # a TlsChannel while the stream is encrypted
+        self.received = bytearray()  # bytes read (and decrypted) but not used yet
 
     # Transport
 
     def recv_exact(self, count):
-        data = bytearray()
-        while len(data) < count:
-            chunk = self.conn.recv(count - len(data))
+        while len(self.received) < count:
+            chunk = self.conn.recv(65536 if self.tls else count - len(self.received))
             if not chunk:
                 raise ConnectionError('client left')
-            data += chunk
-        return bytes(data)
+            if self.tls:
+                self.tls.incoming.write(chunk)
+                self.received += self.tls.read()
+            else:
+                self.received += chunk
+        data, self.received = bytes(self.received[:count]), self.received[count:]
+        return data
+
+    def send_raw(self, data):
+        if self.tls:
+            self.tls.write(data)
+            data = self.tls.outgoing.read()
+        self.conn.sendall(data)
 
     def read_message(self):
         payload, kind = [], None
@@ -1101,14 +1172,26 @@ class Session:
                                    self.packet_id, 0))
             out.append(chunk)
             self.packet_id = (self.packet_id + 1) % 256
-        self.conn.sendall(b''.join(out))
+        self.send_raw(b''.join(out))
 
     def run(self):
         try:
             kind, payload = self.read_message()
+            encryption = 'none'
             if kind == PKT_PRELOGIN:
-                self.send_message(self.prelogin_reply())
+                client = prelogin_encryption(payload)
+                answer = self.encryption_answer(client)
+                self.send_message(self.prelogin_reply(answer))
+                if client == ENCRYPT_NOT_SUP and answer == ENCRYPT_REQ:
+                    return  # the server insists on encryption: no login in clear text
+                if ENCRYPT_NOT_SUP not in (client, answer):
+                    self.start_tls()
+                    encryption = 'login' if client == answer == ENCRYPT_OFF else 'full'
                 kind, payload = self.read_message()
+            if encryption == 'login':
+                self.tls = None  # only the login travels encrypted
+            with self.catalogue.lock:
+                self.catalogue.sessions.append(encryption)
             if kind != PKT_LOGIN7 or not self.login(payload):
                 return
             while True:
@@ -1134,10 +1217,46 @@ class Session:
 
     # Login
 
-    def prelogin_reply(self):
+    def encryption_answer(self, client):
+        """The ENCRYPTION option of the pre-login reply, as SQL Server chooses it: without a
+        certificate NOT_SUP; with one, ON when the client wants encryption and OFF (the login
+        alone) when it merely supports it; REQ whatever the client says when encryption is
+        forced."""
+        mode = self.catalogue.encryption
+        if mode == 'none':
+            return ENCRYPT_NOT_SUP
+        if mode == 'force':
+            return ENCRYPT_REQ
+        if client == ENCRYPT_NOT_SUP:
+            return ENCRYPT_NOT_SUP
+        return ENCRYPT_OFF if client == ENCRYPT_OFF else ENCRYPT_ON
+
+    def start_tls(self):
+        """The TLS handshake, its records carried in pre-login packets; afterwards the TDS
+        packets travel inside TLS records."""
+        channel = TlsChannel(self.catalogue.tls_context)
+        while True:
+            try:
+                channel.tls.do_handshake()
+                break
+            except ssl.SSLWantReadError:
+                pass
+            data = channel.outgoing.read()
+            if data:
+                self.send_message(data, PKT_PRELOGIN)
+            kind, payload = self.read_message()
+            if kind != PKT_PRELOGIN:
+                raise ConnectionError('no TLS handshake')
+            channel.incoming.write(payload)
+        data = channel.outgoing.read()
+        if data:
+            self.send_message(data, PKT_PRELOGIN)
+        self.tls = channel
+
+    def prelogin_reply(self, encryption):
         major, minor, build = (int(p) for p in (self.catalogue.server_version.split('.') + ['0'] * 3)[:3])
         options = [(0x00, struct.pack('>BBHH', major, minor, build, 0)),
-                   (0x01, b'\x02'),  # encryption not supported
+                   (0x01, bytes([encryption])),
                    (0x02, b'\x00'),
                    (0x03, b''),
                    (0x04, b'\x00')]
@@ -1752,6 +1871,9 @@ def control(catalogue, rules):
         elif command == 'statements':
             with catalogue.lock:
                 answer = json.dumps(catalogue.recorded)
+        elif command == 'sessions':
+            with catalogue.lock:
+                answer = json.dumps(catalogue.sessions)
         elif command == 'forget':
             with catalogue.lock:
                 catalogue.recorded = []
@@ -1770,8 +1892,18 @@ def main():
     parser.add_argument('--port', type=int, default=0)
     parser.add_argument('--login', action='append', default=[], metavar='NAME:PASSWORD',
                         help='a SQL login besides those of the fixture')
+    parser.add_argument('--encryption', choices=['none', 'offer', 'force'], default='none',
+                        help='none: no certificate; offer: TLS for a client that wants it; '
+                             'force: refuse a login that is not encrypted')
     arguments = parser.parse_args()
     catalogue = Catalogue(arguments.fixture, arguments.login)
+    catalogue.encryption = arguments.encryption
+    if arguments.encryption != 'none':
+        folder = tempfile.mkdtemp(prefix='tds_server_')
+        try:
+            catalogue.tls_context = tls_context(folder)
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
     rules = Rules()
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
