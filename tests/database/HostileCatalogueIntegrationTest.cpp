@@ -40,17 +40,22 @@ QString Attribute(const char* AName, const QString& AValue) {
 }
 
 // A catalogue of names holding points, brackets, quotes and non-Latin letters, with the rows a
-// catalogue query must leave out: a hypothetical index, a column's grant, a schema's grant
-// and a dt_ routine.
+// catalogue query must leave out: a hypothetical index, a primary key, an indexed view's index,
+// a column's grant, a schema's grant and a dt_ routine.
 QByteArray HostileCatalogue(const QString& ACollation) {
   QString Xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Database Server=\"TDSTEST\" "
                                "DatabaseName=\"Hostile\" Version=\"3\"") +
                 Attribute("Collation", ACollation) + QStringLiteral(">\n");
   Xml += QStringLiteral("<SCHEMAS><SCHEMA SCHEMA_NAME=\"dbo\" SCHEMA_OWNER=\"dbo\"/></SCHEMAS>\n");
+  Xml += QStringLiteral("<TABLES><TABLE TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" TABLE_TYPE=\"BASE TABLE\"/>"
+                        "<TABLE TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Long\" TABLE_TYPE=\"VIEW\"/></TABLES>\n");
   Xml += QStringLiteral(
       "<INDICES><INDEX TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" INDEX_NAME=\"IX_Real\" IS_UNIQUE=\"true\"/>"
       "<INDEX TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" INDEX_NAME=\"_dta_index_WhatIf\" IS_UNIQUE=\"false\" "
-      "IS_HYPOTHETICAL=\"true\"/></INDICES>\n");
+      "IS_HYPOTHETICAL=\"true\"/>"
+      "<INDEX TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" INDEX_NAME=\"PK_Orders\" IS_UNIQUE=\"true\" TYPE=\"1\" "
+      "IS_PRIMARY_KEY=\"true\"/>"
+      "<INDEX TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Long\" INDEX_NAME=\"IX_OnTheView\" IS_UNIQUE=\"false\"/></INDICES>\n");
   Xml += QStringLiteral(
       "<TABLE_PRIVILEGES>"
       "<TABLE_PRIVILEGE TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" PRIVILEGE_TYPE=\"SELECT\" PRIVILEGE_STATE=\"GRANT\" "

@@ -1,4 +1,6 @@
 #include "database/Database.Simple.h"
+#include "schema/Indices.h"
+#include "schema/Routines.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
 #include "support/TdsServer.h"
@@ -20,10 +22,6 @@ using test::TRecordingLog;
 using test::TTdsServer;
 
 const QString Fixture = QStringLiteral("tds_harbour.xml");
-const QString RoutineQuery = QStringLiteral(
-    "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,OBJECT_DEFINITION(OBJECT_ID(ROUTINE_SCHEMA+'.'+ROUTINE_NAME)) "
-    "AS ROUTINE_DEFINITION FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt\\_%' ESCAPE '\\' ) "
-    "ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
 
 class TScriptedLoginDialog : public IDatabaseLoginDialog {
 public:
@@ -219,9 +217,7 @@ TEST_F(SimpleDatabaseIntegrationTest, ResultSetsReadEveryTypeAndNullAndTheNextQu
   Columns->Close();
   Columns->Close();
 
-  TDataSet* Indices = FDb.FastQuery(QStringLiteral(
-      "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,i.is_unique AS "
-      "IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_Id=t.object_id WHERE is_primary_key = 0 AND i.type=2 "));
+  TDataSet* Indices = FDb.FastQuery(TDatabaseIndexList(&FLog).CatalogueQuery());
   ASSERT_FALSE(Indices->Eof());
   EXPECT_EQ(Indices->FieldByName(QStringLiteral("IS_UNIQUE")).AsVariant(), QVariant(false));
   Indices->Next();
@@ -350,7 +346,7 @@ TEST_F(SimpleDatabaseIntegrationTest, ARoutineSourceOf500KilobytesTravelsWhole) 
   ASSERT_GE(Source.size() * 2, 500000);
   EXPECT_EQ(FDb.ExecuteCommand(Source), 1);
 
-  TDataSet* Routines = FDb.FastQuery(RoutineQuery);
+  TDataSet* Routines = FDb.FastQuery(TDatabaseRoutineList(&FLog).CatalogueQuery());
   QString Stored;
   for (; !Routines->Eof(); Routines->Next())
     if (Routines->FieldByName(QStringLiteral("ROUTINE_NAME")).AsString() == u"GetDatabaseInfo")

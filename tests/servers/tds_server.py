@@ -715,8 +715,52 @@ class Source:
             self.columns[column.name.upper()] = column
 
 
+# The catalogue queries the program sends, white space folded, and what each reads. Any other
+# query of a catalogue view is refused: a changed query must be taught here, and then its
+# WHERE and JOIN conditions hold for the fixture's rows too.
+KNOWN_QUERIES = {
+    "SELECT * FROM INFORMATION_SCHEMA.SCHEMATA ORDER BY SCHEMA_NAME,SCHEMA_OWNER": 'schemata',
+    "SELECT * FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_SCHEMA,TABLE_NAME": 'tables',
+    "SELECT TABLE_SCHEMA,TABLE_NAME,OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+"
+    "QUOTENAME(TABLE_NAME))) AS VIEW_DEFINITION FROM INFORMATION_SCHEMA.VIEWS ORDER BY "
+    "TABLE_SCHEMA,TABLE_NAME": 'views',
+    "SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME": 'columns',
+    "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,"
+    "i.is_unique AS IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_id=t.object_id "
+    "WHERE i.is_primary_key = 0 AND i.type=2 AND i.is_hypothetical = 0": 'indexes',
+    "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,OBJECT_DEFINITION(OBJECT_ID("
+    "QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME))) AS ROUTINE_DEFINITION FROM "
+    "INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY "
+    "ROUTINE_SCHEMA,ROUTINE_NAME": 'routines',
+    "SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=@P1 AND "
+    "SPECIFIC_NAME=@P2": 'last_altered',
+    "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.CHECK_CONSTRAINTS c "
+    "JOIN INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA "
+    "AND u.CONSTRAINT_NAME=c.CONSTRAINT_NAME ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME":
+        'CHECK_CONSTRAINTS',
+    "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS "
+    "c JOIN INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA "
+    "AND u.CONSTRAINT_NAME=c.CONSTRAINT_NAME ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME":
+        'REFERENTIAL_CONSTRAINTS',
+    "SELECT USER_NAME(grantor_principal_id) AS GRANTOR, USER_NAME(grantee_principal_id) AS "
+    "GRANTEE,SCHEMA_NAME(o.schema_id) as TABLE_SCHEMA, OBJECT_NAME(major_id) AS TABLE_NAME, "
+    "permission_name AS PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE FROM "
+    "sys.database_permissions p JOIN sys.all_objects o on o.object_id=p.major_id WHERE p.class=1 "
+    "AND p.minor_id=0 AND o.type='U' ORDER BY o.schema_id,grantee_principal_id": 'permissions',
+    "SELECT USER_NAME(grantor_principal_id) AS GRANTOR, USER_NAME(grantee_principal_id) AS "
+    "GRANTEE,SCHEMA_NAME(o.schema_id) as ROUTINE_SCHEMA, OBJECT_NAME(major_id) AS ROUTINE_NAME, "
+    "permission_name AS PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE FROM "
+    "sys.database_permissions p JOIN sys.all_objects o on o.object_id=p.major_id WHERE o.type IN "
+    "('P','FN','SN') AND permission_name='EXECUTE' AND NOT OBJECT_NAME(major_id) LIKE 'dt[_]%' "
+    "ORDER BY o.schema_id,grantee_principal_id": 'permissions',
+}
+
+
 def source_for(sql, catalogue, current_db, params):
-    """Recognises a catalogue query by the views it reads; returns a Source or None."""
+    """The rows of a known catalogue query; None for any other text."""
+    kind = KNOWN_QUERIES.get(' '.join(sql.split()))
+    if kind is None:
+        return None
     upper = re.sub(r'\s+', ' ', sql.upper())
     own = current_db.lower() == catalogue.database.lower()
     cat = catalogue.database if own else current_db
@@ -725,21 +769,27 @@ def source_for(sql, catalogue, current_db, params):
     def rows(items):
         return items if own else []
 
-    if 'INFORMATION_SCHEMA.SCHEMATA' in upper:
+    if kind == 'schemata':
         data = [{'CATALOG_NAME': cat, 'SCHEMA_NAME': s.get('SCHEMA_NAME'),
                  'SCHEMA_OWNER': s.get('SCHEMA_OWNER'), 'DEFAULT_CHARACTER_SET_NAME': 'iso_1'}
                 for s in rows(catalogue.schemas)]
         return Source({'': SCHEMATA_COLUMNS}, data)
-    if 'SYS.INDEXES' in upper:
-        # An index element may say IS_HYPOTHETICAL="true": the tuning advisor's kind.
-        real_only = re.search(r'\bIS_HYPOTHETICAL\s*=\s*0\b', upper)
+    if kind == 'indexes':
+        # An index element may say IS_PRIMARY_KEY, TYPE (2, nonclustered, unless stated) and
+        # IS_HYPOTHETICAL (the tuning advisor's kind); only indexes of base tables join.
+        def flag(index, name):
+            return index.get(name, 'false').lower() in ('true', '1')
+
+        base_tables = {(catalogue.fold(t.get('TABLE_SCHEMA')), catalogue.fold(t.get('TABLE_NAME')))
+                       for t in catalogue.tables if t.get('TABLE_TYPE', '').upper() == 'BASE TABLE'}
         data = [{'TABLE_SCHEMA': i.get('TABLE_SCHEMA'), 'TABLE_NAME': i.get('TABLE_NAME'),
-                 'INDEX_NAME': i.get('INDEX_NAME'),
-                 'IS_UNIQUE': i.get('IS_UNIQUE', 'false').lower() in ('true', '1')}
+                 'INDEX_NAME': i.get('INDEX_NAME'), 'IS_UNIQUE': flag(i, 'IS_UNIQUE')}
                 for i in rows(catalogue.indices)
-                if not (real_only and i.get('IS_HYPOTHETICAL', 'false').lower() in ('true', '1'))]
+                if (catalogue.fold(i.get('TABLE_SCHEMA')), catalogue.fold(i.get('TABLE_NAME')))
+                in base_tables and i.get('TYPE', '2') == '2' and not flag(i, 'IS_PRIMARY_KEY')
+                and not flag(i, 'IS_HYPOTHETICAL')]
         return Source({}, data, INDEX_COLUMNS)
-    if 'SYS.DATABASE_PERMISSIONS' in upper:
+    if kind == 'permissions':
         routine_query = 'ROUTINE_SCHEMA' in upper
         pattern = like_filter(sql) if routine_query else None
         items = catalogue.routine_privileges if routine_query else catalogue.table_privileges
@@ -757,6 +807,8 @@ def source_for(sql, catalogue, current_db, params):
                 continue
             if object_level and (p.get('CLASS', '1') != '1' or p.get('COLUMN_NAME')):
                 continue
+            if routine_query and p.get('PRIVILEGE_TYPE', 'EXECUTE') != 'EXECUTE':
+                continue
             code = routine_type_code(catalogue, schema, name) if routine_query else 'U'
             if wanted_types is not None and not any(catalogue.same(w.rstrip(), code)
                                                     for w in wanted_types):
@@ -771,7 +823,7 @@ def source_for(sql, catalogue, current_db, params):
                          'O.SCHEMA_ID': catalogue.schema_id(schema),
                          'GRANTEE_PRINCIPAL_ID': grantee.lower()})
         return Source({}, data, PERMISSION_COLUMNS)
-    if re.search(r'\bSELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES\b', upper):
+    if kind == 'last_altered':
         match = re.search(r"SPECIFIC_SCHEMA\s*=\s*(\S+?)\s+AND\s+SPECIFIC_NAME\s*=\s*(\S+)",
                           sql, re.IGNORECASE)
         if not match:
@@ -782,7 +834,7 @@ def source_for(sql, catalogue, current_db, params):
                 if catalogue.same(str(schema), r.get('ROUTINE_SCHEMA'))
                 and catalogue.same(str(name), r.get('ROUTINE_NAME'))]
         return Source({}, data, [Column('LAST_ALTERED', 'datetime')])
-    if 'INFORMATION_SCHEMA.ROUTINES' in upper:
+    if kind == 'routines':
         pattern = like_filter(sql)
         data = []
         for r in rows(state['routines']):
@@ -799,14 +851,14 @@ def source_for(sql, catalogue, current_db, params):
     for view, items, columns in (('CHECK_CONSTRAINTS', state['checks'], CHECK_COLUMNS),
                                  ('REFERENTIAL_CONSTRAINTS', catalogue.foreign_keys,
                                   REFERENTIAL_COLUMNS)):
-        if 'INFORMATION_SCHEMA.' + view in upper:
+        if kind == view:
             return constraint_source(upper, cat, rows(items), columns)
-    if 'INFORMATION_SCHEMA.TABLES' in upper:
+    if kind == 'tables':
         data = [{'TABLE_CATALOG': cat, 'TABLE_SCHEMA': t.get('TABLE_SCHEMA'),
                  'TABLE_NAME': t.get('TABLE_NAME'), 'TABLE_TYPE': t.get('TABLE_TYPE')}
                 for t in rows(catalogue.tables)]
         return Source({'': TABLES_COLUMNS}, data)
-    if 'INFORMATION_SCHEMA.COLUMNS' in upper:
+    if kind == 'columns':
         data = []
         for position, c in enumerate(rows(catalogue.columns)):
             length = optional_int(c.get('CHARACTER_MAXIMUM_LENGTH'))
@@ -820,7 +872,7 @@ def source_for(sql, catalogue, current_db, params):
                          'NUMERIC_PRECISION': optional_int(c.get('NUMERIC_PRECISION')),
                          'NUMERIC_SCALE': optional_int(c.get('NUMERIC_SCALE'))})
         return Source({'': COLUMNS_COLUMNS}, data)
-    if 'INFORMATION_SCHEMA.VIEWS' in upper:
+    if kind == 'views':
         data = [{'TABLE_CATALOG': cat, 'TABLE_SCHEMA': v.get('TABLE_SCHEMA'),
                  'TABLE_NAME': v.get('TABLE_NAME'), 'VIEW_DEFINITION': v['DEFINITION'],
                  'CHECK_OPTION': 'NONE', 'IS_UPDATABLE': 'NO'}
@@ -1643,6 +1695,9 @@ class Session:
         source = source_for(statement.text, self.catalogue, self.database, params)
         if source is None:
             name, _ = read_name(statement.toks, words.index('FROM') + 1)
+            schema = name_parts(name)[0].lower() if name else ''
+            if schema in ('sys', 'information_schema'):
+                raise SqlError(102, "Incorrect syntax near '%s'." % name)  # not a known query
             raise SqlError(208, "Invalid object name '%s'." % (name or 'FROM'))
         columns, rows = project(statement.text, source, self.computed_value)
 
