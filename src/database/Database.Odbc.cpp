@@ -167,6 +167,11 @@ bool TOdbcConnection::Dead() const {
          State == SQL_CD_TRUE;
 }
 
+void TOdbcConnection::CloseIfLost(const EOdbcError& AError) {
+  if (AError.ConnectionLost() || Dead())
+    Close();
+}
+
 bool TOdbcConnection::SurvivesRoundTrip() {
   if (!FConnected)
     return false;
@@ -408,15 +413,22 @@ void TOdbcQuery::OpenQuery(const QString& ASQL) {
   Open(Names);
 }
 
+// A link lost while the rows are read closes the connection here, as it would for a statement
+// that failed, so that Connected tells the truth.
 bool TOdbcQuery::FetchRow(QVector<QVariant>& AValues) {
   if (FColumns.isEmpty())
     return false;
-  const SQLRETURN Result = SQLFetch(Handle().Get());
-  if (Result == SQL_NO_DATA)
-    return false;
-  odbc::Check(Result, Handle());
-  for (qint32 Index = 0; Index < FColumns.size(); ++Index)
-    AValues[Index] = ReadColumn(Index + 1, FColumns.at(Index));
+  try {
+    const SQLRETURN Result = SQLFetch(Handle().Get());
+    if (Result == SQL_NO_DATA)
+      return false;
+    odbc::Check(Result, Handle());
+    for (qint32 Index = 0; Index < FColumns.size(); ++Index)
+      AValues[Index] = ReadColumn(Index + 1, FColumns.at(Index));
+  } catch (const EOdbcError& E) {
+    Connection().CloseIfLost(E);
+    throw;
+  }
   return true;
 }
 

@@ -89,6 +89,8 @@ public:
   bool Connected() const { return FConnected; }
   // The driver knows the link to the server is gone.
   bool Dead() const;
+  // Closes the connection when AError, or the driver, says the link to the server is gone.
+  void CloseIfLost(const EOdbcError& AError);
   // Talks to the server once and tells whether the link survived. A server ends the session
   // after an error of severity 20 and above, and the driver learns it only when it next uses
   // the link: the error itself looks like any other (FreeTDS reports neither severity nor
@@ -142,6 +144,7 @@ public:
 
 protected:
   const odbc::THandle& Handle();
+  TOdbcConnection& Connection() { return FConnection; }
   // Called before the connection frees the handle.
   virtual void Released() {}
   void Collect(short AResult);

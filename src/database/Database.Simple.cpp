@@ -280,7 +280,8 @@ void TSimpleDatabase::Guarded(TOdbcStatement& AStatement, F AStep) {
     AStep();
   } catch (const EOdbcError& E) {
     DiscardResults(AStatement);
-    if (E.ConnectionLost() || fConnection->Dead() || (!E.TimedOut() && !fConnection->SurvivesRoundTrip()))
+    fConnection->CloseIfLost(E);
+    if (fConnection->Connected() && !E.TimedOut() && !fConnection->SurvivesRoundTrip())
       fConnection->Close();
     throw;
   } catch (...) {

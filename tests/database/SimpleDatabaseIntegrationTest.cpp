@@ -326,6 +326,25 @@ TEST_F(SimpleDatabaseIntegrationTest, AFatalServerErrorClosesTheConnectionAndThe
   EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
 }
 
+TEST_F(SimpleDatabaseIntegrationTest, AConnectionLostInTheMiddleOfAResultIsClosedAndTheNextCallSaysSo) {
+  FDb.Connect();
+  TDatabaseRoutineList Routines(&FLog);
+  const QString Query = Routines.CatalogueQuery();
+  FServer.CutOff(QStringLiteral("INFORMATION_SCHEMA.ROUTINES"));
+  EXPECT_THROW(Routines.Load(&FDb), EOdbcError);
+  EXPECT_FALSE(FDb.Connected());
+  try {
+    FDb.FastQuery(Query);
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& E) {
+    EXPECT_EQ(E.Message(), QStringLiteral("Implicit connect not allowed"));
+  }
+  FServer.Clear();
+  FDb.Connect();
+  Routines.Load(&FDb);
+  EXPECT_GT(Routines.Count(), 0);
+}
+
 TEST_F(SimpleDatabaseIntegrationTest, AFailingObserverIsLoggedAndRaisedWithTheConnectionOpen) {
   TRecordingObserver Observer;
   Observer.Fail = true;

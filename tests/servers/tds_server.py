@@ -26,7 +26,9 @@ each is answered with one line:
                   transaction stays open
   fatal TEXT      statements containing TEXT raise a severity-20 error, after which the server
                   closes the connection
-  clear           forgets the fail, warn, drop, unresolved and fatal rules
+  cut TEXT        the reply to a statement containing TEXT stops before its final DONE token
+                  and the connection is closed
+  clear           forgets the fail, warn, drop, unresolved, fatal and cut rules
   statements      the statements received so far, as one JSON list of {sql, params}
   sessions        per login so far, how it was encrypted: "none", "login" or "full"
   forget          empties that record
@@ -1156,6 +1158,7 @@ class Rules:
     def __init__(self):
         self.lock = threading.Lock()
         self.fail, self.warn, self.drop, self.unresolved, self.fatal = [], [], [], [], []
+        self.cut = []
 
     def matches(self, kind, text):
         with self.lock:
@@ -1178,6 +1181,7 @@ class Session:
         self.doomed = False
         self.try_depth = 0
         self.closing = False  # a fatal error ends the session once its reply is sent
+        self.cutting = False  # the reply stops short of its end and the connection is closed
         self.caught = []  # the errors of the CATCH blocks running, innermost last
         self.tds_version = 0x74000004
         self.tls = None  # a TlsChannel while the stream is encrypted
@@ -1214,12 +1218,13 @@ class Session:
             if status & 0x01:
                 return kind, b''.join(payload)
 
-    def send_message(self, payload, ptype=PKT_REPLY):
+    def send_message(self, payload, ptype=PKT_REPLY, complete=True):
+        """Sends a message in packets; an incomplete one never marks its last packet final."""
         room = self.packet_size - 8
         chunks = [payload[i:i + room] for i in range(0, len(payload), room)] or [b'']
         out = []
         for index, chunk in enumerate(chunks):
-            status = 0x01 if index == len(chunks) - 1 else 0x00
+            status = 0x01 if complete and index == len(chunks) - 1 else 0x00
             out.append(struct.pack('>BBHHBB', ptype, status, len(chunk) + 8, 51,
                                    self.packet_id, 0))
             out.append(chunk)
@@ -1249,7 +1254,14 @@ class Session:
             while True:
                 kind, payload = self.read_message()
                 if kind in (PKT_SQL_BATCH, PKT_RPC):
-                    self.send_message(self.request(kind, payload))
+                    reply = self.request(kind, payload)
+                    if self.cutting:
+                        # Every row, but not the DONE token that ends the reply: the link goes
+                        # while the client is still reading the result.
+                        done_size = 13
+                        self.send_message(reply[:len(reply) - done_size], complete=False)
+                        return
+                    self.send_message(reply)
                     if self.closing:
                         return
                 elif kind == PKT_ATTENTION:
@@ -1458,6 +1470,7 @@ class Session:
         server = self.catalogue.server
         if self.rules.matches('drop', sql):
             raise DropConnection()
+        self.cutting = self.rules.matches('cut', sql)
         with self.catalogue.lock:
             # Like SQL Server, a batch that does not compile runs no statement at all.
             try:
@@ -1915,13 +1928,14 @@ def control(catalogue, rules):
     for line in sys.stdin:
         command, _, argument = line.strip().partition(' ')
         command = command.lower()
-        if command in ('fail', 'warn', 'drop', 'unresolved', 'fatal') and argument:
+        if command in ('fail', 'warn', 'drop', 'unresolved', 'fatal', 'cut') and argument:
             with rules.lock:
                 getattr(rules, command).append(argument)
             answer = 'ok'
         elif command == 'clear':
             with rules.lock:
                 rules.fail, rules.warn, rules.drop, rules.unresolved, rules.fatal = [], [], [], [], []
+                rules.cut = []
             answer = 'ok'
         elif command == 'statements':
             with catalogue.lock:

@@ -64,6 +64,7 @@ void TTdsServer::Warn(const QString& AText) { Expect(QStringLiteral("warn ") + A
 void TTdsServer::Drop(const QString& AText) { Expect(QStringLiteral("drop ") + AText); }
 void TTdsServer::FailUnresolved(const QString& AText) { Expect(QStringLiteral("unresolved ") + AText); }
 void TTdsServer::FailFatally(const QString& AText) { Expect(QStringLiteral("fatal ") + AText); }
+void TTdsServer::CutOff(const QString& AText) { Expect(QStringLiteral("cut ") + AText); }
 void TTdsServer::Clear() { Expect(QStringLiteral("clear")); }
 
 }  // namespace quillon::test

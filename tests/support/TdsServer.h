@@ -48,6 +48,9 @@ public:
   void FailUnresolved(const QString& AText);
   // Statements containing AText raise a severity-20 error and the server closes the connection.
   void FailFatally(const QString& AText);
+  // The reply to a statement containing AText stops before its end (the rows arrive, the
+  // closing DONE token does not) and the connection is closed.
+  void CutOff(const QString& AText);
   void Clear();
 
 private:
