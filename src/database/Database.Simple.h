@@ -101,7 +101,8 @@ private:
   void CheckConnected();
   void PrepareQuery(const QString& ASQL);
   // Runs an ODBC step; when it fails, unread results are discarded, and when the link to the
-  // server is lost the connection is closed, so that Connected tells the truth and the next
+  // server is lost (or the server ended the session because of the error, which one round
+  // trip tells) the connection is closed, so that Connected tells the truth and the next
   // Connect starts afresh.
   template <typename F>
   void Guarded(TOdbcStatement& AStatement, F AStep);
