@@ -13,7 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   python3 openssl
   libxml2-utils diffutils hyperfine
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core imagemagick
 )
 
 missing=()

@@ -45,6 +45,16 @@ QString Excerpt(const QByteArray& ABody) {
   return Text;
 }
 
+int OnTransferProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  // Nothing may unwind through libcurl.
+  try {
+    if (WhileWaitingForService)
+      WhileWaitingForService();
+  } catch (...) {
+  }
+  return 0;
+}
+
 }  // namespace
 
 struct THttpTransport::TImpl {
@@ -109,6 +119,8 @@ THttpTransport::THttpTransport(double AConnectTimeout, double ATimeout) : FImpl(
   Check(curl_easy_setopt(H, CURLOPT_ERRORBUFFER, FImpl->ErrorBuffer));
   Check(curl_easy_setopt(H, CURLOPT_WRITEFUNCTION, &AppendBody));
   Check(curl_easy_setopt(H, CURLOPT_WRITEDATA, &FImpl->Body));
+  Check(curl_easy_setopt(H, CURLOPT_XFERINFOFUNCTION, &OnTransferProgress));
+  Check(curl_easy_setopt(H, CURLOPT_NOPROGRESS, 0L));
 }
 
 THttpTransport::~THttpTransport() = default;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace quillon {
@@ -22,6 +23,11 @@ public:
 private:
   long FStatus;
 };
+
+// Called now and then while a request waits for the service (about once a second at least,
+// from the thread that makes the request), so that a window the request blocks can keep
+// answering the window system. Empty when nobody needs it.
+inline std::function<void()> WhileWaitingForService;
 
 // One HTTP/1.1 client connection, kept alive across requests: a run that makes a thousand
 // calls through one transport opens one TCP connection. Not for use from two threads at once.

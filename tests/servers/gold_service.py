@@ -2,7 +2,9 @@
 """Gold-standard test service: the SOAP 1.1 port "/OstrelService.asmx" with its eleven
 operations, its description at "?WSDL", and the XML pages, backed by SQLite.
 
-Usage: gold_service.py [--fixture FILE] [--store FILE] [--port N]
+Usage: gold_service.py [--fixture FILE] [--store FILE] [--port N] [--latency MS]
+
+--latency delays every service request (not the control endpoint), as a distant service would.
 
 Prints the port it listens on (loopback only) as its first line and stops when its standard
 input reaches end of file, so it never outlives the test that started it.
@@ -382,6 +384,8 @@ class Handler(BaseHTTPRequestHandler):
                 self.server.connections += 1
         with self.server.counter_lock:
             self.server.requests += 1
+        if self.server.latency:
+            time.sleep(self.server.latency)
 
     def body(self):
         length = int(self.headers.get("Content-Length") or 0)
@@ -584,6 +588,7 @@ def main():
     parser.add_argument("--fixture", help="JSON file with the gold standard to start from")
     parser.add_argument("--store", default=":memory:", help="SQLite file of the store (default: in memory)")
     parser.add_argument("--port", type=int, default=0, help="port to listen on (default: any free one)")
+    parser.add_argument("--latency", type=float, default=0, help="milliseconds added to every service request")
     args = parser.parse_args()
 
     fixture = {}
@@ -599,6 +604,7 @@ def main():
     server.accepted = 0
     server.connections = 0
     server.requests = 0
+    server.latency = args.latency / 1000.0
     print(server.server_address[1], flush=True)
 
     def watch_parent():

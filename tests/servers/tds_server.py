@@ -10,10 +10,13 @@ It answers the statements the program sends: the catalogue queries, DB_NAME(), @
 OBJECT_ID, @@TRANCOUNT and @@OPTIONS, dbo.GetDatabaseInfo, dbo.AddUser and the store
 procedures (recorded only), repair DDL (ALTER VIEW/PROCEDURE/FUNCTION, ALTER TABLE ...
 DROP/ADD CONSTRAINT) with transactions, XACT_ABORT (an error rolls back and ends the batch;
-inside TRY it dooms the transaction), BEGIN TRY/CATCH, THROW and IF comparisons. Anything else gets the error SQL Server gives for bad syntax or an unknown object.
+inside TRY it dooms the transaction), BEGIN TRY/CATCH, THROW and IF comparisons. Catalogue
+queries are known by their whole text (KNOWN_QUERIES); anything else gets the error SQL Server
+gives for bad syntax or an unknown object.
 
 Usage: tds_server.py FIXTURE [--host 127.0.0.1] [--port 0] [--login NAME:PASSWORD]...
-                     [--encryption none|offer|force]
+                     [--latency MS] [--encryption none|offer|force]
+--latency delays every answer to a batch or procedure call, as a distant server would.
 With --encryption offer or force it makes a self-signed certificate (openssl) and speaks TLS in
 the pre-login exchange; force refuses a client that will not encrypt.
 The first line on standard output is the port. Standard input takes one command per line and
@@ -48,6 +51,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import traceback
 import xml.etree.ElementTree as ET
 
@@ -1155,10 +1159,11 @@ def tls_context(folder):
 
 
 class Rules:
-    def __init__(self):
+    def __init__(self, latency=0.0):
         self.lock = threading.Lock()
         self.fail, self.warn, self.drop, self.unresolved, self.fatal = [], [], [], [], []
         self.cut = []
+        self.latency = latency
 
     def matches(self, kind, text):
         with self.lock:
@@ -1255,6 +1260,8 @@ class Session:
                 kind, payload = self.read_message()
                 if kind in (PKT_SQL_BATCH, PKT_RPC):
                     reply = self.request(kind, payload)
+                    if self.rules.latency:
+                        time.sleep(self.rules.latency)
                     if self.cutting:
                         # Every row, but not the DONE token that ends the reply: the link goes
                         # while the client is still reading the result.
@@ -1961,6 +1968,8 @@ def main():
     parser.add_argument('--port', type=int, default=0)
     parser.add_argument('--login', action='append', default=[], metavar='NAME:PASSWORD',
                         help='a SQL login besides those of the fixture')
+    parser.add_argument('--latency', type=float, default=0, metavar='MS',
+                        help='milliseconds added to every answer (default 0)')
     parser.add_argument('--encryption', choices=['none', 'offer', 'force'], default='none',
                         help='none: no certificate; offer: TLS for a client that wants it; '
                              'force: refuse a login that is not encrypted')
@@ -1973,7 +1982,7 @@ def main():
             catalogue.tls_context = tls_context(folder)
         finally:
             shutil.rmtree(folder, ignore_errors=True)
-    rules = Rules()
+    rules = Rules(arguments.latency / 1000.0)
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind((arguments.host, arguments.port))
