@@ -11,7 +11,7 @@ PACKAGES=(
   unixodbc unixodbc-dev tdsodbc freetds-bin
   libcurl4-openssl-dev curl
   libgtest-dev libgmock-dev googletest
-  python3
+  python3 openssl
   libxml2-utils diffutils hyperfine
   xvfb xauth fonts-dejavu-core imagemagick
 )

@@ -42,12 +42,14 @@ QString DecodeTextFile(const QByteArray& AData) {
   return Utf8.hasError() ? QString::fromLatin1(AData) : Text;
 }
 
+}  // namespace
+
 bool IsPasswordKey(const QString& AName) {
-  return AName.compare(QStringLiteral("Password"), Qt::CaseInsensitive) == 0 ||
-         AName.compare(QStringLiteral("PWD"), Qt::CaseInsensitive) == 0;
+  return AName.contains(QStringLiteral("Password"), Qt::CaseInsensitive) ||
+         AName.trimmed().compare(QStringLiteral("PWD"), Qt::CaseInsensitive) == 0;
 }
 
-}  // namespace
+const QString MaskedPassword = QStringLiteral("*****");
 
 TMSSQLConnString::TMSSQLConnString() : TMSSQLConnString(QString(), QString()) {}
 
@@ -87,7 +89,7 @@ QString TMSSQLConnString::MaskedValue() const {
   for (QString& Line : Masked) {
     const qsizetype Separator = Line.indexOf(NameValueSeparator);
     if (Separator >= 0 && Separator + 1 < Line.size() && IsPasswordKey(Line.left(Separator)))
-      Line = Line.left(Separator + 1) + QStringLiteral("*****");
+      Line = Line.left(Separator + 1) + MaskedPassword;
   }
   return DelimitedText(Masked);
 }

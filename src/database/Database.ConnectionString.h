@@ -65,6 +65,11 @@ private:
 };
 
 // The data-link file "Tellwick.UDL" in the parent of the program's folder, not normalised.
+// A connection-string key or parameter name that holds a password (Password, PWD, NewPassword),
+// and what a logged password value is replaced by.
+bool IsPasswordKey(const QString& AName);
+extern const QString MaskedPassword;
+
 QString DefaultUdlFileName();
 QString DefaultUdlConnectionString();
 QString NativeClient11ConnectionString(const QString& AServer, const QString& ADatabase);

@@ -69,6 +69,11 @@ bool EOdbcError::ConnectionLost() const {
                      [](const TOdbcDiagnostic& ADiagnostic) { return ADiagnostic.SqlState.startsWith(u"08"); });
 }
 
+bool EOdbcError::TimedOut() const {
+  return std::any_of(FDiagnostics.cbegin(), FDiagnostics.cend(),
+                     [](const TOdbcDiagnostic& ADiagnostic) { return ADiagnostic.SqlState.startsWith(u"HYT"); });
+}
+
 namespace odbc {
 
 THandle::THandle(THandle&& AOther) noexcept : FType(AOther.FType), FHandle(AOther.FHandle) {
@@ -160,6 +165,20 @@ bool TOdbcConnection::Dead() const {
   SQLUINTEGER State = SQL_CD_FALSE;
   return FConnected && !Failed(SQLGetConnectAttrW(FDbc.Get(), SQL_ATTR_CONNECTION_DEAD, &State, 0, nullptr)) &&
          State == SQL_CD_TRUE;
+}
+
+void TOdbcConnection::CloseIfLost(const EOdbcError& AError) {
+  if (AError.ConnectionLost() || Dead())
+    Close();
+}
+
+bool TOdbcConnection::SurvivesRoundTrip() {
+  if (!FConnected)
+    return false;
+  const QString Probe = QStringLiteral("SELECT 1");
+  const odbc::THandle Statement = Allocate(SQL_HANDLE_STMT, FDbc);
+  SQLExecDirectW(Statement.Get(), Wide(Probe), static_cast<SQLINTEGER>(Probe.size()));
+  return !Dead();
 }
 
 QString TOdbcConnection::DriverManagerVersion() const {
@@ -394,15 +413,22 @@ void TOdbcQuery::OpenQuery(const QString& ASQL) {
   Open(Names);
 }
 
+// A link lost while the rows are read closes the connection here, as it would for a statement
+// that failed, so that Connected tells the truth.
 bool TOdbcQuery::FetchRow(QVector<QVariant>& AValues) {
   if (FColumns.isEmpty())
     return false;
-  const SQLRETURN Result = SQLFetch(Handle().Get());
-  if (Result == SQL_NO_DATA)
-    return false;
-  odbc::Check(Result, Handle());
-  for (qint32 Index = 0; Index < FColumns.size(); ++Index)
-    AValues[Index] = ReadColumn(Index + 1, FColumns.at(Index));
+  try {
+    const SQLRETURN Result = SQLFetch(Handle().Get());
+    if (Result == SQL_NO_DATA)
+      return false;
+    odbc::Check(Result, Handle());
+    for (qint32 Index = 0; Index < FColumns.size(); ++Index)
+      AValues[Index] = ReadColumn(Index + 1, FColumns.at(Index));
+  } catch (const EOdbcError& E) {
+    Connection().CloseIfLost(E);
+    throw;
+  }
   return true;
 }
 

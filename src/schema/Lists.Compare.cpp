@@ -187,11 +187,12 @@ void TDatabaseRoutineList::Compare(OstrelServiceSoap* AService, ISourceDatabaseI
       const qint32 NewChecksum = SourceChecksum(Routine.SourceCode());
       if (OldChecksum == NewChecksum)
         return;
-      Ini.WriteInteger(DescribeSection, Entry, NewChecksum);
       const QString Standard = AService->GetDbRoutine(Routine.RoutineSchema(), Routine.RoutineName(), Version);
       Routine.SetStandardDefinition(Standard);
       if (Standard.isEmpty() || !SameNormalizedDefinition(Standard, Routine.SourceCode()))
         PublishIfNewer(Routine, AService, ASourceDb);
+      // Recorded only now, so that a routine whose lookup or publication failed is tried again.
+      Ini.WriteInteger(DescribeSection, Entry, NewChecksum);
       Ini.WriteString(ChangesSection, Entry, OldChecksum == 0 ? QStringLiteral("CREATE") : QStringLiteral("ALTER"));
     });
     return;

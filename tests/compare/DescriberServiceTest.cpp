@@ -312,6 +312,32 @@ TEST_F(DescriberAgainstService, EightRequestsInFlightReportExactlyWhatOneAtATime
   ExpectSameRun(Run(8, [] {}), PublishOneAtATime);
 }
 
+TEST_F(DescriberAgainstService, ARoutineWhosePublicationFailedIsSentAgainByTheNextRun) {
+  Sql.AddResult(QStringLiteral("SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=:P0 AND "
+                               "SPECIFIC_NAME=:P1"),
+                {QStringLiteral("LAST_ALTERED")}, {{QDateTime(QDate(2026, 3, 1), QTime(10, 0))}});
+  Describer->CompareSchemata = Describer->CompareCheckConstraints = Describer->CompareViews = false;
+  Describer->SetPublish(true);
+  TIniFile Settings(ExeSettingsFileName());
+  for (const char* Failing : {"GetDbRoutine", "SaveDbRoutine"}) {
+    SCOPED_TRACE(Failing);
+    Service->Reset();
+    Service->Fail(QString::fromUtf8(Failing), QStringLiteral("fault"));
+    EXPECT_THROW(Describer->CompareToService(QStringLiteral("Tellwick"), 12), EServiceError);
+    EXPECT_EQ(Settings.ReadString(QStringLiteral("DbDescribe"), QStringLiteral("dbo.F_Unknown"), QString()), QString());
+    EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.F_Unknown"), QString()),
+              QString());
+
+    Service->Reset();
+    Describer->CompareToService(QStringLiteral("Tellwick"), 12);
+    EXPECT_EQ(SavesRecorded().filter(QStringLiteral("SaveDbRoutine")).value(0), QStringLiteral("SaveDbRoutine(dbo|F_Unknown)"));
+    EXPECT_NE(Settings.ReadString(QStringLiteral("DbDescribe"), QStringLiteral("dbo.F_Unknown"), QString()), QString());
+    EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.F_Unknown"), QString()),
+              QStringLiteral("CREATE"));
+    Service->Install();  // a fresh settings file: nothing published yet
+  }
+}
+
 TEST_F(DescriberAgainstService, FailureAtOneLookupKeepsTheSamePrefixWithOneOrEightInFlight) {
   struct TCase {
     const char* Mode;
