@@ -17,7 +17,7 @@
 #include "infra/Utils.Params.h"
 #include "schema/Routines.h"
 #include "service/OstrelService.h"
-#include "service/Service.Http.h"
+#include "infra/Support.Waiting.h"
 #include "service/Service.PageAddresses.h"
 #include "service/Service.Pages.h"
 
@@ -48,18 +48,18 @@ namespace quillon {
 // Swallows the user's input to one window for its lifetime, so that a compare run can let the
 // window system's events through without the user starting anything meanwhile. Input to other
 // windows (a message box the run shows) still arrives. AKeepResponsive also runs while a
-// request waits for the service, when the window's own thread makes it.
+// request waits for the service or the database, when the window's own thread makes it.
 class TUserInputBlock : public QObject {
 public:
   TUserInputBlock(QWidget* AWindow, const std::function<void()>& AKeepResponsive) : FWindow(AWindow) {
     qApp->installEventFilter(this);
-    WhileWaitingForService = [AWindow, AKeepResponsive] {
+    WhileWaiting = [AWindow, AKeepResponsive] {
       if (QThread::currentThread() == AWindow->thread())
         AKeepResponsive();
     };
   }
   ~TUserInputBlock() override {
-    WhileWaitingForService = nullptr;
+    WhileWaiting = nullptr;
     qApp->removeEventFilter(this);
   }
 

@@ -1,6 +1,7 @@
 #include "database/Database.Odbc.h"
 
 #include "infra/Support.Format.h"
+#include "infra/Support.Waiting.h"
 
 #include <QDateTime>
 
@@ -414,10 +415,12 @@ void TOdbcQuery::OpenQuery(const QString& ASQL) {
 }
 
 // A link lost while the rows are read closes the connection here, as it would for a statement
-// that failed, so that Connected tells the truth.
+// that failed, so that Connected tells the truth. A catalogue of many thousand rows takes
+// seconds to read, so every row gives a waiting window its chance to answer.
 bool TOdbcQuery::FetchRow(QVector<QVariant>& AValues) {
   if (FColumns.isEmpty())
     return false;
+  KeepAnswering();
   try {
     const SQLRETURN Result = SQLFetch(Handle().Get());
     if (Result == SQL_NO_DATA)

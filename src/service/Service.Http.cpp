@@ -1,5 +1,7 @@
 #include "service/Service.Http.h"
 
+#include "infra/Support.Waiting.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -54,16 +56,6 @@ QString Excerpt(const QByteArray& ABody) {
   if (Text.size() > MaxLength)
     Text = Text.left(MaxLength) + QStringLiteral("...");
   return Text;
-}
-
-// Lets the waiting thread's owner keep its window answering; nothing the hook throws may end a
-// request.
-void KeepAnswering() {
-  try {
-    if (WhileWaitingForService)
-      WhileWaitingForService();
-  } catch (...) {
-  }
 }
 
 }  // namespace

@@ -24,16 +24,11 @@ private:
   long FStatus;
 };
 
-// Called now and then while a request waits for the service (about once a second at least,
-// from the thread that makes the request), so that a window the request blocks can keep
-// answering the window system. Empty when nobody needs it.
-inline std::function<void()> WhileWaitingForService;
-
 // A small pool of HTTP/1.1 client connections, kept alive across requests: a run that makes a
 // thousand calls one after another opens one TCP connection, and never more than the pool's
 // size are open at once. Requests may be started ahead and finished later, so several can be
 // in flight; nothing happens on the wire except inside the transport's own calls (which call
-// WhileWaitingForService while they wait), so no callback ever runs behind the caller's back.
+// KeepAnswering while they wait), so no callback ever runs behind the caller's back.
 // Not for use from two threads at once.
 class THttpTransport {
 public:
