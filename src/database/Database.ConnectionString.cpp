@@ -199,10 +199,18 @@ QString NativeClient11ConnectionString(const QString& AServer, const QString& AD
 }
 
 QString ConnectionStringFromParams(const IParameters& AParams) {
-  if (AParams.Exists(QStringLiteral("Server")) && AParams.Exists(QStringLiteral("Database")))
-    return NativeClient11ConnectionString(AParams.ReadString(QStringLiteral("Server"), QString()),
-                                          AParams.ReadString(QStringLiteral("Database"), QString()));
-  return DefaultUdlConnectionString();
+  if (!AParams.Exists(QStringLiteral("Server")) || !AParams.Exists(QStringLiteral("Database")))
+    return DefaultUdlConnectionString();
+  const QString Server = AParams.ReadString(QStringLiteral("Server"), QString());
+  const QString Database = AParams.ReadString(QStringLiteral("Database"), QString());
+  if (!AParams.Exists(QStringLiteral("User")))
+    return NativeClient11ConnectionString(Server, Database);
+  // Few Linux machines hold a Kerberos ticket for SQL Server: User= asks for a SQL login, whose
+  // password the login dialog asks for.
+  TMSSQLConnString Login;
+  Login.SetValue(NativeClient11ConnectionString(Server, Database));
+  Login.SetLogin(AParams.ReadString(QStringLiteral("User"), QString()), QString());
+  return Login.Value();
 }
 
 }  // namespace quillon

@@ -73,7 +73,8 @@ extern const QString MaskedPassword;
 QString DefaultUdlFileName();
 QString DefaultUdlConnectionString();
 QString NativeClient11ConnectionString(const QString& AServer, const QString& ADatabase);
-// The command line's server and database when it names both, else the default data-link file.
+// The command line's server and database when it names both (with Windows authentication, or a
+// SQL login when it names a User as well), else the default data-link file.
 QString ConnectionStringFromParams(const IParameters& AParams);
 
 }  // namespace quillon
