@@ -203,10 +203,44 @@ bool TDiff::Run(const T* A, const T* B, qint32 N, qint32 M) {
   return true;
 }
 
+namespace {
+
+template <typename T>
+quint8 KeyOf(T AValue) {
+  const auto Value = static_cast<quint32>(AValue);
+  return static_cast<quint8>(Value ^ (Value >> 8) ^ (Value >> 16) ^ (Value >> 24));
+}
+
+// The keys of AValues[AFrom … AFrom+ACount-1], at the same indexes.
+template <typename T>
+std::unique_ptr<quint8[]> KeysOf(const T* AValues, qint32 AFrom, qint32 ACount) {
+  auto Keys = std::make_unique_for_overwrite<quint8[]>(static_cast<size_t>(AFrom) + static_cast<size_t>(ACount));
+  for (qint32 i = AFrom; i < AFrom + ACount; ++i)
+    Keys[i] = KeyOf(AValues[i]);
+  return Keys;
+}
+
+}  // namespace
+
+// The two sequences a search runs on, with a one-byte key of each element beside them. The
+// search probes elements along a frontier that wanders over both sequences; on large inputs
+// the keys stay in the cache where the elements would not, and only equal keys are
+// confirmed on the elements.
+template <typename T>
+struct TDiff::TSearched {
+  TSearched(const T* AFirst, const T* ASecond, qint32 AFrom, qint32 n, qint32 m)
+      : A(AFirst), B(ASecond), KeysA(KeysOf(AFirst, AFrom, n)), KeysB(KeysOf(ASecond, AFrom, m)) {}
+
+  const T* A;
+  const T* B;
+  std::unique_ptr<quint8[]> KeysA;
+  std::unique_ptr<quint8[]> KeysB;
+};
+
 template <typename T>
 void TDiff::SearchWithinBudget(qint32 p, qint32 n, qint32 m) {
   fStepsLeft = fSearchBudget;
-  if (RecursiveDiff<T>(First<T>(), Second<T>(), p, p, n, m))
+  if (RecursiveDiff<T>(TSearched<T>(First<T>(), Second<T>(), p, n, m), p, p, n, m))
     return;
   RestartRecords();
   SearchMatchableElements<T>(p, n, m);
@@ -243,7 +277,7 @@ void TDiff::SearchMatchableElements(qint32 p, qint32 n, qint32 m) {
   } ForgetMatchable{*this};
   fStepsLeft = std::numeric_limits<qint64>::max();
   if (Head < N - Tail || Head < M - Tail)
-    RecursiveDiff<T>(A, B, Head, Head, N - Tail - Head, M - Tail - Head);
+    RecursiveDiff<T>(TSearched<T>(A, B, 0, N, M), Head, Head, N - Tail - Head, M - Tail - Head);
   AppendMatchableMatchesUpTo<T>(N - 1);
   AppendGapBefore<T>(p + n, p + m);
 }
@@ -279,10 +313,10 @@ void TDiff::WidenDiagonals(qint32 ALow, qint32 AHigh) {
   }
 }
 
-// Diff of A0[o1 … o1+N-1] against B0[o2 … o2+M-1]. Answers false, leaving the records
+// Diff of S.A[o1 … o1+N-1] against S.B[o2 … o2+M-1]. Answers false, leaving the records
 // unfinished, when the run's budget of diagonal steps is spent.
 template <typename T>
-bool TDiff::RecursiveDiff(const T* A0, const T* B0, qint32 o1, qint32 o2, qint32 N, qint32 M) {
+bool TDiff::RecursiveDiff(const TSearched<T>& S, qint32 o1, qint32 o2, qint32 N, qint32 M) {
   constexpr bool IsInt = std::is_same_v<T, qint32>;
   if (N == 0) {
     if constexpr (IsInt) {
@@ -296,8 +330,8 @@ bool TDiff::RecursiveDiff(const T* A0, const T* B0, qint32 o1, qint32 o2, qint32
     ReportChanges<T>(o1, N, ckDelete);
     return true;
   }
-  const T* A = A0 + o1;
-  const T* B = B0 + o2;
+  const T* A = S.A + o1;
+  const T* B = S.B + o2;
   if (N == 1 && M == 1) {
     if constexpr (IsInt) {
       if (A[0] == B[0])
@@ -319,6 +353,9 @@ bool TDiff::RecursiveDiff(const T* A0, const T* B0, qint32 o1, qint32 o2, qint32
   ResetDiagonals(N, M);
   qint32* F = fDiag;
   qint32* R = bDiag;
+  const quint8* KeyA = S.KeysA.get() + o1;
+  const quint8* KeyB = S.KeysB.get() + o2;
+  const auto Equal = [=](qint32 i, qint32 j) { return KeyA[i] == KeyB[j] && A[i] == B[j]; };
   const bool OddDelta = (Delta & 1) != 0;
   for (qint32 d = 1; d <= D; ++d) {
     WidenDiagonals(std::max(Low, std::min(-d, Delta - d) - 1), std::min(High, std::max(d, Delta + d) + 1));
@@ -337,10 +374,10 @@ bool TDiff::RecursiveDiff(const T* A0, const T* B0, qint32 o1, qint32 o2, qint32
       qint32 x = Below >= Above ? Below + 1 : Above;
       Above = Below;
       const qint32 Limit = std::min(N - 1, M - 1 + k);
-      if (x < Limit && A[x + 1] == B[x + 1 - k]) {
+      if (x < Limit && Equal(x + 1, x + 1 - k)) {
         do
           ++x;
-        while (x < Limit && A[x + 1] == B[x + 1 - k]);
+        while (x < Limit && Equal(x + 1, x + 1 - k));
       }
       F[k] = x;
       if (OddDelta && x >= R[k]) {
@@ -351,8 +388,8 @@ bool TDiff::RecursiveDiff(const T* A0, const T* B0, qint32 o1, qint32 o2, qint32
           --p;
           --q;
         }
-        return RecursiveDiff<T>(A0, B0, o1, o2, p, q) &&
-               RecursiveDiff<T>(A0, B0, o1 + x + 1, o2 + y + 1, N - x - 1, M - y - 1);
+        return RecursiveDiff<T>(S, o1, o2, p, q) &&
+               RecursiveDiff<T>(S, o1 + x + 1, o2 + y + 1, N - x - 1, M - y - 1);
       }
     }
 
@@ -367,23 +404,23 @@ bool TDiff::RecursiveDiff(const T* A0, const T* B0, qint32 o1, qint32 o2, qint32
       qint32 x = std::min(Below, Above - 1);
       Above = Below;
       const qint32 Floor = std::max(0, k);
-      if (x >= Floor && A[x] == B[x - k]) {
+      if (x >= Floor && Equal(x, x - k)) {
         do
           --x;
-        while (x >= Floor && A[x] == B[x - k]);
+        while (x >= Floor && Equal(x, x - k));
       }
       R[k] = x;
       if (F[k] >= x) {
         qint32 y = x - k;
         ++x;
         ++y;
-        if (!RecursiveDiff<T>(A0, B0, o1, o2, x, y))
+        if (!RecursiveDiff<T>(S, o1, o2, x, y))
           return false;
         while (x < N && y < M && A[x] == B[y]) {
           ++x;
           ++y;
         }
-        return RecursiveDiff<T>(A0, B0, o1 + x, o2 + y, N - x, M - y);
+        return RecursiveDiff<T>(S, o1 + x, o2 + y, N - x, M - y);
       }
     }
     fStepsLeft -= Steps;

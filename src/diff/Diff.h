@@ -107,7 +107,9 @@ private:
   template <typename T>
   void SearchMatchableElements(qint32 p, qint32 n, qint32 m);
   template <typename T>
-  bool RecursiveDiff(const T* A, const T* B, qint32 o1, qint32 o2, qint32 N, qint32 M);
+  struct TSearched;
+  template <typename T>
+  bool RecursiveDiff(const TSearched<T>& S, qint32 o1, qint32 o2, qint32 N, qint32 M);
   template <typename T>
   void ReportChanges(qint32 o1, qint32 count, TChangeKind kind);
   template <typename T>
