@@ -440,14 +440,20 @@ void TDiff::ReportChanges(qint32 o1, qint32 count, TChangeKind kind) {
   (kind == ckAdd ? fMatchableLast2 : fMatchableLast1) += count;
 }
 
-// Matches of the matchable elements up to ALast of them, each after the gap that leads to it.
+// Matches of the matchable elements up to ALast of them, each after the gap that leads to it;
+// matches that follow each other on both sides go in one stretch.
 template <typename T>
 void TDiff::AppendMatchableMatchesUpTo(qint32 ALast) {
   while (fMatchableLast1 < ALast) {
-    const qint32 Index1 = fMatchable1[++fMatchableLast1];
-    const qint32 Index2 = fMatchable2[++fMatchableLast2];
-    AppendGapBefore<T>(Index1, Index2);
-    AppendMatchesUpTo<T>(Index1);
+    ++fMatchableLast1;
+    ++fMatchableLast2;
+    AppendGapBefore<T>(fMatchable1[fMatchableLast1], fMatchable2[fMatchableLast2]);
+    while (fMatchableLast1 < ALast && fMatchable1[fMatchableLast1 + 1] == fMatchable1[fMatchableLast1] + 1 &&
+           fMatchable2[fMatchableLast2 + 1] == fMatchable2[fMatchableLast2] + 1) {
+      ++fMatchableLast1;
+      ++fMatchableLast2;
+    }
+    AppendMatchesUpTo<T>(fMatchable1[fMatchableLast1]);
   }
 }
 
