@@ -12,7 +12,7 @@ PACKAGES=(
   libcurl4-openssl-dev curl
   libgtest-dev libgmock-dev googletest
   python3
-  libxml2-utils diffutils hyperfine
+  libxml2-utils diffutils hyperfine time
   xvfb xauth fonts-dejavu-core
 )
 

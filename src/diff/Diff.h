@@ -69,8 +69,9 @@ public:
   static constexpr qint32 MaxSearchBound = 16777215;
   static constexpr qint32 MaxIntLength = (1 << 29) - 1;
   static constexpr qint32 MaxChrLength = (1 << 30) - 1;
-  // A few milliseconds of search: texts that differ little never reach it.
-  static constexpr qint64 DefaultSearchBudget = 1000000;
+  // A fraction of a millisecond of search: texts with up to several hundred differing
+  // elements stay within it.
+  static constexpr qint64 DefaultSearchBudget = 250000;
 
   // AMaxSearchBound caps the diagonals searched per split; a smaller cap lets the
   // out-of-bound failure be exercised without gigabytes of input. ASearchBudget is the
