@@ -11,8 +11,8 @@ PACKAGES=(
   unixodbc unixodbc-dev tdsodbc freetds-bin
   libcurl4-openssl-dev curl
   libgtest-dev libgmock-dev googletest
-  python3
-  libxml2-utils diffutils hyperfine time
+  python3 time
+  libxml2-utils diffutils hyperfine
   xvfb xauth fonts-dejavu-core
 )
 
