@@ -63,7 +63,10 @@ namespace diff_failure {
 // no equal on the other side: they can never be matched, so the script stays a shortest one,
 // but the search no longer walks them. Between two matches such a run then lists every
 // deletion before every addition, so it may pair equally short alternatives differently
-// from a run that stays within the budget.
+// from a run that stays within the budget. Memory beyond the result stays within a few
+// vectors of the input's size: the two diagonal vectors and a byte per element of each side,
+// and after a restart the matchable elements with their indexes and a set of the values of
+// the second side.
 class TDiff {
 public:
   static constexpr qint32 MaxSearchBound = 16777215;
