@@ -430,6 +430,8 @@ bool TDiff::RecursiveDiff(const TSearched<T>& S, qint32 o1, qint32 o2, qint32 N,
   diff_failure::SearchFailed(IsInt);
 }
 
+// Where the search's leaves go: straight into the records, or, while the matchable elements
+// are searched, into the search's own cursor, the records following as matches are reached.
 template <typename T>
 void TDiff::ReportChanges(qint32 o1, qint32 count, TChangeKind kind) {
   if (fMatchable1 == nullptr) {
