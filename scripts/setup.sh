@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git time
   qt6-base-dev qt6-base-dev-tools libqt6xml6 libqt6svg6 qt6-qpa-plugins
   libqscintilla2-qt6-dev
   libpcre2-dev
