@@ -175,13 +175,16 @@ TEST_F(MainWindowTest, AFailedStartUpLeavesTheWindowOpenAndUnconnected) {
     const char* Name;
     TLogin Login;
     const char* FailingStatement;
+    const char* VersionColumn;
     const char* Reported;
-  } Cases[] = {{"login cancelled", lgCancel, "", nullptr},
-               {"wrong password", lgWrongPassword, "", "Login failed for user 'quillon'"},
-               {"no dbo.GetDatabaseInfo", lgKnown, "GetDatabaseInfo", "GetDatabaseInfo"}};
+  } Cases[] = {{"login cancelled", lgCancel, "", "DatabaseVersion", nullptr},
+               {"wrong password", lgWrongPassword, "", "DatabaseVersion", "Login failed for user 'quillon'"},
+               {"no dbo.GetDatabaseInfo", lgKnown, "GetDatabaseInfo", "DatabaseVersion", "GetDatabaseInfo"},
+               {"no DatabaseVersion column", lgKnown, "", "SchemaVersion", "DatabaseVersion"}};
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Name);
     Tds.Clear();
+    Tds.NameInfoColumns(QString::fromUtf8(Case.VersionColumn), QStringLiteral("DatabaseName"));
     if (*Case.FailingStatement != 0)
       Tds.Fail(QString::fromUtf8(Case.FailingStatement));
     Log.Presenter.Boxes.clear();
@@ -425,6 +428,22 @@ TEST_F(MainWindowTest, ApprovingSendsTheEditedLocalTextAsTheChosenVersion) {
     Stored.append(Node->ChildElement(QStringLiteral("DbVersion"))->Text() + u'=' +
                   Node->ChildElement(QStringLiteral("SourceCode"))->Text());
   EXPECT_EQ(Stored, QStringList{QStringLiteral("9=") + Edited});
+}
+
+TEST_F(MainWindowTest, AVersionThatIsNotANumberIsReportedAndNothingIsApproved) {
+  Start();
+  TickAllKinds();
+  Compare();
+  Service->Fail(QStringLiteral("GetDbRoutineVersions"), QStringLiteral("textversion"));
+  Select(QStringLiteral("[dbo].[P_Diff]"));
+  ASSERT_EQ(VersionTabs(), QStringList{QStringLiteral("v9")});
+  ClickVersion(QStringLiteral("v9"));
+  ASSERT_TRUE(Window->actPostChange->isEnabled());
+  QTest::mouseClick(Window->btnPostChange, Qt::LeftButton);
+  ASSERT_EQ(BoxTexts().size(), 1);
+  EXPECT_TRUE(BoxTexts()[0].contains(QStringLiteral("v9"))) << BoxTexts()[0].toStdString();
+  EXPECT_EQ(Service->Calls(QStringLiteral("SaveDbRoutine")).size(), 0);
+  EXPECT_EQ(Window->memLocal->text(), LocalPDiff);
 }
 
 TEST_F(MainWindowTest, RepairingTickedObjectsAltersThemAndTakesThemOffTheList) {

@@ -31,13 +31,15 @@ Control endpoint for tests (never counted as service traffic):
                         have those values count, so one chosen object can be hit however the
                         requests interleave. Modes: fault, http500, busy (503), html, garbage,
                         truncated, cut, drop, close (a good answer, then the connection is
-                        closed), slow (a good answer after `delay` seconds), noresult,
+                        closed), slow (a good answer after `delay` seconds), textversion
+                        (a versions page whose versions are not numbers), noresult,
                         emptyresult, nowrapper, dtd, badbool.
   POST /control/reset   reseeds the store from the fixture, forgets calls, failures, counts.
 """
 
 import argparse
 import json
+import re
 import socket
 import sqlite3
 import sys
@@ -440,6 +442,8 @@ class Handler(BaseHTTPRequestHandler):
             data = normal().encode("utf-8")
             self.answer(200, data[:len(data) // 2], length=len(data), close=True)
             self.connection.shutdown(socket.SHUT_RDWR)
+        elif mode == "textversion":
+            self.answer(200, re.sub(r"<DbVersion>(\d+)</DbVersion>", r"<DbVersion>v\1</DbVersion>", normal()))
         elif mode == "dtd":
             self.answer(200, ENTITY_BOMB + normal().split("?>", 1)[1])
         else:

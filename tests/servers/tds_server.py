@@ -32,6 +32,7 @@ each is answered with one line:
   cut TEXT        the reply to a statement containing TEXT stops before its final DONE token
                   and the connection is closed
   clear           forgets the fail, warn, drop, unresolved, fatal and cut rules
+  info A,B        dbo.GetDatabaseInfo names its two columns A and B from now on
   statements      the statements received so far, as one JSON list of {sql, params}
   sessions        per login so far, how it was encrypted: "none", "login" or "full"
   forget          empties that record
@@ -360,6 +361,8 @@ class Catalogue:
         self.database = root.get('DatabaseName', '')
         self.server = root.get('Server', '')
         self.version = int(root.get('Version', '0') or 0)
+        # What dbo.GetDatabaseInfo calls its two columns; a test may rename them.
+        self.info_columns = ('DatabaseVersion', 'DatabaseName')
         self.server_version = root.get('ServerVersion', '16.0.1000.6')
         # A case-sensitive collation (Collation="..._CS_...") resolves names exactly.
         self.case_sensitive = '_CS' in root.get('Collation', '').upper()
@@ -1840,7 +1843,8 @@ class Session:
 
         def run(response, done_token):
             if procedure == 'getdatabaseinfo':
-                response.rows([Column('DatabaseVersion', 'int'), nv('DatabaseName')],
+                version_column, name_column = self.catalogue.info_columns
+                response.rows([Column(version_column, 'int'), nv(name_column)],
                               [[self.catalogue.version, self.catalogue.database]],
                               TOKEN_DONEINPROC)
             response.add(b'\x79' + struct.pack('<i', 0))
@@ -1943,6 +1947,10 @@ def control(catalogue, rules):
             with rules.lock:
                 rules.fail, rules.warn, rules.drop, rules.unresolved, rules.fatal = [], [], [], [], []
                 rules.cut = []
+            answer = 'ok'
+        elif command == 'info' and argument.count(',') == 1:
+            with catalogue.lock:
+                catalogue.info_columns = tuple(argument.split(','))
             answer = 'ok'
         elif command == 'statements':
             with catalogue.lock:

@@ -66,5 +66,8 @@ void TTdsServer::FailUnresolved(const QString& AText) { Expect(QStringLiteral("u
 void TTdsServer::FailFatally(const QString& AText) { Expect(QStringLiteral("fatal ") + AText); }
 void TTdsServer::CutOff(const QString& AText) { Expect(QStringLiteral("cut ") + AText); }
 void TTdsServer::Clear() { Expect(QStringLiteral("clear")); }
+void TTdsServer::NameInfoColumns(const QString& AVersion, const QString& AName) {
+  Expect(QStringLiteral("info %1,%2").arg(AVersion, AName));
+}
 
 }  // namespace quillon::test

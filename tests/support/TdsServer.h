@@ -52,6 +52,8 @@ public:
   // closing DONE token does not) and the connection is closed.
   void CutOff(const QString& AText);
   void Clear();
+  // Renames the two columns of dbo.GetDatabaseInfo's result (DatabaseVersion, DatabaseName).
+  void NameInfoColumns(const QString& AVersion, const QString& AName);
 
 private:
   void Expect(const QString& ACommand);
