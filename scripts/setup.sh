@@ -4,17 +4,17 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git time
   qt6-base-dev qt6-base-dev-tools libqt6xml6 libqt6svg6 qt6-qpa-plugins
   libqscintilla2-qt6-dev
   libpcre2-dev
   unixodbc unixodbc-dev tdsodbc freetds-bin
   libcurl4-openssl-dev curl
   libgtest-dev libgmock-dev googletest
-  python3
+  python3 openssl
   libxml2-utils diffutils hyperfine
   clang libclang-rt-14-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core imagemagick
 )
 
 missing=()

@@ -3,8 +3,11 @@
 // edits = adds + deletes + 2 * modifies (a modification is a deletion plus an addition),
 // and the time covers reading, hashing and diffing.
 // The program is built from the engine's and the byte hash's own sources and loads no Qt
-// library, so that on small files it is timed like a plain command-line tool; the lines are
-// hashed from their bytes as read, which gives the diff grid's values for UTF-8 text.
+// library, so that on small files it is timed like a plain command-line tool. A file's lines
+// end at line feeds only (a carriage return stays in its line, and a final line feed starts
+// no empty line), and each line's bytes are hashed as read with LineCrc32: for UTF-8 text
+// that is LineHash with both its options off, so lines compare exactly as GNU diff compares
+// them by default, while the diff grid by default ignores case, spaces and tabs.
 #include "diff/Diff.h"
 #include "diff/HashUnit.h"
 

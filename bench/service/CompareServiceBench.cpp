@@ -1,6 +1,7 @@
 // A compare run of many views, routines, check constraints and indexes (one in ten differing
-// from its gold standard) against the local gold-standard test service, and beside it the
-// floor: one curl process sending as many SOAP requests over one kept-alive connection.
+// from its gold standard) against the local gold-standard test service, with a simulated round
+// trip of 0, 5 and 20 ms, one request at a time and eight in flight; beside it the floor: one
+// curl process sending as many SOAP requests over one kept-alive connection without delay.
 //
 //   bench_compare_service [objects]      (default 10000)
 
@@ -155,18 +156,42 @@ TFloor CurlFloor(const test::TGoldService& AService, int ACount, const QString& 
   return {Timer.elapsed() / 1000.0, (CpuTime(RUSAGE_CHILDREN) - ChildrenBefore).Total()};
 }
 
+struct TRun {
+  double Wall;
+  TCpu Cpu;
+  qint32 Requests;
+  qint32 Connections;
+  qint32 PeakConnections;
+};
+
+TRun CompareRun(const test::TGoldService& AService, TDatabaseDescriber& ADescriber, qint32 AConcurrency) {
+  AService.Reset();
+  AService.Install(AConcurrency);
+  const TCpu CpuBefore = CpuTime();
+  QElapsedTimer Timer;
+  Timer.start();
+  ADescriber.CompareToService(QStringLiteral("Bench"), Version);
+  const double Wall = Timer.elapsed() / 1000.0;
+  return {Wall, CpuTime() - CpuBefore, AService.Requests(), AService.Connections(), AService.PeakConnections()};
+}
+
+void PrintRun(qint32 ALatencyMs, qint32 AConcurrency, const TRun& ARun, const TRun& AOneAtATime) {
+  std::printf("%5d ms  N=%-2d  %9.3f s  %8d  %5d (at most %d at once)  %6.2fx  %6.1f us CPU/call\n", ALatencyMs,
+              AConcurrency, ARun.Wall, ARun.Requests, ARun.Connections, ARun.PeakConnections, AOneAtATime.Wall / ARun.Wall,
+              ARun.Cpu.Total() / ARun.Requests * 1e6);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   QCoreApplication Application(argc, argv);
   const int Objects = argc > 1 ? QByteArray(argv[1]).toInt() : 10000;
+  constexpr qint32 Concurrency = 8;
   QTemporaryDir Folder;
   test::TMemorySQL Sql;
   const QString Fixture = Folder.filePath(QStringLiteral("gold.json"));
   Generate(Objects, Sql, Fixture);
 
-  const test::TGoldService Service(Fixture);
-  Service.Install();
   test::TRecordingLog Log;
   TDatabaseObjectIgnoreList IgnoreList;
   TDatabaseDescriber Describer(&IgnoreList, &Log);
@@ -174,29 +199,27 @@ int main(int argc, char* argv[]) {
   Describer.CompareSchemata = false;
   Describer.CompareForeignKeys = false;
 
-  const qint32 RequestsBefore = Service.Requests();
-  const qint32 ConnectionsBefore = Service.Connections();
-  const TCpu CpuBefore = CpuTime();
-  QElapsedTimer Timer;
-  Timer.start();
-  Describer.CompareToService(QStringLiteral("Bench"), Version);
-  const double Wall = Timer.elapsed() / 1000.0;
-  const TCpu Cpu = CpuTime() - CpuBefore;
-  const qint32 Calls = Service.Requests() - RequestsBefore;
-  const qint32 Connections = Service.Connections() - ConnectionsBefore;
-
-  const qint32 FloorConnectionsBefore = Service.Connections();
-  const TFloor Floor = CurlFloor(Service, Calls, Folder.path());
-  const qint32 FloorConnections = Service.Connections() - FloorConnectionsBefore;
-
-  std::printf("objects compared            %d\n", Objects);
-  std::printf("service requests            %d\n", Calls);
-  std::printf("TCP connections used        %d\n", Connections);
-  std::printf("compare wall time           %.3f s\n", Wall);
-  std::printf("client CPU per call         %.1f us (user %.1f us + sys %.1f us; in all %.3f s)\n", Cpu.Total() / Calls * 1e6,
-              Cpu.User / Calls * 1e6, Cpu.System / Calls * 1e6, Cpu.Total());
-  std::printf("curl floor, same requests   %.3f s over %d connection(s), curl CPU per request %.1f us\n", Floor.Wall,
-              FloorConnections, Floor.Cpu / Calls * 1e6);
-  std::printf("wall time / floor           %.2f (target <= 1.30)\n", Wall / Floor.Wall);
+  std::printf("objects compared: %d\n", Objects);
+  std::printf("latency  N     wall time    requests  connections               speed-up  client\n");
+  for (const qint32 LatencyMs : {0, 5, 20}) {
+    const test::TGoldService Service(Fixture, LatencyMs);
+    const TRun OneAtATime = CompareRun(Service, Describer, 1);
+    PrintRun(LatencyMs, 1, OneAtATime, OneAtATime);
+    const TRun InFlight = CompareRun(Service, Describer, Concurrency);
+    PrintRun(LatencyMs, Concurrency, InFlight, OneAtATime);
+    if (LatencyMs == 0) {
+      std::printf("          target: N=%d no slower than N=1: %s\n", Concurrency, InFlight.Wall <= OneAtATime.Wall ? "met" : "MISSED");
+      const qint32 FloorConnectionsBefore = Service.Connections();
+      const TFloor Floor = CurlFloor(Service, OneAtATime.Requests, Folder.path());
+      std::printf("          curl floor, same requests: %.3f s over %d connection(s), curl CPU per request %.1f us; "
+                  "N=1 wall / floor %.2f\n",
+                  Floor.Wall, Service.Connections() - FloorConnectionsBefore, Floor.Cpu / OneAtATime.Requests * 1e6,
+                  OneAtATime.Wall / Floor.Wall);
+    } else {
+      const double Ideal = InFlight.Requests * LatencyMs / 1000.0 / Concurrency;
+      std::printf("          ideal (requests x %d ms / %d) %.3f s; wall / ideal %.2f (target <= 1.30 at 20 ms)\n", LatencyMs,
+                  Concurrency, Ideal, InFlight.Wall / Ideal);
+    }
+  }
   return 0;
 }

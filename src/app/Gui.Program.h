@@ -1,11 +1,10 @@
 #pragma once
 
 #include "app/App.Termination.h"
+#include "app/Gui.Application.h"
 #include "infra/Logging.Base.h"
 #include "infra/Logging.MessageBox.h"
 #include "infra/Logging.SmartInspect.h"
-
-#include <QApplication>
 
 namespace quillon {
 
@@ -32,11 +31,11 @@ public:
   TProgramGlobals(const TProgramGlobals&) = delete;
   TProgramGlobals& operator=(const TProgramGlobals&) = delete;
 
-  QApplication& Application() { return FApplication; }
+  TApplication& Application() { return FApplication; }
 
 private:
   TLoggingScope FLogging;
-  QApplication FApplication;
+  TApplication FApplication;
   TTerminationSignals FTerminationSignals;
   TMessageBoxPresenter FPresenter;
   TMessageBoxPresenterScope FPresenterInstalled;

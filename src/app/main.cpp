@@ -1,11 +1,16 @@
 #include "app/Gui.Program.h"
-
-#include <QMainWindow>
+#include "app/MainQuillon.h"
 
 int main(int argc, char* argv[]) {
   quillon::TProgramGlobals Globals(argc, argv);
-  QMainWindow Window;
-  Window.setWindowTitle(QGuiApplication::applicationDisplayName());
-  Window.show();
-  return Globals.Application().exec();
+  // A failure before the message loop runs is reported like any other; the globals still shut
+  // down in order, so the log file is written.
+  try {
+    quillon::TfrmDbPublish Window;
+    Window.show();
+    return Globals.Application().exec();
+  } catch (...) {
+    quillon::HandleException();
+    return 1;
+  }
 }

@@ -52,6 +52,7 @@ public:
   TDatabaseSchemaList* Schemata() const { return FSchemata.get(); }
   TDatabaseTableList* Tables() const { return FTables.get(); }
   TDatabaseColumnList* Columns() const { return FColumns.get(); }
+  TDatabaseIndexList* Indices() const { return FIndices.get(); }
   TDatabaseViewList* Views() const { return FViews.get(); }
   TDatabaseRoutineList* Routines() const { return FRoutines.get(); }
   TCheckConstraintList* CheckConstraints() const { return FCheckConstraints.get(); }

@@ -42,12 +42,14 @@ QString DecodeTextFile(const QByteArray& AData) {
   return Utf8.hasError() ? QString::fromLatin1(AData) : Text;
 }
 
+}  // namespace
+
 bool IsPasswordKey(const QString& AName) {
-  return AName.compare(QStringLiteral("Password"), Qt::CaseInsensitive) == 0 ||
-         AName.compare(QStringLiteral("PWD"), Qt::CaseInsensitive) == 0;
+  return AName.contains(QStringLiteral("Password"), Qt::CaseInsensitive) ||
+         AName.trimmed().compare(QStringLiteral("PWD"), Qt::CaseInsensitive) == 0;
 }
 
-}  // namespace
+const QString MaskedPassword = QStringLiteral("*****");
 
 TMSSQLConnString::TMSSQLConnString() : TMSSQLConnString(QString(), QString()) {}
 
@@ -87,7 +89,7 @@ QString TMSSQLConnString::MaskedValue() const {
   for (QString& Line : Masked) {
     const qsizetype Separator = Line.indexOf(NameValueSeparator);
     if (Separator >= 0 && Separator + 1 < Line.size() && IsPasswordKey(Line.left(Separator)))
-      Line = Line.left(Separator + 1) + QStringLiteral("*****");
+      Line = Line.left(Separator + 1) + MaskedPassword;
   }
   return DelimitedText(Masked);
 }
@@ -197,10 +199,18 @@ QString NativeClient11ConnectionString(const QString& AServer, const QString& AD
 }
 
 QString ConnectionStringFromParams(const IParameters& AParams) {
-  if (AParams.Exists(QStringLiteral("Server")) && AParams.Exists(QStringLiteral("Database")))
-    return NativeClient11ConnectionString(AParams.ReadString(QStringLiteral("Server"), QString()),
-                                          AParams.ReadString(QStringLiteral("Database"), QString()));
-  return DefaultUdlConnectionString();
+  if (!AParams.Exists(QStringLiteral("Server")) || !AParams.Exists(QStringLiteral("Database")))
+    return DefaultUdlConnectionString();
+  const QString Server = AParams.ReadString(QStringLiteral("Server"), QString());
+  const QString Database = AParams.ReadString(QStringLiteral("Database"), QString());
+  if (!AParams.Exists(QStringLiteral("User")))
+    return NativeClient11ConnectionString(Server, Database);
+  // Few Linux machines hold a Kerberos ticket for SQL Server: User= asks for a SQL login, whose
+  // password the login dialog asks for.
+  TMSSQLConnString Login;
+  Login.SetValue(NativeClient11ConnectionString(Server, Database));
+  Login.SetLogin(AParams.ReadString(QStringLiteral("User"), QString()), QString());
+  return Login.Value();
 }
 
 }  // namespace quillon

@@ -65,10 +65,16 @@ private:
 };
 
 // The data-link file "Tellwick.UDL" in the parent of the program's folder, not normalised.
+// A connection-string key or parameter name that holds a password (Password, PWD, NewPassword),
+// and what a logged password value is replaced by.
+bool IsPasswordKey(const QString& AName);
+extern const QString MaskedPassword;
+
 QString DefaultUdlFileName();
 QString DefaultUdlConnectionString();
 QString NativeClient11ConnectionString(const QString& AServer, const QString& ADatabase);
-// The command line's server and database when it names both, else the default data-link file.
+// The command line's server and database when it names both (with Windows authentication, or a
+// SQL login when it names a User as well), else the default data-link file.
 QString ConnectionStringFromParams(const IParameters& AParams);
 
 }  // namespace quillon

@@ -1,6 +1,7 @@
 #include "database/Database.Odbc.h"
 
 #include "infra/Support.Format.h"
+#include "infra/Support.Waiting.h"
 
 #include <QDateTime>
 
@@ -67,6 +68,11 @@ EOdbcError::EOdbcError(QList<TOdbcDiagnostic> ADiagnostics)
 bool EOdbcError::ConnectionLost() const {
   return std::any_of(FDiagnostics.cbegin(), FDiagnostics.cend(),
                      [](const TOdbcDiagnostic& ADiagnostic) { return ADiagnostic.SqlState.startsWith(u"08"); });
+}
+
+bool EOdbcError::TimedOut() const {
+  return std::any_of(FDiagnostics.cbegin(), FDiagnostics.cend(),
+                     [](const TOdbcDiagnostic& ADiagnostic) { return ADiagnostic.SqlState.startsWith(u"HYT"); });
 }
 
 namespace odbc {
@@ -160,6 +166,20 @@ bool TOdbcConnection::Dead() const {
   SQLUINTEGER State = SQL_CD_FALSE;
   return FConnected && !Failed(SQLGetConnectAttrW(FDbc.Get(), SQL_ATTR_CONNECTION_DEAD, &State, 0, nullptr)) &&
          State == SQL_CD_TRUE;
+}
+
+void TOdbcConnection::CloseIfLost(const EOdbcError& AError) {
+  if (AError.ConnectionLost() || Dead())
+    Close();
+}
+
+bool TOdbcConnection::SurvivesRoundTrip() {
+  if (!FConnected)
+    return false;
+  const QString Probe = QStringLiteral("SELECT 1");
+  const odbc::THandle Statement = Allocate(SQL_HANDLE_STMT, FDbc);
+  SQLExecDirectW(Statement.Get(), Wide(Probe), static_cast<SQLINTEGER>(Probe.size()));
+  return !Dead();
 }
 
 QString TOdbcConnection::DriverManagerVersion() const {
@@ -394,15 +414,24 @@ void TOdbcQuery::OpenQuery(const QString& ASQL) {
   Open(Names);
 }
 
+// A link lost while the rows are read closes the connection here, as it would for a statement
+// that failed, so that Connected tells the truth. A catalogue of many thousand rows takes
+// seconds to read, so every row gives a waiting window its chance to answer.
 bool TOdbcQuery::FetchRow(QVector<QVariant>& AValues) {
   if (FColumns.isEmpty())
     return false;
-  const SQLRETURN Result = SQLFetch(Handle().Get());
-  if (Result == SQL_NO_DATA)
-    return false;
-  odbc::Check(Result, Handle());
-  for (qint32 Index = 0; Index < FColumns.size(); ++Index)
-    AValues[Index] = ReadColumn(Index + 1, FColumns.at(Index));
+  KeepAnswering();
+  try {
+    const SQLRETURN Result = SQLFetch(Handle().Get());
+    if (Result == SQL_NO_DATA)
+      return false;
+    odbc::Check(Result, Handle());
+    for (qint32 Index = 0; Index < FColumns.size(); ++Index)
+      AValues[Index] = ReadColumn(Index + 1, FColumns.at(Index));
+  } catch (const EOdbcError& E) {
+    Connection().CloseIfLost(E);
+    throw;
+  }
   return true;
 }
 

@@ -35,6 +35,8 @@ public:
   const QList<TOdbcDiagnostic>& Diagnostics() const { return FDiagnostics; }
   // The link to the server is gone (SQL state class 08, or the driver says so).
   bool ConnectionLost() const;
+  // The statement ran out of time (the driver cancelled it); the link itself is fine.
+  bool TimedOut() const;
 
 private:
   QList<TOdbcDiagnostic> FDiagnostics;
@@ -87,6 +89,13 @@ public:
   bool Connected() const { return FConnected; }
   // The driver knows the link to the server is gone.
   bool Dead() const;
+  // Closes the connection when AError, or the driver, says the link to the server is gone.
+  void CloseIfLost(const EOdbcError& AError);
+  // Talks to the server once and tells whether the link survived. A server ends the session
+  // after an error of severity 20 and above, and the driver learns it only when it next uses
+  // the link: the error itself looks like any other (FreeTDS reports neither severity nor
+  // state class 08 for it).
+  bool SurvivesRoundTrip();
   // The driver manager's version text, such as "03.52.1100.0000".
   QString DriverManagerVersion() const;
   // Seconds a statement may wait for the server before it is cancelled; 0 waits for ever.
@@ -135,6 +144,7 @@ public:
 
 protected:
   const odbc::THandle& Handle();
+  TOdbcConnection& Connection() { return FConnection; }
   // Called before the connection frees the handle.
   virtual void Released() {}
   void Collect(short AResult);

@@ -47,6 +47,14 @@ QString OdbcServer(const QString& ADataSource) {
   return Server;
 }
 
+// FreeTDS knows neither Encrypt nor TrustServerCertificate and would connect in clear text
+// whatever they say; its own key is Encryption. Any value not known to turn encryption off
+// requires it, so that a mistyped value never means clear text.
+QString FreeTdsEncryption(const QString& AEncrypt) {
+  return SameKey(AEncrypt.trimmed(), {u"no", u"false", u"optional"}) ? QStringLiteral("request")
+                                                                     : QStringLiteral("require");
+}
+
 QString OdbcValue(const QString& AValue, bool AFreeTds) {
   const bool NeedsBraces = AValue.contains(u';') || AValue.contains(u'{') || AValue.contains(u'}') ||
                            AValue != AValue.trimmed();
@@ -99,6 +107,7 @@ QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString&
   QStringList Pairs{QStringLiteral("DRIVER=") + OdbcValue(ADriver, FreeTds)};
   bool HasServer = false;
   bool HasVersion = false;
+  bool HasEncryption = false;
   for (const QString& Line : AConnString.Lines()) {
     const qsizetype Separator = Line.indexOf(u'=');
     if (Separator < 0)
@@ -137,6 +146,15 @@ QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString&
       OdbcKey = QStringLiteral("Language");
     } else if (SameKey(Key, {u"TDS_Version"})) {
       HasVersion = true;
+    } else if (FreeTds && SameKey(Key, {u"Encrypt"})) {
+      OdbcKey = QStringLiteral("Encryption");
+      Value = FreeTdsEncryption(Value);
+      HasEncryption = true;
+    } else if (FreeTds && SameKey(Key, {u"Encryption"})) {
+      HasEncryption = true;
+    } else if (FreeTds && SameKey(Key, {u"TrustServerCertificate"})) {
+      // FreeTDS checks a certificate only against the CA file its own configuration names.
+      continue;
     } else if (SameKey(Key, {u"DRIVER"})) {
       continue;
     }
@@ -146,6 +164,8 @@ QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString&
     Pairs.insert(1, QStringLiteral("Server=") + OdbcServer(QString()));
   if (FreeTds && !HasVersion)
     Pairs.append(QStringLiteral("TDS_Version=7.4"));
+  if (FreeTds && !HasEncryption)
+    Pairs.append(QStringLiteral("Encryption=request"));
   return Pairs.join(u';');
 }
 
@@ -259,9 +279,10 @@ void TSimpleDatabase::Guarded(TOdbcStatement& AStatement, F AStep) {
   try {
     AStep();
   } catch (const EOdbcError& E) {
-    if (E.ConnectionLost() || fConnection->Dead())
-      fConnection->Close();
     DiscardResults(AStatement);
+    fConnection->CloseIfLost(E);
+    if (fConnection->Connected() && !E.TimedOut() && !fConnection->SurvivesRoundTrip())
+      fConnection->Close();
     throw;
   } catch (...) {
     DiscardResults(AStatement);
@@ -281,7 +302,7 @@ void TSimpleDatabase::BindParameters(TOdbcStatement& AStatement, const QStringLi
   const qsizetype Count = std::max(ANames.size(), AParams.size());
   for (qsizetype Position = 0; Position < Count; ++Position) {
     const QString Name = ANames.value(Position);
-    const QString ValueText = AParams.value(Position).toString();
+    const QString ValueText = IsPasswordKey(Name) ? MaskedPassword : AParams.value(Position).toString();
     try {
       if (Position >= AParams.size())
         throw Exception(Format(QStringLiteral("No value for parameter %s"), {Name}));
@@ -356,7 +377,7 @@ qint32 TSimpleDatabase::ProcessErrors() {
   const QList<TOdbcDiagnostic> Errors = std::exchange(FProviderErrors, {});
   for (const TOdbcDiagnostic& Error : Errors) {
     FLog->Event(QStringLiteral("%s.ProcessErrors: NativeError=%d Number=%d SQLState=\"%s\" Source=\"%s\" Description=%s"),
-                {ClassName(), Error.NativeError, Error.RecordNumber, Error.SqlState, Error.Source(),
+                {ClassName(), Error.NativeError, Error.NativeError, Error.SqlState, Error.Source(),
                  Error.Description()},
                 ltInfo);
     FErrorMessages.append(Error.Description());
@@ -379,8 +400,8 @@ bool TSimpleDatabase::ObjectExists(const QString& AObjectName, TDbObjectType ADb
   const QString Code = DbObjectTypeCode(ADbObjectType);
   if (Code.isEmpty())
     return false;
-  const auto Quoted = [](QString AText) { return u'\'' + AText.replace(QStringLiteral("'"), QStringLiteral("''")) + u'\''; };
-  TDataSet* Result = FastQuery(Format(QStringLiteral("SELECT OBJECT_ID(%s,%s)"), {Quoted(AObjectName), Quoted(Code)}));
+  // As parameters the name travels as Unicode, whatever letters it holds, and needs no quoting.
+  TDataSet* Result = FastQuery(QStringLiteral("SELECT OBJECT_ID(:Name,:Type)"), {AObjectName, Code});
   const bool Exists = !Result->Eof() && !Result->Fields(0).IsNull();
   Result->Close();
   return Exists;

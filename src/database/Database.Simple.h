@@ -27,7 +27,9 @@ QStringList ScanPlaceholders(const QString& ASQL, QString& AOdbcText);
 // The ODBC connection string for an OLE DB one. The provider chooses ADriver; Data Source,
 // Initial Catalog, User ID, Password and Integrated Security=SSPI become Server, Database, UID,
 // PWD and Trusted_Connection=Yes; keys only OLE DB knows are left out and others pass through.
-// FreeTDS gets TDS_Version=7.4 unless the string names a version. ALoginTimeout receives the
+// FreeTDS gets TDS_Version=7.4 unless the string names a version, and Encrypt becomes its
+// Encryption (require, or request for no/false/optional and when the string says nothing);
+// other drivers take Encrypt and TrustServerCertificate as they are. ALoginTimeout receives the
 // "Connect Timeout" in seconds (15, the OLE DB default, when the string has none).
 QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString& ADriver, qint32& ALoginTimeout);
 
@@ -99,7 +101,8 @@ private:
   void CheckConnected();
   void PrepareQuery(const QString& ASQL);
   // Runs an ODBC step; when it fails, unread results are discarded, and when the link to the
-  // server is lost the connection is closed, so that Connected tells the truth and the next
+  // server is lost (or the server ended the session because of the error, which one round
+  // trip tells) the connection is closed, so that Connected tells the truth and the next
   // Connect starts afresh.
   template <typename F>
   void Guarded(TOdbcStatement& AStatement, F AStep);

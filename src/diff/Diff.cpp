@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 #include <type_traits>
 
 namespace quillon {
@@ -13,6 +14,77 @@ namespace {
 
 constexpr qint32 NegativeInfinity = -2147483647;
 constexpr qint32 PositiveInfinity = 2147483647;
+
+// The distinct values of one sequence, each marked once the other sequence is found to hold
+// it too: open addressing with linear probing, at most half full.
+class TValueSet {
+public:
+  explicit TValueSet(size_t ACount)
+      : fShift(64 - std::bit_width(std::bit_ceil(std::max<size_t>(2 * ACount, 16)) - 1)),
+        fMask((size_t{1} << (64 - fShift)) - 1),
+        fValues(std::make_unique_for_overwrite<quint32[]>(fMask + 1)),
+        fStates(std::make_unique<quint8[]>(fMask + 1)) {}
+
+  void Insert(quint32 AValue) {
+    const size_t Slot = Find(AValue);
+    if (fStates[Slot] == Empty) {
+      fValues[Slot] = AValue;
+      fStates[Slot] = Held;
+    }
+  }
+  bool MarkIfHeld(quint32 AValue) {
+    const size_t Slot = Find(AValue);
+    if (fStates[Slot] == Empty)
+      return false;
+    fStates[Slot] = Marked;
+    return true;
+  }
+  bool IsMarked(quint32 AValue) const { return fStates[Find(AValue)] == Marked; }
+
+private:
+  enum : quint8 { Empty, Held, Marked };
+
+  // Fibonacci hashing spreads small values (characters, test sequences) as well as line hashes.
+  size_t Find(quint32 AValue) const {
+    size_t Slot = static_cast<size_t>((AValue * 0x9E3779B97F4A7C15ull) >> fShift);
+    while (fStates[Slot] != Empty && fValues[Slot] != AValue)
+      Slot = (Slot + 1) & fMask;
+    return Slot;
+  }
+
+  int fShift;
+  size_t fMask;
+  std::unique_ptr<quint32[]> fValues;
+  std::unique_ptr<quint8[]> fStates;
+};
+
+// The elements of one side that have an equal on the other, and their indexes.
+template <typename T>
+struct TMatchable {
+  std::vector<T> Values;
+  std::vector<qint32> Indexes;
+};
+
+template <typename T>
+void KeepIf(const T* A, qint32 p, qint32 n, TMatchable<T>& AKept, auto AKeep) {
+  for (qint32 i = p; i < p + n; ++i)
+    if (AKeep(static_cast<quint32>(A[i]))) {
+      AKept.Values.push_back(A[i]);
+      AKept.Indexes.push_back(i);
+    }
+}
+
+// One pass over each side: the elements of A[p … p+n-1] and of B[p … p+m-1] that have an
+// equal on the other side.
+template <typename T>
+void KeepMatchable(const T* A, const T* B, qint32 p, qint32 n, qint32 m, TMatchable<T>& AKept1,
+                   TMatchable<T>& AKept2) {
+  TValueSet Values2(static_cast<size_t>(m));
+  for (qint32 j = p; j < p + m; ++j)
+    Values2.Insert(static_cast<quint32>(B[j]));
+  KeepIf(A, p, n, AKept1, [&](quint32 AValue) { return Values2.MarkIfHeld(AValue); });
+  KeepIf(B, p, m, AKept2, [&](quint32 AValue) { return Values2.IsMarked(AValue); });
+}
 
 // Clears the running flag on every way out of Execute, exceptions included.
 class TExecutingGuard {
@@ -44,7 +116,8 @@ const T* TDiff::Second() const {
     return Chrs2;
 }
 
-TDiff::TDiff(qint32 AMaxSearchBound) : fMaxSearchBound(std::clamp(AMaxSearchBound, 1, MaxSearchBound)) {}
+TDiff::TDiff(qint32 AMaxSearchBound, qint64 ASearchBudget)
+    : fMaxSearchBound(std::clamp(AMaxSearchBound, 1, MaxSearchBound)), fSearchBudget(std::max<qint64>(ASearchBudget, 0)) {}
 
 TDiff::~TDiff() {
   Clear();
@@ -124,10 +197,97 @@ bool TDiff::Run(const T* A, const T* B, qint32 N, qint32 M) {
         Owner.fDiag = Owner.bDiag = nullptr;
       }
     } FreeDiagonals{*this};
-    RecursiveDiff<T>(p, p, n, m);
+    SearchWithinBudget<T>(p, n, m);
   }
   AppendMatchesUpTo<T>(N - 1);
   return true;
+}
+
+namespace {
+
+template <typename T>
+quint8 KeyOf(T AValue) {
+  const auto Value = static_cast<quint32>(AValue);
+  return static_cast<quint8>(Value ^ (Value >> 8) ^ (Value >> 16) ^ (Value >> 24));
+}
+
+// The keys of AValues[AFrom … AFrom+ACount-1], at the same indexes.
+template <typename T>
+std::unique_ptr<quint8[]> KeysOf(const T* AValues, qint32 AFrom, qint32 ACount) {
+  auto Keys = std::make_unique_for_overwrite<quint8[]>(static_cast<size_t>(AFrom) + static_cast<size_t>(ACount));
+  for (qint32 i = AFrom; i < AFrom + ACount; ++i)
+    Keys[i] = KeyOf(AValues[i]);
+  return Keys;
+}
+
+}  // namespace
+
+// The two sequences a search runs on, with a one-byte key of each element beside them. The
+// search probes elements along a frontier that wanders over both sequences; on large inputs
+// the keys stay in the cache where the elements would not, and only equal keys are
+// confirmed on the elements.
+template <typename T>
+struct TDiff::TSearched {
+  TSearched(const T* AFirst, const T* ASecond, qint32 AFrom, qint32 n, qint32 m)
+      : A(AFirst), B(ASecond), KeysA(KeysOf(AFirst, AFrom, n)), KeysB(KeysOf(ASecond, AFrom, m)) {}
+
+  const T* A;
+  const T* B;
+  std::unique_ptr<quint8[]> KeysA;
+  std::unique_ptr<quint8[]> KeysB;
+};
+
+template <typename T>
+void TDiff::SearchWithinBudget(qint32 p, qint32 n, qint32 m) {
+  fStepsLeft = fSearchBudget;
+  if (RecursiveDiff<T>(TSearched<T>(First<T>(), Second<T>(), p, n, m), p, p, n, m))
+    return;
+  RestartRecords();
+  SearchMatchableElements<T>(p, n, m);
+}
+
+// Searches the stripped middle A[p … p+n-1], B[p … p+m-1] again with only the elements that
+// have an equal on the other side, and lists the others in the gaps between the matches.
+template <typename T>
+void TDiff::SearchMatchableElements(qint32 p, qint32 n, qint32 m) {
+  TMatchable<T> Kept1;
+  TMatchable<T> Kept2;
+  KeepMatchable(First<T>(), Second<T>(), p, n, m, Kept1, Kept2);
+  const auto N = static_cast<qint32>(Kept1.Values.size());
+  const auto M = static_cast<qint32>(Kept2.Values.size());
+  const T* const A = Kept1.Values.data();
+  const T* const B = Kept2.Values.data();
+  // Dropping elements can bring equal ones together at either end; the search needs
+  // different first and last elements, so those are matched here.
+  qint32 Tail = 0;
+  while (Tail < N && Tail < M && A[N - 1 - Tail] == B[M - 1 - Tail])
+    ++Tail;
+  qint32 Head = 0;
+  while (Head < N - Tail && Head < M - Tail && A[Head] == B[Head])
+    ++Head;
+
+  AppendMatchesUpTo<T>(p - 1);
+  fMatchable1 = Kept1.Indexes.data();
+  fMatchable2 = Kept2.Indexes.data();
+  fMatchableLast1 = -1;
+  fMatchableLast2 = -1;
+  struct TForgetMatchable {
+    TDiff& Owner;
+    ~TForgetMatchable() { Owner.fMatchable1 = Owner.fMatchable2 = nullptr; }
+  } ForgetMatchable{*this};
+  fStepsLeft = std::numeric_limits<qint64>::max();
+  if (Head < N - Tail || Head < M - Tail)
+    RecursiveDiff<T>(TSearched<T>(A, B, 0, N, M), Head, Head, N - Tail - Head, M - Tail - Head);
+  AppendMatchableMatchesUpTo<T>(N - 1);
+  AppendGapBefore<T>(p + n, p + m);
+}
+
+void TDiff::RestartRecords() {
+  fCompareList.clear();
+  LastCompareRec.Kind = ckNone;
+  LastCompareRec.oldIndex1 = -1;
+  LastCompareRec.oldIndex2 = -1;
+  fDiffStats = TDiffStats{};
 }
 
 void TDiff::ResetDiagonals(qint32 N, qint32 M) {
@@ -153,31 +313,33 @@ void TDiff::WidenDiagonals(qint32 ALow, qint32 AHigh) {
   }
 }
 
+// Diff of S.A[o1 … o1+N-1] against S.B[o2 … o2+M-1]. Answers false, leaving the records
+// unfinished, when the run's budget of diagonal steps is spent.
 template <typename T>
-void TDiff::RecursiveDiff(qint32 o1, qint32 o2, qint32 N, qint32 M) {
+bool TDiff::RecursiveDiff(const TSearched<T>& S, qint32 o1, qint32 o2, qint32 N, qint32 M) {
   constexpr bool IsInt = std::is_same_v<T, qint32>;
   if (N == 0) {
     if constexpr (IsInt) {
       if (M <= 0)
         diff_failure::AssertionFailed();
     }
-    AppendChanges<T>(o1, M, ckAdd);
-    return;
+    ReportChanges<T>(o1, M, ckAdd);
+    return true;
   }
   if (M == 0) {
-    AppendChanges<T>(o1, N, ckDelete);
-    return;
+    ReportChanges<T>(o1, N, ckDelete);
+    return true;
   }
-  const T* A = First<T>() + o1;
-  const T* B = Second<T>() + o2;
+  const T* A = S.A + o1;
+  const T* B = S.B + o2;
   if (N == 1 && M == 1) {
     if constexpr (IsInt) {
       if (A[0] == B[0])
         diff_failure::AssertionFailed();
     }
-    AppendChanges<T>(o1, 1, ckDelete);
-    AppendChanges<T>(o1, 1, ckAdd);
-    return;
+    ReportChanges<T>(o1, 1, ckDelete);
+    ReportChanges<T>(o1, 1, ckAdd);
+    return true;
   }
 
   const qint32 D = std::min(std::max(N, M), fMaxSearchBound);
@@ -191,6 +353,9 @@ void TDiff::RecursiveDiff(qint32 o1, qint32 o2, qint32 N, qint32 M) {
   ResetDiagonals(N, M);
   qint32* F = fDiag;
   qint32* R = bDiag;
+  const quint8* KeyA = S.KeysA.get() + o1;
+  const quint8* KeyB = S.KeysB.get() + o2;
+  const auto Equal = [=](qint32 i, qint32 j) { return KeyA[i] == KeyB[j] && A[i] == B[j]; };
   const bool OddDelta = (Delta & 1) != 0;
   for (qint32 d = 1; d <= D; ++d) {
     WidenDiagonals(std::max(Low, std::min(-d, Delta - d) - 1), std::min(High, std::max(d, Delta + d) + 1));
@@ -200,17 +365,19 @@ void TDiff::RecursiveDiff(qint32 o1, qint32 o2, qint32 N, qint32 M) {
     // Stepping k down by two, the diagonal above the next k is the one below this k, so each
     // step loads one neighbour; the larger neighbour is chosen without a branch, as which one
     // wins follows no pattern.
+    qint32 kEnd = std::max(-d, -M);
+    qint64 Steps = (k - kEnd) / 2 + 1;
     qint32 Above = F[k + 1];
-    for (const qint32 kEnd = std::max(-d, -M); k >= kEnd; k -= 2) {
+    for (; k >= kEnd; k -= 2) {
       const qint32 Below = F[k - 1];
       // On a tie the step comes from diagonal k - 1.
       qint32 x = Below >= Above ? Below + 1 : Above;
       Above = Below;
       const qint32 Limit = std::min(N - 1, M - 1 + k);
-      if (x < Limit && A[x + 1] == B[x + 1 - k]) {
+      if (x < Limit && Equal(x + 1, x + 1 - k)) {
         do
           ++x;
-        while (x < Limit && A[x + 1] == B[x + 1 - k]);
+        while (x < Limit && Equal(x + 1, x + 1 - k));
       }
       F[k] = x;
       if (OddDelta && x >= R[k]) {
@@ -221,42 +388,83 @@ void TDiff::RecursiveDiff(qint32 o1, qint32 o2, qint32 N, qint32 M) {
           --p;
           --q;
         }
-        RecursiveDiff<T>(o1, o2, p, q);
-        RecursiveDiff<T>(o1 + x + 1, o2 + y + 1, N - x - 1, M - y - 1);
-        return;
+        return RecursiveDiff<T>(S, o1, o2, p, q) &&
+               RecursiveDiff<T>(S, o1 + x + 1, o2 + y + 1, N - x - 1, M - y - 1);
       }
     }
 
     k = Delta + d;
     if (k > N)
       k -= (k - N + 1) & ~1;
+    kEnd = std::max(Delta - d, -M);
+    Steps += (k - kEnd) / 2 + 1;
     Above = R[k + 1];
-    for (const qint32 kEnd = std::max(Delta - d, -M); k >= kEnd; k -= 2) {
+    for (; k >= kEnd; k -= 2) {
       const qint32 Below = R[k - 1];
       qint32 x = std::min(Below, Above - 1);
       Above = Below;
       const qint32 Floor = std::max(0, k);
-      if (x >= Floor && A[x] == B[x - k]) {
+      if (x >= Floor && Equal(x, x - k)) {
         do
           --x;
-        while (x >= Floor && A[x] == B[x - k]);
+        while (x >= Floor && Equal(x, x - k));
       }
       R[k] = x;
       if (F[k] >= x) {
         qint32 y = x - k;
         ++x;
         ++y;
-        RecursiveDiff<T>(o1, o2, x, y);
+        if (!RecursiveDiff<T>(S, o1, o2, x, y))
+          return false;
         while (x < N && y < M && A[x] == B[y]) {
           ++x;
           ++y;
         }
-        RecursiveDiff<T>(o1 + x, o2 + y, N - x, M - y);
-        return;
+        return RecursiveDiff<T>(S, o1 + x, o2 + y, N - x, M - y);
       }
     }
+    fStepsLeft -= Steps;
+    if (fStepsLeft < 0)
+      return false;
   }
   diff_failure::SearchFailed(IsInt);
+}
+
+// Where the search's leaves go: straight into the records, or, while the matchable elements
+// are searched, into the search's own cursor, the records following as matches are reached.
+template <typename T>
+void TDiff::ReportChanges(qint32 o1, qint32 count, TChangeKind kind) {
+  if (fMatchable1 == nullptr) {
+    AppendChanges<T>(o1, count, kind);
+    return;
+  }
+  AppendMatchableMatchesUpTo<T>(o1 - 1);
+  (kind == ckAdd ? fMatchableLast2 : fMatchableLast1) += count;
+}
+
+// Matches of the matchable elements up to ALast of them, each after the gap that leads to it;
+// matches that follow each other on both sides go in one stretch.
+template <typename T>
+void TDiff::AppendMatchableMatchesUpTo(qint32 ALast) {
+  while (fMatchableLast1 < ALast) {
+    ++fMatchableLast1;
+    ++fMatchableLast2;
+    AppendGapBefore<T>(fMatchable1[fMatchableLast1], fMatchable2[fMatchableLast2]);
+    while (fMatchableLast1 < ALast && fMatchable1[fMatchableLast1 + 1] == fMatchable1[fMatchableLast1] + 1 &&
+           fMatchable2[fMatchableLast2 + 1] == fMatchable2[fMatchableLast2] + 1) {
+      ++fMatchableLast1;
+      ++fMatchableLast2;
+    }
+    AppendMatchesUpTo<T>(fMatchable1[fMatchableLast1]);
+  }
+}
+
+// The elements from the cursor up to the given indexes (exclusive) are unmatched: their
+// deletions come first, so that the additions pair with them.
+template <typename T>
+void TDiff::AppendGapBefore(qint32 AIndex1, qint32 AIndex2) {
+  AppendChanges<T>(LastCompareRec.oldIndex1 + 1, AIndex1 - LastCompareRec.oldIndex1 - 1, ckDelete);
+  AppendChanges<T>(AIndex1, AIndex2 - LastCompareRec.oldIndex2 - 1, ckAdd);
 }
 
 // Matches run on to the end of the list in one stretch, without the per-record checks of Append.

@@ -57,15 +57,30 @@ namespace diff_failure {
 // ordered list of records: matches, additions, deletions, and modifications (a run of
 // deletions directly followed by a run of additions, or the reverse, paired element by
 // element). The sequences are borrowed: they must stay valid until the next Clear.
+//
+// The search costs about the product of the length and the number of differences. When a
+// run has spent its budget of diagonal steps, it starts again without the elements that have
+// no equal on the other side: they can never be matched, so the script stays a shortest one,
+// but the search no longer walks them. Between two matches such a run then lists every
+// deletion before every addition, so it may pair equally short alternatives differently
+// from a run that stays within the budget. Memory beyond the result stays within a few
+// vectors of the input's size: the two diagonal vectors and a byte per element of each side,
+// and after a restart the matchable elements with their indexes and a set of the values of
+// the second side.
 class TDiff {
 public:
   static constexpr qint32 MaxSearchBound = 16777215;
   static constexpr qint32 MaxIntLength = (1 << 29) - 1;
   static constexpr qint32 MaxChrLength = (1 << 30) - 1;
+  // A fraction of a millisecond of search: texts with up to several hundred differing
+  // elements stay within it.
+  static constexpr qint64 DefaultSearchBudget = 250000;
 
   // AMaxSearchBound caps the diagonals searched per split; a smaller cap lets the
-  // out-of-bound failure be exercised without gigabytes of input.
-  explicit TDiff(qint32 AMaxSearchBound = MaxSearchBound);
+  // out-of-bound failure be exercised without gigabytes of input. ASearchBudget is the
+  // number of diagonal steps after which a run starts again on the elements that have an
+  // equal on the other side (0: at the first step).
+  explicit TDiff(qint32 AMaxSearchBound = MaxSearchBound, qint64 ASearchBudget = DefaultSearchBudget);
   ~TDiff();
   TDiff(const TDiff&) = delete;
   TDiff& operator=(const TDiff&) = delete;
@@ -92,13 +107,26 @@ private:
   template <typename T>
   const T* Second() const;
   template <typename T>
-  void RecursiveDiff(qint32 o1, qint32 o2, qint32 N, qint32 M);
+  void SearchWithinBudget(qint32 p, qint32 n, qint32 m);
+  template <typename T>
+  void SearchMatchableElements(qint32 p, qint32 n, qint32 m);
+  template <typename T>
+  struct TSearched;
+  template <typename T>
+  bool RecursiveDiff(const TSearched<T>& S, qint32 o1, qint32 o2, qint32 N, qint32 M);
+  template <typename T>
+  void ReportChanges(qint32 o1, qint32 count, TChangeKind kind);
+  template <typename T>
+  void AppendMatchableMatchesUpTo(qint32 ALast);
+  template <typename T>
+  void AppendGapBefore(qint32 AIndex1, qint32 AIndex2);
   template <typename T>
   void AppendChanges(qint32 o1, qint32 count, TChangeKind kind);
   template <typename T>
   void AppendMatchesUpTo(qint32 ALast);
   void Append(const TCompareRec& ARec);
   void PairWithTrailingRun(TChangeKind ARunKind, qint32 AIndex, qint32 AValue);
+  void RestartRecords();
   void ResetDiagonals(qint32 N, qint32 M);
   void WidenDiagonals(qint32 ALow, qint32 AHigh);
 
@@ -124,6 +152,16 @@ private:
   qint32 fDiagHigh = 0;
   // The first record of the run of records of one kind that ends the list.
   size_t fRunStart = 0;
+  qint64 fSearchBudget;
+  // Diagonal steps the run may still take before it starts again; the search of the
+  // matchable elements runs without a limit.
+  qint64 fStepsLeft = 0;
+  // While the matchable elements are searched: the original index of each of them, and the
+  // last of them consumed on each side (the search's own cursor).
+  const qint32* fMatchable1 = nullptr;
+  const qint32* fMatchable2 = nullptr;
+  qint32 fMatchableLast1 = -1;
+  qint32 fMatchableLast2 = -1;
 };
 
 }  // namespace quillon

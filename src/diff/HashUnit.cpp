@@ -50,10 +50,10 @@ quint32 LineCrc32(const QString& ALine) {
       Crc = StepByte(Crc, static_cast<uchar>(0x80 | ((C >> 12) & 0x3F)));
       Crc = StepByte(Crc, static_cast<uchar>(0x80 | ((C >> 6) & 0x3F)));
       Crc = StepByte(Crc, static_cast<uchar>(0x80 | (C & 0x3F)));
-    } else if (QChar::isSurrogate(C)) {
-      // A lone surrogate has no UTF-8 form; like QString::toUtf8, take a question mark.
-      Crc = StepByte(Crc, '?');
     } else {
+      // A lone surrogate, which has no UTF-8 form, takes the three bytes its code would have
+      // (ED A0 80 … ED BF BF). Valid UTF-8 never holds them, so it hashes apart from every
+      // character, and a line that differs only in one does not show as unchanged.
       Crc = StepByte(Crc, static_cast<uchar>(0xE0 | (C >> 12)));
       Crc = StepByte(Crc, static_cast<uchar>(0x80 | ((C >> 6) & 0x3F)));
       Crc = StepByte(Crc, static_cast<uchar>(0x80 | (C & 0x3F)));

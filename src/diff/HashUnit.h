@@ -7,8 +7,9 @@ namespace quillon {
 // The standard CRC-32 (reflected polynomial 0xEDB88320, initial value all ones, final
 // complement: the CRC of zlib and PKZIP) of the UTF-8 bytes of ALine. Hashing whole code
 // points keeps lines apart that differ only outside Latin-1; for ASCII text the bytes, and so
-// the value, are those of the plain text. The bytes are those QString::toUtf8 gives (a lone
-// surrogate is a question mark). An empty line hashes to 0.
+// the value, are those of the plain text. A lone surrogate takes the three bytes its code
+// would have (ED A0 80 … ED BF BF), which valid UTF-8 never holds, where QString::toUtf8
+// gives a question mark. An empty line hashes to 0.
 quint32 LineCrc32(const QString& ALine);
 // The same CRC taken straight from the line's UTF-8 bytes, for callers that read text as
 // bytes and need no QString (nor any Qt library at run time: it lives in a unit of its own).

@@ -33,9 +33,11 @@ const QColor FarewellColor(127, 255, 0);
 const QColor ApologyColor(220, 20, 60);
 
 // Entries of the lower levels carry the colour of a window's background, which the desktop's
-// palette decides once there is one.
+// palette decides once there is one. qGuiApp is a plain cast of the application object, so a
+// program with only a QCoreApplication (the command line) must be told apart explicitly.
 QColor WindowBackgroundColor() {
-  return qGuiApp ? QGuiApplication::palette().color(QPalette::Base) : QColor(Qt::white);
+  return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::palette().color(QPalette::Base)
+                                                                       : QColor(Qt::white);
 }
 
 QColor EventColorOf(TLogLevel ALevel) {

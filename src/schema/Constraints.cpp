@@ -46,17 +46,49 @@ TXmlNode* TDatabaseConstraint::AddConstraintNode(TXmlNode* AParentNode, const QS
   return Node;
 }
 
+// XACT_ABORT dooms the transaction on any run-time error and the CATCH block rolls it back and
+// passes the error on, so the constraint is either replaced or left exactly as it was.
 QString TDatabaseCheckConstraint::AlterCommand() const {
   const QString Table = QuoteName(FTableSchema) + QLatin1Char('.') + QuoteName(FTableName);
   return Format(QStringLiteral("SET XACT_ABORT ON;\r\n"
+                               "BEGIN TRY\r\n"
                                "BEGIN TRANSACTION;\r\n"
                                "ALTER TABLE %s DROP CONSTRAINT %s;\r\n"
                                "ALTER TABLE %s ADD CONSTRAINT %s CHECK %s;\r\n"
-                               "COMMIT TRANSACTION;"),
+                               "COMMIT TRANSACTION;\r\n"
+                               "END TRY\r\n"
+                               "BEGIN CATCH\r\n"
+                               "IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\r\n"
+                               "THROW;\r\n"
+                               "END CATCH;"),
                 {Table, QuoteName(FName), Table, QuoteName(FName), FStandardDefinition});
 }
 
-void TDatabaseCheckConstraint::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }
+// Some errors (a name that cannot be resolved until the statement runs) end the batch before its
+// CATCH block, with the transaction still open; and SET XACT_ABORT outlasts the batch. So the
+// connection is put back afterwards, whatever the outcome: nothing left open, the setting as
+// it was found.
+void TDatabaseCheckConstraint::Alter(ISQL* ASQL) {
+  constexpr qint32 XactAbortOption = 16384;
+  TDataSet* Options = ASQL->FastQuery(QStringLiteral("SELECT @@OPTIONS"));
+  const bool XactAbortWasOn = (Options->Fields(0).AsInteger() & XactAbortOption) != 0;
+  Options->Close();
+  const QString Restore = XactAbortWasOn ? QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;")
+                                         : QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\r\n"
+                                                          "SET XACT_ABORT OFF;");
+  try {
+    ASQL->ExecuteCommand(AlterCommand());
+  } catch (...) {
+    // The repair's own error is the one to report; should the clean-up fail as well, the link
+    // is lost or the server refuses every command, and the next call says so.
+    try {
+      ASQL->ExecuteCommand(Restore);
+    } catch (const std::exception&) {
+    }
+    throw;
+  }
+  ASQL->ExecuteCommand(Restore);
+}
 
 void TDatabaseCheckConstraint::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbCheckConstraint :TS,:TN,:CS,:CN,:CC,:V"),

@@ -57,6 +57,62 @@ QString GetFieldText(TDataSet& ADataset, const QString& AFieldName) {
   return VarToStr(GetFieldValue(ADataset, AFieldName));
 }
 
+namespace {
+
+// The position of the first character at or after APosition that is neither white space nor
+// part of a comment. Block comments nest in T-SQL.
+qsizetype SkipSpaceAndComments(const QString& AText, qsizetype APosition) {
+  const qsizetype Size = AText.size();
+  while (APosition < Size) {
+    if (AText[APosition].isSpace()) {
+      ++APosition;
+    } else if (AText.mid(APosition, 2) == u"--") {
+      const qsizetype LineEnd = AText.indexOf(u'\n', APosition);
+      APosition = LineEnd < 0 ? Size : LineEnd + 1;
+    } else if (AText.mid(APosition, 2) == u"/*") {
+      qint32 Depth = 0;
+      do {
+        if (AText.mid(APosition, 2) == u"/*") {
+          ++Depth;
+          APosition += 2;
+        } else if (AText.mid(APosition, 2) == u"*/") {
+          --Depth;
+          APosition += 2;
+        } else {
+          ++APosition;
+        }
+      } while (Depth > 0 && APosition < Size);
+    } else {
+      break;
+    }
+  }
+  return APosition;
+}
+
+bool IsWordCharacter(QChar AChar) {
+  return AChar.isLetterOrNumber() || AChar == u'_' || AChar == u'@' || AChar == u'#' || AChar == u'$';
+}
+
+QString WordAt(const QString& AText, qsizetype APosition) {
+  qsizetype End = APosition;
+  while (End < AText.size() && IsWordCharacter(AText[End]))
+    ++End;
+  return AText.mid(APosition, End - APosition);
+}
+
+}  // namespace
+
+QString LeadingCreateToAlter(const QString& ADefinition, const QStringList& AKinds) {
+  const QString Create = QStringLiteral("CREATE");
+  const qsizetype Start = SkipSpaceAndComments(ADefinition, 0);
+  if (!SameTextAscii(WordAt(ADefinition, Start), Create))
+    return ADefinition;
+  const QString Kind = WordAt(ADefinition, SkipSpaceAndComments(ADefinition, Start + Create.size()));
+  if (!AKinds.contains(Kind, Qt::CaseInsensitive))
+    return ADefinition;
+  return QString(ADefinition).replace(Start, Create.size(), QStringLiteral("ALTER"));
+}
+
 QString FramedSourceText(const QString& ASource) {
   return QStringLiteral("\r\n") + ASource + QStringLiteral("\r\n");
 }

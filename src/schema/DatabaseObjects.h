@@ -101,6 +101,12 @@ bool SameTextAscii(const QString& A, const QString& B);
 // carriage return and line feed before and after, so that it starts on a line of its own.
 QString FramedSourceText(const QString& ASource);
 
+// A module definition with the CREATE that begins its statement (after white space and
+// comments) turned into ALTER, when the kind after it (past more comments) is one of AKinds
+// in any letter case; any other text comes back unchanged. CREATE in later comments, string
+// literals or nested statements stays as it is, and so does CREATE OR ALTER.
+QString LeadingCreateToAlter(const QString& ADefinition, const QStringList& AKinds);
+
 // The log through which kinds explain why two objects do not match. Not owned; empty unless
 // the program sets it.
 inline ILog* ObjectModelLog = nullptr;

@@ -59,8 +59,8 @@ void TDatabaseIndex::SaveToService(OstrelServiceSoap* AService, ISourceDatabaseI
 TDatabaseIndexList::TDatabaseIndexList(ILog* ALog) : TDatabaseObjectList(TDatabaseIndex::NodeName(), ALog) {
   FCustomSql = QStringLiteral(
       "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,"
-      "i.is_unique AS IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_Id=t.object_id "
-      "WHERE is_primary_key = 0 AND i.type=2 ");
+      "i.is_unique AS IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_id=t.object_id "
+      "WHERE i.is_primary_key = 0 AND i.type=2 AND i.is_hypothetical = 0");
 }
 
 std::unique_ptr<TDatabaseObject> TDatabaseIndexList::AddElement() { return std::make_unique<TDatabaseIndex>(); }

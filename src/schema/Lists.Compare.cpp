@@ -1,6 +1,8 @@
-// The comparison of each list with the gold standard: one service call per object, one log
-// line per outcome, every differing object reported to the progress receiver and recorded with
-// the service. Failures of the service are not caught: they end the list's comparison.
+// The comparison of each list with the gold standard: one lookup per object, one log line per
+// outcome, every differing object reported to the progress receiver and recorded with the
+// service. The lookups are announced to the service first, so a client that can sends them
+// ahead; the objects are still handled one by one in the list's order, each when its own answer
+// is asked for. Failures of the service are not caught: they end the list's comparison.
 #include "compare/Normalizer.h"
 #include "infra/Logging.Interfaces.h"
 #include "infra/Support.IniFile.h"
@@ -11,8 +13,10 @@
 #include "schema/Schemata.h"
 #include "schema/Tables.h"
 #include "service/OstrelService.h"
+#include "service/Service.Lookahead.h"
 
 #include <functional>
+#include <vector>
 
 namespace quillon {
 
@@ -27,6 +31,18 @@ void CompareEach(TDatabaseObjectList& AList, const std::function<void(TDatabaseO
     ++Counter;
     AList.ShowProgress(double(Counter) / AList.Count());
   }
+}
+
+// CompareEach, with the lookup ALookupOf gives for each object announced to the service for the
+// span of the walk.
+void CompareEachLookingAhead(TDatabaseObjectList& AList, OstrelServiceSoap* AService,
+                             const std::function<TServiceLookup(TDatabaseObject&)>& ALookupOf,
+                             const std::function<void(TDatabaseObject&)>& ACompareOne) {
+  std::vector<TServiceLookup> Lookups;
+  for (TDatabaseObject* Object : AList.Values())
+    Lookups.push_back(ALookupOf(*Object));
+  const TLookahead Ahead(AService, std::move(Lookups));
+  CompareEach(AList, ACompareOne);
 }
 
 // Tells the progress receiver about a differing object, then records it with the service.
@@ -49,16 +65,17 @@ struct TTextOutcomes {
   QString InfoText;
 };
 
-// The comparison of views and check constraints. ALookup asks the service for an object's
-// gold-standard text, ALocal gives its local text and ASave sends the local text to the
-// service.
+// The comparison of views and check constraints. ALookupOf names the service's question for an
+// object's gold-standard text, ALocal gives its local text and ASave sends the local text to
+// the service.
 template <class T>
 void CompareTexts(TDatabaseObjectList& AList, ILog& ALog, OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb,
-                  const TTextOutcomes& AOutcomes, const std::function<QString(T&)>& ALookup,
+                  const TTextOutcomes& AOutcomes, const std::function<TServiceLookup(T&)>& ALookupOf,
                   const std::function<QString(T&)>& ALocal, const std::function<void(T&)>& ASave) {
-  CompareEach(AList, [&](TDatabaseObject& AObject) {
+  const auto LookupOf = [&](TDatabaseObject& AObject) { return ALookupOf(static_cast<T&>(AObject)); };
+  CompareEachLookingAhead(AList, AService, LookupOf, [&](TDatabaseObject& AObject) {
     T& Object = static_cast<T&>(AObject);
-    const QString Standard = ALookup(Object);
+    const QString Standard = LookupText(*AService, LookupOf(Object));
     Object.SetStandardDefinition(Standard);
     const QVariantList NameAndVersion{Object.FullName(), ASourceDb->DbVer()};
     const QString Local = ALocal(Object);
@@ -106,7 +123,9 @@ void TDatabaseViewList::Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo
       {QStringLiteral("VIEW %s: Published for version %d"), QStringLiteral("VIEW %s: Updated for version %d"),
        QStringLiteral("VIEW %s: Unknown for version %d"), QStringLiteral("VIEW %s: Verified for version %d"),
        QStringLiteral("VIEW %s: Not equal"), QStringLiteral("View different")},
-      [&](TDatabaseView& AView) { return AService->GetDbView(AView.ViewSchema(), AView.ViewName(), Version); },
+      [&](TDatabaseView& AView) {
+        return TServiceLookup{TServiceLookup::GetDbView, AView.ViewSchema(), AView.ViewName(), QString(), Version};
+      },
       [](TDatabaseView& AView) { return AView.GetViewDefinition(); },
       [&](TDatabaseView& AView) { AView.SaveToService(AService, Version); });
 }
@@ -119,18 +138,23 @@ void TCheckConstraintList::Compare(OstrelServiceSoap* AService, ISourceDatabaseI
        QStringLiteral("Check %s: Unknown for version %d"), QStringLiteral("CHECK %s: Verified for version %d"),
        QStringLiteral("CHECK %s: Not equal"), QStringLiteral("Check different")},
       [&](TDatabaseCheckConstraint& ACheck) {
-        return AService->GetDbCheckConstraint(ACheck.TableSchema(), ACheck.ConstraintName(), ASourceDb->DbVer());
+        return TServiceLookup{TServiceLookup::GetDbCheckConstraint, ACheck.TableSchema(), ACheck.ConstraintName(),
+                              QString(), ASourceDb->DbVer()};
       },
       [](TDatabaseCheckConstraint& ACheck) { return ACheck.CheckClause(); },
       [&](TDatabaseCheckConstraint& ACheck) { ACheck.SaveToService(AService, ASourceDb); });
 }
 
 void TDatabaseIndexList::Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
-  CompareEach(*this, [&](TDatabaseObject& AObject) {
+  const qint32 Version = ASourceDb->DbVer();
+  const auto LookupOf = [&](TDatabaseObject& AObject) {
     auto& Index = static_cast<TDatabaseIndex&>(AObject);
-    const qint32 Version = ASourceDb->DbVer();
+    return TServiceLookup{TServiceLookup::GetDbIndex, Index.SchemaName(), Index.ObjectName(), Index.TableName(), Version};
+  };
+  CompareEachLookingAhead(*this, AService, LookupOf, [&](TDatabaseObject& AObject) {
+    auto& Index = static_cast<TDatabaseIndex&>(AObject);
     // The port cannot say "unknown": an index the service does not hold comes back not unique.
-    const bool StandardUnique = AService->GetDbIndex(Index.SchemaName(), Index.TableName(), Index.ObjectName(), Version);
+    const bool StandardUnique = LookupIsUnique(*AService, LookupOf(Index));
     if (StandardUnique == Index.Unique()) {
       if (LogMatches())
         Log()->SilentSuccess(QStringLiteral("INDEX %s: Verified for version %d"), {Index.FullName(), Version});
@@ -163,19 +187,24 @@ void TDatabaseRoutineList::Compare(OstrelServiceSoap* AService, ISourceDatabaseI
       const qint32 NewChecksum = SourceChecksum(Routine.SourceCode());
       if (OldChecksum == NewChecksum)
         return;
-      Ini.WriteInteger(DescribeSection, Entry, NewChecksum);
       const QString Standard = AService->GetDbRoutine(Routine.RoutineSchema(), Routine.RoutineName(), Version);
       Routine.SetStandardDefinition(Standard);
       if (Standard.isEmpty() || !SameNormalizedDefinition(Standard, Routine.SourceCode()))
         PublishIfNewer(Routine, AService, ASourceDb);
+      // Recorded only now, so that a routine whose lookup or publication failed is tried again.
+      Ini.WriteInteger(DescribeSection, Entry, NewChecksum);
       Ini.WriteString(ChangesSection, Entry, OldChecksum == 0 ? QStringLiteral("CREATE") : QStringLiteral("ALTER"));
     });
     return;
   }
   ReportMissingRoutines(AService, ASourceDb);
-  CompareEach(*this, [&](TDatabaseObject& AObject) {
+  const auto LookupOf = [&](TDatabaseObject& AObject) {
     auto& Routine = static_cast<TDatabaseRoutine&>(AObject);
-    const QString Standard = AService->GetDbRoutine(Routine.RoutineSchema(), Routine.RoutineName(), Version);
+    return TServiceLookup{TServiceLookup::GetDbRoutine, Routine.RoutineSchema(), Routine.RoutineName(), QString(), Version};
+  };
+  CompareEachLookingAhead(*this, AService, LookupOf, [&](TDatabaseObject& AObject) {
+    auto& Routine = static_cast<TDatabaseRoutine&>(AObject);
+    const QString Standard = LookupText(*AService, LookupOf(Routine));
     Routine.SetStandardDefinition(Standard);
     const QVariantList TypeNameAndVersion{Routine.RoutineType(), Routine.FullName(), Version};
     if (Standard.isEmpty()) {

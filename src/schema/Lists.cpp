@@ -35,6 +35,12 @@ QString TDatabaseObjectList::CatalogueQuery() const {
   return Trim(Format(QStringLiteral("SELECT * FROM INFORMATION_SCHEMA.%s %s"), {FListName, FOrderBy}));
 }
 
+QString TDatabaseObjectList::ModuleDefinitionColumn(const QString& ASchemaColumn, const QString& ANameColumn,
+                                                    const QString& AAlias) {
+  return Format(QStringLiteral("OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(%s)+'.'+QUOTENAME(%s))) AS %s"),
+                {ASchemaColumn, ANameColumn, AAlias});
+}
+
 void TDatabaseObjectList::Load(ISQL* ASQL) {
   fSQL = ASQL;
   const TMethodLog Method(FLog, typeid(*this), QStringLiteral("Load"));

@@ -94,6 +94,12 @@ protected:
   QString FOrderBy;
   QString FCustomSql;
 
+  // A select-list item giving the whole source text of the module named by the two columns
+  // (schema and name), as AAlias. The name is built with QUOTENAME, so that points, brackets
+  // and quotes in either part cannot change which object it names.
+  static QString ModuleDefinitionColumn(const QString& ASchemaColumn, const QString& ANameColumn,
+                                        const QString& AAlias);
+
 private:
   void ReadXml(const TXmlDocument& AXml);
 

@@ -129,13 +129,16 @@ void TRoutinePrivilege::Parse(const TXmlNode* AObjectNode) {
   FPrivilegeState = AObjectNode->Attribute(QStringLiteral("PRIVILEGE_STATE"));
 }
 
+// Only object-level rows: a column's grant (minor_id > 0) or a grant on a schema or the database
+// (another class) is no grant on the table. Type codes are spelled as the catalogue stores them,
+// in upper case, which a case-sensitive database insists on.
 TTablePrivilegeList::TTablePrivilegeList(ILog* ALog) : TDatabaseObjectList(TTablePrivilege::NodeName(), ALog) {
   FCustomSql = QStringLiteral(
       "SELECT USER_NAME(grantor_principal_id) AS GRANTOR, USER_NAME(grantee_principal_id) AS GRANTEE,"
       "SCHEMA_NAME(o.schema_id) as TABLE_SCHEMA, OBJECT_NAME(major_id) AS TABLE_NAME, "
       "permission_name AS PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE "
       "FROM sys.database_permissions p JOIN sys.all_objects o on o.object_id=p.major_id "
-      "WHERE o.type='U' ORDER BY o.schema_id,grantee_principal_id");
+      "WHERE p.class=1 AND p.minor_id=0 AND o.type='U' ORDER BY o.schema_id,grantee_principal_id");
 }
 
 std::unique_ptr<TDatabaseObject> TTablePrivilegeList::AddElement() { return std::make_unique<TTablePrivilege>(); }
@@ -147,7 +150,7 @@ TRoutinePrivilegeList::TRoutinePrivilegeList(ILog* ALog) : TDatabaseObjectList(T
       "SCHEMA_NAME(o.schema_id) as ROUTINE_SCHEMA, OBJECT_NAME(major_id) AS ROUTINE_NAME, "
       "permission_name AS PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE "
       "FROM sys.database_permissions p JOIN sys.all_objects o on o.object_id=p.major_id "
-      "WHERE o.type IN ('p','fn','sn') AND permission_name='EXECUTE' AND NOT OBJECT_NAME(major_id) LIKE 'dt[_]%' "
+      "WHERE o.type IN ('P','FN','SN') AND permission_name='EXECUTE' AND NOT OBJECT_NAME(major_id) LIKE 'dt[_]%' "
       "ORDER BY o.schema_id,grantee_principal_id");
 }
 

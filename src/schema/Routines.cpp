@@ -5,7 +5,6 @@
 #include "diff/Crc32.h"
 #include "infra/Support.Format.h"
 #include "infra/Support.IniFile.h"
-#include "infra/Support.PerlRegEx.h"
 #include "infra/Support.Xml.h"
 #include "service/OstrelService.h"
 #include "service/Service.PageAddresses.h"
@@ -21,8 +20,10 @@ TDatabaseRoutine::TDatabaseRoutine(const QString& ARoutineSchema, const QString&
 QString TDatabaseRoutine::AlterCommand() const {
   if (FStandardDefinition.isEmpty())
     throw Exception(QStringLiteral("Standard definition missing"));
-  const TPerlRegEx CreateRoutine(QStringLiteral("CREATE\\s+") + FRoutineType, TPerlRegEx::roIgnoreCase);
-  return CreateRoutine.ReplaceAll(FStandardDefinition, QStringLiteral("ALTER ") + FRoutineType);
+  // SQL Server takes PROC for PROCEDURE.
+  const bool IsProcedure = SameTextAscii(FRoutineType, QStringLiteral("PROCEDURE"));
+  return LeadingCreateToAlter(FStandardDefinition,
+                              IsProcedure ? QStringList{FRoutineType, QStringLiteral("PROC")} : QStringList{FRoutineType});
 }
 
 void TDatabaseRoutine::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }
@@ -61,10 +62,11 @@ void TDatabaseRoutine::Parse(const TXmlNode* AObjectNode) {
 
 TDatabaseRoutineList::TDatabaseRoutineList(ILog* ALog) : TDatabaseObjectList(TDatabaseRoutine::NodeName(), ALog) {
   // "dt[_]" escapes the underscore, which LIKE would otherwise take for any character.
-  FCustomSql = QStringLiteral(
-      "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,"
-      "OBJECT_DEFINITION(OBJECT_ID(ROUTINE_SCHEMA+'.'+ROUTINE_NAME)) AS ROUTINE_DEFINITION "
-      "FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
+  FCustomSql = QStringLiteral("SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,") +
+               ModuleDefinitionColumn(QStringLiteral("ROUTINE_SCHEMA"), QStringLiteral("ROUTINE_NAME"),
+                                      QStringLiteral("ROUTINE_DEFINITION")) +
+               QStringLiteral(" FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) "
+                              "ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
 }
 
 std::unique_ptr<TDatabaseObject> TDatabaseRoutineList::AddElement() { return std::make_unique<TDatabaseRoutine>(); }

@@ -2,7 +2,6 @@
 
 #include "database/Database.Interfaces.h"
 #include "infra/Support.Format.h"
-#include "infra/Support.PerlRegEx.h"
 #include "infra/Support.Xml.h"
 #include "service/OstrelService.h"
 
@@ -38,8 +37,7 @@ void TDatabaseTable::Parse(const TXmlNode* AObjectNode) {
 QString TDatabaseView::GetViewDefinition() const { return Trim(FViewDefinition); }
 
 QString TDatabaseView::AlterCommand() const {
-  static const TPerlRegEx CreateView(QStringLiteral("CREATE\\s+VIEW"), TPerlRegEx::roIgnoreCase);
-  return CreateView.ReplaceAll(FStandardDefinition, QStringLiteral("ALTER VIEW"));
+  return LeadingCreateToAlter(FStandardDefinition, {QStringLiteral("VIEW")});
 }
 
 void TDatabaseView::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }
@@ -78,8 +76,12 @@ TDatabaseTableList::TDatabaseTableList(ILog* ALog) : TDatabaseObjectList(TDataba
 
 std::unique_ptr<TDatabaseObject> TDatabaseTableList::AddElement() { return std::make_unique<TDatabaseTable>(); }
 
+// VIEW_DEFINITION of the catalogue view is nvarchar(4000) and cuts longer definitions.
 TDatabaseViewList::TDatabaseViewList(ILog* ALog) : TDatabaseObjectList(TDatabaseView::NodeName(), ALog) {
-  FOrderBy = QStringLiteral("ORDER BY TABLE_SCHEMA,TABLE_NAME");
+  FCustomSql = QStringLiteral("SELECT TABLE_SCHEMA,TABLE_NAME,") +
+               ModuleDefinitionColumn(QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"),
+                                      QStringLiteral("VIEW_DEFINITION")) +
+               QStringLiteral(" FROM INFORMATION_SCHEMA.VIEWS ORDER BY TABLE_SCHEMA,TABLE_NAME");
 }
 
 std::unique_ptr<TDatabaseObject> TDatabaseViewList::AddElement() { return std::make_unique<TDatabaseView>(); }

@@ -38,8 +38,9 @@ public:
                              const QString& InfoText) = 0;
 };
 
-// A new client of the port, bound to the configured endpoint over its own HTTP connection,
-// which it keeps open for all its calls. A caller creates one for the span of one action.
+// A new client of the port, bound to the configured endpoint over its own kept-alive HTTP
+// connections (one, unless lookups are sent ahead). A caller creates one for the span of one
+// action.
 std::unique_ptr<OstrelServiceSoap> GetServiceProxy();
 
 }  // namespace quillon

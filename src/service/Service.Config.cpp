@@ -4,6 +4,8 @@
 #include "infra/Support.Paths.h"
 #include "infra/Utils.Params.h"
 
+#include <algorithm>
+
 namespace quillon {
 
 namespace {
@@ -22,6 +24,16 @@ void ReadSeconds(TIniFile& AIni, const QString& AKey, double& ASeconds) {
   const double Value = AIni.ReadString(ServiceSection, AKey, QString()).toDouble(&Ok);
   if (Ok && Value > 0)
     ASeconds = Value;
+}
+
+// More connections than this would only burden the service: the speed-up ends long before.
+constexpr qint32 MaxConcurrency = 64;
+
+void ReadConcurrency(TIniFile& AIni, qint32& AConcurrency) {
+  bool Ok = false;
+  const qint32 Value = AIni.ReadString(ServiceSection, QStringLiteral("Concurrency"), QString()).trimmed().toInt(&Ok);
+  if (Ok && Value > 0)
+    AConcurrency = std::min(Value, MaxConcurrency);
 }
 
 }  // namespace
@@ -49,6 +61,7 @@ TServiceConfig TServiceConfig::FromSources(const QString& AIniFileName, const QS
   Config.MetadataRoot = Ini.ReadString(ServiceSection, QStringLiteral("MetadataRoot"), QString());
   ReadSeconds(Ini, QStringLiteral("ConnectTimeout"), Config.ConnectTimeout);
   ReadSeconds(Ini, QStringLiteral("Timeout"), Config.Timeout);
+  ReadConcurrency(Ini, Config.Concurrency);
   if (!AServiceOverride.isEmpty()) {
     Config.BaseAddress = AServiceOverride;
     Config.PageRoot.clear();

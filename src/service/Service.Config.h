@@ -4,10 +4,11 @@
 
 namespace quillon {
 
-// Where the gold-standard service lives and how long the program waits for it. Read from the
-// section "Service" of the settings file beside the executable (keys BaseAddress, PageRoot,
-// MetadataRoot, ConnectTimeout and Timeout, the last two in seconds), overridden by the
-// command-line setting Service=<address>, which points all three addresses at one site.
+// Where the gold-standard service lives, how long the program waits for it and how many
+// requests it may have in flight. Read from the section "Service" of the settings file beside
+// the executable (keys BaseAddress, PageRoot, MetadataRoot, ConnectTimeout and Timeout, the
+// last two in seconds, and Concurrency), overridden by the command-line setting
+// Service=<address>, which points all three addresses at one site.
 struct TServiceConfig {
   QString BaseAddress = QStringLiteral("http://ostrel.ulmora.no");
   // The site of the XML pages; empty means the base address.
@@ -16,6 +17,9 @@ struct TServiceConfig {
   QString MetadataRoot;
   double ConnectTimeout = 10;
   double Timeout = 120;
+  // How many requests a compare run may have in flight at once, over as many connections;
+  // 1 sends one request after another over one connection.
+  qint32 Concurrency = 8;
 
   // The SOAP endpoint: the base address followed by "/OstrelService.asmx".
   QString EndpointAddress() const;

@@ -1,8 +1,13 @@
 #include "service/Service.Http.h"
 
+#include "infra/Support.Waiting.h"
+
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <map>
 #include <mutex>
+#include <vector>
 
 namespace quillon {
 
@@ -14,6 +19,9 @@ constexpr qsizetype MaxBodySize = qsizetype(256) * 1024 * 1024;
 
 struct TEasyDeleter {
   void operator()(CURL* AHandle) const { curl_easy_cleanup(AHandle); }
+};
+struct TMultiDeleter {
+  void operator()(CURLM* AHandle) const { curl_multi_cleanup(AHandle); }
 };
 struct TSlistDeleter {
   void operator()(curl_slist* AList) const { curl_slist_free_all(AList); }
@@ -34,6 +42,11 @@ void Check(CURLcode ACode) {
     throw EServiceError(QStringLiteral("HTTP client set-up failed: %1").arg(QString::fromUtf8(curl_easy_strerror(ACode))));
 }
 
+void CheckMulti(CURLMcode ACode) {
+  if (ACode != CURLM_OK)
+    throw EServiceError(QStringLiteral("HTTP client failed: %1").arg(QString::fromUtf8(curl_multi_strerror(ACode))));
+}
+
 QString Seconds(double ASeconds) { return QString::number(ASeconds, 'g', 6); }
 
 // Collapses the start of a body into one short line for an error message.
@@ -48,92 +61,240 @@ QString Excerpt(const QByteArray& ABody) {
 }  // namespace
 
 struct THttpTransport::TImpl {
-  std::unique_ptr<CURL, TEasyDeleter> Handle;
-  char ErrorBuffer[CURL_ERROR_SIZE] = {};
-  QByteArray Body;
+  struct TTransfer {
+    std::unique_ptr<CURL, TEasyDeleter> Handle;
+    char ErrorBuffer[CURL_ERROR_SIZE] = {};
+    QString Address;
+    QByteArray RequestBody;
+    TSlist Headers;
+    QByteArray Body;
+    bool Running = true;
+    CURLcode Result = CURLE_OK;
+  };
+
+  std::unique_ptr<CURLM, TMultiDeleter> Multi;
   double ConnectTimeout;
   double Timeout;
+  qint32 MaxConnections;
+  // Easy handles of finished transfers, kept for the next ones; the connections themselves
+  // live in the multi handle's cache and are shared by all of them.
+  std::vector<std::unique_ptr<CURL, TEasyDeleter>> IdleHandles;
+  std::map<TTransferId, std::unique_ptr<TTransfer>> Transfers;
+  TTransferId LastId = 0;
+  std::function<void()> OnTransferDone;
 
-  TResponse Perform(const QString& AAddress, curl_slist* AHeaders) {
-    const QByteArray Url = AAddress.toUtf8();
-    CURL* H = Handle.get();
-    Check(curl_easy_setopt(H, CURLOPT_URL, Url.constData()));
-    Check(curl_easy_setopt(H, CURLOPT_HTTPHEADER, AHeaders));
-    Body.clear();
-    ErrorBuffer[0] = '\0';
-    const CURLcode Code = curl_easy_perform(H);
-    // The header list belongs to the caller's scope: never leave a dangling pointer behind.
-    curl_easy_setopt(H, CURLOPT_HTTPHEADER, nullptr);
-    if (Code != CURLE_OK)
-      throw EServiceTransportError(FailureMessage(AAddress, Code));
-    TResponse Response;
-    curl_easy_getinfo(H, CURLINFO_RESPONSE_CODE, &Response.Status);
-    Response.Body = std::move(Body);
-    return Response;
+  ~TImpl() {
+    for (auto& [Id, Transfer] : Transfers)
+      if (Transfer->Running)
+        curl_multi_remove_handle(Multi.get(), Transfer->Handle.get());
   }
 
-  QString FailureMessage(const QString& AAddress, CURLcode ACode) const {
-    const QString Detail = QString::fromUtf8(ErrorBuffer[0] ? ErrorBuffer : curl_easy_strerror(ACode));
-    switch (ACode) {
+  std::unique_ptr<CURL, TEasyDeleter> NewHandle() const {
+    std::unique_ptr<CURL, TEasyDeleter> Handle(curl_easy_init());
+    if (!Handle)
+      throw EServiceError(QStringLiteral("HTTP client set-up failed: no curl handle"));
+    CURL* H = Handle.get();
+    Check(curl_easy_setopt(H, CURLOPT_CONNECTTIMEOUT_MS, long(ConnectTimeout * 1000)));
+    Check(curl_easy_setopt(H, CURLOPT_TIMEOUT_MS, long(Timeout * 1000)));
+    Check(curl_easy_setopt(H, CURLOPT_NOSIGNAL, 1L));
+    Check(curl_easy_setopt(H, CURLOPT_PROTOCOLS_STR, "http,https"));
+    Check(curl_easy_setopt(H, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)));
+    Check(curl_easy_setopt(H, CURLOPT_TCP_NODELAY, 1L));
+    Check(curl_easy_setopt(H, CURLOPT_TCP_KEEPALIVE, 1L));
+    Check(curl_easy_setopt(H, CURLOPT_WRITEFUNCTION, &AppendBody));
+    return Handle;
+  }
+
+  struct TPost {
+    const QByteArray& ContentType;
+    const QByteArray& SoapAction;
+    const QByteArray& Body;
+  };
+
+  // APost null: a GET.
+  TTransferId Start(const QString& AAddress, const TPost* APost) {
+    auto Transfer = std::make_unique<TTransfer>();
+    if (IdleHandles.empty()) {
+      Transfer->Handle = NewHandle();
+    } else {
+      Transfer->Handle = std::move(IdleHandles.back());
+      IdleHandles.pop_back();
+    }
+    Transfer->Address = AAddress;
+    CURL* H = Transfer->Handle.get();
+    Check(curl_easy_setopt(H, CURLOPT_URL, AAddress.toUtf8().constData()));
+    Check(curl_easy_setopt(H, CURLOPT_ERRORBUFFER, Transfer->ErrorBuffer));
+    Check(curl_easy_setopt(H, CURLOPT_WRITEDATA, &Transfer->Body));
+    Check(curl_easy_setopt(H, CURLOPT_PRIVATE, Transfer.get()));
+    if (!APost) {
+      Check(curl_easy_setopt(H, CURLOPT_HTTPGET, 1L));
+    } else {
+      Transfer->RequestBody = APost->Body;
+      Check(curl_easy_setopt(H, CURLOPT_POST, 1L));
+      Check(curl_easy_setopt(H, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(Transfer->RequestBody.size())));
+      Check(curl_easy_setopt(H, CURLOPT_POSTFIELDS, Transfer->RequestBody.constData()));
+      const QByteArray ContentType = "Content-Type: " + APost->ContentType;
+      const QByteArray SoapAction = "SOAPAction: " + APost->SoapAction;
+      Transfer->Headers.reset(curl_slist_append(nullptr, ContentType.constData()));
+      // Without this curl waits for "100 Continue" before sending a larger body: a lost round trip.
+      curl_slist_append(Transfer->Headers.get(), "Expect:");
+      curl_slist_append(Transfer->Headers.get(), SoapAction.constData());
+    }
+    Check(curl_easy_setopt(H, CURLOPT_HTTPHEADER, Transfer->Headers.get()));
+    CheckMulti(curl_multi_add_handle(Multi.get(), H));
+    const TTransferId Id = ++LastId;
+    Transfers.emplace(Id, std::move(Transfer));
+    return Id;
+  }
+
+  TTransfer& Find(TTransferId AId) const {
+    const auto It = Transfers.find(AId);
+    if (It == Transfers.end())
+      throw EServiceError(QStringLiteral("HTTP client: no transfer %1").arg(AId));
+    return *It->second;
+  }
+
+  // Marks what curl reports finished; true when anything finished.
+  bool CollectDone() {
+    bool Any = false;
+    int Left = 0;
+    while (CURLMsg* Message = curl_multi_info_read(Multi.get(), &Left)) {
+      if (Message->msg != CURLMSG_DONE)
+        continue;
+      TTransfer* Transfer = nullptr;
+      curl_easy_getinfo(Message->easy_handle, CURLINFO_PRIVATE, &Transfer);
+      Transfer->Running = false;
+      Transfer->Result = Message->data.result;
+      curl_multi_remove_handle(Multi.get(), Message->easy_handle);
+      Any = true;
+    }
+    return Any;
+  }
+
+  // Always moves every transfer on at least once, even when ATransfer is done already:
+  // requests started since the last wait go on the wire now rather than a round trip later.
+  void WaitFor(const TTransfer& ATransfer) {
+    for (;;) {
+      int StillRunning = 0;
+      CheckMulti(curl_multi_perform(Multi.get(), &StillRunning));
+      if (CollectDone() && OnTransferDone)
+        OnTransferDone();
+      if (!ATransfer.Running)
+        break;
+      KeepAnswering();
+      // The easy handles' own time-outs end a hung transfer; this only bounds one wait, so that
+      // a window is repainted often enough.
+      CheckMulti(curl_multi_poll(Multi.get(), nullptr, 0, 200, nullptr));
+    }
+  }
+
+  // Returns the easy handle to the pool with nothing left pointing into the transfer.
+  void Release(TTransferId AId) {
+    const auto It = Transfers.find(AId);
+    std::unique_ptr<TTransfer> Transfer = std::move(It->second);
+    Transfers.erase(It);
+    CURL* H = Transfer->Handle.get();
+    if (Transfer->Running)
+      curl_multi_remove_handle(Multi.get(), H);
+    curl_easy_setopt(H, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(H, CURLOPT_POSTFIELDS, nullptr);
+    curl_easy_setopt(H, CURLOPT_ERRORBUFFER, nullptr);
+    curl_easy_setopt(H, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(H, CURLOPT_PRIVATE, nullptr);
+    if (qint32(IdleHandles.size()) < MaxConnections)
+      IdleHandles.push_back(std::move(Transfer->Handle));
+  }
+
+  QString FailureMessage(const TTransfer& ATransfer) const {
+    const QString& Address = ATransfer.Address;
+    const QString Detail =
+        QString::fromUtf8(ATransfer.ErrorBuffer[0] ? ATransfer.ErrorBuffer : curl_easy_strerror(ATransfer.Result));
+    switch (ATransfer.Result) {
       case CURLE_OPERATION_TIMEDOUT:
         return QStringLiteral("The gold-standard service at %1 did not answer in time (connect time-out %2 s, "
                               "request time-out %3 s): %4")
-            .arg(AAddress, Seconds(ConnectTimeout), Seconds(Timeout), Detail);
+            .arg(Address, Seconds(ConnectTimeout), Seconds(Timeout), Detail);
       case CURLE_COULDNT_CONNECT:
       case CURLE_COULDNT_RESOLVE_HOST:
       case CURLE_COULDNT_RESOLVE_PROXY:
-        return QStringLiteral("Could not connect to the gold-standard service at %1: %2").arg(AAddress, Detail);
+        return QStringLiteral("Could not connect to the gold-standard service at %1: %2").arg(Address, Detail);
       case CURLE_WRITE_ERROR:
-        return QStringLiteral("The answer of %1 is larger than %2 MB and was refused").arg(AAddress).arg(MaxBodySize >> 20);
+        return QStringLiteral("The answer of %1 is larger than %2 MB and was refused").arg(Address).arg(MaxBodySize >> 20);
       default:
-        return QStringLiteral("The request to the gold-standard service at %1 failed: %2").arg(AAddress, Detail);
+        return QStringLiteral("The request to the gold-standard service at %1 failed: %2").arg(Address, Detail);
     }
+  }
+
+  TResponse Finish(TTransferId AId) {
+    TTransfer& Transfer = Find(AId);
+    try {
+      WaitFor(Transfer);
+    } catch (...) {
+      Release(AId);
+      throw;
+    }
+    TResponse Response;
+    const CURLcode Result = Transfer.Result;
+    const QString Failure = Result == CURLE_OK ? QString() : FailureMessage(Transfer);
+    if (Result == CURLE_OK) {
+      curl_easy_getinfo(Transfer.Handle.get(), CURLINFO_RESPONSE_CODE, &Response.Status);
+      Response.Body = std::move(Transfer.Body);
+    }
+    Release(AId);
+    if (Result != CURLE_OK)
+      throw EServiceTransportError(Failure);
+    return Response;
   }
 };
 
-THttpTransport::THttpTransport(double AConnectTimeout, double ATimeout) : FImpl(std::make_unique<TImpl>()) {
+THttpTransport::THttpTransport(double AConnectTimeout, double ATimeout, qint32 AMaxConnections)
+    : FImpl(std::make_unique<TImpl>()) {
   static std::once_flag GlobalInit;
   std::call_once(GlobalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   FImpl->ConnectTimeout = AConnectTimeout;
   FImpl->Timeout = ATimeout;
-  FImpl->Handle.reset(curl_easy_init());
-  if (!FImpl->Handle)
-    throw EServiceError(QStringLiteral("HTTP client set-up failed: no curl handle"));
-  CURL* H = FImpl->Handle.get();
-  Check(curl_easy_setopt(H, CURLOPT_CONNECTTIMEOUT_MS, long(AConnectTimeout * 1000)));
-  Check(curl_easy_setopt(H, CURLOPT_TIMEOUT_MS, long(ATimeout * 1000)));
-  Check(curl_easy_setopt(H, CURLOPT_NOSIGNAL, 1L));
-  Check(curl_easy_setopt(H, CURLOPT_PROTOCOLS_STR, "http,https"));
-  Check(curl_easy_setopt(H, CURLOPT_TCP_NODELAY, 1L));
-  Check(curl_easy_setopt(H, CURLOPT_TCP_KEEPALIVE, 1L));
-  Check(curl_easy_setopt(H, CURLOPT_ERRORBUFFER, FImpl->ErrorBuffer));
-  Check(curl_easy_setopt(H, CURLOPT_WRITEFUNCTION, &AppendBody));
-  Check(curl_easy_setopt(H, CURLOPT_WRITEDATA, &FImpl->Body));
+  FImpl->MaxConnections = std::max(AMaxConnections, 1);
+  FImpl->Multi.reset(curl_multi_init());
+  if (!FImpl->Multi)
+    throw EServiceError(QStringLiteral("HTTP client set-up failed: no curl multi handle"));
+  CURLM* M = FImpl->Multi.get();
+  const long Limit = FImpl->MaxConnections;
+  // A request beyond the limit waits for a free connection rather than opening another one.
+  CheckMulti(curl_multi_setopt(M, CURLMOPT_MAX_TOTAL_CONNECTIONS, Limit));
+  CheckMulti(curl_multi_setopt(M, CURLMOPT_MAX_HOST_CONNECTIONS, Limit));
+  CheckMulti(curl_multi_setopt(M, CURLMOPT_MAXCONNECTS, Limit));
+  CheckMulti(curl_multi_setopt(M, CURLMOPT_PIPELINING, long(CURLPIPE_NOTHING)));
 }
 
 THttpTransport::~THttpTransport() = default;
 
+qint32 THttpTransport::MaxConnections() const { return FImpl->MaxConnections; }
+
 THttpTransport::TResponse THttpTransport::Get(const QString& AAddress) {
-  // The body of an earlier POST is gone by now: drop the pointer before switching to GET.
-  Check(curl_easy_setopt(FImpl->Handle.get(), CURLOPT_POSTFIELDS, nullptr));
-  Check(curl_easy_setopt(FImpl->Handle.get(), CURLOPT_HTTPGET, 1L));
-  return FImpl->Perform(AAddress, nullptr);
+  return FImpl->Finish(FImpl->Start(AAddress, nullptr));
 }
 
 THttpTransport::TResponse THttpTransport::Post(const QString& AAddress, const QByteArray& AContentType,
                                                const QByteArray& ASoapAction, const QByteArray& ABody) {
-  CURL* H = FImpl->Handle.get();
-  Check(curl_easy_setopt(H, CURLOPT_POST, 1L));
-  Check(curl_easy_setopt(H, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(ABody.size())));
-  Check(curl_easy_setopt(H, CURLOPT_POSTFIELDS, ABody.constData()));
-  const QByteArray ContentType = "Content-Type: " + AContentType;
-  const QByteArray SoapAction = "SOAPAction: " + ASoapAction;
-  TSlist Headers(curl_slist_append(nullptr, ContentType.constData()));
-  // Without this curl waits for "100 Continue" before sending a larger body: a lost round trip.
-  curl_slist_append(Headers.get(), "Expect:");
-  curl_slist_append(Headers.get(), SoapAction.constData());
-  return FImpl->Perform(AAddress, Headers.get());
+  return Finish(StartPost(AAddress, AContentType, ASoapAction, ABody));
 }
+
+THttpTransport::TTransferId THttpTransport::StartPost(const QString& AAddress, const QByteArray& AContentType,
+                                                      const QByteArray& ASoapAction, const QByteArray& ABody) {
+  const TImpl::TPost Post{AContentType, ASoapAction, ABody};
+  return FImpl->Start(AAddress, &Post);
+}
+
+THttpTransport::TResponse THttpTransport::Finish(TTransferId ATransfer) { return FImpl->Finish(ATransfer); }
+
+bool THttpTransport::IsRunning(TTransferId ATransfer) const { return FImpl->Find(ATransfer).Running; }
+
+void THttpTransport::Abandon(TTransferId ATransfer) {
+  if (FImpl->Transfers.contains(ATransfer))
+    FImpl->Release(ATransfer);
+}
+
+void THttpTransport::SetOnTransferDone(std::function<void()> AListener) { FImpl->OnTransferDone = std::move(AListener); }
 
 void CheckHttpStatus(const THttpTransport::TResponse& AResponse, const QString& AWhat, const QString& AAddress) {
   if (AResponse.Status == 200)

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace quillon {
@@ -23,26 +24,46 @@ private:
   long FStatus;
 };
 
-// One HTTP/1.1 client connection, kept alive across requests: a run that makes a thousand
-// calls through one transport opens one TCP connection. Not for use from two threads at once.
+// A small pool of HTTP/1.1 client connections, kept alive across requests: a run that makes a
+// thousand calls one after another opens one TCP connection, and never more than the pool's
+// size are open at once. Requests may be started ahead and finished later, so several can be
+// in flight; nothing happens on the wire except inside the transport's own calls (which call
+// KeepAnswering while they wait), so no callback ever runs behind the caller's back.
+// Not for use from two threads at once.
 class THttpTransport {
 public:
   struct TResponse {
     long Status = 0;
     QByteArray Body;
   };
+  using TTransferId = quint64;
 
-  // Time-outs in seconds: for establishing the connection, and for each whole request.
-  THttpTransport(double AConnectTimeout, double ATimeout);
+  // Time-outs in seconds: for establishing a connection, and for each whole request.
+  THttpTransport(double AConnectTimeout, double ATimeout, qint32 AMaxConnections = 1);
   ~THttpTransport();
   THttpTransport(const THttpTransport&) = delete;
   THttpTransport& operator=(const THttpTransport&) = delete;
+
+  qint32 MaxConnections() const;
 
   // Raise EServiceTransportError when the request cannot be completed; any HTTP status is
   // returned to the caller.
   TResponse Get(const QString& AAddress);
   TResponse Post(const QString& AAddress, const QByteArray& AContentType, const QByteArray& ASoapAction,
                  const QByteArray& ABody);
+
+  // Starts a POST and returns at once; Finish gives its answer (or raises what Post would).
+  // Every started transfer is finished or abandoned by its starter.
+  TTransferId StartPost(const QString& AAddress, const QByteArray& AContentType, const QByteArray& ASoapAction,
+                        const QByteArray& ABody);
+  // Waits for the transfer while all others move on too, then forgets it.
+  TResponse Finish(TTransferId ATransfer);
+  bool IsRunning(TTransferId ATransfer) const;
+  // Drops the transfer, cutting its connection if it is still under way.
+  void Abandon(TTransferId ATransfer);
+  // Called whenever transfers have completed while the transport waits, so an owner can start
+  // the next ones at once; empty to stop.
+  void SetOnTransferDone(std::function<void()> AListener);
 
 private:
   struct TImpl;

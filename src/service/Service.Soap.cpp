@@ -5,6 +5,7 @@
 
 #include <QXmlStreamReader>
 
+#include <deque>
 #include <optional>
 
 namespace quillon {
@@ -163,41 +164,143 @@ std::optional<QString> ReadFullSoapAnswer(const QByteArray& ABody, const QString
   return Answer.IsFault ? std::nullopt : std::optional<QString>(Answer.Result);
 }
 
-TOstrelServiceClient::TOstrelServiceClient(const TServiceConfig& AConfig)
-    : FConfig(AConfig), FEndpoint(AConfig.EndpointAddress()), FTransport(AConfig.ConnectTimeout, AConfig.Timeout) {}
+// The announced lookups of a run. Up to Concurrency - 1 of them are on the wire ahead of their
+// turn, so one connection always stays for the caller's own request (the lookup it waits for,
+// or a write); with Concurrency 1 nothing goes ahead and every request is sent only when asked.
+class TOstrelServiceClient::TLookaheadQueue {
+public:
+  TLookaheadQueue(TOstrelServiceClient& AClient, std::vector<TServiceLookup> ALookups)
+      : FClient(AClient), FLookups(std::move(ALookups)), FMaxAhead(4 * AClient.FTransport.MaxConnections()) {
+    FClient.FTransport.SetOnTransferDone([this] { SendMore(); });
+  }
 
-QString TOstrelServiceClient::Call(const char* AOperation, std::initializer_list<TParam> AParams,
-                                   const char* AResultElement) {
+  ~TLookaheadQueue() {
+    FClient.FTransport.SetOnTransferDone({});
+    for (const TSent& Sent : FSent)
+      FClient.FTransport.Abandon(Sent.Transfer);
+  }
+
+  bool Expects(const TServiceLookup& ALookup) const { return FNext < FLookups.size() && FLookups[FNext] == ALookup; }
+
+  QString Take() {
+    if (FSent.empty())
+      FSent.push_back(Send(FNext));
+    const TSent Own = FSent.front();
+    FSent.pop_front();
+    ++FNext;
+    SendMore();
+    return FClient.Answer(Own.Request, FClient.FTransport.Finish(Own.Transfer));
+  }
+
+private:
+  struct TSent {
+    THttpTransport::TTransferId Transfer;
+    TRequest Request;
+  };
+
+  TSent Send(size_t AIndex) {
+    TRequest Request = TOstrelServiceClient::Request(FLookups[AIndex]);
+    const THttpTransport::TTransferId Transfer = FClient.Start(Request);
+    return {Transfer, std::move(Request)};
+  }
+
+  void SendMore() {
+    const qint32 Limit = FClient.FTransport.MaxConnections() - 1;
+    qint32 Running = 0;
+    for (const TSent& Sent : FSent)
+      Running += FClient.FTransport.IsRunning(Sent.Transfer) ? 1 : 0;
+    while (!FBlocked && Running < Limit && qint32(FSent.size()) < FMaxAhead && FNext + FSent.size() < FLookups.size()) {
+      try {
+        FSent.push_back(Send(FNext + FSent.size()));
+        ++Running;
+      } catch (const EServiceError&) {
+        // A lookup that cannot even be sent fails when its turn comes, with the caller's own
+        // request, and not a moment before.
+        FBlocked = true;
+      }
+    }
+  }
+
+  TOstrelServiceClient& FClient;
+  std::vector<TServiceLookup> FLookups;
+  // The next lookup the caller will ask; FSent holds it and the ones after it, in order.
+  size_t FNext = 0;
+  std::deque<TSent> FSent;
+  const qint32 FMaxAhead;
+  bool FBlocked = false;
+};
+
+TOstrelServiceClient::TOstrelServiceClient(const TServiceConfig& AConfig)
+    : FConfig(AConfig),
+      FEndpoint(AConfig.EndpointAddress()),
+      FTransport(AConfig.ConnectTimeout, AConfig.Timeout, AConfig.Concurrency) {}
+
+// The queue goes first: its transfers belong to the transport.
+TOstrelServiceClient::~TOstrelServiceClient() { FLookahead.reset(); }
+
+TOstrelServiceClient::TRequest TOstrelServiceClient::Request(const char* AOperation, std::initializer_list<TParam> AParams,
+                                                             const char* AResultElement) {
   const QLatin1StringView Operation(AOperation);
   qsizetype Size = EnvelopeStart.size() + EnvelopeEnd.size() + 2 * Operation.size() + OstrelNamespace.size() + 16;
   for (const TParam& Param : AParams)
     Size += 2 * qstrlen(Param.Name) + 5 + Param.Value.size() + Param.Value.size() / 8;
-  QString Request;
-  Request.reserve(Size);
-  Request.append(EnvelopeStart).append(u'<').append(Operation).append(QLatin1StringView(" xmlns=\""));
-  Request.append(OstrelNamespace).append(QLatin1StringView("\">"));
+  QString Envelope;
+  Envelope.reserve(Size);
+  Envelope.append(EnvelopeStart).append(u'<').append(Operation).append(QLatin1StringView(" xmlns=\""));
+  Envelope.append(OstrelNamespace).append(QLatin1StringView("\">"));
   for (const TParam& Param : AParams) {
     const QLatin1StringView Name(Param.Name);
-    Request.append(u'<').append(Name).append(u'>');
-    AppendEscaped(Request, Param.Value, AOperation, Param.Name);
-    Request.append(QLatin1StringView("</")).append(Name).append(u'>');
+    Envelope.append(u'<').append(Name).append(u'>');
+    AppendEscaped(Envelope, Param.Value, AOperation, Param.Name);
+    Envelope.append(QLatin1StringView("</")).append(Name).append(u'>');
   }
-  Request.append(QLatin1StringView("</")).append(Operation).append(u'>').append(EnvelopeEnd);
+  Envelope.append(QLatin1StringView("</")).append(Operation).append(u'>').append(EnvelopeEnd);
+  return {AOperation, AResultElement, Envelope.toUtf8()};
+}
 
-  const THttpTransport::TResponse Response = FTransport.Post(
-      FEndpoint, "text/xml; charset=utf-8", '"' + (OstrelNamespace + Operation).toUtf8() + '"', Request.toUtf8());
+TOstrelServiceClient::TRequest TOstrelServiceClient::Request(const TServiceLookup& ALookup) {
+  const QString Version = Number(ALookup.DbVer);
+  switch (ALookup.Operation) {
+    case TServiceLookup::GetDbCheckConstraint:
+      return Request("GetDbCheckConstraint",
+                     {{"SchemaName", ALookup.SchemaName}, {"ConstraintName", ALookup.ObjectName}, {"DbVer", Version}},
+                     "CheckClause");
+    case TServiceLookup::GetDbView:
+      return Request("GetDbView", {{"SchemaName", ALookup.SchemaName}, {"ViewName", ALookup.ObjectName}, {"DbVer", Version}},
+                     "ViewDefinition");
+    case TServiceLookup::GetDbRoutine:
+      return Request("GetDbRoutine",
+                     {{"SchemaName", ALookup.SchemaName}, {"RoutineName", ALookup.ObjectName}, {"DbVer", Version}},
+                     "SourceCode");
+    case TServiceLookup::GetDbIndex:
+      break;
+  }
+  return Request("GetDbIndex",
+                 {{"SchemaName", ALookup.SchemaName}, {"TableName", ALookup.TableName}, {"IndexName", ALookup.ObjectName},
+                  {"DbVer", Version}},
+                 "IsUnique");
+}
+
+THttpTransport::TTransferId TOstrelServiceClient::Start(const TRequest& ARequest) {
+  return FTransport.StartPost(FEndpoint, "text/xml; charset=utf-8",
+                              '"' + (OstrelNamespace + QLatin1StringView(ARequest.Operation)).toUtf8() + '"',
+                              ARequest.Envelope);
+}
+
+QString TOstrelServiceClient::Answer(const TRequest& ARequest, const THttpTransport::TResponse& AResponse) const {
+  const QLatin1StringView Operation(ARequest.Operation);
   // The ordinary answer is read in one quick pass; anything else gets the full reader and its
   // precise complaints.
   const QString Wrapper = Operation + QLatin1StringView("Response");
-  if (Response.Status == 200)
-    if (std::optional<QString> Result = ScanPlainSoapAnswer(Response.Body, Wrapper, AResultElement))
+  if (AResponse.Status == 200)
+    if (std::optional<QString> Result = ScanPlainSoapAnswer(AResponse.Body, Wrapper, ARequest.ResultElement))
       return *std::move(Result);
   std::optional<TAnswer> Answer;
   try {
-    Answer = TAnswerReader(Response.Body, Operation, FEndpoint).Read(AResultElement);
+    Answer = TAnswerReader(AResponse.Body, Operation, FEndpoint).Read(ARequest.ResultElement);
   } catch (const EMalformedResponse&) {
     // An error page instead of an envelope: the status says more than the parser would.
-    if (Response.Status == 200)
+    if (AResponse.Status == 200)
       throw;
   }
   // SOAP 1.1 sends a fault with the status 500.
@@ -205,33 +308,48 @@ QString TOstrelServiceClient::Call(const char* AOperation, std::initializer_list
     throw ESoapFault(QStringLiteral("The gold-standard service answered %1 with a fault: %2")
                          .arg(Operation, Answer->FaultString.isEmpty() ? Answer->FaultCode : Answer->FaultString),
                      Answer->FaultCode, Answer->FaultString);
-  CheckHttpStatus(Response, Operation, FEndpoint);
+  CheckHttpStatus(AResponse, Operation, FEndpoint);
   return Answer->Result;
 }
 
+QString TOstrelServiceClient::Exchange(const TRequest& ARequest) {
+  return Answer(ARequest, FTransport.Finish(Start(ARequest)));
+}
+
+QString TOstrelServiceClient::Call(const char* AOperation, std::initializer_list<TParam> AParams,
+                                   const char* AResultElement) {
+  return Exchange(Request(AOperation, AParams, AResultElement));
+}
+
+QString TOstrelServiceClient::Lookup(const TServiceLookup& ALookup) {
+  if (FLookahead && FLookahead->Expects(ALookup))
+    return FLookahead->Take();
+  return Exchange(Request(ALookup));
+}
+
+void TOstrelServiceClient::BeginLookahead(std::vector<TServiceLookup> ALookups) {
+  FLookahead.reset();
+  FLookahead = std::make_unique<TLookaheadQueue>(*this, std::move(ALookups));
+}
+
+void TOstrelServiceClient::EndLookahead() { FLookahead.reset(); }
+
 QString TOstrelServiceClient::GetDbCheckConstraint(const QString& SchemaName, const QString& ConstraintName,
                                                    qint32 DbVer) {
-  return Call("GetDbCheckConstraint",
-              {{"SchemaName", SchemaName}, {"ConstraintName", ConstraintName}, {"DbVer", Number(DbVer)}},
-              "CheckClause");
+  return Lookup({TServiceLookup::GetDbCheckConstraint, SchemaName, ConstraintName, QString(), DbVer});
 }
 
 QString TOstrelServiceClient::GetDbView(const QString& SchemaName, const QString& ViewName, qint32 DbVer) {
-  return Call("GetDbView", {{"SchemaName", SchemaName}, {"ViewName", ViewName}, {"DbVer", Number(DbVer)}},
-              "ViewDefinition");
+  return Lookup({TServiceLookup::GetDbView, SchemaName, ViewName, QString(), DbVer});
 }
 
 QString TOstrelServiceClient::GetDbRoutine(const QString& SchemaName, const QString& RoutineName, qint32 DbVer) {
-  return Call("GetDbRoutine", {{"SchemaName", SchemaName}, {"RoutineName", RoutineName}, {"DbVer", Number(DbVer)}},
-              "SourceCode");
+  return Lookup({TServiceLookup::GetDbRoutine, SchemaName, RoutineName, QString(), DbVer});
 }
 
 bool TOstrelServiceClient::GetDbIndex(const QString& SchemaName, const QString& TableName, const QString& IndexName,
                                       qint32 DbVer) {
-  const QString Answer = Call(
-      "GetDbIndex",
-      {{"SchemaName", SchemaName}, {"TableName", TableName}, {"IndexName", IndexName}, {"DbVer", Number(DbVer)}},
-      "IsUnique").trimmed();
+  const QString Answer = Lookup({TServiceLookup::GetDbIndex, SchemaName, IndexName, TableName, DbVer}).trimmed();
   if (Answer == u"true" || Answer == u"1")
     return true;
   if (Answer.isEmpty() || Answer == u"false" || Answer == u"0")

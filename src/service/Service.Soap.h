@@ -3,6 +3,7 @@
 #include "service/OstrelService.h"
 #include "service/Service.Config.h"
 #include "service/Service.Http.h"
+#include "service/Service.Lookahead.h"
 
 #include "infra/Support.Xml.h"
 
@@ -44,11 +45,13 @@ public:
   virtual TXmlDocument LoadPage(const QString& AAddress) = 0;
 };
 
-// The SOAP 1.1 document/literal client of the port, over one kept-alive HTTP connection that
-// also carries the pages the same run reads.
-class TOstrelServiceClient : public OstrelServiceSoap, public IServicePageLoader {
+// The SOAP 1.1 document/literal client of the port, over a pool of up to Concurrency kept-alive
+// HTTP connections that also carry the pages the same run reads. Calls made one after another
+// share one connection; only announced lookups travel ahead on the others.
+class TOstrelServiceClient : public OstrelServiceSoap, public IServicePageLoader, public IServiceLookahead {
 public:
   explicit TOstrelServiceClient(const TServiceConfig& AConfig);
+  ~TOstrelServiceClient() override;
 
   const TServiceConfig& Config() const { return FConfig; }
 
@@ -74,7 +77,18 @@ public:
 
   TXmlDocument LoadPage(const QString& AAddress) override;
 
+  void BeginLookahead(std::vector<TServiceLookup> ALookups) override;
+  void EndLookahead() override;
+
 private:
+  class TLookaheadQueue;
+  // A request ready to go, and what its answer must hold.
+  struct TRequest {
+    const char* Operation;
+    const char* ResultElement;
+    QByteArray Envelope;
+  };
+
   struct TParam {
     const char* Name;
     QString Value;
@@ -82,10 +96,20 @@ private:
   // Sends one request and returns the text of AResultElement in the answer (empty when the
   // element is absent or empty); a null AResultElement expects an answer without a value.
   QString Call(const char* AOperation, std::initializer_list<TParam> AParams, const char* AResultElement);
+  static TRequest Request(const char* AOperation, std::initializer_list<TParam> AParams, const char* AResultElement);
+  static TRequest Request(const TServiceLookup& ALookup);
+  THttpTransport::TTransferId Start(const TRequest& ARequest);
+  // The result of a finished request, or the exception its answer calls for.
+  QString Answer(const TRequest& ARequest, const THttpTransport::TResponse& AResponse) const;
+  // Sends ARequest now and waits for its result.
+  QString Exchange(const TRequest& ARequest);
+  // A lookup: taken from the announced ones when it is the next of them, else sent now.
+  QString Lookup(const TServiceLookup& ALookup);
 
   TServiceConfig FConfig;
   QString FEndpoint;
   THttpTransport FTransport;
+  std::unique_ptr<TLookaheadQueue> FLookahead;
 };
 
 }  // namespace quillon

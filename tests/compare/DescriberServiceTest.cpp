@@ -13,6 +13,10 @@
 #include "support/RecordingLog.h"
 #include "support/RecordingProgress.h"
 
+#include <QElapsedTimer>
+#include <QRegularExpression>
+
+#include <functional>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -71,6 +75,71 @@ protected:
       Result.append(Call.Operation + u'(' + Values.join(u'|') + u')');
     }
     return Result;
+  }
+
+  // What a compare run leaves behind, as far as a user or the service can tell.
+  struct TRunRecord {
+    QString Failure;
+    QString Log;
+    QStringList Progress;
+    // Every call but the lookups, in the order the service received them.
+    QStringList Writes;
+    // The lookups, sorted: the order they reach the service in may differ.
+    QStringList Lookups;
+    // "key=stored gold-standard text" of every view, routine and check constraint.
+    QStringList StandardTexts;
+    qint32 PeakConnections = 0;
+  };
+
+  // A compare run with AConcurrency requests in flight, after the service was reset and
+  // AInjectFailures told it what to do; every object's stored text is cleared first.
+  TRunRecord Run(qint32 AConcurrency, const std::function<void()>& AInjectFailures) {
+    Service->Reset();
+    Service->Install(AConcurrency, 1);
+    AInjectFailures();
+    Log.Entries.clear();
+    Progress.Clear();
+    for (TDatabaseObjectList* List : TextLists())
+      for (TDatabaseObject* Object : List->Values())
+        Object->SetStandardDefinition(QString());
+    TRunRecord Record;
+    try {
+      Describer->CompareToService(QStringLiteral("Tellwick"), 12);
+    } catch (const EServiceError& E) {
+      Record.Failure = E.Message();
+    }
+    Record.Log = Log.Dump();
+    Record.Progress = Progress.Reports;
+    for (const TGoldService::TCall& Call : Service->Calls()) {
+      QStringList Values;
+      for (auto It = Call.Params.begin(); It != Call.Params.end(); ++It)
+        Values.append(It.key() + u'=' + It.value().toString());
+      (Call.Operation.startsWith(QStringLiteral("Get")) ? Record.Lookups : Record.Writes)
+          .append(Call.Operation + u'(' + Values.join(u'|') + u')');
+    }
+    Record.Lookups.sort();
+    for (TDatabaseObjectList* List : TextLists())
+      for (TDatabaseObject* Object : List->Values())
+        Record.StandardTexts.append(Object->Key() + u'=' + Object->GetStandardDefinition());
+    Record.PeakConnections = Service->PeakConnections();
+    return Record;
+  }
+
+  QList<TDatabaseObjectList*> TextLists() const {
+    return {Describer->Views(), Describer->Routines(), Describer->CheckConstraints()};
+  }
+
+  static void ExpectSameRun(const TRunRecord& AActual, const TRunRecord& AExpected) {
+    // curl's own words on a broken transfer vary with timing (how long it waited, how many idle
+    // connections it tried); what the program says around them must agree.
+    const auto Message = [](QString AFailure) {
+      return AFailure.remove(QRegularExpression(QStringLiteral("( failed|in time \\(.*\\)): .*$"))).toStdString();
+    };
+    EXPECT_EQ(Message(AActual.Failure), Message(AExpected.Failure));
+    EXPECT_EQ(AActual.Log.toStdString(), AExpected.Log.toStdString());
+    EXPECT_EQ(AActual.Progress.join(u'\n').toStdString(), AExpected.Progress.join(u'\n').toStdString());
+    EXPECT_EQ(AActual.Writes.join(u'\n').toStdString(), AExpected.Writes.join(u'\n').toStdString());
+    EXPECT_EQ(AActual.StandardTexts.join(u'\n').toStdString(), AExpected.StandardTexts.join(u'\n').toStdString());
   }
 
   static std::unique_ptr<TGoldService> Service;
@@ -144,13 +213,16 @@ TEST_F(DescriberAgainstService, ReportsEveryDifferenceInOrderAndRecordsItWithThe
   ASSERT_TRUE(Describer->Views()->TryGetValue(QStringLiteral("[DBO].[V_EQUAL]"), View));
   EXPECT_EQ(View->GetStandardDefinition(), QStringLiteral("create view dbo.V_Equal as select Id from Orders where Qty >= 1"));
 
-  EXPECT_EQ(Service->Connections(), 1);
+  // The default sends lookups ahead over up to eight connections, never more.
+  EXPECT_GT(Service->PeakConnections(), 1);
+  EXPECT_LE(Service->PeakConnections(), 8);
 }
 
 TEST_F(DescriberAgainstService, PublishRunSendsLocalDefinitionsAndThenHasNothingLeftToSend) {
   Sql.AddResult(QStringLiteral("SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=:P0 AND "
                                "SPECIFIC_NAME=:P1"),
                 {QStringLiteral("LAST_ALTERED")}, {{QDateTime(QDate(2026, 3, 1), QTime(10, 0))}});
+  Service->Install(1);
   Describer->SetPublish(true);
   Describer->CompareToService(QStringLiteral("Tellwick"), 12);
 
@@ -206,10 +278,67 @@ TEST_F(DescriberAgainstService, PublishRunSendsLocalDefinitionsAndThenHasNothing
             QStringLiteral("ALTER"));
   EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.P_Diff"), QString()),
             QStringLiteral("ALTER"));
-  EXPECT_EQ(Service->Connections(), 3);  // one client per run
+  EXPECT_EQ(Service->Connections(), 3);  // one client per run, one connection at a time
 }
 
-TEST_F(DescriberAgainstService, FailureAtTheThirdKindKeepsWhatTheFirstTwoReported) {
+TEST_F(DescriberAgainstService, EightRequestsInFlightReportExactlyWhatOneAtATimeReports) {
+  // The first lookup of each kind answers last, so the answers arrive out of order.
+  const auto DelayFirstLookups = [] {
+    Service->Fail(QStringLiteral("GetDbView"), QStringLiteral("slow"), 0, 0.3, {{QStringLiteral("ViewName"), QStringLiteral("FnEventTimeToNum")}});
+    Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), 0, 0.3, {{QStringLiteral("RoutineName"), QStringLiteral("F_Unknown")}});
+    Service->Fail(QStringLiteral("GetDbCheckConstraint"), QStringLiteral("slow"), 0, 0.3, {{QStringLiteral("ConstraintName"), QStringLiteral("CK_Diff")}});
+  };
+  const TRunRecord OneAtATime = Run(1, DelayFirstLookups);
+  const TRunRecord Eight = Run(8, DelayFirstLookups);
+  ExpectSameRun(Eight, OneAtATime);
+  EXPECT_EQ(Eight.Lookups, OneAtATime.Lookups);  // nothing asked twice, nothing left out
+  EXPECT_EQ(OneAtATime.PeakConnections, 1);
+  EXPECT_GT(Eight.PeakConnections, 1);
+  EXPECT_LE(Eight.PeakConnections, 8);
+
+  // A service that closes the connection after every answer costs connections, not results.
+  const TRunRecord Closing = Run(8, [] {
+    for (const char* Operation : {"GetDbView", "GetDbRoutine", "GetDbCheckConstraint", "GetDbIndex", "SaveDbAnomaly"})
+      Service->Fail(QString::fromUtf8(Operation), QStringLiteral("close"));
+  });
+  ExpectSameRun(Closing, OneAtATime);
+  EXPECT_LE(Closing.PeakConnections, 8);
+
+  // A publish run of the kinds that send ahead writes the same, in the same order.
+  Describer->SetPublish(true);
+  Describer->CompareRoutines = false;
+  const TRunRecord PublishOneAtATime = Run(1, [] {});
+  ASSERT_FALSE(PublishOneAtATime.Writes.filter(QStringLiteral("SaveDbView")).isEmpty());
+  ExpectSameRun(Run(8, [] {}), PublishOneAtATime);
+}
+
+TEST_F(DescriberAgainstService, ARoutineWhosePublicationFailedIsSentAgainByTheNextRun) {
+  Sql.AddResult(QStringLiteral("SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=:P0 AND "
+                               "SPECIFIC_NAME=:P1"),
+                {QStringLiteral("LAST_ALTERED")}, {{QDateTime(QDate(2026, 3, 1), QTime(10, 0))}});
+  Describer->CompareSchemata = Describer->CompareCheckConstraints = Describer->CompareViews = false;
+  Describer->SetPublish(true);
+  TIniFile Settings(ExeSettingsFileName());
+  for (const char* Failing : {"GetDbRoutine", "SaveDbRoutine"}) {
+    SCOPED_TRACE(Failing);
+    Service->Reset();
+    Service->Fail(QString::fromUtf8(Failing), QStringLiteral("fault"));
+    EXPECT_THROW(Describer->CompareToService(QStringLiteral("Tellwick"), 12), EServiceError);
+    EXPECT_EQ(Settings.ReadString(QStringLiteral("DbDescribe"), QStringLiteral("dbo.F_Unknown"), QString()), QString());
+    EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.F_Unknown"), QString()),
+              QString());
+
+    Service->Reset();
+    Describer->CompareToService(QStringLiteral("Tellwick"), 12);
+    EXPECT_EQ(SavesRecorded().filter(QStringLiteral("SaveDbRoutine")).value(0), QStringLiteral("SaveDbRoutine(dbo|F_Unknown)"));
+    EXPECT_NE(Settings.ReadString(QStringLiteral("DbDescribe"), QStringLiteral("dbo.F_Unknown"), QString()), QString());
+    EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.F_Unknown"), QString()),
+              QStringLiteral("CREATE"));
+    Service->Install();  // a fresh settings file: nothing published yet
+  }
+}
+
+TEST_F(DescriberAgainstService, FailureAtOneLookupKeepsTheSamePrefixWithOneOrEightInFlight) {
   struct TCase {
     const char* Mode;
     const char* MessagePart;
@@ -217,26 +346,48 @@ TEST_F(DescriberAgainstService, FailureAtTheThirdKindKeepsWhatTheFirstTwoReporte
   const TCase Cases[] = {
       {"fault", "answered GetDbView with a fault: Injected failure in GetDbView"},
       {"http500", "answered GetDbView with HTTP status 500"},
+      {"busy", "answered GetDbView with HTTP status 503: <html><body>Service Unavailable"},
+      {"garbage", "sent a malformed answer to GetDbView"},
+      {"drop", "/OstrelService.asmx failed"},
+      {"slow", "did not answer in time"},
   };
+  // The second view in the list's order; the lookups after it may well have been answered.
+  const QVariantMap SecondView{{QStringLiteral("ViewName"), QStringLiteral("V_Diff")}};
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Mode);
-    Service->Reset();
-    Progress.Clear();
-    Service->Fail(QStringLiteral("GetDbView"), QString::fromUtf8(Case.Mode), 1);
-    try {
-      Describer->CompareToService(QStringLiteral("Tellwick"), 12);
-      ADD_FAILURE() << "no exception";
-    } catch (const EServiceError& E) {
-      EXPECT_TRUE(E.Message().contains(QString::fromUtf8(Case.MessagePart))) << E.what();
+    TRunRecord Records[2];
+    for (const qint32 Concurrency : {1, 8}) {
+      SCOPED_TRACE(Concurrency);
+      QElapsedTimer Timer;
+      Timer.start();
+      TRunRecord& Record = Records[Concurrency == 1 ? 0 : 1];
+      Record = Run(Concurrency, [&] { Service->Fail(QStringLiteral("GetDbView"), QString::fromUtf8(Case.Mode), 0, 3, SecondView); });
+      EXPECT_LT(Timer.elapsed(), 2500) << "waited past the time-out";
+      EXPECT_TRUE(Record.Failure.contains(QString::fromUtf8(Case.MessagePart))) << Record.Failure.toStdString();
+      EXPECT_EQ(Progress.AnomalyNames(), QStringList({"[dbo].[CK_Diff]", "[dbo].[GetDatabaseInfo]", "[dbo].[FnEventTimeToNum]"}));
+      EXPECT_EQ(Record.StandardTexts.filter(QStringLiteral("[DBO].[V_EQUAL]=")), QStringList({"[DBO].[V_EQUAL]="}));
+      EXPECT_TRUE(Service->Calls(QStringLiteral("GetDbRoutine")).isEmpty());
+      EXPECT_TRUE(Service->Calls(QStringLiteral("GetDbIndex")).isEmpty());
     }
-    EXPECT_EQ(Progress.AnomalyNames(), QStringList({"[dbo].[CK_Diff]", "[dbo].[GetDatabaseInfo]", "[dbo].[FnEventTimeToNum]"}));
-    EXPECT_EQ(AnomaliesRecorded().size(), 3);
-    EXPECT_TRUE(Service->Calls(QStringLiteral("GetDbRoutine")).isEmpty());
-    EXPECT_TRUE(Service->Calls(QStringLiteral("GetDbIndex")).isEmpty());
-    TDatabaseObject* Check = nullptr;
-    ASSERT_TRUE(Describer->CheckConstraints()->TryGetValue(QStringLiteral("[DBO].[CK_DIFF]"), Check));
-    EXPECT_EQ(Check->GetStandardDefinition(), QStringLiteral("([Price]>(0))"));
+    ExpectSameRun(Records[1], Records[0]);
   }
+
+  // The next run works.
+  const TRunRecord Again = Run(8, [] {});
+  EXPECT_TRUE(Again.Failure.isEmpty()) << Again.Failure.toStdString();
+  EXPECT_EQ(Progress.AnomalyNames().size(), 9);
+}
+
+TEST_F(DescriberAgainstService, AServiceThatStopsAnsweringEndsTheRunWithinTheTimeOut) {
+  QElapsedTimer Timer;
+  Timer.start();
+  // From the third routine lookup on, nothing comes back within the one-second time-out.
+  const TRunRecord Record = Run(8, [] { Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), 2, 3); });
+  EXPECT_LT(Timer.elapsed(), 2500);
+  EXPECT_TRUE(Record.Failure.contains(QStringLiteral("did not answer in time"))) << Record.Failure.toStdString();
+  // Everything before the routines was handled; no index was asked for.
+  EXPECT_EQ(Record.Writes.filter(QStringLiteral("[SALES].[V_BLANK]")).size(), 1);
+  EXPECT_TRUE(Service->Calls(QStringLiteral("GetDbIndex")).isEmpty());
 }
 
 TEST_F(DescriberAgainstService, UnreadableRoutineListStopsTheRoutinesBeforeTheFirstOne) {

@@ -6,6 +6,7 @@
 #include "schema/Routines.h"
 #include "support/CatalogueFixture.h"
 #include "support/MemorySql.h"
+#include "support/FixedLogin.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
 #include "support/TdsServer.h"
@@ -18,20 +19,12 @@
 namespace quillon {
 namespace {
 
+using test::TFixedLogin;
 using test::TRecordingLog;
 using test::TTdsServer;
 
 // The schema model's own catalogue fixture, served by the TDS stand-in to a SQL login.
 const QString Catalogue = QStringLiteral("schema_catalogue.xml");
-
-class TFixedLogin : public IDatabaseLoginDialog {
-public:
-  bool Login(QString& AUserName, QString& APassword) override {
-    AUserName = QStringLiteral("quillon");
-    APassword = QStringLiteral("pw");
-    return true;
-  }
-};
 
 QByteArray SnapshotWithoutStamp(const QString& AFileName) {
   QFile File(AFileName);
@@ -59,7 +52,7 @@ protected:
 
   TTdsServer FServer{Catalogue, {QStringLiteral("quillon:pw")}};
   TRecordingLog FLog;
-  TFixedLogin FLogin;
+  TFixedLogin FLogin{QStringLiteral("quillon"), QStringLiteral("pw")};
   TSimpleDatabase FDb{&FLog};
 };
 
@@ -107,6 +100,76 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAd
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
+}
+
+TEST_F(CatalogueOverOdbcTest, ARoutineRepairAltersOnlyItsOwnLeadingCreate) {
+  TDatabaseRoutineList Routines(&FLog);
+  Routines.Load(&FDb);
+  TDatabaseObject* Found = nullptr;
+  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
+  auto* Routine = static_cast<TDatabaseRoutine*>(Found);
+  const QString Standard = QStringLiteral(
+      "/* CREATE PROCEDURE dbo.Old */\r\nCREATE PROC dbo.GetOrder @Id int\r\nAS\r\n"
+      "EXEC('CREATE PROCEDURE dbo.Made AS SELECT 1')");
+  Routine->SetStandardDefinition(Standard);
+  Routine->Alter(&FDb);
+
+  Routines.Load(&FDb);
+  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
+  EXPECT_EQ(static_cast<TDatabaseRoutine*>(Found)->SourceCode(), Standard);
+}
+
+TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAbortAsItWas) {
+  const auto Scalar = [this](const QString& ASql) {
+    TDataSet* Data = FDb.FastQuery(ASql);
+    const qint32 Value = Data->Fields(0).AsInteger();
+    Data->Close();
+    return Value;
+  };
+  constexpr qint32 XactAbort = 16384;
+  const struct {
+    const char* Name;
+    bool XactAbortBefore;
+    void (TTdsServer::*Rule)(const QString&);
+    const char* Clause;
+    const char* Error;
+  } Cases[] = {
+      {"succeeds", false, nullptr, "([Sats]>=(0))", nullptr},
+      {"succeeds with XACT_ABORT on", true, nullptr, "([Sats]>=(1))", nullptr},
+      {"add fails and CATCH rolls back", false, &TTdsServer::Fail, "([Sats]>(5))", "Forced failure of: ALTER TABLE"},
+      {"add fails past CATCH", false, &TTdsServer::FailUnresolved, "([Sats]>(6))", "Invalid column name 'Unresolved'."},
+      {"add fails past CATCH with XACT_ABORT on", true, &TTdsServer::FailUnresolved, "([Sats]>(7))",
+       "Invalid column name 'Unresolved'."},
+  };
+  const QString Table = QString::fromUtf8("Beløp");
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    FDb.ExecuteCommand(Case.XactAbortBefore ? QStringLiteral("SET XACT_ABORT ON") : QStringLiteral("SET XACT_ABORT OFF"));
+    TCheckConstraintList Checks(&FLog);
+    Checks.Load(&FDb);
+    TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
+    ASSERT_NE(Check, nullptr);
+    const QString Before = Check->CheckClause();
+    Check->SetStandardDefinition(QString::fromUtf8(Case.Clause));
+    if (Case.Rule) {
+      (FServer.*Case.Rule)(QStringLiteral("ADD CONSTRAINT"));
+      try {
+        Check->Alter(&FDb);
+        ADD_FAILURE() << "the repair passed";
+      } catch (const EOdbcError& E) {
+        EXPECT_TRUE(E.Message().contains(QString::fromUtf8(Case.Error))) << E.what();
+      }
+      FServer.Clear();
+    } else {
+      Check->Alter(&FDb);
+    }
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT @@TRANCOUNT")), 0);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT @@OPTIONS")) & XactAbort, Case.XactAbortBefore ? XactAbort : 0);
+    Checks.Load(&FDb);
+    Check = CheckOn(Checks, Table);
+    ASSERT_NE(Check, nullptr);
+    EXPECT_EQ(Check->CheckClause(), Case.Rule ? Before : QString::fromUtf8(Case.Clause));
+  }
 }
 
 }  // namespace

@@ -182,7 +182,10 @@ TEST(ConnectionStringTest, StartingStringComesFromTheCommandLineOrTheDataLinkFil
        QStringLiteral("Provider=SQLNCLI11.1;Data Source=SRV;Initial Catalog=Harbour;Integrated Security=SSPI")},
       {"quillon SERVER= Database=",
        QStringLiteral("Provider=SQLNCLI11.1;Data Source=;Initial Catalog=;Integrated Security=SSPI")},
+      {"quillon Server=SRV Database=Harbour User=checker",
+       QStringLiteral("Provider=SQLNCLI11.1;Data Source=SRV;Initial Catalog=Harbour;User ID=checker")},
       {"quillon Server=SRV", Udl},
+      {"quillon User=checker", Udl},
       {"quillon Database=Harbour", Udl},
   };
   for (const auto& Case : Cases) {

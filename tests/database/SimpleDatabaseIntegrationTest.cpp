@@ -1,9 +1,13 @@
 #include "database/Database.Simple.h"
+#include "infra/Support.Waiting.h"
+#include "schema/Indices.h"
+#include "schema/Routines.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
 #include "support/TdsServer.h"
 
 #include <QElapsedTimer>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -19,10 +23,6 @@ using test::TRecordingLog;
 using test::TTdsServer;
 
 const QString Fixture = QStringLiteral("tds_harbour.xml");
-const QString RoutineQuery = QStringLiteral(
-    "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,OBJECT_DEFINITION(OBJECT_ID(ROUTINE_SCHEMA+'.'+ROUTINE_NAME)) "
-    "AS ROUTINE_DEFINITION FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt\\_%' ESCAPE '\\' ) "
-    "ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
 
 class TScriptedLoginDialog : public IDatabaseLoginDialog {
 public:
@@ -176,6 +176,25 @@ TEST_F(SimpleDatabaseIntegrationTest, ParametersReachTheServerInOrderWithTheirTy
   Data->Close();
 }
 
+TEST_F(SimpleDatabaseIntegrationTest, AValueThatCannotBeBoundIsLoggedUnlessItIsAPassword) {
+  FDb.Connect();
+  const QVariant Unbindable(QUrl(QStringLiteral("hunter2")));
+  EXPECT_THROW(FDb.ExecuteCommand(QStringLiteral("EXEC dbo.AddUser :UserName, :Password"), {QStringLiteral("bob"), Unbindable}),
+               Exception);
+  EXPECT_THROW(FDb.FastQuery(QStringLiteral("SELECT 1 WHERE :NewPassword = 1"), {Unbindable}), Exception);
+  EXPECT_THROW(FDb.ExecuteCommand(QStringLiteral("EXEC dbo.AddUser :UserName, :PWD"), {Unbindable, Unbindable}), Exception);
+  const QStringList Errors = FLog.Texts(TLogEntry::SilentError);
+  ASSERT_EQ(Errors.size(), 3) << FLog.Dump().toStdString();
+  EXPECT_TRUE(Errors[0].startsWith(QStringLiteral("TSimpleDatabase.PrepareCommandParameters[1](Password=*****): ")))
+      << Errors[0].toStdString();
+  EXPECT_TRUE(Errors[1].startsWith(QStringLiteral("TSimpleDatabase.PrepareQueryParameters(0): ***** "))) << Errors[1].toStdString();
+  // Only the password is hidden: other values still tell what failed.
+  EXPECT_TRUE(Errors[2].startsWith(QStringLiteral("TSimpleDatabase.PrepareCommandParameters[0](UserName=hunter2): ")))
+      << Errors[2].toStdString();
+  EXPECT_FALSE(FLog.Dump().contains(QStringLiteral("Password=hunter2")));
+  EXPECT_TRUE(FDb.Connected());
+}
+
 TEST_F(SimpleDatabaseIntegrationTest, ResultSetsReadEveryTypeAndNullAndTheNextQueryClosesThePrevious) {
   FDb.Connect();
   TDataSet* Info = FDb.FastQuery(QStringLiteral("EXEC dbo.GetDatabaseInfo"));
@@ -199,16 +218,30 @@ TEST_F(SimpleDatabaseIntegrationTest, ResultSetsReadEveryTypeAndNullAndTheNextQu
   Columns->Close();
   Columns->Close();
 
-  TDataSet* Indices = FDb.FastQuery(QStringLiteral(
-      "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,i.is_unique AS "
-      "IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_Id=t.object_id WHERE is_primary_key = 0 AND i.type=2 "));
+  TDataSet* Indices = FDb.FastQuery(TDatabaseIndexList(&FLog).CatalogueQuery());
   ASSERT_FALSE(Indices->Eof());
   EXPECT_EQ(Indices->FieldByName(QStringLiteral("IS_UNIQUE")).AsVariant(), QVariant(false));
   Indices->Next();
   EXPECT_TRUE(Indices->Eof());
 }
 
-TEST_F(SimpleDatabaseIntegrationTest, ObjectExistsAsksWithQuotesDoubled) {
+TEST_F(SimpleDatabaseIntegrationTest, ReadingRowsLetsAWaitingWindowAnswerOnEveryRow) {
+  FDb.Connect();
+  qint32 Calls = 0;
+  WhileWaiting = [&Calls] {
+    ++Calls;
+    throw std::runtime_error("a hook that fails must not end the read");
+  };
+  TDataSet* Columns = FDb.FastQuery(QStringLiteral("SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME"));
+  qint32 Rows = 0;
+  for (; !Columns->Eof(); Columns->Next())
+    ++Rows;
+  WhileWaiting = nullptr;
+  EXPECT_EQ(Rows, 4);
+  EXPECT_GE(Calls, Rows);
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, ObjectExistsSendsTheNameAsAParameter) {
   FDb.Connect();
   FServer.Forget();
   EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
@@ -217,7 +250,8 @@ TEST_F(SimpleDatabaseIntegrationTest, ObjectExistsAsksWithQuotesDoubled) {
   EXPECT_FALSE(FDb.ObjectExists(QStringLiteral("dbo.O'Brien"), otUserTable));
   const QList<TTdsServer::TStatement> Sent = FServer.Statements();
   ASSERT_EQ(Sent.size(), 4);
-  EXPECT_EQ(Sent[3].Sql, QStringLiteral("SELECT OBJECT_ID('dbo.O''Brien','U')"));
+  EXPECT_EQ(Sent[3].Sql, QStringLiteral("SELECT OBJECT_ID(@P1,@P2)"));
+  EXPECT_EQ(Sent[3].Params, (QVariantList{QStringLiteral("dbo.O'Brien"), QStringLiteral("U")}));
 }
 
 TEST_F(SimpleDatabaseIntegrationTest, MessagesLeftByACommandRaiseCommandFailedWithTheirDescriptions) {
@@ -231,7 +265,7 @@ TEST_F(SimpleDatabaseIntegrationTest, MessagesLeftByACommandRaiseCommandFailedWi
     EXPECT_EQ(E.Message(), QStringLiteral("Forced warning for: EXEC dbo.SaveDbRoutine @P1,@P2,@P3,@P4,@P5\n"));
   }
   EXPECT_TRUE(FLog.Texts().contains(
-      QStringLiteral("TSimpleDatabase.ProcessErrors: NativeError=50000 Number=1 SQLState=\"01000\" "
+      QStringLiteral("TSimpleDatabase.ProcessErrors: NativeError=50000 Number=50000 SQLState=\"01000\" "
                      "Source=\"[FreeTDS][SQL Server]\" Description=Forced warning for: "
                      "EXEC dbo.SaveDbRoutine @P1,@P2,@P3,@P4,@P5")))
       << FLog.Dump().toStdString();
@@ -288,6 +322,46 @@ TEST_F(SimpleDatabaseIntegrationTest, ALostConnectionClosesAndTheCachedStringRec
   EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
 }
 
+TEST_F(SimpleDatabaseIntegrationTest, AFatalServerErrorClosesTheConnectionAndTheNextCallSaysSo) {
+  FDb.Connect();
+  FServer.FailFatally(QStringLiteral("OBJECT_ID"));
+  try {
+    FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable);
+    ADD_FAILURE() << "no error";
+  } catch (const EOdbcError& E) {
+    EXPECT_TRUE(E.Message().contains(QStringLiteral("Fatal error 9001"))) << E.what();
+  }
+  EXPECT_FALSE(FDb.Connected());
+  try {
+    FDb.FastQuery(QStringLiteral("SELECT DB_NAME()"));
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& E) {
+    EXPECT_EQ(E.Message(), QStringLiteral("Implicit connect not allowed"));
+  }
+  FServer.Clear();
+  FDb.Connect();
+  EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
+}
+
+TEST_F(SimpleDatabaseIntegrationTest, AConnectionLostInTheMiddleOfAResultIsClosedAndTheNextCallSaysSo) {
+  FDb.Connect();
+  TDatabaseRoutineList Routines(&FLog);
+  const QString Query = Routines.CatalogueQuery();
+  FServer.CutOff(QStringLiteral("INFORMATION_SCHEMA.ROUTINES"));
+  EXPECT_THROW(Routines.Load(&FDb), EOdbcError);
+  EXPECT_FALSE(FDb.Connected());
+  try {
+    FDb.FastQuery(Query);
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& E) {
+    EXPECT_EQ(E.Message(), QStringLiteral("Implicit connect not allowed"));
+  }
+  FServer.Clear();
+  FDb.Connect();
+  Routines.Load(&FDb);
+  EXPECT_GT(Routines.Count(), 0);
+}
+
 TEST_F(SimpleDatabaseIntegrationTest, AFailingObserverIsLoggedAndRaisedWithTheConnectionOpen) {
   TRecordingObserver Observer;
   Observer.Fail = true;
@@ -308,7 +382,7 @@ TEST_F(SimpleDatabaseIntegrationTest, ARoutineSourceOf500KilobytesTravelsWhole) 
   ASSERT_GE(Source.size() * 2, 500000);
   EXPECT_EQ(FDb.ExecuteCommand(Source), 1);
 
-  TDataSet* Routines = FDb.FastQuery(RoutineQuery);
+  TDataSet* Routines = FDb.FastQuery(TDatabaseRoutineList(&FLog).CatalogueQuery());
   QString Stored;
   for (; !Routines->Eof(); Routines->Next())
     if (Routines->FieldByName(QStringLiteral("ROUTINE_NAME")).AsString() == u"GetDatabaseInfo")
@@ -322,6 +396,44 @@ TEST_F(SimpleDatabaseIntegrationTest, ARoutineSourceOf500KilobytesTravelsWhole) 
   const QList<TTdsServer::TStatement> Sent = FServer.Statements();
   ASSERT_EQ(Sent.size(), 1);
   EXPECT_EQ(Sent[0].Params.value(3).toString(), Stored);
+}
+
+// What the connection string asks for, against a server without a certificate, one that
+// offers TLS and one that insists on it: the login encrypted wherever the server can, the whole
+// session when asked or forced, and never clear text when encryption was asked for.
+TEST(SimpleDatabaseEncryptionTest, EncryptIsHonouredAndRequiredEncryptionNeverFallsBackToClearText) {
+  const struct {
+    const char* Server;
+    const char* Keys;
+    const char* Session;  // nullptr: the connection is refused
+  } Cases[] = {
+      {"none", "Encrypt=yes", nullptr},
+      {"none", "Encrypt=strict", nullptr},
+      {"none", "", "none"},
+      {"offer", "", "login"},
+      {"offer", "Encrypt=yes;TrustServerCertificate=yes", "full"},
+      {"offer", "Encrypt=no", "login"},
+      {"force", "Encrypt=no", "full"},
+      {"force", "Encryption=off", nullptr},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(std::string(Case.Server) + ": " + Case.Keys);
+    TTdsServer Server(Fixture, {}, QString::fromLatin1(Case.Server));
+    TRecordingLog Log;
+    TScriptedLoginDialog Dialog;
+    TSimpleDatabase Db(&Log);
+    Db.SetLoginDialog(&Dialog);
+    Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Harbour")) + u';' + QString::fromLatin1(Case.Keys));
+    if (!Case.Session) {
+      EXPECT_THROW(Db.Connect(), EOdbcError);
+      EXPECT_FALSE(Db.Connected());
+      EXPECT_EQ(Server.Sessions().filter(QStringLiteral("none")), QStringList());
+      continue;
+    }
+    Db.Connect();
+    EXPECT_TRUE(Db.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
+    EXPECT_EQ(Server.Sessions(), QStringList{QString::fromLatin1(Case.Session)});
+  }
 }
 
 TEST(SimpleDatabaseTimeoutTest, AServerThatNeverAnswersFailsWithinTheConnectTimeout) {

@@ -39,21 +39,41 @@ quint32 BitwiseCrc32(const QByteArray& ABytes) {
 }
 
 TEST(LineHash, EveryMixOfAsciiAndWiderCharactersHashesItsUtf8Bytes) {
-  // A character of each UTF-8 length at every position of lines up to 40 characters, so
-  // that each reaches every offset within an eight-character block.
-  const QString Wide[] = {QString(QChar(0xE5)), QString(QChar(0x20AC)), QString::fromUtf8("\xF0\x9F\x98\x80"),
-                          QString(QChar(0xD800))};
-  for (const QString& W : Wide)
+  // A character of each UTF-8 length, and a lone surrogate with the bytes its code would
+  // have, at every position of lines up to 40 characters, so that each reaches every offset
+  // within an eight-character block.
+  struct TWide {
+    QString Text;
+    QByteArray Bytes;
+  } const Wide[] = {{QString(QChar(0xE5)), "\xC3\xA5"},
+                    {QString(QChar(0x20AC)), "\xE2\x82\xAC"},
+                    {QString::fromUtf8("\xF0\x9F\x98\x80"), "\xF0\x9F\x98\x80"},
+                    {QString(QChar(0xD800)), "\xED\xA0\x80"},
+                    {QString(QChar(0xDFFF)), "\xED\xBF\xBF"}};
+  for (const TWide& W : Wide)
     for (int Length = 0; Length <= 40; ++Length)
       for (int At = 0; At <= Length; ++At) {
-        QString Line = QString(Length, u'q');
-        Line.insert(At, W);
-        const QByteArray Bytes = Line.toUtf8();
+        const QString Line = QString(At, u'q') + W.Text + QString(Length - At, u'q');
+        const QByteArray Bytes = QByteArray(At, 'q') + W.Bytes + QByteArray(Length - At, 'q');
         ASSERT_EQ(LineCrc32(Line), BitwiseCrc32(Bytes)) << Length << " " << At;
         // The byte entry point reads the same bytes in eight-byte steps of its own.
         ASSERT_EQ(LineCrc32(Bytes.constData(), static_cast<size_t>(Bytes.size())), BitwiseCrc32(Bytes))
             << Length << " " << At;
       }
+}
+
+TEST(LineHash, ALoneSurrogateHashesApartFromAQuestionMarkAndFromOtherSurrogates) {
+  const QString High = QStringLiteral("x = ") + QChar(0xD83D) + QStringLiteral(";");
+  const QString Low = QStringLiteral("x = ") + QChar(0xDE00) + QStringLiteral(";");
+  const QString Other = QStringLiteral("x = ") + QChar(0xD83E) + QStringLiteral(";");
+  for (const bool Fold : {false, true}) {
+    SCOPED_TRACE(Fold);
+    const quint32 Question = LineHash(QStringLiteral("x = ?;"), Fold, Fold);
+    EXPECT_NE(LineHash(High, Fold, Fold), Question);
+    EXPECT_NE(LineHash(Low, Fold, Fold), Question);
+    EXPECT_NE(LineHash(High, Fold, Fold), LineHash(Low, Fold, Fold));
+    EXPECT_NE(LineHash(High, Fold, Fold), LineHash(Other, Fold, Fold));
+  }
 }
 
 TEST(LineHash, LinesThatDifferOnlyOutsideLatin1HashApart) {

@@ -76,14 +76,17 @@ TEST(Kinds, EveryListRunsItsCatalogueQuery) {
   } Cases[] = {
       {&Schemata, "SCHEMAS", "SELECT * FROM INFORMATION_SCHEMA.SCHEMATA ORDER BY SCHEMA_NAME,SCHEMA_OWNER"},
       {&Tables, "TABLES", "SELECT * FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_SCHEMA,TABLE_NAME"},
-      {&Views, "VIEWS", "SELECT * FROM INFORMATION_SCHEMA.VIEWS ORDER BY TABLE_SCHEMA,TABLE_NAME"},
+      {&Views, "VIEWS",
+       "SELECT TABLE_SCHEMA,TABLE_NAME,OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+QUOTENAME(TABLE_NAME))) "
+       "AS VIEW_DEFINITION FROM INFORMATION_SCHEMA.VIEWS ORDER BY TABLE_SCHEMA,TABLE_NAME"},
       {&Columns, "COLUMNS", "SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME"},
       {&Indices, "INDEXS",
        "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,i.is_unique AS "
-       "IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_Id=t.object_id WHERE is_primary_key = 0 AND "
-       "i.type=2 "},
+       "IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_id=t.object_id WHERE i.is_primary_key = 0 AND "
+       "i.type=2 AND i.is_hypothetical = 0"},
       {&Routines, "ROUTINES",
-       "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,OBJECT_DEFINITION(OBJECT_ID(ROUTINE_SCHEMA+'.'+ROUTINE_NAME)) "
+       "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,"
+       "OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME))) "
        "AS ROUTINE_DEFINITION FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY "
        "ROUTINE_SCHEMA,ROUTINE_NAME"},
       {&Checks, "CHECK_CONSTRAINTS",
@@ -98,12 +101,12 @@ TEST(Kinds, EveryListRunsItsCatalogueQuery) {
        "SELECT USER_NAME(grantor_principal_id) AS GRANTOR, USER_NAME(grantee_principal_id) AS "
        "GRANTEE,SCHEMA_NAME(o.schema_id) as TABLE_SCHEMA, OBJECT_NAME(major_id) AS TABLE_NAME, permission_name AS "
        "PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE FROM sys.database_permissions p JOIN sys.all_objects o on "
-       "o.object_id=p.major_id WHERE o.type='U' ORDER BY o.schema_id,grantee_principal_id"},
+       "o.object_id=p.major_id WHERE p.class=1 AND p.minor_id=0 AND o.type='U' ORDER BY o.schema_id,grantee_principal_id"},
       {&RoutinePrivileges, "ROUTINE_PRIVILEGES",
        "SELECT USER_NAME(grantor_principal_id) AS GRANTOR, USER_NAME(grantee_principal_id) AS "
        "GRANTEE,SCHEMA_NAME(o.schema_id) as ROUTINE_SCHEMA, OBJECT_NAME(major_id) AS ROUTINE_NAME, permission_name AS "
        "PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE FROM sys.database_permissions p JOIN sys.all_objects o on "
-       "o.object_id=p.major_id WHERE o.type IN ('p','fn','sn') AND permission_name='EXECUTE' AND NOT "
+       "o.object_id=p.major_id WHERE o.type IN ('P','FN','SN') AND permission_name='EXECUTE' AND NOT "
        "OBJECT_NAME(major_id) LIKE 'dt[_]%' ORDER BY o.schema_id,grantee_principal_id"},
   };
   for (const auto& Case : Cases) {
@@ -167,13 +170,18 @@ TEST(Tables, BaseTablesAndTheOwningSchema) {
   EXPECT_EQ(Written(*Table), QByteArray("<TABLE TABLE_SCHEMA=\"Sales\" TABLE_NAME=\"Orders\" TABLE_TYPE=\"VIEW\"/>"));
 }
 
-TEST(Views, RepairTurnsEveryCreateViewIntoAlterView) {
+TEST(Views, RepairTurnsTheLeadingCreateViewIntoAlterView) {
   const struct {
     QString Standard, Command;
   } Cases[] = {
-      {"create   view dbo.V AS SELECT 1", "ALTER VIEW dbo.V AS SELECT 1"},
-      {"/* CREATE\r\nVIEW */ CREATE VIEW dbo.V AS SELECT 1\r\nGO", "/* ALTER VIEW */ ALTER VIEW dbo.V AS SELECT 1\r\nGO"},
-      {"CREATE /* x */ VIEW dbo.V AS SELECT 1", "CREATE /* x */ VIEW dbo.V AS SELECT 1"},
+      {"create   view dbo.V AS SELECT 1", "ALTER   view dbo.V AS SELECT 1"},
+      {"/* CREATE\r\nVIEW */ CREATE VIEW dbo.V AS SELECT 1\r\nGO", "/* CREATE\r\nVIEW */ ALTER VIEW dbo.V AS SELECT 1\r\nGO"},
+      {"CREATE /* x */ VIEW dbo.V AS SELECT 1", "ALTER /* x */ VIEW dbo.V AS SELECT 1"},
+      {"-- CREATE VIEW\r\n/* a /* nested */ CREATE VIEW */\r\n\tCreate View dbo.V AS SELECT 'CREATE VIEW x' AS T",
+       "-- CREATE VIEW\r\n/* a /* nested */ CREATE VIEW */\r\n\tALTER View dbo.V AS SELECT 'CREATE VIEW x' AS T"},
+      {"CREATE OR ALTER VIEW dbo.V AS SELECT 1", "CREATE OR ALTER VIEW dbo.V AS SELECT 1"},
+      {"CREATE VIEWS", "CREATE VIEWS"},
+      {"/* never closed CREATE VIEW", "/* never closed CREATE VIEW"},
       {"", ""},
   };
   for (const auto& Case : Cases) {
@@ -324,10 +332,7 @@ TEST(Indices, TheTableIsPartOfTheNameAndKey) {
   TDatabaseIndexList Indices(&Log);
   TMemorySQL Sql;
   Sql.AddResult(QStringLiteral("SELECT DB_NAME()"), {QString()}, {{QStringLiteral("Shop")}});
-  Sql.AddResult(QStringLiteral("SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as "
-                               "INDEX_NAME,i.is_unique AS IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on "
-                               "i.object_Id=t.object_id WHERE is_primary_key = 0 AND i.type=2 "),
-                Fields, {{"dbo", "T1", "IX", false}, {"dbo", "T2", "IX", 1}});
+  Sql.AddResult(Indices.CatalogueQuery(), Fields, {{"dbo", "T1", "IX", false}, {"dbo", "T2", "IX", 1}});
   Indices.Load(&Sql);
   EXPECT_EQ(Indices.Count(), 2);
   EXPECT_TRUE(Log.Texts(TLogEntry::SilentWarning).isEmpty());
@@ -362,15 +367,20 @@ TEST(Indices, ReadingTheUniqueFlagAndTheElementName) {
   }
 }
 
-TEST(Routines, RepairTurnsCreateOfTheRoutinesTypeIntoAlter) {
+TEST(Routines, RepairTurnsTheLeadingCreateOfTheRoutinesTypeIntoAlter) {
   const struct {
     const char* Type;
     QString Standard, Command;
   } Cases[] = {
-      {"PROCEDURE", "create\nprocedure dbo.P AS SELECT 1", "ALTER PROCEDURE dbo.P AS SELECT 1"},
+      {"PROCEDURE", "create\nprocedure dbo.P AS SELECT 1", "ALTER\nprocedure dbo.P AS SELECT 1"},
+      {"PROCEDURE", "CREATE PROC dbo.P AS EXEC('CREATE PROCEDURE dbo.Q AS SELECT 1')",
+       "ALTER PROC dbo.P AS EXEC('CREATE PROCEDURE dbo.Q AS SELECT 1')"},
+      {"PROCEDURE", "CREATE PROCEDURE dbo.P AS\r\n-- CREATE PROCEDURE again\r\nSELECT 1",
+       "ALTER PROCEDURE dbo.P AS\r\n-- CREATE PROCEDURE again\r\nSELECT 1"},
       {"FUNCTION", "create\nprocedure dbo.P AS SELECT 1", "create\nprocedure dbo.P AS SELECT 1"},
+      {"FUNCTION", "CREATE PROC dbo.P AS SELECT 1", "CREATE PROC dbo.P AS SELECT 1"},
       {"FUNCTION", "-- CREATE FUNCTION old\r\nCREATE  FUNCTION dbo.F() RETURNS int",
-       "-- ALTER FUNCTION old\r\nALTER FUNCTION dbo.F() RETURNS int"},
+       "-- CREATE FUNCTION old\r\nALTER  FUNCTION dbo.F() RETURNS int"},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Standard.toStdString());
@@ -430,11 +440,8 @@ protected:
 
   void LoadRoutines(const QList<QVariantList>& ARows) {
     Sql.AddResult(QStringLiteral("SELECT DB_NAME()"), {QString()}, {{QStringLiteral("Shop")}});
-    Sql.AddResult(QStringLiteral("SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,OBJECT_DEFINITION(OBJECT_ID("
-                                 "ROUTINE_SCHEMA+'.'+ROUTINE_NAME)) AS ROUTINE_DEFINITION FROM "
-                                 "INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY "
-                                 "ROUTINE_SCHEMA,ROUTINE_NAME"),
-                  {"ROUTINE_NAME", "ROUTINE_SCHEMA", "ROUTINE_TYPE", "ROUTINE_DEFINITION"}, ARows);
+    Sql.AddResult(Routines.CatalogueQuery(), {"ROUTINE_NAME", "ROUTINE_SCHEMA", "ROUTINE_TYPE", "ROUTINE_DEFINITION"},
+                  ARows);
     Routines.Load(&Sql);
   }
   TDatabaseRoutine& Routine(const QString& AKey) {
@@ -530,14 +537,29 @@ TEST(CheckConstraints, RepairDropsAndAddsInOneTransactionWithQuotedNames) {
       {"dbo", "CK_Qty]x", "Order Lines", "dbo", "([Qty]>=(0))"});
   Constraint->SetStandardDefinition(QStringLiteral(" ([Qty]>(0)) "));
   TMemorySQL Sql;
+  Sql.AddResult(QStringLiteral("SELECT @@OPTIONS"), {QString()}, {{5496}});
   Constraint->Alter(&Sql);
   const QString Batch = QStringLiteral(
       "SET XACT_ABORT ON;\r\n"
+      "BEGIN TRY\r\n"
       "BEGIN TRANSACTION;\r\n"
       "ALTER TABLE [dbo].[Order Lines] DROP CONSTRAINT [CK_Qty]]x];\r\n"
       "ALTER TABLE [dbo].[Order Lines] ADD CONSTRAINT [CK_Qty]]x] CHECK ([Qty]>(0));\r\n"
-      "COMMIT TRANSACTION;");
-  EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Command, Batch, {}, false}}));
+      "COMMIT TRANSACTION;\r\n"
+      "END TRY\r\n"
+      "BEGIN CATCH\r\n"
+      "IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\r\n"
+      "THROW;\r\n"
+      "END CATCH;");
+  const QString Restore = QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\r\nSET XACT_ABORT OFF;");
+  EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Query, "SELECT @@OPTIONS", {}, false},
+                                        {TSqlCall::Command, Batch, {}, false},
+                                        {TSqlCall::Command, Restore, {}, false}}));
+  // A failing batch is followed by the same clean-up and its own error reaches the caller.
+  Sql.Calls.clear();
+  Sql.FailOn(Batch, QStringLiteral("Forced failure"));
+  EXPECT_THROW(Constraint->Alter(&Sql), Exception);
+  EXPECT_EQ(Sql.Calls.value(2), (TSqlCall{TSqlCall::Command, Restore, {}, false}));
   EXPECT_EQ(Constraint->AlterCommand(), Batch);
   EXPECT_EQ(Constraint->ParentObjectKey(), QStringLiteral("[DBO].[ORDER LINES]"));
   EXPECT_EQ(Constraint->DDL(), QStringLiteral("([Qty]>=(0))"));

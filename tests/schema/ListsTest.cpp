@@ -17,7 +17,7 @@ using test::TMemorySQL;
 using test::TRecordingLog;
 using test::TScriptedResult;
 
-const QString ViewQuery = QStringLiteral("SELECT * FROM INFORMATION_SCHEMA.VIEWS ORDER BY TABLE_SCHEMA,TABLE_NAME");
+QString ViewQuery() { return TDatabaseViewList(nullptr).CatalogueQuery(); }
 const QStringList ViewFields = {QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"), QStringLiteral("VIEW_DEFINITION")};
 
 QVariantList ViewRow(const QString& ASchema, const QString& AName) {
@@ -53,15 +53,15 @@ protected:
 };
 
 TEST_F(ListsTest, LoadRunsTheCatalogueQueryAndFilesEveryRowUnderItsKey) {
-  Sql.AddResult(ViewQuery, ViewFields, {ViewRow("dbo", "B"), ViewRow("Sales", "A")});
+  Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "B"), ViewRow("Sales", "A")});
   TDatabaseViewList Views(&Log);
   Views.Load(&Sql);
-  EXPECT_EQ(Sql.QueryTexts(), (QStringList{QStringLiteral("SELECT DB_NAME()"), ViewQuery}));
+  EXPECT_EQ(Sql.QueryTexts(), (QStringList{QStringLiteral("SELECT DB_NAME()"), ViewQuery()}));
   EXPECT_EQ(Views.DbName(), QStringLiteral("Shop"));
   EXPECT_EQ(Keys(Views), (QStringList{"[DBO].[B]", "[SALES].[A]"}));
   EXPECT_EQ(Views.ListName(), QStringLiteral("VIEWS"));
   EXPECT_EQ(Views.FullName(), QStringLiteral("TDatabaseViewList"));
-  EXPECT_EQ(EntriesOf(TLogEntry::SqlQuery), QStringList{ViewQuery});
+  EXPECT_EQ(EntriesOf(TLogEntry::SqlQuery), QStringList{ViewQuery()});
   EXPECT_FALSE(Sql.DataSet().Active());
 }
 
@@ -74,7 +74,7 @@ TEST_F(ListsTest, TheGenericQueryWithoutOrderClauseEndsInTheListName) {
 }
 
 TEST_F(ListsTest, ARepeatedKeyKeepsTheFirstRowAndWarnsSilently) {
-  Sql.AddResult(ViewQuery, ViewFields,
+  Sql.AddResult(ViewQuery(), ViewFields,
                 {{"dbo", "Orders", "first"}, {"DBO", "orders", "second"}, {"dbo", "Other", "x"}});
   TDatabaseViewList Views(&Log);
   Views.Load(&Sql);
@@ -86,10 +86,10 @@ TEST_F(ListsTest, ARepeatedKeyKeepsTheFirstRowAndWarnsSilently) {
 }
 
 TEST_F(ListsTest, LoadReplacesWhatTheListHeld) {
-  Sql.AddResult(ViewQuery, ViewFields, {ViewRow("dbo", "Old")});
+  Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "Old")});
   TDatabaseViewList Views(&Log);
   Views.Load(&Sql);
-  Sql.AddResult(ViewQuery, ViewFields, {ViewRow("dbo", "New")});
+  Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "New")});
   Views.Load(&Sql);
   EXPECT_EQ(Keys(Views), QStringList{"[DBO].[NEW]"});
 }
@@ -97,7 +97,7 @@ TEST_F(ListsTest, LoadReplacesWhatTheListHeld) {
 TEST_F(ListsTest, AFailureDuringTheLoadKeepsTheRowsBeforeItAndClosesEverything) {
   TScriptedResult Result{ViewFields, {ViewRow("dbo", "A"), ViewRow("dbo", "B"), ViewRow("dbo", "C")}};
   Result.FailAtRow = 2;
-  Sql.AddResult(ViewQuery, Result);
+  Sql.AddResult(ViewQuery(), Result);
   TDatabaseViewList Views(&Log);
   EXPECT_THROW(Views.Load(&Sql), Exception);
   EXPECT_EQ(Keys(Views), (QStringList{"[DBO].[A]", "[DBO].[B]"}));
@@ -107,7 +107,7 @@ TEST_F(ListsTest, AFailureDuringTheLoadKeepsTheRowsBeforeItAndClosesEverything) 
 }
 
 TEST_F(ListsTest, ARowWithoutAColumnTheKindReadsStopsTheLoad) {
-  Sql.AddResult(ViewQuery, {QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME")}, {{"dbo", "A"}});
+  Sql.AddResult(ViewQuery(), {QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME")}, {{"dbo", "A"}});
   TDatabaseViewList Views(&Log);
   try {
     Views.Load(&Sql);
@@ -120,16 +120,16 @@ TEST_F(ListsTest, ARowWithoutAColumnTheKindReadsStopsTheLoad) {
 }
 
 TEST_F(ListsTest, AFailingQueryReachesTheCallerAndLeavesTheListEmpty) {
-  Sql.AddResult(ViewQuery, ViewFields, {ViewRow("dbo", "A")});
+  Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "A")});
   TDatabaseViewList Views(&Log);
   Views.Load(&Sql);
-  Sql.FailOn(ViewQuery, QStringLiteral("Invalid object name 'INFORMATION_SCHEMA.VIEWS'."));
+  Sql.FailOn(ViewQuery(), QStringLiteral("Invalid object name 'INFORMATION_SCHEMA.VIEWS'."));
   EXPECT_THROW(Views.Load(&Sql), Exception);
   EXPECT_EQ(Views.Count(), 0);
 }
 
 TEST_F(ListsTest, SaveToXmlWritesTheObjectsInKeyOrderReplacingTheChildren) {
-  Sql.AddResult(ViewQuery, ViewFields, {ViewRow("dbo", "B"), ViewRow("dbo", "A"), ViewRow("dbo", "AB")});
+  Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "B"), ViewRow("dbo", "A"), ViewRow("dbo", "AB")});
   TDatabaseViewList Views(&Log);
   Views.Load(&Sql);
   TXmlDocument Xml;
@@ -173,7 +173,7 @@ TEST_F(ListsXmlTest, LoadFromXmlReadsTheListsContainerOnlyAndAddsToTheList) {
       "<VIEWS><VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"A\">\r\nSELECT 1\r\n</VIEW><UNKNOWN/>"
       "<VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"B\"/></VIEWS><VIEWS><VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Second\"/></VIEWS>"
       "</Database>");
-  Sql.AddResult(ViewQuery, ViewFields, {ViewRow("dbo", "Loaded")});
+  Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "Loaded")});
   TDatabaseViewList Views(&Log);
   Views.Load(&Sql);
   Views.LoadFromXml(FileName);
@@ -187,7 +187,7 @@ TEST_F(ListsXmlTest, LoadFromXmlReadsTheListsContainerOnlyAndAddsToTheList) {
 
 TEST_F(ListsXmlTest, ADocumentWithoutTheContainerLeavesTheListAsItWas) {
   const QString FileName = Write("<Database><TABLES/></Database>");
-  Sql.AddResult(ViewQuery, ViewFields, {ViewRow("dbo", "A")});
+  Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "A")});
   TDatabaseViewList Views(&Log);
   Views.Load(&Sql);
   Views.LoadFromXml(FileName);
@@ -220,7 +220,7 @@ TEST_F(ListsXmlTest, ReadingTheSameDocumentTwiceFailsAtItsFirstObject) {
 }
 
 TEST_F(ListsXmlTest, AnUnreadableDocumentRaisesWithThePositionAndChangesNothing) {
-  Sql.AddResult(ViewQuery, ViewFields, {ViewRow("dbo", "A")});
+  Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "A")});
   TDatabaseViewList Views(&Log);
   Views.Load(&Sql);
   const QString Truncated = Write("<Database>\n<VIEWS>\n<VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"B\"/>\n<VIEW TABLE_SC");
@@ -261,10 +261,10 @@ TEST_F(ListsXmlTest, TheIndexListAlsoReadsTheSnapshotsIndicesContainer) {
 }
 
 TEST_F(ListsTest, DeleteExtrasRemovesWhatTheOtherListLacks) {
-  Sql.AddResult(ViewQuery, ViewFields, {ViewRow("dbo", "A"), ViewRow("dbo", "B"), ViewRow("dbo", "C")});
+  Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "A"), ViewRow("dbo", "B"), ViewRow("dbo", "C")});
   TDatabaseViewList Views(&Log);
   Views.Load(&Sql);
-  Sql.AddResult(ViewQuery, ViewFields, {ViewRow("dbo", "B"), ViewRow("dbo", "D")});
+  Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "B"), ViewRow("dbo", "D")});
   TDatabaseViewList Other(&Log);
   Other.Load(&Sql);
   Log.Entries.clear();

@@ -2,7 +2,10 @@
 """Gold-standard test service: the SOAP 1.1 port "/OstrelService.asmx" with its eleven
 operations, its description at "?WSDL", and the XML pages, backed by SQLite.
 
-Usage: gold_service.py [--fixture FILE] [--store FILE] [--port N]
+Usage: gold_service.py [--fixture FILE] [--store FILE] [--port N] [--latency MS]
+
+--latency MS holds every service answer back by MS milliseconds, as a wide-area link would;
+each connection is served by its own thread, so the delays of requests in flight overlap.
 
 Prints the port it listens on (loopback only) as its first line and stops when its standard
 input reaches end of file, so it never outlives the test that started it.
@@ -15,22 +18,29 @@ and "constraint_schema" (check constraints, default: "schema"). A definition is 
 object for its version and every later one, until a later version has its own.
 
 Control endpoint for tests (never counted as service traffic):
-  GET  /control/state   {"accepted": n, "connections": n, "requests": n}: TCP connections
-                        accepted (control ones too), those that carried at least one service
-                        request, and the number of such requests
+  GET  /control/state   {"accepted": n, "connections": n, "requests": n, "peak": n}: TCP
+                        connections accepted (control ones too), those that carried at least
+                        one service request, the number of such requests, and the most of
+                        those connections that were open at one time
   GET  /control/calls   every SOAP call so far, in order: [{"operation": .., "params": {..}}]
-  POST /control/fail    {"operation": name, "mode": mode, "after": n, "times": n, "delay": s}
+  POST /control/fail    {"operation": name, "mode": mode, "after": n, "times": n, "delay": s,
+                         "where": {param: value}}
                         makes the named operation or page (e.g. "GetDbView",
                         "GetDbRoutineList") fail after n good answers, `times` times (all
-                        later ones when absent). Modes: fault, http500, html, garbage,
-                        truncated, cut, drop, slow, noresult, emptyresult, nowrapper, dtd,
-                        innerdtd (a document type inside the root), deep (100,000 nested
-                        elements inside the root), badbool.
+                        later ones when absent). With "where", only calls whose parameters
+                        have those values count, so one chosen object can be hit however the
+                        requests interleave. Modes: fault, http500, busy (503), html, garbage,
+                        truncated, cut, drop, close (a good answer, then the connection is
+                        closed), slow (a good answer after `delay` seconds), textversion
+                        (a versions page whose versions are not numbers), noresult,
+                        emptyresult, nowrapper, dtd, innerdtd (a document type inside the
+                        root), deep (100,000 nested elements inside the root), badbool.
   POST /control/reset   reseeds the store from the fixture, forgets calls, failures, counts.
 """
 
 import argparse
 import json
+import re
 import socket
 import sqlite3
 import sys
@@ -186,11 +196,14 @@ class Failures:
         with self.lock:
             self.rules.clear()
 
-    def take(self, operation):
+    def take(self, operation, params=None):
         """The failure rule that applies to this call of the operation, if any."""
         with self.lock:
             rule = self.rules.get(operation)
             if rule is None:
+                return None
+            where = rule.get("where") or {}
+            if any(str((params or {}).get(name)) != str(value) for name, value in where.items()):
                 return None
             rule["seen"] += 1
             after = int(rule.get("after", 0))
@@ -374,6 +387,13 @@ class Handler(BaseHTTPRequestHandler):
         with self.server.counter_lock:
             self.server.accepted += 1
 
+    def finish(self):
+        with self.server.counter_lock:
+            # A connection counted before the last reset no longer counts as open.
+            if self.counted and self.generation == self.server.generation:
+                self.server.open -= 1
+        super().finish()
+
     def log_message(self, format, *args):
         pass
 
@@ -394,8 +414,13 @@ class Handler(BaseHTTPRequestHandler):
             self.counted = True
             with self.server.counter_lock:
                 self.server.connections += 1
+                self.generation = self.server.generation
+                self.server.open += 1
+                self.server.peak = max(self.server.peak, self.server.open)
         with self.server.counter_lock:
             self.server.requests += 1
+        if self.server.latency:
+            time.sleep(self.server.latency)
 
     def body(self):
         length = int(self.headers.get("Content-Length") or 0)
@@ -415,6 +440,11 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(500, fault("Server", "Injected failure in %s" % rule["operation"]))
         elif mode == "http500":
             self.answer(500, HTML_ERROR, "text/html; charset=utf-8")
+        elif mode == "busy":
+            self.answer(503, "<html><body>Service Unavailable: the server is too busy.</body></html>",
+                        "text/html; charset=utf-8")
+        elif mode == "close":
+            self.answer(200, normal(), close=True)
         elif mode == "html":
             self.answer(200, HTML_ERROR, "text/html; charset=utf-8")
         elif mode == "garbage":
@@ -426,6 +456,8 @@ class Handler(BaseHTTPRequestHandler):
             data = normal().encode("utf-8")
             self.answer(200, data[:len(data) // 2], length=len(data), close=True)
             self.connection.shutdown(socket.SHUT_RDWR)
+        elif mode == "textversion":
+            self.answer(200, re.sub(r"<DbVersion>(\d+)</DbVersion>", r"<DbVersion>v\1</DbVersion>", normal()))
         elif mode == "dtd":
             self.answer(200, ENTITY_BOMB + normal().split("?>", 1)[1])
         elif mode == "innerdtd":
@@ -491,7 +523,7 @@ class Handler(BaseHTTPRequestHandler):
                 inner = "<%s>%s</%s>" % (result_element, text(value), result_element)
             return envelope('<%sResponse xmlns="%s">%s</%sResponse>' % (operation, NS, inner, operation))
 
-        rule = self.server.failures.take(operation)
+        rule = self.server.failures.take(operation, params)
         if rule:
             mode = rule.get("mode")
             if mode == "noresult":
@@ -575,7 +607,8 @@ class Handler(BaseHTTPRequestHandler):
         server = self.server
         if path == "/control/state":
             with server.counter_lock:
-                state = {"accepted": server.accepted, "connections": server.connections, "requests": server.requests}
+                state = {"accepted": server.accepted, "connections": server.connections, "requests": server.requests,
+                         "peak": server.peak}
             return self.answer(200, json.dumps(state), "application/json")
         if path == "/control/calls":
             return self.answer(200, json.dumps(server.store.calls()), "application/json")
@@ -592,9 +625,24 @@ class Handler(BaseHTTPRequestHandler):
                 server.accepted = 0
                 server.connections = 0
                 server.requests = 0
+                server.generation += 1
+                server.open = 0
+                server.peak = 0
         else:
             return self.answer(404, "{}", "application/json")
         self.answer(200, "{}", "application/json")
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    # Clients open several connections at once; a short backlog would drop some of them and
+    # leave the client waiting a second for its retry.
+    request_queue_size = 128
+
+    def handle_error(self, request, client_address):
+        # A client that gave up on a slow answer, or abandoned a request, is no error here.
+        if not isinstance(sys.exc_info()[1], (ConnectionResetError, BrokenPipeError)):
+            super().handle_error(request, client_address)
 
 
 def main():
@@ -602,14 +650,14 @@ def main():
     parser.add_argument("--fixture", help="JSON file with the gold standard to start from")
     parser.add_argument("--store", default=":memory:", help="SQLite file of the store (default: in memory)")
     parser.add_argument("--port", type=int, default=0, help="port to listen on (default: any free one)")
+    parser.add_argument("--latency", type=float, default=0, help="milliseconds to hold back every service answer")
     args = parser.parse_args()
 
     fixture = {}
     if args.fixture:
         with open(args.fixture, encoding="utf-8") as file:
             fixture = json.load(file)
-    server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
-    server.daemon_threads = True
+    server = Server(("127.0.0.1", args.port), Handler)
     server.store = Store(args.store, fixture)
     server.service = Service(server.store)
     server.failures = Failures()
@@ -617,6 +665,10 @@ def main():
     server.accepted = 0
     server.connections = 0
     server.requests = 0
+    server.open = 0
+    server.generation = 0
+    server.peak = 0
+    server.latency = args.latency / 1000.0
     print(server.server_address[1], flush=True)
 
     def watch_parent():

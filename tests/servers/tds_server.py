@@ -7,18 +7,34 @@ extended by the attribute ServerVersion and a LOGINS container of LOGIN elements
 PASSWORD). ROUTINE elements may carry LAST_ALTERED (ISO date and time).
 
 It answers the statements the program sends: the catalogue queries, DB_NAME(), @@SERVERNAME,
-OBJECT_ID, dbo.GetDatabaseInfo, dbo.AddUser and the store procedures (recorded only), repair
-DDL (ALTER VIEW/PROCEDURE/FUNCTION, ALTER TABLE ... DROP/ADD CONSTRAINT) with transactions and
-XACT_ABORT. Anything else gets the error SQL Server gives for bad syntax or an unknown object.
+OBJECT_ID, @@TRANCOUNT and @@OPTIONS, dbo.GetDatabaseInfo, dbo.AddUser and the store
+procedures (recorded only), repair DDL (ALTER VIEW/PROCEDURE/FUNCTION, ALTER TABLE ...
+DROP/ADD CONSTRAINT) with transactions, XACT_ABORT (an error rolls back and ends the batch;
+inside TRY it dooms the transaction), BEGIN TRY/CATCH, THROW and IF comparisons. Catalogue
+queries are known by their whole text (KNOWN_QUERIES); anything else gets the error SQL Server
+gives for bad syntax or an unknown object.
 
 Usage: tds_server.py FIXTURE [--host 127.0.0.1] [--port 0] [--login NAME:PASSWORD]...
+                     [--latency MS] [--encryption none|offer|force]
+--latency delays every answer to a batch or procedure call, as a distant server would.
+With --encryption offer or force it makes a self-signed certificate (openssl) and speaks TLS in
+the pre-login exchange; force refuses a client that will not encrypt.
 The first line on standard output is the port. Standard input takes one command per line and
 each is answered with one line:
   fail TEXT       statements containing TEXT (any letter case) fail with error 50000
   warn TEXT       statements containing TEXT succeed but also send an informational message
   drop TEXT       the connection is closed when a statement containing TEXT arrives
-  clear           forgets the fail, warn and drop rules
+  unresolved TEXT statements containing TEXT fail as a name resolved only at run time does:
+                  the batch ends, neither CATCH nor XACT_ABORT handles the error, and an open
+                  transaction stays open
+  fatal TEXT      statements containing TEXT raise a severity-20 error, after which the server
+                  closes the connection
+  cut TEXT        the reply to a statement containing TEXT stops before its final DONE token
+                  and the connection is closed
+  clear           forgets the fail, warn, drop, unresolved, fatal and cut rules
+  info A,B        dbo.GetDatabaseInfo names its two columns A and B from now on
   statements      the statements received so far, as one JSON list of {sql, params}
+  sessions        per login so far, how it was encrypted: "none", "login" or "full"
   forget          empties that record
 The server exits when standard input ends, so it never outlives the test that started it.
 """
@@ -28,10 +44,15 @@ import datetime
 import json
 import os
 import re
+import shutil
 import socket
+import ssl
 import struct
+import subprocess
 import sys
+import tempfile
 import threading
+import time
 import traceback
 import xml.etree.ElementTree as ET
 
@@ -55,6 +76,7 @@ TOKEN_DONEPROC = 0xFE
 TOKEN_DONEINPROC = 0xFF
 
 COLLATION = b'\x09\x04\xd0\x00\x34'  # Latin1_General_CI_AS, LCID 1033
+ENCRYPT_OFF, ENCRYPT_ON, ENCRYPT_NOT_SUP, ENCRYPT_REQ = 0, 1, 2, 3
 PLP_NULL = 0xFFFFFFFFFFFFFFFF
 PLP_CHUNK = 0x40000
 SP_NAMES = {10: 'sp_executesql', 11: 'sp_prepare', 12: 'sp_execute', 13: 'sp_prepexec',
@@ -63,14 +85,28 @@ SQL_EPOCH = datetime.datetime(1900, 1, 1)
 
 
 class SqlError(Exception):
-    """An error as SQL Server reports it; severity 16 unless stated."""
+    """An error as SQL Server reports it; severity 16 unless stated. `ends_batch`: the batch
+    stops here even without XACT_ABORT (THROW does that)."""
 
-    def __init__(self, number, message, severity=16, state=1):
+    def __init__(self, number, message, severity=16, state=1, ends_batch=False):
         super().__init__(message)
         self.number = number
         self.message = message
         self.severity = severity
         self.state = state
+        self.ends_batch = ends_batch
+
+
+class CaughtError(Exception):
+    """An error raised inside BEGIN TRY, on its way to the CATCH block."""
+
+    def __init__(self, error):
+        super().__init__(error.message)
+        self.error = error
+
+
+class BatchEnded(Exception):
+    """The rest of the batch does not run."""
 
 
 class DropConnection(Exception):
@@ -325,7 +361,11 @@ class Catalogue:
         self.database = root.get('DatabaseName', '')
         self.server = root.get('Server', '')
         self.version = int(root.get('Version', '0') or 0)
+        # What dbo.GetDatabaseInfo calls its two columns; a test may rename them.
+        self.info_columns = ('DatabaseVersion', 'DatabaseName')
         self.server_version = root.get('ServerVersion', '16.0.1000.6')
+        # A case-sensitive collation (Collation="..._CS_...") resolves names exactly.
+        self.case_sensitive = '_CS' in root.get('Collation', '').upper()
         self.logins = {}
         for login in root.iter('LOGIN'):
             self.logins[login.get('NAME', '').lower()] = (login.get('NAME', ''),
@@ -359,27 +399,46 @@ class Catalogue:
         checks = [dict(e.attrib) for e in lists['CHECK_CONSTRAINTS']]
         self.state = {'views': views, 'routines': routines, 'checks': checks}
         self.object_ids = {}
+        self.encryption = 'none'  # or 'offer', or 'force': see main()
+        self.tls_context = None
+        self.sessions = []  # per login: 'none', 'login' (only the login encrypted) or 'full'
         self.recorded = []
         self.lock = threading.Lock()
 
+    def fold(self, name):
+        """A name as the database's collation compares it."""
+        name = name or ''
+        return name if self.case_sensitive else name.lower()
+
+    def same(self, first, second):
+        return self.fold(first) == self.fold(second)
+
     def object_id(self, kind, schema, name):
-        key = (kind, schema.lower(), name.lower())
+        key = (kind, self.fold(schema), self.fold(name))
         if key not in self.object_ids:
             self.object_ids[key] = 1000 + 16 * len(self.object_ids)
         return self.object_ids[key]
 
     def schema_id(self, schema):
-        names = sorted({s.get('SCHEMA_NAME', '').lower() for s in self.schemas})
-        lowered = schema.lower()
-        return names.index(lowered) + 1 if lowered in names else 0
+        names = sorted({self.fold(s.get('SCHEMA_NAME', '')) for s in self.schemas})
+        folded = self.fold(schema)
+        return names.index(folded) + 1 if folded in names else 0
+
+    def module_definition(self, schema, name):
+        """The whole text of the view or routine of that schema and name, or None."""
+        for kind, prefix in (('views', 'TABLE_'), ('routines', 'ROUTINE_')):
+            for item in self.state[kind]:
+                if (self.same(item.get(prefix + 'SCHEMA'), schema)
+                        and self.same(item.get(prefix + 'NAME'), name)):
+                    return item['DEFINITION']
+        return None
 
     def find_objects(self, schema, name):
         """Every object of that schema and name, as (type code, object)."""
         found = []
 
         def same(item, schema_key, name_key):
-            return (item.get(schema_key, '').lower() == schema.lower()
-                    and item.get(name_key, '').lower() == name.lower())
+            return self.same(item.get(schema_key), schema) and self.same(item.get(name_key), name)
 
         for table in self.tables:
             if same(table, 'TABLE_SCHEMA', 'TABLE_NAME'):
@@ -405,7 +464,7 @@ class Catalogue:
 
 STATEMENT_STARTERS = {'SELECT', 'EXEC', 'EXECUTE', 'ALTER', 'SET', 'BEGIN', 'COMMIT',
                       'ROLLBACK', 'DECLARE', 'PRINT', 'CREATE', 'DROP', 'INSERT', 'UPDATE',
-                      'DELETE', 'USE', 'GRANT', 'IF', 'SAVE'}
+                      'DELETE', 'USE', 'GRANT', 'IF', 'SAVE', 'END', 'THROW'}
 MODULE_KINDS = {'VIEW', 'PROCEDURE', 'PROC', 'FUNCTION', 'TRIGGER'}
 
 TOKEN_RE = re.compile(r"""
@@ -465,10 +524,15 @@ def statements_of(sql):
             depth += 1
         elif kind == 'other' and text == ')':
             depth = max(0, depth - 1)
+        current_words = [t[1].upper() for t in current]
         starts = (kind == 'word' and upper in STATEMENT_STARTERS and depth == 0 and current
-                  and not (upper == 'SELECT' and current[-1][1].upper() in ('UNION', 'ALL'))
-                  and not (current[0][1].upper() == 'BEGIN' and len(current) == 1)
-                  and not (current[0][1].upper() == 'ALTER' and upper in ('DROP', 'SET')))
+                  and not (upper == 'SELECT' and current_words[-1] in ('UNION', 'ALL'))
+                  and not (current_words[0] == 'BEGIN' and len(current) == 1)
+                  and not (current_words[0] == 'ALTER' and upper in ('DROP', 'SET'))
+                  # IF's condition is followed by the one statement it governs
+                  and not (current_words[0] == 'IF'
+                           and not any(w in STATEMENT_STARTERS for w in current_words[1:]))
+                  and not (upper == 'END' and current_words.count('CASE') > current_words.count('END')))
         if starts:
             result.append(Statement(sql, current))
             current = []
@@ -487,29 +551,41 @@ def unquote_identifier(text):
 
 
 def split_name(text):
-    """schema and name of an object name in any of the forms name, schema.name, [s].[n]."""
-    parts, current, depth_quote = [], '', None
-    for char in text:
-        if depth_quote:
+    """schema and name of an object name in any of the forms name, schema.name, [s].[n] (with
+    "]]" for a bracket inside), up to four parts."""
+    parts = name_parts(text)
+    if len(parts) == 1:
+        return 'dbo', parts[0]
+    return parts[-2] or 'dbo', parts[-1]
+
+
+def name_parts(text):
+    """The parts of a multi-part name, unquoted."""
+    parts, current, index = [], '', 0
+    while index < len(text):
+        char = text[index]
+        if char in '["':
+            close = ']' if char == '[' else '"'
             current += char
-            if char == depth_quote:
-                depth_quote = None
-        elif char in '[':
-            depth_quote = ']'
-            current += char
-        elif char == '"':
-            depth_quote = '"'
-            current += char
-        elif char == '.':
+            index += 1
+            while index < len(text):
+                if text[index] == close and text[index + 1:index + 2] == close:
+                    current += close * 2
+                    index += 2
+                    continue
+                current += text[index]
+                index += 1
+                if current[-1] == close:
+                    break
+            continue
+        if char == '.':
             parts.append(current)
             current = ''
         else:
             current += char
+        index += 1
     parts.append(current)
-    parts = [unquote_identifier(p.strip()) for p in parts]
-    if len(parts) == 1:
-        return 'dbo', parts[0]
-    return parts[-2] or 'dbo', parts[-1]
+    return [unquote_identifier(p.strip()) for p in parts]
 
 
 def read_name(toks, start):
@@ -536,7 +612,12 @@ def sql_literal(text, params):
         if not body.endswith("'"):
             raise SqlError(105, "Unclosed quotation mark after the character string '%s'."
                            % body)
-        return body[:-1].replace("''", "'")
+        value = body[:-1].replace("''", "'")
+        if text.startswith("'"):
+            # Without N the literal is varchar in the database's code page: what it cannot hold
+            # becomes a question mark.
+            value = value.encode('cp1252', errors='replace').decode('cp1252')
+        return value
     if upper == 'NULL':
         return None
     if text.startswith('@'):
@@ -613,8 +694,6 @@ REFERENTIAL_COLUMNS = [nv('CONSTRAINT_CATALOG'), nv('CONSTRAINT_SCHEMA'), nv('CO
 USAGE_COLUMNS = [nv('TABLE_CATALOG'), nv('TABLE_SCHEMA'), nv('TABLE_NAME'), nv('COLUMN_NAME'),
                  nv('CONSTRAINT_CATALOG'), nv('CONSTRAINT_SCHEMA'), nv('CONSTRAINT_NAME')]
 INDEX_COLUMNS = [nv('TABLE_SCHEMA'), nv('TABLE_NAME'), nv('INDEX_NAME'), Column('IS_UNIQUE', 'bit')]
-ROUTINE_QUERY_COLUMNS = [nv('ROUTINE_NAME'), nv('ROUTINE_SCHEMA'), nv('ROUTINE_TYPE', 20),
-                         Column('ROUTINE_DEFINITION', 'nvarcharmax')]
 PERMISSION_COLUMNS = [nv('GRANTOR'), nv('GRANTEE'), nv('TABLE_SCHEMA'), nv('TABLE_NAME'),
                       nv('ROUTINE_SCHEMA'), nv('ROUTINE_NAME'), nv('PRIVILEGE_TYPE'),
                       nv('PRIVILEGE_STATE', 60)]
@@ -645,8 +724,52 @@ class Source:
             self.columns[column.name.upper()] = column
 
 
+# The catalogue queries the program sends, white space folded, and what each reads. Any other
+# query of a catalogue view is refused: a changed query must be taught here, and then its
+# WHERE and JOIN conditions hold for the fixture's rows too.
+KNOWN_QUERIES = {
+    "SELECT * FROM INFORMATION_SCHEMA.SCHEMATA ORDER BY SCHEMA_NAME,SCHEMA_OWNER": 'schemata',
+    "SELECT * FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_SCHEMA,TABLE_NAME": 'tables',
+    "SELECT TABLE_SCHEMA,TABLE_NAME,OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+"
+    "QUOTENAME(TABLE_NAME))) AS VIEW_DEFINITION FROM INFORMATION_SCHEMA.VIEWS ORDER BY "
+    "TABLE_SCHEMA,TABLE_NAME": 'views',
+    "SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME": 'columns',
+    "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,"
+    "i.is_unique AS IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_id=t.object_id "
+    "WHERE i.is_primary_key = 0 AND i.type=2 AND i.is_hypothetical = 0": 'indexes',
+    "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,OBJECT_DEFINITION(OBJECT_ID("
+    "QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME))) AS ROUTINE_DEFINITION FROM "
+    "INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY "
+    "ROUTINE_SCHEMA,ROUTINE_NAME": 'routines',
+    "SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=@P1 AND "
+    "SPECIFIC_NAME=@P2": 'last_altered',
+    "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.CHECK_CONSTRAINTS c "
+    "JOIN INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA "
+    "AND u.CONSTRAINT_NAME=c.CONSTRAINT_NAME ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME":
+        'CHECK_CONSTRAINTS',
+    "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS "
+    "c JOIN INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA "
+    "AND u.CONSTRAINT_NAME=c.CONSTRAINT_NAME ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME":
+        'REFERENTIAL_CONSTRAINTS',
+    "SELECT USER_NAME(grantor_principal_id) AS GRANTOR, USER_NAME(grantee_principal_id) AS "
+    "GRANTEE,SCHEMA_NAME(o.schema_id) as TABLE_SCHEMA, OBJECT_NAME(major_id) AS TABLE_NAME, "
+    "permission_name AS PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE FROM "
+    "sys.database_permissions p JOIN sys.all_objects o on o.object_id=p.major_id WHERE p.class=1 "
+    "AND p.minor_id=0 AND o.type='U' ORDER BY o.schema_id,grantee_principal_id": 'permissions',
+    "SELECT USER_NAME(grantor_principal_id) AS GRANTOR, USER_NAME(grantee_principal_id) AS "
+    "GRANTEE,SCHEMA_NAME(o.schema_id) as ROUTINE_SCHEMA, OBJECT_NAME(major_id) AS ROUTINE_NAME, "
+    "permission_name AS PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE FROM "
+    "sys.database_permissions p JOIN sys.all_objects o on o.object_id=p.major_id WHERE o.type IN "
+    "('P','FN','SN') AND permission_name='EXECUTE' AND NOT OBJECT_NAME(major_id) LIKE 'dt[_]%' "
+    "ORDER BY o.schema_id,grantee_principal_id": 'permissions',
+}
+
+
 def source_for(sql, catalogue, current_db, params):
-    """Recognises a catalogue query by the views it reads; returns a Source or None."""
+    """The rows of a known catalogue query; None for any other text."""
+    kind = KNOWN_QUERIES.get(' '.join(sql.split()))
+    if kind is None:
+        return None
     upper = re.sub(r'\s+', ' ', sql.upper())
     own = current_db.lower() == catalogue.database.lower()
     cat = catalogue.database if own else current_db
@@ -655,26 +778,49 @@ def source_for(sql, catalogue, current_db, params):
     def rows(items):
         return items if own else []
 
-    if 'INFORMATION_SCHEMA.SCHEMATA' in upper:
+    if kind == 'schemata':
         data = [{'CATALOG_NAME': cat, 'SCHEMA_NAME': s.get('SCHEMA_NAME'),
                  'SCHEMA_OWNER': s.get('SCHEMA_OWNER'), 'DEFAULT_CHARACTER_SET_NAME': 'iso_1'}
                 for s in rows(catalogue.schemas)]
         return Source({'': SCHEMATA_COLUMNS}, data)
-    if 'SYS.INDEXES' in upper:
+    if kind == 'indexes':
+        # An index element may say IS_PRIMARY_KEY, TYPE (2, nonclustered, unless stated) and
+        # IS_HYPOTHETICAL (the tuning advisor's kind); only indexes of base tables join.
+        def flag(index, name):
+            return index.get(name, 'false').lower() in ('true', '1')
+
+        base_tables = {(catalogue.fold(t.get('TABLE_SCHEMA')), catalogue.fold(t.get('TABLE_NAME')))
+                       for t in catalogue.tables if t.get('TABLE_TYPE', '').upper() == 'BASE TABLE'}
         data = [{'TABLE_SCHEMA': i.get('TABLE_SCHEMA'), 'TABLE_NAME': i.get('TABLE_NAME'),
-                 'INDEX_NAME': i.get('INDEX_NAME'),
-                 'IS_UNIQUE': i.get('IS_UNIQUE', 'false').lower() in ('true', '1')}
-                for i in rows(catalogue.indices)]
+                 'INDEX_NAME': i.get('INDEX_NAME'), 'IS_UNIQUE': flag(i, 'IS_UNIQUE')}
+                for i in rows(catalogue.indices)
+                if (catalogue.fold(i.get('TABLE_SCHEMA')), catalogue.fold(i.get('TABLE_NAME')))
+                in base_tables and i.get('TYPE', '2') == '2' and not flag(i, 'IS_PRIMARY_KEY')
+                and not flag(i, 'IS_HYPOTHETICAL')]
         return Source({}, data, INDEX_COLUMNS)
-    if 'SYS.DATABASE_PERMISSIONS' in upper:
+    if kind == 'permissions':
         routine_query = 'ROUTINE_SCHEMA' in upper
         pattern = like_filter(sql) if routine_query else None
         items = catalogue.routine_privileges if routine_query else catalogue.table_privileges
+        # A privilege element may carry CLASS (1, object, unless stated) and COLUMN_NAME (a
+        # column-level permission, minor_id > 0); the query's conditions on them, and on the
+        # object's type code, apply.
+        object_level = (re.search(r'\bCLASS\s*=\s*1\b', upper)
+                        and re.search(r'\bMINOR_ID\s*=\s*0\b', upper))
+        wanted_types = type_codes_wanted(sql)
         data = []
         for p in rows(items):
             schema = p.get('ROUTINE_SCHEMA' if routine_query else 'TABLE_SCHEMA', '')
             name = p.get('ROUTINE_NAME' if routine_query else 'TABLE_NAME', '')
             if pattern and pattern.match(name):
+                continue
+            if object_level and (p.get('CLASS', '1') != '1' or p.get('COLUMN_NAME')):
+                continue
+            if routine_query and p.get('PRIVILEGE_TYPE', 'EXECUTE') != 'EXECUTE':
+                continue
+            code = routine_type_code(catalogue, schema, name) if routine_query else 'U'
+            if wanted_types is not None and not any(catalogue.same(w.rstrip(), code)
+                                                    for w in wanted_types):
                 continue
             grantor = p.get('GRANTOR', 'dbo')
             grantee = p.get('GRANTEE', '')
@@ -686,7 +832,7 @@ def source_for(sql, catalogue, current_db, params):
                          'O.SCHEMA_ID': catalogue.schema_id(schema),
                          'GRANTEE_PRINCIPAL_ID': grantee.lower()})
         return Source({}, data, PERMISSION_COLUMNS)
-    if re.search(r'\bSELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES\b', upper):
+    if kind == 'last_altered':
         match = re.search(r"SPECIFIC_SCHEMA\s*=\s*(\S+?)\s+AND\s+SPECIFIC_NAME\s*=\s*(\S+)",
                           sql, re.IGNORECASE)
         if not match:
@@ -694,10 +840,10 @@ def source_for(sql, catalogue, current_db, params):
         schema = sql_literal(match.group(1), params)
         name = sql_literal(match.group(2), params)
         data = [{'LAST_ALTERED': r['LAST_ALTERED']} for r in rows(state['routines'])
-                if str(schema).lower() == r.get('ROUTINE_SCHEMA', '').lower()
-                and str(name).lower() == r.get('ROUTINE_NAME', '').lower()]
+                if catalogue.same(str(schema), r.get('ROUTINE_SCHEMA'))
+                and catalogue.same(str(name), r.get('ROUTINE_NAME'))]
         return Source({}, data, [Column('LAST_ALTERED', 'datetime')])
-    if 'INFORMATION_SCHEMA.ROUTINES' in upper:
+    if kind == 'routines':
         pattern = like_filter(sql)
         data = []
         for r in rows(state['routines']):
@@ -710,19 +856,18 @@ def source_for(sql, catalogue, current_db, params):
                          'ROUTINE_TYPE': r.get('ROUTINE_TYPE'), 'ROUTINE_BODY': 'SQL',
                          'ROUTINE_DEFINITION': r['DEFINITION'],
                          'CREATED': DEFAULT_LAST_ALTERED, 'LAST_ALTERED': r['LAST_ALTERED']})
-        extra = ROUTINE_QUERY_COLUMNS if 'OBJECT_DEFINITION' in upper else []
-        return Source({'': ROUTINES_COLUMNS}, data, extra)
+        return Source({'': ROUTINES_COLUMNS}, data)
     for view, items, columns in (('CHECK_CONSTRAINTS', state['checks'], CHECK_COLUMNS),
                                  ('REFERENTIAL_CONSTRAINTS', catalogue.foreign_keys,
                                   REFERENTIAL_COLUMNS)):
-        if 'INFORMATION_SCHEMA.' + view in upper:
+        if kind == view:
             return constraint_source(upper, cat, rows(items), columns)
-    if 'INFORMATION_SCHEMA.TABLES' in upper:
+    if kind == 'tables':
         data = [{'TABLE_CATALOG': cat, 'TABLE_SCHEMA': t.get('TABLE_SCHEMA'),
                  'TABLE_NAME': t.get('TABLE_NAME'), 'TABLE_TYPE': t.get('TABLE_TYPE')}
                 for t in rows(catalogue.tables)]
         return Source({'': TABLES_COLUMNS}, data)
-    if 'INFORMATION_SCHEMA.COLUMNS' in upper:
+    if kind == 'columns':
         data = []
         for position, c in enumerate(rows(catalogue.columns)):
             length = optional_int(c.get('CHARACTER_MAXIMUM_LENGTH'))
@@ -736,13 +881,65 @@ def source_for(sql, catalogue, current_db, params):
                          'NUMERIC_PRECISION': optional_int(c.get('NUMERIC_PRECISION')),
                          'NUMERIC_SCALE': optional_int(c.get('NUMERIC_SCALE'))})
         return Source({'': COLUMNS_COLUMNS}, data)
-    if 'INFORMATION_SCHEMA.VIEWS' in upper:
+    if kind == 'views':
         data = [{'TABLE_CATALOG': cat, 'TABLE_SCHEMA': v.get('TABLE_SCHEMA'),
                  'TABLE_NAME': v.get('TABLE_NAME'), 'VIEW_DEFINITION': v['DEFINITION'],
                  'CHECK_OPTION': 'NONE', 'IS_UPDATABLE': 'NO'}
                 for v in rows(state['views'])]
         return Source({'': VIEWS_COLUMNS}, data)
     return None
+
+
+def routine_type_code(catalogue, schema, name):
+    for routine in catalogue.state['routines']:
+        if (catalogue.same(routine.get('ROUTINE_SCHEMA'), schema)
+                and catalogue.same(routine.get('ROUTINE_NAME'), name)):
+            return 'FN' if routine.get('ROUTINE_TYPE', '').upper() == 'FUNCTION' else 'P'
+    return 'P'
+
+
+def type_codes_wanted(sql):
+    """The literals a query compares o.type with (= or IN), or None when it does not."""
+    match = re.search(r"\bo\.type\s*(?:=\s*(N?'[^']*')|IN\s*\(([^)]*)\))", sql, re.IGNORECASE)
+    if not match:
+        return None
+    literals = match.group(1) or match.group(2)
+    return [sql_literal(t[1], {}) for t in tokens(literals) if t[0] == 'string']
+
+
+# How a case-sensitive database wants the catalogue's names spelled: the system views and
+# their columns in lower case, INFORMATION_SCHEMA and its views and columns in upper case.
+SYS_VIEWS = {'indexes', 'tables', 'database_permissions', 'all_objects', 'objects', 'views'}
+SYS_COLUMNS = {'object_id', 'schema_id', 'name', 'is_unique', 'is_primary_key', 'type',
+               'is_hypothetical', 'grantor_principal_id', 'grantee_principal_id', 'major_id',
+               'minor_id', 'class', 'permission_name', 'state_desc'}
+INFORMATION_SCHEMA_VIEWS = {'SCHEMATA', 'TABLES', 'COLUMNS', 'VIEWS', 'ROUTINES',
+                            'CHECK_CONSTRAINTS', 'REFERENTIAL_CONSTRAINTS',
+                            'CONSTRAINT_COLUMN_USAGE'}
+
+
+def check_catalogue_spelling(toks):
+    information_schema_columns = {column.name for columns in (
+        SCHEMATA_COLUMNS, TABLES_COLUMNS, COLUMNS_COLUMNS, VIEWS_COLUMNS, ROUTINES_COLUMNS,
+        CHECK_COLUMNS, REFERENTIAL_COLUMNS, USAGE_COLUMNS) for column in columns}
+    columns = {name.lower(): name for name in SYS_COLUMNS | information_schema_columns}
+    for index, (kind, text, _, _) in enumerate(toks):
+        if kind != 'word':
+            continue
+        after_point = index >= 2 and toks[index - 1][1] == '.'
+        qualifier = toks[index - 2][1] if after_point else ''
+        if text.lower() in ('sys', 'information_schema') and text not in ('sys', 'INFORMATION_SCHEMA'):
+            raise SqlError(208, "Invalid object name '%s'." % text)
+        if qualifier in ('sys', 'INFORMATION_SCHEMA'):
+            views = SYS_VIEWS if qualifier == 'sys' else INFORMATION_SCHEMA_VIEWS
+            if text not in views:
+                raise SqlError(208, "Invalid object name '%s.%s'." % (qualifier, text))
+            continue
+        is_call = index + 1 < len(toks) and toks[index + 1][1] == '('
+        is_alias = index >= 1 and toks[index - 1][1].upper() == 'AS'
+        proper = columns.get(text.lower())
+        if proper and proper != text and not is_call and not is_alias:
+            raise SqlError(207, "Invalid column name '%s'." % text)
 
 
 def constraint_source(upper, cat, items, columns):
@@ -802,15 +999,20 @@ def split_top_level(text, separator=','):
     return parts
 
 
-def project(sql, source):
-    """Applies the select list, DISTINCT and ORDER BY of a catalogue query to its Source."""
+def project(sql, source, computed_value):
+    """Applies the select list, DISTINCT and ORDER BY of a catalogue query to its Source;
+    computed_value(expression, row) gives the value of a computed column (nvarchar(max))."""
     match = re.match(r'\s*SELECT\s+(DISTINCT\s+)?(.*?)\s+FROM\s', sql, re.IGNORECASE | re.DOTALL)
     if not match:
         raise SqlError(102, "Incorrect syntax near 'SELECT'.")
     distinct = bool(match.group(1))
-    selected = []  # (output column, key into the row)
+    selected = []  # (output column, key into the row or None, computed expression or None)
     for item in split_top_level(match.group(2)):
         alias = re.search(r'\s+AS\s+\[?(\w+)\]?\s*$', item, re.IGNORECASE)
+        expression = item[:alias.start()].strip() if alias else ''
+        if alias and re.match(r'OBJECT_DEFINITION\s*\(', expression, re.IGNORECASE):
+            selected.append((Column(alias.group(1), 'nvarcharmax'), None, expression))
+            continue
         if alias:
             key = alias.group(1).upper()
         else:
@@ -821,13 +1023,13 @@ def project(sql, source):
                     raise SqlError(107, 'The column prefix \'%s\' does not match with a table '
                                         'name or alias name used in the query.' % star.group(1))
                 for column in source.star[qualifier]:
-                    selected.append((column, column.name.upper()))
+                    selected.append((column, column.name.upper(), None))
                 continue
             key = item.strip().upper()
         column = source.columns.get(key.split('.')[-1])
         if column is None:
             raise SqlError(207, "Invalid column name '%s'." % item.strip().split('.')[-1])
-        selected.append((Column(key.split('.')[-1], column.kind, column.size), key))
+        selected.append((Column(key.split('.')[-1], column.kind, column.size), key, None))
     rows = source.rows
     order = re.search(r'\bORDER\s+BY\s+(.*)$', sql, re.IGNORECASE | re.DOTALL)
     if order:
@@ -844,13 +1046,14 @@ def project(sql, source):
     result = []
     seen = set()
     for row in rows:
-        values = tuple(row.get(key, row.get(key.split('.')[-1])) for _, key in selected)
+        values = tuple(computed_value(expression, row) if expression
+                       else row.get(key, row.get(key.split('.')[-1])) for _, key, expression in selected)
         if distinct:
             if values in seen:
                 continue
             seen.add(values)
         result.append(values)
-    return [column for column, _ in selected], result
+    return [column for column, _, _ in selected], result
 
 
 PROCEDURE_ARGUMENTS = {'savedbview': 4, 'savedbroutine': 5, 'savedbcheckconstraint': 6,
@@ -911,10 +1114,59 @@ class Response:
 
 # --- Sessions ----------------------------------------------------------------------------------
 
+def prelogin_encryption(payload):
+    """The ENCRYPTION option of a client's pre-login message (NOT_SUP when it has none)."""
+    position = 0
+    while position + 5 <= len(payload) and payload[position] != 0xFF:
+        token, offset, length = struct.unpack('>BHH', payload[position:position + 5])
+        if token == 0x01 and length >= 1 and offset < len(payload):
+            return payload[offset]
+        position += 5
+    return ENCRYPT_NOT_SUP
+
+
+class TlsChannel:
+    """The server's end of a TLS session over memory buffers."""
+
+    def __init__(self, context):
+        self.incoming = ssl.MemoryBIO()
+        self.outgoing = ssl.MemoryBIO()
+        self.tls = context.wrap_bio(self.incoming, self.outgoing, server_side=True)
+
+    def read(self):
+        data = b''
+        while True:
+            try:
+                chunk = self.tls.read(65536)
+            except ssl.SSLWantReadError:
+                return data
+            if not chunk:
+                return data
+            data += chunk
+
+    def write(self, data):
+        self.tls.write(data)
+
+
+def tls_context(folder):
+    """A server context with a self-signed certificate made for this run."""
+    key, certificate = os.path.join(folder, 'key.pem'), os.path.join(folder, 'cert.pem')
+    subprocess.run(['openssl', 'req', '-x509', '-newkey', 'ec', '-pkeyopt',
+                    'ec_paramgen_curve:prime256v1', '-nodes', '-keyout', key, '-out', certificate,
+                    '-days', '1', '-subj', '/CN=localhost'], check=True, capture_output=True)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    # TLS 1.2: no session tickets after the handshake, which would arrive unwrapped.
+    context.maximum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(certificate, key)
+    return context
+
+
 class Rules:
-    def __init__(self):
+    def __init__(self, latency=0.0):
         self.lock = threading.Lock()
-        self.fail, self.warn, self.drop = [], [], []
+        self.fail, self.warn, self.drop, self.unresolved, self.fatal = [], [], [], [], []
+        self.cut = []
+        self.latency = latency
 
     def matches(self, kind, text):
         with self.lock:
@@ -932,19 +1184,37 @@ class Session:
         self.packet_id = 1
         self.database = catalogue.database
         self.xact_abort = False
-        self.transaction = None
+        self.transaction = None  # the catalogue's state when the outermost transaction began
+        self.trancount = 0
+        self.doomed = False
+        self.try_depth = 0
+        self.closing = False  # a fatal error ends the session once its reply is sent
+        self.cutting = False  # the reply stops short of its end and the connection is closed
+        self.caught = []  # the errors of the CATCH blocks running, innermost last
         self.tds_version = 0x74000004
+        self.tls = None  # a TlsChannel while the stream is encrypted
+        self.received = bytearray()  # bytes read (and decrypted) but not used yet
 
     # Transport
 
     def recv_exact(self, count):
-        data = bytearray()
-        while len(data) < count:
-            chunk = self.conn.recv(count - len(data))
+        while len(self.received) < count:
+            chunk = self.conn.recv(65536 if self.tls else count - len(self.received))
             if not chunk:
                 raise ConnectionError('client left')
-            data += chunk
-        return bytes(data)
+            if self.tls:
+                self.tls.incoming.write(chunk)
+                self.received += self.tls.read()
+            else:
+                self.received += chunk
+        data, self.received = bytes(self.received[:count]), self.received[count:]
+        return data
+
+    def send_raw(self, data):
+        if self.tls:
+            self.tls.write(data)
+            data = self.tls.outgoing.read()
+        self.conn.sendall(data)
 
     def read_message(self):
         payload, kind = [], None
@@ -956,30 +1226,54 @@ class Session:
             if status & 0x01:
                 return kind, b''.join(payload)
 
-    def send_message(self, payload, ptype=PKT_REPLY):
+    def send_message(self, payload, ptype=PKT_REPLY, complete=True):
+        """Sends a message in packets; an incomplete one never marks its last packet final."""
         room = self.packet_size - 8
         chunks = [payload[i:i + room] for i in range(0, len(payload), room)] or [b'']
         out = []
         for index, chunk in enumerate(chunks):
-            status = 0x01 if index == len(chunks) - 1 else 0x00
+            status = 0x01 if complete and index == len(chunks) - 1 else 0x00
             out.append(struct.pack('>BBHHBB', ptype, status, len(chunk) + 8, 51,
                                    self.packet_id, 0))
             out.append(chunk)
             self.packet_id = (self.packet_id + 1) % 256
-        self.conn.sendall(b''.join(out))
+        self.send_raw(b''.join(out))
 
     def run(self):
         try:
             kind, payload = self.read_message()
+            encryption = 'none'
             if kind == PKT_PRELOGIN:
-                self.send_message(self.prelogin_reply())
+                client = prelogin_encryption(payload)
+                answer = self.encryption_answer(client)
+                self.send_message(self.prelogin_reply(answer))
+                if client == ENCRYPT_NOT_SUP and answer == ENCRYPT_REQ:
+                    return  # the server insists on encryption: no login in clear text
+                if ENCRYPT_NOT_SUP not in (client, answer):
+                    self.start_tls()
+                    encryption = 'login' if client == answer == ENCRYPT_OFF else 'full'
                 kind, payload = self.read_message()
+            if encryption == 'login':
+                self.tls = None  # only the login travels encrypted
+            with self.catalogue.lock:
+                self.catalogue.sessions.append(encryption)
             if kind != PKT_LOGIN7 or not self.login(payload):
                 return
             while True:
                 kind, payload = self.read_message()
                 if kind in (PKT_SQL_BATCH, PKT_RPC):
-                    self.send_message(self.request(kind, payload))
+                    reply = self.request(kind, payload)
+                    if self.rules.latency:
+                        time.sleep(self.rules.latency)
+                    if self.cutting:
+                        # Every row, but not the DONE token that ends the reply: the link goes
+                        # while the client is still reading the result.
+                        done_size = 13
+                        self.send_message(reply[:len(reply) - done_size], complete=False)
+                        return
+                    self.send_message(reply)
+                    if self.closing:
+                        return
                 elif kind == PKT_ATTENTION:
                     response = Response()
                     response.done(status=DONE_ATTN)
@@ -997,10 +1291,46 @@ class Session:
 
     # Login
 
-    def prelogin_reply(self):
+    def encryption_answer(self, client):
+        """The ENCRYPTION option of the pre-login reply, as SQL Server chooses it: without a
+        certificate NOT_SUP; with one, ON when the client wants encryption and OFF (the login
+        alone) when it merely supports it; REQ whatever the client says when encryption is
+        forced."""
+        mode = self.catalogue.encryption
+        if mode == 'none':
+            return ENCRYPT_NOT_SUP
+        if mode == 'force':
+            return ENCRYPT_REQ
+        if client == ENCRYPT_NOT_SUP:
+            return ENCRYPT_NOT_SUP
+        return ENCRYPT_OFF if client == ENCRYPT_OFF else ENCRYPT_ON
+
+    def start_tls(self):
+        """The TLS handshake, its records carried in pre-login packets; afterwards the TDS
+        packets travel inside TLS records."""
+        channel = TlsChannel(self.catalogue.tls_context)
+        while True:
+            try:
+                channel.tls.do_handshake()
+                break
+            except ssl.SSLWantReadError:
+                pass
+            data = channel.outgoing.read()
+            if data:
+                self.send_message(data, PKT_PRELOGIN)
+            kind, payload = self.read_message()
+            if kind != PKT_PRELOGIN:
+                raise ConnectionError('no TLS handshake')
+            channel.incoming.write(payload)
+        data = channel.outgoing.read()
+        if data:
+            self.send_message(data, PKT_PRELOGIN)
+        self.tls = channel
+
+    def prelogin_reply(self, encryption):
         major, minor, build = (int(p) for p in (self.catalogue.server_version.split('.') + ['0'] * 3)[:3])
         options = [(0x00, struct.pack('>BBHH', major, minor, build, 0)),
-                   (0x01, b'\x02'),  # encryption not supported
+                   (0x01, bytes([encryption])),
                    (0x02, b'\x00'),
                    (0x03, b''),
                    (0x04, b'\x00')]
@@ -1150,34 +1480,122 @@ class Session:
         server = self.catalogue.server
         if self.rules.matches('drop', sql):
             raise DropConnection()
+        self.cutting = self.rules.matches('cut', sql)
         with self.catalogue.lock:
             # Like SQL Server, a batch that does not compile runs no statement at all.
             try:
-                plans = [(statement.text, self.plan(statement, params))
-                         for statement in statements_of(sql)]
+                program = self.compile(statements_of(sql), params)
             except SqlError as error:
                 response.message(error, server)
                 response.done(done_token, DONE_ERROR)
                 return
-            for text, plan in plans:
+            try:
+                self.run_block(program, response, done_token)
+            except BatchEnded:
+                pass
+            if self.doomed:
+                self.rollback()
+                response.message(SqlError(3998, 'Uncommittable transaction is detected at the '
+                                                 'end of the batch. The transaction is rolled '
+                                                 'back.'), server)
+                response.done(done_token, DONE_ERROR)
+
+    def compile(self, statements, params):
+        """The batch as a tree: ('run', text, plan) for a statement, ('try', body, handler) for
+        BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH."""
+        block, open_blocks = [], []
+        for statement in statements:
+            words = [t[1].upper() for t in statement.toks]
+            frame = open_blocks[-1] if open_blocks else None
+            if frame and frame[0] == 'ended' and words[:2] != ['BEGIN', 'CATCH']:
+                raise SqlError(102, "Incorrect syntax near 'TRY'.")
+            if words[:1] in (['BEGIN'], ['END']) and words[1:2] in (['TRY'], ['CATCH']):
+                if len(words) != 2:
+                    raise SqlError(102, "Incorrect syntax near '%s'." % statement.toks[2][1])
+                marker = ' '.join(words)
+                if marker == 'BEGIN TRY':
+                    open_blocks.append(['try', block, None])
+                elif marker == 'END TRY' and frame and frame[0] == 'try':
+                    frame[0], frame[2] = 'ended', block
+                elif marker == 'BEGIN CATCH' and frame and frame[0] == 'ended':
+                    frame[0] = 'catch'
+                elif marker == 'END CATCH' and frame and frame[0] == 'catch':
+                    open_blocks.pop()
+                    frame[1].append(('try', frame[2], block))
+                    block = frame[1]
+                    continue
+                else:
+                    raise SqlError(102, "Incorrect syntax near '%s'." % words[1])
+                block = []
+                continue
+            block.append(('run', statement.text, self.plan(statement, params)))
+        if open_blocks:
+            raise SqlError(102, "Incorrect syntax near 'END'.")
+        return block
+
+    def run_block(self, block, response, done_token):
+        for node in block:
+            if node[0] == 'run':
+                self.run_statement(node[1], node[2], response, done_token)
+                continue
+            self.try_depth += 1
+            try:
+                self.run_block(node[1], response, done_token)
+                caught = None
+            except CaughtError as error:
+                caught = error.error
+            finally:
+                self.try_depth -= 1
+            if caught is not None:
+                self.caught.append(caught)
                 try:
-                    if self.rules.matches('fail', text):
-                        raise SqlError(50000, 'Forced failure of: %s' % text[:200])
-                    plan(response, done_token)
-                    if self.rules.matches('warn', text):
-                        response.message(SqlError(50000, 'Forced warning for: %s' % text[:200],
-                                                  10), server, info=True)
-                except SqlError as error:
-                    response.message(error, server)
-                    response.done(done_token, DONE_ERROR)
-                    if self.xact_abort:
-                        self.rollback()
-                        return
+                    self.run_block(node[2], response, done_token)
+                finally:
+                    self.caught.pop()
+
+    def run_statement(self, text, plan, response, done_token):
+        server = self.catalogue.server
+        try:
+            if self.rules.matches('unresolved', text):
+                # A name resolved only when the statement runs: the batch ends here, past any
+                # CATCH block and XACT_ABORT, and an open transaction stays open.
+                response.message(SqlError(207, "Invalid column name 'Unresolved'."), server)
+                response.done(done_token, DONE_ERROR)
+                raise BatchEnded()
+            if self.rules.matches('fatal', text):
+                # Severity 20 and above: the server reports the error and ends the session.
+                response.message(SqlError(21, 'Warning: Fatal error 9001 occurred at %s. Note the '
+                                              'error and time, and contact your system '
+                                              'administrator.' % datetime.datetime.now()
+                                          .strftime('%b %d %Y %I:%M%p'), 20), server)
+                response.done(done_token, DONE_ERROR)
+                self.closing = True
+                raise BatchEnded()
+            if self.rules.matches('fail', text):
+                raise SqlError(50000, 'Forced failure of: %s' % text[:200])
+            plan(response, done_token)
+            if self.rules.matches('warn', text):
+                response.message(SqlError(50000, 'Forced warning for: %s' % text[:200], 10),
+                                 server, info=True)
+        except SqlError as error:
+            if self.try_depth:
+                if self.xact_abort and self.transaction is not None:
+                    self.doomed = True
+                raise CaughtError(error)
+            response.message(error, server)
+            response.done(done_token, DONE_ERROR)
+            if self.xact_abort:
+                self.rollback()
+                raise BatchEnded()
+            if error.ends_batch:
+                raise BatchEnded()
 
     def rollback(self):
         if self.transaction is not None:
             self.catalogue.state = self.transaction
-            self.transaction = None
+        self.transaction = None
+        self.trancount = 0
+        self.doomed = False
 
     # Statement plans: each checks what can be checked before the batch runs and returns a
     # callable(response, done_token) that runs the statement.
@@ -1190,6 +1608,10 @@ class Session:
             return self.plan_set(words)
         if first in ('BEGIN', 'COMMIT', 'ROLLBACK'):
             return self.plan_transaction(first, words)
+        if first == 'IF':
+            return self.plan_if(statement, params)
+        if first == 'THROW':
+            return self.plan_throw(statement, params)
         if first == 'SELECT':
             return self.plan_select(statement, params)
         if first in ('EXEC', 'EXECUTE'):
@@ -1218,42 +1640,110 @@ class Session:
             if first == 'BEGIN':
                 if self.transaction is None:
                     self.transaction = copy.deepcopy(self.catalogue.state)
+                self.trancount += 1
             elif self.transaction is None:
                 raise SqlError(3902 if first == 'COMMIT' else 3903,
                                'The %s TRANSACTION request has no corresponding BEGIN '
                                'TRANSACTION.' % first)
-            elif first == 'COMMIT':
-                self.transaction = None
-            else:
+            elif first == 'ROLLBACK':
                 self.rollback()
+            elif self.doomed:
+                raise SqlError(3930, 'The current transaction cannot be committed and cannot '
+                                     'support operations that write to the log file. Roll back '
+                                     'the transaction.')
+            else:
+                self.trancount -= 1
+                if self.trancount == 0:
+                    self.transaction = None
             response.done(done_token)
         return run
+
+    def plan_if(self, statement, params):
+        """IF condition statement, the condition a comparison of two scalar expressions."""
+        toks = statement.toks
+        depth, index = 0, 1
+        while index < len(toks):
+            text = toks[index][1]
+            depth += {'(': 1, ')': -1}.get(text, 0)
+            if depth == 0 and toks[index][0] == 'word' and text.upper() in STATEMENT_STARTERS:
+                break
+            index += 1
+        if index == 1 or index == len(toks):
+            raise SqlError(102, "Incorrect syntax near '%s'." % toks[-1][1])
+        condition = statement.sql[toks[1][2]:toks[index - 1][3]]
+        match = re.fullmatch(r'(.+?)\s*(>=|<=|<>|!=|=|>|<)\s*(.+)', condition, re.DOTALL)
+        if not match:
+            raise SqlError(102, "Incorrect syntax near '%s'." % condition[:40])
+        left, operator, right = match.groups()
+        for expression in (left, right):
+            self.scalar(expression.strip(), params)
+        governed = self.plan(Statement(statement.sql, toks[index:]), params)
+        compare = {'>=': lambda a, b: a >= b, '<=': lambda a, b: a <= b,
+                   '<>': lambda a, b: a != b, '!=': lambda a, b: a != b,
+                   '=': lambda a, b: a == b, '>': lambda a, b: a > b, '<': lambda a, b: a < b}
+
+        def run(response, done_token):
+            values = [self.scalar(e.strip(), params)[1] for e in (left, right)]
+            if None not in values and compare[operator](*values):
+                governed(response, done_token)
+            else:
+                response.done(done_token)
+        return run
+
+    def plan_throw(self, statement, params):
+        toks = statement.toks
+        if len(toks) == 1:
+            def rethrow(response, done_token):
+                if not self.caught:
+                    raise SqlError(10704, 'To rethrow an error, a THROW statement must be used '
+                                          'inside a CATCH block.')
+                caught = self.caught[-1]
+                raise SqlError(caught.number, caught.message, caught.severity, caught.state,
+                               ends_batch=True)
+            return rethrow
+        arguments = [sql_literal(t[1], params) for t in toks[1:] if t[1] != ',']
+        if len(arguments) != 3 or not isinstance(arguments[0], int):
+            raise SqlError(102, "Incorrect syntax near 'THROW'.")
+
+        def throw(response, done_token):
+            raise SqlError(arguments[0], str(arguments[1]), 16, arguments[2], ends_batch=True)
+        return throw
 
     def plan_select(self, statement, params):
         words = [t[1].upper() for t in statement.toks]
         if 'FROM' not in words:
             return self.plan_scalar_select(statement, params)
+        if self.catalogue.case_sensitive:
+            check_catalogue_spelling(statement.toks)
         source = source_for(statement.text, self.catalogue, self.database, params)
         if source is None:
             name, _ = read_name(statement.toks, words.index('FROM') + 1)
+            schema = name_parts(name)[0].lower() if name else ''
+            if schema in ('sys', 'information_schema'):
+                raise SqlError(102, "Incorrect syntax near '%s'." % name)  # not a known query
             raise SqlError(208, "Invalid object name '%s'." % (name or 'FROM'))
-        columns, rows = project(statement.text, source)
+        columns, rows = project(statement.text, source, self.computed_value)
 
         def run(response, done_token):
             response.rows(columns, rows, done_token)
         return run
 
     def plan_scalar_select(self, statement, params):
-        columns, values = [], []
+        items = []
         for item in split_top_level(statement.source_from(1)):
             alias = re.search(r'\s+AS\s+\[?(\w+)\]?\s*$', item, re.IGNORECASE)
-            expression = item[:alias.start()] if alias else item
-            column, value = self.scalar(expression.strip(), params)
-            column.name = alias.group(1) if alias else ''
-            columns.append(column)
-            values.append(value)
+            expression = (item[:alias.start()] if alias else item).strip()
+            self.scalar(expression, params)
+            items.append((expression, alias.group(1) if alias else ''))
 
+        # Evaluated when the statement runs: @@TRANCOUNT and @@OPTIONS change within a batch.
         def run(response, done_token):
+            columns, values = [], []
+            for expression, name in items:
+                column, value = self.scalar(expression, params)
+                column.name = name
+                columns.append(column)
+                values.append(value)
             response.rows(columns, [values], done_token)
         return run
 
@@ -1268,7 +1758,11 @@ class Session:
         if compact == '@@SPID':
             return Column('', 'int'), 51
         if compact == '@@TRANCOUNT':
-            return Column('', 'int'), 0 if self.transaction is None else 1
+            return Column('', 'int'), self.trancount
+        if compact == '@@OPTIONS':
+            # ANSI_WARNINGS, ANSI_PADDING, ANSI_NULLS, ARITHABORT, QUOTED_IDENTIFIER,
+            # ANSI_NULL_DFLT_ON and CONCAT_NULL_YIELDS_NULL, as drivers leave them
+            return Column('', 'int'), 5496 | (16384 if self.xact_abort else 0)
         match = re.fullmatch(r'OBJECT_ID\s*\((.*)\)', expression, re.IGNORECASE | re.DOTALL)
         if match:
             arguments = [sql_literal(t[1], params) for t in tokens(match.group(1)) if t[1] != ',']
@@ -1281,8 +1775,37 @@ class Session:
             return (Column('', 'int'), value) if isinstance(value, int) else (nv('', 4000), value)
         raise SqlError(102, "Incorrect syntax near '%s'." % expression[:40])
 
+    def computed_value(self, expression, row):
+        """A select-list expression evaluated for one row: OBJECT_DEFINITION(OBJECT_ID(name))
+        with the name concatenated from literals, columns and QUOTENAME(column)."""
+        match = re.fullmatch(r'OBJECT_DEFINITION\s*\(\s*OBJECT_ID\s*\((.*)\)\s*\)', expression,
+                             re.IGNORECASE | re.DOTALL)
+        if not match:
+            raise SqlError(102, "Incorrect syntax near '%s'." % expression[:40])
+        name = ''
+        for term in split_top_level(match.group(1), '+'):
+            quoted = re.fullmatch(r'QUOTENAME\s*\(\s*(\w+)\s*\)', term, re.IGNORECASE)
+            if term.startswith("'") or term[:2].upper() == "N'":
+                value = sql_literal(term, {})
+            elif quoted:
+                value = row.get(quoted.group(1).upper())
+                value = (None if value is None or len(value) > 128
+                         else '[' + value.replace(']', ']]') + ']')
+            elif re.fullmatch(r'\w+', term):
+                value = row.get(term.upper())
+            else:
+                raise SqlError(102, "Incorrect syntax near '%s'." % term[:40])
+            if value is None:
+                return None
+            name += value
+        if self.object_id(name) is None:
+            return None
+        return self.catalogue.module_definition(*split_name(name))
+
     def object_id(self, name, kind=None):
         if name is None or self.database != self.catalogue.database:
+            return None
+        if len(name_parts(str(name))) > 4:
             return None
         schema, short = split_name(str(name))
         wanted = (kind or '').strip().upper()
@@ -1320,7 +1843,8 @@ class Session:
 
         def run(response, done_token):
             if procedure == 'getdatabaseinfo':
-                response.rows([Column('DatabaseVersion', 'int'), nv('DatabaseName')],
+                version_column, name_column = self.catalogue.info_columns
+                response.rows([Column(version_column, 'int'), nv(name_column)],
                               [[self.catalogue.version, self.catalogue.database]],
                               TOKEN_DONEINPROC)
             response.add(b'\x79' + struct.pack('<i', 0))
@@ -1339,8 +1863,8 @@ class Session:
             items = self.catalogue.state['views' if is_view else 'routines']
             prefix = 'TABLE_' if is_view else 'ROUTINE_'
             for item in items:
-                if (item.get(prefix + 'SCHEMA', '').lower() == schema.lower()
-                        and item.get(prefix + 'NAME', '').lower() == short.lower()):
+                if (self.catalogue.same(item.get(prefix + 'SCHEMA'), schema)
+                        and self.catalogue.same(item.get(prefix + 'NAME'), short)):
                     item['DEFINITION'] = definition
                     if not is_view:
                         item['LAST_ALTERED'] = datetime.datetime.now().replace(microsecond=0)
@@ -1354,8 +1878,8 @@ class Session:
         name, index = read_name(toks, 2)
         schema, table = split_name(name)
         words = [t[1].upper() for t in toks]
-        if not any(t.get('TABLE_SCHEMA', '').lower() == schema.lower()
-                   and t.get('TABLE_NAME', '').lower() == table.lower()
+        if not any(self.catalogue.same(t.get('TABLE_SCHEMA'), schema)
+                   and self.catalogue.same(t.get('TABLE_NAME'), table)
                    for t in self.catalogue.tables):
             raise SqlError(4902, 'Cannot find the object "%s" because it does not exist or you do '
                                  'not have permissions.' % name)
@@ -1375,9 +1899,9 @@ class Session:
         def run(response, done_token):
             checks = self.catalogue.state['checks']
             for position, check in enumerate(checks):
-                if (check.get('TABLE_SCHEMA', '').lower() == schema.lower()
-                        and check.get('TABLE_NAME', '').lower() == table.lower()
-                        and check.get('CONSTRAINT_NAME', '').lower() == constraint.lower()):
+                if (self.catalogue.same(check.get('TABLE_SCHEMA'), schema)
+                        and self.catalogue.same(check.get('TABLE_NAME'), table)
+                        and self.catalogue.same(check.get('CONSTRAINT_NAME'), constraint)):
                     del checks[position]
                     response.done(done_token)
                     return
@@ -1389,8 +1913,8 @@ class Session:
     def plan_add_check(self, schema, table, constraint, clause):
         def run(response, done_token):
             checks = self.catalogue.state['checks']
-            if any(c.get('CONSTRAINT_NAME', '').lower() == constraint.lower()
-                   and c.get('CONSTRAINT_SCHEMA', '').lower() == schema.lower() for c in checks):
+            if any(self.catalogue.same(c.get('CONSTRAINT_NAME'), constraint)
+                   and self.catalogue.same(c.get('CONSTRAINT_SCHEMA'), schema) for c in checks):
                 raise SqlError(2714, "There is already an object named '%s' in the database."
                                % constraint)
             checks.append({'CONSTRAINT_SCHEMA': schema, 'CONSTRAINT_NAME': constraint,
@@ -1415,17 +1939,25 @@ def control(catalogue, rules):
     for line in sys.stdin:
         command, _, argument = line.strip().partition(' ')
         command = command.lower()
-        if command in ('fail', 'warn', 'drop') and argument:
+        if command in ('fail', 'warn', 'drop', 'unresolved', 'fatal', 'cut') and argument:
             with rules.lock:
                 getattr(rules, command).append(argument)
             answer = 'ok'
         elif command == 'clear':
             with rules.lock:
-                rules.fail, rules.warn, rules.drop = [], [], []
+                rules.fail, rules.warn, rules.drop, rules.unresolved, rules.fatal = [], [], [], [], []
+                rules.cut = []
+            answer = 'ok'
+        elif command == 'info' and argument.count(',') == 1:
+            with catalogue.lock:
+                catalogue.info_columns = tuple(argument.split(','))
             answer = 'ok'
         elif command == 'statements':
             with catalogue.lock:
                 answer = json.dumps(catalogue.recorded)
+        elif command == 'sessions':
+            with catalogue.lock:
+                answer = json.dumps(catalogue.sessions)
         elif command == 'forget':
             with catalogue.lock:
                 catalogue.recorded = []
@@ -1444,9 +1976,21 @@ def main():
     parser.add_argument('--port', type=int, default=0)
     parser.add_argument('--login', action='append', default=[], metavar='NAME:PASSWORD',
                         help='a SQL login besides those of the fixture')
+    parser.add_argument('--latency', type=float, default=0, metavar='MS',
+                        help='milliseconds added to every answer (default 0)')
+    parser.add_argument('--encryption', choices=['none', 'offer', 'force'], default='none',
+                        help='none: no certificate; offer: TLS for a client that wants it; '
+                             'force: refuse a login that is not encrypted')
     arguments = parser.parse_args()
     catalogue = Catalogue(arguments.fixture, arguments.login)
-    rules = Rules()
+    catalogue.encryption = arguments.encryption
+    if arguments.encryption != 'none':
+        folder = tempfile.mkdtemp(prefix='tds_server_')
+        try:
+            catalogue.tls_context = tls_context(folder)
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+    rules = Rules(arguments.latency / 1000.0)
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind((arguments.host, arguments.port))

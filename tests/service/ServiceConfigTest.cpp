@@ -18,24 +18,32 @@ struct TConfigCase {
   const char* ProcListPage;
   double ConnectTimeout;
   double Timeout;
+  qint32 Concurrency;
 };
 
 TEST(ServiceConfig, ReadsTheSettingsFileAndLetsTheCommandLineOverrideIt) {
   const TConfigCase Cases[] = {
       {"defaults without a settings file", nullptr, "", "http://ostrel.ulmora.no/OstrelService.asmx",
-       "http://ostrel.ulmora.no/VIEWS.asp", "http://ostrel.ulmora.no/DbProcList.asp", 10, 120},
+       "http://ostrel.ulmora.no/VIEWS.asp", "http://ostrel.ulmora.no/DbProcList.asp", 10, 120, 8},
       {"keys in any letter case, roots of their own",
        "[Other]\nBaseAddress=http://wrong\n[service]\nbaseaddress = http://gold.example/api/\n"
-       "PAGEROOT=http://gold.example/pages\nMetadataRoot=http://meta.example/\nConnectTimeout=2.5\nTimeout=30\n",
+       "PAGEROOT=http://gold.example/pages\nMetadataRoot=http://meta.example/\nConnectTimeout=2.5\nTimeout=30\n"
+       "concurrency= 3\n",
        "", "http://gold.example/api/OstrelService.asmx", "http://gold.example/pages/VIEWS.asp",
-       "http://meta.example/DbProcList.asp", 2.5, 30},
+       "http://meta.example/DbProcList.asp", 2.5, 30, 3},
       {"command line points everything at one site",
        "[Service]\nBaseAddress=http://gold.example\nPageRoot=http://pages.example\nMetadataRoot=http://meta.example\n",
        "http://127.0.0.1:8080", "http://127.0.0.1:8080/OstrelService.asmx", "http://127.0.0.1:8080/VIEWS.asp",
-       "http://127.0.0.1:8080/DbProcList.asp", 10, 120},
-      {"unusable time-outs keep the defaults", "[Service]\nConnectTimeout=soon\nTimeout=-4\n", "",
+       "http://127.0.0.1:8080/DbProcList.asp", 10, 120, 8},
+      {"unusable time-outs and concurrency keep the defaults",
+       "[Service]\nConnectTimeout=soon\nTimeout=-4\nConcurrency=0\n", "", "http://ostrel.ulmora.no/OstrelService.asmx",
+       "http://ostrel.ulmora.no/VIEWS.asp", "http://ostrel.ulmora.no/DbProcList.asp", 10, 120, 8},
+      {"one at a time", "[Service]\nConcurrency=1\n", "",
        "http://ostrel.ulmora.no/OstrelService.asmx", "http://ostrel.ulmora.no/VIEWS.asp",
-       "http://ostrel.ulmora.no/DbProcList.asp", 10, 120},
+       "http://ostrel.ulmora.no/DbProcList.asp", 10, 120, 1},
+      {"a concurrency beyond reason is capped", "[Service]\nConcurrency=5000\n", "",
+       "http://ostrel.ulmora.no/OstrelService.asmx", "http://ostrel.ulmora.no/VIEWS.asp",
+       "http://ostrel.ulmora.no/DbProcList.asp", 10, 120, 64},
   };
   QTemporaryDir Folder;
   for (const TConfigCase& Case : Cases) {
@@ -53,6 +61,7 @@ TEST(ServiceConfig, ReadsTheSettingsFileAndLetsTheCommandLineOverrideIt) {
     EXPECT_EQ(Config.MetadataPageAddress(QStringLiteral("DbProcList")), QString::fromUtf8(Case.ProcListPage));
     EXPECT_EQ(Config.ConnectTimeout, Case.ConnectTimeout);
     EXPECT_EQ(Config.Timeout, Case.Timeout);
+    EXPECT_EQ(Config.Concurrency, Case.Concurrency);
   }
 }
 

@@ -2,6 +2,7 @@
 #include "support/GoldService.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 
 #include <functional>
 #include <memory>
@@ -99,6 +100,41 @@ TEST_F(SoapClient, KeepsOneConnectionForAllItsCalls) {
     Client.SaveDbSchema(QStringLiteral("s"), QStringLiteral("dbo"), I);
   }
   EXPECT_EQ(Service->Connections(), 1);
+}
+
+TEST_F(SoapClient, HandsOutAnnouncedLookupsInTheirOrderOverAtMostConcurrencyConnections) {
+  TServiceConfig Config = Service->Config();
+  Config.Concurrency = 3;
+  TOstrelServiceClient Client(Config);
+  // Versions 1 to 4 have no gold standard for the view, later ones have; the first answer is
+  // held back so that the others overtake it.
+  std::vector<TServiceLookup> Lookups;
+  for (qint32 Version = 1; Version <= 20; ++Version)
+    Lookups.push_back({TServiceLookup::GetDbView, QStringLiteral("dbo"), QStringLiteral("Orders"), QString(), Version});
+  Service->Fail(QStringLiteral("GetDbView"), QStringLiteral("slow"), 0, 0.3, {{QStringLiteral("DbVer"), 1}});
+  const QString Definition = QStringLiteral("CREATE VIEW dbo.Orders AS SELECT Id FROM dbo.OrderLines");
+  {
+    const TLookahead Ahead(&Client, Lookups);
+    for (const TServiceLookup& Lookup : std::vector(Lookups.begin(), Lookups.begin() + 12)) {
+      SCOPED_TRACE(Lookup.DbVer);
+      EXPECT_EQ(LookupText(Client, Lookup), Lookup.DbVer >= 5 ? Definition : QString());
+      // Writes go between the lookups as they come.
+      Client.SaveDbSchema(QStringLiteral("s"), QStringLiteral("dbo"), Lookup.DbVer);
+    }
+  }
+  // What was still in flight is abandoned with the scope: nothing more is sent after it...
+  const qint32 RequestsAtEnd = Service->Requests();
+  EXPECT_LE(RequestsAtEnd, 12 + 20);
+  QThread::msleep(200);
+  EXPECT_EQ(Service->Requests(), RequestsAtEnd);
+  // ...and the client carries on, asking afresh what it asks.
+  EXPECT_EQ(Client.GetDbView(QStringLiteral("dbo"), QStringLiteral("Orders"), 15), Definition);
+  QList<qint32> WriteOrder;
+  for (const TGoldService::TCall& Call : Service->Calls(QStringLiteral("SaveDbSchema")))
+    WriteOrder.append(Call.Params[QStringLiteral("DbVer")].toInt());
+  EXPECT_EQ(WriteOrder, QList<qint32>({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+  EXPECT_GT(Service->PeakConnections(), 1);
+  EXPECT_LE(Service->PeakConnections(), 3);
 }
 
 struct TFailureCase {

@@ -15,16 +15,17 @@ namespace quillon::test {
 
 namespace {
 
-QStringList FixtureArguments(const QString& AFixture) {
-  if (AFixture.isEmpty())
-    return {};
-  return {QStringLiteral("--fixture"), QDir(QStringLiteral(QUILLON_TEST_FIXTURES)).filePath(AFixture)};
+QStringList ServiceArguments(const QString& AFixture, qint32 ALatencyMs) {
+  QStringList Arguments{QStringLiteral("--latency"), QString::number(ALatencyMs)};
+  if (!AFixture.isEmpty())
+    Arguments << QStringLiteral("--fixture") << QDir(QStringLiteral(QUILLON_TEST_FIXTURES)).filePath(AFixture);
+  return Arguments;
 }
 
 }  // namespace
 
-TGoldService::TGoldService(const QString& AFixture)
-    : FProcess(QStringLiteral(QUILLON_TEST_SERVERS "/gold_service.py"), FixtureArguments(AFixture)) {}
+TGoldService::TGoldService(const QString& AFixture, qint32 ALatencyMs)
+    : FProcess(QStringLiteral(QUILLON_TEST_SERVERS "/gold_service.py"), ServiceArguments(AFixture, ALatencyMs)) {}
 
 QString TGoldService::BaseAddress() const { return QStringLiteral("http://127.0.0.1:%1").arg(Port()); }
 
@@ -36,13 +37,14 @@ TServiceConfig TGoldService::Config() const {
   return Config;
 }
 
-void TGoldService::Install() const {
+void TGoldService::Install(qint32 AConcurrency, double ATimeout) const {
   QFile::remove(ExeSettingsFileName());
   TIniFile Ini(ExeSettingsFileName());
   const QString Section = QStringLiteral("Service");
   if (!Ini.WriteString(Section, QStringLiteral("BaseAddress"), BaseAddress()) ||
       !Ini.WriteString(Section, QStringLiteral("ConnectTimeout"), QStringLiteral("5")) ||
-      !Ini.WriteString(Section, QStringLiteral("Timeout"), QStringLiteral("20")))
+      !Ini.WriteString(Section, QStringLiteral("Timeout"), QString::number(ATimeout)) ||
+      (AConcurrency > 0 && !Ini.WriteString(Section, QStringLiteral("Concurrency"), QString::number(AConcurrency))))
     throw std::runtime_error("cannot write " + ExeSettingsFileName().toStdString());
 }
 
@@ -74,17 +76,21 @@ QList<TGoldService::TCall> TGoldService::Calls(const QString& AOperation) const 
 
 qint32 TGoldService::Connections() const { return State(QStringLiteral("connections")); }
 
+qint32 TGoldService::PeakConnections() const { return State(QStringLiteral("peak")); }
+
 qint32 TGoldService::Requests() const { return State(QStringLiteral("requests")); }
 
 qint32 TGoldService::State(const QString& AName) const {
   return QJsonDocument::fromJson(Control(QStringLiteral("/control/state"))).object()[AName].toInt();
 }
 
-void TGoldService::Fail(const QString& AOperation, const QString& AMode, qint32 AAfter, double ADelay) const {
+void TGoldService::Fail(const QString& AOperation, const QString& AMode, qint32 AAfter, double ADelay,
+                        const QVariantMap& AWhere) const {
   const QJsonObject Rule{{QStringLiteral("operation"), AOperation},
                          {QStringLiteral("mode"), AMode},
                          {QStringLiteral("after"), AAfter},
-                         {QStringLiteral("delay"), ADelay}};
+                         {QStringLiteral("delay"), ADelay},
+                         {QStringLiteral("where"), QJsonObject::fromVariantMap(AWhere)}};
   Control(QStringLiteral("/control/fail"), QJsonDocument(Rule).toJson(QJsonDocument::Compact));
 }
 

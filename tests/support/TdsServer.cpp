@@ -11,17 +11,27 @@ namespace quillon::test {
 
 namespace {
 
-QStringList ServerArguments(const QString& AFixture, const QStringList& ALogins) {
+QStringList ServerArguments(const QString& AFixture, const QStringList& ALogins, const QString& AEncryption) {
   QStringList Arguments{QDir(QStringLiteral(QUILLON_TEST_FIXTURES)).absoluteFilePath(AFixture)};
   for (const QString& Login : ALogins)
     Arguments << QStringLiteral("--login") << Login;
-  return Arguments;
+  return Arguments << QStringLiteral("--encryption") << AEncryption;
 }
 
 }  // namespace
 
-TTdsServer::TTdsServer(const QString& AFixture, const QStringList& ALogins)
-    : FProcess(QStringLiteral(QUILLON_TEST_SERVERS "/tds_server.py"), ServerArguments(AFixture, ALogins)) {}
+TTdsServer::TTdsServer(const QString& AFixture, const QStringList& ALogins, const QString& AEncryption)
+    : FProcess(QStringLiteral(QUILLON_TEST_SERVERS "/tds_server.py"), ServerArguments(AFixture, ALogins, AEncryption)) {}
+
+QStringList TTdsServer::Sessions() {
+  const QJsonDocument Document = QJsonDocument::fromJson(FProcess.Command(QStringLiteral("sessions")).toUtf8());
+  if (!Document.isArray())
+    throw std::runtime_error("the TDS test server gave no session list");
+  QStringList Result;
+  for (const QJsonValue& Item : Document.array())
+    Result.append(Item.toString());
+  return Result;
+}
 
 QString TTdsServer::DataSource() const { return QStringLiteral("127.0.0.1,%1").arg(Port()); }
 
@@ -52,6 +62,12 @@ void TTdsServer::Forget() { Expect(QStringLiteral("forget")); }
 void TTdsServer::Fail(const QString& AText) { Expect(QStringLiteral("fail ") + AText); }
 void TTdsServer::Warn(const QString& AText) { Expect(QStringLiteral("warn ") + AText); }
 void TTdsServer::Drop(const QString& AText) { Expect(QStringLiteral("drop ") + AText); }
+void TTdsServer::FailUnresolved(const QString& AText) { Expect(QStringLiteral("unresolved ") + AText); }
+void TTdsServer::FailFatally(const QString& AText) { Expect(QStringLiteral("fatal ") + AText); }
+void TTdsServer::CutOff(const QString& AText) { Expect(QStringLiteral("cut ") + AText); }
 void TTdsServer::Clear() { Expect(QStringLiteral("clear")); }
+void TTdsServer::NameInfoColumns(const QString& AVersion, const QString& AName) {
+  Expect(QStringLiteral("info %1,%2").arg(AVersion, AName));
+}
 
 }  // namespace quillon::test

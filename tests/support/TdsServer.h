@@ -20,7 +20,10 @@ public:
 
   // AFixture: a file name in tests/fixtures, or an absolute path. ALogins ("name:password")
   // are accepted besides the fixture's own, so any catalogue in the snapshot layout can serve.
-  explicit TTdsServer(const QString& AFixture, const QStringList& ALogins = {});
+  // AEncryption: "none" (no certificate), "offer" (TLS for a client that wants it) or "force"
+  // (no login without encryption).
+  explicit TTdsServer(const QString& AFixture, const QStringList& ALogins = {},
+                      const QString& AEncryption = QStringLiteral("none"));
 
   quint16 Port() const { return FProcess.Port(); }
   qint64 ProcessId() const { return FProcess.ProcessId(); }
@@ -32,13 +35,25 @@ public:
 
   // Every batch and procedure call received, in order; a call's parameter values in Params.
   QList<TStatement> Statements();
+  // How each login so far was encrypted: "none", "login" (the login packet only) or "full".
+  QStringList Sessions();
   void Forget();
   // Statements containing AText (any letter case) fail with error 50000 / succeed with an
   // informational message / lose the connection.
   void Fail(const QString& AText);
   void Warn(const QString& AText);
   void Drop(const QString& AText);
+  // Statements containing AText fail the way a name resolved only at run time does: the batch
+  // ends there, past CATCH and XACT_ABORT, leaving an open transaction open.
+  void FailUnresolved(const QString& AText);
+  // Statements containing AText raise a severity-20 error and the server closes the connection.
+  void FailFatally(const QString& AText);
+  // The reply to a statement containing AText stops before its end (the rows arrive, the
+  // closing DONE token does not) and the connection is closed.
+  void CutOff(const QString& AText);
   void Clear();
+  // Renames the two columns of dbo.GetDatabaseInfo's result (DatabaseVersion, DatabaseName).
+  void NameInfoColumns(const QString& AVersion, const QString& AName);
 
 private:
   void Expect(const QString& ACommand);

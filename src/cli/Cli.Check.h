@@ -1,0 +1,71 @@
+#pragma once
+
+#include "cli/Cli.Options.h"
+#include "cli/Cli.Result.h"
+#include "schema/Interfaces.h"
+
+#include <QElapsedTimer>
+#include <QStringList>
+
+namespace quillon {
+class ILog;
+}
+
+namespace quillon::cli {
+
+// Shows a run's progress (the status with the kind and its count, the percentage and the
+// time so far) on one rewritten line of standard error; silent when that is no terminal.
+class TTerminalProgress : public IDbProgress {
+public:
+  explicit TTerminalProgress(bool AEnabled);
+  ~TTerminalProgress() override;
+
+  void ShowStatus(const QString& AText) override;
+  void ShowProgress(double AFraction) override;
+  void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) override {}
+  // Ends the progress line, so that what follows starts on a line of its own.
+  void EndLine();
+
+private:
+  void Print(const QString& ALine);
+
+  bool FEnabled;
+  QString FStatus;
+  qint32 FLastPercent = -1;
+  bool FLinePending = false;
+  QElapsedTimer FTimer;
+};
+
+// True when standard error is a terminal.
+bool StdErrIsTerminal();
+
+// The commands on one database or snapshot. Every failure is raised as an exception whose
+// message names what failed; nothing here writes to standard output.
+class TChecker {
+public:
+  TChecker(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgress);
+
+  // Connects, reads the version, loads the catalogue, writes the snapshot and compares.
+  TTargetResult CompareDatabase();
+  // Compares the snapshot file of the options with the gold standard of their version.
+  TTargetResult CompareSnapshot();
+  // Writes the snapshot (to --output when given) and returns its path.
+  QString Snapshot();
+  // Runs the publish mode; the log given at construction sees what was published or updated.
+  void Publish();
+
+private:
+  const TCliOptions& FOptions;
+  ILog* FLog;
+  IDbProgress* FProgress;
+};
+
+// The password of a SQL Server login: the environment variable QUILLON_PASSWORD, else asked on
+// the terminal without echo; raises when neither is available. Never taken from the command
+// line, where every user of the machine could read it.
+QString ReadPassword(const QString& AUserName);
+
+// "server/database" for people, from the command line's settings.
+QString TargetName(const TCliOptions& AOptions);
+
+}  // namespace quillon::cli

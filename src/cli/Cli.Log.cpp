@@ -1,0 +1,65 @@
+#include "cli/Cli.Log.h"
+
+#include <QRegularExpression>
+
+namespace quillon::cli {
+
+void TCliLog::SetEnabled(bool Value) {
+  if (FTarget)
+    FTarget->SetEnabled(Value);
+}
+
+void TCliLog::LogDestroy(const std::type_info& AInstance) {
+  if (FTarget)
+    FTarget->LogDestroy(AInstance);
+}
+
+void TCliLog::LogSqlQuery(const QString& s) {
+  if (FTarget)
+    FTarget->LogSqlQuery(s);
+}
+
+void TCliLog::LogSqlCommand(const QString& s) {
+  if (FTarget)
+    FTarget->LogSqlCommand(s);
+}
+
+void TCliLog::EnterMethod(const std::type_info& AInstance, const QString& AMethodName) {
+  if (FTarget)
+    FTarget->EnterMethod(AInstance, AMethodName);
+}
+
+void TCliLog::LeaveMethod(const std::type_info& AInstance, const QString& AMethodName) {
+  if (FTarget)
+    FTarget->LeaveMethod(AInstance, AMethodName);
+}
+
+void TCliLog::AddStrings(const QString& ATitle, const QStringList& AStrings) {
+  if (FTarget)
+    FTarget->AddStrings(ATitle, AStrings);
+}
+
+void TCliLog::Event(const QString& s, TLogLevel ALogLevel) {
+  static const QRegularExpression PublishLine(QStringLiteral(": (Published|Updated) for version -?\\d+$"));
+  if (PublishLine.match(s).hasMatch())
+    FPublished.append(s);
+  if (FTarget)
+    FTarget->Event(QStringLiteral("%s"), {s}, ALogLevel);
+}
+
+void TCliLog::SilentError(const QString& s, const QVariantList& AParams) {
+  if (FTarget)
+    FTarget->SilentError(s, AParams);
+}
+
+void TCliLog::SilentWarning(const QString& s, const QVariantList& AParams) {
+  if (FTarget)
+    FTarget->SilentWarning(s, AParams);
+}
+
+void TCliLog::SilentSuccess(const QString& s, const QVariantList& AParams) {
+  if (FTarget)
+    FTarget->SilentSuccess(s, AParams);
+}
+
+}  // namespace quillon::cli

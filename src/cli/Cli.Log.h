@@ -1,0 +1,44 @@
+#pragma once
+
+#include "infra/Logging.Base.h"
+
+#include <QStringList>
+
+namespace quillon::cli {
+
+// The log the command line hands to the core: passes everything on to the program's log when
+// there is one (nothing is kept when ATarget is nullptr, as for a fleet member, whose parent
+// keeps the log file) and keeps the lines that say what a publish run changed, so that the
+// command can print them.
+class TCliLog : public TLogAdapter {
+public:
+  explicit TCliLog(ILog* ATarget) : FTarget(ATarget) {}
+
+  // "... Published for version N" and "... Updated for version N", in order.
+  const QStringList& PublishedLines() const { return FPublished; }
+
+  qint32 GetCalls() override { return FTarget ? FTarget->GetCalls() : 0; }
+  bool GetEnabled() override { return FTarget && FTarget->GetEnabled(); }
+  void SetEnabled(bool Value) override;
+  void LogDestroy(const std::type_info& AInstance) override;
+  void LogSqlQuery(const QString& s) override;
+  void LogSqlCommand(const QString& s) override;
+  QString StdFileName() override { return FTarget ? FTarget->StdFileName() : QString(); }
+  void EnterMethod(const std::type_info& AInstance, const QString& AMethodName) override;
+  void LeaveMethod(const std::type_info& AInstance, const QString& AMethodName) override;
+  void AddStrings(const QString& ATitle, const QStringList& AStrings) override;
+  using TLogAdapter::Event;
+  void Event(const QString& s, TLogLevel ALogLevel) override;
+  using TLogAdapter::SilentError;
+  using TLogAdapter::SilentSuccess;
+  using TLogAdapter::SilentWarning;
+  void SilentError(const QString& s, const QVariantList& AParams) override;
+  void SilentWarning(const QString& s, const QVariantList& AParams) override;
+  void SilentSuccess(const QString& s, const QVariantList& AParams) override;
+
+private:
+  ILog* FTarget;
+  QStringList FPublished;
+};
+
+}  // namespace quillon::cli

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "cli/Cli.Reports.h"
+#include "infra/Support.Exceptions.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace quillon::cli {
+
+// A command line the program cannot act on; the message says what is wrong.
+QUILLON_DECLARE_EXCEPTION(EUsageError, Exception)
+
+enum class TCommand { Compare, Snapshot, Publish, Help, ShowVersion };
+
+// The kinds a compare run can take part in, as bits.
+enum TKindFlag : unsigned {
+  kindSchemata = 1,
+  kindChecks = 2,
+  kindViews = 4,
+  kindRoutines = 8,
+  kindForeignKeys = 16,
+  kindIndexes = 32,
+  kindAll = 63
+};
+
+// Reads "views,routines,..." (names of --help, any letter case); raises EUsageError naming an
+// unknown kind.
+unsigned KindsFromList(const QString& AList);
+
+struct TCliOptions {
+  TCommand Command = TCommand::Compare;
+  // The key=value settings in the order given (Server, Database, User, Service, Driver).
+  QStringList Settings;
+  unsigned Kinds = kindAll;
+  // --kinds as given; empty for all kinds.
+  QString KindsText;
+  TReportFormat Format = TReportFormat::Text;
+  QString ReportFile;
+  QString OutputFile;
+  QString SnapshotFile;
+  qint32 SnapshotVersion = -1;
+  QString FleetFile;
+  qint32 Jobs = 4;
+  // Run as one target of a fleet check: no log file, no progress, the JSON report on stdout.
+  bool FleetMember = false;
+
+  // The value of a setting (key compared ignoring case); empty when absent.
+  QString Setting(const QString& AKey) const;
+  bool HasSetting(const QString& AKey) const;
+};
+
+// The settings a command line or a fleet line may carry.
+bool IsKnownSetting(const QString& AKey);
+
+// Parses the arguments after the program name; raises EUsageError with a message for people.
+TCliOptions ParseOptions(const QStringList& AArguments);
+
+QString HelpText();
+
+}  // namespace quillon::cli

@@ -1,0 +1,241 @@
+#include "cli/Cli.Reports.h"
+
+#include "cli/Cli.LineDiff.h"
+#include "infra/Support.Format.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QXmlStreamWriter>
+
+namespace quillon::cli {
+
+namespace {
+
+QString Status(const TTargetResult& AResult) {
+  if (AResult.Failed())
+    return QStringLiteral("FAILED");
+  return AResult.Anomalies.isEmpty() ? QStringLiteral("ok") : QStringLiteral("anomalies");
+}
+
+QString Seconds(double ASeconds) { return QString::number(ASeconds, 'f', 1) + u's'; }
+
+QString TextReport(const TTargetResult& AResult, bool AFleet) {
+  QString Out;
+  if (AFleet)
+    Out += QStringLiteral("== %1 ==\n").arg(AResult.Name);
+  for (const TAnomalyRecord& Anomaly : AResult.Anomalies)
+    Out += QStringLiteral("%1 %2: differs from the gold standard\n").arg(Anomaly.Kind.toUpper(), Anomaly.FullName);
+  if (AResult.Failed()) {
+    Out += QStringLiteral("ERROR: %1\n").arg(AResult.Error);
+    return Out;
+  }
+  Out += QStringLiteral("%1 anomalies in %2 on %3 (version %4); %5 objects compared in %6\n")
+             .arg(AResult.Anomalies.size())
+             .arg(AResult.Database, AResult.Server)
+             .arg(AResult.Version)
+             .arg(AResult.Compared.size())
+             .arg(Seconds(AResult.Seconds));
+  if (!AResult.SnapshotPath.isEmpty())
+    Out += QStringLiteral("Snapshot: %1\n").arg(AResult.SnapshotPath);
+  return Out;
+}
+
+QByteArray JsonReport(const QList<TTargetResult>& AResults, bool AFleet) {
+  if (!AFleet && AResults.size() == 1)
+    return QJsonDocument(ResultToJson(AResults.first())).toJson(QJsonDocument::Indented);
+  QJsonArray Targets;
+  for (const TTargetResult& Result : AResults)
+    Targets.append(ResultToJson(Result));
+  return QJsonDocument(QJsonObject{{QStringLiteral("targets"), Targets},
+                                   {QStringLiteral("exitCode"), CombinedExitCode(AResults)}})
+      .toJson(QJsonDocument::Indented);
+}
+
+qsizetype Failures(const TTargetResult& AResult) { return AResult.Anomalies.size(); }
+
+QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
+  QByteArray Out;
+  QXmlStreamWriter Xml(&Out);
+  Xml.setAutoFormatting(true);
+  Xml.writeStartDocument();
+  Xml.writeStartElement(QStringLiteral("testsuites"));
+  Xml.writeAttribute(QStringLiteral("name"), QStringLiteral("quillon"));
+  for (const TTargetResult& Result : AResults) {
+    Xml.writeStartElement(QStringLiteral("testsuite"));
+    Xml.writeAttribute(QStringLiteral("name"), Result.Name);
+    Xml.writeAttribute(QStringLiteral("tests"), QString::number(Result.Failed() ? 1 : Result.Compared.size()));
+    Xml.writeAttribute(QStringLiteral("failures"), QString::number(Failures(Result)));
+    Xml.writeAttribute(QStringLiteral("errors"), QString::number(Result.Failed() ? 1 : 0));
+    Xml.writeAttribute(QStringLiteral("time"), QString::number(Result.Seconds, 'f', 3));
+    Xml.writeStartElement(QStringLiteral("properties"));
+    for (const auto& [Name, Value] : {std::pair{QStringLiteral("server"), Result.Server},
+                                      std::pair{QStringLiteral("database"), Result.Database},
+                                      std::pair{QStringLiteral("version"), QString::number(Result.Version)},
+                                      std::pair{QStringLiteral("snapshot"), Result.SnapshotPath}}) {
+      Xml.writeEmptyElement(QStringLiteral("property"));
+      Xml.writeAttribute(QStringLiteral("name"), Name);
+      Xml.writeAttribute(QStringLiteral("value"), Value);
+    }
+    Xml.writeEndElement();
+    if (Result.Failed()) {
+      Xml.writeStartElement(QStringLiteral("testcase"));
+      Xml.writeAttribute(QStringLiteral("classname"), Result.Name);
+      Xml.writeAttribute(QStringLiteral("name"), QStringLiteral("check"));
+      Xml.writeEmptyElement(QStringLiteral("error"));
+      Xml.writeAttribute(QStringLiteral("message"), Result.Error);
+      Xml.writeEndElement();
+    }
+    for (const TComparedObject& Object : Result.Compared) {
+      Xml.writeStartElement(QStringLiteral("testcase"));
+      Xml.writeAttribute(QStringLiteral("classname"), Result.Name + u'.' + Object.Kind);
+      Xml.writeAttribute(QStringLiteral("name"), Object.FullName);
+      for (const TAnomalyRecord& Anomaly : Result.Anomalies) {
+        if (Anomaly.FullName != Object.FullName || Anomaly.Kind != Object.Kind)
+          continue;
+        Xml.writeStartElement(QStringLiteral("failure"));
+        Xml.writeAttribute(QStringLiteral("type"), QStringLiteral("anomaly"));
+        Xml.writeAttribute(QStringLiteral("message"), QStringLiteral("differs from the gold standard"));
+        Xml.writeCharacters(UnifiedDiff(Anomaly.Expected, Anomaly.Actual, QStringLiteral("expected"),
+                                        QStringLiteral("actual")));
+        Xml.writeEndElement();
+      }
+      Xml.writeEndElement();
+    }
+    Xml.writeEndElement();
+  }
+  Xml.writeEndElement();
+  Xml.writeEndDocument();
+  return Out;
+}
+
+const char* const HtmlStyle = R"(
+body { font-family: sans-serif; margin: 1.5em; color: #222; }
+table { border-collapse: collapse; }
+table.summary td, table.summary th { border: 1px solid #bbb; padding: 2px 8px; text-align: left; }
+table.diff { width: 100%; table-layout: fixed; font-family: monospace; font-size: 90%; margin-bottom: 1.5em; }
+table.diff td { white-space: pre-wrap; word-break: break-all; vertical-align: top; padding: 0 4px; }
+table.diff td.no { width: 3.5em; color: #888; text-align: right; background: #f4f4f4; }
+table.diff th { text-align: left; background: #e8e8e8; padding: 2px 4px; }
+tr.add td.text { background: #d7f5d7; }
+tr.delete td.text { background: #f8d4d4; }
+tr.modify td.text { background: #fbefc4; }
+td.absent { background: #eee; }
+.failed { color: #b00; font-weight: bold; }
+)";
+
+QString KindClass(TChangeKind AKind) {
+  switch (AKind) {
+    case ckAdd: return QStringLiteral("add");
+    case ckDelete: return QStringLiteral("delete");
+    case ckModify: return QStringLiteral("modify");
+    case ckNone: break;
+  }
+  return QStringLiteral("same");
+}
+
+QString HtmlCells(const QStringList& ALines, qint32 AIndex) {
+  if (AIndex < 0)
+    return QStringLiteral("<td class=\"no\"></td><td class=\"text absent\"></td>");
+  return QStringLiteral("<td class=\"no\">%1</td><td class=\"text\">%2</td>")
+      .arg(AIndex + 1)
+      .arg(ALines.at(AIndex).toHtmlEscaped());
+}
+
+QString HtmlDiff(const TAnomalyRecord& AAnomaly) {
+  const QStringList Expected = SplitTextLines(AAnomaly.Expected);
+  const QStringList Actual = SplitTextLines(AAnomaly.Actual);
+  QString Out = QStringLiteral("<h3>%1 %2</h3>\n<table class=\"diff\"><tr><th colspan=\"2\">Gold standard "
+                               "(expected)</th><th colspan=\"2\">Local (actual)</th></tr>\n")
+                    .arg(AAnomaly.Kind.toUpper().toHtmlEscaped(), AAnomaly.FullName.toHtmlEscaped());
+  for (const TDiffRow& Row : DiffRows(Expected, Actual))
+    Out += QStringLiteral("<tr class=\"%1\">%2%3</tr>\n")
+               .arg(KindClass(Row.Kind), HtmlCells(Expected, Row.Left), HtmlCells(Actual, Row.Right));
+  return Out + QStringLiteral("</table>\n");
+}
+
+QByteArray HtmlReport(const QList<TTargetResult>& AResults) {
+  QString Out = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+                               "<title>Quillon compare report</title><style>%1</style></head><body>\n"
+                               "<h1>Quillon compare report</h1>\n<table class=\"summary\"><tr><th>Target</th>"
+                               "<th>Server</th><th>Database</th><th>Version</th><th>Compared</th>"
+                               "<th>Anomalies</th><th>Status</th><th>Time</th></tr>\n")
+                    .arg(QString::fromLatin1(HtmlStyle));
+  for (const TTargetResult& Result : AResults)
+    Out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td>"
+                          "<td class=\"%7\">%8</td><td>%9</td></tr>\n")
+               .arg(Result.Name.toHtmlEscaped(), Result.Server.toHtmlEscaped(), Result.Database.toHtmlEscaped())
+               .arg(Result.Version)
+               .arg(Result.Compared.size())
+               .arg(Result.Anomalies.size())
+               .arg(Result.Failed() ? QStringLiteral("failed") : QString(), Status(Result), Seconds(Result.Seconds));
+  Out += QStringLiteral("</table>\n");
+  for (const TTargetResult& Result : AResults) {
+    Out += QStringLiteral("<h2>%1</h2>\n").arg(Result.Name.toHtmlEscaped());
+    if (Result.Failed())
+      Out += QStringLiteral("<p class=\"failed\">%1</p>\n").arg(Result.Error.toHtmlEscaped());
+    else if (Result.Anomalies.isEmpty())
+      Out += QStringLiteral("<p>No anomalies.</p>\n");
+    if (!Result.SnapshotPath.isEmpty())
+      Out += QStringLiteral("<p>Snapshot: %1</p>\n").arg(Result.SnapshotPath.toHtmlEscaped());
+    for (const TAnomalyRecord& Anomaly : Result.Anomalies)
+      Out += HtmlDiff(Anomaly);
+  }
+  Out += QStringLiteral("</body></html>\n");
+  return Out.toUtf8();
+}
+
+}  // namespace
+
+bool ReportFormatFromName(const QString& AName, TReportFormat& AFormat) {
+  static const QList<std::pair<QString, TReportFormat>> Names{{QStringLiteral("text"), TReportFormat::Text},
+                                                              {QStringLiteral("json"), TReportFormat::Json},
+                                                              {QStringLiteral("junit"), TReportFormat::JUnit},
+                                                              {QStringLiteral("html"), TReportFormat::Html}};
+  for (const auto& [Name, Format] : Names) {
+    if (Name == AName) {
+      AFormat = Format;
+      return true;
+    }
+  }
+  return false;
+}
+
+QByteArray RenderReport(TReportFormat AFormat, const QList<TTargetResult>& AResults, bool AFleet) {
+  switch (AFormat) {
+    case TReportFormat::Json: return JsonReport(AResults, AFleet);
+    case TReportFormat::JUnit: return JUnitReport(AResults);
+    case TReportFormat::Html: return HtmlReport(AResults);
+    case TReportFormat::Text: break;
+  }
+  QString Out;
+  for (const TTargetResult& Result : AResults)
+    Out += TextReport(Result, AFleet);
+  return Out.toUtf8();
+}
+
+QString SummaryTable(const QList<TTargetResult>& AResults) {
+  const QStringList Header{QStringLiteral("TARGET"), QStringLiteral("VERSION"), QStringLiteral("ANOMALIES"),
+                           QStringLiteral("STATUS"), QStringLiteral("TIME")};
+  QList<QStringList> Rows{Header};
+  for (const TTargetResult& Result : AResults)
+    Rows.append({Result.Name, Result.Failed() ? QStringLiteral("-") : QString::number(Result.Version),
+                 Result.Failed() ? QStringLiteral("-") : QString::number(Result.Anomalies.size()),
+                 Status(Result), Seconds(Result.Seconds)});
+  QList<qsizetype> Widths(Header.size(), 0);
+  for (const QStringList& Row : Rows)
+    for (qsizetype c = 0; c < Row.size(); ++c)
+      Widths[c] = std::max(Widths[c], Row.at(c).size());
+  QString Out;
+  for (const QStringList& Row : Rows) {
+    QStringList Cells;
+    for (qsizetype c = 0; c < Row.size(); ++c)
+      Cells.append(c == Row.size() - 1 ? Row.at(c) : Row.at(c).leftJustified(Widths[c]));
+    Out += Cells.join(QStringLiteral("  ")).trimmed() + u'\n';
+  }
+  for (const TTargetResult& Result : AResults)
+    if (Result.Failed())
+      Out += QStringLiteral("%1: %2\n").arg(Result.Name, Result.Error);
+  return Out;
+}
+
+}  // namespace quillon::cli

@@ -1,0 +1,544 @@
+#include "app/Component.SqlEditor.h"
+#include "app/Component.VersionTabSet.h"
+#include "app/MainQuillon.h"
+#include "compare/Xml.NodeList.h"
+#include "database/Database.Simple.h"
+#include "database/VclForm.Login.h"
+#include "diff/Component.DiffGrid.h"
+#include "infra/Support.Paths.h"
+#include "service/OstrelService.h"
+#include "service/Service.PageAddresses.h"
+#include "service/Service.Pages.h"
+#include "support/GoldService.h"
+#include "support/GuiApplicationTest.h"
+#include "support/ModalAnswer.h"
+#include "support/TdsServer.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+using test::TGoldService;
+using test::TTdsServer;
+
+// The anomalies a run over every kind lists for the catalogue fixture against its gold
+// standard, in the order of the comparison; the ignore list drops [dbo].[GetDatabaseInfo] (a
+// check constraint and a routine) and the view [dbo].[FnEventTimeToNum].
+const QStringList AllAnomalies{QStringLiteral("[dbo].[CK_Diff]"),
+                               QStringLiteral("[dbo].[V_Diff]"),
+                               QStringLiteral("[sales].[V_Blank]"),
+                               QStringLiteral("[dbo].[P_Diff]"),
+                               QStringLiteral("[dbo].[OrderLines].[IX_Diff]"),
+                               QStringLiteral("[dbo].[Orders].[IX_Unknown]")};
+
+const QString LocalPDiff = QStringLiteral("CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 2");
+
+// The main window against the TDS test server serving the catalogue fixture and the gold
+// service seeded with its gold standard, logged in through the login dialog.
+class MainWindowTest : public test::TGuiApplicationTest {
+protected:
+  static void SetUpTestSuite() {
+    Service = std::make_unique<TGoldService>(QStringLiteral("compare_gold.json"));
+    Service->Install();
+  }
+  static void TearDownTestSuite() { Service.reset(); }
+  void SetUp() override { Service->Reset(); }
+
+  enum TLogin { lgKnown, lgWrongPassword, lgCancel };
+
+  // Shows the window, which connects at once and answers the login dialog as ALogin says.
+  void Start(TLogin ALogin = lgKnown, const std::function<void(TfrmLogin&)>& AOnLogin = {}) {
+    Start(Tds, ALogin, AOnLogin);
+  }
+  void Start(TTdsServer& AServer, TLogin ALogin = lgKnown, const std::function<void(TfrmLogin&)>& AOnLogin = {}) {
+    Window = std::make_unique<TfrmDbPublish>();
+    // The window's designed size, whatever the size of the test's screen.
+    Window->resize(1121, 833);
+    Window->SetConnectionString(AServer.ConnectionString(QStringLiteral("Tellwick")));
+    bool Answered = false;
+    test::AnswerNextModal<TfrmLogin>([&Answered, ALogin, AOnLogin](TfrmLogin& ADialog) {
+      if (AOnLogin)
+        AOnLogin(ADialog);
+      ADialog.edtUsername->setText(QStringLiteral("quillon"));
+      ADialog.edtPassword->setText(ALogin == lgWrongPassword ? QStringLiteral("wrong") : QStringLiteral("pw"));
+      QTest::mouseClick(ALogin == lgCancel ? ADialog.BitBtn1 : ADialog.btnOk, Qt::LeftButton);
+      Answered = true;
+    });
+    Window->show();
+    // FormShow runs from the message loop and has ended when the dialog's answer is seen.
+    ASSERT_TRUE(QTest::qWaitFor([&Answered] { return Answered; }, 15000));
+  }
+
+  void TickAllKinds() {
+    QTest::mouseClick(Window->CheckBox1, Qt::LeftButton);
+    ASSERT_TRUE(Window->CheckBox1->isChecked());
+    ASSERT_EQ(Window->CheckListBox1->item(6)->checkState(), Qt::Checked);
+  }
+  void Compare() { QTest::mouseClick(Window->btnPublish, Qt::LeftButton); }
+
+  QStringList Anomalies() const {
+    QStringList Result;
+    for (int I = 0; I < Window->lbAnomalies->count(); ++I)
+      Result.append(Window->lbAnomalies->item(I)->text());
+    return Result;
+  }
+  QListWidgetItem* Anomaly(const QString& AName) const {
+    const QList<QListWidgetItem*> Found = Window->lbAnomalies->findItems(AName, Qt::MatchExactly);
+    EXPECT_FALSE(Found.isEmpty()) << AName.toStdString();
+    return Found.value(0);
+  }
+  void Select(const QString& AName) {
+    QListWidgetItem* Item = Anomaly(AName);
+    QTest::mouseClick(Window->lbAnomalies->viewport(), Qt::LeftButton, {},
+                      Window->lbAnomalies->visualItemRect(Item).center());
+  }
+  void Tick(const QString& AName) { Anomaly(AName)->setCheckState(Qt::Checked); }
+  QStringList VersionTabs() const {
+    QStringList Result;
+    for (int I = 0; I < Window->tabsetVersions->count(); ++I)
+      Result.append(Window->tabsetVersions->tabText(I));
+    return Result;
+  }
+  void ClickVersion(const QString& AVersion) {
+    const int Index = VersionTabs().indexOf(AVersion);
+    ASSERT_GE(Index, 0) << AVersion.toStdString();
+    QTest::mouseClick(Window->tabsetVersions, Qt::LeftButton, {}, Window->tabsetVersions->tabRect(Index).center());
+  }
+  QStringList BoxTexts() const {
+    QStringList Result;
+    for (const test::TRecordingPresenter::TBox& Box : Log.Presenter.Boxes)
+      Result.append(Box.Text);
+    return Result;
+  }
+  QStringList SentStatements(const QString& APrefix) {
+    QStringList Result;
+    for (const TTdsServer::TStatement& Statement : Tds.Statements())
+      if (Statement.Sql.trimmed().startsWith(APrefix, Qt::CaseInsensitive))
+        Result.append(Statement.Sql.trimmed());
+    return Result;
+  }
+
+  static inline std::unique_ptr<TGoldService> Service;
+  TTdsServer Tds{QStringLiteral("compare_catalogue.xml"), {QStringLiteral("quillon:pw")}};
+  std::unique_ptr<TfrmDbPublish> Window;
+};
+
+TEST_F(MainWindowTest, StartUpConnectsThroughTheLoginDialogAndShowsDatabaseAndVersion) {
+  Start(lgKnown, [](TfrmLogin& ADialog) { test::SaveScreenshot(ADialog, QStringLiteral("login-at-start-up")); });
+  EXPECT_EQ(Window->lblConnection->text(), QStringLiteral("Database: Tellwick\nVersion: 12"));
+  EXPECT_TRUE(Window->SourceDb().Connected());
+  EXPECT_EQ(Window->windowTitle(), QStringLiteral("Ulmora database publisher"));
+  EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("No activity"));
+  EXPECT_TRUE(Window->btnPublish->isEnabled());
+  EXPECT_FALSE(Window->btnSynchronize->isEnabled());
+  EXPECT_EQ(Window->RzPageControl1->currentWidget(), Window->tbsDiffViewer);
+  QStringList Kinds;
+  for (int I = 0; I < Window->CheckListBox1->count(); ++I) {
+    Kinds.append(Window->CheckListBox1->item(I)->text());
+    EXPECT_EQ(Window->CheckListBox1->item(I)->checkState(), Qt::Unchecked);
+  }
+  EXPECT_EQ(Kinds, QStringList({"Schemata", "Tables", "Views", "Indices", "Routines", "Check constraints",
+                                "Referential constraints"}));
+  EXPECT_EQ(BoxTexts(), QStringList());
+  EXPECT_FALSE(Window->memLocal->isReadOnly());
+  EXPECT_TRUE(Window->memOfficial->isReadOnly());
+  EXPECT_EQ(Window->PopupMenu1->actions(), QList<QAction*>{Window->actPostChange});
+  // The progress window of the connection is gone again.
+  for (QWidget* TopLevel : QApplication::topLevelWidgets())
+    EXPECT_FALSE(TopLevel->isVisible() && TopLevel->objectName() == u"frmProgress");
+  test::SaveScreenshot(*Window, QStringLiteral("main-after-start-up"));
+}
+
+// A start-up that cannot connect leaves the window open and unconnected; the default error
+// handler reports why, except for a cancelled login, which stays silent.
+TEST_F(MainWindowTest, AFailedStartUpLeavesTheWindowOpenAndUnconnected) {
+  const struct {
+    const char* Name;
+    TLogin Login;
+    const char* FailingStatement;
+    const char* VersionColumn;
+    const char* Reported;
+  } Cases[] = {{"login cancelled", lgCancel, "", "DatabaseVersion", nullptr},
+               {"wrong password", lgWrongPassword, "", "DatabaseVersion", "Login failed for user 'quillon'"},
+               {"no dbo.GetDatabaseInfo", lgKnown, "GetDatabaseInfo", "DatabaseVersion", "GetDatabaseInfo"},
+               {"no DatabaseVersion column", lgKnown, "", "SchemaVersion", "DatabaseVersion"}};
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    Tds.Clear();
+    Tds.NameInfoColumns(QString::fromUtf8(Case.VersionColumn), QStringLiteral("DatabaseName"));
+    if (*Case.FailingStatement != 0)
+      Tds.Fail(QString::fromUtf8(Case.FailingStatement));
+    Log.Presenter.Boxes.clear();
+    Start(Case.Login);
+    EXPECT_TRUE(Window->isVisible());
+    EXPECT_EQ(Window->lblConnection->text(), QStringLiteral("Connection"));
+    if (Case.Reported == nullptr) {
+      EXPECT_FALSE(Window->SourceDb().Connected());
+      EXPECT_EQ(BoxTexts(), QStringList());
+      continue;
+    }
+    ASSERT_EQ(BoxTexts().size(), 1);
+    EXPECT_TRUE(BoxTexts()[0].contains(QString::fromUtf8(Case.Reported))) << BoxTexts()[0].toStdString();
+    EXPECT_TRUE(Log.Texts(test::TLogEntry::SilentError).contains(BoxTexts()[0]));
+  }
+}
+
+// Without Server= and Database= the window reads the data-link file beside the program's
+// folder, which the tests do not have.
+TEST_F(MainWindowTest, AMissingDataLinkFileIsReportedWhenConnectingAndTheWindowStaysOpen) {
+  ASSERT_FALSE(QFile::exists(ExeFolder() + QStringLiteral("../Tellwick.UDL")));
+  Window = std::make_unique<TfrmDbPublish>();
+  Window->show();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Log.Presenter.Boxes.isEmpty(); }, 5000));
+  EXPECT_TRUE(BoxTexts()[0].contains(QStringLiteral("Tellwick.UDL"))) << BoxTexts()[0].toStdString();
+  EXPECT_TRUE(Window->isVisible());
+  EXPECT_EQ(Window->lblConnection->text(), QStringLiteral("Connection"));
+}
+
+TEST_F(MainWindowTest, SelectAllTicksAndUnticksEveryKind) {
+  TfrmDbPublish Unshown;
+  Unshown.CheckListBox1->item(2)->setCheckState(Qt::Checked);
+  for (const Qt::CheckState Expected : {Qt::Checked, Qt::Unchecked}) {
+    Unshown.CheckBox1->click();
+    for (int I = 0; I < Unshown.CheckListBox1->count(); ++I)
+      EXPECT_EQ(Unshown.CheckListBox1->item(I)->checkState(), Expected) << I;
+  }
+}
+
+// Notes each text a label shows on screen, once for every change.
+class TPaintedTexts : public QObject {
+public:
+  explicit TPaintedTexts(QLabel* ALabel) : FLabel(ALabel) { ALabel->installEventFilter(this); }
+  QStringList Texts;
+
+protected:
+  bool eventFilter(QObject*, QEvent* AEvent) override {
+    if (AEvent->type() == QEvent::Paint && (Texts.isEmpty() || Texts.last() != FLabel->text()))
+      Texts.append(FLabel->text());
+    return false;
+  }
+
+private:
+  QLabel* FLabel;
+};
+
+TEST_F(MainWindowTest, ACompareRunListsTheDifferingObjectsInOrderWithoutIgnoredOnes) {
+  Start();
+  TickAllKinds();
+  TPaintedTexts Status(Window->lblProgress);
+  Compare();
+  // Each status is painted while the run still blocks the message loop.
+  EXPECT_EQ(Status.Texts, QStringList({"Analyzing database...", "Comparing Tellwick to version 12",
+                                       "Comparing 4 schemata...", "Comparing 4 check constraints...",
+                                       "Comparing 5 views...", "Comparing 4 routines...",
+                                       "Comparing 1 referential constraints...", "Found 6 anomalies"}));
+  EXPECT_EQ(Anomalies(), AllAnomalies) << Log.Dump().toStdString();
+  EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 6 anomalies"));
+  EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psNormal);
+  EXPECT_EQ(Window->RunFailure(), QString());
+  EXPECT_TRUE(Window->btnSynchronize->isEnabled());
+  EXPECT_TRUE(Window->btnPublish->isEnabled());
+  EXPECT_TRUE(QFile::exists(ExeFolder() + QStringLiteral("GOLDTEST.Tellwick.12.xml")));
+  // The service records every difference, the ignored ones too.
+  EXPECT_EQ(Service->Calls(QStringLiteral("SaveDbAnomaly")).size(), 9);
+  test::SaveScreenshot(*Window, QStringLiteral("main-after-compare"));
+
+  // A second run starts from an empty list.
+  Compare();
+  EXPECT_EQ(Anomalies(), AllAnomalies);
+}
+
+TEST_F(MainWindowTest, ARunWithNothingTickedComparesNothingAndKeepsRepairDisabled) {
+  Start();
+  Compare();
+  EXPECT_EQ(Anomalies(), QStringList());
+  EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 0 anomalies"));
+  EXPECT_FALSE(Window->btnSynchronize->isEnabled());
+  EXPECT_EQ(Service->Calls().size(), 0);
+}
+
+TEST_F(MainWindowTest, ARunThatFailsAtTheThirdKindKeepsWhatWasFoundAndShowsTheFailure) {
+  Start();
+  Service->Fail(QStringLiteral("GetDbView"), QStringLiteral("fault"));
+  TickAllKinds();
+  Compare();
+  EXPECT_EQ(Anomalies(), QStringList{QStringLiteral("[dbo].[CK_Diff]")});
+  EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psError);
+  EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 1 anomalies"));
+  EXPECT_TRUE(Window->RunFailure().contains(QStringLiteral("Injected failure in GetDbView")))
+      << Window->RunFailure().toStdString();
+  EXPECT_TRUE(Window->lblFailure->isVisible());
+  EXPECT_TRUE(Log.Texts(test::TLogEntry::SilentError).contains(Window->RunFailure()));
+  EXPECT_TRUE(Window->btnSynchronize->isEnabled());
+  EXPECT_TRUE(Window->btnPublish->isEnabled());
+  test::SaveScreenshot(*Window, QStringLiteral("main-after-failed-compare"));
+
+  Service->Reset();
+  Compare();
+  EXPECT_EQ(Anomalies(), AllAnomalies);
+  EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psNormal);
+  EXPECT_FALSE(Window->lblFailure->isVisible());
+}
+
+// A snapshot that cannot be written ends the run before any comparison. Its message names the
+// file, whose name holds a percent sign here (the server's name has one): the message is shown
+// and logged as it is.
+TEST_F(MainWindowTest, ASnapshotThatCannotBeWrittenIsShownAndLoggedAsItIsAndNothingIsCompared) {
+  QTemporaryDir Folder;
+  QFile Original(QStringLiteral(QUILLON_TEST_FIXTURES "/compare_catalogue.xml"));
+  ASSERT_TRUE(Original.open(QIODevice::ReadOnly));
+  const QString Fixture = Folder.filePath(QStringLiteral("catalogue.xml"));
+  QFile Copy(Fixture);
+  ASSERT_TRUE(Copy.open(QIODevice::WriteOnly));
+  Copy.write(Original.readAll().replace("Server=\"GOLDTEST\"", "Server=\"GOLD%dTEST\""));
+  Copy.close();
+  TTdsServer Percent(Fixture, {QStringLiteral("quillon:pw")});
+  // A folder where the snapshot file should go.
+  const QString Snapshot = ExeFolder() + QStringLiteral("GOLD%dTEST.Tellwick.12.xml");
+  ASSERT_TRUE(QDir().mkpath(Snapshot));
+  const auto RemoveSnapshotFolder = qScopeGuard([&Snapshot] { QDir(Snapshot).removeRecursively(); });
+
+  Start(Percent);
+  TickAllKinds();
+  Compare();
+  EXPECT_EQ(Anomalies(), QStringList());
+  EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 0 anomalies"));
+  EXPECT_TRUE(Window->RunFailure().contains(QStringLiteral("GOLD%dTEST.Tellwick.12.xml")))
+      << Window->RunFailure().toStdString();
+  EXPECT_TRUE(Log.Texts(test::TLogEntry::SilentError).contains(Window->RunFailure())) << Log.Dump().toStdString();
+  EXPECT_EQ(Service->Calls().size(), 0);
+}
+
+TEST_F(MainWindowTest, SelectingAnAnomalyFillsTheEditorsAndTheDiffGridAsItsKindAllows) {
+  Start();
+  TickAllKinds();
+  Compare();
+
+  Select(QStringLiteral("[dbo].[V_Diff]"));
+  const QString LocalView = QStringLiteral("CREATE VIEW dbo.V_Diff AS SELECT Id, Qty FROM dbo.Orders");
+  const QString GoldView = QStringLiteral("CREATE VIEW dbo.V_Diff AS SELECT Id FROM dbo.Orders");
+  EXPECT_EQ(Window->memLocal->text(), LocalView);
+  EXPECT_EQ(Window->memOfficial->text(), GoldView);
+  EXPECT_EQ(VersionTabs(), QStringList());
+  EXPECT_FALSE(Window->actPostChange->isEnabled());
+  TDiffGrid* Grid = Window->DiffGrid();
+  EXPECT_EQ(Grid->Cells(1, 0), QStringLiteral("Gold standard definition"));
+  EXPECT_EQ(Grid->Cells(3, 0), QStringLiteral("Local object definition"));
+  EXPECT_EQ(Grid->Cells(1, 1), GoldView);
+  EXPECT_EQ(Grid->Cells(3, 1), LocalView);
+
+  // An index has no text: the editors stay empty and the grid keeps what it showed.
+  Select(QStringLiteral("[dbo].[OrderLines].[IX_Diff]"));
+  EXPECT_EQ(Window->memLocal->text(), QString());
+  EXPECT_EQ(Window->memOfficial->text(), QString());
+  EXPECT_EQ(VersionTabs(), QStringList());
+  EXPECT_EQ(Window->CurrentSource(), nullptr);
+  EXPECT_EQ(Grid->Cells(3, 1), LocalView);
+}
+
+TEST_F(MainWindowTest, ARoutineShowsItsVersionsAndApprovalFollowsTheChosenVersionIgnoringCase) {
+  const std::unique_ptr<OstrelServiceSoap> Seed = GetServiceProxy();
+  Seed->SaveDbRoutine(QStringLiteral("dbo"), QStringLiteral("P_Diff"), QStringLiteral("PROCEDURE"),
+                      QStringLiteral("create procedure DBO.p_diff as\r\nselect 2"), 510);
+  Seed->SaveDbRoutine(QStringLiteral("dbo"), QStringLiteral("P_Diff"), QStringLiteral("PROCEDURE"),
+                      QStringLiteral("CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 523"), 523);
+  Start();
+  TickAllKinds();
+  Compare();
+
+  Select(QStringLiteral("[dbo].[P_Diff]"));
+  EXPECT_EQ(VersionTabs(), QStringList({"9", "510", "523"}));
+  EXPECT_EQ(Window->tabsetVersions->TabIndex(), -1);
+  EXPECT_FALSE(Window->actPostChange->isEnabled());
+  EXPECT_EQ(Window->memLocal->text(), LocalPDiff);
+  EXPECT_EQ(Window->memOfficial->text(), QStringLiteral("CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 20"));
+  test::SaveScreenshot(*Window, QStringLiteral("main-routine-differences"));
+
+  Window->RzPageControl1->setCurrentWidget(Window->TabSheet3);
+  ClickVersion(QStringLiteral("523"));
+  EXPECT_EQ(Window->memOfficial->text(), QStringLiteral("CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 523"));
+  EXPECT_TRUE(Window->actPostChange->isEnabled());
+  EXPECT_EQ(Window->actPostChange->toolTip(), QStringLiteral("Save local version as gold standard for 523"));
+  test::SaveScreenshot(*Window, QStringLiteral("main-routine-source-code"));
+  // The two panes share the page's height evenly.
+  EXPECT_EQ(Window->panLocal->height(), (Window->panMain->contentsRect().height() - 3 * 4) / 2);
+
+  ClickVersion(QStringLiteral("510"));
+  EXPECT_FALSE(Window->actPostChange->isEnabled());
+}
+
+TEST_F(MainWindowTest, AVersionsPageThatIsNotXmlIsReportedAndLeavesNoTabs) {
+  Start();
+  TickAllKinds();
+  Compare();
+  Service->Fail(QStringLiteral("GetDbRoutineVersions"), QStringLiteral("html"));
+  Select(QStringLiteral("[dbo].[P_Diff]"));
+  EXPECT_EQ(BoxTexts().size(), 1);
+  EXPECT_EQ(VersionTabs(), QStringList());
+  EXPECT_EQ(Window->memLocal->text(), LocalPDiff);
+  EXPECT_EQ(Anomalies(), AllAnomalies);
+}
+
+TEST_F(MainWindowTest, ApprovingSendsTheEditedLocalTextAsTheChosenVersion) {
+  Start();
+  TickAllKinds();
+  Compare();
+  Window->RzPageControl1->setCurrentWidget(Window->TabSheet3);
+
+  // Without a chosen version approval only warns.
+  Select(QStringLiteral("[dbo].[P_Diff]"));
+  Window->actPostChange->setEnabled(true);
+  Window->actPostChange->trigger();
+  EXPECT_EQ(BoxTexts(), QStringList{QStringLiteral("Select a version on the tabs.")});
+  EXPECT_EQ(Service->Calls(QStringLiteral("SaveDbRoutine")).size(), 0);
+
+  ClickVersion(QStringLiteral("9"));
+  Window->memLocal->setFocus();
+  QTest::keyClick(Window->memLocal, Qt::Key_End, Qt::ControlModifier);
+  QTest::keyClicks(Window->memLocal, QStringLiteral(" -- approved"));
+  const QString Edited = LocalPDiff + QStringLiteral(" -- approved");
+  ASSERT_EQ(Window->memLocal->text(), Edited);
+  QTest::mouseClick(Window->btnPostChange, Qt::LeftButton);
+
+  const QList<TGoldService::TCall> Saves = Service->Calls(QStringLiteral("SaveDbRoutine"));
+  ASSERT_EQ(Saves.size(), 1);
+  EXPECT_EQ(Saves[0].Params[QStringLiteral("RoutineType")].toString(), QStringLiteral("PROCEDURE"));
+  const TXmlDocument Versions = LoadXmlDocument(RoutineVersionsPageAddress(QStringLiteral("dbo"), QStringLiteral("P_Diff")));
+  QStringList Stored;
+  for (const TXmlNode* Node : TNodeList(Versions, QStringLiteral("DbRoutine")))
+    Stored.append(Node->ChildElement(QStringLiteral("DbVersion"))->Text() + u'=' +
+                  Node->ChildElement(QStringLiteral("SourceCode"))->Text());
+  EXPECT_EQ(Stored, QStringList{QStringLiteral("9=") + Edited});
+}
+
+TEST_F(MainWindowTest, AVersionThatIsNotANumberIsReportedAndNothingIsApproved) {
+  Start();
+  TickAllKinds();
+  Compare();
+  Service->Fail(QStringLiteral("GetDbRoutineVersions"), QStringLiteral("textversion"));
+  Select(QStringLiteral("[dbo].[P_Diff]"));
+  ASSERT_EQ(VersionTabs(), QStringList{QStringLiteral("v9")});
+  ClickVersion(QStringLiteral("v9"));
+  ASSERT_TRUE(Window->actPostChange->isEnabled());
+  QTest::mouseClick(Window->btnPostChange, Qt::LeftButton);
+  ASSERT_EQ(BoxTexts().size(), 1);
+  EXPECT_TRUE(BoxTexts()[0].contains(QStringLiteral("v9"))) << BoxTexts()[0].toStdString();
+  EXPECT_EQ(Service->Calls(QStringLiteral("SaveDbRoutine")).size(), 0);
+  EXPECT_EQ(Window->memLocal->text(), LocalPDiff);
+}
+
+TEST_F(MainWindowTest, RepairingTickedObjectsAltersThemAndTakesThemOffTheList) {
+  Start();
+  TickAllKinds();
+  Compare();
+  Tds.Forget();
+  for (const char* Name : {"[dbo].[V_Diff]", "[dbo].[P_Diff]", "[dbo].[OrderLines].[IX_Diff]"})
+    Tick(QString::fromUtf8(Name));
+  QTest::mouseClick(Window->btnSynchronize, Qt::LeftButton);
+
+  EXPECT_EQ(Anomalies(), QStringList({"[dbo].[CK_Diff]", "[sales].[V_Blank]", "[dbo].[OrderLines].[IX_Diff]",
+                                      "[dbo].[Orders].[IX_Unknown]"}));
+  // An index cannot be repaired: it stays, ticked.
+  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[OrderLines].[IX_Diff]"))->checkState(), Qt::Checked);
+  EXPECT_EQ(SentStatements(QStringLiteral("ALTER")),
+            QStringList({"ALTER VIEW dbo.V_Diff AS SELECT Id FROM dbo.Orders",
+                         "ALTER PROCEDURE dbo.P_Diff AS\r\nSELECT 20"}));
+  EXPECT_EQ(BoxTexts(), QStringList());
+
+  // The server now holds the gold standard of both.
+  Compare();
+  EXPECT_EQ(Anomalies(), QStringList({"[dbo].[CK_Diff]", "[sales].[V_Blank]", "[dbo].[OrderLines].[IX_Diff]",
+                                      "[dbo].[Orders].[IX_Unknown]"}));
+}
+
+TEST_F(MainWindowTest, AFailingRepairStopsAtItsItemAndReportsTheFailure) {
+  // The gold text carries a percent sign, which the report must pass on untouched.
+  GetServiceProxy()->SaveDbView(QStringLiteral("dbo"), QStringLiteral("V_Diff"),
+                                QStringLiteral("CREATE VIEW dbo.V_Diff AS SELECT Id FROM dbo.Orders WHERE Note LIKE '%d'"),
+                                12);
+  Start();
+  TickAllKinds();
+  Compare();
+  Tds.Fail(QStringLiteral("ALTER VIEW"));
+  Tds.Forget();
+  Tick(QStringLiteral("[dbo].[V_Diff]"));
+  Tick(QStringLiteral("[dbo].[P_Diff]"));
+  QTest::mouseClick(Window->btnSynchronize, Qt::LeftButton);
+
+  EXPECT_EQ(Anomalies(), AllAnomalies);
+  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[V_Diff]")));
+  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[V_Diff]"))->checkState(), Qt::Checked);
+  EXPECT_EQ(SentStatements(QStringLiteral("ALTER PROCEDURE")), QStringList());
+  ASSERT_EQ(BoxTexts().size(), 1);
+  EXPECT_TRUE(BoxTexts()[0].contains(QStringLiteral("LIKE '%d'"))) << BoxTexts()[0].toStdString();
+  EXPECT_TRUE(Log.Texts(test::TLogEntry::SilentError).contains(BoxTexts()[0]));
+}
+
+TEST_F(MainWindowTest, DoubleClickingTheAnomalyHeaderListsEveryRoutineAgainAndAgain) {
+  Start();
+  TickAllKinds();
+  Compare();
+  for (int Times = 0; Times < 2; ++Times)
+    QTest::mouseDClick(Window->hdrObjectDiff, Qt::LeftButton);
+  const QStringList Routines{"[dbo].[F_Unknown]", "[dbo].[GetDatabaseInfo]", "[dbo].[P_Diff]", "[dbo].[P_Equal]"};
+  EXPECT_EQ(Anomalies(), AllAnomalies + Routines + Routines);
+}
+
+// A long run keeps the window answering the window system, also while one request waits long
+// for the service, but the user can neither start anything nor close the window until it ends.
+TEST_F(MainWindowTest, ALongRunStaysResponsiveButBlocksTheUser) {
+  Start();
+  // The last view's gold standard takes three seconds to come.
+  Service->Fail(QStringLiteral("GetDbView"), QStringLiteral("slow"), 4, 3);
+  TickAllKinds();
+  bool Tried = false;
+  QElapsedTimer Clock;
+  QList<qint64> Moments;
+  QTimer Ticks;
+  Ticks.setInterval(50);
+  QObject::connect(&Ticks, &QTimer::timeout, [&] {
+    if (!Window->Running())
+      return;
+    Moments.append(Clock.elapsed());
+    if (!Tried) {
+      Tried = true;
+      QTest::mouseClick(Window->CheckBox1, Qt::LeftButton);
+      Window->close();
+    }
+  });
+  Ticks.start();
+  Clock.start();
+  Compare();
+  Moments.append(Clock.elapsed());
+  qint64 LongestPause = Moments.first();
+  for (qsizetype I = 1; I < Moments.size(); ++I)
+    LongestPause = std::max(LongestPause, Moments[I] - Moments[I - 1]);
+  EXPECT_TRUE(Tried);
+  EXPECT_GE(Moments.last(), 3000);
+  EXPECT_LT(LongestPause, 2000);
+  EXPECT_TRUE(Window->isVisible());
+  EXPECT_TRUE(Window->CheckBox1->isChecked());
+  EXPECT_EQ(Anomalies(), AllAnomalies);
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,364 @@
+#include "support/GoldService.h"
+#include "support/QtPrinters.h"
+#include "support/TdsServer.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace quillon {
+namespace {
+
+using test::TGoldService;
+using test::TTdsServer;
+
+const QString Login = QStringLiteral("checker");
+const QString Password = QStringLiteral("Zq9-s3cret-pw");
+const QString Catalogue = QStringLiteral("compare_catalogue.xml");
+
+// What compare_catalogue.xml differs in from compare_gold.json once the ignore list has taken
+// out the database's own helper routines.
+const QSet<QString> ExpectedAnomalies{
+    QStringLiteral("check [dbo].[CK_Diff]"),   QStringLiteral("view [dbo].[V_Diff]"),
+    QStringLiteral("view [sales].[V_Blank]"),  QStringLiteral("routine [dbo].[P_Diff]"),
+    QStringLiteral("index [dbo].[OrderLines].[IX_Diff]"), QStringLiteral("index [dbo].[Orders].[IX_Unknown]")};
+
+struct TCliRun {
+  int ExitCode = -1;
+  QByteArray Out;
+  QByteArray Err;
+
+  QStringList ErrLines() const { return QString::fromUtf8(Err).split(u'\n', Qt::SkipEmptyParts); }
+};
+
+TCliRun RunCli(const QStringList& AArguments, const QString& APassword = Password) {
+  QProcess Process;
+  QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+  Environment.remove(QStringLiteral("QUILLON_PASSWORD"));
+  if (!APassword.isNull())
+    Environment.insert(QStringLiteral("QUILLON_PASSWORD"), APassword);
+  Process.setProcessEnvironment(Environment);
+  Process.start(QStringLiteral(QUILLON_CLI), AArguments);
+  Process.closeWriteChannel();
+  EXPECT_TRUE(Process.waitForFinished(120000)) << AArguments.join(u' ').toStdString();
+  return TCliRun{Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1,
+                 Process.readAllStandardOutput(), Process.readAllStandardError()};
+}
+
+QByteArray ReadFile(const QString& AFileName) {
+  QFile File(AFileName);
+  return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
+}
+
+QString WriteFile(const QTemporaryDir& ADir, const QString& AName, const QByteArray& AData) {
+  const QString FileName = ADir.filePath(AName);
+  QFile File(FileName);
+  EXPECT_TRUE(File.open(QIODevice::WriteOnly));
+  File.write(AData);
+  return FileName;
+}
+
+// A loopback port nobody listens on.
+quint16 ClosedPort() {
+  const int Socket = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in Address{};
+  Address.sin_family = AF_INET;
+  Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(Socket, reinterpret_cast<sockaddr*>(&Address), sizeof Address);
+  socklen_t Length = sizeof Address;
+  getsockname(Socket, reinterpret_cast<sockaddr*>(&Address), &Length);
+  close(Socket);
+  return ntohs(Address.sin_port);
+}
+
+QSet<QString> AnomaliesOf(const QJsonObject& AReport) {
+  QSet<QString> Names;
+  for (const QJsonValue& Anomaly : AReport.value(QStringLiteral("anomalies")).toArray())
+    Names.insert(Anomaly[QStringLiteral("kind")].toString() + u' ' + Anomaly[QStringLiteral("fullName")].toString());
+  return Names;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    Database = std::make_unique<TTdsServer>(Catalogue, QStringList{Login + u':' + Password});
+    Service = std::make_unique<TGoldService>(QStringLiteral("compare_gold.json"));
+  }
+  static void TearDownTestSuite() {
+    Database.reset();
+    Service.reset();
+  }
+  void SetUp() override { Service->Reset(); }
+
+  static QString ServiceSetting() { return QStringLiteral("Service=") + Service->BaseAddress(); }
+  static QStringList Target(const QString& ADataSource = Database->DataSource()) {
+    return {QStringLiteral("Server=") + ADataSource, QStringLiteral("Database=Tellwick"), QStringLiteral("User=") + Login,
+            ServiceSetting()};
+  }
+  static QStringList Compare(const QStringList& AOptions = {}) {
+    return QStringList{QStringLiteral("compare")} + Target() + AOptions;
+  }
+
+  static inline std::unique_ptr<TTdsServer> Database;
+  static inline std::unique_ptr<TGoldService> Service;
+  QTemporaryDir Temp;
+};
+
+TEST_F(CliTest, ExitCodeSaysWhetherAnythingDiffers) {
+  struct TCase {
+    const char* Name;
+    QStringList Arguments;
+    int ExitCode;
+  };
+  const QList<TCase> Cases{
+      {"anomalies", Compare(), 1},
+      {"kinds without anomalies", Compare({QStringLiteral("--kinds"), QStringLiteral("schemata,foreignkeys")}), 0},
+      {"one kind", Compare({QStringLiteral("--kinds=routines")}), 1},
+      {"unreachable server",
+       QStringList{QStringLiteral("compare")} + Target(QStringLiteral("127.0.0.1,%1").arg(ClosedPort())), 2},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    const TCliRun Run = RunCli(Case.Arguments);
+    EXPECT_EQ(Run.ExitCode, Case.ExitCode) << Run.Err.toStdString();
+  }
+}
+
+TEST_F(CliTest, JsonReportHoldsEveryAnomalyWithItsDiff) {
+  const TCliRun Run = RunCli(Compare({QStringLiteral("--format"), QStringLiteral("json")}));
+  ASSERT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+  QJsonParseError Error{};
+  const QJsonObject Report = QJsonDocument::fromJson(Run.Out, &Error).object();
+  ASSERT_EQ(Error.error, QJsonParseError::NoError) << Run.Out.toStdString();
+  EXPECT_EQ(AnomaliesOf(Report), ExpectedAnomalies);
+  EXPECT_EQ(Report[QStringLiteral("database")].toString(), QStringLiteral("Tellwick"));
+  EXPECT_EQ(Report[QStringLiteral("server")].toString(), QStringLiteral("GOLDTEST"));
+  EXPECT_EQ(Report[QStringLiteral("version")].toInt(), 12);
+  EXPECT_TRUE(QFileInfo::exists(Report[QStringLiteral("snapshot")].toString()));
+  for (const QJsonValue& Anomaly : Report[QStringLiteral("anomalies")].toArray()) {
+    if (Anomaly[QStringLiteral("fullName")].toString() != QLatin1String("[dbo].[P_Diff]"))
+      continue;
+    EXPECT_EQ(Anomaly[QStringLiteral("expected")].toString(), QStringLiteral("CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 20"));
+    EXPECT_EQ(Anomaly[QStringLiteral("diff")].toString(),
+              QStringLiteral("--- expected\n+++ actual\n@@ -1,2 +1,2 @@\n CREATE PROCEDURE dbo.P_Diff AS\n"
+                             "-SELECT 20\n+SELECT 2\n"));
+  }
+}
+
+TEST_F(CliTest, JUnitReportHasOneCasePerObjectAndFailsTheAnomalies) {
+  const QString File = Temp.filePath(QStringLiteral("report.xml"));
+  const TCliRun Run = RunCli(Compare({QStringLiteral("--format"), QStringLiteral("junit"), QStringLiteral("--report"), File}));
+  ASSERT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+  QDomDocument Xml;
+  ASSERT_TRUE(Xml.setContent(ReadFile(File)));
+  const QDomElement Suite = Xml.documentElement().firstChildElement(QStringLiteral("testsuite"));
+  const QDomNodeList Cases = Suite.elementsByTagName(QStringLiteral("testcase"));
+  QSet<QString> Failed;
+  QSet<QString> Names;
+  for (int i = 0; i < Cases.size(); ++i) {
+    const QDomElement Case = Cases.at(i).toElement();
+    const QString Name = Case.attribute(QStringLiteral("classname")).section(u'.', -1) + u' ' + Case.attribute(QStringLiteral("name"));
+    Names.insert(Name);
+    if (!Case.firstChildElement(QStringLiteral("failure")).isNull())
+      Failed.insert(Name);
+  }
+  EXPECT_EQ(Failed, ExpectedAnomalies);
+  EXPECT_EQ(Suite.attribute(QStringLiteral("tests")).toInt(), Cases.size());
+  EXPECT_EQ(Suite.attribute(QStringLiteral("failures")).toInt(), ExpectedAnomalies.size());
+  EXPECT_TRUE(Names.contains(QStringLiteral("view [dbo].[V_Equal]"))) << "an equal object is a passing case";
+}
+
+TEST_F(CliTest, HtmlReportShowsEveryAnomalyOnOneSelfContainedPage) {
+  const QString File = Temp.filePath(QStringLiteral("report.html"));
+  const TCliRun Run = RunCli(Compare({QStringLiteral("--format"), QStringLiteral("html"), QStringLiteral("--report"), File}));
+  ASSERT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+  const QString Html = QString::fromUtf8(ReadFile(File));
+  for (const QString& Anomaly : ExpectedAnomalies)
+    EXPECT_TRUE(Html.contains(QStringLiteral("<h3>%1 %2</h3>").arg(Anomaly.section(u' ', 0, 0).toUpper(),
+                                                                   Anomaly.section(u' ', 1))))
+        << Anomaly.toStdString();
+  // The changed routine line is marked on both sides of one row, the unchanged one is not.
+  EXPECT_TRUE(Html.contains(QStringLiteral("<tr class=\"modify\"><td class=\"no\">2</td><td class=\"text\">SELECT 20</td>"
+                                           "<td class=\"no\">2</td><td class=\"text\">SELECT 2</td></tr>")));
+  EXPECT_TRUE(Html.contains(QStringLiteral("<td class=\"text\">([Price]&gt;(0))</td>")));
+  for (const char* External : {"src=", "href=", "@import", "url("})
+    EXPECT_FALSE(Html.contains(QLatin1String(External))) << External;
+}
+
+TEST_F(CliTest, ComparesASnapshotFileWithoutADatabase) {
+  const TCliRun Run = RunCli({QStringLiteral("compare"), QStringLiteral("--snapshot"),
+                              QStringLiteral(QUILLON_TEST_FIXTURES "/compare_catalogue.xml"), QStringLiteral("--version"),
+                              QStringLiteral("12"), ServiceSetting(), QStringLiteral("--format"), QStringLiteral("json")});
+  ASSERT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+  EXPECT_EQ(AnomaliesOf(QJsonDocument::fromJson(Run.Out).object()), ExpectedAnomalies);
+}
+
+TEST_F(CliTest, SnapshotCommandWritesWhereItIsTold) {
+  const QString File = Temp.filePath(QStringLiteral("shot.xml"));
+  const TCliRun Run = RunCli(QStringList{QStringLiteral("snapshot")} + Target() + QStringList{QStringLiteral("--output"), File});
+  ASSERT_EQ(Run.ExitCode, 0) << Run.Err.toStdString();
+  EXPECT_EQ(Run.Out.trimmed(), File.toUtf8());
+  QDomDocument Xml;
+  ASSERT_TRUE(Xml.setContent(ReadFile(File)));
+  EXPECT_EQ(Xml.documentElement().attribute(QStringLiteral("DatabaseName")), QStringLiteral("Tellwick"));
+  EXPECT_TRUE(Service->Calls().isEmpty()) << "a snapshot asks the service nothing";
+}
+
+TEST_F(CliTest, PublishWritesTheGoldStandardAndSaysWhat) {
+  const TCliRun Run = RunCli(QStringList{QStringLiteral("publish")} + Target());
+  ASSERT_EQ(Run.ExitCode, 0) << Run.Err.toStdString();
+  EXPECT_TRUE(Run.Out.contains("VIEW [dbo].[V_Diff]: Updated for version 12")) << Run.Out.toStdString();
+  EXPECT_EQ(Service->Calls(QStringLiteral("SaveDbAnomaly")).size(), 0);
+  EXPECT_FALSE(Service->Calls(QStringLiteral("SaveDbView")).isEmpty());
+}
+
+TEST_F(CliTest, FleetChecksEveryTargetAndOneFailureStopsNoOther) {
+  const quint16 Closed = ClosedPort();
+  const QString Fleet = WriteFile(Temp, QStringLiteral("fleet.txt"), QStringLiteral("# the fleet\n"
+                            "Name=good Server=%1 Database=Tellwick User=%2\n"
+                            "\n"
+                            "Name=gone Server=127.0.0.1,%3 Database=Tellwick User=%2  # switched off\n"
+                            "Name=broken Server=%1 Tellwick\n"
+                            "Name=again Server=%1 Database=Tellwick User=%2\n")
+                 .arg(Database->DataSource(), Login)
+                 .arg(Closed)
+                 .toUtf8());
+  const TCliRun Run = RunCli({QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, QStringLiteral("--jobs"),
+                              QStringLiteral("2"), ServiceSetting(), QStringLiteral("--format"), QStringLiteral("json")});
+  EXPECT_EQ(Run.ExitCode, 2);
+  const QJsonArray Targets = QJsonDocument::fromJson(Run.Out).object()[QStringLiteral("targets")].toArray();
+  ASSERT_EQ(Targets.size(), 4) << Run.Out.toStdString();
+  QStringList Outcomes;
+  for (const QJsonValue& Target : Targets)
+    Outcomes.append(Target[QStringLiteral("name")].toString() + u' ' +
+                    (Target[QStringLiteral("error")].toString().isEmpty()
+                         ? QString::number(AnomaliesOf(Target.toObject()).size())
+                         : Target[QStringLiteral("error")].toString().section(u':', 0, 0)));
+  EXPECT_EQ(Outcomes, QStringList({QStringLiteral("good 6"),
+                                   QStringLiteral("gone cannot connect to 127.0.0.1,%1/Tellwick").arg(Closed),
+                                   QStringLiteral("broken fleet file line 5"), QStringLiteral("again 6")}));
+  // The summary table goes to standard error when standard output carries JSON.
+  const QString Table = QString::fromUtf8(Run.Err);
+  EXPECT_TRUE(Table.contains(QRegularExpression(QStringLiteral("good\\s+12\\s+6\\s+anomalies"))));
+  EXPECT_TRUE(Table.contains(QRegularExpression(QStringLiteral("gone\\s+-\\s+-\\s+FAILED"))));
+}
+
+TEST_F(CliTest, LoginAndConnectionFailuresGiveOneClearLine) {
+  struct TCase {
+    const char* Name;
+    QStringList Arguments;
+    QString Password;
+    QString Expected;
+  };
+  const QList<TCase> Cases{
+      {"wrong password", Compare(), QStringLiteral("not-it"), QStringLiteral("Login failed for user 'checker'")},
+      {"no password", Compare(), QString(), QStringLiteral("no password for login \"checker\"")},
+      {"unreachable", QStringList{QStringLiteral("compare")} + Target(QStringLiteral("127.0.0.1,%1").arg(ClosedPort())),
+       Password, QStringLiteral("cannot connect to 127.0.0.1,")},
+      // The first of two Service= settings counts.
+      {"service unreachable",
+       QStringList{QStringLiteral("compare"), QStringLiteral("Service=http://127.0.0.1:%1").arg(ClosedPort())} + Target(),
+       Password, QStringLiteral("comparison with the gold standard failed: ")},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    const TCliRun Run = RunCli(Case.Arguments, Case.Password);
+    EXPECT_EQ(Run.ExitCode, 2);
+    ASSERT_EQ(Run.ErrLines().size(), 1) << Run.Err.toStdString();
+    EXPECT_TRUE(Run.ErrLines().first().startsWith(QLatin1String("quillon-cli: ")));
+    EXPECT_TRUE(Run.ErrLines().first().contains(Case.Expected)) << Run.Err.toStdString();
+    EXPECT_TRUE(Run.Out.isEmpty());
+  }
+}
+
+TEST_F(CliTest, BadInputGivesOneLineAndExitCodeTwo) {
+  const QString NotASnapshot =
+      WriteFile(Temp, QStringLiteral("other.xml"), "<?xml version=\"1.0\"?><Settings Server=\"x\"/>");
+  const QString Unwritable = Temp.filePath(QStringLiteral("missing/report.json"));
+  struct TCase {
+    QStringList Arguments;
+    QString Expected;
+  };
+  const QList<TCase> Cases{
+      {{QStringLiteral("compare"), QStringLiteral("--frobnicate")}, QStringLiteral("unknown option \"--frobnicate\"")},
+      {Compare({QStringLiteral("--kinds"), QStringLiteral("views,tables")}), QStringLiteral("unknown kind \"tables\"")},
+      {Compare({QStringLiteral("--format"), QStringLiteral("pdf")}), QStringLiteral("unknown report format \"pdf\"")},
+      {{QStringLiteral("compare"), QStringLiteral("Databse=x")}, QStringLiteral("unknown setting \"Databse\"")},
+      {{QStringLiteral("compare"), QStringLiteral("--snapshot"), NotASnapshot}, QStringLiteral("needs --version N")},
+      {{QStringLiteral("compare"), QStringLiteral("--snapshot"), NotASnapshot, QStringLiteral("--version"), QStringLiteral("3")},
+       NotASnapshot + QStringLiteral(" is not a snapshot")},
+      {{QStringLiteral("compare"), QStringLiteral("--fleet"), Temp.filePath(QStringLiteral("none.txt"))},
+       QStringLiteral("cannot read the fleet file")},
+      {Compare({QStringLiteral("--format"), QStringLiteral("json"), QStringLiteral("--report"), Unwritable}),
+       QStringLiteral("cannot write the report ") + Unwritable},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Arguments.join(u' ').toStdString());
+    const TCliRun Run = RunCli(Case.Arguments);
+    EXPECT_EQ(Run.ExitCode, 2);
+    ASSERT_EQ(Run.ErrLines().size(), 1) << Run.Err.toStdString();
+    EXPECT_TRUE(Run.ErrLines().first().contains(Case.Expected)) << Run.Err.toStdString();
+  }
+  EXPECT_FALSE(QFileInfo::exists(QFileInfo(Unwritable).absolutePath()));
+}
+
+TEST_F(CliTest, InterruptedRunLeavesNoReportBehind) {
+  Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), 0, 5);
+  const QString Report = Temp.filePath(QStringLiteral("report.html"));
+  QProcess Process;
+  QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+  Environment.insert(QStringLiteral("QUILLON_PASSWORD"), Password);
+  Process.setProcessEnvironment(Environment);
+  Process.start(QStringLiteral(QUILLON_CLI), Compare({QStringLiteral("--format"), QStringLiteral("html"),
+                                                      QStringLiteral("--report"), Report}));
+  ASSERT_TRUE(Process.waitForStarted());
+  // Wait until the run is inside the slow service call.
+  for (int i = 0; i < 100 && Service->Calls(QStringLiteral("GetDbRoutine")).isEmpty(); ++i)
+    usleep(50000);
+  kill(static_cast<pid_t>(Process.processId()), SIGINT);
+  ASSERT_TRUE(Process.waitForFinished(10000));
+  EXPECT_EQ(Process.exitCode(), 2);
+  EXPECT_EQ(Process.readAllStandardError(), "quillon-cli: interrupted\n");
+  EXPECT_EQ(QDir(Temp.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+TEST_F(CliTest, PasswordAppearsNowhere) {
+  // The log file is written only when the LOGS folder beside the program exists.
+  const QString Logs = QFileInfo(QStringLiteral(QUILLON_CLI)).absolutePath() + QStringLiteral("/LOGS");
+  const bool Created = !QDir(Logs).exists() && QDir().mkpath(Logs);
+  QByteArray Everything;
+  for (const char* Format : {"text", "json", "junit", "html"}) {
+    const QString Report = Temp.filePath(QStringLiteral("report.") + QLatin1String(Format));
+    const TCliRun Run = RunCli(Compare({QStringLiteral("--format"), QLatin1String(Format), QStringLiteral("--report"), Report}));
+    EXPECT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+    Everything += Run.Out + Run.Err + ReadFile(Report);
+    Everything += ReadFile(QDir(Logs).filePath(QDir(Logs).entryList(QDir::Files).value(0)));
+  }
+  const TCliRun Refused = RunCli(Compare(), Password + QStringLiteral("x"));
+  Everything += Refused.Out + Refused.Err;
+  const QStringList LogFiles = QDir(Logs).entryList(QDir::Files);
+  ASSERT_FALSE(LogFiles.isEmpty()) << "no log file was written";
+  Everything += ReadFile(QDir(Logs).filePath(LogFiles.first()));
+  if (Created)
+    QDir(Logs).removeRecursively();
+  EXPECT_TRUE(Everything.contains("Login failed")) << "the outputs were read";
+  EXPECT_FALSE(Everything.contains(Password.toUtf8()));
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,157 @@
+#include "database/Database.Simple.h"
+#include "schema/Indices.h"
+#include "schema/Permissions.h"
+#include "schema/Routines.h"
+#include "schema/Tables.h"
+#include "support/FixedLogin.h"
+#include "support/QtPrinters.h"
+#include "support/RecordingLog.h"
+#include "support/TdsServer.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace quillon {
+namespace {
+
+using test::TFixedLogin;
+using test::TRecordingLog;
+using test::TTdsServer;
+
+// A view whose definition is far longer than the 4,000 characters of VIEW_DEFINITION.
+QString LongViewDefinition() {
+  QString Text = QStringLiteral("CREATE VIEW dbo.Long AS SELECT 0 AS C0");
+  for (qint32 Column = 1; Text.size() < 20000; ++Column)
+    Text += QString::fromUtf8(",\r\n  N'Ærlig «%1»' AS C%1").arg(Column);
+  return Text;
+}
+
+const QString OddRoutine = QString::fromUtf8("CREATE PROCEDURE [Sch.ema].[Get.Order]]'s] AS SELECT 1");
+const QString CyrillicFunction = QString::fromUtf8("CREATE FUNCTION Продажи.Функция() RETURNS int AS BEGIN RETURN 1 END");
+const QString OddView = QString::fromUtf8("CREATE VIEW Продажи.[Вид.1]]'s] AS SELECT 1 AS X");
+
+// Carriage returns escaped too, or the XML reader would turn CR LF into LF.
+QString Escaped(const QString& AText) { return AText.toHtmlEscaped().replace(u'\r', QStringLiteral("&#13;")); }
+
+QString Attribute(const char* AName, const QString& AValue) {
+  return QStringLiteral(" %1=\"%2\"").arg(QLatin1String(AName), Escaped(AValue));
+}
+
+// A catalogue of names holding points, brackets, quotes and non-Latin letters, with the rows a
+// catalogue query must leave out: a hypothetical index, a primary key, an indexed view's index,
+// a column's grant, a schema's grant and a dt_ routine.
+QByteArray HostileCatalogue(const QString& ACollation) {
+  QString Xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Database Server=\"TDSTEST\" "
+                               "DatabaseName=\"Hostile\" Version=\"3\"") +
+                Attribute("Collation", ACollation) + QStringLiteral(">\n");
+  Xml += QStringLiteral("<SCHEMAS><SCHEMA SCHEMA_NAME=\"dbo\" SCHEMA_OWNER=\"dbo\"/></SCHEMAS>\n");
+  Xml += QStringLiteral("<TABLES><TABLE TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" TABLE_TYPE=\"BASE TABLE\"/>"
+                        "<TABLE TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Long\" TABLE_TYPE=\"VIEW\"/></TABLES>\n");
+  Xml += QStringLiteral(
+      "<INDICES><INDEX TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" INDEX_NAME=\"IX_Real\" IS_UNIQUE=\"true\"/>"
+      "<INDEX TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" INDEX_NAME=\"_dta_index_WhatIf\" IS_UNIQUE=\"false\" "
+      "IS_HYPOTHETICAL=\"true\"/>"
+      "<INDEX TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" INDEX_NAME=\"PK_Orders\" IS_UNIQUE=\"true\" TYPE=\"1\" "
+      "IS_PRIMARY_KEY=\"true\"/>"
+      "<INDEX TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Long\" INDEX_NAME=\"IX_OnTheView\" IS_UNIQUE=\"false\"/></INDICES>\n");
+  Xml += QStringLiteral(
+      "<TABLE_PRIVILEGES>"
+      "<TABLE_PRIVILEGE TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" PRIVILEGE_TYPE=\"SELECT\" PRIVILEGE_STATE=\"GRANT\" "
+      "GRANTOR=\"dbo\" GRANTEE=\"Reader\"/>"
+      "<TABLE_PRIVILEGE TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" PRIVILEGE_TYPE=\"UPDATE\" PRIVILEGE_STATE=\"GRANT\" "
+      "GRANTOR=\"dbo\" GRANTEE=\"Reader\" COLUMN_NAME=\"Note\"/>"
+      "<TABLE_PRIVILEGE TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" PRIVILEGE_TYPE=\"ALTER\" PRIVILEGE_STATE=\"GRANT\" "
+      "GRANTOR=\"dbo\" GRANTEE=\"Reader\" CLASS=\"3\"/>"
+      "</TABLE_PRIVILEGES>\n");
+  Xml += QStringLiteral("<ROUTINE_PRIVILEGES><ROUTINE_PRIVILEGE") + Attribute("ROUTINE_SCHEMA", QStringLiteral("Sch.ema")) +
+         Attribute("ROUTINE_NAME", QStringLiteral("Get.Order]'s")) +
+         QStringLiteral(" PRIVILEGE_TYPE=\"EXECUTE\" PRIVILEGE_STATE=\"GRANT\" GRANTOR=\"dbo\" GRANTEE=\"Reader\"/>"
+                        "<ROUTINE_PRIVILEGE") +
+         Attribute("ROUTINE_SCHEMA", QString::fromUtf8("Продажи")) +
+         Attribute("ROUTINE_NAME", QString::fromUtf8("Функция")) +
+         QStringLiteral(" PRIVILEGE_TYPE=\"EXECUTE\" PRIVILEGE_STATE=\"GRANT\" GRANTOR=\"dbo\" GRANTEE=\"public\"/>"
+                        "</ROUTINE_PRIVILEGES>\n");
+  Xml += QStringLiteral("<VIEWS><VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Long\">") + Escaped(LongViewDefinition()) +
+         QStringLiteral("</VIEW><VIEW") + Attribute("TABLE_SCHEMA", QString::fromUtf8("Продажи")) +
+         Attribute("TABLE_NAME", QString::fromUtf8("Вид.1]'s")) + u'>' + Escaped(OddView) +
+         QStringLiteral("</VIEW></VIEWS>\n");
+  Xml += QStringLiteral("<ROUTINES><ROUTINE") + Attribute("ROUTINE_SCHEMA", QStringLiteral("Sch.ema")) +
+         Attribute("ROUTINE_NAME", QStringLiteral("Get.Order]'s")) + QStringLiteral(" ROUTINE_TYPE=\"PROCEDURE\">") +
+         Escaped(OddRoutine) + QStringLiteral("</ROUTINE><ROUTINE") +
+         Attribute("ROUTINE_SCHEMA", QString::fromUtf8("Продажи")) + Attribute("ROUTINE_NAME", QString::fromUtf8("Функция")) +
+         QStringLiteral(" ROUTINE_TYPE=\"FUNCTION\">") + Escaped(CyrillicFunction) +
+         QStringLiteral("</ROUTINE><ROUTINE ROUTINE_SCHEMA=\"dbo\" ROUTINE_NAME=\"dt_hidden\" ROUTINE_TYPE=\"PROCEDURE\">"
+                        "CREATE PROCEDURE dbo.dt_hidden AS SELECT 1</ROUTINE></ROUTINES>\n");
+  return (Xml + QStringLiteral("</Database>\n")).toUtf8();
+}
+
+QStringList KeysOf(const TDatabaseObjectList& AList) {
+  QStringList Keys;
+  for (const TDatabaseObject* Object : AList.Values())
+    Keys.append(Object->Key());
+  Keys.sort();
+  return Keys;
+}
+
+QString Definition(const TDatabaseObjectList& AList, const QString& AKey, QString (*ARead)(TDatabaseObject*)) {
+  TDatabaseObject* Object = nullptr;
+  return AList.TryGetValue(AKey, Object) ? ARead(Object) : QStringLiteral("<missing>");
+}
+
+// Every catalogue list read through FreeTDS from a database of awkward names, in a
+// case-insensitive and in a case-sensitive collation: the whole definitions, the right
+// objects and nothing else.
+TEST(HostileCatalogueTest, EveryListReadsTheRightObjectsAndWholeDefinitionsInEitherCollation) {
+  for (const char* Collation : {"Latin1_General_CI_AS", "Latin1_General_CS_AS"}) {
+    SCOPED_TRACE(Collation);
+    QTemporaryDir Folder;
+    const QString Fixture = Folder.filePath(QStringLiteral("hostile.xml"));
+    QFile File(Fixture);
+    ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+    File.write(HostileCatalogue(QString::fromLatin1(Collation)));
+    File.close();
+    TTdsServer Server(Fixture, {QStringLiteral("quillon:pw")});
+    TRecordingLog Log;
+    TFixedLogin Login(QStringLiteral("quillon"), QStringLiteral("pw"));
+    TSimpleDatabase Db(&Log);
+    Db.SetLoginDialog(&Login);
+    Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Hostile")));
+    Db.Connect();
+
+    TDatabaseViewList Views(&Log);
+    Views.Load(&Db);
+    const auto ViewText = [](TDatabaseObject* AObject) { return static_cast<TDatabaseView*>(AObject)->GetViewDefinition(); };
+    EXPECT_EQ(Definition(Views, QStringLiteral("[DBO].[LONG]"), ViewText), LongViewDefinition());
+    EXPECT_EQ(Definition(Views, QString::fromUtf8("[ПРОДАЖИ].[ВИД.1]'S]"), ViewText), OddView);
+
+    TDatabaseRoutineList Routines(&Log);
+    Routines.Load(&Db);
+    const auto Source = [](TDatabaseObject* AObject) { return static_cast<TDatabaseRoutine*>(AObject)->SourceCode(); };
+    EXPECT_EQ(KeysOf(Routines), (QStringList{QStringLiteral("[SCH.EMA].[GET.ORDER]'S]"), QString::fromUtf8("[ПРОДАЖИ].[ФУНКЦИЯ]")}));
+    EXPECT_EQ(Definition(Routines, QStringLiteral("[SCH.EMA].[GET.ORDER]'S]"), Source), OddRoutine);
+    EXPECT_EQ(Definition(Routines, QString::fromUtf8("[ПРОДАЖИ].[ФУНКЦИЯ]"), Source), CyrillicFunction);
+
+    TDatabaseIndexList Indices(&Log);
+    TTablePrivilegeList TablePrivileges(&Log);
+    TRoutinePrivilegeList RoutinePrivileges(&Log);
+    try {
+      Indices.Load(&Db);
+      TablePrivileges.Load(&Db);
+      RoutinePrivileges.Load(&Db);
+    } catch (const Exception& E) {
+      ADD_FAILURE() << E.what();
+    }
+    EXPECT_EQ(KeysOf(Indices), QStringList{QStringLiteral("[DBO].[ORDERS].[IX_REAL]")});
+    EXPECT_EQ(KeysOf(TablePrivileges), QStringList{QStringLiteral("DBO.ORDERS.GRANT.SELECT.READER")});
+    EXPECT_EQ(KeysOf(RoutinePrivileges).size(), 2) << KeysOf(RoutinePrivileges).join(u' ').toStdString();
+
+    EXPECT_TRUE(Db.ObjectExists(QString::fromUtf8("Продажи.Функция"), otScalarFunction));
+    EXPECT_TRUE(Db.ObjectExists(QStringLiteral("[Sch.ema].[Get.Order]]'s]"), otStoredProcedure));
+    EXPECT_FALSE(Db.ObjectExists(QString::fromUtf8("Продажи.Функция"), otStoredProcedure));
+  }
+}
+
+}  // namespace
+}  // namespace quillon
