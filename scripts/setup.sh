@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   python3 openssl
   libxml2-utils diffutils hyperfine
+  clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core imagemagick
 )
 

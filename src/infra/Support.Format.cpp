@@ -32,6 +32,11 @@ bool IsIntegerVariant(const QVariant& V) {
   }
 }
 
+// Values above the signed 64-bit range come only from these.
+bool IsUnsigned64Variant(const QVariant& V) {
+  return V.typeId() == QMetaType::ULongLong || V.typeId() == QMetaType::ULong;
+}
+
 bool IsFloatVariant(const QVariant& V) {
   return V.typeId() == QMetaType::Double || V.typeId() == QMetaType::Float || IsIntegerVariant(V);
 }
@@ -40,6 +45,10 @@ bool IsTextVariant(const QVariant& V) {
   return V.typeId() == QMetaType::QString || V.typeId() == QMetaType::QChar ||
          V.typeId() == QMetaType::QByteArray;
 }
+
+// No message needs a wider field, a longer precision or more arguments; a hostile template
+// asking for more would cost gigabytes, or break the number conversion.
+constexpr int MaxFormatNumber = 4096;
 
 class TFormatter {
 public:
@@ -78,18 +87,24 @@ private:
     return FArgs.at(FNextArg++);
   }
 
-  // Reads digits or "*" at AIndex; -1 when neither is there.
+  // Reads digits or "*" at AIndex; -1 when neither is there. A number beyond
+  // MaxFormatNumber, or a negative one from the arguments, makes the format invalid.
   int ReadNumber(qsizetype& AIndex) {
     if (AIndex < FFormat.size() && FFormat.at(AIndex) == u'*') {
       ++AIndex;
       const QVariant& V = TakeArg();
       if (!IsIntegerVariant(V))
         InvalidFormat(FFormat);
+      if (IsUnsigned64Variant(V) ? V.toULongLong() > quint64(MaxFormatNumber)
+                                 : V.toLongLong() < 0 || V.toLongLong() > MaxFormatNumber)
+        InvalidFormat(FFormat);
       return V.toInt();
     }
     int Value = -1;
-    while (AIndex < FFormat.size() && FFormat.at(AIndex).isDigit() && FFormat.at(AIndex).unicode() < 128) {
+    while (AIndex < FFormat.size() && FFormat.at(AIndex).unicode() >= u'0' && FFormat.at(AIndex).unicode() <= u'9') {
       Value = (Value < 0 ? 0 : Value * 10) + (FFormat.at(AIndex).unicode() - u'0');
+      if (Value > MaxFormatNumber)
+        InvalidFormat(FFormat);
       ++AIndex;
     }
     return Value;
@@ -146,13 +161,26 @@ private:
         const QVariant& V = TakeArg();
         if (!IsIntegerVariant(V))
           InvalidFormat(FFormat);
-        qint64 N = V.toLongLong();
-        if (AKind == u'u' && N < 0)
-          N = static_cast<quint32>(N);
-        QString Digits = QString::number(N < 0 ? -N : N);
+        // The magnitude is unsigned: the smallest 64-bit integer has no positive counterpart.
+        bool Negative = false;
+        quint64 Magnitude;
+        if (IsUnsigned64Variant(V)) {
+          Magnitude = V.toULongLong();
+        } else {
+          const qint64 N = V.toLongLong();
+          if (N >= 0)
+            Magnitude = quint64(N);
+          else if (AKind == u'u')
+            Magnitude = V.typeId() == QMetaType::LongLong ? quint64(N) : quint64(quint32(N));
+          else {
+            Negative = true;
+            Magnitude = 0 - quint64(N);
+          }
+        }
+        QString Digits = QString::number(Magnitude);
         if (APrecision > Digits.size())
           Digits = QString(APrecision - Digits.size(), u'0') + Digits;
-        return N < 0 ? u'-' + Digits : Digits;
+        return Negative ? u'-' + Digits : Digits;
       }
       case u'x': {
         const QVariant& V = TakeArg();

@@ -10,8 +10,9 @@ namespace quillon {
 // Formats a template the way the system's messages are written: "%s" takes a text, "%d" an
 // integer, "%%" is a percent sign. Also understood: an argument index ("%1:s"), the "-" flag,
 // width and precision ("%-10s", "%.3d", "%*d"), and the kinds u, x, f, e, g, n, m, p.
-// A specifier without a matching argument, or with an argument of the wrong type, raises
-// EConvertError; the result is never half-filled.
+// A specifier without a matching argument, with an argument of the wrong type, or with a
+// width, precision or argument index above 4096 raises EConvertError; the result is never
+// half-filled.
 QString Format(const QString& AFormat, const QVariantList& AArgs);
 
 // Removes every character at or below the space character from both ends.

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #include <sys/stat.h>
 
@@ -32,10 +33,17 @@ struct TLine {
   QString Value;
 };
 
+// The file's own byte-order mark is taken off before lines are split; one at the start of a
+// line belongs to its text (a key may begin with U+FEFF), which the usual decoding would drop.
+QString DecodeLine(const QByteArray& ARaw) {
+  QStringDecoder Decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+  return Decoder.decode(ARaw);
+}
+
 TLine ParseLine(const QByteArray& ARaw) {
   TLine Line;
   Line.Raw = ARaw;
-  const QString Text = Trim(QString::fromUtf8(ARaw));
+  const QString Text = Trim(DecodeLine(ARaw));
   if (Text.startsWith(u'[')) {
     const qsizetype Close = Text.indexOf(u']');
     Line.Kind = TLine::lkSection;
@@ -96,7 +104,7 @@ void PutValue(std::vector<TLine>& ALines, const QString& ASection, const QString
     ALines.insert(ALines.begin() + LastInSection + 1, Line);
     return;
   }
-  if (!ALines.empty() && !Trim(QString::fromUtf8(ALines.back().Raw)).isEmpty())
+  if (!ALines.empty() && !Trim(DecodeLine(ALines.back().Raw)).isEmpty())
     ALines.push_back(TLine());
   ALines.push_back(MakeLine(u'[' + ASection + u']'));
   ALines.push_back(Line);
@@ -199,7 +207,9 @@ struct TIniFile::TImpl {
         End = AData.size();
       QByteArray Raw = AData.mid(Start, End - Start);
       QByteArray Break = Terminated ? QByteArray("\n") : QByteArray();
-      if (Raw.endsWith('\r')) {
+      // A carriage return without a line feed ends no line for the reader: on a last line it
+      // stays in the text, and a line written after it gets a break of its own.
+      if (Terminated && Raw.endsWith('\r')) {
         Raw.chop(1);
         Break.prepend('\r');
       }

@@ -7,6 +7,9 @@
 #include <QSaveFile>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+#include <iterator>
+
 namespace quillon {
 
 EXmlParseError::EXmlParseError(const QString& ASource, const QString& AReason, qint64 ALine, qint64 AColumn)
@@ -19,6 +22,17 @@ EXmlParseError::EXmlParseError(const QString& ASource, const QString& AReason, q
 
 TXmlNode::TXmlNode(TNodeType AType, QString ANameOrText, TXmlNode* AParent)
     : FType(AType), FNameOrText(std::move(ANameOrText)), FParent(AParent) {}
+
+// Each node is taken apart before it dies, so freeing a deep tree never recurses.
+TXmlNode::~TXmlNode() {
+  std::vector<std::unique_ptr<TXmlNode>> Pending = std::move(FChildren);
+  while (!Pending.empty()) {
+    const std::unique_ptr<TXmlNode> Node = std::move(Pending.back());
+    Pending.pop_back();
+    std::move(Node->FChildren.begin(), Node->FChildren.end(), std::back_inserter(Pending));
+    Node->FChildren.clear();
+  }
+}
 
 QString TXmlNode::NodeName() const { return FType == ntElement ? FNameOrText : QStringLiteral("#text"); }
 
@@ -63,22 +77,22 @@ TXmlNode* TXmlNode::ChildElement(const QString& AName) const {
   return nullptr;
 }
 
-void TXmlNode::AppendText(QString& AResult) const {
-  if (FType == ntText) {
-    AResult += FNameOrText;
-    return;
-  }
-  for (const auto& Child : FChildren)
-    Child->AppendText(AResult);
-}
-
 QString TXmlNode::Text() const {
   if (FType == ntText)
     return FNameOrText;
   if (FChildren.size() == 1 && FChildren.front()->FType == ntText)
     return FChildren.front()->FNameOrText;
+  // Depth first with a stack of its own: the texts of a deep tree must not cost the call stack.
   QString Result;
-  AppendText(Result);
+  std::vector<const TXmlNode*> Pending{this};
+  while (!Pending.empty()) {
+    const TXmlNode* Node = Pending.back();
+    Pending.pop_back();
+    if (Node->FType == ntText)
+      Result += Node->FNameOrText;
+    for (auto It = Node->FChildren.rbegin(); It != Node->FChildren.rend(); ++It)
+      Pending.push_back(It->get());
+  }
   return Result;
 }
 
@@ -93,6 +107,37 @@ TXmlNode* TXmlDocument::CreateDocumentElement(const QString& AName) {
   return FRoot.get();
 }
 
+TXmlTokenGuard::TXmlTokenGuard(TXmlDocumentType ADocumentType, const QString& ASource)
+    : FDocumentType(ADocumentType), FSource(ASource) {}
+
+void TXmlTokenGuard::Check(const QXmlStreamReader& AReader) {
+  switch (AReader.tokenType()) {
+    case QXmlStreamReader::StartElement:
+      if (++FDepth > MaxXmlDepth)
+        Refuse(AReader, Format(QStringLiteral("elements are nested deeper than %d levels"), {MaxXmlDepth}));
+      break;
+    case QXmlStreamReader::EndElement:
+      --FDepth;
+      break;
+    case QXmlStreamReader::DTD:
+      if (FDocumentType == TXmlDocumentType::Refused)
+        Refuse(AReader, QStringLiteral("a document type declaration is not accepted"));
+      // The reader would expand a reference to an external entity to nothing, without a word.
+      for (const QXmlStreamEntityDeclaration& Entity : AReader.entityDeclarations())
+        if (!Entity.systemId().isEmpty() || !Entity.publicId().isEmpty())
+          Refuse(AReader, Format(QStringLiteral("the external entity '%s' cannot be read"), {Entity.name().toString()}));
+      break;
+    case QXmlStreamReader::EntityReference:
+      Refuse(AReader, Format(QStringLiteral("the entity '%s' cannot be resolved"), {AReader.name().toString()}));
+    default:
+      break;
+  }
+}
+
+void TXmlTokenGuard::Refuse(const QXmlStreamReader& AReader, const QString& AReason) const {
+  throw EXmlParseError(FSource, AReason, AReader.lineNumber(), AReader.columnNumber());
+}
+
 namespace {
 
 bool IsXmlWhiteSpace(const QString& AText) {
@@ -104,11 +149,13 @@ bool IsXmlWhiteSpace(const QString& AText) {
 
 class TXmlTreeBuilder {
 public:
-  explicit TXmlTreeBuilder(TXmlDocument& ADocument) : FDocument(ADocument) {}
+  TXmlTreeBuilder(TXmlDocument& ADocument, TXmlTokenGuard& AGuard) : FDocument(ADocument), FGuard(AGuard) {}
 
   void Run(QXmlStreamReader& AReader) {
     while (!AReader.atEnd()) {
-      switch (AReader.readNext()) {
+      AReader.readNext();
+      FGuard.Check(AReader);
+      switch (AReader.tokenType()) {
         case QXmlStreamReader::StartElement:
           StartElement(AReader);
           break;
@@ -144,6 +191,7 @@ private:
   }
 
   TXmlDocument& FDocument;
+  TXmlTokenGuard& FGuard;
   TXmlNode* FCurrent = nullptr;
   QString FPendingText;
 };
@@ -157,7 +205,7 @@ public:
   void WriteDocument(const TXmlNode* ARoot) {
     FBuffer += "<?xml version=\"1.0\"?>\n";
     if (ARoot) {
-      WriteElement(*ARoot, 0);
+      WriteTree(*ARoot);
       FBuffer += '\n';
     }
     Flush();
@@ -167,10 +215,45 @@ private:
   static constexpr qsizetype ChunkSize = 1 << 20;
   enum TMode { mName, mText, mAttribute };
 
-  void WriteElement(const TXmlNode& ANode, int ADepth) {
-    const QString Name = ANode.NodeName();
+  // An element whose start tag is written and whose children are being written; its depth is
+  // its place on the stack.
+  struct TOpenElement {
+    const TXmlNode* Node;
+    size_t NextChild;
+    bool HasText;
+  };
+
+  // With a stack of its own rather than recursion, so a deep tree cannot exhaust the call stack.
+  void WriteTree(const TXmlNode& ARoot) {
+    std::vector<TOpenElement> Open;
+    Enter(ARoot, Open);
+    while (!Open.empty()) {
+      TOpenElement& Top = Open.back();
+      const auto& Children = Top.Node->ChildNodes();
+      if (Top.NextChild == Children.size()) {
+        WriteEndTag(Top, Open.size() - 1);
+        Open.pop_back();
+        continue;
+      }
+      const TXmlNode& Child = *Children[Top.NextChild++];
+      if (!Top.HasText) {
+        FBuffer += '\n';
+        FBuffer.append(2 * Open.size(), ' ');
+      }
+      if (Child.IsElement())
+        Enter(Child, Open);
+      else
+        Write(Child.Text(), mText);
+      if (FBuffer.size() >= ChunkSize)
+        Flush();
+    }
+  }
+
+  // Writes the start tag, or the whole element when it is empty; an element with children
+  // goes on the stack.
+  void Enter(const TXmlNode& ANode, std::vector<TOpenElement>& AOpen) {
     FBuffer += '<';
-    Write(Name, mName);
+    Write(ANode.NodeName(), mName);
     for (const TXmlAttribute& Attr : ANode.Attributes()) {
       FBuffer += ' ';
       Write(Attr.Name, mName);
@@ -184,27 +267,17 @@ private:
       return;
     }
     FBuffer += '>';
-    bool HasText = false;
-    for (const auto& Child : Children)
-      HasText = HasText || !Child->IsElement();
-    for (const auto& Child : Children) {
-      if (!HasText) {
-        FBuffer += '\n';
-        FBuffer.append(2 * (ADepth + 1), ' ');
-      }
-      if (Child->IsElement())
-        WriteElement(*Child, ADepth + 1);
-      else
-        Write(Child->Text(), mText);
-      if (FBuffer.size() >= ChunkSize)
-        Flush();
-    }
-    if (!HasText) {
+    const bool HasText = std::any_of(Children.begin(), Children.end(), [](const auto& C) { return !C->IsElement(); });
+    AOpen.push_back({&ANode, 0, HasText});
+  }
+
+  void WriteEndTag(const TOpenElement& AElement, size_t ADepth) {
+    if (!AElement.HasText) {
       FBuffer += '\n';
       FBuffer.append(2 * ADepth, ' ');
     }
     FBuffer += "</";
-    Write(Name, mName);
+    Write(AElement.Node->NodeName(), mName);
     FBuffer += '>';
   }
 
@@ -273,11 +346,13 @@ private:
 
 }  // namespace
 
-TXmlDocument TXmlDocument::FromBytes(const QByteArray& AData, const QString& ASourceName) {
+TXmlDocument TXmlDocument::FromBytes(const QByteArray& AData, const QString& ASourceName,
+                                     TXmlDocumentType ADocumentType) {
   TXmlDocument Result;
   QXmlStreamReader Reader(AData);
   Reader.setNamespaceProcessing(false);
-  TXmlTreeBuilder(Result).Run(Reader);
+  TXmlTokenGuard Guard(ADocumentType, ASourceName);
+  TXmlTreeBuilder(Result, Guard).Run(Reader);
   if (Reader.hasError())
     throw EXmlParseError(ASourceName, Reader.errorString(), Reader.lineNumber(), Reader.columnNumber());
   return Result;

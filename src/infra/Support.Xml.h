@@ -9,8 +9,16 @@
 #include <vector>
 
 class QIODevice;
+class QXmlStreamReader;
 
 namespace quillon {
+
+// Deeper nesting than any snapshot, page or SOAP answer holds; a document nested deeper is
+// refused, since only a hostile one gets there.
+constexpr qsizetype MaxXmlDepth = 256;
+
+// Whether a reader accepts a document type declaration (whose internal entities it expands).
+enum class TXmlDocumentType { Accepted, Refused };
 
 // A document that could not be read: the parser's own message and the position it stopped at.
 class EXmlParseError : public Exception {
@@ -46,6 +54,7 @@ public:
   enum TNodeType { ntElement, ntText };
 
   TXmlNode(TNodeType AType, QString ANameOrText, TXmlNode* AParent);
+  ~TXmlNode();
   TXmlNode(const TXmlNode&) = delete;
   TXmlNode& operator=(const TXmlNode&) = delete;
 
@@ -77,8 +86,6 @@ public:
   void SetText(const QString& AText);
 
 private:
-  void AppendText(QString& AResult) const;
-
   TNodeType FType;
   QString FNameOrText;
   TXmlNode* FParent;
@@ -86,9 +93,28 @@ private:
   std::vector<std::unique_ptr<TXmlNode>> FChildren;
 };
 
-// An XML 1.0 document with one root element. Read with Qt's stream reader: external entities
-// are never fetched, internal entity expansion is bounded, and white-space-only text between
-// elements is dropped. Written as UTF-8 with the declaration <?xml version="1.0"?>, children
+// Watches the tokens of a stream reader for what no document may hold: nesting deeper than
+// MaxXmlDepth, an external entity or an entity reference the reader could not resolve (their
+// text would be lost without a word) and, where refused, a document type declaration wherever
+// it appears.
+class TXmlTokenGuard {
+public:
+  TXmlTokenGuard(TXmlDocumentType ADocumentType, const QString& ASource);
+  // Raises EXmlParseError at the reader's position when its current token breaks a rule.
+  void Check(const QXmlStreamReader& AReader);
+
+private:
+  [[noreturn]] void Refuse(const QXmlStreamReader& AReader, const QString& AReason) const;
+
+  TXmlDocumentType FDocumentType;
+  QString FSource;
+  qsizetype FDepth = 0;
+};
+
+// An XML 1.0 document with one root element. Read with Qt's stream reader under a
+// TXmlTokenGuard: external entities are never fetched (a document declaring one is refused),
+// internal entity expansion is bounded, and white-space-only text between elements is
+// dropped. Written as UTF-8 with the declaration <?xml version="1.0"?>, children
 // indented by two spaces per level; an element that holds text is written on one line so
 // that its text is kept exactly. Carriage returns are written as character references, so
 // texts with CR LF line breaks read back unchanged; characters that XML 1.0 cannot carry at
@@ -104,9 +130,10 @@ public:
   // Replaces the whole content by a new root element.
   TXmlNode* CreateDocumentElement(const QString& AName);
 
-  // Raise EXmlParseError for a document that is not well-formed (ASourceName names it in the
-  // message), and Exception when the file cannot be opened.
-  static TXmlDocument FromBytes(const QByteArray& AData, const QString& ASourceName = QString());
+  // Raise EXmlParseError for a document that is not well-formed or that the guard refuses
+  // (ASourceName names it in the message), and Exception when the file cannot be opened.
+  static TXmlDocument FromBytes(const QByteArray& AData, const QString& ASourceName = QString(),
+                                TXmlDocumentType ADocumentType = TXmlDocumentType::Accepted);
   static TXmlDocument FromFile(const QString& AFileName);
 
   void SaveToDevice(QIODevice& ADevice) const;

@@ -95,7 +95,9 @@ void TDatabaseColumn::AddNode(TXmlNode* AParentNode) {
     Node->SetAttribute(QStringLiteral("CHARACTER_MAXIMUM_LENGTH"), QString::number(FCharacterMaximumLength));
   if (!FColumnDefault.isEmpty())
     Node->SetAttribute(QStringLiteral("COLUMN_DEFAULT"), FColumnDefault);
-  if (FNumericPrecision > 0 && HasPrecisionAndScale()) {
+  // Written for every type that has them, 0 included: Parse requires them of such a type, so a
+  // snapshot without them could not be read back.
+  if (HasPrecisionAndScale()) {
     Node->SetAttribute(QStringLiteral("NUMERIC_PRECISION"), QString::number(FNumericPrecision));
     Node->SetAttribute(QStringLiteral("NUMERIC_SCALE"), QString::number(FNumericScale));
   }

@@ -8,6 +8,7 @@
 #include "infra/Support.Xml.h"
 
 #include <initializer_list>
+#include <optional>
 
 namespace quillon {
 
@@ -30,6 +31,12 @@ private:
 
 // The answer arrived but is not the SOAP message the operation must return.
 QUILLON_DECLARE_EXCEPTION(EMalformedResponse, EServiceError)
+
+// What the full reader makes of an answer to AOperation: the text of AResultElement, or nothing
+// for a fault; raises EMalformedResponse for anything else. The quick scanner
+// (ScanPlainSoapAnswer) must never read an answer differently.
+std::optional<QString> ReadFullSoapAnswer(const QByteArray& ABody, const QString& AOperation,
+                                          const char* AResultElement);
 
 // Loads the service's XML pages over a connection the caller already holds.
 class IServicePageLoader {

@@ -285,7 +285,8 @@ private:
       for (size_t J = 0; J < I; ++J)
         if (FAttributes[J].Name == FAttributes[I].Name)
           throw TDefer();
-    if (PrefixOf(Name).starts_with("xml"))
+    // Nesting the full reader refuses is left to it, so that it says where.
+    if (PrefixOf(Name).starts_with("xml") || qsizetype(FOpen.size()) == MaxXmlDepth)
       throw TDefer();
     FOpen.push_back(Name);
     FHandler.Started(*this, Name, FAttributes);

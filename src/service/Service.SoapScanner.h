@@ -14,9 +14,9 @@ namespace quillon {
 // directly inside the wrapper (empty when there is none, or when AResultElement is null).
 //
 // Returns nothing for a fault and for anything it does not fully understand or that is not
-// well-formed (comments, CDATA, document types, other encodings, undeclared prefixes...), so
-// that the full XML reader decides and reports those. It never accepts a document that reader
-// would refuse, and never answers differently from it.
+// well-formed (comments, CDATA, document types, other encodings, undeclared prefixes, nesting
+// deeper than MaxXmlDepth...), so that the full XML reader decides and reports those. It never
+// accepts a document that reader would refuse, and never answers differently from it.
 std::optional<QString> ScanPlainSoapAnswer(const QByteArray& ABody, const QString& AWrapper, const char* AResultElement);
 
 // The quick road for a plain UTF-8 page: the tree TXmlDocument::FromBytes would build, or

@@ -18,13 +18,16 @@ TXmlDocument ParseXmlDocument(const QByteArray& AData, const QString& ASource) {
   // long way.
   if (std::optional<TXmlDocument> Document = ScanPlainXmlDocument(AData))
     return *std::move(Document);
-  // The prolog ends at the first element; only there can a document type be declared.
-  QXmlStreamReader Prolog(AData);
-  while (!Prolog.atEnd() && Prolog.readNext() != QXmlStreamReader::StartElement)
-    if (Prolog.tokenType() == QXmlStreamReader::DTD)
-      throw EXmlParseError(ASource, QStringLiteral("a document type declaration is not accepted"), Prolog.lineNumber(),
-                           Prolog.columnNumber());
-  return TXmlDocument::FromBytes(AData, ASource);
+  return TXmlDocument::FromBytes(AData, ASource, TXmlDocumentType::Refused);
+}
+
+void RefuseHostileXml(const QByteArray& AData, const QString& ASource) {
+  QXmlStreamReader Reader(AData);
+  TXmlTokenGuard Guard(TXmlDocumentType::Refused, ASource);
+  while (!Reader.atEnd()) {
+    Reader.readNext();
+    Guard.Check(Reader);
+  }
 }
 
 }  // namespace quillon

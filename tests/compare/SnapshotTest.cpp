@@ -130,6 +130,43 @@ TEST(Snapshot, ARoundTripThroughTheFileChangesNothingButTheTime) {
   EXPECT_TRUE(FirstXml.contains("CHECK_CLAUSE=\"([Sats]&gt;=(0)&#xd;&#xa;AND [Sats]&lt;(1))\""));
 }
 
+// Neither reaches a list: the routine's text would lose the entity's part without a word, and
+// the nesting used to exhaust the stack when the tree was freed.
+TEST(Snapshot, AHostileFileIsRefusedWithWhereAndLoadsNothing) {
+  const struct {
+    const char* Name;
+    QByteArray Content;
+    const char* Message;
+  } Cases[] = {
+      {"external entity in a routine's text",
+       "<?xml version=\"1.0\"?>\n<!DOCTYPE Database [<!ENTITY body SYSTEM \"file:///etc/hostname\">]>\n<Database><ROUTINES>"
+       "<ROUTINE ROUTINE_SCHEMA=\"dbo\" ROUTINE_NAME=\"P\" ROUTINE_TYPE=\"PROCEDURE\">CREATE PROCEDURE P AS &body;</ROUTINE>"
+       "</ROUTINES></Database>",
+       "snapshot.xml: the external entity 'body' cannot be read (line 2, column 66)"},
+      {"deep nesting", "<Database><VIEWS>" + QByteArray("<VIEW>").repeated(100000) + QByteArray("</VIEW>").repeated(100000) +
+                           "</VIEWS></Database>",
+       "snapshot.xml: elements are nested deeper than 256 levels (line 1, column 1547)"},
+  };
+  QTemporaryDir Dir;
+  const QString FileName = Dir.filePath(QStringLiteral("snapshot.xml"));
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    QFile File(FileName);
+    ASSERT_TRUE(File.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    File.write(Case.Content);
+    File.close();
+    TRecordingLog Log;
+    TCatalogueLists Read(&Log);
+    try {
+      LoadSnapshot(Read.Lists(), FileName);
+      ADD_FAILURE() << "no exception";
+    } catch (const EXmlParseError& E) {
+      EXPECT_EQ(E.Message().toStdString(), Dir.filePath(QString::fromUtf8(Case.Message)).toStdString());
+    }
+    EXPECT_EQ(Read.Count(), 0);
+  }
+}
+
 TEST(NodeList, FindsElementsAtAnyDepthParentsFirst) {
   const TXmlDocument Page = TXmlDocument::FromBytes(
       "<DbRoutine n=\"root\"><DbRoutine n=\"1\"><DbRoutine n=\"1.1\"/></DbRoutine>"

@@ -1,5 +1,6 @@
 #include "diff/Diff.h"
 #include "infra/Support.Exceptions.h"
+#include "support/LongestCommonSubsequence.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <algorithm>
 #include <atomic>
 #include <optional>
 #include <random>
@@ -52,21 +52,6 @@ std::u16string Chars(const QString& ALetters) {
   return Result;
 }
 
-// Length of a longest common subsequence, by the textbook table.
-template <typename T>
-qint32 ReferenceLcs(const std::vector<T>& A, const std::vector<T>& B) {
-  std::vector<qint32> Row(B.size() + 1, 0);
-  for (size_t i = 1; i <= A.size(); ++i) {
-    qint32 Diagonal = 0;
-    for (size_t j = 1; j <= B.size(); ++j) {
-      const qint32 Above = Row[j];
-      Row[j] = A[i - 1] == B[j - 1] ? Diagonal + 1 : std::max(Row[j], Row[j - 1]);
-      Diagonal = Above;
-    }
-  }
-  return Row[B.size()];
-}
-
 // Every index of each side appears once, in order, in the records of its kinds, each record
 // carries the elements it names, the statistics count the records, and the matches form a
 // longest common subsequence (so adds + deletes + 2 * modifies is a shortest edit script);
@@ -105,7 +90,7 @@ void ExpectSoundResult(const TDiff& ADiff, const std::vector<T>& A, const std::v
   EXPECT_EQ(Next1, static_cast<qint32>(A.size()));
   EXPECT_EQ(Next2, static_cast<qint32>(B.size()));
   EXPECT_EQ(ADiff.DiffStats(), Counted);
-  EXPECT_EQ(Counted.matches, ALcs ? *ALcs : ReferenceLcs(A, B));
+  EXPECT_EQ(Counted.matches, ALcs ? *ALcs : test::ReferenceLcs(A, B));
 }
 
 struct TCase {

@@ -163,6 +163,36 @@ TEST_F(IniFile, RefusesWhatWouldNotReadBackAsWritten) {
   EXPECT_EQ(ReadBytes(Path("r.ini")), QByteArray("[S]\nK=v\n"));
 }
 
+// A written key reads back, also in a fresh reader, also where its text begins with what
+// looks like a byte-order mark, in a file with or without one of its own, and after a line
+// that a lone carriage return ends.
+TEST_F(IniFile, KeysThatAreWrittenReadBack) {
+  const QString Bom(QChar(0xFEFF));
+  const struct {
+    const char* Name;
+    QByteArray Start;
+    QString Section;
+    QString Key;
+  } Cases[] = {
+      {"key after a byte-order mark", "", QStringLiteral("S"), Bom + QStringLiteral("Key")},
+      {"only a byte-order mark", "", QStringLiteral("S"), Bom},
+      {"in a file with a byte-order mark", "\xEF\xBB\xBF[S]\nA=1\n", QStringLiteral("S"), Bom + QStringLiteral("Key")},
+      {"section after a byte-order mark", "", Bom + QStringLiteral("S"), Bom + QStringLiteral("Key")},
+      {"letters outside ASCII", "", QString::fromUtf8("Seksjon \xC3\xA6"), QString::fromUtf8("N\xC3\xB8kkel \xE6\xBC\xA2")},
+      {"after a last line that ends in a lone carriage return", "[S]\r", QStringLiteral("S"), QStringLiteral("Key")},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    WriteBytes(Path("k.ini"), Case.Start);
+    TIniFile Ini(Path("k.ini"));
+    ASSERT_TRUE(Ini.WriteString(Case.Section, Case.Key, "v"));
+    EXPECT_EQ(Ini.ReadString(Case.Section, Case.Key, "none"), "v");
+    EXPECT_EQ(TIniFile(Path("k.ini")).ReadString(Case.Section, Case.Key, "none"), "v");
+    EXPECT_EQ(TIniFile(Path("k.ini")).ReadString(Case.Section, QString(Case.Key).remove(QChar(0xFEFF)), "none"),
+              Case.Key.contains(QChar(0xFEFF)) ? "none" : "v");
+  }
+}
+
 TEST_F(IniFile, BinaryGarbageReadsAsDefaultsAndSurvivesAWrite) {
   const QByteArray Noise = Garbage(4096) + '\n';
   WriteBytes(Path("g.ini"), Noise);

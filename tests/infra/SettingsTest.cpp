@@ -169,7 +169,8 @@ TEST_F(Settings, StoresSharingAFileSeeEachOthersWrites) {
 }
 
 TEST_F(Settings, CorruptFilesReadDefaultsAndASettingsFolderThatCannotExistCostsFullAccess) {
-  WriteFile(SettingsPath("ulmora.ini"), QByteArray("\x00\xFF[\x01=\n\xFE]=", 11).repeated(200));
+  const char Garbage[] = "\x00\xFF[\x01=\n\xFE]=";
+  WriteFile(SettingsPath("ulmora.ini"), QByteArray(Garbage, sizeof Garbage - 1).repeated(200));
   {
     TIniSettings Store(Root());
     EXPECT_EQ(Store.ReadString(scopeInstall, "Window", "Left", "d"), "d");

@@ -2,6 +2,8 @@
 #include "infra/Support.Exceptions.h"
 #include "infra/Support.Format.h"
 
+#include <limits>
+
 #include <gtest/gtest.h>
 
 namespace quillon {
@@ -25,6 +27,11 @@ TEST(Format, FormatsTheSpecifiersTheMessagesUse) {
       {"%.2f", {3.14159}, "3.14"},
       {"%d", {-12}, "-12"},
       {"%s", {QString::fromUtf8("Pålogging")}, "Pålogging"},
+      {"%d %d", {std::numeric_limits<qint64>::min(), std::numeric_limits<quint64>::max()},
+       "-9223372036854775808 18446744073709551615"},
+      {"%u %u %u", {-1, qint64(-1), std::numeric_limits<quint64>::max()},
+       "4294967295 18446744073709551615 18446744073709551615"},
+      {"%*d|%-*s|%.*s", {5, 42, 3, QStringLiteral("a"), 2, QStringLiteral("abc")}, "   42|a  |ab"},
   };
   for (const TFormatCase& Case : Cases) {
     SCOPED_TRACE(Case.Format);
@@ -40,6 +47,15 @@ TEST(Format, RaisesConvertErrorForMissingOrWrongArguments) {
       {"%s", {5}, "Format '%s' invalid or incompatible with argument"},
       {"50%", {}, "Format '50%' invalid or incompatible with argument"},
       {"%z", {1}, "Format '%z' invalid or incompatible with argument"},
+      // Numbers past the bound, some past the 32-bit range, some that would cost gigabytes.
+      {"%2147483648d", {1}, "Format '%2147483648d' invalid or incompatible with argument"},
+      {"%4294967297:s", {QStringLiteral("a")}, "Format '%4294967297:s' invalid or incompatible with argument"},
+      {"%2147483647s", {QStringLiteral("a")}, "Format '%2147483647s' invalid or incompatible with argument"},
+      {"%.2147483600f", {1.5}, "Format '%.2147483600f' invalid or incompatible with argument"},
+      {"%4097d", {1}, "Format '%4097d' invalid or incompatible with argument"},
+      {"%*d", {-1, 1}, "Format '%*d' invalid or incompatible with argument"},
+      {"%.*d", {qint64(1) << 32, 1}, "Format '%.*d' invalid or incompatible with argument"},
+      {"%*d", {std::numeric_limits<quint64>::max(), 1}, "Format '%*d' invalid or incompatible with argument"},
   };
   for (const TFormatCase& Case : Cases) {
     SCOPED_TRACE(Case.Format);
@@ -50,6 +66,16 @@ TEST(Format, RaisesConvertErrorForMissingOrWrongArguments) {
       EXPECT_EQ(E.Message(), QString::fromUtf8(Case.Expected));
     }
   }
+}
+
+TEST(Format, TheLargestWidthAndPrecisionStillFormat) {
+  EXPECT_EQ(Format(QStringLiteral("%4096d"), {7}), QString(4095, u' ') + u'7');
+  EXPECT_EQ(Format(QStringLiteral("%.4096d"), {-7}), u'-' + QString(4095, u'0') + u'7');
+  // 1e300 has 301 digits before the point; "e" writes 4096 significant digits.
+  EXPECT_EQ(Format(QStringLiteral("%.4096f"), {1e300}).size(), 301 + 1 + 4096);
+  EXPECT_EQ(Format(QStringLiteral("%.4096e"), {1e300}).size(), QStringLiteral("1.E+300").size() + 4095);
+  EXPECT_EQ(Format(QStringLiteral("%.4096g"), {1e300}), QString::number(1e300, 'f', 0));
+  EXPECT_NO_THROW(Format(QStringLiteral("%.4096n %.4096m"), {1e300, 1e300}));
 }
 
 TEST(Trim, RemovesEverythingAtOrBelowTheSpaceCharacter) {

@@ -103,10 +103,55 @@ TEST(Xml, BadDocumentsRaiseTheParsersMessageAndPosition) {
   }
 }
 
-TEST(Xml, ExternalEntitiesAreNeverFetched) {
-  const TXmlDocument Xml = TXmlDocument::FromBytes(
-      "<?xml version=\"1.0\"?><!DOCTYPE R [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><R>&e;</R>");
-  EXPECT_EQ(Xml.DocumentElement()->Text(), QString());
+TEST(Xml, HostileDocumentsAreRefusedWhereTheyTurnHostile) {
+  const struct {
+    const char* Name;
+    QByteArray Content;
+    QString Reason;
+    qint64 Line;
+    qint64 Column;
+  } Cases[] = {
+      // The reader would drop their text without a word; nothing is ever fetched.
+      {"external entity", "<?xml version=\"1.0\"?>\n<!DOCTYPE R [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><R>a&e;</R>",
+       QStringLiteral("the external entity 'e' cannot be read"), 2, 54},
+      {"entity the document does not declare", "<!DOCTYPE R SYSTEM \"r.dtd\">\n<R>a&u;</R>",
+       QStringLiteral("the entity 'u' cannot be resolved"), 2, 7},
+      {"nesting past the limit", "<R>\n" + QByteArray("<a>").repeated(100000) + QByteArray("</a>").repeated(100000) + "</R>",
+       QStringLiteral("elements are nested deeper than 256 levels"), 2, 768},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    try {
+      TXmlDocument::FromBytes(Case.Content, QStringLiteral("snapshot.xml"));
+      ADD_FAILURE() << "no exception";
+    } catch (const EXmlParseError& E) {
+      EXPECT_EQ(E.Reason(), Case.Reason);
+      EXPECT_EQ(std::make_pair(E.Line(), E.Column()), std::make_pair(Case.Line, Case.Column));
+    }
+  }
+}
+
+TEST(Xml, ADocumentTypeIsRefusedWhereTheReaderIsToldTo) {
+  const QByteArray Inside = "<R><A/><!DOCTYPE R [<!ENTITY e \"injected\">]><B>&e;</B></R>";
+  EXPECT_EQ(TXmlDocument::FromBytes(Inside).DocumentElement()->Text(), QStringLiteral("injected"));
+  EXPECT_THROW(TXmlDocument::FromBytes(Inside, QString(), TXmlDocumentType::Refused), EXmlParseError);
+}
+
+// A tree built in memory has no depth limit: freeing, text collection and writing must cope.
+TEST(Xml, ADeepTreeIsWrittenReadForItsTextAndFreedWithoutRecursion) {
+  constexpr int Depth = 200000;
+  TXmlDocument Xml;
+  TXmlNode* Node = Xml.CreateDocumentElement(QStringLiteral("R"));
+  for (int I = 0; I < Depth; ++I) {
+    Node->AddText(QStringLiteral("t"));
+    Node = Node->AddChild(QStringLiteral("a"));
+  }
+  Node->SetText(QStringLiteral("leaf"));
+  EXPECT_EQ(Xml.DocumentElement()->Text(), QString(Depth, u't') + QStringLiteral("leaf"));
+  EXPECT_EQ(Xml.ToBytes(), "<?xml version=\"1.0\"?>\n<R>" + QByteArray("t<a>").repeated(Depth) + "leaf" +
+                               QByteArray("</a>").repeated(Depth) + "</R>\n");
+  Xml = TXmlDocument();
+  EXPECT_EQ(Xml.DocumentElement(), nullptr);
 }
 
 TEST(Xml, FilesAreWrittenWholeOrNotAtAll) {

@@ -232,6 +232,10 @@ TEST(Columns, DefaultsLengthsPrecisionAndNames) {
        "CHARACTER_MAXIMUM_LENGTH=\"-1\" COLUMN_DEFAULT=\"((10))\"/>"},
       {{"dbo", "Orders", "Id", "int", "NO", QVariant(), QVariant(), 10, 0}, "int", "", 0, 0, 0,
        "<COLUMN TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" COLUMN_NAME=\"Id\" DATA_TYPE=\"int\" IS_NULLABLE=\"NO\"/>"},
+      // A precision of 0 is written too, or the element would not read back.
+      {{"dbo", "Orders", "Rate", "money", "NO", QVariant(), QVariant(), 0, 0}, "money", "", 0, 0, 0,
+       "<COLUMN TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders\" COLUMN_NAME=\"Rate\" DATA_TYPE=\"money\" IS_NULLABLE=\"NO\" "
+       "NUMERIC_PRECISION=\"0\" NUMERIC_SCALE=\"0\"/>"},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Element.toStdString());

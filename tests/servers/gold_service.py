@@ -33,7 +33,8 @@ Control endpoint for tests (never counted as service traffic):
                         truncated, cut, drop, close (a good answer, then the connection is
                         closed), slow (a good answer after `delay` seconds), textversion
                         (a versions page whose versions are not numbers), noresult,
-                        emptyresult, nowrapper, dtd, badbool.
+                        emptyresult, nowrapper, dtd, innerdtd (a document type inside the
+                        root), deep (100,000 nested elements inside the root), badbool.
   POST /control/reset   reseeds the store from the fixture, forgets calls, failures, counts.
 """
 
@@ -261,6 +262,19 @@ HTML_ERROR = ('<!DOCTYPE html><html><head><title>Runtime Error</title></head><bo
 ENTITY_BOMB = ('<?xml version="1.0"?><!DOCTYPE lolz [<!ENTITY lol "lol"><!ENTITY lol2 "&lol;&lol;&lol;&lol;&lol;'
                '&lol;&lol;&lol;&lol;&lol;"><!ENTITY lol3 "&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;'
                '&lol2;"><!ENTITY ext SYSTEM "file:///etc/passwd">]>')
+INNER_DTD = '<!DOCTYPE inner [<!ENTITY injected "DROP TABLE dbo.Orders">]>'
+DEEP_NESTING = "<x>" * 100000 + "</x>" * 100000
+
+
+def after_second_start_tag(document, markup):
+    """Inserts markup inside the root element: after its first child's start tag (the SOAP body's)."""
+    position = 0
+    for _ in range(2):
+        position = document.index("<", position)
+        while document[position + 1] in "?!":
+            position = document.index("<", position + 1)
+        position = document.index(">", position) + 1
+    return document[:position] + markup + document[position:]
 
 
 class Service:
@@ -446,6 +460,10 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(200, re.sub(r"<DbVersion>(\d+)</DbVersion>", r"<DbVersion>v\1</DbVersion>", normal()))
         elif mode == "dtd":
             self.answer(200, ENTITY_BOMB + normal().split("?>", 1)[1])
+        elif mode == "innerdtd":
+            self.answer(200, after_second_start_tag(normal(), INNER_DTD))
+        elif mode == "deep":
+            self.answer(200, after_second_start_tag(normal(), DEEP_NESTING))
         else:
             return False
         return True

@@ -60,6 +60,8 @@ TEST_F(Pages, ThatCannotBeReadRaiseAnExceptionNamingThePage) {
       {"garbage", true, "GetDbRoutineList.asp?MaxVersion=3: "},
       {"truncated", true, "GetDbRoutineList.asp?MaxVersion=3: "},
       {"dtd", true, "GetDbRoutineList.asp?MaxVersion=3: a document type declaration is not accepted"},
+      {"innerdtd", true, "GetDbRoutineList.asp?MaxVersion=3: a document type declaration is not accepted"},
+      {"deep", true, "GetDbRoutineList.asp?MaxVersion=3: elements are nested deeper than 256 levels"},
       {"http500", false, "GetDbRoutineList.asp?MaxVersion=3 answered the page request with HTTP status 500"},
   };
   TOstrelServiceClient Client(Service->Config());

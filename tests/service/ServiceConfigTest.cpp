@@ -68,7 +68,7 @@ TEST(ServiceConfig, ReadsTheSettingsFileAndLetsTheCommandLineOverrideIt) {
 TEST(ParseXmlDocument, RefusesDocumentTypesAndReportsWhereADocumentBreaks) {
   struct TCase {
     const char* Name;
-    const char* Xml;
+    QByteArray Xml;
     const char* MessagePart;
   };
   const TCase Cases[] = {
@@ -77,6 +77,11 @@ TEST(ParseXmlDocument, RefusesDocumentTypesAndReportsWhereADocumentBreaks) {
        "a document type declaration is not accepted (line 1"},
       {"external entity", "<!DOCTYPE a [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><a>&e;</a>",
        "a document type declaration is not accepted (line 1"},
+      {"document type inside the root",
+       "<Database><VIEWS/>\n<!DOCTYPE VIEW [<!ENTITY e \"DROP TABLE t\">]><VIEW>&e;</VIEW></Database>",
+       "a document type declaration is not accepted (line 2"},
+      {"nesting past the limit", "<a>" + QByteArray("<b>").repeated(100000) + QByteArray("</b>").repeated(100000) + "</a>",
+       "elements are nested deeper than 256 levels (line 1, column 771)"},
       {"truncated", "<?xml version=\"1.0\"?>\n<Database>\n  <VIEWS>", "(line 3"},
       {"not XML", "<html><body>Server Error<br></body></html>", "(line 1"},
       {"empty", "", "(line 1"},
@@ -84,7 +89,7 @@ TEST(ParseXmlDocument, RefusesDocumentTypesAndReportsWhereADocumentBreaks) {
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Name);
     try {
-      ParseXmlDocument(QByteArray(Case.Xml), QStringLiteral("page.asp"));
+      ParseXmlDocument(Case.Xml, QStringLiteral("page.asp"));
       ADD_FAILURE() << "no exception";
     } catch (const EXmlParseError& E) {
       EXPECT_TRUE(E.Message().contains(QLatin1String(Case.MessagePart))) << E.what();

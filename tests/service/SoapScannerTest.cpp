@@ -61,6 +61,9 @@ TEST(SoapScanner, ReadsTheOrdinaryAnswerAndLeavesEverythingElseToTheFullReader) 
       {"duplicate attribute", Answer(R"(<ViewDefinition a="1" a="2">v</ViewDefinition>)"), std::nullopt},
       {"attributes run together", Answer(R"(<ViewDefinition a="1"b="2">v</ViewDefinition>)"), std::nullopt},
       {"\"]]>\" in text", Answer("<ViewDefinition>a]]>b</ViewDefinition>"), std::nullopt},
+      {"nested deeper than a reader accepts",
+       Answer(QByteArray("<x>").repeated(300) + "<ViewDefinition>v</ViewDefinition>" + QByteArray("</x>").repeated(300)),
+       std::nullopt},
       {"wrapper in another namespace", Declaration + Open + R"(<GetDbViewResponse xmlns="urn:x"/>)" + Close, std::nullopt},
       {"other wrapper", Declaration + Open + R"(<SaveDbViewResponse xmlns="http://ulmora.no/Ostrel/"/>)" + Close, std::nullopt},
       {"empty body", Declaration + Open + Close, std::nullopt},
@@ -94,6 +97,9 @@ TEST(SoapScanner, BuildsThePageTreeTheFullParserBuildsOrLeavesItToThatParser) {
       {"names with prefixes and no declaration", "<p:a xmlns:p=\"urn:p\" q:x=\"1\"><p:b/></p:a>", true},
       {"document type", "<!DOCTYPE a [<!ENTITY e \"v\">]><a>&e;</a>", false},
       {"comment", "<a><!-- c --></a>", false},
+      {"nested as deep as a reader accepts", QByteArray("<a>").repeated(256) + QByteArray("</a>").repeated(256), true},
+      {"nested deeper", QByteArray("<a>").repeated(257) + QByteArray("</a>").repeated(257), false},
+      {"document type inside the root", "<a><!DOCTYPE a [<!ENTITY e \"v\">]><b>&e;</b></a>", false},
       {"not well-formed", "<a><b></a>", false},
       {"cut short", "<a><b>x</b>", false},
   };
@@ -101,8 +107,9 @@ TEST(SoapScanner, BuildsThePageTreeTheFullParserBuildsOrLeavesItToThatParser) {
     SCOPED_TRACE(Case.Name);
     const std::optional<TXmlDocument> Quick = ScanPlainXmlDocument(Case.Page);
     ASSERT_EQ(Quick.has_value(), Case.Quick);
-    if (Quick)
+    if (Quick) {
       EXPECT_EQ(Quick->ToBytes().toStdString(), TXmlDocument::FromBytes(Case.Page, QStringLiteral("page")).ToBytes().toStdString());
+    }
   }
 }
 
