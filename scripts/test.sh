@@ -2,9 +2,9 @@
 # The one test command: installs what is missing, configures, builds and runs every test.
 #   bash scripts/test.sh [--sanitize] [ctest arguments...]
 # --sanitize (what CI runs) then also builds a second tree with clang, the address and
-# undefined-behaviour sanitizers and the fuzz harnesses, runs the unit, integration and fuzz
-# replay tests there with any undefined behaviour fatal, and fuzzes each harness briefly
-# (FUZZ_SECONDS each, default 10).
+# undefined-behaviour sanitizers and the fuzz harnesses, fuzzes each harness briefly
+# (FUZZ_SECONDS each, default 10), and runs the unit, integration and fuzz replay tests there
+# with any undefined behaviour fatal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,6 +29,7 @@ if ((SANITIZE)); then
   cmake --build "$SANITIZE_DIR" --parallel "$(nproc)"
   export ASAN_OPTIONS=detect_stack_use_after_return=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  (cd "$SANITIZE_DIR" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$(nproc)" -L 'unit|integration|fuzz' "$@")
   bash scripts/fuzz.sh "${FUZZ_SECONDS:-10}" "$SANITIZE_DIR"
+  # Last, so that the run closes on the test runner's summary.
+  (cd "$SANITIZE_DIR" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$(nproc)" -L 'unit|integration|fuzz' "$@")
 fi
