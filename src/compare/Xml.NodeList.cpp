@@ -2,6 +2,8 @@
 
 #include "infra/Support.Xml.h"
 
+#include <vector>
+
 namespace quillon {
 
 TNodeList::TNodeList(const TXmlDocument& AXml, const QString& ANodeToAdd) {
@@ -16,13 +18,26 @@ qint32 TNodeList::FindNodes(const TXmlNode* AStartAt, const QString& ANodeName) 
   return Count();
 }
 
+// Document order without recursion: a tree built in code is not bound by the readers' depth
+// limit, and a deep one must not exhaust the stack.
 void TNodeList::Walk(const TXmlNode* ANode, const QString& ANodeName) {
-  for (const auto& Child : ANode->ChildNodes()) {
+  struct TPosition {
+    const TXmlNode* Parent;
+    std::size_t Next;
+  };
+  std::vector<TPosition> Path{{ANode, 0}};
+  while (!Path.empty()) {
+    TPosition& Top = Path.back();
+    if (Top.Next == Top.Parent->ChildNodes().size()) {
+      Path.pop_back();
+      continue;
+    }
+    const TXmlNode* Child = Top.Parent->ChildNodes()[Top.Next++].get();
     if (!Child->IsElement())
       continue;
     if (Child->NodeName() == ANodeName)
-      FNodes.append(Child.get());
-    Walk(Child.get(), ANodeName);
+      FNodes.append(Child);
+    Path.push_back({Child, 0});
   }
 }
 

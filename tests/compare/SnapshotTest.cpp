@@ -178,6 +178,16 @@ TEST(NodeList, FindsElementsAtAnyDepthParentsFirst) {
   EXPECT_EQ(Found, (QStringList{"1", "1.1", "2", "3"}));
   EXPECT_EQ(Nodes.FindNodes(Nodes[0], QStringLiteral("DbRoutine")), 5);
   EXPECT_EQ(TNodeList(TXmlDocument(), QStringLiteral("DbRoutine")).Count(), 0);
+
+  // A tree built in code has no depth limit; the walk must not recurse through it.
+  constexpr int Depth = 200000;
+  TXmlDocument Deep;
+  TXmlNode* Node = Deep.CreateDocumentElement(QStringLiteral("R"));
+  for (int I = 0; I < Depth; ++I)
+    Node = Node->AddChild(I % 2 == 0 ? QStringLiteral("DbRoutine") : QStringLiteral("x"));
+  TNodeList DeepNodes(Deep, QStringLiteral("DbRoutine"));
+  ASSERT_EQ(DeepNodes.Count(), Depth / 2);
+  EXPECT_EQ(DeepNodes[1]->ParentNode()->ParentNode(), DeepNodes[0]);
 }
 
 }  // namespace
