@@ -14,10 +14,10 @@
 #include "infra/Gui.Fonts.h"
 #include "infra/Gui.Settings.h"
 #include "infra/Support.Format.h"
+#include "infra/Support.Waiting.h"
 #include "infra/Utils.Params.h"
 #include "schema/Routines.h"
 #include "service/OstrelService.h"
-#include "infra/Support.Waiting.h"
 #include "service/Service.PageAddresses.h"
 #include "service/Service.Pages.h"
 

@@ -9,14 +9,6 @@ namespace quillon::cli {
 
 namespace {
 
-std::vector<qint32> HashLines(const QStringList& ALines) {
-  std::vector<qint32> Hashes;
-  Hashes.reserve(static_cast<size_t>(ALines.size()));
-  for (const QString& Line : ALines)
-    Hashes.push_back(static_cast<qint32>(LineCrc32(Line)));
-  return Hashes;
-}
-
 // The engine needs something on both sides; one empty side is all additions or deletions.
 QList<TDiffRow> OneSided(TChangeKind AKind, qsizetype ACount) {
   QList<TDiffRow> Rows;
@@ -32,8 +24,8 @@ QList<TDiffRow> DiffRows(const QStringList& ALeft, const QStringList& ARight) {
     return OneSided(ckAdd, ARight.size());
   if (ARight.isEmpty())
     return OneSided(ckDelete, ALeft.size());
-  const std::vector<qint32> Left = HashLines(ALeft);
-  const std::vector<qint32> Right = HashLines(ARight);
+  const std::vector<qint32> Left = LineHashes(ALeft, false, false);
+  const std::vector<qint32> Right = LineHashes(ARight, false, false);
   TDiff Diff;
   Diff.Execute(Left.data(), Right.data(), static_cast<qint32>(Left.size()), static_cast<qint32>(Right.size()));
   QList<TDiffRow> Rows;

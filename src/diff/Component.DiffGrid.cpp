@@ -176,16 +176,10 @@ void TDiffGrid::ClearSides(TSide ASides) {
 }
 
 void TDiffGrid::RehashSides(TSide ASides) {
-  const auto Rehash = [this](const QStringList& ALines, std::vector<qint32>& AHashes) {
-    AHashes.clear();
-    AHashes.reserve(static_cast<size_t>(ALines.size()));
-    for (const QString& Line : ALines)
-      AHashes.push_back(static_cast<qint32>(LineHash(Line, fIgnoreCase, fIgnoreWhiteSpace)));
-  };
   if (ASides & sdLeft)
-    Rehash(fSourceLeft, fHashListLeft);
+    fHashListLeft = LineHashes(fSourceLeft, fIgnoreCase, fIgnoreWhiteSpace);
   if (ASides & sdRight)
-    Rehash(fSourceRight, fHashListRight);
+    fHashListRight = LineHashes(fSourceRight, fIgnoreCase, fIgnoreWhiteSpace);
 }
 
 void TDiffGrid::ShowText(TSide ASide) {

@@ -73,4 +73,12 @@ quint32 LineHash(const QString& ALine, bool AIgnoreCase, bool AIgnoreBlanks) {
   return LineCrc32(Line);
 }
 
+std::vector<qint32> LineHashes(const QStringList& ALines, bool AIgnoreCase, bool AIgnoreBlanks) {
+  std::vector<qint32> Hashes;
+  Hashes.reserve(static_cast<size_t>(ALines.size()));
+  for (const QString& Line : ALines)
+    Hashes.push_back(static_cast<qint32>(LineHash(Line, AIgnoreCase, AIgnoreBlanks)));
+  return Hashes;
+}
+
 }  // namespace quillon

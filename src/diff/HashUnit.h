@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+#include <vector>
 
 namespace quillon {
 
@@ -19,5 +22,7 @@ quint32 LineCrc32(const char* AUtf8, size_t ASize);
 // The hash a line is compared by: with AIgnoreBlanks every tab and space is removed first,
 // with AIgnoreCase the line is lower-cased by the locale's rules.
 quint32 LineHash(const QString& ALine, bool AIgnoreCase, bool AIgnoreBlanks);
+// LineHash of every line, in the form the diff engine compares.
+std::vector<qint32> LineHashes(const QStringList& ALines, bool AIgnoreCase, bool AIgnoreBlanks);
 
 }  // namespace quillon
