@@ -36,7 +36,7 @@ odbc::THandle Allocate(SQLSMALLINT AType, const odbc::THandle& AParent) {
   if (Failed(Result)) {
     if (AParent)
       odbc::Check(Result, AParent);
-    throw EOdbcError({{1, 0, QStringLiteral("HY001"), QStringLiteral("Cannot allocate an ODBC handle")}});
+    throw EOdbcError({{0, QStringLiteral("HY001"), QStringLiteral("Cannot allocate an ODBC handle")}});
   }
   return odbc::THandle(AType, Handle);
 }
@@ -115,7 +115,7 @@ QList<TOdbcDiagnostic> Diagnostics(const THandle& AHandle) {
     }
     if (Status != SQL_SUCCESS && Status != SQL_SUCCESS_WITH_INFO)
       break;
-    Result.append({Record, static_cast<qint32>(Native), FromWide(State, 5),
+    Result.append({static_cast<qint32>(Native), FromWide(State, 5),
                    FromWide(Text.data(), std::min<qsizetype>(Length, static_cast<qsizetype>(Text.size()) - 1))});
   }
   return Result;
@@ -126,7 +126,7 @@ void Check(short AResult, const THandle& AHandle) {
     return;
   QList<TOdbcDiagnostic> Found = Diagnostics(AHandle);
   if (Found.isEmpty())
-    Found.append({1, 0, QStringLiteral("HY000"),
+    Found.append({0, QStringLiteral("HY000"),
                   Format(QStringLiteral("ODBC call failed with return code %d"), {static_cast<qint32>(AResult)})});
   throw EOdbcError(std::move(Found));
 }

@@ -17,10 +17,9 @@ namespace quillon {
 
 // One diagnostic record of the driver manager or the driver.
 struct TOdbcDiagnostic {
-  qint32 RecordNumber = 0;  // position in the handle's diagnostic list, from 1
-  qint32 NativeError = 0;   // the server's error number for server messages
+  qint32 NativeError = 0;  // the server's error number for server messages
   QString SqlState;
-  QString Message;          // as the driver gives it, with its "[vendor][component]" prefixes
+  QString Message;         // as the driver gives it, with its "[vendor][component]" prefixes
 
   // The prefixes of Message ("[FreeTDS][SQL Server]"), and the text after them.
   QString Source() const;
