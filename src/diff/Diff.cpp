@@ -124,13 +124,8 @@ TDiff::~TDiff() {
 }
 
 void TDiff::Clear() {
-  fCompareList.clear();
+  RestartRecords();
   fCompareList.shrink_to_fit();
-  LastCompareRec = TCompareRec{};
-  LastCompareRec.Kind = ckNone;
-  LastCompareRec.oldIndex1 = -1;
-  LastCompareRec.oldIndex2 = -1;
-  fDiffStats = TDiffStats{};
   Chrs1 = Chrs2 = nullptr;
   Ints1 = Ints2 = nullptr;
 }
@@ -282,8 +277,10 @@ void TDiff::SearchMatchableElements(qint32 p, qint32 n, qint32 m) {
   AppendGapBefore<T>(p + n, p + m);
 }
 
+// No records and no statistics, the cursor before the first element of each side.
 void TDiff::RestartRecords() {
   fCompareList.clear();
+  LastCompareRec = TCompareRec{};
   LastCompareRec.Kind = ckNone;
   LastCompareRec.oldIndex1 = -1;
   LastCompareRec.oldIndex2 = -1;
