@@ -170,8 +170,7 @@ struct TConnectedDatabase {
 TConnectedDatabase Connect(const TCliOptions& AOptions, ILog* ALog) {
   TConnectedDatabase Result;
   Result.Database = std::make_unique<TSimpleDatabase>(ALog);
-  TParamList Params;
-  Params.ParseCommandLine(AOptions.Settings);
+  const TParamList Params = AOptions.Params();
   Step(QStringLiteral("cannot read the connection settings"),
        [&] { Result.Database->SetConnectionString(ConnectionStringFromParams(Params)); });
   TMSSQLConnString& ConnString = Result.Database->ConnectionParameters();

@@ -90,18 +90,15 @@ unsigned KindsFromList(const QString& AList) {
   return Kinds;
 }
 
-QString TCliOptions::Setting(const QString& AKey) const {
-  for (const QString& Entry : Settings)
-    if (Entry.section(u'=', 0, 0).compare(AKey, Qt::CaseInsensitive) == 0)
-      return Entry.section(u'=', 1);
-  return QString();
+TParamList TCliOptions::Params() const {
+  TParamList Result;
+  Result.ParseCommandLine(Settings);
+  return Result;
 }
 
-bool TCliOptions::HasSetting(const QString& AKey) const {
-  return std::any_of(Settings.begin(), Settings.end(), [&](const QString& AEntry) {
-    return AEntry.section(u'=', 0, 0).compare(AKey, Qt::CaseInsensitive) == 0;
-  });
-}
+QString TCliOptions::Setting(const QString& AKey) const { return Params().ReadString(AKey, QString()); }
+
+bool TCliOptions::HasSetting(const QString& AKey) const { return Params().Exists(AKey); }
 
 bool IsKnownSetting(const QString& AKey) {
   for (const char* Known : {"Server", "Database", "User", "Service", "Driver"})

@@ -2,6 +2,7 @@
 
 #include "cli/Cli.Reports.h"
 #include "infra/Support.Exceptions.h"
+#include "infra/Utils.Params.h"
 
 #include <QString>
 #include <QStringList>
@@ -45,6 +46,8 @@ struct TCliOptions {
   // Run as one target of a fleet check: no log file, no progress, the JSON report on stdout.
   bool FleetMember = false;
 
+  // The settings read as the program reads its own command line.
+  TParamList Params() const;
   // The value of a setting (key compared ignoring case); empty when absent.
   QString Setting(const QString& AKey) const;
   bool HasSetting(const QString& AKey) const;
