@@ -5,21 +5,9 @@
 #include "infra/Logging.Base.h"
 #include "infra/Logging.MessageBox.h"
 #include "infra/Logging.SmartInspect.h"
+#include "infra/Support.GlobalLifetime.h"
 
 namespace quillon {
-
-// Calls AStart now and AStop when destroyed: one process-wide service's lifetime.
-class TGlobalLifetime {
-public:
-  using TProcedure = void (*)();
-  TGlobalLifetime(TProcedure AStart, TProcedure AStop) : FStop(AStop) { AStart(); }
-  ~TGlobalLifetime() { FStop(); }
-  TGlobalLifetime(const TGlobalLifetime&) = delete;
-  TGlobalLifetime& operator=(const TGlobalLifetime&) = delete;
-
-private:
-  TProcedure FStop;
-};
 
 // The program's process-wide services, started in dependency order before the main window
 // exists and released in reverse: logging first and last (its file is written at the very

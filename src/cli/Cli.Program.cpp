@@ -10,6 +10,7 @@
 #include "infra/Classes.RegEx.h"
 #include "infra/Logging.SmartInspect.h"
 #include "infra/Settings.IniFile.h"
+#include "infra/Support.GlobalLifetime.h"
 
 #include <QCoreApplication>
 
@@ -25,23 +26,14 @@ namespace {
 // member leaves that to the process that started it.
 class TCliGlobals {
 public:
-  explicit TCliGlobals(bool AKeepLog) {
-    if (AKeepLog)
-      FLogging.emplace();
-    StartClassAuditing();
-    StartUpGlobalRegEx();
-    StartUpGlobalSettings();
-  }
-  ~TCliGlobals() {
-    ShutDownGlobalSettings();
-    ShutDownGlobalRegEx();
-    StopClassAuditing();
-  }
-  TCliGlobals(const TCliGlobals&) = delete;
-  TCliGlobals& operator=(const TCliGlobals&) = delete;
+  explicit TCliGlobals(bool AKeepLog)
+      : FLogging(AKeepLog ? std::optional<TLoggingScope>(std::in_place) : std::optional<TLoggingScope>()) {}
 
 private:
   std::optional<TLoggingScope> FLogging;
+  TGlobalLifetime FClassAuditing{StartClassAuditing, StopClassAuditing};
+  TGlobalLifetime FRegEx{StartUpGlobalRegEx, ShutDownGlobalRegEx};
+  TGlobalLifetime FSettings{StartUpGlobalSettings, ShutDownGlobalSettings};
 };
 
 void PrintLine(FILE* AStream, const QString& AText) {
@@ -73,10 +65,13 @@ void AskFleetPasswordOnce(const TCliOptions& AOptions, const QList<TFleetTarget>
   if (qEnvironmentVariableIsSet("QUILLON_PASSWORD") || !StdErrIsTerminal())
     return;
   QString User = AOptions.Setting(QStringLiteral("User"));
-  for (const TFleetTarget& Target : ATargets)
-    for (const QString& Setting : Target.Settings)
-      if (User.isEmpty() && Setting.section(u'=', 0, 0).compare(QLatin1String("User"), Qt::CaseInsensitive) == 0)
-        User = Setting.section(u'=', 1);
+  for (const TFleetTarget& Target : ATargets) {
+    if (!User.isEmpty())
+      break;
+    TParamList TargetSettings;
+    TargetSettings.ParseCommandLine(Target.Settings);
+    User = TargetSettings.ReadString(QStringLiteral("User"), QString());
+  }
   if (!User.isEmpty())
     qputenv("QUILLON_PASSWORD", ReadPassword(User).toLocal8Bit());
 }
