@@ -63,19 +63,20 @@ namespace {
 // part of a comment. Block comments nest in T-SQL.
 qsizetype SkipSpaceAndComments(const QString& AText, qsizetype APosition) {
   const qsizetype Size = AText.size();
+  const auto PairAt = [&AText](qsizetype AAt) { return QStringView(AText).mid(AAt, 2); };
   while (APosition < Size) {
     if (AText[APosition].isSpace()) {
       ++APosition;
-    } else if (AText.mid(APosition, 2) == u"--") {
+    } else if (PairAt(APosition) == u"--") {
       const qsizetype LineEnd = AText.indexOf(u'\n', APosition);
       APosition = LineEnd < 0 ? Size : LineEnd + 1;
-    } else if (AText.mid(APosition, 2) == u"/*") {
+    } else if (PairAt(APosition) == u"/*") {
       qint32 Depth = 0;
       do {
-        if (AText.mid(APosition, 2) == u"/*") {
+        if (PairAt(APosition) == u"/*") {
           ++Depth;
           APosition += 2;
-        } else if (AText.mid(APosition, 2) == u"*/") {
+        } else if (PairAt(APosition) == u"*/") {
           --Depth;
           APosition += 2;
         } else {
