@@ -308,7 +308,9 @@ void TDiffGrid::DrawDiffCell(QPainter& APainter, qint32 ACol, qint32 ARow, const
   APainter.setFont(Font);
   const bool IsText = ACol == 1 || ACol == 3;
   APainter.setPen(ColorToQColor(IsText ? clLineText : clNumberText));
-  const QRect TextRect = ARect.adjusted(2, 1, -2, -1);
+  // Only a horizontal margin: the row is the font's height and two pixels, less the grid line,
+  // and an inset at top and bottom would cut off what lies lowest, such as an underscore.
+  const QRect TextRect = ARect.adjusted(2, 0, -2, 0);
   // No character is narrower than a pixel, so a very long line is cut before it is laid out.
   const QString Text = Cells(ACol, ARow).left(std::max(TextRect.width(), 0) + 1);
   APainter.drawText(TextRect,

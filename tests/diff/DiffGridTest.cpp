@@ -200,6 +200,22 @@ TEST_F(DiffGrid, TextColumnsShareTheWidthLeftByTheNumberColumns) {
   EXPECT_GT(Grid.DefaultRowHeight(), Grid.fontMetrics().ascent());
 }
 
+// An underscore lies lowest of all characters: a cell that cut its text short would lose it.
+TEST_F(DiffGrid, TextIsPaintedWholeDownToAnUnderscore) {
+  Grid.SetLeft(QStringLiteral("________"));
+  Grid.SetRight(QStringLiteral("________"));
+  Grid.Compare();
+  QCoreApplication::processEvents();
+  const QImage Image = Grid.viewport()->grab().toImage();
+  const QRect Cell = Grid.visualRect(Grid.model()->index(0, 1));
+  const QColor Background = Image.pixelColor(Cell.right() - 3, Cell.center().y());
+  qint32 Inked = 0;
+  for (qint32 Y = Cell.top(); Y <= Cell.bottom(); ++Y)
+    for (qint32 X = Cell.left(); X < Cell.left() + Cell.width() / 2; ++X)
+      Inked += Image.pixelColor(X, Y) != Background ? 1 : 0;
+  EXPECT_GT(Inked, 0);
+}
+
 TEST_F(DiffGrid, OpenFileReadsTextFilesAndIgnoresMissingOnes) {
   QTemporaryDir Folder;
   ASSERT_TRUE(Folder.isValid());
