@@ -97,6 +97,9 @@ QString AnsiUpperCase(const QString& AText);
 // Equal when the texts differ at most in the case of the ASCII letters a-z.
 bool SameTextAscii(const QString& A, const QString& B);
 
+// A T-SQL identifier in brackets, a closing bracket inside it doubled.
+QString QuoteName(const QString& AName);
+
 // The source text of a view or routine as its snapshot element carries it: framed by a
 // carriage return and line feed before and after, so that it starts on a line of its own.
 QString FramedSourceText(const QString& ASource);
