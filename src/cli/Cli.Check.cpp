@@ -4,6 +4,7 @@
 #include "compare/Describer.h"
 #include "compare/Sync.IgnoreList.h"
 #include "database/Database.Simple.h"
+#include "drift/Drift.Engine.h"
 #include "infra/Utils.Params.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
@@ -193,6 +194,11 @@ TConnectedDatabase Connect(const TCliOptions& AOptions, ILog* ALog) {
   return Result;
 }
 
+TSnapshotLists ListsOf(const TDatabaseDescriber& D) {
+  return TSnapshotLists{D.Schemata(), D.Tables(), D.Columns(), D.Indices(), D.CheckConstraints(),
+                        D.ForeignKeys(), D.TablePrivileges(), D.RoutinePrivileges(), D.Views(), D.Routines()};
+}
+
 void LoadCatalogue(TDatabaseDescriber& ADescriber, TConnectedDatabase& AConnected) {
   Step(QStringLiteral("cannot read the catalogue of %1").arg(AConnected.DatabaseName),
        [&] { ADescriber.Load(AConnected.Database.get()); });
@@ -315,15 +321,46 @@ QString TChecker::Snapshot() {
   TConnectedDatabase Connected = Connect(FOptions, FLog);
   TRun Run(FLog, FProgress, FOptions.Kinds);
   LoadCatalogue(Run.Describer, Connected);
-  const TDatabaseDescriber& D = Run.Describer;
   return Step(QStringLiteral("cannot write the snapshot"), [&] {
     if (FOptions.OutputFile.isEmpty())
       return Run.Describer.SaveToFile(Connected.Server, Connected.DatabaseName, Connected.Version);
-    SaveSnapshot(TSnapshotLists{D.Schemata(), D.Tables(), D.Columns(), D.Indices(), D.CheckConstraints(),
-                                D.ForeignKeys(), D.TablePrivileges(), D.RoutinePrivileges(), D.Views(), D.Routines()},
-                 FOptions.OutputFile, Connected.Server, Connected.DatabaseName, Connected.Version);
+    SaveSnapshot(ListsOf(Run.Describer), FOptions.OutputFile, Connected.Server, Connected.DatabaseName,
+                 Connected.Version);
     return FOptions.OutputFile;
   });
+}
+
+TDriftTargetResult TChecker::Drift(const TDriftSide& ABaseline) {
+  QElapsedTimer Timer;
+  Timer.start();
+  TDriftTargetResult Result;
+  Result.Name = TargetName(FOptions);
+  Result.BaselinePath = ABaseline.Source;
+  Result.BaselineServer = ABaseline.Server;
+  Result.BaselineDatabase = ABaseline.DatabaseName;
+  Result.BaselineVersion = ABaseline.Version;
+  const TDatabaseObjectIgnoreList IgnoreList;
+  TDriftOptions Options;
+  Options.IgnoreList = &IgnoreList;
+  Options.Filter = TNameFilter(FOptions.Includes, FOptions.Excludes);
+  Options.ListCompared = FOptions.Format == TReportFormat::JUnit;
+  const auto Compare = [&](const TDriftSide& ATarget) {
+    Result.Server = ATarget.Server;
+    Result.Database = ATarget.DatabaseName;
+    Result.SnapshotPath = ATarget.Source;
+    FProgress->ShowStatus(QStringLiteral("Comparing %1 objects with the baseline...").arg(ATarget.Count()));
+    Result.Drift = CompareDrift(ABaseline, ATarget, Options);
+  };
+  if (FOptions.SnapshotFile.isEmpty()) {
+    TConnectedDatabase Connected = Connect(FOptions, FLog);
+    TRun Run(FLog, FProgress, FOptions.Kinds);
+    LoadCatalogue(Run.Describer, Connected);
+    Compare(TDriftSide::FromLists(ListsOf(Run.Describer), Connected.Server, Connected.DatabaseName, Connected.Version));
+  } else {
+    Compare(TDriftSide::FromSnapshot(FOptions.SnapshotFile));
+  }
+  Result.Seconds = Timer.elapsed() / 1000.0;
+  return Result;
 }
 
 void TChecker::Publish() {

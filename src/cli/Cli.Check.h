@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/Cli.DriftReports.h"
 #include "cli/Cli.Options.h"
 #include "cli/Cli.Result.h"
 #include "schema/Interfaces.h"
@@ -51,6 +52,9 @@ public:
   TTargetResult CompareSnapshot();
   // Writes the snapshot (to --output when given) and returns its path.
   QString Snapshot();
+  // Reads the target (the database, or the snapshot of --snapshot) and compares it with the
+  // baseline under the options' filters and the ignore list.
+  TDriftTargetResult Drift(const TDriftSide& ABaseline);
   // Runs the publish mode; the log given at construction sees what was published or updated.
   void Publish();
 

@@ -53,16 +53,21 @@ void Check(bool ACondition, const QString& AMessage) {
 
 // --help and --version have returned before this: everything else needs a command.
 void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
-  Check(ACommandGiven, QStringLiteral("no command given: use compare, snapshot or publish (see --help)"));
+  Check(ACommandGiven, QStringLiteral("no command given: use compare, snapshot, publish or drift (see --help)"));
   const bool Compare = AOptions.Command == TCommand::Compare;
-  Check(AOptions.SnapshotFile.isEmpty() || Compare, QStringLiteral("--snapshot works only with compare"));
-  Check(AOptions.FleetFile.isEmpty() || Compare, QStringLiteral("--fleet works only with compare"));
+  const bool Drift = AOptions.Command == TCommand::Drift;
+  Check(AOptions.SnapshotFile.isEmpty() || Compare || Drift, QStringLiteral("--snapshot works only with compare and drift"));
+  Check(AOptions.FleetFile.isEmpty() || Compare || Drift, QStringLiteral("--fleet works only with compare and drift"));
   Check(AOptions.SnapshotFile.isEmpty() || AOptions.FleetFile.isEmpty(),
         QStringLiteral("--snapshot and --fleet cannot be combined"));
-  Check(AOptions.SnapshotFile.isEmpty() || AOptions.SnapshotVersion >= 0,
+  Check(!Drift || !AOptions.BaselineFile.isEmpty(), QStringLiteral("drift needs --baseline FILE, a snapshot"));
+  Check(AOptions.BaselineFile.isEmpty() || Drift, QStringLiteral("--baseline works only with drift"));
+  Check((AOptions.Includes.isEmpty() && AOptions.Excludes.isEmpty()) || Drift,
+        QStringLiteral("--include and --exclude work only with drift"));
+  Check(AOptions.SnapshotFile.isEmpty() || Drift || AOptions.SnapshotVersion >= 0,
         QStringLiteral("--snapshot needs --version N, the schema version to compare with"));
-  Check(AOptions.SnapshotVersion < 0 || !AOptions.SnapshotFile.isEmpty(),
-        QStringLiteral("--version N works only with --snapshot"));
+  Check(AOptions.SnapshotVersion < 0 || (!AOptions.SnapshotFile.isEmpty() && Compare),
+        QStringLiteral("--version N works only with compare --snapshot"));
   Check(AOptions.OutputFile.isEmpty() || AOptions.Command == TCommand::Snapshot,
         QStringLiteral("--output works only with snapshot"));
   Check(AOptions.FleetFile.isEmpty() ||
@@ -124,10 +129,11 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
       Check(!CommandGiven, QStringLiteral("unexpected argument \"%1\"").arg(Argument));
       const QList<std::pair<QString, TCommand>> Commands{{QStringLiteral("compare"), TCommand::Compare},
                                                          {QStringLiteral("snapshot"), TCommand::Snapshot},
-                                                         {QStringLiteral("publish"), TCommand::Publish}};
+                                                         {QStringLiteral("publish"), TCommand::Publish},
+                                                         {QStringLiteral("drift"), TCommand::Drift}};
       const auto Found = std::find_if(Commands.begin(), Commands.end(),
                                       [&](const auto& AEntry) { return AEntry.first == Argument; });
-      Check(Found != Commands.end(), QStringLiteral("unknown command \"%1\" (known: compare, snapshot, publish)").arg(Argument));
+      Check(Found != Commands.end(), QStringLiteral("unknown command \"%1\" (known: compare, snapshot, publish, drift)").arg(Argument));
       Options.Command = Found->second;
       CommandGiven = true;
       continue;
@@ -158,6 +164,12 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
       Options.SnapshotFile = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--fleet")) {
       Options.FleetFile = Reader.Value(Name, Inline);
+    } else if (Name == QLatin1String("--baseline")) {
+      Options.BaselineFile = Reader.Value(Name, Inline);
+    } else if (Name == QLatin1String("--include")) {
+      Options.Includes.append(Reader.Value(Name, Inline));
+    } else if (Name == QLatin1String("--exclude")) {
+      Options.Excludes.append(Reader.Value(Name, Inline));
     } else if (Name == QLatin1String("--jobs")) {
       Options.Jobs = PositiveNumber(Name, Reader.Value(Name, Inline));
     } else if (Name == QLatin1String("--fleet-member")) {
@@ -181,6 +193,8 @@ Commands:
   snapshot     read the catalogue, write the snapshot and print its path
   publish      write the gold standard from this database (views, indexes, check and
                referential constraints, changed routines) and print what was published
+  drift        compare the database (or --snapshot FILE) with a baseline snapshot over all
+               ten kinds: objects added, removed and changed, field by field
 
 Settings (key=value, as for the main program):
   Server=NAME          SQL Server instance (host, host\instance or host,port)
@@ -203,11 +217,21 @@ Options:
   --fleet FILE         compare: check every target of FILE, one per line:
                          Name=eu1 Server=sql-eu1 Database=Shop User=checker
                        (# starts a comment; any setting above may be given per line)
-  --jobs N             fleet: targets checked at a time (default 4)
+  --jobs N             fleet: targets checked at a time (default 4; drift checks one at a time)
+  --baseline FILE      drift: the snapshot to compare with (of a reference database, or an
+                       earlier snapshot of this one)
+  --include PATTERN    drift: compare only objects whose schema.name matches (* and ?, any
+                       letter case; a column, key or privilege by its table or routine);
+                       may be repeated
+  --exclude PATTERN    drift: leave out objects whose schema.name matches; may be repeated
   --help               this text
   --version            the program's version
 
-Exit codes: 0 no anomaly, 1 anomalies found, 2 error (one line on standard error says what).
+Exit codes: 0 no anomaly (no drift), 1 anomalies (drift) found, 2 error (one line on standard
+error says what).
+
+Drift reports show tables, keys, privileges and schemata as generated T-SQL texts: these
+describe what the catalogue reads, they are not scripts that turn one database into the other.
 Progress goes to standard error when it is a terminal.
 
 Examples:
@@ -217,6 +241,8 @@ Examples:
   quillon-cli snapshot Server=sql01 Database=Shop --output /tmp/shop.xml
   quillon-cli compare --snapshot sql01.Shop.12.xml --version 12 --format json
   quillon-cli compare --fleet fleet.txt --jobs 8 --format junit --report fleet.xml
+  quillon-cli drift --baseline reference.xml Server=sql01 Database=Shop --exclude "tmp.*"
+  quillon-cli drift --baseline reference.xml --fleet fleet.txt --format html --report drift.html
   quillon-cli publish Server=gold01 Database=ShopGold Service=http://gold:8080
 )");
 }

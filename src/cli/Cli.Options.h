@@ -12,7 +12,7 @@ namespace quillon::cli {
 // A command line the program cannot act on; the message says what is wrong.
 QUILLON_DECLARE_EXCEPTION(EUsageError, Exception)
 
-enum class TCommand { Compare, Snapshot, Publish, Help, ShowVersion };
+enum class TCommand { Compare, Snapshot, Publish, Drift, Help, ShowVersion };
 
 // The kinds a compare run can take part in, as bits.
 enum TKindFlag : unsigned {
@@ -42,6 +42,11 @@ struct TCliOptions {
   QString SnapshotFile;
   qint32 SnapshotVersion = -1;
   QString FleetFile;
+  // drift: the snapshot the target is compared with, and the "schema.name" patterns that
+  // choose the objects compared.
+  QString BaselineFile;
+  QStringList Includes;
+  QStringList Excludes;
   qint32 Jobs = 4;
   // Run as one target of a fleet check: no log file, no progress, the JSON report on stdout.
   bool FleetMember = false;

@@ -1,6 +1,7 @@
 #include "cli/Cli.Program.h"
 
 #include "cli/Cli.Check.h"
+#include "cli/Cli.DriftReports.h"
 #include "cli/Cli.Fleet.h"
 #include "cli/Cli.Log.h"
 #include "cli/Cli.Options.h"
@@ -95,9 +96,56 @@ int RunFleetCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& 
   return CombinedExitCode(Results);
 }
 
+// The targets of a drift run: the one of the command line, or every line of the fleet file,
+// checked one after the other in this process (reading a catalogue needs no service, so
+// nothing here is shared between targets but the baseline).
+QList<TDriftTargetResult> RunDriftTargets(const TCliOptions& AOptions, const TDriftSide& ABaseline, ILog* ALog,
+                                          TTerminalProgress& AProgress) {
+  if (AOptions.FleetFile.isEmpty())
+    return {TChecker(AOptions, ALog, &AProgress).Drift(ABaseline)};
+  const QList<TFleetTarget> Targets = ReadFleetFile(AOptions.FleetFile);
+  AskFleetPasswordOnce(AOptions, Targets);
+  QList<TDriftTargetResult> Results;
+  for (const TFleetTarget& Target : Targets) {
+    TCliOptions Member = AOptions;
+    Member.FleetFile.clear();
+    Member.Settings = Target.Settings + AOptions.Settings;
+    TDriftTargetResult Result;
+    try {
+      if (!Target.Error.isEmpty())
+        throw Exception(QStringLiteral("line %1 of the fleet file: %2").arg(Target.Line).arg(Target.Error));
+      Result = TChecker(Member, ALog, &AProgress).Drift(ABaseline);
+    } catch (const std::exception& E) {
+      Result.Error = QString::fromUtf8(E.what()).simplified();
+      ALog->SilentError(QStringLiteral("%s: %s"), {Target.Name, Result.Error});
+    }
+    Result.Name = Target.Name;
+    Results.append(Result);
+  }
+  return Results;
+}
+
+int RunDriftCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& AProgress) {
+  AProgress.ShowStatus(QStringLiteral("Reading the baseline %1...").arg(AOptions.BaselineFile));
+  const TDriftSide Baseline = TDriftSide::FromSnapshot(AOptions.BaselineFile);
+  const QList<TDriftTargetResult> Results = RunDriftTargets(AOptions, Baseline, ALog, AProgress);
+  AProgress.EndLine();
+  const bool Fleet = !AOptions.FleetFile.isEmpty();
+  Deliver(AOptions, RenderDriftReport(AOptions.Format, Results, Fleet));
+  if (!AOptions.ReportFile.isEmpty()) {
+    qsizetype Drifted = 0;
+    for (const TDriftTargetResult& Result : Results)
+      Drifted += Result.Drift.Items.size();
+    PrintLine(stderr, QStringLiteral("%1 objects drifted; report written to %2").arg(Drifted).arg(AOptions.ReportFile));
+  }
+  return CombinedExitCode(Results);
+}
+
 int RunCommand(const TCliOptions& AOptions) {
   TCliLog Log(AOptions.FleetMember ? nullptr : GlobalLog);
   TTerminalProgress Progress(!AOptions.FleetMember && StdErrIsTerminal());
+  if (AOptions.Command == TCommand::Drift)
+    return RunDriftCommand(AOptions, &Log, Progress);
   if (!AOptions.FleetFile.isEmpty())
     return RunFleetCommand(AOptions, &Log, Progress);
   TChecker Checker(AOptions, &Log, &Progress);

@@ -11,6 +11,57 @@ namespace quillon::cli {
 
 namespace {
 
+const char* const HtmlStyle = R"(
+body { font-family: sans-serif; margin: 1.5em; color: #222; }
+table { border-collapse: collapse; }
+table.summary td, table.summary th { border: 1px solid #bbb; padding: 2px 8px; text-align: left; }
+table.diff { width: 100%; table-layout: fixed; font-family: monospace; font-size: 90%; margin-bottom: 1.5em; }
+table.diff td { white-space: pre-wrap; word-break: break-all; vertical-align: top; padding: 0 4px; }
+table.diff td.no { width: 3.5em; color: #888; text-align: right; background: #f4f4f4; }
+table.diff th { text-align: left; background: #e8e8e8; padding: 2px 4px; }
+tr.add td.text { background: #d7f5d7; }
+tr.delete td.text { background: #f8d4d4; }
+tr.modify td.text { background: #fbefc4; }
+td.absent { background: #eee; }
+.failed { color: #b00; font-weight: bold; }
+)";
+
+QString KindClass(TChangeKind AKind) {
+  switch (AKind) {
+    case ckAdd: return QStringLiteral("add");
+    case ckDelete: return QStringLiteral("delete");
+    case ckModify: return QStringLiteral("modify");
+    case ckNone: break;
+  }
+  return QStringLiteral("same");
+}
+
+QString HtmlCells(const QStringList& ALines, qint32 AIndex) {
+  if (AIndex < 0)
+    return QStringLiteral("<td class=\"no\"></td><td class=\"text absent\"></td>");
+  return QStringLiteral("<td class=\"no\">%1</td><td class=\"text\">%2</td>")
+      .arg(AIndex + 1)
+      .arg(ALines.at(AIndex).toHtmlEscaped());
+}
+
+}  // namespace
+
+QString HtmlStyleSheet() { return QString::fromLatin1(HtmlStyle); }
+
+QString HtmlSideBySide(const QString& ALeftTitle, const QString& ARightTitle, const QString& ALeft,
+                       const QString& ARight) {
+  const QStringList Left = SplitTextLines(ALeft);
+  const QStringList Right = SplitTextLines(ARight);
+  QString Out = QStringLiteral("<table class=\"diff\"><tr><th colspan=\"2\">%1</th><th colspan=\"2\">%2</th></tr>\n")
+                    .arg(ALeftTitle.toHtmlEscaped(), ARightTitle.toHtmlEscaped());
+  for (const TDiffRow& Row : DiffRows(Left, Right))
+    Out += QStringLiteral("<tr class=\"%1\">%2%3</tr>\n")
+               .arg(KindClass(Row.Kind), HtmlCells(Left, Row.Left), HtmlCells(Right, Row.Right));
+  return Out + QStringLiteral("</table>\n");
+}
+
+namespace {
+
 QString Status(const TTargetResult& AResult) {
   if (AResult.Failed())
     return QStringLiteral("FAILED");
@@ -108,49 +159,10 @@ QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   return Out;
 }
 
-const char* const HtmlStyle = R"(
-body { font-family: sans-serif; margin: 1.5em; color: #222; }
-table { border-collapse: collapse; }
-table.summary td, table.summary th { border: 1px solid #bbb; padding: 2px 8px; text-align: left; }
-table.diff { width: 100%; table-layout: fixed; font-family: monospace; font-size: 90%; margin-bottom: 1.5em; }
-table.diff td { white-space: pre-wrap; word-break: break-all; vertical-align: top; padding: 0 4px; }
-table.diff td.no { width: 3.5em; color: #888; text-align: right; background: #f4f4f4; }
-table.diff th { text-align: left; background: #e8e8e8; padding: 2px 4px; }
-tr.add td.text { background: #d7f5d7; }
-tr.delete td.text { background: #f8d4d4; }
-tr.modify td.text { background: #fbefc4; }
-td.absent { background: #eee; }
-.failed { color: #b00; font-weight: bold; }
-)";
-
-QString KindClass(TChangeKind AKind) {
-  switch (AKind) {
-    case ckAdd: return QStringLiteral("add");
-    case ckDelete: return QStringLiteral("delete");
-    case ckModify: return QStringLiteral("modify");
-    case ckNone: break;
-  }
-  return QStringLiteral("same");
-}
-
-QString HtmlCells(const QStringList& ALines, qint32 AIndex) {
-  if (AIndex < 0)
-    return QStringLiteral("<td class=\"no\"></td><td class=\"text absent\"></td>");
-  return QStringLiteral("<td class=\"no\">%1</td><td class=\"text\">%2</td>")
-      .arg(AIndex + 1)
-      .arg(ALines.at(AIndex).toHtmlEscaped());
-}
-
 QString HtmlDiff(const TAnomalyRecord& AAnomaly) {
-  const QStringList Expected = SplitTextLines(AAnomaly.Expected);
-  const QStringList Actual = SplitTextLines(AAnomaly.Actual);
-  QString Out = QStringLiteral("<h3>%1 %2</h3>\n<table class=\"diff\"><tr><th colspan=\"2\">Gold standard "
-                               "(expected)</th><th colspan=\"2\">Local (actual)</th></tr>\n")
-                    .arg(AAnomaly.Kind.toUpper().toHtmlEscaped(), AAnomaly.FullName.toHtmlEscaped());
-  for (const TDiffRow& Row : DiffRows(Expected, Actual))
-    Out += QStringLiteral("<tr class=\"%1\">%2%3</tr>\n")
-               .arg(KindClass(Row.Kind), HtmlCells(Expected, Row.Left), HtmlCells(Actual, Row.Right));
-  return Out + QStringLiteral("</table>\n");
+  return QStringLiteral("<h3>%1 %2</h3>\n").arg(AAnomaly.Kind.toUpper().toHtmlEscaped(), AAnomaly.FullName.toHtmlEscaped()) +
+         HtmlSideBySide(QStringLiteral("Gold standard (expected)"), QStringLiteral("Local (actual)"), AAnomaly.Expected,
+                        AAnomaly.Actual);
 }
 
 QByteArray HtmlReport(const QList<TTargetResult>& AResults) {
@@ -159,7 +171,7 @@ QByteArray HtmlReport(const QList<TTargetResult>& AResults) {
                                "<h1>Quillon compare report</h1>\n<table class=\"summary\"><tr><th>Target</th>"
                                "<th>Server</th><th>Database</th><th>Version</th><th>Compared</th>"
                                "<th>Anomalies</th><th>Status</th><th>Time</th></tr>\n")
-                    .arg(QString::fromLatin1(HtmlStyle));
+                    .arg(HtmlStyleSheet());
   for (const TTargetResult& Result : AResults)
     Out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td>"
                           "<td class=\"%7\">%8</td><td>%9</td></tr>\n")

@@ -19,6 +19,13 @@ bool ReportFormatFromName(const QString& AName, TReportFormat& AFormat);
 // side-by-side line diff of every anomaly.
 QByteArray RenderReport(TReportFormat AFormat, const QList<TTargetResult>& AResults, bool AFleet);
 
+// The style sheet of the HTML reports.
+QString HtmlStyleSheet();
+// A side-by-side line diff of two texts as an HTML table, added, deleted and modified lines
+// marked.
+QString HtmlSideBySide(const QString& ALeftTitle, const QString& ARightTitle, const QString& ALeft,
+                       const QString& ARight);
+
 // The fleet's summary table: target, version, anomalies, status and time, one row a target.
 QString SummaryTable(const QList<TTargetResult>& AResults);
 
