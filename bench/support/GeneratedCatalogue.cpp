@@ -53,10 +53,11 @@ void GenerateCatalogue(test::TMemorySQL& ASql, const TSnapshotLists& ALists, con
          {"TABLE_SCHEMA", "TABLE_NAME", "COLUMN_NAME", "COLUMN_DEFAULT", "IS_NULLABLE", "DATA_TYPE",
           "CHARACTER_MAXIMUM_LENGTH", "NUMERIC_PRECISION", "NUMERIC_SCALE"},
          C.Columns, [&](int I) {
+           // The changed columns are those of the hundreds plus one, whose tables keep their name.
            const int Table = I % C.Tables;
            switch (I % 4) {
-             case 0: return QVariantList{Schema(Table, C), Name("Table", Table), Name("Col", I), QVariant(), Either(I, "NO", "YES"), "int", QVariant(), 10, 0};
-             case 1: return QVariantList{Schema(Table, C), Name("Table", Table), Name("Col", I), "(N'')", "YES", "nvarchar", 50, QVariant(), QVariant()};
+             case 0: return QVariantList{Schema(Table, C), Name("Table", Table), Name("Col", I), QVariant(), "NO", "int", QVariant(), 10, 0};
+             case 1: return QVariantList{Schema(Table, C), Name("Table", Table), Name("Col", I), "(N'')", Either(I + 99, "YES", "NO"), "nvarchar", 50, QVariant(), QVariant()};
              case 2: return QVariantList{Schema(Table, C), Name("Table", Table), Name("Col", I), "((0))", "NO", "decimal", QVariant(), 18, 4};
              default: return QVariantList{Schema(Table, C), Name("Table", Table), Name("Col", I), QVariant(), "YES", "nvarchar", -1, QVariant(), QVariant()};
            }

@@ -330,35 +330,59 @@ QString TChecker::Snapshot() {
   });
 }
 
-TDriftTargetResult TChecker::Drift(const TDriftSide& ABaseline) {
-  QElapsedTimer Timer;
-  Timer.start();
+namespace {
+
+TDriftOptions DriftOptions(const TCliOptions& AOptions, const TDatabaseObjectIgnoreList& AIgnoreList) {
+  TDriftOptions Options;
+  Options.IgnoreList = &AIgnoreList;
+  Options.Filter = TNameFilter(AOptions.Includes, AOptions.Excludes);
+  Options.ListCompared = AOptions.Format == TReportFormat::JUnit;
+  return Options;
+}
+
+TDriftTargetResult DriftResult(const QString& AName, const TDriftSide& ABaseline, const TDriftSide& ATarget,
+                               const TCliOptions& AOptions, IDbProgress* AProgress) {
   TDriftTargetResult Result;
-  Result.Name = TargetName(FOptions);
+  Result.Name = AName;
   Result.BaselinePath = ABaseline.Source;
   Result.BaselineServer = ABaseline.Server;
   Result.BaselineDatabase = ABaseline.DatabaseName;
   Result.BaselineVersion = ABaseline.Version;
+  Result.Server = ATarget.Server;
+  Result.Database = ATarget.DatabaseName;
+  Result.SnapshotPath = ATarget.Source;
+  AProgress->ShowStatus(QStringLiteral("Comparing %1 objects with the baseline...").arg(ATarget.Count()));
   const TDatabaseObjectIgnoreList IgnoreList;
-  TDriftOptions Options;
-  Options.IgnoreList = &IgnoreList;
-  Options.Filter = TNameFilter(FOptions.Includes, FOptions.Excludes);
-  Options.ListCompared = FOptions.Format == TReportFormat::JUnit;
-  const auto Compare = [&](const TDriftSide& ATarget) {
-    Result.Server = ATarget.Server;
-    Result.Database = ATarget.DatabaseName;
-    Result.SnapshotPath = ATarget.Source;
-    FProgress->ShowStatus(QStringLiteral("Comparing %1 objects with the baseline...").arg(ATarget.Count()));
-    Result.Drift = CompareDrift(ABaseline, ATarget, Options);
-  };
+  Result.Drift = CompareDrift(ABaseline, ATarget, DriftOptions(AOptions, IgnoreList));
+  return Result;
+}
+
+}  // namespace
+
+TDriftTargetResult TChecker::Drift(const TDriftSide& ABaseline) {
+  QElapsedTimer Timer;
+  Timer.start();
+  TDriftTargetResult Result;
   if (FOptions.SnapshotFile.isEmpty()) {
     TConnectedDatabase Connected = Connect(FOptions, FLog);
     TRun Run(FLog, FProgress, FOptions.Kinds);
     LoadCatalogue(Run.Describer, Connected);
-    Compare(TDriftSide::FromLists(ListsOf(Run.Describer), Connected.Server, Connected.DatabaseName, Connected.Version));
+    const TDriftSide Target =
+        TDriftSide::FromLists(ListsOf(Run.Describer), Connected.Server, Connected.DatabaseName, Connected.Version);
+    Result = DriftResult(TargetName(FOptions), ABaseline, Target, FOptions, FProgress);
   } else {
-    Compare(TDriftSide::FromSnapshot(FOptions.SnapshotFile));
+    Result = DriftResult(TargetName(FOptions), ABaseline, TDriftSide::FromSnapshot(FOptions.SnapshotFile), FOptions,
+                         FProgress);
   }
+  Result.Seconds = Timer.elapsed() / 1000.0;
+  return Result;
+}
+
+TDriftTargetResult TChecker::DriftSnapshots() {
+  QElapsedTimer Timer;
+  Timer.start();
+  const auto [Baseline, Target] = TDriftSide::FromSnapshotPair(FOptions.BaselineFile, FOptions.SnapshotFile);
+  TDriftTargetResult Result = DriftResult(TargetName(FOptions), Baseline, Target, FOptions, FProgress);
   Result.Seconds = Timer.elapsed() / 1000.0;
   return Result;
 }

@@ -55,6 +55,9 @@ public:
   // Reads the target (the database, or the snapshot of --snapshot) and compares it with the
   // baseline under the options' filters and the ignore list.
   TDriftTargetResult Drift(const TDriftSide& ABaseline);
+  // The same for a snapshot target and a report that lists only the drift: reads the two
+  // files together, parsing only the objects whose elements differ.
+  TDriftTargetResult DriftSnapshots();
   // Runs the publish mode; the log given at construction sees what was published or updated.
   void Publish();
 

@@ -125,10 +125,16 @@ QList<TDriftTargetResult> RunDriftTargets(const TCliOptions& AOptions, const TDr
   return Results;
 }
 
-int RunDriftCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& AProgress) {
+QList<TDriftTargetResult> RunDrift(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& AProgress) {
   AProgress.ShowStatus(QStringLiteral("Reading the baseline %1...").arg(AOptions.BaselineFile));
-  const TDriftSide Baseline = TDriftSide::FromSnapshot(AOptions.BaselineFile);
-  const QList<TDriftTargetResult> Results = RunDriftTargets(AOptions, Baseline, ALog, AProgress);
+  // A JUnit report lists every object, so it needs both sides whole.
+  if (!AOptions.SnapshotFile.isEmpty() && AOptions.Format != TReportFormat::JUnit)
+    return {TChecker(AOptions, ALog, &AProgress).DriftSnapshots()};
+  return RunDriftTargets(AOptions, TDriftSide::FromSnapshot(AOptions.BaselineFile), ALog, AProgress);
+}
+
+int RunDriftCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& AProgress) {
+  const QList<TDriftTargetResult> Results = RunDrift(AOptions, ALog, AProgress);
   AProgress.EndLine();
   const bool Fleet = !AOptions.FleetFile.isEmpty();
   Deliver(AOptions, RenderDriftReport(AOptions.Format, Results, Fleet));

@@ -125,41 +125,24 @@ QString FilterName(TDriftKind AKind, const TDatabaseObject* AObject) {
   }
 }
 
-// The tables of one side with their columns, built once when a text needs them.
+// The tables of one side by key, found when a text first needs them.
 class TSideTables {
 public:
   explicit TSideTables(const TDriftSide& ASide) : FSide(ASide) {}
 
   QString TableText(const QString& ATableKey) {
-    Build();
+    if (FTables.isEmpty())
+      for (const TDatabaseObject* Object : FSide.AllTables())
+        FTables.insert(Object->Key(), static_cast<const TDatabaseTable*>(Object));
     const auto Table = FTables.constFind(ATableKey);
     if (Table == FTables.constEnd())
       return QString();
-    return quillon::TableText(**Table, FColumns.value(ATableKey));
+    return quillon::TableText(**Table, FSide.ColumnsOf(ATableKey));
   }
 
 private:
-  void Build() {
-    if (FBuilt)
-      return;
-    FBuilt = true;
-    for (const TDatabaseObject* Object : FSide.Objects(TDriftKind::Table))
-      FTables.insert(Object->Key(), static_cast<const TDatabaseTable*>(Object));
-    for (const TDatabaseObject* Object : FSide.Objects(TDriftKind::Column)) {
-      const auto* Column = static_cast<const TDatabaseColumn*>(Object);
-      FColumns[TableKey(Column->SchemaName(), Column->TableName())].push_back(Column);
-    }
-    // Both lists and snapshots hold columns in key order; sort anyway, so that the text is
-    // the same whichever way the side was read.
-    for (auto& Columns : FColumns)
-      std::sort(Columns.begin(), Columns.end(),
-                [](const TDatabaseColumn* A, const TDatabaseColumn* B) { return A->Key() < B->Key(); });
-  }
-
   const TDriftSide& FSide;
-  bool FBuilt = false;
   QHash<QString, const TDatabaseTable*> FTables;
-  QHash<QString, std::vector<const TDatabaseColumn*>> FColumns;
 };
 
 class TDriftComparison {

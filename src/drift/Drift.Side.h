@@ -1,7 +1,10 @@
 #pragma once
 
 #include "compare/Xml.Snapshot.h"
+#include "schema/DatabaseObjects.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <array>
@@ -10,7 +13,7 @@
 
 namespace quillon {
 
-class TDatabaseObject;
+class TDatabaseColumn;
 
 // The ten kinds drift looks at, in snapshot order; reports group by this order.
 enum class TDriftKind {
@@ -36,9 +39,9 @@ QString DriftKindName(TDriftKind AKind);
 // lists borrows theirs, and the lists must outlive it.
 class TDriftSide {
 public:
-  TDriftSide() = default;
-  TDriftSide(TDriftSide&&) noexcept = default;
-  TDriftSide& operator=(TDriftSide&&) noexcept = default;
+  TDriftSide();
+  TDriftSide(TDriftSide&&) noexcept;
+  TDriftSide& operator=(TDriftSide&&) noexcept;
   ~TDriftSide();
 
   static TDriftSide FromLists(const TSnapshotLists& ALists, const QString& AServer, const QString& ADatabaseName,
@@ -47,11 +50,22 @@ public:
   // what to make of them. Raises Exception naming the file when it cannot be read, is not a
   // snapshot or holds an element that does not read as its kind.
   static TDriftSide FromSnapshot(const QString& AFileName);
+  // Reads two snapshots for a comparison of one with the other. Most objects of two snapshots
+  // of one schema are written byte for byte alike, and such a pair can never drift: each side
+  // keeps only the objects whose element the other side does not hold as well, so only those
+  // are parsed, and the comparison of the two reduced sides finds what the full sides would.
+  // Files that hold what this quick reading does not follow (comments, CDATA, a document type)
+  // are read whole. Raises as FromSnapshot.
+  static std::pair<TDriftSide, TDriftSide> FromSnapshotPair(const QString& ABaseline, const QString& ATarget);
 
   const std::vector<const TDatabaseObject*>& Objects(TDriftKind AKind) const {
     return FObjects[static_cast<std::size_t>(AKind)];
   }
   qsizetype Count() const;
+  // Every base table and view of the side, also of a reduced one, and the columns of one table
+  // (by its key) in key order; both for the texts of tables.
+  const std::vector<const TDatabaseObject*>& AllTables() const;
+  std::vector<const TDatabaseColumn*> ColumnsOf(const QString& ATableKey) const;
 
   QString Server;
   QString DatabaseName;
@@ -60,8 +74,23 @@ public:
   QString Source;
 
 private:
+  struct TRaw;
+  // The objects of a reduced side that are read only when a text needs them.
+  struct TLazy {
+    bool TablesRead = false;
+    std::vector<const TDatabaseObject*> Tables;
+    bool ColumnsIndexed = false;
+    QHash<QString, std::vector<const TDatabaseColumn*>> Columns;
+    QHash<QString, std::vector<QByteArrayView>> RawColumns;
+    std::vector<std::unique_ptr<TDatabaseObject>> Owned;
+  };
+
+  void ReadHeader(const TXmlNode* ARoot, const QString& AName);
+
   std::array<std::vector<const TDatabaseObject*>, DriftKindCount> FObjects;
   std::vector<std::unique_ptr<TDatabaseObject>> FOwned;
+  std::unique_ptr<TRaw> FRaw;
+  mutable std::unique_ptr<TLazy> FLazy = std::make_unique<TLazy>();
 };
 
 }  // namespace quillon

@@ -65,14 +65,7 @@ CREATE PROCEDURE dbo.GetDatabaseInfo AS SELECT 1
 
 class DriftTest : public ::testing::Test {
 protected:
-  TDriftSide Side(const QString& AText) {
-    const QString FileName = FFolder.filePath(QStringLiteral("side%1.xml").arg(++FFiles));
-    QFile File(FileName);
-    EXPECT_TRUE(File.open(QIODevice::WriteOnly));
-    File.write(AText.toUtf8());
-    File.close();
-    return TDriftSide::FromSnapshot(FileName);
-  }
+  TDriftSide Side(const QString& AText) { return TDriftSide::FromSnapshot(File(AText)); }
 
   // Each drift item as "kind change name", its fields as " field: baseline -> target".
   static QStringList Describe(const TDriftResult& AResult) {
@@ -86,8 +79,25 @@ protected:
     return Lines;
   }
 
-  QStringList Drift(const QString& ATarget, const TDriftOptions& AOptions = {}) {
-    return Describe(CompareDrift(Side(QString::fromUtf8(Baseline)), Side(ATarget), AOptions));
+  QString File(const QString& AText) {
+    const QString FileName = FFolder.filePath(QStringLiteral("side%1.xml").arg(++FFiles));
+    QFile File(FileName);
+    EXPECT_TRUE(File.open(QIODevice::WriteOnly));
+    File.write(AText.toUtf8());
+    return FileName;
+  }
+
+  // The drift of the two texts read whole, checked against the drift of the two read as a
+  // pair (which parses only the elements that differ): both must find the same.
+  QStringList Drift(const QString& ATarget, const TDriftOptions& AOptions = {},
+                    const QString& ABaseline = QString::fromUtf8(Baseline)) {
+    const QString BaselineFile = File(ABaseline);
+    const QString TargetFile = File(ATarget);
+    const QStringList Whole = Describe(
+        CompareDrift(TDriftSide::FromSnapshot(BaselineFile), TDriftSide::FromSnapshot(TargetFile), AOptions));
+    const auto [PairBaseline, PairTarget] = TDriftSide::FromSnapshotPair(BaselineFile, TargetFile);
+    EXPECT_EQ(Describe(CompareDrift(PairBaseline, PairTarget, AOptions)), Whole);
+    return Whole;
   }
 
   QTemporaryDir FFolder;
@@ -101,6 +111,17 @@ QString Changed(const char* AFrom, const char* ATo) {
 }
 
 TEST_F(DriftTest, SameSnapshotHasNoDrift) { EXPECT_EQ(Drift(QString::fromUtf8(Baseline)), QStringList()); }
+
+TEST_F(DriftTest, PairReadingFollowsWhatItCannotScan) {
+  // A comment, CDATA text and single quotes: the pair is read whole or scanned with them, and
+  // finds what the whole reading finds (the helper compares both).
+  const QString Target = Changed("CREATE VIEW dbo.V AS SELECT Id FROM dbo.Orders",
+                                 "<![CDATA[CREATE VIEW dbo.V AS SELECT Id, 1 FROM dbo.Orders]]>");
+  EXPECT_EQ(Drift(Target).size(), 1);
+  EXPECT_EQ(Drift(Changed("<SCHEMAS>", "<!-- x --><SCHEMAS>")), QStringList());
+  EXPECT_EQ(Drift(Changed(R"~(SCHEMA_NAME="Sales" SCHEMA_OWNER="dbo")~", "SCHEMA_NAME='Sales' SCHEMA_OWNER='o&amp;'")),
+            QStringList{QStringLiteral("schema changed [SALES] SCHEMA_OWNER: dbo -> o&")});
+}
 
 TEST_F(DriftTest, EachFieldChangedAlone) {
   const struct {
@@ -232,8 +253,9 @@ TEST_F(DriftTest, BadBaselinesGiveClearMessagesOrResults) {
 }
 
 TEST_F(DriftTest, ChangedColumnShowsBothTablesAsText) {
-  const TDriftResult Result = CompareDrift(Side(QString::fromUtf8(Baseline)),
-                                           Side(Changed(R"~(COLUMN_DEFAULT="((0))")~", R"~(COLUMN_DEFAULT="((1))")~")), {});
+  const auto [PairBaseline, PairTarget] = TDriftSide::FromSnapshotPair(
+      File(QString::fromUtf8(Baseline)), File(Changed(R"~(COLUMN_DEFAULT="((0))")~", R"~(COLUMN_DEFAULT="((1))")~")));
+  const TDriftResult Result = CompareDrift(PairBaseline, PairTarget, {});
   ASSERT_EQ(Result.Items.size(), 1);
   EXPECT_EQ(Result.Items[0].BaselineText, QStringLiteral("CREATE TABLE [dbo].[Orders] (\n"
                                                          "  [Id] int NOT NULL,\n"
