@@ -20,6 +20,8 @@ QString ExeSiblingFileName(const QString& AExtension) {
   return IncludeTrailingPathDelimiter(Exe.absolutePath()) + Exe.completeBaseName() + AExtension;
 }
 
+QString ProgramStateFolder() { return ExeFolder(); }
+
 QString IncludeTrailingPathDelimiter(const QString& APath) {
   return APath.endsWith(u'/') ? APath : APath + u'/';
 }
