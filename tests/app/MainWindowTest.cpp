@@ -361,6 +361,20 @@ TEST_F(MainWindowTest, FindingsAreListedAsTheirOwnGroupAndShowWhatExists) {
   for (const TGoldService::TCall& Call : FindingsGold.Calls(QStringLiteral("SaveDbAnomaly")))
     Recorded.append(Call.Params.value(QStringLiteral("ObjectKey")).toString());
   EXPECT_EQ(Recorded, QStringList({"[dbo].[ORDERS2]", "[dbo].[P_Changed]"}));
+
+  // Listed through the header, the encrypted routine can be ticked, but a repair refuses it
+  // rather than replace it with the gold text unencrypted.
+  QTest::mouseDClick(Window->hdrObjectDiff, Qt::LeftButton);
+  FindingsDb.Forget();
+  Tick(QStringLiteral("[dbo].[P_Crypt]"));
+  QTest::mouseClick(Window->btnSynchronize, Qt::LeftButton);
+  QStringList Sent;
+  for (const TTdsServer::TStatement& Statement : FindingsDb.Statements())
+    Sent.append(Statement.Sql);
+  EXPECT_TRUE(Sent.filter(QStringLiteral("ALTER"), Qt::CaseInsensitive).isEmpty()) << Sent.join(u'\n').toStdString();
+  ASSERT_EQ(BoxTexts().size(), 1);
+  EXPECT_EQ(BoxTexts()[0], QStringLiteral("PROCEDURE [dbo].[P_Crypt] cannot be repaired: its definition is unreadable "
+                                          "(encrypted or no VIEW DEFINITION permission)"));
 }
 
 // A snapshot that cannot be written ends the run before any comparison. Its message names the
