@@ -568,6 +568,29 @@ TEST_F(CliFindingsTest, PublishRemembersWhatItSentPerServiceAndForceSendsAgain) 
   }
 }
 
+TEST_F(CliFindingsTest, AFleetChecksFailOnAsEachTargetWould) {
+  const QString Fleet = WriteFile(Temp, QStringLiteral("fleet.txt"),
+                                  QStringLiteral("Name=cs Server=%1 Database=Tellwick User=%2\n")
+                                      .arg(Database->DataSource(), Login)
+                                      .toUtf8());
+  const auto FleetRun = [&](const QStringList& AOptions) {
+    return RunCli(QStringList{QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet,
+                              QStringLiteral("Service=") + Service->BaseAddress(), QStringLiteral("--format"),
+                              QStringLiteral("json")} +
+                  AOptions);
+  };
+  const TCliRun Missing = FleetRun({QStringLiteral("--kinds"), QStringLiteral("routines"), QStringLiteral("--fail-on"),
+                                    QStringLiteral("missing")});
+  EXPECT_EQ(Missing.ExitCode, 1) << Missing.Err.toStdString();
+  const QJsonObject Target = QJsonDocument::fromJson(Missing.Out).object()[QStringLiteral("targets")].toArray().at(0).toObject();
+  EXPECT_EQ(Entries(Target, QStringLiteral("missingLocally")).size(), 2) << Missing.Out.toStdString();
+  // P_Changed differs, but anomalies are not what --fail-on names here.
+  EXPECT_EQ(FleetRun({QStringLiteral("--kinds"), QStringLiteral("routines"), QStringLiteral("--fail-on"),
+                      QStringLiteral("unknown")})
+                .ExitCode,
+            0);
+}
+
 TEST_F(CliFindingsTest, ARunThatStopsPartWaySaysSoAndKeepsWhatItFound) {
   Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("fault"), 0, 0,
                 {{QStringLiteral("RoutineName"), QStringLiteral("P_Crypt")}});
