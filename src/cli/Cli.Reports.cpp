@@ -48,11 +48,10 @@ QString TextReport(const TTargetResult& AResult, bool AFleet) {
     Out += QStringLiteral("ERROR: %1\nThe comparison is incomplete.\n").arg(AResult.Error);
     return Out;
   }
-  Out += QStringLiteral("%1 anomalies in %2 on %3 (version %4); %5 objects compared in %6\n")
+  Out += QStringLiteral("%1 anomalies in %2 on %3 (version %4) in %5\n")
              .arg(AResult.Anomalies.size())
              .arg(AResult.Database, AResult.Server)
              .arg(AResult.Version)
-             .arg(AResult.Compared.size())
              .arg(Seconds(AResult.Seconds));
   if (!AResult.ComparedText.isEmpty())
     Out += AResult.ComparedText + u'\n';

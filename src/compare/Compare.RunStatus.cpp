@@ -56,7 +56,7 @@ QString TCompareRunStatus::ComparedText() const {
   QStringList NotHeld;
   for (const TKindCount& Count : FKinds) {
     if (Count.HeldByGold)
-      Compared.append(QStringLiteral("%1 %2").arg(Count.Compared).arg(KindPlural(Count.Kind)));
+      Compared.append(QStringLiteral("%1 %2").arg(JudgedCount(Count)).arg(KindPlural(Count.Kind)));
     else
       NotHeld.append(KindPlural(Count.Kind));
   }
@@ -65,6 +65,14 @@ QString TCompareRunStatus::ComparedText() const {
   if (!NotHeld.isEmpty())
     Text += QStringLiteral("; %1: not held by the gold standard").arg(NotHeld.join(QStringLiteral(", ")));
   return Text;
+}
+
+qint32 TCompareRunStatus::JudgedCount(const TKindCount& ACount) const {
+  const auto NotJudged = std::count_if(FFindings.begin(), FFindings.end(), [&ACount](const TFinding& AFinding) {
+    return AFinding.Kind == ACount.Kind &&
+           (AFinding.Status == TFindingStatus::UnknownToGold || AFinding.Status == TFindingStatus::Unreadable);
+  });
+  return ACount.Compared - static_cast<qint32>(NotJudged);
 }
 
 QString TCompareRunStatus::FindingsText() const {

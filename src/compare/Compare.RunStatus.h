@@ -29,6 +29,8 @@ public:
 
   bool Complete() const { return FStopReason.isEmpty(); }
   const QString& StopReason() const { return FStopReason; }
+  // The objects the run has been through, and all it was to go through, of the kinds the gold
+  // standard holds: the N and M of StoppedText.
   qint32 Compared() const;
   qint32 Total() const;
   const QList<TKindCount>& Kinds() const { return FKinds; }
@@ -37,13 +39,16 @@ public:
 
   // "Stopped after N of M objects: <reason>"; empty for a complete run.
   QString StoppedText() const;
-  // "Compared 3 views, 12 routines; schemata: not held by the gold standard"; "Nothing
-  // compared with the gold standard" when no kind held by it took part.
+  // "Compared 3 views, 12 routines; schemata: not held by the gold standard", counting only
+  // the objects actually judged against a gold text (not the unknown or unreadable ones);
+  // "Nothing compared with the gold standard" when no kind held by it took part.
   QString ComparedText() const;
   // "3 unknown to the gold standard, 1 missing locally, 2 unreadable"; empty without findings.
   QString FindingsText() const;
 
 private:
+  qint32 JudgedCount(const TKindCount& ACount) const;
+
   QList<TKindCount> FKinds;
   QList<TFinding> FFindings;
   QString FStopReason;

@@ -195,18 +195,19 @@ TEST(CompareRunStatus, SaysWhatWasComparedWhatItFoundAndWhereItStopped) {
                 {QStringLiteral("view"), 0, 4, true},
                 {QStringLiteral("index"), 0, 2, true},
                 {QStringLiteral("foreign key"), 0, 1, false}});
-  for (const char* Kind : {"view", "view", "view", "index"})
+  for (const char* Kind : {"view", "view", "view", "view", "index"})
     Status.ObjectCompared(QLatin1String(Kind));
   Status.AddFinding({TFindingStatus::UnknownToGold, QStringLiteral("view"), QStringLiteral("[dbo].[A]"), nullptr, {}});
   Status.AddFinding({TFindingStatus::Unreadable, QStringLiteral("view"), QStringLiteral("[dbo].[B]"), nullptr, {}});
   Status.AddFinding({TFindingStatus::Unreadable, QStringLiteral("view"), QStringLiteral("[dbo].[C]"), nullptr, {}});
   EXPECT_EQ(Status.ComparedText(),
-            QStringLiteral("Compared 3 views, 1 indexes; schemata, foreign keys: not held by the gold standard"));
+            QStringLiteral("Compared 1 views, 1 indexes; schemata, foreign keys: not held by the gold standard"));
   EXPECT_EQ(Status.FindingsText(), QStringLiteral("1 unknown to the gold standard, 2 unreadable"));
   EXPECT_TRUE(Status.Complete());
   EXPECT_EQ(Status.StoppedText(), QString());
   Status.Stop(QStringLiteral("the service did not answer"));
-  EXPECT_EQ(Status.StoppedText(), QStringLiteral("Stopped after 4 of 6 objects: the service did not answer"));
+  // Unknown and unreadable objects count as gone through, not as compared.
+  EXPECT_EQ(Status.StoppedText(), QStringLiteral("Stopped after 5 of 6 objects: the service did not answer"));
 
   Status.Start({{QStringLiteral("table"), 0, 5, false}});
   EXPECT_EQ(Status.ComparedText(), QStringLiteral("Nothing compared with the gold standard; tables: not held by the gold standard"));
