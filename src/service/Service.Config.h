@@ -36,7 +36,12 @@ struct TServiceConfig {
   static TServiceConfig FromSources(const QString& AIniFileName, const QString& AServiceOverride);
 };
 
-// The settings file beside the executable: the executable's name with the extension ".ini".
+// The program's settings file, named like the executable with the extension ".ini": beside the
+// executable in a build tree; installed, the user's in the config folder, or the machine's in
+// /etc/quillon when the user has none.
 QString ExeSettingsFileName();
+// The file that remembers each routine's checksum at the last publish run: the settings file
+// beside the executable in a build tree, the user's state folder when installed.
+QString PublishStateFileName();
 
 }  // namespace quillon
