@@ -24,6 +24,7 @@ DEMO_LOGIN=demo
 DEMO_PASSWORD=demo-pass-2026
 DEMO_DATABASE=Harbourline
 TEST_USER=quillon-pkgtest
+ODBC_DIR=""
 WORK=$(mktemp -d)
 chmod 755 "$WORK"
 SERVER_PIDS=()
@@ -31,7 +32,7 @@ source scripts/test-servers.sh
 cleanup() {
   stop_test_servers
   if dpkg-query -W -f='${Status}' quillon 2>/dev/null | grep -q "install ok"; then
-    apt-get remove -y -qq quillon >/dev/null 2>&1 || true
+    env ${ODBC_DIR:+ODBCSYSINI="$ODBC_DIR"} apt-get remove -y -qq quillon >/dev/null 2>&1 || true
   fi
   if id "$TEST_USER" >/dev/null 2>&1; then userdel "$TEST_USER" 2>/dev/null || true; fi
   rm -rf "$WORK"
@@ -66,8 +67,14 @@ done
 "$PREFIX/bin/quillon-cli" --version >/dev/null || fail "quillon-cli in a prefix with spaces does not run"
 
 step "installing the package with apt-get"
-apt-get install -y -qq "$DEB" >"$WORK/apt.log" 2>&1 || { cat "$WORK/apt.log" >&2; fail "apt-get install"; }
-odbcinst -q -d -n FreeTDS >/dev/null 2>&1 || fail "the FreeTDS driver is not registered after install"
+# The maintainer scripts see an empty driver list of their own (unixODBC reads ODBCSYSINI), so
+# the registration and its undoing are tested without touching the machine's drivers, which
+# the programs below still use.
+ODBC_DIR="$WORK/odbc"
+mkdir "$ODBC_DIR"
+: >"$ODBC_DIR/odbcinst.ini"
+ODBCSYSINI=$ODBC_DIR apt-get install -y -qq "$DEB" >"$WORK/apt.log" 2>&1 || { cat "$WORK/apt.log" >&2; fail "apt-get install"; }
+ODBCSYSINI=$ODBC_DIR odbcinst -q -d -n FreeTDS >/dev/null 2>&1 || fail "the package did not register the FreeTDS driver"
 desktop-file-validate /usr/share/applications/quillon.desktop || fail "desktop-file-validate"
 for page in quillon quillon-cli; do
   warnings=$(MANWIDTH=80 man --warnings -l "/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
@@ -97,7 +104,8 @@ as_user QUILLON_PASSWORD="$DEMO_PASSWORD" sh -c 'cd "$HOME/work" && exec quillon
   "Server=127.0.0.1,$TDS_PORT" "Database=$DEMO_DATABASE" "User=$DEMO_LOGIN" "Service=$SERVICE" \
   >"$WORK/compare.out" 2>"$WORK/compare.err" || status=$?
 ((status <= 1)) || { cat "$WORK/compare.out" "$WORK/compare.err" >&2; fail "quillon-cli compare ended with $status"; }
-ls "$HOME_DIR/work"/127.0.0.1,"$TDS_PORT"."$DEMO_DATABASE".*.xml >/dev/null 2>&1 ||
+# Named after the server's own name, the database and its version.
+ls "$HOME_DIR/work"/*."$DEMO_DATABASE".*.xml >/dev/null 2>&1 ||
   fail "the snapshot is not in the current folder: $(ls -A "$HOME_DIR/work")"
 [ -f "$HOME_DIR/.local/state/quillon/quillon-cli-$TEST_USER.sil" ] || fail "no log in ~/.local/state/quillon"
 [ -f "$HOME_DIR/.config/quillon/$TEST_USER.ini" ] || fail "no user settings in ~/.config/quillon"
@@ -138,7 +146,9 @@ written=$(find /usr /etc/quillon -newer "$STAMP" -not -path '*/__pycache__*' 2>/
 [ -z "$written" ] || fail "written under the install prefix: $written"
 
 step "removing the package"
-apt-get remove -y -qq quillon >"$WORK/remove.log" 2>&1 || { cat "$WORK/remove.log" >&2; fail "apt-get remove"; }
+ODBCSYSINI=$ODBC_DIR apt-get remove -y -qq quillon >"$WORK/remove.log" 2>&1 || { cat "$WORK/remove.log" >&2; fail "apt-get remove"; }
+! ODBCSYSINI=$ODBC_DIR odbcinst -q -d -n FreeTDS >/dev/null 2>&1 || fail "the FreeTDS driver the package registered is still registered"
+odbcinst -q -d -n FreeTDS >/dev/null 2>&1 || fail "removing the package unregistered a FreeTDS driver it had not registered"
 left=$(dpkg -L quillon 2>/dev/null | grep -v '^/\.$' | while read -r path; do [ -f "$path" ] && echo "$path"; done || true)
 [ -z "$left" ] || fail "files left after removal: $left"
 [ ! -e /usr/bin/quillon ] && [ ! -e /usr/bin/quillon-cli ] || fail "the programs are still installed after removal"
