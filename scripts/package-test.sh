@@ -110,6 +110,23 @@ ls "$HOME_DIR/work"/*."$DEMO_DATABASE".*.xml >/dev/null 2>&1 ||
 [ -f "$HOME_DIR/.local/state/quillon/quillon-cli-$TEST_USER.sil" ] || fail "no log in ~/.local/state/quillon"
 [ -f "$HOME_DIR/.config/quillon/$TEST_USER.ini" ] || fail "no user settings in ~/.config/quillon"
 
+step "running quillon-cli with a home folder it cannot write"
+LOCKED_HOME="$WORK/locked-home"
+mkdir -m 755 "$LOCKED_HOME"
+status=0
+runuser -u "$TEST_USER" -- env -i HOME="$LOCKED_HOME" USER="$TEST_USER" PATH=/usr/bin:/bin LANG=C.UTF-8 \
+  QUILLON_PASSWORD="$DEMO_PASSWORD" sh -c 'cd "$0" && exec quillon-cli compare "$@"' "$HOME_DIR/work" \
+  "Server=127.0.0.1,$TDS_PORT" "Database=$DEMO_DATABASE" "User=$DEMO_LOGIN" "Service=$SERVICE" \
+  >"$WORK/locked.out" 2>"$WORK/locked.err" || status=$?
+((status <= 1)) || { cat "$WORK/locked.err" >&2; fail "quillon-cli with a locked home ended with $status"; }
+for expected in "cannot create the folder $LOCKED_HOME/.config/quillon/ for the user's settings: Permission denied" \
+                "cannot create the folder $LOCKED_HOME/.local/state/quillon/ for the log and the publish checksums: Permission denied"; do
+  grep -qF "$expected" "$WORK/locked.err" || { cat "$WORK/locked.err" >&2; fail "no message: $expected"; }
+done
+without_times() { sed -E 's/[0-9]+\.[0-9]+s\b/_s/g' "$1"; }
+[ "$(without_times "$WORK/compare.out")" = "$(without_times "$WORK/locked.out")" ] ||
+  fail "the report differs when the home folder cannot be written"
+
 step "starting quillon offscreen with the data-link file in the user's config folder"
 printf '[oledb]\r\n; Everything after this line is an OLE DB initstring\r\nProvider=SQLOLEDB.1;Persist Security Info=False;User ID=%s;Initial Catalog=%s;Data Source=127.0.0.1,%s\r\n' \
   "$DEMO_LOGIN" "$DEMO_DATABASE" "$TDS_PORT" >"$WORK/Tellwick.UDL"
