@@ -6,11 +6,11 @@
 #include "cli/Cli.Options.h"
 #include "cli/Cli.Output.h"
 #include "cli/Cli.Reports.h"
+#include "compare/Xml.Snapshot.h"
 #include "infra/Classes.Auditing.h"
 #include "infra/Classes.RegEx.h"
 #include "infra/Logging.SmartInspect.h"
 #include "infra/Settings.IniFile.h"
-#include "compare/Xml.Snapshot.h"
 #include "infra/Support.GlobalLifetime.h"
 #include "infra/Support.Paths.h"
 

@@ -18,8 +18,11 @@ namespace {
 
 const QString ProgramFolderName = QStringLiteral("quillon/");
 
+// Without a home folder (no HOME and no account entry) the root folder stands in, so that no
+// file lands in the current folder by accident: an ordinary account cannot write there, and
+// each attempt names the folder.
 QString ProgramFolderIn(const QString& ABaseFolder) {
-  return ABaseFolder.isEmpty() ? QString() : IncludeTrailingPathDelimiter(ABaseFolder) + ProgramFolderName;
+  return IncludeTrailingPathDelimiter(ABaseFolder.isEmpty() ? QStringLiteral("/") : ABaseFolder) + ProgramFolderName;
 }
 
 }  // namespace
@@ -98,12 +101,10 @@ QString FirstExistingFile(const QString& AName, const QStringList& AFolders) {
 
 bool ForceUserFolder(const QString& AFolder, const QString& APurpose) {
   errno = 0;
-  if (!AFolder.isEmpty() && QDir().mkpath(AFolder))
+  if (QDir().mkpath(AFolder))
     return true;
   const int Error = errno;
-  const QByteArray Reason = AFolder.isEmpty() ? QByteArray("there is no home folder")
-                            : Error != 0     ? QByteArray(std::strerror(Error))
-                                             : QByteArray("the folder cannot be created");
+  const QByteArray Reason = Error != 0 ? QByteArray(std::strerror(Error)) : QByteArray("the folder cannot be created");
   std::fprintf(stderr, "%s: cannot create the folder %s for %s: %s\n", ExeName().toLocal8Bit().constData(),
                AFolder.toLocal8Bit().constData(), APurpose.toLocal8Bit().constData(), Reason.constData());
   return false;

@@ -31,7 +31,8 @@ QString HomeFolder();
 // AHomeRelativeDefault below the home folder. No trailing separator; empty without a home.
 QString XdgBaseFolder(const char* AVariable, const QString& AHomeRelativeDefault);
 
-// The program's own folders in the user's XDG base directories, with a trailing separator.
+// The program's own folders in the user's XDG base directories, with a trailing separator
+// (without any home folder, "/quillon/", where an ordinary account can write nothing).
 QString UserConfigFolder();  // $XDG_CONFIG_HOME/quillon/
 QString UserStateFolder();   // $XDG_STATE_HOME/quillon/
 QString UserDataFolder();    // $XDG_DATA_HOME/quillon/
