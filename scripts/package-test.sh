@@ -80,8 +80,17 @@ for page in quillon quillon-cli; do
   warnings=$(MANWIDTH=80 man --warnings -l "/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man $page: $warnings"
 done
-bash -c 'source /usr/share/bash-completion/bash_completion 2>/dev/null; source /usr/share/bash-completion/completions/quillon-cli; complete -p quillon-cli' >/dev/null ||
-  fail "the bash completion does not load"
+completions=$(bash -c '
+  source /usr/share/bash-completion/completions/quillon-cli
+  complete -p quillon-cli >/dev/null || exit 1
+  offer() { COMP_WORDS=("$@"); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _quillon_cli; echo "${COMPREPLY[*]}"; }
+  offer quillon-cli ""
+  offer quillon-cli compare --f
+  offer quillon-cli compare --format j
+  offer quillon-cli compare --kinds views,r
+  offer quillon-cli publish Se') || fail "the bash completion does not load"
+expected=$'compare snapshot publish\n--format --fleet\njson junit\nviews,routines\nServer= Service='
+[ "$completions" = "$expected" ] || fail "the bash completion offers"$'\n'"$completions"$'\n'"instead of"$'\n'"$expected"
 
 start_test_server 3 tds tests/servers/tds_server.py demo/demo_database.xml >"$WORK/tds.port"
 start_test_server 4 gold tests/servers/gold_service.py --fixture demo/demo_gold.json >"$WORK/gold.port"
