@@ -5,9 +5,9 @@
 #include "diff/Crc32.h"
 #include "infra/Support.Format.h"
 #include "infra/Support.IniFile.h"
-#include "infra/Support.Paths.h"
 #include "infra/Support.Xml.h"
 #include "service/OstrelService.h"
+#include "service/Service.Config.h"
 #include "service/Service.PageAddresses.h"
 
 #include <QScopeGuard>
@@ -100,7 +100,7 @@ TDateTime TDatabaseRoutineList::PublishedAt(const TDatabaseRoutine& ARoutine) {
 
 TIniFile& TDatabaseRoutineList::PublishCache() {
   if (!fPublishCache)
-    fPublishCache = std::make_unique<TIniFile>(PublishCacheFileName());
+    fPublishCache = std::make_unique<TIniFile>(PublishStateFileName());
   return *fPublishCache;
 }
 
@@ -115,7 +115,6 @@ QString PublishScope(const QString& AServiceAddress, const QString& AServer, con
   return Parts.join(u'|');
 }
 
-QString PublishCacheFileName() { return ProgramStateFolder() + ExeName() + QStringLiteral(".publish.ini"); }
 
 void TDatabaseRoutineList::PublishIfNewer(TDatabaseRoutine& ARoutine, OstrelServiceSoap* AService,
                                           ISourceDatabaseInfo* ASourceDb) {

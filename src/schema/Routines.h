@@ -61,7 +61,7 @@ public:
   void SetPublishScope(const QString& AScope) { fPublishScope = AScope; }
   // A forced publish run sends every readable routine, whatever the cache remembers.
   void SetForcePublish(bool Value) { fForcePublish = Value; }
-  // The file of the publish runs' memory, in the program's state folder.
+  // The file of the publish runs' memory (PublishStateFileName).
   TIniFile& PublishCache();
   // The cache section ASection ("DbDescribe", "DbChanges.Version.12", ...) of the scope.
   QString ScopedSection(const QString& ASection) const;
@@ -91,8 +91,6 @@ private:
 // The scope of a publish run's memory: the service's address, the server and the database,
 // each percent-encoded so that no name can break the section line.
 QString PublishScope(const QString& AServiceAddress, const QString& AServer, const QString& ADatabase);
-// The publish runs' memory: "<program>.publish.ini" in the program's state folder.
-QString PublishCacheFileName();
 
 // Section of the settings file that records when each routine was last published.
 inline const QString PublishedSection = QStringLiteral("Routines.Published");

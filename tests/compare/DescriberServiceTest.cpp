@@ -38,7 +38,7 @@ protected:
   void SetUp() override {
     Service->Reset();
     Service->Install();
-    QFile::remove(PublishCacheFileName());
+    QFile::remove(PublishStateFileName());
     test::ScriptCatalogue(Sql, TXmlDocument::FromFile(QStringLiteral(QUILLON_TEST_FIXTURES "/compare_catalogue.xml")),
                           test::TCatalogueLists(&Log).Lists());
     Describer = std::make_unique<TDatabaseDescriber>(&IgnoreList, &Log);
@@ -261,7 +261,7 @@ TEST_F(DescriberAgainstService, PublishRunSendsLocalDefinitionsAndThenHasNothing
                          "INDEX [dbo].[Orders].[IX_Unknown]: Updated for version 12"})
                 .join(u'\n')
                 .toStdString());
-  TIniFile Settings(PublishCacheFileName());
+  TIniFile Settings(PublishStateFileName());
   EXPECT_EQ(Settings.ReadString(Scoped(QStringLiteral("DbDescribe")), QStringLiteral("DbName"), QString()),
             QStringLiteral("Tellwick"));
   EXPECT_EQ(Settings.ReadString(Scoped(QStringLiteral("DbChanges.Version.12")), QStringLiteral("dbo.P_Equal"), QString()),
@@ -329,7 +329,7 @@ TEST_F(DescriberAgainstService, ARoutineWhosePublicationFailedIsSentAgainByTheNe
                 {QStringLiteral("LAST_ALTERED")}, {{QDateTime(QDate(2026, 3, 1), QTime(10, 0))}});
   Describer->CompareSchemata = Describer->CompareCheckConstraints = Describer->CompareViews = false;
   Describer->SetPublish(true);
-  TIniFile Settings(PublishCacheFileName());
+  TIniFile Settings(PublishStateFileName());
   for (const char* Failing : {"GetDbRoutine", "SaveDbRoutine"}) {
     SCOPED_TRACE(Failing);
     Service->Reset();
@@ -345,7 +345,7 @@ TEST_F(DescriberAgainstService, ARoutineWhosePublicationFailedIsSentAgainByTheNe
     EXPECT_NE(Settings.ReadString(Scoped(QStringLiteral("DbDescribe")), QStringLiteral("dbo.F_Unknown"), QString()), QString());
     EXPECT_EQ(Settings.ReadString(Scoped(QStringLiteral("DbChanges.Version.12")), QStringLiteral("dbo.F_Unknown"), QString()),
               QStringLiteral("CREATE"));
-    QFile::remove(PublishCacheFileName());  // nothing published yet
+    QFile::remove(PublishStateFileName());  // nothing published yet
   }
 }
 

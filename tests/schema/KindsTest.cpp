@@ -435,8 +435,8 @@ TEST(Routines, SourceChecksumCoversEveryByte) {
 
 class RoutineListTest : public ::testing::Test {
 protected:
-  void SetUp() override { QFile::remove(PublishCacheFileName()); }
-  void TearDown() override { QFile::remove(PublishCacheFileName()); }
+  void SetUp() override { QFile::remove(PublishStateFileName()); }
+  void TearDown() override { QFile::remove(PublishStateFileName()); }
 
   void LoadRoutines(const QList<QVariantList>& ARows) {
     Sql.AddResult(QStringLiteral("SELECT DB_NAME()"), {QString()}, {{QStringLiteral("Shop")}});
