@@ -190,6 +190,10 @@ void AddFindingItem(QListWidget* AList, const TFinding& AFinding) {
                            .arg(AFinding.Kind.toUpper(), AFinding.FullName, FindingStatusText(AFinding.Status));
   auto* Item = new QListWidgetItem(Text, AList);
   Item->setFlags(Item->flags() & ~Qt::ItemIsUserCheckable);
+  // Set in italics, the group reads apart from the anomalies above it.
+  QFont Slanted = AList->font();
+  Slanted.setItalic(true);
+  Item->setFont(Slanted);
   Item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(AFinding.Object)));
   Item->setData(GoldTextRole, AFinding.GoldText);
   Item->setToolTip(Text);
