@@ -26,14 +26,13 @@ struct TFieldValue {
   const char* Name;
   QString Value;
   TFieldRule Rule;
+  // An unreadable definition: nothing can be said about its text.
+  bool Unknown = false;
 };
 
 QString BoolText(bool AValue) { return AValue ? QStringLiteral("true") : QStringLiteral("false"); }
 
 QString DottedName(const QString& ASchema, const QString& AName) { return ASchema + QLatin1Char('.') + AName; }
-
-// The key of a table named by its parts, by the same rule as the table's own key.
-QString TableKey(const QString& ASchema, const QString& ATable) { return TDatabaseObjectName(ASchema, ATable).Key(); }
 
 std::vector<TFieldValue> FieldValues(TDriftKind AKind, const TDatabaseObject* AObject) {
   using R = TFieldRule;
@@ -72,19 +71,23 @@ std::vector<TFieldValue> FieldValues(TDriftKind AKind, const TDatabaseObject* AO
       return {{"PRIVILEGE_STATE", Privilege->PrivilegeState(), R::IgnoreCase},
               {"GRANTOR", Privilege->Grantor(), R::IgnoreCase}};
     }
-    case TDriftKind::View:
-      return {{"VIEW_DEFINITION", static_cast<const TDatabaseView*>(AObject)->GetViewDefinition(), R::Definition}};
+    case TDriftKind::View: {
+      const auto* View = static_cast<const TDatabaseView*>(AObject);
+      return {{"DEFINITION_UNREADABLE", BoolText(View->DefinitionUnreadable()), R::Exact},
+              {"VIEW_DEFINITION", View->GetViewDefinition(), R::Definition, View->DefinitionUnreadable()}};
+    }
     case TDriftKind::Routine: {
       const auto* Routine = static_cast<const TDatabaseRoutine*>(AObject);
       return {{"ROUTINE_TYPE", Routine->RoutineType(), R::IgnoreCase},
-              {"ROUTINE_DEFINITION", Routine->SourceCode(), R::Definition}};
+              {"DEFINITION_UNREADABLE", BoolText(Routine->DefinitionUnreadable()), R::Exact},
+              {"ROUTINE_DEFINITION", Routine->SourceCode(), R::Definition, Routine->DefinitionUnreadable()}};
     }
   }
   return {};
 }
 
 bool SameValue(const TFieldValue& ABaseline, const TFieldValue& ATarget) {
-  if (ABaseline.Value == ATarget.Value)
+  if (ABaseline.Unknown || ATarget.Unknown || ABaseline.Value == ATarget.Value)
     return true;
   switch (ABaseline.Rule) {
     case TFieldRule::Exact: return false;
@@ -130,6 +133,8 @@ class TSideTables {
 public:
   explicit TSideTables(const TDriftSide& ASide) : FSide(ASide) {}
 
+  const TDriftSide& Side() const { return FSide; }
+
   QString TableText(const QString& ATableKey) {
     if (FTables.isEmpty())
       for (const TDatabaseObject* Object : FSide.AllTables())
@@ -149,25 +154,35 @@ class TDriftComparison {
 public:
   TDriftComparison(const TDriftSide& ABaseline, const TDriftSide& ATarget, const TDriftOptions& AOptions)
       : FBaseline(ABaseline), FTarget(ATarget), FOptions(AOptions), FBaselineTables(ABaseline),
-        FTargetTables(ATarget) {}
+        FTargetTables(ATarget), FMixedCaseRules(ABaseline.CaseSensitiveNames != ATarget.CaseSensitiveNames) {}
 
   TDriftResult Run() {
     if (!FBaseline.DatabaseName.isEmpty() &&
         FBaseline.DatabaseName.compare(FTarget.DatabaseName, Qt::CaseInsensitive) != 0)
       FResult.Notes.append(QStringLiteral("The baseline describes the database %1 on %2, the target is %3 on %4.")
                                .arg(FBaseline.DatabaseName, FBaseline.Server, FTarget.DatabaseName, FTarget.Server));
+    if (FMixedCaseRules)
+      FResult.Notes.append(QStringLiteral("Only the %1 tells names apart by letter case; names are compared ignoring it.")
+                               .arg(FBaseline.CaseSensitiveNames ? QStringLiteral("baseline") : QStringLiteral("target")));
     for (std::size_t Kind = 0; Kind < DriftKindCount; ++Kind)
       CompareKind(static_cast<TDriftKind>(Kind));
     return std::move(FResult);
   }
 
 private:
+  // The match key the column's table has on the column's side.
+  QString MatchTableKey(const TDatabaseColumn* AColumn) const {
+    TDatabaseObjectName Table(AColumn->SchemaName(), AColumn->TableName());
+    Table.SetCaseSensitiveKey(!FMixedCaseRules && FBaseline.CaseSensitiveNames);
+    return Table.Key();
+  }
+
   bool Excluded(TDriftKind AKind, const TDatabaseObject* AObject) const {
     if (AKind == TDriftKind::Table && !static_cast<const TDatabaseTable*>(AObject)->IsBaseTable())
       return true;  // views are compared as views
     if (AKind == TDriftKind::Column) {
       const auto* Column = static_cast<const TDatabaseColumn*>(AObject);
-      if (FTablesAddedOrRemoved.contains(TableKey(Column->SchemaName(), Column->TableName())))
+      if (FTablesAddedOrRemoved.contains(MatchTableKey(Column)))
         return true;
     }
     if (FOptions.IgnoreList && FOptions.IgnoreList->ContainsName(AObject))
@@ -183,7 +198,7 @@ private:
     for (const TDatabaseObject* Object : ASide.Objects(AKind)) {
       if (Excluded(AKind, Object))
         continue;
-      const QString Key = MatchKey(AKind, Object);
+      const QString Key = FMixedCaseRules ? AnsiUpperCase(MatchKey(AKind, Object)) : MatchKey(AKind, Object);
       if (Objects.contains(Key))
         FResult.Notes.append(QStringLiteral("The %1 holds the %2 %3 more than once; the first is compared.")
                                  .arg(ASideName, DriftKindName(AKind), Object->FullName()));
@@ -199,7 +214,7 @@ private:
       case TDriftKind::Table: return ATables.TableText(AObject->Key());
       case TDriftKind::Column: {
         const auto* Column = static_cast<const TDatabaseColumn*>(AObject);
-        return ATables.TableText(TableKey(Column->SchemaName(), Column->TableName()));
+        return ATables.TableText(ATables.Side().TableKey(Column->SchemaName(), Column->TableName()));
       }
       case TDriftKind::Index: return IndexText(*static_cast<const TDatabaseIndex*>(AObject));
       case TDriftKind::ForeignKey: return ForeignKeyText(*static_cast<const TDatabaseReferentialConstraint*>(AObject));
@@ -268,6 +283,8 @@ private:
   TSideTables FBaselineTables;
   TSideTables FTargetTables;
   QSet<QString> FTablesAddedOrRemoved;
+  // One side keys names with their case, the other upper-cased: keys are upper-cased to meet.
+  bool FMixedCaseRules;
   TDriftResult FResult;
 };
 

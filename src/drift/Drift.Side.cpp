@@ -235,6 +235,7 @@ TDriftSide TDriftSide::FromLists(const TSnapshotLists& ALists, const QString& AS
   Side.Server = AServer;
   Side.DatabaseName = ADatabaseName;
   Side.Version = AVersion;
+  Side.CaseSensitiveNames = ALists.Views->CaseSensitiveKeys();
   const auto Lists = ALists.All();
   for (std::size_t Kind = 0; Kind < DriftKindCount; ++Kind) {
     const QList<TDatabaseObject*> Values = Lists[Kind]->Values();
@@ -265,6 +266,7 @@ TDriftSide TDriftSide::FromSnapshot(const QString& AFileName) {
       if (!Child->IsElement() || Child->NodeName() != Element)
         continue;
       Side.FOwned.push_back(ParseElement(Kind, Child.get(), Name));
+      Side.FOwned.back()->SetCaseSensitiveKey(Side.CaseSensitiveNames);
       Objects.push_back(Side.FOwned.back().get());
     }
   }
@@ -288,6 +290,19 @@ void TDriftSide::ReadHeader(const TXmlNode* ARoot, const QString& AName) {
   Server = ARoot->Attribute(QStringLiteral("Server"));
   DatabaseName = ARoot->Attribute(QStringLiteral("DatabaseName"));
   Version = ARoot->Attribute(QStringLiteral("Version")).toInt();
+  CaseSensitiveNames = ARoot->Attribute(CaseSensitiveNamesAttribute) == QLatin1String("true");
+}
+
+QString TDriftSide::TableKey(const QString& ASchema, const QString& ATable) const {
+  TDatabaseObjectName Table(ASchema, ATable);
+  Table.SetCaseSensitiveKey(CaseSensitiveNames);
+  return Table.Key();
+}
+
+std::unique_ptr<TDatabaseObject> TDriftSide::Parse(TDriftKind AKind, QByteArrayView AElement) const {
+  std::unique_ptr<TDatabaseObject> Object = ParseSlice(Layout(AKind), AElement, QFileInfo(Source).fileName());
+  Object->SetCaseSensitiveKey(CaseSensitiveNames);
+  return Object;
 }
 
 std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& ABaseline, const QString& ATarget) {
@@ -337,9 +352,8 @@ std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& AB
     }
     const std::array<const std::vector<QByteArrayView>*, 2> Kept{&BaselineOnly, &TargetOnly};
     for (std::size_t Side = 0; Side < 2; ++Side) {
-      const QString Name = QFileInfo(Files[Side]).fileName();
       for (QByteArrayView Element : *Kept[Side]) {
-        Sides[Side].FOwned.push_back(ParseSlice(Kind, Element, Name));
+        Sides[Side].FOwned.push_back(Sides[Side].Parse(Kind.Kind, Element));
         Sides[Side].FObjects[K].push_back(Sides[Side].FOwned.back().get());
       }
     }
@@ -353,7 +367,7 @@ const std::vector<const TDatabaseObject*>& TDriftSide::AllTables() const {
   if (!FLazy->TablesRead) {
     FLazy->TablesRead = true;
     for (QByteArrayView Element : FRaw->Tables) {
-      FLazy->Owned.push_back(ParseSlice(Layout(TDriftKind::Table), Element, Source));
+      FLazy->Owned.push_back(Parse(TDriftKind::Table, Element));
       FLazy->Tables.push_back(FLazy->Owned.back().get());
     }
   }
@@ -369,13 +383,12 @@ std::vector<const TDatabaseColumn*> TDriftSide::ColumnsOf(const QString& ATableK
       // tables asked for are parsed.
       for (QByteArrayView Element : FRaw->Columns) {
         const QByteArrayView Tag = Element.first(Element.indexOf('>') + 1);
-        Lazy.RawColumns[TDatabaseObjectName(RawAttribute(Tag, "TABLE_SCHEMA"), RawAttribute(Tag, "TABLE_NAME")).Key()]
-            .push_back(Element);
+        Lazy.RawColumns[TableKey(RawAttribute(Tag, "TABLE_SCHEMA"), RawAttribute(Tag, "TABLE_NAME"))].push_back(Element);
       }
     } else {
       for (const TDatabaseObject* Object : Objects(TDriftKind::Column)) {
         const auto* Column = static_cast<const TDatabaseColumn*>(Object);
-        Lazy.Columns[TDatabaseObjectName(Column->SchemaName(), Column->TableName()).Key()].push_back(Column);
+        Lazy.Columns[TableKey(Column->SchemaName(), Column->TableName())].push_back(Column);
       }
       for (auto& Columns : Lazy.Columns)
         SortByKey(Columns);
@@ -384,7 +397,7 @@ std::vector<const TDatabaseColumn*> TDriftSide::ColumnsOf(const QString& ATableK
   if (FRaw && !Lazy.Columns.contains(ATableKey)) {
     std::vector<const TDatabaseColumn*>& Columns = Lazy.Columns[ATableKey];
     for (QByteArrayView Element : Lazy.RawColumns.value(ATableKey)) {
-      Lazy.Owned.push_back(ParseSlice(Layout(TDriftKind::Column), Element, Source));
+      Lazy.Owned.push_back(Parse(TDriftKind::Column, Element));
       Columns.push_back(static_cast<const TDatabaseColumn*>(Lazy.Owned.back().get()));
     }
     SortByKey(Columns);

@@ -66,12 +66,16 @@ public:
   // (by its key) in key order; both for the texts of tables.
   const std::vector<const TDatabaseObject*>& AllTables() const;
   std::vector<const TDatabaseColumn*> ColumnsOf(const QString& ATableKey) const;
+  // The key of a table named by its parts, by the side's rule for names.
+  QString TableKey(const QString& ASchema, const QString& ATable) const;
 
   QString Server;
   QString DatabaseName;
   qint32 Version = 0;
   // The snapshot file, or empty for a live database.
   QString Source;
+  // The database's collation tells names apart by letter case; its objects' keys keep it.
+  bool CaseSensitiveNames = false;
 
 private:
   struct TRaw;
@@ -86,6 +90,7 @@ private:
   };
 
   void ReadHeader(const TXmlNode* ARoot, const QString& AName);
+  std::unique_ptr<TDatabaseObject> Parse(TDriftKind AKind, QByteArrayView AElement) const;
 
   std::array<std::vector<const TDatabaseObject*>, DriftKindCount> FObjects;
   std::vector<std::unique_ptr<TDatabaseObject>> FOwned;

@@ -203,6 +203,30 @@ TEST_F(DriftTest, NamesAndTextsCompareByTheirRules) {
   EXPECT_EQ(Drift(Target), QStringList());
 }
 
+TEST_F(DriftTest, CaseSensitiveNamesNeedBothSides) {
+  const QString CaseSensitive = Changed(R"~(Version="7")~", R"~(Version="7" CaseSensitiveNames="true")~");
+  QString Renamed = CaseSensitive;
+  Renamed.replace(QStringLiteral(R"~(<VIEW TABLE_SCHEMA="dbo" TABLE_NAME="V">)~"),
+                  QStringLiteral(R"~(<VIEW TABLE_SCHEMA="dbo" TABLE_NAME="v">)~"));
+  EXPECT_EQ(Drift(Renamed, {}, CaseSensitive),
+            (QStringList{QStringLiteral("view added [dbo].[v]"), QStringLiteral("view removed [dbo].[V]")}));
+  EXPECT_EQ(Drift(Renamed), QStringList());
+  const TDriftResult Mixed = CompareDrift(Side(QString::fromUtf8(Baseline)), Side(Renamed), {});
+  EXPECT_EQ(Mixed.Notes, QStringList{QStringLiteral(
+                             "Only the target tells names apart by letter case; names are compared ignoring it.")});
+}
+
+TEST_F(DriftTest, UnreadableDefinitionsCannotBeCompared) {
+  const auto Unreadable = [](const QString& AText, const char* AView) {
+    return QString(AText).replace(QStringLiteral(R"~(<VIEW TABLE_SCHEMA="dbo" TABLE_NAME="V">)~"),
+                                  QStringLiteral(R"~(<VIEW TABLE_SCHEMA="dbo" TABLE_NAME="V" DEFINITION_UNREADABLE="true">)~"))
+        .replace(QStringLiteral("CREATE VIEW dbo.V AS SELECT Id FROM dbo.Orders"), QString::fromUtf8(AView));
+  };
+  const QString Both = Unreadable(QString::fromUtf8(Baseline), "");
+  EXPECT_EQ(Drift(Unreadable(QString::fromUtf8(Baseline), "x"), {}, Both), QStringList());
+  EXPECT_EQ(Drift(Both), QStringList{QStringLiteral("view changed [dbo].[V] DEFINITION_UNREADABLE: false -> true")});
+}
+
 TEST_F(DriftTest, IgnoreListAndFiltersLeaveObjectsOut) {
   const QString Target = Changed("CREATE PROCEDURE dbo.GetDatabaseInfo AS SELECT 1",
                                  "CREATE PROCEDURE dbo.GetDatabaseInfo AS SELECT 2")
