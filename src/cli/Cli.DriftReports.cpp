@@ -112,17 +112,6 @@ QJsonObject ResultToJson(const TDriftTargetResult& AResult) {
   return Object;
 }
 
-QByteArray JsonReport(const QList<TDriftTargetResult>& AResults, bool AFleet) {
-  if (!AFleet && AResults.size() == 1)
-    return QJsonDocument(ResultToJson(AResults.first())).toJson(QJsonDocument::Indented);
-  QJsonArray Targets;
-  for (const TDriftTargetResult& Result : AResults)
-    Targets.append(ResultToJson(Result));
-  return QJsonDocument(QJsonObject{{QStringLiteral("targets"), Targets},
-                                   {QStringLiteral("exitCode"), CombinedExitCode(AResults)}})
-      .toJson(QJsonDocument::Indented);
-}
-
 QString ObjectId(TDriftKind AKind, const QString& AFullName) { return DriftKindName(AKind) + u' ' + AFullName; }
 
 QString FailureText(const TDriftItem& AItem) {
@@ -158,12 +147,8 @@ QByteArray JUnitReport(const QList<TDriftTargetResult>& AResults) {
   Xml.writeStartElement(QStringLiteral("testsuites"));
   Xml.writeAttribute(QStringLiteral("name"), QStringLiteral("quillon drift"));
   for (const TDriftTargetResult& Result : AResults) {
-    Xml.writeStartElement(QStringLiteral("testsuite"));
-    Xml.writeAttribute(QStringLiteral("name"), Result.Name);
-    Xml.writeAttribute(QStringLiteral("tests"), QString::number(Result.Failed() ? 1 : Result.Drift.Compared.size()));
-    Xml.writeAttribute(QStringLiteral("failures"), QString::number(Result.Drift.Items.size()));
-    Xml.writeAttribute(QStringLiteral("errors"), QString::number(Result.Failed() ? 1 : 0));
-    Xml.writeAttribute(QStringLiteral("time"), QString::number(Result.Seconds, 'f', 3));
+    WriteTestSuiteStart(Xml, Result.Name, Result.Failed() ? 1 : Result.Drift.Compared.size(), Result.Drift.Items.size(),
+                        Result.Failed(), Result.Seconds);
     if (Result.Failed()) {
       Xml.writeStartElement(QStringLiteral("testcase"));
       Xml.writeAttribute(QStringLiteral("classname"), Result.Name);
@@ -254,16 +239,16 @@ int CombinedExitCode(const QList<TDriftTargetResult>& AResults) {
 }
 
 QByteArray RenderDriftReport(TReportFormat AFormat, const QList<TDriftTargetResult>& AResults, bool AFleet) {
-  switch (AFormat) {
-    case TReportFormat::Json: return JsonReport(AResults, AFleet);
-    case TReportFormat::JUnit: return JUnitReport(AResults);
-    case TReportFormat::Html: return HtmlReport(AResults);
-    case TReportFormat::Text: break;
-  }
-  QString Out;
+  if (AFormat == TReportFormat::Json)
+    return JsonTargets(AResults, AFleet, [](const TDriftTargetResult& AResult) { return ResultToJson(AResult); });
+  if (AFormat == TReportFormat::JUnit)
+    return JUnitReport(AResults);
+  if (AFormat == TReportFormat::Html)
+    return HtmlReport(AResults);
+  QStringList Texts;
   for (const TDriftTargetResult& Result : AResults)
-    Out += TextReport(Result, AFleet);
-  return Out.toUtf8();
+    Texts.append(TextReport(Result, AFleet));
+  return Texts.join(QString()).toUtf8();
 }
 
 }  // namespace quillon::cli

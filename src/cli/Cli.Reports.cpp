@@ -46,6 +46,16 @@ QString HtmlCells(const QStringList& ALines, qint32 AIndex) {
 
 }  // namespace
 
+void WriteTestSuiteStart(QXmlStreamWriter& AXml, const QString& AName, qsizetype ATests, qsizetype AFailures,
+                         bool AFailed, double ASeconds) {
+  AXml.writeStartElement(QStringLiteral("testsuite"));
+  AXml.writeAttribute(QStringLiteral("name"), AName);
+  AXml.writeAttribute(QStringLiteral("tests"), QString::number(ATests));
+  AXml.writeAttribute(QStringLiteral("failures"), QString::number(AFailures));
+  AXml.writeAttribute(QStringLiteral("errors"), QString::number(AFailed ? 1 : 0));
+  AXml.writeAttribute(QStringLiteral("time"), QString::number(ASeconds, 'f', 3));
+}
+
 QString HtmlStyleSheet() { return QString::fromLatin1(HtmlStyle); }
 
 QString HtmlSideBySide(const QString& ALeftTitle, const QString& ARightTitle, const QString& ALeft,
@@ -111,17 +121,6 @@ QString TextReport(const TTargetResult& AResult, bool AFleet) {
   return Out;
 }
 
-QByteArray JsonReport(const QList<TTargetResult>& AResults, bool AFleet) {
-  if (!AFleet && AResults.size() == 1)
-    return QJsonDocument(ResultToJson(AResults.first())).toJson(QJsonDocument::Indented);
-  QJsonArray Targets;
-  for (const TTargetResult& Result : AResults)
-    Targets.append(ResultToJson(Result));
-  return QJsonDocument(QJsonObject{{QStringLiteral("targets"), Targets},
-                                   {QStringLiteral("exitCode"), CombinedExitCode(AResults)}})
-      .toJson(QJsonDocument::Indented);
-}
-
 qsizetype Failures(const TTargetResult& AResult) {
   qsizetype Count = (AResult.FailOn & failOnAnomalies) ? AResult.Anomalies.size() : 0;
   for (const TFindingGroup& Group : FindingGroups())
@@ -149,15 +148,11 @@ QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   Xml.writeStartElement(QStringLiteral("testsuites"));
   Xml.writeAttribute(QStringLiteral("name"), QStringLiteral("quillon"));
   for (const TTargetResult& Result : AResults) {
-    Xml.writeStartElement(QStringLiteral("testsuite"));
-    Xml.writeAttribute(QStringLiteral("name"), Result.Name);
-    Xml.writeAttribute(QStringLiteral("tests"),
-                       QString::number(Result.Failed() ? 1
-                                                       : Result.Compared.size() + Result.MissingLocally.size() +
-                                                             Result.DuplicateNames.size()));
-    Xml.writeAttribute(QStringLiteral("failures"), QString::number(Failures(Result)));
-    Xml.writeAttribute(QStringLiteral("errors"), QString::number(Result.Failed() ? 1 : 0));
-    Xml.writeAttribute(QStringLiteral("time"), QString::number(Result.Seconds, 'f', 3));
+    WriteTestSuiteStart(Xml, Result.Name,
+                        Result.Failed() ? 1
+                                        : Result.Compared.size() + Result.MissingLocally.size() +
+                                              Result.DuplicateNames.size(),
+                        Failures(Result), Result.Failed(), Result.Seconds);
     Xml.writeStartElement(QStringLiteral("properties"));
     for (const auto& [Name, Value] : {std::pair{QStringLiteral("server"), Result.Server},
                                       std::pair{QStringLiteral("database"), Result.Database},
@@ -279,7 +274,7 @@ bool ReportFormatFromName(const QString& AName, TReportFormat& AFormat) {
 
 QByteArray RenderReport(TReportFormat AFormat, const QList<TTargetResult>& AResults, bool AFleet) {
   switch (AFormat) {
-    case TReportFormat::Json: return JsonReport(AResults, AFleet);
+    case TReportFormat::Json: return JsonTargets(AResults, AFleet, ResultToJson);
     case TReportFormat::JUnit: return JUnitReport(AResults);
     case TReportFormat::Html: return HtmlReport(AResults);
     case TReportFormat::Text: break;

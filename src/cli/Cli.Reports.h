@@ -3,6 +3,10 @@
 #include "cli/Cli.Result.h"
 
 #include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QXmlStreamWriter>
 #include <QList>
 #include <QString>
 
@@ -18,6 +22,24 @@ bool ReportFormatFromName(const QString& AName, TReportFormat& AFormat);
 // as failures, a failed target as an error) or one self-contained HTML page with a
 // side-by-side line diff of every anomaly.
 QByteArray RenderReport(TReportFormat AFormat, const QList<TTargetResult>& AResults, bool AFleet);
+
+// The JSON report of one target as AToJson gives it, or of a fleet: {"targets": [...],
+// "exitCode": the worst exit code}.
+template <class TResult, class FToJson>
+QByteArray JsonTargets(const QList<TResult>& AResults, bool AFleet, FToJson AToJson) {
+  if (!AFleet && AResults.size() == 1)
+    return QJsonDocument(AToJson(AResults.first())).toJson(QJsonDocument::Indented);
+  QJsonArray Targets;
+  for (const TResult& Result : AResults)
+    Targets.append(AToJson(Result));
+  return QJsonDocument(QJsonObject{{QStringLiteral("targets"), Targets},
+                                   {QStringLiteral("exitCode"), CombinedExitCode(AResults)}})
+      .toJson(QJsonDocument::Indented);
+}
+
+// Opens the <testsuite> element of one target of a JUnit report.
+void WriteTestSuiteStart(QXmlStreamWriter& AXml, const QString& AName, qsizetype ATests, qsizetype AFailures,
+                         bool AFailed, double ASeconds);
 
 // The style sheet of the HTML reports.
 QString HtmlStyleSheet();
