@@ -35,8 +35,8 @@ Control endpoint for tests (never counted as service traffic):
                         (a versions page whose versions are not numbers), noresult,
                         emptyresult, nowrapper, dtd, innerdtd (a document type inside the
                         root), deep (100,000 nested elements inside the root), badbool,
-                        large (a good answer padded with blanks to "size" bytes; a client
-                        that stops reading ends the connection).
+                        large (a good answer padded with blanks to "size" bytes, after
+                        `delay` seconds; a client that stops reading ends the connection).
   POST /control/reset   reseeds the store from the fixture, forgets calls, failures, counts.
 """
 
@@ -468,6 +468,7 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(200, after_second_start_tag(normal(), DEEP_NESTING))
         elif mode == "large":
             data = normal().encode("utf-8")
+            time.sleep(float(rule.get("delay", 0)))
             try:
                 self.answer(200, data + b" " * max(0, int(rule.get("size", 0)) - len(data)))
             except (BrokenPipeError, ConnectionResetError):

@@ -227,7 +227,8 @@ TEST_F(SoapClient, AnswersInFlightShareOneMemoryBudget) {
       return E.Message();
     }
   };
-  Service->PadAnswers(QStringLiteral("GetDbView"), AnswerSize);
+  // The delay lets all eight requests arrive, so that the answers come in side by side.
+  Service->PadAnswers(QStringLiteral("GetDbView"), AnswerSize, 0.3);
   std::vector<THttpTransport::TTransferId> InFlight;
   for (int I = 0; I < 8; ++I)
     InFlight.push_back(Start());
