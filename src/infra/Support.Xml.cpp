@@ -437,7 +437,12 @@ TXmlDocument TXmlDocument::FromBytes(const QByteArray& AData, const QString& ASo
                                      TXmlDocumentType ADocumentType) {
   RefuseCrowdedElements(AData, ASourceName);
   TXmlDocument Result;
-  QXmlStreamReader Reader(AData);
+  // Through a device the reader decodes a few kilobytes at a time; given the bytes themselves
+  // it would decode the whole document at once, twice its size again in UTF-16.
+  QBuffer Input;
+  Input.setData(AData);
+  Input.open(QIODevice::ReadOnly);
+  QXmlStreamReader Reader(&Input);
   Reader.setNamespaceProcessing(false);
   TXmlTokenGuard Guard(ADocumentType, ASourceName);
   TXmlTreeBuilder(Result, Guard).Run(Reader);
