@@ -1,5 +1,6 @@
 // The report renderers. The input, cut at 0xFF bytes into UTF-16 texts, names a target, its
-// server and database, and one anomaly's object, gold text and local text; a second target
+// server and database (also the objects of its findings), and one anomaly's object, gold text
+// and local text; a second target
 // fails with a text of the input. Whatever the texts hold: the JSON report parses and gives
 // every text back, the JUnit report is well-formed XML, the HTML report has no "<" that came
 // from a text, and the unified diff applied to the gold text gives the local one.
@@ -26,6 +27,10 @@ QList<TTargetResult> Results(const QStringList& ATexts) {
   Checked.Database = Text(2);
   Checked.Compared = {{Text(3), QStringLiteral("view")}};
   Checked.Anomalies = {{Text(3), QStringLiteral("view"), Text(3), Text(4), Text(5)}};
+  Checked.Unknown = {{Text(0), QStringLiteral("check")}};
+  Checked.MissingLocally = {{Text(1), QStringLiteral("routine")}};
+  Checked.Unreadable = {{Text(2), QStringLiteral("view")}};
+  Checked.FailOn = failOnAnomalies | failOnUnknown | failOnMissing | failOnUnreadable;
   TTargetResult Failed;
   Failed.Name = Text(2);
   Failed.Error = Text(1) + QStringLiteral(" failed");
@@ -46,6 +51,8 @@ void CheckJson(const QList<TTargetResult>& AResults) {
     fuzz::CheckSame("a database changed in JSON", Back.Database, Given.Database);
     fuzz::CheckSame("an error changed in JSON", Back.Error, Given.Error);
     fuzz::Check("an anomaly changed in JSON", Back.Anomalies == Given.Anomalies);
+    fuzz::Check("a finding changed in JSON", Back.Unknown == Given.Unknown && Back.MissingLocally == Given.MissingLocally &&
+                                                 Back.Unreadable == Given.Unreadable);
   }
 }
 

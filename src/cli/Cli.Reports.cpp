@@ -85,17 +85,6 @@ qsizetype Failures(const TTargetResult& AResult) {
   return Count;
 }
 
-// A finding of a test case: a failure when --fail-on names its group, skipped otherwise.
-void WriteFinding(QXmlStreamWriter& AXml, const TTargetResult& AResult, const TFindingGroup& AGroup) {
-  if (AResult.FailOn & AGroup.FailOn) {
-    AXml.writeEmptyElement(QStringLiteral("failure"));
-    AXml.writeAttribute(QStringLiteral("type"), AGroup.JsonKey);
-  } else {
-    AXml.writeEmptyElement(QStringLiteral("skipped"));
-  }
-  AXml.writeAttribute(QStringLiteral("message"), AGroup.Title);
-}
-
 bool IsXmlCharacter(char32_t C) {
   return C == u'\t' || C == u'\n' || C == u'\r' || (C >= 0x20 && C <= 0xD7FF) || (C >= 0xE000 && C <= 0xFFFD) ||
          C >= 0x10000;
@@ -131,6 +120,17 @@ public:
   }
   void writeCharacters(const QString& AText) { QXmlStreamWriter::writeCharacters(XmlVisible(AText)); }
 };
+
+// A finding of a test case: a failure when --fail-on names its group, skipped otherwise.
+void WriteFinding(TJUnitXmlWriter& AXml, const TTargetResult& AResult, const TFindingGroup& AGroup) {
+  if (AResult.FailOn & AGroup.FailOn) {
+    AXml.writeEmptyElement(QStringLiteral("failure"));
+    AXml.writeAttribute(QStringLiteral("type"), AGroup.JsonKey);
+  } else {
+    AXml.writeEmptyElement(QStringLiteral("skipped"));
+  }
+  AXml.writeAttribute(QStringLiteral("message"), AGroup.Title);
+}
 
 QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   QByteArray Out;
