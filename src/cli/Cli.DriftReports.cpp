@@ -124,7 +124,7 @@ QString FailureText(const TDriftItem& AItem) {
   return Text;
 }
 
-void WriteTestCase(QXmlStreamWriter& AXml, const TDriftTargetResult& AResult, TDriftKind AKind,
+void WriteTestCase(TJUnitXmlWriter& AXml, const TDriftTargetResult& AResult, TDriftKind AKind,
                    const QString& AFullName, const TDriftItem* AItem) {
   AXml.writeStartElement(QStringLiteral("testcase"));
   AXml.writeAttribute(QStringLiteral("classname"), AResult.Name + u'.' + DriftKindName(AKind));
@@ -141,7 +141,7 @@ void WriteTestCase(QXmlStreamWriter& AXml, const TDriftTargetResult& AResult, TD
 
 QByteArray JUnitReport(const QList<TDriftTargetResult>& AResults) {
   QByteArray Out;
-  QXmlStreamWriter Xml(&Out);
+  TJUnitXmlWriter Xml(&Out);
   Xml.setAutoFormatting(true);
   Xml.writeStartDocument();
   Xml.writeStartElement(QStringLiteral("testsuites"));

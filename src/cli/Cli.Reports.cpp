@@ -1,6 +1,7 @@
 #include "cli/Cli.Reports.h"
 
 #include "cli/Cli.LineDiff.h"
+#include "infra/Support.Exceptions.h"
 #include "infra/Support.Format.h"
 
 #include <QJsonArray>
@@ -46,7 +47,14 @@ QString HtmlCells(const QStringList& ALines, qint32 AIndex) {
 
 }  // namespace
 
-void WriteTestSuiteStart(QXmlStreamWriter& AXml, const QString& AName, qsizetype ATests, qsizetype AFailures,
+QByteArray JsonText(const QJsonObject& AObject) {
+  // Qt's JSON reader decodes each string as UTF-8 the way a whole file is decoded, so a U+FEFF
+  // at the start of a value is taken for a byte-order mark and lost. Written as an escape it
+  // survives; outside strings JSON holds no such character, so every one can be replaced.
+  return QJsonDocument(AObject).toJson(QJsonDocument::Indented).replace("\xEF\xBB\xBF", "\\ufeff");
+}
+
+void WriteTestSuiteStart(TJUnitXmlWriter& AXml, const QString& AName, qsizetype ATests, qsizetype AFailures,
                          bool AFailed, double ASeconds) {
   AXml.writeStartElement(QStringLiteral("testsuite"));
   AXml.writeAttribute(QStringLiteral("name"), AName);
@@ -129,8 +137,43 @@ qsizetype Failures(const TTargetResult& AResult) {
   return Count;
 }
 
+bool IsXmlCharacter(char32_t C) {
+  return C == u'\t' || C == u'\n' || C == u'\r' || (C >= 0x20 && C <= 0xD7FF) || (C >= 0xE000 && C <= 0xFFFD) ||
+         C >= 0x10000;
+}
+
+// A name or text with every character XML 1.0 cannot carry (control characters, lone
+// surrogates, U+FFFE and U+FFFF) written as a visible \uXXXX: dropping them would hide what the
+// database holds, and a lone surrogate would stop Qt's writer from writing anything after it.
+QString XmlVisible(const QString& AText) {
+  QString Out;
+  Out.reserve(AText.size());
+  for (qsizetype I = 0; I < AText.size(); ++I) {
+    const QChar C = AText.at(I);
+    if (C.isHighSurrogate() && I + 1 < AText.size() && AText.at(I + 1).isLowSurrogate()) {
+      Out += C;
+      Out += AText.at(++I);
+    } else if (C.isSurrogate() || !IsXmlCharacter(C.unicode())) {
+      Out += QStringLiteral("\\u") + QStringLiteral("%1").arg(C.unicode(), 4, 16, QChar(u'0')).toUpper();
+    } else {
+      Out += C;
+    }
+  }
+  return Out;
+}
+
+}  // namespace
+
+void TJUnitXmlWriter::writeAttribute(const QString& AName, const QString& AValue) {
+  QXmlStreamWriter::writeAttribute(AName, XmlVisible(AValue));
+}
+
+void TJUnitXmlWriter::writeCharacters(const QString& AText) { QXmlStreamWriter::writeCharacters(XmlVisible(AText)); }
+
+namespace {
+
 // A finding of a test case: a failure when --fail-on names its group, skipped otherwise.
-void WriteFinding(QXmlStreamWriter& AXml, const TTargetResult& AResult, const TFindingGroup& AGroup) {
+void WriteFinding(TJUnitXmlWriter& AXml, const TTargetResult& AResult, const TFindingGroup& AGroup) {
   if (AResult.FailOn & AGroup.FailOn) {
     AXml.writeEmptyElement(QStringLiteral("failure"));
     AXml.writeAttribute(QStringLiteral("type"), AGroup.JsonKey);
@@ -142,7 +185,7 @@ void WriteFinding(QXmlStreamWriter& AXml, const TTargetResult& AResult, const TF
 
 QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   QByteArray Out;
-  QXmlStreamWriter Xml(&Out);
+  TJUnitXmlWriter Xml(&Out);
   Xml.setAutoFormatting(true);
   Xml.writeStartDocument();
   Xml.writeStartElement(QStringLiteral("testsuites"));
@@ -205,6 +248,8 @@ QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   }
   Xml.writeEndElement();
   Xml.writeEndDocument();
+  if (Xml.hasError())
+    throw Exception(QStringLiteral("The JUnit report could not be written"));
   return Out;
 }
 

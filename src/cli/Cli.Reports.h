@@ -23,22 +23,32 @@ bool ReportFormatFromName(const QString& AName, TReportFormat& AFormat);
 // side-by-side line diff of every anomaly.
 QByteArray RenderReport(TReportFormat AFormat, const QList<TTargetResult>& AResults, bool AFleet);
 
+// A report's JSON document, indented, every string intact (see the definition).
+QByteArray JsonText(const QJsonObject& AObject);
+
 // The JSON report of one target as AToJson gives it, or of a fleet: {"targets": [...],
 // "exitCode": the worst exit code}.
 template <class TResult, class FToJson>
 QByteArray JsonTargets(const QList<TResult>& AResults, bool AFleet, FToJson AToJson) {
   if (!AFleet && AResults.size() == 1)
-    return QJsonDocument(AToJson(AResults.first())).toJson(QJsonDocument::Indented);
+    return JsonText(AToJson(AResults.first()));
   QJsonArray Targets;
   for (const TResult& Result : AResults)
     Targets.append(AToJson(Result));
-  return QJsonDocument(QJsonObject{{QStringLiteral("targets"), Targets},
-                                   {QStringLiteral("exitCode"), CombinedExitCode(AResults)}})
-      .toJson(QJsonDocument::Indented);
+  return JsonText(QJsonObject{{QStringLiteral("targets"), Targets}, {QStringLiteral("exitCode"), CombinedExitCode(AResults)}});
 }
 
+// Qt's writer with every attribute value and text made visible: reports pass names and texts
+// from the database straight in. Hides the writer's own functions of those names.
+class TJUnitXmlWriter : public QXmlStreamWriter {
+public:
+  using QXmlStreamWriter::QXmlStreamWriter;
+  void writeAttribute(const QString& AName, const QString& AValue);
+  void writeCharacters(const QString& AText);
+};
+
 // Opens the <testsuite> element of one target of a JUnit report.
-void WriteTestSuiteStart(QXmlStreamWriter& AXml, const QString& AName, qsizetype ATests, qsizetype AFailures,
+void WriteTestSuiteStart(TJUnitXmlWriter& AXml, const QString& AName, qsizetype ATests, qsizetype AFailures,
                          bool AFailed, double ASeconds);
 
 // The style sheet of the HTML reports.
