@@ -14,8 +14,11 @@ class QCheckBox;
 class QFrame;
 class QLabel;
 class QListWidget;
+class QLineEdit;
 class QListWidgetItem;
 class QMenu;
+class QPushButton;
+class QSplitter;
 class QProgressBar;
 class QTabWidget;
 class QToolBar;
@@ -55,19 +58,27 @@ public:
   // Lists AObject unticked unless the ignore list names it.
   void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) override;
 
-  // Connects, with the login dialog when a SQL login is needed, and shows the database's name
-  // and version. Runs once, when the window is first shown; failures reach the default error
-  // handler and leave the window unconnected.
+  // Connects, with the login dialog when a SQL login is needed, and shows the server, database,
+  // login and version. Runs when the window is first shown and from Connect. A refused login
+  // is reported and the login asked again; a cancelled login, or any other failure (reported
+  // by the default error handler), leaves the window "Not connected" with Connect offered.
   void FormShow();
+  void actConnectExecute();
   void actCompareExecute();
+  // Asks a compare run to stop after the object it is comparing.
+  void actCancelRunExecute();
   void CheckBox1Click();
   void lbAnomaliesClick();
+  // Shows AObject in both editors and the Differences tab, and nothing else; nullptr clears them.
   void ShowObject(TDatabaseObject* AObject);
   void LoadRoutineVersions(TDatabaseRoutine* ARoutine);
   void tabsetVersionsClick();
   void actPostChangeExecute();
   void btnSynchronizeClick();
   void panObjectDiffDblClick();
+  // Tick or untick every anomaly the filter lets through.
+  void btnTickAllClick();
+  void btnTickNoneClick();
 
   // The connection string of the next Connect. A data-link file that cannot be read is reported
   // when the window connects, so that the window still opens.
@@ -76,6 +87,8 @@ public:
   TSimpleDatabase& SourceDb() const { return *fSourceDb; }
   TDiffGrid* DiffGrid() const { return fDiffGrid; }
   ICodedObject* CurrentSource() const { return fCurrentSource; }
+  // The object whose texts the editors and the Differences tab show.
+  TDatabaseObject* ShownObject() const { return FShownObject; }
   TProgressState ProgressState() const { return FProgressState; }
   // The failure of the last compare run, empty after a run that ended well.
   QString RunFailure() const;
@@ -86,6 +99,7 @@ public:
   QLabel* Image1;
   QLabel* lblMainHeader;
   QLabel* lblConnection;
+  QToolButton* btnConnect;
   // Left column
   QFrame* panSelectObjects;
   QFrame* panObjectTypesHeader;
@@ -94,12 +108,16 @@ public:
   QListWidget* CheckListBox1;
   QFrame* panCompare;
   QToolButton* btnPublish;
+  QToolButton* btnCancelRun;
   QProgressBar* pbProgress;
   QLabel* lblProgress;
   QLabel* lblFailure;
   QFrame* Panel3;
   QFrame* panObjectDiff;
   QLabel* hdrObjectDiff;
+  QLineEdit* edtFilter;
+  QPushButton* btnTickAll;
+  QPushButton* btnTickNone;
   QListWidget* lbAnomalies;
   QToolButton* btnSynchronize;
   // Right: the page control
@@ -123,9 +141,13 @@ public:
   QLabel* hdrSourceDiff;
   QFrame* panDiffViewer;
 
+  QSplitter* splMain;
+
+  QAction* actConnect;
   QAction* actPostChange;
   QAction* actSynchonize;
   QAction* actCompare;
+  QAction* actCancelRun;
 
 protected:
   void showEvent(QShowEvent* AEvent) override;
@@ -143,8 +165,22 @@ private:
   void SetProgressState(TProgressState AState);
   // Lets the window system's paint and expose events through while a run blocks the user.
   void KeepResponsive();
+  // The objects of the ticked kinds, as the last load found them.
+  qint32 ObjectsToCompare() const;
   void panMainResize();
   TDatabaseObject* SelectedObject() const;
+  // Connects once; false when the server refused the login, which has been reported.
+  bool TryConnect();
+  void ShowConnectionState();
+  void ClearPanes();
+  void ShowDifferences(const QString& AGoldText, const QString& AGoldCaption);
+  void UpdateApproveAction();
+  // True when the local editor holds no edits of its own, or the user agrees to drop them.
+  bool ConfirmDropEdits();
+  void HighlightShownObject();
+  void ShowAnomalyCount();
+  void FilterAnomalies();
+  void TickVisibleAnomalies(Qt::CheckState AState);
 
   ILog* FLog;
   std::unique_ptr<TSimpleDatabase> fSourceDb;
@@ -155,6 +191,19 @@ private:
   QString fSourceDatabase;
   std::unique_ptr<IGuiSettings> fGuiSettings;
   ICodedObject* fCurrentSource = nullptr;
+  TDatabaseObject* FShownObject = nullptr;
+  // The local text as it was put into the editor: anything else there is the user's edit.
+  QString FShownLocalText;
+  QString FLoginName;
+  bool FDatabaseInfoRead = false;
+  qint32 FFoundCount = 0;
+  qint32 FRepairedCount = 0;
+  // Objects compared so far out of those the run takes part in; counted only while a run
+  // compares.
+  bool FCounting = false;
+  qint32 FObjectsDone = 0;
+  qint32 FObjectsToCompare = 0;
+  bool FCancelRequested = false;
   std::unique_ptr<QHash<QString, QString>> fVersionSourceCode;
   TDiffGrid* fDiffGrid = nullptr;
 

@@ -28,7 +28,7 @@ public:
   // The gold-standard text with every "CREATE <white space> <routine type>" (any case) made
   // "ALTER <routine type>"; raises Exception "Standard definition missing" without one.
   QString AlterCommand() const override;
-  void Alter(ISQL* ASQL) override;
+  void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
 

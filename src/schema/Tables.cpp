@@ -40,7 +40,7 @@ QString TDatabaseView::AlterCommand() const {
   return LeadingCreateToAlter(FStandardDefinition, {QStringLiteral("VIEW")});
 }
 
-void TDatabaseView::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }
+void TDatabaseView::ExecuteAlter(ISQL* ASQL, const QString& ACommand) { ASQL->ExecuteCommand(ACommand); }
 
 void TDatabaseView::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbView :VS,:VN,:VD,:V"), {FSchema, FName, FViewDefinition, ADbVer});

@@ -37,7 +37,7 @@ public:
   QString DDL() const override { return GetViewDefinition(); }
   // The gold-standard text with every "CREATE <white space> VIEW" (any case) made "ALTER VIEW".
   QString AlterCommand() const override;
-  void Alter(ISQL* ASQL) override;
+  void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   // Not ISaveObjectToService: the view list's comparison passes the version itself.
   void SaveToService(OstrelServiceSoap* AService, qint32 ADbVer);
