@@ -128,6 +128,9 @@ const QStringList ObjectKinds{QStringLiteral("Schemata"),          QStringLitera
                               QStringLiteral("Routines"),          QStringLiteral("Check constraints"),
                               QStringLiteral("Referential constraints")};
 
+// The settings keep the width of the left column as the splitter's "Position".
+const char* const SplitterPosition = "Position";
+
 // How often a long run lets the window system's events through: often enough never to be
 // taken for hung, seldom enough to cost nothing.
 constexpr qint64 EventIntervalMs = 50;
@@ -196,11 +199,27 @@ QListWidgetItem* AddCheckItem(QListWidget* AList, const QString& AText) {
   return Item;
 }
 
+// The kind shown in front of an anomaly's name; the list's font is fixed-width, so the names
+// line up.
+QString KindTag(const TDatabaseObject* AObject) {
+  QString Kind = QStringLiteral("object");
+  if (dynamic_cast<const TDatabaseView*>(AObject) != nullptr)
+    Kind = QStringLiteral("view");
+  else if (dynamic_cast<const TDatabaseRoutine*>(AObject) != nullptr)
+    Kind = QStringLiteral("routine");
+  else if (dynamic_cast<const TDatabaseCheckConstraint*>(AObject) != nullptr)
+    Kind = QStringLiteral("check");
+  else if (dynamic_cast<const TDatabaseIndex*>(AObject) != nullptr)
+    Kind = QStringLiteral("index");
+  return Kind.leftJustified(8);
+}
+
 void AddAnomalyItem(QListWidget* AList, const QString& AText, TDatabaseObject* AObject) {
   const QSignalBlocker Quiet(AList);
-  QListWidgetItem* Item = AddCheckItem(AList, AText);
+  QListWidgetItem* Item = AddCheckItem(AList, KindTag(AObject) + AText);
   Item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(AObject)));
-  // The column is narrow: a long name is read in full from its tip.
+  Item->setData(TfrmDbPublish::AnomalyNameRole, AText);
+  // A long name is read in full from its tip.
   Item->setToolTip(AText);
 }
 
@@ -506,6 +525,10 @@ void TfrmDbPublish::FormCreate() {
   actSynchonize->setIcon(style()->standardIcon(QStyle::SP_VistaShield));
   fGuiSettings = std::make_unique<TGuiSettings>(this, GlobalSettings, FLog);
   fGuiSettings->LoadMainForm();
+  splMain->setProperty(SplitterPosition, splMain->sizes().value(0));
+  fGuiSettings->LoadPosition(splMain, QString());
+  const qint32 LeftWidth = splMain->property(SplitterPosition).toInt();
+  splMain->setSizes({LeftWidth, std::max(width() - LeftWidth, 1)});
   memLocal->SetLineNumbers(14, 8, 28);
   fVersionSourceCode = std::make_unique<QHash<QString, QString>>();
   tabsetVersions->Clear();
@@ -537,6 +560,8 @@ void TfrmDbPublish::FormDestroy() {
   fCurrentSource = nullptr;
   fVersionSourceCode.reset();
   fGuiSettings->SaveMainForm();
+  splMain->setProperty(SplitterPosition, splMain->sizes().value(0));
+  fGuiSettings->SavePosition(splMain, QString());
   fDescriptor.reset();
   fIgnoreList.reset();
   // The connection goes before its login dialog, which Qt frees with the window's children.

@@ -47,6 +47,9 @@ class TfrmDbPublish : public QMainWindow, public IGuiStyleObserver, public IDbPr
 
 public:
   enum TProgressState { psNormal, psError };
+  // The data role of an anomaly item that holds the object's name alone; the item's text
+  // shows its kind in front of it.
+  static constexpr int AnomalyNameRole = Qt::UserRole + 1;
 
   explicit TfrmDbPublish(QWidget* AParent = nullptr);
   ~TfrmDbPublish() override;

@@ -14,6 +14,7 @@
 #include "service/Service.Pages.h"
 #include "support/GoldService.h"
 #include "support/GuiApplicationTest.h"
+#include "support/MemorySettings.h"
 #include "support/ModalAnswer.h"
 #include "support/TdsServer.h"
 
@@ -35,6 +36,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QSplitter>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -104,16 +107,17 @@ protected:
   }
   void Compare() { QTest::mouseClick(Window->btnPublish, Qt::LeftButton); }
 
+  // The names of the listed anomalies (the items show their kinds in front of them).
   QStringList Anomalies() const {
     QStringList Result;
     for (int I = 0; I < Window->lbAnomalies->count(); ++I)
-      Result.append(Window->lbAnomalies->item(I)->text());
+      Result.append(Window->lbAnomalies->item(I)->data(TfrmDbPublish::AnomalyNameRole).toString());
     return Result;
   }
   QListWidgetItem* Anomaly(const QString& AName) const {
-    const QList<QListWidgetItem*> Found = Window->lbAnomalies->findItems(AName, Qt::MatchExactly);
-    EXPECT_FALSE(Found.isEmpty()) << AName.toStdString();
-    return Found.value(0);
+    const qsizetype Row = Anomalies().indexOf(AName);
+    EXPECT_GE(Row, 0) << AName.toStdString();
+    return Row >= 0 ? Window->lbAnomalies->item(int(Row)) : nullptr;
   }
   void Select(const QString& AName) {
     QListWidgetItem* Item = Anomaly(AName);
@@ -612,7 +616,7 @@ TEST_F(MainWindowTest, ApprovalAfterARepairStoresTheTextUnderTheNameOfTheRoutine
   Tick(QStringLiteral("[dbo].[V_Diff]"));
   Repair();
   ASSERT_EQ(SentStatements(QStringLiteral("ALTER VIEW")).size(), 1);
-  EXPECT_EQ(Window->lbAnomalies->currentItem()->text(), QStringLiteral("[dbo].[P_Diff]"));
+  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
 
   Approve(true);
   const QList<TGoldService::TCall> Saves = Service->Calls(QStringLiteral("SaveDbRoutine"));
@@ -753,6 +757,108 @@ TEST_F(MainWindowTest, AFailingRepairStopsAtItsItemAndReportsTheFailure) {
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 6 anomalies"));
   EXPECT_EQ(Log.Texts(test::TLogEntry::SilentError).filter(QStringLiteral("LIKE '%d'")).size(), 1)
       << Log.Dump().toStdString();
+}
+
+// A link lost in the middle of a repair fails that object, leaves the rest untouched, and the
+// window says it is no longer connected.
+TEST_F(MainWindowTest, ALinkLostDuringARepairFailsThatObjectAndLeavesTheWindowNotConnected) {
+  Start();
+  TickAllKinds();
+  Compare();
+  Tds.Drop(QStringLiteral("ALTER VIEW"));
+  Tick(QStringLiteral("[dbo].[V_Diff]"));
+  Tick(QStringLiteral("[dbo].[P_Diff]"));
+  QStringList Rows;
+  Repair(true, {}, [&Rows](TfrmRepair& ADialog) { Rows = RepairRows(ADialog); });
+  ASSERT_EQ(Rows.size(), 2);
+  EXPECT_TRUE(Rows[0].startsWith(QStringLiteral("[dbo].[V_Diff] | View | failed: "))) << Rows[0].toStdString();
+  EXPECT_EQ(Rows[1], QStringLiteral("[dbo].[P_Diff] | Routine | not attempted"));
+  EXPECT_EQ(Anomalies(), AllAnomalies);
+  EXPECT_EQ(BoxTexts(), QStringList());
+  EXPECT_EQ(Window->lblConnection->text(), NotConnected);
+  EXPECT_TRUE(Window->btnConnect->isVisible());
+}
+
+// "Save script..." writes the script shown; a file that cannot be written is reported once and
+// the preview stays open and usable.
+TEST_F(MainWindowTest, TheRepairScriptIsSavedAsShownOrTheFailureReported) {
+  Start();
+  TickAllKinds();
+  Compare();
+  Tick(QStringLiteral("[dbo].[V_Diff]"));
+  QTemporaryDir Folder;
+  const QString Saved = Folder.filePath(QStringLiteral("repair.sql"));
+  const QString Unwritable = Folder.filePath(QStringLiteral("missing/repair.sql"));
+  Repair(false, [&](TfrmRepair& ADialog) {
+    ADialog.SaveScriptTo(Saved);
+    QFile File(Saved);
+    ASSERT_TRUE(File.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(File.readAll()), ADialog.memScript->text());
+    ADialog.SaveScriptTo(Unwritable);
+    ASSERT_EQ(BoxTexts().size(), 1);
+    EXPECT_TRUE(BoxTexts()[0].contains(Unwritable)) << BoxTexts()[0].toStdString();
+    EXPECT_TRUE(ADialog.btnRun->isEnabled());
+  });
+  EXPECT_EQ(SentStatements(QStringLiteral("ALTER")), QStringList());
+}
+
+// The filter narrows the list (name or kind, any case); Tick all, Tick none and Ctrl+A act on
+// what it lets through.
+TEST_F(MainWindowTest, TheAnomalyListShowsKindsFiltersAndTicksWhatItShows) {
+  Start();
+  TickAllKinds();
+  Compare();
+  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[V_Diff]"))->text(), QStringLiteral("view    [dbo].[V_Diff]"));
+  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[OrderLines].[IX_Diff]"))->text(),
+            QStringLiteral("index   [dbo].[OrderLines].[IX_Diff]"));
+  const auto Shown = [this] {
+    QStringList Result;
+    for (const QString& Name : Anomalies())
+      if (!Anomaly(Name)->isHidden())
+        Result.append(Name);
+    return Result;
+  };
+  const auto Ticked = [this] {
+    QStringList Result;
+    for (const QString& Name : Anomalies())
+      if (Anomaly(Name)->checkState() == Qt::Checked)
+        Result.append(Name);
+    return Result;
+  };
+  QTest::keyClicks(Window->edtFilter, QStringLiteral("_diFF"));
+  EXPECT_EQ(Shown(), (QStringList{"[dbo].[CK_Diff]", "[dbo].[V_Diff]", "[dbo].[P_Diff]", "[dbo].[OrderLines].[IX_Diff]"}));
+  QTest::mouseClick(Window->btnTickAll, Qt::LeftButton);
+  EXPECT_EQ(Ticked(), Shown());
+
+  Window->edtFilter->setText(QStringLiteral("INDEX"));
+  EXPECT_EQ(Shown(), (QStringList{"[dbo].[OrderLines].[IX_Diff]", "[dbo].[Orders].[IX_Unknown]"}));
+  QTest::mouseClick(Window->btnTickNone, Qt::LeftButton);
+  EXPECT_EQ(Ticked(), (QStringList{"[dbo].[CK_Diff]", "[dbo].[V_Diff]", "[dbo].[P_Diff]"}));
+
+  Window->edtFilter->clear();
+  Window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+  Window->lbAnomalies->setFocus();
+  QTest::keyClick(Window->lbAnomalies, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(Ticked(), AllAnomalies);
+}
+
+// With a settings store but nothing saved, the window opens centred on the primary screen; the
+// width of the left column is kept.
+TEST_F(MainWindowTest, AFirstStartIsCentredAndTheLeftColumnWidthIsKept) {
+  test::TMemorySettings Store;
+  GlobalSettings = &Store;
+  const auto Restore = qScopeGuard([] { GlobalSettings = nullptr; });
+  {
+    TfrmDbPublish First;
+    EXPECT_EQ(First.geometry().center(), QGuiApplication::primaryScreen()->availableGeometry().center());
+    First.show();
+    First.splMain->setSizes({400, First.width() - 400});
+    ASSERT_EQ(First.splMain->sizes().value(0), 400);
+  }
+  TfrmDbPublish Second;
+  Second.show();
+  EXPECT_EQ(Second.splMain->sizes().value(0), 400);
 }
 
 TEST_F(MainWindowTest, DoubleClickingTheAnomalyHeaderListsEveryRoutineAgainAndAgain) {
