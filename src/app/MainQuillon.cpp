@@ -7,6 +7,7 @@
 #include "app/VclForm.Approval.h"
 #include "app/VclForm.Progress.h"
 #include "app/VclForm.Repair.h"
+#include "compare/Compare.RunStatus.h"
 #include "compare/Describer.h"
 #include "compare/Repair.Script.h"
 #include "compare/Sync.IgnoreList.h"
@@ -251,6 +252,24 @@ bool LoginRefused(const EOdbcError& AError) {
                      [](const TOdbcDiagnostic& ADiagnostic) { return Refusals.contains(ADiagnostic.NativeError); });
 }
 
+// The gold text a finding's item carries (a routine missing locally has no local object).
+constexpr int GoldTextRole = Qt::UserRole + 1;
+
+// A finding is listed without a tick: there is nothing to repair.
+void AddFindingItem(QListWidget* AList, const TFinding& AFinding) {
+  const QString Text = QStringLiteral("%1 %2 (%3)")
+                           .arg(AFinding.Kind.toUpper(), AFinding.FullName, FindingStatusText(AFinding.Status));
+  auto* Item = new QListWidgetItem(Text, AList);
+  Item->setFlags(Item->flags() & ~Qt::ItemIsUserCheckable);
+  // Set in italics, the group reads apart from the anomalies above it.
+  QFont Slanted = AList->font();
+  Slanted.setItalic(true);
+  Item->setFont(Slanted);
+  Item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(AFinding.Object)));
+  Item->setData(GoldTextRole, AFinding.GoldText);
+  Item->setToolTip(Text);
+}
+
 }  // namespace
 
 TfrmDbPublish::TfrmDbPublish(QWidget* AParent) : QMainWindow(AParent), FLog(GlobalLog) {
@@ -370,6 +389,7 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
   CheckListBox1->setFixedHeight((CheckListBox1->sizeHintForRow(0) + 2) * ObjectKinds.size() +
                                 2 * CheckListBox1->frameWidth() + 4);
   SelectLayout->addWidget(CheckListBox1);
+  connect(CheckListBox1, &QListWidget::itemChanged, this, GuardedSlot(this, &TfrmDbPublish::UpdateCompareEnabled));
   Layout->addWidget(panSelectObjects);
 
   panCompare = Panel(QStringLiteral("panCompare"), Column);
@@ -392,6 +412,13 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
   lblProgress->setIndent(4);
   CompareLayout->addWidget(lblProgress);
   // Stays visible after a failed run, beside the count, until the next run starts.
+  lblFindings = new QLabel(panCompare);
+  lblFindings->setObjectName(QStringLiteral("lblFindings"));
+  lblFindings->setWordWrap(true);
+  lblFindings->setIndent(4);
+  lblFindings->setTextFormat(Qt::PlainText);
+  CompareLayout->addWidget(lblFindings);
+
   lblFailure = new QLabel(panCompare);
   lblFailure->setObjectName(QStringLiteral("lblFailure"));
   lblFailure->setWordWrap(true);
@@ -624,8 +651,10 @@ bool TfrmDbPublish::TryConnect() {
   }
 }
 
+bool TfrmDbPublish::Connected() const { return fSourceDb->Connected() && FDatabaseInfoRead; }
+
 void TfrmDbPublish::ShowConnectionState() {
-  const bool Ready = fSourceDb->Connected() && FDatabaseInfoRead;
+  const bool Ready = Connected();
   lblConnection->setText(Ready ? Format(QStringLiteral("Server: %s   Database: %s\nLogin: %s   Version: %d"),
                                         {fSourceServer, fSourceDatabase,
                                          FLoginName.isEmpty() ? QStringLiteral("(integrated)") : FLoginName,
@@ -633,7 +662,7 @@ void TfrmDbPublish::ShowConnectionState() {
                                : QStringLiteral("Not connected"));
   btnConnect->setVisible(!Ready);
   actConnect->setEnabled(!Ready);
-  actCompare->setEnabled(Ready);
+  UpdateCompareEnabled();
 }
 
 void TfrmDbPublish::closeEvent(QCloseEvent* AEvent) {
@@ -691,32 +720,18 @@ void TfrmDbPublish::ShowStatus(const QString& AText) {
   KeepResponsive();
 }
 
-// Each object's comparison ends with one report of progress, whatever came of it: the bar
-// counts objects over the whole run rather than the fraction of one kind.
+// One bar over the whole run: the objects compared out of all the run takes part in.
 void TfrmDbPublish::ShowProgress(double AFraction) {
-  if (AFraction < 0 || !FCounting)
+  if (AFraction < 0 || !Running())
     return;
-  ++FObjectsDone;
-  pbProgress->setValue(FObjectsToCompare > 0 ? FObjectsDone * 100 / FObjectsToCompare : 100);
+  const TCompareRunStatus& Status = fDescriptor->RunStatus();
+  if (Status.Total() > 0)
+    pbProgress->setValue(Status.Compared() * 100 / Status.Total());
   pbProgress->repaint();
   KeepResponsive();
+  // Between two objects: the one just compared is reported in full.
   if (FCancelRequested)
-    throw ERunCancelled(Format(QStringLiteral("Cancelled after %d of %d objects"), {FObjectsDone, FObjectsToCompare}));
-}
-
-qint32 TfrmDbPublish::ObjectsToCompare() const {
-  const std::pair<bool, TDatabaseObjectList*> Kinds[] = {
-      {fDescriptor->CompareSchemata, fDescriptor->Schemata()},
-      {fDescriptor->CompareCheckConstraints, fDescriptor->CheckConstraints()},
-      {fDescriptor->CompareViews, fDescriptor->Views()},
-      {fDescriptor->CompareRoutines, fDescriptor->Routines()},
-      {fDescriptor->CompareForeignKeys, fDescriptor->ForeignKeys()},
-      {fDescriptor->CompareIndices, fDescriptor->Indices()}};
-  qint32 Result = 0;
-  for (const auto& [Compared, List] : Kinds)
-    if (Compared)
-      Result += List->Count();
-  return Result;
+    throw ERunCancelled(QStringLiteral("Cancelled"));
 }
 
 void TfrmDbPublish::actCancelRunExecute() { FCancelRequested = Running(); }
@@ -768,6 +783,8 @@ void TfrmDbPublish::actCompareExecute() {
   }
   lblFailure->clear();
   lblFailure->hide();
+  lblFindings->clear();
+  fDescriptor->RunStatus().Start({});
   btnPublish->hide();
   btnCancelRun->show();
   pbProgress->setValue(0);
@@ -777,7 +794,6 @@ void TfrmDbPublish::actCompareExecute() {
         this, [this] { KeepResponsive(); }, btnCancelRun, [this] { actCancelRunExecute(); });
     FSinceEventsProcessed.start();
     const auto Unblock = qScopeGuard([this] {
-      FCounting = false;
       FInputBlock.reset();
       btnCancelRun->hide();
       btnPublish->show();
@@ -793,32 +809,62 @@ void TfrmDbPublish::actCompareExecute() {
       fDescriptor->Load(fSourceDb.get());
       fDescriptor->SaveToFile(fSourceServer, fSourceDatabase, fSourceDbVersion);
       SetProgressState(psNormal);
-      FObjectsToCompare = ObjectsToCompare();
-      FObjectsDone = 0;
-      FCounting = true;
       fDescriptor->CompareToService(fSourceDatabase, fSourceDbVersion);
-    } catch (const ERunCancelled& E) {
-      lblFailure->setText(E.Message());
-      lblFailure->setToolTip(E.Message());
-      lblFailure->show();
-      FLog->SilentWarning(QStringLiteral("%s"), {E.Message()});
+      pbProgress->setValue(100);
+    } catch (const ERunCancelled&) {
+      FLog->SilentWarning(QStringLiteral("%s"), {RunStatusText()});
     } catch (const Exception& E) {
+      // A failure before the comparison began stops the run as much as one during it.
+      if (fDescriptor->RunStatus().Complete())
+        fDescriptor->RunStatus().Stop(E.Message());
       ShowError(E.Message());
     }
   }
-  FilterAnomalies();
   FFoundCount = lbAnomalies->count();
   FRepairedCount = 0;
+  ListFindings();
+  FilterAnomalies();
   actSynchonize->setEnabled(FFoundCount > 0);
   ShowConnectionState();
-  ShowAnomalyCount();
+  ShowRunOutcome();
 }
 
-void TfrmDbPublish::ShowAnomalyCount() {
+// The count of anomalies (and of those repaired since), or how far a run that stopped came;
+// the findings as their own group below the anomalies, with what was compared per kind.
+QString TfrmDbPublish::RunStatusText() const {
+  const TCompareRunStatus& Status = fDescriptor->RunStatus();
+  if (!Status.Complete() && FCancelRequested)
+    return Format(QStringLiteral("Cancelled after %d of %d objects"), {Status.Compared(), Status.Total()});
+  if (!Status.Complete())
+    return Status.StoppedText();
   QString Text = Format(QStringLiteral("Found %d anomalies"), {FFoundCount});
   if (FRepairedCount > 0)
     Text += Format(QStringLiteral(", %d repaired"), {FRepairedCount});
-  lblProgress->setText(Text);
+  return Text;
+}
+
+void TfrmDbPublish::ShowRunOutcome() {
+  const TCompareRunStatus& Status = fDescriptor->RunStatus();
+  lblProgress->setText(RunStatusText());
+  QStringList Lines;
+  if (!Status.FindingsText().isEmpty())
+    Lines.append(Status.FindingsText());
+  if (!Status.Kinds().isEmpty())
+    Lines.append(Status.ComparedText());
+  lblFindings->setText(Lines.join(u'\n'));
+}
+
+void TfrmDbPublish::ListFindings() {
+  const QSignalBlocker Quiet(lbAnomalies);
+  for (const TFinding& Finding : fDescriptor->RunStatus().Findings())
+    AddFindingItem(lbAnomalies, Finding);
+}
+
+void TfrmDbPublish::UpdateCompareEnabled() {
+  bool AnyTicked = false;
+  for (qint32 I = 0; I < CheckListBox1->count(); ++I)
+    AnyTicked = AnyTicked || CheckListBox1->item(I)->checkState() == Qt::Checked;
+  actCompare->setEnabled(AnyTicked && !Running() && Connected());
 }
 
 void TfrmDbPublish::CheckBox1Click() {
@@ -837,8 +883,8 @@ void TfrmDbPublish::FilterAnomalies() {
 
 void TfrmDbPublish::TickVisibleAnomalies(Qt::CheckState AState) {
   for (qint32 I = 0; I < lbAnomalies->count(); ++I)
-    if (!lbAnomalies->item(I)->isHidden())
-      lbAnomalies->item(I)->setCheckState(AState);
+    if (QListWidgetItem* Item = lbAnomalies->item(I); !Item->isHidden() && Item->flags().testFlag(Qt::ItemIsUserCheckable))
+      Item->setCheckState(AState);
 }
 
 void TfrmDbPublish::btnTickAllClick() { TickVisibleAnomalies(Qt::Checked); }
@@ -874,6 +920,11 @@ void TfrmDbPublish::lbAnomaliesClick() {
     return;
   }
   ShowObject(SelectedObject());
+  // A routine missing locally has no object: its gold text is all there is to show.
+  if (const QListWidgetItem* Item = lbAnomalies->currentItem(); Item != nullptr && SelectedObject() == nullptr) {
+    memOfficial->setText(Item->data(GoldTextRole).toString());
+    ShowDifferences(memOfficial->text(), QStringLiteral("Gold standard definition"));
+  }
 }
 
 void TfrmDbPublish::ClearPanes() {
@@ -1006,7 +1057,8 @@ void TfrmDbPublish::btnSynchronizeClick() {
   QList<QListWidgetItem*> Ticked;
   for (qint32 I = 0; I < lbAnomalies->count(); ++I) {
     QListWidgetItem* Item = lbAnomalies->item(I);
-    if (Item->checkState() == Qt::Checked) {
+    if (Item->flags().testFlag(Qt::ItemIsUserCheckable) && Item->checkState() == Qt::Checked &&
+        AttachedObject(Item) != nullptr) {
       Script.Add(AttachedObject(Item));
       Ticked.append(Item);
     }
@@ -1035,7 +1087,7 @@ void TfrmDbPublish::btnSynchronizeClick() {
     ShowObject(nullptr);
   HighlightShownObject();
   actSynchonize->setEnabled(lbAnomalies->count() > 0);
-  ShowAnomalyCount();
+  ShowRunOutcome();
   ShowConnectionState();
 }
 

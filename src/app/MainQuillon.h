@@ -49,7 +49,7 @@ public:
   enum TProgressState { psNormal, psError };
   // The data role of an anomaly item that holds the object's name alone; the item's text
   // shows its kind in front of it.
-  static constexpr int AnomalyNameRole = Qt::UserRole + 1;
+  static constexpr int AnomalyNameRole = Qt::UserRole + 2;
 
   explicit TfrmDbPublish(QWidget* AParent = nullptr);
   ~TfrmDbPublish() override;
@@ -114,6 +114,8 @@ public:
   QToolButton* btnCancelRun;
   QProgressBar* pbProgress;
   QLabel* lblProgress;
+  // What the last run compared per kind and what it found besides anomalies.
+  QLabel* lblFindings;
   QLabel* lblFailure;
   QFrame* Panel3;
   QFrame* panObjectDiff;
@@ -168,8 +170,6 @@ private:
   void SetProgressState(TProgressState AState);
   // Lets the window system's paint and expose events through while a run blocks the user.
   void KeepResponsive();
-  // The objects of the ticked kinds, as the last load found them.
-  qint32 ObjectsToCompare() const;
   void panMainResize();
   TDatabaseObject* SelectedObject() const;
   // Connects once; false when the server refused the login, which has been reported.
@@ -181,9 +181,17 @@ private:
   // True when the local editor holds no edits of its own, or the user agrees to drop them.
   bool ConfirmDropEdits();
   void HighlightShownObject();
-  void ShowAnomalyCount();
+  QString RunStatusText() const;
+  void ListFindings();
+  // Connected, and the database's information read: a database the window can compare.
+  bool Connected() const;
   void FilterAnomalies();
   void TickVisibleAnomalies(Qt::CheckState AState);
+  // Lists the run's findings as their own group below the anomalies, and says in the labels
+  // how many anomalies and findings there are, what was compared and whether the run stopped.
+  void ShowRunOutcome();
+  // Compare needs at least one ticked kind.
+  void UpdateCompareEnabled();
 
   ILog* FLog;
   std::unique_ptr<TSimpleDatabase> fSourceDb;
@@ -201,11 +209,6 @@ private:
   bool FDatabaseInfoRead = false;
   qint32 FFoundCount = 0;
   qint32 FRepairedCount = 0;
-  // Objects compared so far out of those the run takes part in; counted only while a run
-  // compares.
-  bool FCounting = false;
-  qint32 FObjectsDone = 0;
-  qint32 FObjectsToCompare = 0;
   bool FCancelRequested = false;
   std::unique_ptr<QHash<QString, QString>> fVersionSourceCode;
   TDiffGrid* fDiffGrid = nullptr;

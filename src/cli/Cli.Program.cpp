@@ -6,13 +6,16 @@
 #include "cli/Cli.Options.h"
 #include "cli/Cli.Output.h"
 #include "cli/Cli.Reports.h"
+#include "compare/Xml.Snapshot.h"
 #include "infra/Classes.Auditing.h"
 #include "infra/Classes.RegEx.h"
 #include "infra/Logging.SmartInspect.h"
 #include "infra/Settings.IniFile.h"
 #include "infra/Support.GlobalLifetime.h"
+#include "infra/Support.Paths.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include <cstdio>
 #include <optional>
@@ -111,9 +114,11 @@ int RunCommand(const TCliOptions& AOptions) {
     case TCommand::Publish:
       Checker.Publish();
       Progress.EndLine();
-      for (const QString& Line : Log.PublishedLines())
+      for (const QString& Line : Log.PublishedLines() + Log.SkippedLines())
         PrintLine(stdout, Line);
-      PrintLine(stdout, QStringLiteral("%1 objects published or updated").arg(Log.PublishedLines().size()));
+      PrintLine(stdout, QStringLiteral("%1 objects published or updated, %2 skipped")
+                            .arg(Log.PublishedLines().size())
+                            .arg(Log.SkippedLines().size()));
       return 0;
     default:
       break;
@@ -123,6 +128,8 @@ int RunCommand(const TCliOptions& AOptions) {
   Deliver(AOptions, RenderReport(AOptions.Format, {Result}, false));
   if (!AOptions.ReportFile.isEmpty() && !AOptions.FleetMember)
     PrintLine(stderr, QStringLiteral("%1 anomalies; report written to %2").arg(Result.Anomalies.size()).arg(AOptions.ReportFile));
+  if (Result.Failed())
+    Fail(Result.Error);
   return Result.ExitCode();
 }
 
@@ -145,6 +152,10 @@ int RunCommandLine(const QStringList& AArguments) {
   }
   InstallInterruptHandler();
   TCliGlobals Globals(!Options.FleetMember);
+  // Installed, the command line's snapshot is a product of the run, like its report: it lands
+  // where the user runs the command, not among the window's snapshots.
+  if (RunsInstalled())
+    SetSnapshotFolder(QDir::currentPath());
   try {
     return RunCommand(Options);
   } catch (const std::exception& E) {
