@@ -4,6 +4,7 @@
 #include "schema/Indices.h"
 #include "schema/Routines.h"
 #include "schema/Tables.h"
+#include "support/LoadedObject.h"
 #include "support/MemorySql.h"
 
 #include <QFile>
@@ -17,12 +18,7 @@ namespace {
 using test::TMemorySQL;
 using test::TSqlCall;
 
-template <class T>
-std::unique_ptr<T> Loaded(const QStringList& AFields, const QVariantList& ARow) {
-  TMemorySQL Sql;
-  Sql.AddResult(QStringLiteral("q"), AFields, {ARow});
-  return TDatabaseObject::CreateFromDataSet<T>(*Sql.FastQuery(QStringLiteral("q")));
-}
+using test::Loaded;
 
 // One object of each kind a repair meets, with its gold text, in the order of the list.
 class RepairScriptTest : public testing::Test {
