@@ -930,6 +930,7 @@ TEST_F(MainWindowTest, TheAnomalyListShowsKindsFiltersAndTicksWhatItShows) {
   Window->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
   Window->lbAnomalies->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Window->lbAnomalies->hasFocus(); }, 5000));
   QTest::keyClick(Window->lbAnomalies, Qt::Key_A, Qt::ControlModifier);
   EXPECT_EQ(Ticked(), AllAnomalies);
 }
