@@ -131,6 +131,7 @@ const QStringList ObjectKinds{QStringLiteral("Schemata"),          QStringLitera
 
 // The settings keep the width of the left column as the splitter's "Position".
 const char* const SplitterPosition = "Position";
+constexpr qint32 DefaultLeftWidth = 273;
 
 // How often a long run lets the window system's events through: often enough never to be
 // taken for hung, seldom enough to cost nothing.
@@ -358,7 +359,6 @@ void TfrmDbPublish::CreateControls() {
   RzPageControl1->setCurrentWidget(tbsDiffViewer);
   splMain->addWidget(RzPageControl1);
   splMain->setStretchFactor(1, 1);
-  splMain->setSizes({273, 1121 - 273});
   ClientLayout->addWidget(splMain, 1);
 }
 
@@ -552,7 +552,7 @@ void TfrmDbPublish::FormCreate() {
   actSynchonize->setIcon(style()->standardIcon(QStyle::SP_VistaShield));
   fGuiSettings = std::make_unique<TGuiSettings>(this, GlobalSettings, FLog);
   fGuiSettings->LoadMainForm();
-  splMain->setProperty(SplitterPosition, splMain->sizes().value(0));
+  splMain->setProperty(SplitterPosition, DefaultLeftWidth);
   fGuiSettings->LoadPosition(splMain, QString());
   const qint32 LeftWidth = splMain->property(SplitterPosition).toInt();
   splMain->setSizes({LeftWidth, std::max(width() - LeftWidth, 1)});
