@@ -18,6 +18,7 @@ public:
 
 private:
   void FitLineNumberMargin();
+  void ShowHiddenCharactersAsMarkers();
 
   qint32 FMarginPadding = 14;
   qint32 FGutterWidth = 28;

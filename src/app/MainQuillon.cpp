@@ -11,6 +11,7 @@
 #include "database/Database.Simple.h"
 #include "database/VclForm.Login.h"
 #include "diff/Component.DiffGrid.h"
+#include "diff/Component.DiffLegend.h"
 #include "infra/Gui.Fonts.h"
 #include "infra/Gui.Settings.h"
 #include "infra/Support.Format.h"
@@ -410,7 +411,18 @@ void TfrmDbPublish::FormCreate() {
   fDiffGrid = new TDiffGrid(panDiffViewer);
   fDiffGrid->setObjectName(QStringLiteral("fDiffGrid"));
   fDiffGrid->setFrameShape(QFrame::NoFrame);
-  StackLayout(panDiffViewer, 0)->addWidget(fDiffGrid);
+  auto* DiffBar = new QToolBar(panDiffViewer);
+  DiffBar->setObjectName(QStringLiteral("tbDiffNavigation"));
+  DiffBar->setIconSize(QSize(16, 16));
+  DiffBar->addAction(fDiffGrid->PreviousChangeAction());
+  DiffBar->addAction(fDiffGrid->NextChangeAction());
+  auto* Legend = new TDiffLegend(DiffBar);
+  Legend->setObjectName(QStringLiteral("DiffLegend"));
+  Legend->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
+  DiffBar->addWidget(Legend);
+  auto* DiffLayout = StackLayout(panDiffViewer, 0);
+  DiffLayout->addWidget(DiffBar);
+  DiffLayout->addWidget(fDiffGrid);
   if (GlobalGuiStyle != nullptr)
     GlobalGuiStyle->RegisterClient(this);
 }
