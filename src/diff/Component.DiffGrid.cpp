@@ -340,7 +340,7 @@ void TDiffGrid::Compare() {
     const TCompareRec Rec = fDiffer->Compares(r);
     Rows[static_cast<size_t>(r)] =
         TRow{Rec.Kind != ckAdd ? Rec.oldIndex1 : -1, Rec.Kind != ckDelete ? Rec.oldIndex2 : -1};
-    if (Rec.Kind == ckModify)
+    if (Rec.Kind == ckModify && fMarkChangedCharacters)
       Marks[static_cast<size_t>(r)] = fIntraLineDiff.Marks(fSourceLeft.at(Rec.oldIndex1), fSourceRight.at(Rec.oldIndex2));
   }
   fHeaderCells[1] = fLeftHeader;

@@ -78,6 +78,9 @@ public:
   void SetIgnoreCase(bool Value);
   bool IgnoreWhiteSpace() const { return fIgnoreWhiteSpace; }
   void SetIgnoreWhiteSpace(bool Value);
+  // Whether Compare marks the changed tokens of modified rows (on by default).
+  bool MarkChangedCharacters() const { return fMarkChangedCharacters; }
+  void SetMarkChangedCharacters(bool Value) { fMarkChangedCharacters = Value; }
   QString LeftHeader() const { return fLeftHeader; }
   void SetLeftHeader(const QString& Value) { fLeftHeader = Value; }
   QString RightHeader() const { return fRightHeader; }
@@ -138,6 +141,7 @@ private:
   QString fLeftHeader;
   QString fRightHeader;
   bool fComparing = false;
+  bool fMarkChangedCharacters = true;
 
   std::vector<TRow> fRows;
   // Per data row, the changed ranges of a modified row's two lines.
