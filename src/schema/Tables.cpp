@@ -37,29 +37,36 @@ void TDatabaseTable::Parse(const TXmlNode* AObjectNode) {
 QString TDatabaseView::GetViewDefinition() const { return Trim(FViewDefinition); }
 
 QString TDatabaseView::AlterCommand() const {
+  RefuseRepairOfUnreadable(*this, QStringLiteral("VIEW"));
   return LeadingCreateToAlter(FStandardDefinition, {QStringLiteral("VIEW")});
 }
 
 void TDatabaseView::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }
 
 void TDatabaseView::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
+  if (FUnreadable)
+    return;
   ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbView :VS,:VN,:VD,:V"), {FSchema, FName, FViewDefinition, ADbVer});
 }
 
 void TDatabaseView::SaveToService(OstrelServiceSoap* AService, qint32 ADbVer) {
+  RefusePublishOfUnreadable(*this, QStringLiteral("VIEW"));
   AService->SaveDbView(FSchema, FName, FViewDefinition, ADbVer);
 }
 
 void TDatabaseView::Load(TDataSet& ADataset) {
   FSchema = GetFieldText(ADataset, QStringLiteral("TABLE_SCHEMA"));
   FName = GetFieldText(ADataset, QStringLiteral("TABLE_NAME"));
-  FViewDefinition = Trim(GetFieldText(ADataset, QStringLiteral("VIEW_DEFINITION")));
+  const QVariant Definition = GetFieldValue(ADataset, QStringLiteral("VIEW_DEFINITION"));
+  FUnreadable = Definition.isNull();
+  FViewDefinition = Trim(VarToStr(Definition));
 }
 
 void TDatabaseView::AddNode(TXmlNode* AParentNode) {
   TXmlNode* Node = AParentNode->AddChild(NodeName());
   Node->SetAttribute(QStringLiteral("TABLE_SCHEMA"), FSchema);
   Node->SetAttribute(QStringLiteral("TABLE_NAME"), FName);
+  MarkUnreadableNode(Node, FUnreadable);
   Node->SetText(FramedSourceText(GetViewDefinition()));
 }
 
@@ -67,6 +74,7 @@ void TDatabaseView::Parse(const TXmlNode* AObjectNode) {
   AssertNodeName(AObjectNode, NodeName());
   FSchema = AObjectNode->Attribute(QStringLiteral("TABLE_SCHEMA"));
   FName = AObjectNode->Attribute(QStringLiteral("TABLE_NAME"));
+  FUnreadable = IsUnreadableNode(AObjectNode);
   FViewDefinition = Trim(AObjectNode->Text());
 }
 

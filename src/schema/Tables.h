@@ -35,11 +35,16 @@ public:
   void SetViewDefinition(const QString& Value) { FViewDefinition = Value; }
 
   QString DDL() const override { return GetViewDefinition(); }
+  bool DefinitionUnreadable() const override { return FUnreadable; }
+  void SetDefinitionUnreadable(bool Value) { FUnreadable = Value; }
   // The gold-standard text with every "CREATE <white space> VIEW" (any case) made "ALTER VIEW".
+  // Refused for a view whose definition is unreadable: it may be encrypted, and the gold text
+  // would replace it unencrypted.
   QString AlterCommand() const override;
   void Alter(ISQL* ASQL) override;
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
-  // Not ISaveObjectToService: the view list's comparison passes the version itself.
+  // Not ISaveObjectToService: the view list's comparison passes the version itself. Raises
+  // rather than send an unreadable or empty definition, which would overwrite the gold text.
   void SaveToService(OstrelServiceSoap* AService, qint32 ADbVer);
 
   void Load(TDataSet& ADataset) override;
@@ -48,6 +53,7 @@ public:
 
 private:
   QString FViewDefinition;
+  bool FUnreadable = false;
 };
 
 class TDatabaseTableList : public TDatabaseObjectList {
