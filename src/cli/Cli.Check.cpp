@@ -283,6 +283,7 @@ void TTerminalProgress::Print(const QString& ALine) {
 }
 
 bool StdErrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+bool StdOutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 QString TargetName(const TCliOptions& AOptions) {
   if (!AOptions.SnapshotFile.isEmpty())

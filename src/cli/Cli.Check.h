@@ -36,8 +36,9 @@ private:
   QElapsedTimer FTimer;
 };
 
-// True when standard error is a terminal.
+// True when standard error (standard output) is a terminal.
 bool StdErrIsTerminal();
+bool StdOutIsTerminal();
 
 // The commands on one database or snapshot. Every failure is raised as an exception whose
 // message names what failed; nothing here writes to standard output.

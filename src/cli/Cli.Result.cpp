@@ -1,6 +1,6 @@
 #include "cli/Cli.Result.h"
 
-#include "cli/Cli.LineDiff.h"
+#include "report/Report.LineDiff.h"
 
 #include <QJsonArray>
 
