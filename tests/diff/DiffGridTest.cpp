@@ -448,5 +448,45 @@ TEST_F(DiffGrid, HiddenCharactersAreShownAsMarkersAndStillCompared) {
   test::SaveScreenshot(Grid, QStringLiteral("diffgrid_bidi_control"));
 }
 
+// Texts a reviewer might be handed on purpose: none may hang the grid, crash it or mark
+// differently from one run to the next.
+TEST_F(DiffGrid, BadInputIsShownWithTheSameMarksEveryTime) {
+  QString ManyLeft;
+  QString ManyRight;
+  for (int i = 0; i < 100000; ++i) {
+    ManyLeft += QStringLiteral("SELECT %1 FROM t%1\n").arg(i);
+    ManyRight += QStringLiteral("SELECT %1 FROM u%1\n").arg(i);
+  }
+  const QString Megabyte = QStringLiteral("x = 1 ").repeated(175000);
+  struct TCase {
+    const char* Name;
+    QString Left;
+    QString Right;
+  } const Cases[] = {
+      {"lines of a megabyte", Megabyte + QStringLiteral("'C'\n") + Megabyte, Megabyte + QStringLiteral("'O'\n") + Megabyte + u'y'},
+      {"only control characters", QStringLiteral("\x01\x02\x03\n\x1B[31m"), QStringLiteral("\x01\x02\n\x1B[32m")},
+      {"mixed line endings", QStringLiteral("a\r\nb\nc\rd"), QStringLiteral("a\nx\r\nc\rd")},
+      {"a lone surrogate", QStringLiteral("N'") + QChar(0xD83D) + QStringLiteral("'\nx"), QStringLiteral("N'") + QChar(0xDE00) + QStringLiteral("'\nx")},
+      {"100,000 lines that all differ", ManyLeft, ManyRight},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    QList<QList<TTextRange>> Runs[2];
+    for (auto& Marks : Runs) {
+      Grid.SetLeft(C.Left);
+      Grid.SetRight(C.Right);
+      Grid.Compare();
+      for (qint32 Row = 1; Row < Grid.RowCount(); ++Row)
+        Marks << Grid.ChangedRanges(1, Row) << Grid.ChangedRanges(3, Row);
+      ASSERT_TRUE(Grid.NextChange());
+      Grid.viewport()->grab();
+      EXPECT_FALSE(Grid.CellTip(3, Grid.currentIndex().row() + 1).contains(QChar(0x202E)));
+    }
+    EXPECT_EQ(Runs[0], Runs[1]);
+  }
+  EXPECT_EQ(Grid.ChangedRanges(3, 1), (QList<TTextRange>{{14, 2}}));
+  EXPECT_EQ(Grid.ChangedRanges(1, 1), (QList<TTextRange>{{14, 2}}));
+}
+
 }  // namespace
 }  // namespace quillon
