@@ -28,6 +28,14 @@ def write_lines(path, lines):
         out.write("\n")
 
 
+def write_pair(folder, name, first, second):
+    """Writes the two texts as name.a and name.b in folder; returns their paths."""
+    a, b = os.path.join(folder, name + ".a"), os.path.join(folder, name + ".b")
+    write_lines(a, first)
+    write_lines(b, second)
+    return a, b
+
+
 def make_pair(folder, name, count, changed, rng):
     """A text of count lines and a copy where a fraction of lines is modified, inserted
     after or deleted (half, a quarter and a quarter)."""
@@ -43,10 +51,7 @@ def make_pair(folder, name, count, changed, rng):
         elif kind < 0.75:
             second.append(line)
             second.append(random_line(rng))
-    a, b = os.path.join(folder, name + ".a"), os.path.join(folder, name + ".b")
-    write_lines(a, first)
-    write_lines(b, second)
-    return a, b
+    return write_pair(folder, name, first, second)
 
 
 def make_modified_pair(folder, name, count, modified, rng):
@@ -62,10 +67,7 @@ def make_modified_pair(folder, name, count, modified, rng):
         at = rng.randrange(len(words))
         words[at] = rng.choice([word for word in WORDS if word != words[at]])
         second.append(" ".join(words))
-    a, b = os.path.join(folder, name + ".a"), os.path.join(folder, name + ".b")
-    write_lines(a, first)
-    write_lines(b, second)
-    return a, b
+    return write_pair(folder, name, first, second)
 
 
 def make_single_line_pair(folder, name, megabytes, rng):
@@ -76,10 +78,7 @@ def make_single_line_pair(folder, name, megabytes, rng):
         words.append(rng.choice(WORDS))
         size += len(words[-1]) + 1
     changed = [rng.choice(WORDS) if rng.random() < 0.1 else word for word in words]
-    a, b = os.path.join(folder, name + ".a"), os.path.join(folder, name + ".b")
-    write_lines(a, [" ".join(words)])
-    write_lines(b, [" ".join(changed)])
-    return a, b
+    return write_pair(folder, name, [" ".join(words)], [" ".join(changed)])
 
 
 def run_grid(bench_grid, pair):

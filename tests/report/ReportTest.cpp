@@ -30,10 +30,16 @@ TEST(LineDiffTest, UnifiedDiffOfTypicalChanges) {
   }
 }
 
+// "<APrefix>1" … "<APrefix><ACount>".
+QStringList NumberedLines(const QString& APrefix, int ACount) {
+  QStringList Lines;
+  for (int i = 1; i <= ACount; ++i)
+    Lines << APrefix + QString::number(i);
+  return Lines;
+}
+
 TEST(LineDiffTest, ContextOfThreeLinesSplitsFarChangesIntoHunks) {
-  QStringList Gold;
-  for (int i = 1; i <= 20; ++i)
-    Gold << QStringLiteral("line %1").arg(i);
+  const QStringList Gold = NumberedLines(QStringLiteral("line "), 20);
   QStringList Local = Gold;
   Local[1] = QStringLiteral("LINE 2");
   Local[4] = QStringLiteral("LINE 5");
@@ -65,9 +71,7 @@ TEST(LineDiffTest, ColourMarksLinesAndChangedTokensAndHiddenCharactersShow) {
 }
 
 TEST(HtmlDiffTest, NumbersFitTheirDigitsCodeWrapsBetweenWordsAndHiddenCharactersShow) {
-  QStringList Gold;
-  for (int i = 1; i <= 120; ++i)
-    Gold << QStringLiteral("SELECT %1").arg(i);
+  const QStringList Gold = NumberedLines(QStringLiteral("SELECT "), 120);
   QStringList Local = Gold;
   Local[99] = QStringLiteral("SELECT 100 -- \u202E ;nimdA");
   const QString Html = HtmlSideBySideDiff(Gold.join(u'\n'), Local.join(u'\n'), QStringLiteral("Gold standard, version 7"),
