@@ -2,6 +2,7 @@
 
 #include "diff/Diff.Display.h"
 #include "infra/Gui.Fonts.h"
+#include "infra/Support.Format.h"
 
 #include <Qsci/qscilexersql.h>
 
@@ -63,6 +64,24 @@ TSqlEditor::TSqlEditor(QWidget* AParent) : QsciScintilla(AParent) {
   connect(this, &QsciScintilla::linesChanged, this, &TSqlEditor::FitLineNumberMargin);
   SetLineNumbers(FMarginPadding, 8, FGutterWidth);
   ShowHiddenCharactersAsMarkers();
+  markerDefine(QsciScintilla::Background, HiddenLineMarker);
+  setMarkerBackgroundColor(QColor(0xFF, 0xF0, 0xB8), HiddenLineMarker);
+  connect(this, &QsciScintilla::textChanged, this, &TSqlEditor::MarkHiddenLines);
+}
+
+void TSqlEditor::MarkHiddenLines() {
+  markerDeleteAll(HiddenLineMarker);
+  const QStringList Lines = SplitTextLines(text());
+  for (qsizetype Line = 0; Line < Lines.size(); ++Line)
+    if (HasHiddenCharacters(Lines.at(Line)))
+      markerAdd(static_cast<int>(Line), HiddenLineMarker);
+}
+
+QList<qint32> TSqlEditor::HiddenLines() const {
+  QList<qint32> Lines;
+  for (int Line = markerFindNext(0, 1 << HiddenLineMarker); Line >= 0; Line = markerFindNext(Line + 1, 1 << HiddenLineMarker))
+    Lines.append(Line);
+  return Lines;
 }
 
 void TSqlEditor::ShowHiddenCharactersAsMarkers() {
