@@ -58,7 +58,7 @@ QString TextReport(const TTargetResult& AResult, bool AFleet, const TTextReportO
       continue;
     Out += QStringLiteral("%1:\n").arg(Group.Title);
     for (const TFindingRecord& Record : Records)
-      Out += QStringLiteral("  %1 %2\n").arg(Record.Kind.toUpper(), Record.FullName);
+      Out += QStringLiteral("  %1 %2\n").arg(Record.Kind.toUpper(), ShowHiddenCharacters(Record.FullName));
   }
   if (AResult.Failed()) {
     Out += QStringLiteral("ERROR: %1\nThe comparison is incomplete.\n").arg(AResult.Error);
@@ -216,7 +216,7 @@ QByteArray HtmlReport(const QList<TTargetResult>& AResults) {
   for (const TTargetResult& Result : AResults)
     Out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td>"
                           "<td class=\"%7\">%8</td><td>%9</td></tr>\n")
-               .arg(Result.Name.toHtmlEscaped(), Result.Server.toHtmlEscaped(), Result.Database.toHtmlEscaped())
+               .arg(HtmlText(Result.Name), HtmlText(Result.Server), HtmlText(Result.Database))
                .arg(Result.Version)
                .arg(Result.Compared.size())
                .arg(Result.Anomalies.size())
@@ -225,24 +225,24 @@ QByteArray HtmlReport(const QList<TTargetResult>& AResults) {
   Out += HtmlDiffLegend(QStringLiteral("gold"), QStringLiteral("local"));
   for (qsizetype t = 0; t < AResults.size(); ++t) {
     const TTargetResult& Result = AResults[t];
-    Out += QStringLiteral("<h2>%1</h2>\n").arg(Result.Name.toHtmlEscaped());
+    Out += QStringLiteral("<h2>%1</h2>\n").arg(HtmlText(Result.Name));
     if (Result.Failed())
-      Out += QStringLiteral("<p class=\"failed\">%1 The comparison is incomplete.</p>\n").arg(Result.Error.toHtmlEscaped());
+      Out += QStringLiteral("<p class=\"failed\">%1 The comparison is incomplete.</p>\n").arg(HtmlText(Result.Error));
     else if (Result.Anomalies.isEmpty())
       Out += QStringLiteral("<p>No anomalies.</p>\n");
     if (!Result.ComparedText.isEmpty())
-      Out += QStringLiteral("<p>%1</p>\n").arg(Result.ComparedText.toHtmlEscaped());
+      Out += QStringLiteral("<p>%1</p>\n").arg(HtmlText(Result.ComparedText));
     for (const TFindingGroup& Group : FindingGroups()) {
       const QList<TFindingRecord>& Records = Result.*Group.Records;
       if (Records.isEmpty())
         continue;
-      Out += QStringLiteral("<h3>%1</h3>\n<ul>\n").arg(Group.Title.toHtmlEscaped());
+      Out += QStringLiteral("<h3>%1</h3>\n<ul>\n").arg(HtmlText(Group.Title));
       for (const TFindingRecord& Record : Records)
-        Out += QStringLiteral("<li>%1 %2</li>\n").arg(Record.Kind.toUpper().toHtmlEscaped(), Record.FullName.toHtmlEscaped());
+        Out += QStringLiteral("<li>%1 %2</li>\n").arg(HtmlText(Record.Kind.toUpper()), HtmlText(Record.FullName));
       Out += QStringLiteral("</ul>\n");
     }
     if (!Result.SnapshotPath.isEmpty())
-      Out += QStringLiteral("<p>Snapshot: %1</p>\n").arg(Result.SnapshotPath.toHtmlEscaped());
+      Out += QStringLiteral("<p>Snapshot: %1</p>\n").arg(HtmlText(Result.SnapshotPath));
     for (qsizetype a = 0; a < Result.Anomalies.size(); ++a)
       Out += HtmlDiff(Result, Result.Anomalies[a], AnomalyAnchor(t, a));
   }
