@@ -18,6 +18,7 @@
 #include "infra/Support.Format.h"
 #include "infra/Support.Waiting.h"
 #include "infra/Utils.Params.h"
+#include "report/Report.Render.h"
 #include "schema/Routines.h"
 #include "service/OstrelService.h"
 #include "service/Service.PageAddresses.h"
@@ -27,6 +28,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -34,6 +38,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -230,6 +235,12 @@ void TfrmDbPublish::CreateControls() {
   connect(actPostChange, &QAction::triggered, this, &TfrmDbPublish::actPostChangeExecute);
   connect(actSynchonize, &QAction::triggered, this, &TfrmDbPublish::btnSynchronizeClick);
   connect(actCompare, &QAction::triggered, this, &TfrmDbPublish::actCompareExecute);
+  actExportReport = new QAction(QStringLiteral("Export report\u2026"), this);
+  actExportReport->setObjectName(QStringLiteral("actExportReport"));
+  actExportReport->setToolTip(QStringLiteral("Writes the HTML report of the last compare run"));
+  actExportReport->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+  actExportReport->setEnabled(false);
+  connect(actExportReport, &QAction::triggered, this, &TfrmDbPublish::actExportReportExecute);
 
   auto* Client = new QWidget(this);
   setCentralWidget(Client);
@@ -448,6 +459,8 @@ void TfrmDbPublish::FormCreate() {
   Legend->setObjectName(QStringLiteral("DiffLegend"));
   Legend->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
   DiffBar->addWidget(Legend);
+  DiffBar->addSeparator();
+  DiffBar->addAction(actExportReport);
   auto* DiffLayout = StackLayout(panDiffViewer, 0);
   DiffLayout->addWidget(DiffBar);
   DiffLayout->addWidget(fDiffGrid);
@@ -611,6 +624,8 @@ void TfrmDbPublish::actCompareExecute() {
   lblFailure->hide();
   lblFindings->clear();
   fDescriptor->RunStatus().Start({});
+  QElapsedTimer RunTimer;
+  RunTimer.start();
   {
     FInputBlock = std::make_unique<TUserInputBlock>(this, [this] { KeepResponsive(); });
     FSinceEventsProcessed.start();
@@ -634,10 +649,45 @@ void TfrmDbPublish::actCompareExecute() {
       ShowError(E.Message());
     }
   }
+  FRunSeconds = static_cast<double>(RunTimer.elapsed()) / 1000;
+  actExportReport->setEnabled(true);
   const qint32 AnomalyCount = lbAnomalies->count();
   actSynchonize->setEnabled(AnomalyCount > 0);
   UpdateCompareEnabled();
   ShowRunOutcome(AnomalyCount);
+}
+
+void TfrmDbPublish::ExportReport(const QString& AFileName) {
+  TTargetResult Result;
+  Result.Name = QStringLiteral("%1.%2").arg(fSourceServer, fSourceDatabase);
+  Result.Server = fSourceServer;
+  Result.Database = fSourceDatabase;
+  Result.Version = fSourceDbVersion;
+  Result.Seconds = FRunSeconds;
+  if (!fDescriptor->RunStatus().Complete())
+    Result.Error = fDescriptor->RunStatus().StoppedText();
+  QList<TDatabaseObject*> Anomalies;
+  // The findings listed below the anomalies are not checkable; the report has them from the run.
+  for (qint32 Row = 0; Row < lbAnomalies->count(); ++Row) {
+    const QListWidgetItem* Item = lbAnomalies->item(Row);
+    if (Item->flags().testFlag(Qt::ItemIsUserCheckable) && AttachedObject(Item) != nullptr)
+      Anomalies.append(AttachedObject(Item));
+  }
+  const QByteArray Report =
+      RenderReport(TReportFormat::Html, {CompareRunResult(std::move(Result), *fDescriptor, Anomalies)}, false);
+  // An old report is replaced only by a complete new one.
+  QSaveFile File(AFileName);
+  if (!File.open(QIODevice::WriteOnly) || File.write(Report) != Report.size() || !File.commit())
+    throw Exception(Format(QStringLiteral("Cannot write the report to \"%s\". %s"), {AFileName, File.errorString()}));
+}
+
+void TfrmDbPublish::actExportReportExecute() {
+  const QString FileName = QFileDialog::getSaveFileName(
+      this, QStringLiteral("Export report"),
+      QDir::home().filePath(QStringLiteral("%1.%2.html").arg(fSourceServer, fSourceDatabase)),
+      QStringLiteral("HTML pages (*.html)"));
+  if (!FileName.isEmpty())
+    ExportReport(FileName);
 }
 
 void TfrmDbPublish::ShowRunOutcome(qint32 AAnomalyCount) {

@@ -60,6 +60,10 @@ public:
   // handler and leave the window unconnected.
   void FormShow();
   void actCompareExecute();
+  // Writes the HTML report of the last compare run, as the command line writes it, to
+  // AFileName; raises Exception when the file cannot be written.
+  void ExportReport(const QString& AFileName);
+  void actExportReportExecute();
   void CheckBox1Click();
   void lbAnomaliesClick();
   void ShowObject(TDatabaseObject* AObject);
@@ -128,6 +132,7 @@ public:
   QAction* actPostChange;
   QAction* actSynchonize;
   QAction* actCompare;
+  QAction* actExportReport;
 
 protected:
   void showEvent(QShowEvent* AEvent) override;
@@ -170,6 +175,8 @@ private:
   TProgressState FProgressState = psNormal;
   bool FFormShown = false;
   std::unique_ptr<TUserInputBlock> FInputBlock;
+  // How long the last compare run took, for its report.
+  double FRunSeconds = 0;
   QElapsedTimer FSinceEventsProcessed;
 };
 

@@ -5,7 +5,7 @@
 #include "cli/Cli.Log.h"
 #include "cli/Cli.Options.h"
 #include "cli/Cli.Output.h"
-#include "cli/Cli.Reports.h"
+#include "report/Report.Render.h"
 #include "compare/Xml.Snapshot.h"
 #include "infra/Classes.Auditing.h"
 #include "infra/Classes.RegEx.h"

@@ -280,6 +280,20 @@ TEST_F(MainWindowTest, ACompareRunListsTheDifferingObjectsInOrderWithoutIgnoredO
   // A second run starts from an empty list.
   Compare();
   EXPECT_EQ(Anomalies(), AllAnomalies);
+
+  // The run's report, as the command line writes it.
+  ASSERT_TRUE(Window->actExportReport->isEnabled());
+  QTemporaryDir Folder;
+  const QString ReportFile = Folder.filePath(QStringLiteral("run.html"));
+  Window->ExportReport(ReportFile);
+  QFile Report(ReportFile);
+  ASSERT_TRUE(Report.open(QIODevice::ReadOnly));
+  const QString Html = QString::fromUtf8(Report.readAll());
+  for (const char* Part : {"<h3 id=\"t1-a6\">", "<a href=\"#t1-a1\">", "Gold standard, version 12", "Local, Tellwick on ",
+                           "SELECT <span class=\"chg\">20</span>", "<li>CHECK [dbo].[CK_Unknown]</li>",
+                           "Only on the gold side"})
+    EXPECT_TRUE(Html.contains(QLatin1String(Part))) << Part;
+  EXPECT_FALSE(Html.contains(QStringLiteral("<h3 id=\"t1-a7\">")));
 }
 
 TEST_F(MainWindowTest, WithNothingTickedThereIsNothingToCompare) {

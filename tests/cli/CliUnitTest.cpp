@@ -1,6 +1,6 @@
 #include "cli/Cli.Fleet.h"
 #include "cli/Cli.Options.h"
-#include "cli/Cli.Reports.h"
+#include "report/Report.Render.h"
 #include "support/QtPrinters.h"
 
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "cli/Cli.Reports.h"
+#include "report/Report.Render.h"
 
 #include "diff/Diff.Display.h"
 #include "infra/Support.Exceptions.h"
@@ -10,7 +10,7 @@
 #include <QJsonDocument>
 #include <QXmlStreamWriter>
 
-namespace quillon::cli {
+namespace quillon {
 
 namespace {
 
@@ -349,4 +349,4 @@ QString SummaryTable(const QList<TTargetResult>& AResults) {
   return Out;
 }
 
-}  // namespace quillon::cli
+}  // namespace quillon

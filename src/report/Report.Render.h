@@ -1,12 +1,12 @@
 #pragma once
 
-#include "cli/Cli.Result.h"
+#include "report/Report.Result.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
-namespace quillon::cli {
+namespace quillon {
 
 enum class TReportFormat { Text, Json, JUnit, Html };
 
@@ -30,4 +30,4 @@ QByteArray RenderReport(TReportFormat AFormat, const QList<TTargetResult>& AResu
 // The fleet's summary table: target, version, anomalies, status and time, one row a target.
 QString SummaryTable(const QList<TTargetResult>& AResults);
 
-}  // namespace quillon::cli
+}  // namespace quillon
