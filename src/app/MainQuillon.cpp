@@ -450,19 +450,26 @@ void TfrmDbPublish::FormCreate() {
   fDiffGrid = new TDiffGrid(panDiffViewer);
   fDiffGrid->setObjectName(QStringLiteral("fDiffGrid"));
   fDiffGrid->setFrameShape(QFrame::NoFrame);
-  auto* DiffBar = new QToolBar(panDiffViewer);
+  // The buttons in a tool bar and the legend beside it, where a narrow window cuts the legend
+  // short instead of hiding it behind the bar's overflow button.
+  auto* DiffStrip = new QWidget(panDiffViewer);
+  auto* StripLayout = new QHBoxLayout(DiffStrip);
+  StripLayout->setContentsMargins(0, 0, 0, 0);
+  auto* DiffBar = new QToolBar(DiffStrip);
   DiffBar->setObjectName(QStringLiteral("tbDiffNavigation"));
   DiffBar->setIconSize(QSize(16, 16));
   DiffBar->addAction(fDiffGrid->PreviousChangeAction());
   DiffBar->addAction(fDiffGrid->NextChangeAction());
-  auto* Legend = new TDiffLegend(DiffBar);
+  DiffBar->addAction(actExportReport);
+  auto* Legend = new TDiffLegend(DiffStrip);
   Legend->setObjectName(QStringLiteral("DiffLegend"));
   Legend->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
-  DiffBar->addWidget(Legend);
-  DiffBar->addSeparator();
-  DiffBar->addAction(actExportReport);
+  DiffBar->setMinimumWidth(DiffBar->sizeHint().width());
+  Legend->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  StripLayout->addWidget(DiffBar);
+  StripLayout->addWidget(Legend, 1);
   auto* DiffLayout = StackLayout(panDiffViewer, 0);
-  DiffLayout->addWidget(DiffBar);
+  DiffLayout->addWidget(DiffStrip);
   DiffLayout->addWidget(fDiffGrid);
   if (GlobalGuiStyle != nullptr)
     GlobalGuiStyle->RegisterClient(this);

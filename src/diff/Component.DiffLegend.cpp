@@ -16,7 +16,7 @@ QLabel* AddEntry(QHBoxLayout* ALayout, TColor AColor, const QString& AText, TCol
   auto* Label = new QLabel(AText, ALayout->parentWidget());
   ALayout->addWidget(Swatch);
   ALayout->addWidget(Label);
-  ALayout->addSpacing(8);
+  ALayout->addSpacing(6);
   return Label;
 }
 
@@ -25,7 +25,7 @@ QLabel* AddEntry(QHBoxLayout* ALayout, TColor AColor, const QString& AText, TCol
 TDiffLegend::TDiffLegend(QWidget* AParent) : QWidget(AParent) {
   auto* Layout = new QHBoxLayout(this);
   Layout->setContentsMargins(4, 0, 4, 0);
-  Layout->setSpacing(3);
+  Layout->setSpacing(2);
   AddEntry(Layout, TDiffGrid::clModified, QStringLiteral("Changed"));
   AddEntry(Layout, TDiffGrid::clModifiedMark, QStringLiteral("Changed characters"));
   fLeftOnly = AddEntry(Layout, TDiffGrid::clDeleted, QString());
