@@ -992,7 +992,7 @@ void TfrmDbPublish::lbAnomaliesClick() {
   // A routine missing locally has no object: its gold text is all there is to show.
   if (const QListWidgetItem* Item = lbAnomalies->currentItem(); Item != nullptr && SelectedObject() == nullptr) {
     memOfficial->setText(Item->data(GoldTextRole).toString());
-    ShowDifferences(memOfficial->text(), QStringLiteral("Gold standard definition"));
+    ShowDifferences(memOfficial->text(), DatabaseGoldCaption());
   }
 }
 
@@ -1015,9 +1015,13 @@ void TfrmDbPublish::ClearPanes() {
   UpdateApproveAction();
 }
 
+QString TfrmDbPublish::DatabaseGoldCaption() const {
+  return Format(QStringLiteral("Gold standard of version %d"), {fSourceDbVersion});
+}
+
 void TfrmDbPublish::ShowDifferences(const QString& AGoldText, const QString& AGoldCaption) {
   fDiffGrid->SetLeftHeader(AGoldCaption);
-  fDiffGrid->SetRightHeader(QStringLiteral("Local object definition"));
+  fDiffGrid->SetRightHeader(Format(QStringLiteral("Local, %s on %s"), {fSourceDatabase, fSourceServer}));
   fDiffGrid->SetLeft(AGoldText);
   fDiffGrid->SetRight(memLocal->text());
   fDiffGrid->Compare();
@@ -1045,7 +1049,7 @@ void TfrmDbPublish::ShowObject(TDatabaseObject* AObject) {
   }
   FShownLocalText = Local;
   memOfficial->setText(Gold);
-  ShowDifferences(Gold, QStringLiteral("Gold standard definition"));
+  ShowDifferences(Gold, DatabaseGoldCaption());
   if (auto* Routine = dynamic_cast<TDatabaseRoutine*>(AObject))
     LoadRoutineVersions(Routine);
 }

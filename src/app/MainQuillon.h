@@ -181,6 +181,8 @@ private:
   bool TryConnect();
   void ShowConnectionState();
   void ClearPanes();
+  // "Gold standard of version N", N the version the database reports.
+  QString DatabaseGoldCaption() const;
   void ShowDifferences(const QString& AGoldText, const QString& AGoldCaption);
   void UpdateApproveAction();
   // True when the local editor holds no edits of its own, or the user agrees to drop them.

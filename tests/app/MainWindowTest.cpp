@@ -572,8 +572,8 @@ TEST_F(MainWindowTest, SelectingAnAnomalyFillsTheEditorsAndTheDiffGridAsItsKindA
   EXPECT_EQ(VersionTabs(), QStringList());
   EXPECT_FALSE(Window->actPostChange->isEnabled());
   TDiffGrid* Grid = Window->DiffGrid();
-  EXPECT_EQ(Grid->Cells(1, 0), QStringLiteral("Gold standard definition"));
-  EXPECT_EQ(Grid->Cells(3, 0), QStringLiteral("Local object definition"));
+  EXPECT_EQ(Grid->Cells(1, 0), QStringLiteral("Gold standard of version 12"));
+  EXPECT_EQ(Grid->Cells(3, 0), QStringLiteral("Local, Tellwick on GOLDTEST"));
   EXPECT_EQ(Grid->Cells(1, 1), GoldView);
   EXPECT_EQ(Grid->Cells(3, 1), LocalView);
 
