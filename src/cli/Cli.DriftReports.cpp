@@ -1,6 +1,7 @@
 #include "cli/Cli.DriftReports.h"
 
-#include "cli/Cli.LineDiff.h"
+#include "report/Report.HtmlDiff.h"
+#include "report/Report.LineDiff.h"
 #include "infra/Support.Format.h"
 
 #include <QHash>
@@ -147,8 +148,12 @@ QByteArray JUnitReport(const QList<TDriftTargetResult>& AResults) {
   Xml.writeStartElement(QStringLiteral("testsuites"));
   Xml.writeAttribute(QStringLiteral("name"), QStringLiteral("quillon drift"));
   for (const TDriftTargetResult& Result : AResults) {
-    WriteTestSuiteStart(Xml, Result.Name, Result.Failed() ? 1 : Result.Drift.Compared.size(), Result.Drift.Items.size(),
-                        Result.Failed(), Result.Seconds);
+    Xml.writeStartElement(QStringLiteral("testsuite"));
+    Xml.writeAttribute(QStringLiteral("name"), Result.Name);
+    Xml.writeAttribute(QStringLiteral("tests"), QString::number(Result.Failed() ? 1 : Result.Drift.Compared.size()));
+    Xml.writeAttribute(QStringLiteral("failures"), QString::number(Result.Drift.Items.size()));
+    Xml.writeAttribute(QStringLiteral("errors"), QString::number(Result.Failed() ? 1 : 0));
+    Xml.writeAttribute(QStringLiteral("time"), QString::number(Result.Seconds, 'f', 3));
     if (Result.Failed()) {
       Xml.writeStartElement(QStringLiteral("testcase"));
       Xml.writeAttribute(QStringLiteral("classname"), Result.Name);
@@ -195,7 +200,7 @@ QString HtmlTarget(const TDriftTargetResult& AResult) {
                          .arg(Field.Field.toHtmlEscaped(), Field.Baseline.toHtmlEscaped(), Field.Target.toHtmlEscaped());
       Out += QStringLiteral("</ul>\n");
     }
-    Out += HtmlSideBySide(QStringLiteral("Baseline"), QStringLiteral("Target"), Item.BaselineText, Item.TargetText);
+    Out += HtmlSideBySideDiff(Item.BaselineText, Item.TargetText, QStringLiteral("Baseline"), QStringLiteral("Target"));
   }
   return Out;
 }
@@ -203,11 +208,14 @@ QString HtmlTarget(const TDriftTargetResult& AResult) {
 QByteArray HtmlReport(const QList<TDriftTargetResult>& AResults) {
   QString Out = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
                                "<title>Quillon drift report</title><style>%1"
+                               "body { font-family: sans-serif; margin: 1.5em; color: #222; }\n"
+                               "table.summary td, table.summary th { border: 1px solid #bbb; padding: 2px 8px; }\n"
+                               "table.summary { border-collapse: collapse; } .failed { color: #b00; font-weight: bold; }\n"
                                "span.added { color: #070; } span.removed { color: #b00; } span.changed { color: #850; }\n"
                                "</style></head><body>\n<h1>Quillon drift report</h1>\n"
                                "<table class=\"summary\"><tr><th>Target</th><th>Server</th><th>Database</th>"
                                "<th>Added</th><th>Removed</th><th>Changed</th><th>Status</th><th>Time</th></tr>\n")
-                    .arg(HtmlStyleSheet());
+                    .arg(HtmlDiffStyle());
   for (const TDriftTargetResult& Result : AResults)
     Out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td>"
                           "<td class=\"%7\">%8</td><td>%9</td></tr>\n")
@@ -239,8 +247,14 @@ int CombinedExitCode(const QList<TDriftTargetResult>& AResults) {
 }
 
 QByteArray RenderDriftReport(TReportFormat AFormat, const QList<TDriftTargetResult>& AResults, bool AFleet) {
-  if (AFormat == TReportFormat::Json)
-    return JsonTargets(AResults, AFleet, [](const TDriftTargetResult& AResult) { return ResultToJson(AResult); });
+  if (AFormat == TReportFormat::Json) {
+    if (!AFleet && AResults.size() == 1)
+      return JsonText(ResultToJson(AResults.first()));
+    QJsonArray Targets;
+    for (const TDriftTargetResult& Result : AResults)
+      Targets.append(ResultToJson(Result));
+    return JsonText(QJsonObject{{QStringLiteral("targets"), Targets}, {QStringLiteral("exitCode"), CombinedExitCode(AResults)}});
+  }
   if (AFormat == TReportFormat::JUnit)
     return JUnitReport(AResults);
   if (AFormat == TReportFormat::Html)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/Cli.Reports.h"
+#include "report/Report.Render.h"
 #include "drift/Drift.Engine.h"
 
 #include <QByteArray>
