@@ -181,7 +181,7 @@ struct TConnectedDatabase {
   qint32 Version = 0;
 };
 
-TConnectedDatabase Connect(const TCliOptions& AOptions, ILog* ALog) {
+TConnectedDatabase Connect(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgress) {
   TConnectedDatabase Result;
   Result.Database = std::make_unique<TSimpleDatabase>(ALog);
   const TParamList Params = AOptions.Params();
@@ -194,6 +194,7 @@ TConnectedDatabase Connect(const TCliOptions& AOptions, ILog* ALog) {
   Result.Login = std::make_unique<TCommandLineLogin>(User.isEmpty() ? ConnString.Username() : User);
   Result.Database->SetLoginDialog(Result.Login.get());
   const QString Where = QStringLiteral("%1/%2").arg(ConnString.Server(), ConnString.Database());
+  AProgress->ShowStatus(QStringLiteral("Connecting to %1...").arg(Where));
   Step(QStringLiteral("cannot connect to %1").arg(Where), [&] { Result.Database->Connect(); });
   Step(QStringLiteral("cannot read the database version of %1 (EXEC dbo.GetDatabaseInfo)").arg(Where), [&] {
     TDataSet* Info = Result.Database->FastQuery(QStringLiteral("EXEC dbo.GetDatabaseInfo"));
@@ -218,7 +219,8 @@ qint32 SnapshotVersion(const TXmlNode& ARoot, const QString& AFile) {
   return Version;
 }
 
-void LoadCatalogue(TDatabaseDescriber& ADescriber, TConnectedDatabase& AConnected) {
+void LoadCatalogue(TDatabaseDescriber& ADescriber, TConnectedDatabase& AConnected, IDbProgress* AProgress) {
+  AProgress->ShowStatus(QStringLiteral("Reading the catalogue of %1...").arg(AConnected.DatabaseName));
   Step(QStringLiteral("cannot read the catalogue of %1").arg(AConnected.DatabaseName),
        [&] { ADescriber.Load(AConnected.Database.get()); });
 }
@@ -258,6 +260,7 @@ void TTerminalProgress::EndLine() {
   if (FLinePending)
     std::fputs("\n", stderr);
   FLinePending = false;
+  SetProgressLineOpen(false);
 }
 
 void TTerminalProgress::ShowStatus(const QString& AText) {
@@ -280,6 +283,7 @@ void TTerminalProgress::Print(const QString& ALine) {
   std::fprintf(stderr, "\r\033[K%s", ALine.toLocal8Bit().constData());
   std::fflush(stderr);
   FLinePending = true;
+  SetProgressLineOpen(true);
 }
 
 bool StdErrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
@@ -298,9 +302,9 @@ TChecker::TChecker(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgre
 TTargetResult TChecker::CompareDatabase() {
   QElapsedTimer Timer;
   Timer.start();
-  TConnectedDatabase Connected = Connect(FOptions, FLog);
+  TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
   TRun Run(FLog, FProgress, FOptions.Kinds);
-  LoadCatalogue(Run.Describer, Connected);
+  LoadCatalogue(Run.Describer, Connected, FProgress);
   TTargetResult Result;
   Result.FailOn = FOptions.FailOn;
   Result.Name = TargetName(FOptions);
@@ -339,9 +343,9 @@ TTargetResult TChecker::CompareSnapshot() {
 }
 
 QString TChecker::Snapshot() {
-  TConnectedDatabase Connected = Connect(FOptions, FLog);
+  TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
   TRun Run(FLog, FProgress, FOptions.Kinds);
-  LoadCatalogue(Run.Describer, Connected);
+  LoadCatalogue(Run.Describer, Connected, FProgress);
   const TDatabaseDescriber& D = Run.Describer;
   return Step(QStringLiteral("cannot write the snapshot"), [&] {
     if (FOptions.OutputFile.isEmpty())
@@ -354,9 +358,9 @@ QString TChecker::Snapshot() {
 }
 
 void TChecker::Publish() {
-  TConnectedDatabase Connected = Connect(FOptions, FLog);
+  TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
   TRun Run(FLog, FProgress, FOptions.Kinds);
-  LoadCatalogue(Run.Describer, Connected);
+  LoadCatalogue(Run.Describer, Connected, FProgress);
   Step(QStringLiteral("cannot write the snapshot"),
        [&] { Run.Describer.SaveToFile(Connected.Server, Connected.DatabaseName, Connected.Version); });
   Run.Describer.SetPublish(true);

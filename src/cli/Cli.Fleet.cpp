@@ -6,9 +6,9 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
-#include <QRegularExpression>
 
 #include <csignal>
 #include <memory>
@@ -19,37 +19,71 @@ namespace quillon::cli {
 
 namespace {
 
+// Splits a fleet line at blanks outside double quotes and drops the quotes, so that
+// Driver="ODBC Driver 18 for SQL Server" is one setting. Raises EUsageError for a quote left open.
+QStringList FleetLineTokens(const QString& AText) {
+  QStringList Tokens;
+  QString Token;
+  bool InQuotes = false;
+  bool InToken = false;
+  for (const QChar C : AText) {
+    if (C == u'"') {
+      InQuotes = !InQuotes;
+      InToken = true;
+    } else if (C.isSpace() && !InQuotes) {
+      if (InToken)
+        Tokens.append(std::exchange(Token, QString()));
+      InToken = false;
+    } else {
+      Token += C;
+      InToken = true;
+    }
+  }
+  if (InQuotes)
+    throw EUsageError(QStringLiteral("a double quote is not closed"));
+  if (InToken)
+    Tokens.append(Token);
+  return Tokens;
+}
+
 TFleetTarget ParseFleetLine(qint32 ALineNumber, const QString& AText) {
   TFleetTarget Target;
   Target.Line = ALineNumber;
-  static const QRegularExpression Blanks(QStringLiteral("\\s+"));
   QString Server;
   QString Database;
-  for (const QString& Token : AText.split(Blanks, Qt::SkipEmptyParts)) {
-    const QString Key = Token.section(u'=', 0, 0);
-    const QString Value = Token.section(u'=', 1);
-    if (!Token.contains(u'=') || Value.isEmpty())
-      Target.Error = QStringLiteral("\"%1\" is not a key=value setting").arg(Token);
-    else if (Key.compare(QLatin1String("Name"), Qt::CaseInsensitive) == 0)
-      Target.Name = Value;
-    else if (!IsKnownSetting(Key))
-      Target.Error = QStringLiteral("unknown setting \"%1\"").arg(Key);
-    else
+  try {
+    bool NameGiven = false;
+    for (const QString& Token : FleetLineTokens(AText)) {
+      const QString Key = Token.section(u'=', 0, 0);
+      const QString Value = Token.section(u'=', 1);
+      if (!Token.contains(u'=') || Value.isEmpty())
+        throw EUsageError(QStringLiteral("\"%1\" is not a key=value setting").arg(Token));
+      if (Key.compare(QLatin1String("Name"), Qt::CaseInsensitive) == 0) {
+        if (NameGiven)
+          throw EUsageError(QStringLiteral("Name= is given twice"));
+        NameGiven = true;
+        Target.Name = Value;
+        continue;
+      }
       Target.Settings.append(Token);
-    if (Key.compare(QLatin1String("Server"), Qt::CaseInsensitive) == 0)
-      Server = Value;
-    if (Key.compare(QLatin1String("Database"), Qt::CaseInsensitive) == 0)
-      Database = Value;
-    if (!Target.Error.isEmpty())
-      break;
+      if (Key.compare(QLatin1String("Server"), Qt::CaseInsensitive) == 0)
+        Server = Value;
+      if (Key.compare(QLatin1String("Database"), Qt::CaseInsensitive) == 0)
+        Database = Value;
+    }
+    if (std::any_of(Target.Name.begin(), Target.Name.end(), [](QChar C) {
+          return C.category() == QChar::Other_Control;
+        }))
+      throw EUsageError(QStringLiteral("Name= holds a control character"));
+    CheckSettings(Target.Settings, QString());
+    if (Server.isEmpty() || Database.isEmpty())
+      throw EUsageError(QStringLiteral("a target needs both Server= and Database="));
+  } catch (const EUsageError& E) {
+    Target.Error = QStringLiteral("fleet file line %1: %2").arg(ALineNumber).arg(E.Message());
   }
-  if (Target.Error.isEmpty() && (Server.isEmpty() || Database.isEmpty()))
-    Target.Error = QStringLiteral("a target needs both Server= and Database=");
   if (Target.Name.isEmpty())
     Target.Name = Server.isEmpty() || Database.isEmpty() ? QStringLiteral("line %1").arg(ALineNumber)
                                                           : Server + u'/' + Database;
-  if (!Target.Error.isEmpty())
-    Target.Error = QStringLiteral("fleet file line %1: %2").arg(ALineNumber).arg(Target.Error);
   return Target;
 }
 
@@ -96,7 +130,7 @@ private:
       QJsonParseError Error{};
       const QJsonDocument Json = QJsonDocument::fromJson(Report, &Error);
       if (Error.error == QJsonParseError::NoError)
-        FResult = ResultFromJson(Json.object());
+        FResult = ResultFromJson(Json.object().value(QStringLiteral("targets")).toArray().at(0).toObject());
       else
         FResult.Error = QStringLiteral("unreadable report of the check: %1").arg(Error.errorString());
     } else if (Code < 0) {
@@ -113,6 +147,20 @@ private:
   QProcess FProcess;
   QElapsedTimer FTimer;
 };
+
+// A line's setting overrides the one the command line gives every target.
+QStringList MemberSettings(const TFleetTarget& ATarget, const TCliOptions& AOptions) {
+  QStringList Settings = ATarget.Settings;
+  const auto InLine = [&](const QString& ASetting) {
+    return std::any_of(ATarget.Settings.begin(), ATarget.Settings.end(), [&](const QString& ALineSetting) {
+      return ALineSetting.section(u'=', 0, 0).compare(ASetting.section(u'=', 0, 0), Qt::CaseInsensitive) == 0;
+    });
+  };
+  for (const QString& Setting : AOptions.Settings)
+    if (!InLine(Setting))
+      Settings.append(Setting);
+  return Settings;
+}
 
 QStringList MemberArguments(const TCliOptions& AOptions) {
   QStringList Arguments{QStringLiteral("compare"), QStringLiteral("--fleet-member"), QStringLiteral("--format"),
@@ -172,9 +220,8 @@ QList<TTargetResult> RunFleet(const QList<TFleetTarget>& ATargets, const TCliOpt
       }
       ++Running;
       Members.push_back(std::make_unique<TMember>(Target, Results[Index]));
-      // The line's settings go first: the first of equal settings counts, so a line overrides
-      // what the command line gives every target.
-      Members.back()->Start(AProgram, Arguments + Target.Settings + AOptions.Settings, OnFinished);
+      Members.back()->Start(AProgram, Arguments + QStringList{QStringLiteral("--")} + MemberSettings(Target, AOptions),
+                            OnFinished);
     }
     if (Running == 0 && Next >= ATargets.size())
       Loop.quit();

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include <optional>
+
 namespace quillon::cli {
 
 namespace {
@@ -41,7 +43,9 @@ unsigned FlagsFromList(const QString& AList, const QList<std::pair<QString, unsi
   return Flags;
 }
 
-// Walks the arguments; an option's value is the text after "=" or the next argument.
+// Walks the arguments; an option's value is the text after "=" or the next argument. A next
+// argument that is itself an option is no value: "--report --format json" is a forgotten file
+// name, not a report named "--format".
 class TArgumentReader {
 public:
   explicit TArgumentReader(const QStringList& AArguments) : FArguments(AArguments) {}
@@ -51,7 +55,7 @@ public:
   QString Value(const QString& AOption, QString& AInlineValue) {
     if (!AInlineValue.isNull())
       return std::exchange(AInlineValue, QString());
-    if (AtEnd())
+    if (AtEnd() || FArguments.at(FIndex).startsWith(QLatin1String("--")))
       throw EUsageError(QStringLiteral("%1 needs a value").arg(AOption));
     return Next();
   }
@@ -83,7 +87,41 @@ void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
   Check(AOptions.FleetFile.isEmpty() ||
             !(AOptions.HasSetting(QStringLiteral("Server")) || AOptions.HasSetting(QStringLiteral("Database"))),
         QStringLiteral("with --fleet the targets come from the fleet file, not from Server= or Database="));
+  Check(!AOptions.JobsGiven || !AOptions.FleetFile.isEmpty(), QStringLiteral("--jobs works only with --fleet"));
   Check(AOptions.Jobs >= 1 && AOptions.Jobs <= 64, QStringLiteral("--jobs must lie between 1 and 64"));
+  CheckSettings(AOptions.Settings, QString());
+  QStringList Files;
+  for (const TReportRequest& Report : AOptions.Reports) {
+    Check(!Files.contains(Report.File), Report.ToStdOut()
+                                            ? QStringLiteral("only one report can go to standard output")
+                                            : QStringLiteral("two reports name the file %1").arg(Report.File));
+    Files.append(Report.File);
+  }
+}
+
+// "--report FORMAT:FILE" names its format; "--report FILE" (no format) takes the one of
+// --format. A colon after a slash belongs to the file name.
+std::pair<std::optional<TReportFormat>, QString> ReportRequest(const QString& AValue) {
+  const qsizetype Colon = AValue.indexOf(u':');
+  if (Colon < 0 || AValue.left(Colon).contains(u'/'))
+    return {std::nullopt, AValue};
+  const QString FormatName = AValue.left(Colon);
+  TReportRequest Request{TReportFormat::Text, AValue.mid(Colon + 1)};
+  Check(!FormatName.isEmpty(), QStringLiteral("--report %1 names no format (FORMAT:FILE, e.g. junit:report.xml)").arg(AValue));
+  Check(ReportFormatFromName(FormatName, Request.Format),
+        QStringLiteral("unknown report format \"%1\" (known: text, json, junit, html)").arg(FormatName));
+  Check(!Request.File.isEmpty(), QStringLiteral("--report %1 names no file").arg(AValue));
+  return {Request.Format, Request.File};
+}
+
+// The long name of an option given in its short form.
+QString LongOptionName(const QString& AName) {
+  static const QList<std::pair<QString, QString>> Short{{QStringLiteral("-q"), QStringLiteral("--quiet")},
+                                                        {QStringLiteral("-v"), QStringLiteral("--verbose")}};
+  for (const auto& [ShortName, LongName] : Short)
+    if (AName == ShortName)
+      return LongName;
+  return AName;
 }
 
 }  // namespace
@@ -116,6 +154,24 @@ QString TCliOptions::Setting(const QString& AKey) const { return Params().ReadSt
 
 bool TCliOptions::HasSetting(const QString& AKey) const { return Params().Exists(AKey); }
 
+void CheckSettings(const QStringList& ASettings, const QString& AWhere) {
+  QStringList Keys;
+  for (const QString& Setting : ASettings) {
+    const QString Key = Setting.section(u'=', 0, 0);
+    const QString Value = Setting.section(u'=', 1);
+    Check(IsKnownSetting(Key),
+          AWhere + QStringLiteral("unknown setting \"%1\" (known: Server, Database, User, Service, Driver)").arg(Key));
+    Check(!Keys.contains(Key.toLower()), AWhere + QStringLiteral("%1= is given twice").arg(Key));
+    Keys.append(Key.toLower());
+    Check(std::none_of(Setting.begin(), Setting.end(), [](QChar C) { return C.category() == QChar::Other_Control; }),
+          AWhere + QStringLiteral("%1= holds a control character").arg(Key));
+    for (const char* Required : {"server", "database"})
+      Check(!Value.isEmpty() || Key.toLower() != QLatin1String(Required), AWhere + QStringLiteral("%1= has no value").arg(Key));
+  }
+  Check(Keys.contains(QStringLiteral("server")) == Keys.contains(QStringLiteral("database")),
+        AWhere + QStringLiteral("Server= and Database= go together: give both, or neither to use the data-link file"));
+}
+
 bool IsKnownSetting(const QString& AKey) {
   for (const char* Known : {"Server", "Database", "User", "Service", "Driver"})
     if (AKey.compare(QLatin1String(Known), Qt::CaseInsensitive) == 0)
@@ -126,41 +182,56 @@ bool IsKnownSetting(const QString& AKey) {
 TCliOptions ParseOptions(const QStringList& AArguments) {
   TCliOptions Options;
   bool CommandGiven = false;
+  bool OptionsEnded = false;
+  QStringList OptionsSeen;
+  std::optional<TReportFormat> Format;
+  std::optional<QString> PlainReportFile;
   TArgumentReader Reader(AArguments);
   while (!Reader.AtEnd()) {
     const QString Argument = Reader.Next();
-    if (!Argument.startsWith(u'-')) {
+    if (Argument == QLatin1String("--") && !OptionsEnded) {
+      OptionsEnded = true;
+      continue;
+    }
+    if (OptionsEnded || !Argument.startsWith(u'-') || Argument == QLatin1String("-")) {
       if (Argument.contains(u'=')) {
-        Check(IsKnownSetting(Argument.section(u'=', 0, 0)),
-              QStringLiteral("unknown setting \"%1\" (known: Server, Database, User, Service, Driver)")
-                  .arg(Argument.section(u'=', 0, 0)));
         Options.Settings.append(Argument);
         continue;
       }
       Check(!CommandGiven, QStringLiteral("unexpected argument \"%1\"").arg(Argument));
+      if (Argument == QLatin1String("help")) {
+        Options.Command = TCommand::Help;
+        return Options;
+      }
       const QList<std::pair<QString, TCommand>> Commands{{QStringLiteral("compare"), TCommand::Compare},
                                                          {QStringLiteral("snapshot"), TCommand::Snapshot},
                                                          {QStringLiteral("publish"), TCommand::Publish}};
       const auto Found = std::find_if(Commands.begin(), Commands.end(),
                                       [&](const auto& AEntry) { return AEntry.first == Argument; });
-      Check(Found != Commands.end(), QStringLiteral("unknown command \"%1\" (known: compare, snapshot, publish)").arg(Argument));
+      Check(Found != Commands.end(), QStringLiteral("unknown command \"%1\" (known: compare, snapshot, publish, help)").arg(Argument));
       Options.Command = Found->second;
       CommandGiven = true;
       continue;
     }
-    const QString Name = Argument.section(u'=', 0, 0);
+    const QString Name = LongOptionName(Argument.section(u'=', 0, 0));
     QString Inline = Argument.contains(u'=') ? Argument.section(u'=', 1) : QString();
     if (Name == QLatin1String("--help") || Name == QLatin1String("-h")) {
       Options.Command = TCommand::Help;
       return Options;
-    } else if (Name == QLatin1String("--version")) {
+    }
+    if (Name == QLatin1String("--version") || Name == QLatin1String("-V")) {
       // Alone only: "--version $V" with an empty $V must not read as a green run.
       Check(AArguments.size() == 1,
-            QStringLiteral("--version takes no value and no other argument (the gold standard's version is "
-                           "--gold-version N)"));
+            QStringLiteral("%1 takes no value and no other argument (the gold standard's version is "
+                           "--gold-version N)").arg(Name));
       Options.Command = TCommand::ShowVersion;
       return Options;
-    } else if (Name == QLatin1String("--gold-version")) {
+    }
+    // --report is the one option that may be given more than once.
+    Check(Name == QLatin1String("--report") || !OptionsSeen.contains(Name),
+          QStringLiteral("%1 is given twice").arg(Name));
+    OptionsSeen.append(Name);
+    if (Name == QLatin1String("--gold-version")) {
       Options.GoldVersion = WholeNumber(Name, Reader.Value(Name, Inline), 1);
     } else if (Name == QLatin1String("--fail-on")) {
       Options.FailOnText = Reader.Value(Name, Inline);
@@ -171,11 +242,18 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
       Options.KindsText = Reader.Value(Name, Inline);
       Options.Kinds = KindsFromList(Options.KindsText);
     } else if (Name == QLatin1String("--format")) {
-      const QString Format = Reader.Value(Name, Inline);
-      Check(ReportFormatFromName(Format, Options.Format),
-            QStringLiteral("unknown report format \"%1\" (known: text, json, junit, html)").arg(Format));
+      const QString FormatName = Reader.Value(Name, Inline);
+      Format = TReportFormat::Text;
+      Check(ReportFormatFromName(FormatName, *Format),
+            QStringLiteral("unknown report format \"%1\" (known: text, json, junit, html)").arg(FormatName));
     } else if (Name == QLatin1String("--report")) {
-      Options.ReportFile = Reader.Value(Name, Inline);
+      const auto [ReportFormat, File] = ReportRequest(Reader.Value(Name, Inline));
+      if (ReportFormat) {
+        Options.Reports.append(TReportRequest{*ReportFormat, File});
+      } else {
+        Check(!PlainReportFile, QStringLiteral("--report FILE is given twice (several reports: --report FORMAT:FILE)"));
+        PlainReportFile = File;
+      }
     } else if (Name == QLatin1String("--output")) {
       Options.OutputFile = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--snapshot")) {
@@ -184,6 +262,10 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
       Options.FleetFile = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--jobs")) {
       Options.Jobs = WholeNumber(Name, Reader.Value(Name, Inline), 0);
+      Options.JobsGiven = true;
+    } else if (Name == QLatin1String("--quiet") || Name == QLatin1String("--verbose")) {
+      Check(Options.Verbosity == TVerbosity::Normal, QStringLiteral("--quiet and --verbose cannot be combined"));
+      Options.Verbosity = Name == QLatin1String("--quiet") ? TVerbosity::Quiet : TVerbosity::Verbose;
     } else if (Name == QLatin1String("--fleet-member")) {
       Options.FleetMember = true;
     } else {
@@ -191,6 +273,10 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
     }
     Check(Inline.isNull(), QStringLiteral("%1 takes no value").arg(Name));
   }
+  if (PlainReportFile || Options.Reports.isEmpty())
+    Options.Reports.append(TReportRequest{Format.value_or(TReportFormat::Text), PlainReportFile.value_or(QStringLiteral("-"))});
+  else
+    Check(!Format, QStringLiteral("--format applies to --report FILE; --report FORMAT:FILE names its own"));
   Validate(Options, CommandGiven);
   return Options;
 }

@@ -14,6 +14,19 @@ QUILLON_DECLARE_EXCEPTION(EUsageError, Exception)
 
 enum class TCommand { Compare, Snapshot, Publish, Help, ShowVersion };
 
+// How much the program says on standard error besides the report: errors only, progress and
+// the closing line, or also the log's lines.
+enum class TVerbosity { Quiet, Normal, Verbose };
+
+// One report a run writes: its format and where ("-" for standard output).
+struct TReportRequest {
+  TReportFormat Format = TReportFormat::Text;
+  QString File;
+
+  bool ToStdOut() const { return File == QLatin1String("-"); }
+  bool operator==(const TReportRequest&) const = default;
+};
+
 // The kinds a compare run can take part in, as bits.
 enum TKindFlag : unsigned {
   kindSchemata = 1,
@@ -36,8 +49,10 @@ struct TCliOptions {
   unsigned Kinds = kindAll;
   // --kinds as given; empty for all kinds.
   QString KindsText;
-  TReportFormat Format = TReportFormat::Text;
-  QString ReportFile;
+  // Every report the run writes, at least one: without --report the --format report goes to
+  // standard output.
+  QList<TReportRequest> Reports;
+  TVerbosity Verbosity = TVerbosity::Normal;
   QString OutputFile;
   QString SnapshotFile;
   // --gold-version: the gold standard's version to compare a snapshot with; 0 when not given
@@ -50,6 +65,7 @@ struct TCliOptions {
   bool Force = false;
   QString FleetFile;
   qint32 Jobs = 4;
+  bool JobsGiven = false;
   // Run as one target of a fleet check: no log file, no progress, the JSON report on stdout.
   bool FleetMember = false;
 
@@ -62,6 +78,11 @@ struct TCliOptions {
 
 // The settings a command line or a fleet line may carry.
 bool IsKnownSetting(const QString& AKey);
+
+// Raises EUsageError when the "key=value" settings repeat a key (any letter case), name an
+// unknown key, hold a control character, give Server= or Database= an empty value, or give
+// only one of the two. AWhere goes in front of the message ("", "fleet file line 3: ").
+void CheckSettings(const QStringList& ASettings, const QString& AWhere);
 
 // Reads "anomalies,unknown,missing,unreadable" (any letter case); raises EUsageError for an
 // empty list or an unknown word.

@@ -50,17 +50,41 @@ int Fail(const QString& AMessage) {
   return 2;
 }
 
-void WriteOut(const QByteArray& AData) {
-  std::fwrite(AData.constData(), 1, static_cast<size_t>(AData.size()), stdout);
-  std::fflush(stdout);
+// Every report the run asked for, each written even when another could not be; returns
+// whether all were written (what failed has been said on standard error).
+bool DeliverReports(const TCliOptions& AOptions, const QList<TTargetResult>& AResults, bool AFleet) {
+  bool AllWritten = true;
+  for (const TReportRequest& Report : AOptions.Reports) {
+    try {
+      WriteReport(Report.File, RenderReport(Report.Format, AResults, AFleet));
+    } catch (const std::exception& E) {
+      Fail(QString::fromUtf8(E.what()).simplified());
+      AllWritten = false;
+    }
+  }
+  return AllWritten;
 }
 
-// Sends the report to --report FILE, or to standard output.
-void Deliver(const TCliOptions& AOptions, const QByteArray& AReport) {
-  if (AOptions.ReportFile.isEmpty())
-    WriteOut(AReport);
-  else
-    WriteFileAtomically(AOptions.ReportFile, AReport);
+bool ReportOnStdOut(const TCliOptions& AOptions, bool AMachineReadableOnly) {
+  return std::any_of(AOptions.Reports.begin(), AOptions.Reports.end(), [&](const TReportRequest& AReport) {
+    return AReport.ToStdOut() && !(AMachineReadableOnly && AReport.Format == TReportFormat::Text);
+  });
+}
+
+// The closing line on standard error names the files, when the reports went to files.
+void SayReportsWritten(const TCliOptions& AOptions, const QList<TTargetResult>& AResults) {
+  if (AOptions.FleetMember || AOptions.Verbosity == TVerbosity::Quiet || ReportOnStdOut(AOptions, false))
+    return;
+  QStringList Files;
+  for (const TReportRequest& Report : AOptions.Reports)
+    Files.append(Report.File);
+  qsizetype Anomalies = 0;
+  for (const TTargetResult& Result : AResults)
+    Anomalies += Result.Anomalies.size();
+  PrintLine(stderr, QStringLiteral("%1 anomalies; %2 written to %3")
+                        .arg(QString::number(Anomalies),
+                             Files.size() == 1 ? QStringLiteral("report") : QStringLiteral("reports"),
+                             Files.join(QStringLiteral(", "))));
 }
 
 // A password asked once here serves every target of a fleet through the environment.
@@ -85,22 +109,55 @@ int RunFleetCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& 
   const QList<TTargetResult> Results =
       RunFleet(Targets, AOptions, QCoreApplication::applicationFilePath(), ALog, &AProgress);
   AProgress.EndLine();
-  const QByteArray Report = RenderReport(AOptions.Format, Results, true);
-  const QString Table = SummaryTable(Results);
+  const bool Written = DeliverReports(AOptions, Results, true);
   // Machine-readable output on stdout stays parseable: the table then goes to stderr.
-  if (AOptions.ReportFile.isEmpty() && AOptions.Format != TReportFormat::Text) {
-    WriteOut(Report);
-    std::fputs(Table.toLocal8Bit().constData(), stderr);
-  } else {
-    Deliver(AOptions, Report);
-    WriteOut(Table.toLocal8Bit());
+  const QByteArray Table = SummaryTable(Results).toLocal8Bit();
+  if (!ReportOnStdOut(AOptions, true))
+    WriteStdOut(Table);
+  else if (AOptions.Verbosity != TVerbosity::Quiet)
+    std::fputs(Table.constData(), stderr);
+  SayReportsWritten(AOptions, Results);
+  return Written ? CombinedExitCode(Results) : 2;
+}
+
+// What the reports say of a check that failed before it had a result of its own.
+TTargetResult FailedResult(const TCliOptions& AOptions, const QString& AError) {
+  TTargetResult Result;
+  Result.Name = TargetName(AOptions);
+  Result.Server = AOptions.Setting(QStringLiteral("Server"));
+  Result.Database = AOptions.Setting(QStringLiteral("Database"));
+  Result.SnapshotPath = AOptions.SnapshotFile;
+  Result.FailOn = AOptions.FailOn;
+  Result.Error = AError;
+  return Result;
+}
+
+int RunCompare(const TCliOptions& AOptions, TChecker& AChecker, TTerminalProgress& AProgress) {
+  TTargetResult Result;
+  try {
+    Result = AOptions.SnapshotFile.isEmpty() ? AChecker.CompareDatabase() : AChecker.CompareSnapshot();
+  } catch (const std::exception& E) {
+    if (GlobalLog)
+      GlobalLog->SilentError(QStringLiteral("quillon-cli: %s"), {QString::fromUtf8(E.what())});
+    Result = FailedResult(AOptions, QString::fromUtf8(E.what()).simplified());
   }
-  return CombinedExitCode(Results);
+  AProgress.EndLine();
+  const bool Written = DeliverReports(AOptions, {Result}, false);
+  if (Result.Failed())
+    Fail(Result.Error);
+  else
+    SayReportsWritten(AOptions, {Result});
+  return Written ? Result.ExitCode() : 2;
 }
 
 int RunCommand(const TCliOptions& AOptions) {
   TCliLog Log(AOptions.FleetMember ? nullptr : GlobalLog);
-  TTerminalProgress Progress(!AOptions.FleetMember && StdErrIsTerminal());
+  TTerminalProgress Progress(!AOptions.FleetMember && AOptions.Verbosity != TVerbosity::Quiet && StdErrIsTerminal());
+  if (AOptions.Verbosity == TVerbosity::Verbose)
+    Log.SetEcho([&](const QString& ALine) {
+      Progress.EndLine();
+      PrintLine(stderr, ALine);
+    });
   if (!AOptions.FleetFile.isEmpty())
     return RunFleetCommand(AOptions, &Log, Progress);
   TChecker Checker(AOptions, &Log, &Progress);
@@ -108,29 +165,24 @@ int RunCommand(const TCliOptions& AOptions) {
     case TCommand::Snapshot: {
       const QString Path = Checker.Snapshot();
       Progress.EndLine();
-      PrintLine(stdout, Path);
+      WriteStdOut((Path + u'\n').toLocal8Bit());
       return 0;
     }
-    case TCommand::Publish:
+    case TCommand::Publish: {
       Checker.Publish();
       Progress.EndLine();
+      QString Out;
       for (const QString& Line : Log.PublishedLines() + Log.SkippedLines())
-        PrintLine(stdout, Line);
-      PrintLine(stdout, QStringLiteral("%1 objects published or updated, %2 skipped")
-                            .arg(Log.PublishedLines().size())
-                            .arg(Log.SkippedLines().size()));
+        Out += Line + u'\n';
+      Out += QStringLiteral("%1 objects published or updated, %2 skipped\n")
+                 .arg(Log.PublishedLines().size())
+                 .arg(Log.SkippedLines().size());
+      WriteStdOut(Out.toLocal8Bit());
       return 0;
+    }
     default:
-      break;
+      return RunCompare(AOptions, Checker, Progress);
   }
-  const TTargetResult Result = AOptions.SnapshotFile.isEmpty() ? Checker.CompareDatabase() : Checker.CompareSnapshot();
-  Progress.EndLine();
-  Deliver(AOptions, RenderReport(AOptions.Format, {Result}, false));
-  if (!AOptions.ReportFile.isEmpty() && !AOptions.FleetMember)
-    PrintLine(stderr, QStringLiteral("%1 anomalies; report written to %2").arg(Result.Anomalies.size()).arg(AOptions.ReportFile));
-  if (Result.Failed())
-    Fail(Result.Error);
-  return Result.ExitCode();
 }
 
 }  // namespace
@@ -142,14 +194,23 @@ int RunCommandLine(const QStringList& AArguments) {
   } catch (const EUsageError& E) {
     return Fail(E.Message());
   }
-  if (Options.Command == TCommand::Help) {
-    WriteOut(HelpText().toLocal8Bit());
-    return 0;
+  try {
+    if (Options.Command == TCommand::Help) {
+      WriteStdOut(HelpText().toLocal8Bit());
+      return 0;
+    }
+    if (Options.Command == TCommand::ShowVersion) {
+      WriteStdOut(QStringLiteral("quillon-cli %1\n").arg(QCoreApplication::applicationVersion()).toLocal8Bit());
+      return 0;
+    }
+    // A report that cannot be written is known before a server is asked anything.
+    for (const TReportRequest& Report : Options.Reports)
+      CheckReportDestination(Report.File);
+  } catch (const std::exception& E) {
+    return Fail(QString::fromUtf8(E.what()).simplified());
   }
-  if (Options.Command == TCommand::ShowVersion) {
-    PrintLine(stdout, QStringLiteral("quillon-cli %1").arg(QCoreApplication::applicationVersion()));
-    return 0;
-  }
+  for (const TReportRequest& Report : Options.Reports)
+    RemoveOnInterrupt(Report.File);
   InstallInterruptHandler();
   TCliGlobals Globals(!Options.FleetMember);
   // Installed, the command line's snapshot is a product of the run, like its report: it lands

@@ -48,11 +48,10 @@ QString TextReport(const TTargetResult& AResult, bool AFleet) {
     Out += QStringLiteral("ERROR: %1\nThe comparison is incomplete.\n").arg(AResult.Error);
     return Out;
   }
+  // One arg() for all: a name holding "%1" must never be taken for a placeholder.
   Out += QStringLiteral("%1 anomalies in %2 on %3 (version %4) in %5\n")
-             .arg(AResult.Anomalies.size())
-             .arg(AResult.Database, AResult.Server)
-             .arg(AResult.Version)
-             .arg(Seconds(AResult.Seconds));
+             .arg(QString::number(AResult.Anomalies.size()), AResult.Database, AResult.Server,
+                  QString::number(AResult.Version), Seconds(AResult.Seconds));
   if (!AResult.ComparedText.isEmpty())
     Out += AResult.ComparedText + u'\n';
   if (!AResult.SnapshotPath.isEmpty())
@@ -60,13 +59,14 @@ QString TextReport(const TTargetResult& AResult, bool AFleet) {
   return Out;
 }
 
-QByteArray JsonReport(const QList<TTargetResult>& AResults, bool AFleet) {
-  if (!AFleet && AResults.size() == 1)
-    return QJsonDocument(ResultToJson(AResults.first())).toJson(QJsonDocument::Indented);
+// One shape for a single check and a fleet, so that a consumer reads both alike; the format
+// version grows when a field changes its meaning or goes away.
+QByteArray JsonReport(const QList<TTargetResult>& AResults) {
   QJsonArray Targets;
   for (const TTargetResult& Result : AResults)
     Targets.append(ResultToJson(Result));
-  return QJsonDocument(QJsonObject{{QStringLiteral("targets"), Targets},
+  return QJsonDocument(QJsonObject{{QStringLiteral("formatVersion"), JsonReportFormatVersion},
+                                   {QStringLiteral("targets"), Targets},
                                    {QStringLiteral("exitCode"), CombinedExitCode(AResults)}})
       .toJson(QJsonDocument::Indented);
 }
@@ -217,11 +217,10 @@ QByteArray HtmlReport(const QList<TTargetResult>& AResults) {
   for (const TTargetResult& Result : AResults)
     Out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td>"
                           "<td class=\"%7\">%8</td><td>%9</td></tr>\n")
-               .arg(Result.Name.toHtmlEscaped(), Result.Server.toHtmlEscaped(), Result.Database.toHtmlEscaped())
-               .arg(Result.Version)
-               .arg(Result.Compared.size())
-               .arg(Result.Anomalies.size())
-               .arg(Result.Failed() ? QStringLiteral("failed") : QString(), Status(Result), Seconds(Result.Seconds));
+               .arg(Result.Name.toHtmlEscaped(), Result.Server.toHtmlEscaped(), Result.Database.toHtmlEscaped(),
+                    QString::number(Result.Version), QString::number(Result.Compared.size()),
+                    QString::number(Result.Anomalies.size()), Result.Failed() ? QStringLiteral("failed") : QString(),
+                    Status(Result), Seconds(Result.Seconds));
   Out += QStringLiteral("</table>\n");
   for (const TTargetResult& Result : AResults) {
     Out += QStringLiteral("<h2>%1</h2>\n").arg(Result.Name.toHtmlEscaped());
@@ -267,7 +266,7 @@ bool ReportFormatFromName(const QString& AName, TReportFormat& AFormat) {
 
 QByteArray RenderReport(TReportFormat AFormat, const QList<TTargetResult>& AResults, bool AFleet) {
   switch (AFormat) {
-    case TReportFormat::Json: return JsonReport(AResults, AFleet);
+    case TReportFormat::Json: return JsonReport(AResults);
     case TReportFormat::JUnit: return JUnitReport(AResults);
     case TReportFormat::Html: return HtmlReport(AResults);
     case TReportFormat::Text: break;

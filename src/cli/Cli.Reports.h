@@ -10,6 +10,8 @@ namespace quillon::cli {
 
 enum class TReportFormat { Text, Json, JUnit, Html };
 
+constexpr int JsonReportFormatVersion = 1;
+
 // "text", "json", "junit" or "html"; false for anything else.
 bool ReportFormatFromName(const QString& AName, TReportFormat& AFormat);
 

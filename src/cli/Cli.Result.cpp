@@ -30,6 +30,12 @@ int TTargetResult::ExitCode() const {
   return 0;
 }
 
+QString TTargetResult::StatusName() const {
+  if (Failed())
+    return QStringLiteral("error");
+  return Anomalies.isEmpty() && ExitCode() == 0 ? QStringLiteral("ok") : QStringLiteral("anomalies");
+}
+
 int CombinedExitCode(const QList<TTargetResult>& AResults) {
   int Code = 0;
   for (const TTargetResult& Result : AResults)
@@ -52,14 +58,17 @@ QJsonObject ResultToJson(const TTargetResult& AResult) {
   for (const TComparedObject& Object : AResult.Compared)
     Compared.append(QJsonObject{{QStringLiteral("fullName"), Object.FullName}, {QStringLiteral("kind"), Object.Kind}});
   QJsonObject Json{{QStringLiteral("name"), AResult.Name},
+                   {QStringLiteral("status"), AResult.StatusName()},
+                   {QStringLiteral("error"), AResult.Failed() ? QJsonValue(AResult.Error) : QJsonValue()},
                    {QStringLiteral("complete"), !AResult.Failed()},
                    {QStringLiteral("comparedKinds"), AResult.ComparedText},
                    {QStringLiteral("server"), AResult.Server},
                    {QStringLiteral("database"), AResult.Database},
-                   {QStringLiteral("version"), AResult.Version},
+                   {QStringLiteral("version"), AResult.Version > 0 ? QJsonValue(AResult.Version) : QJsonValue()},
                    {QStringLiteral("snapshot"), AResult.SnapshotPath},
                    {QStringLiteral("seconds"), AResult.Seconds},
                    {QStringLiteral("anomalyCount"), AResult.Anomalies.size()},
+                   {QStringLiteral("comparedCount"), AResult.Compared.size()},
                    {QStringLiteral("anomalies"), Anomalies},
                    {QStringLiteral("compared"), Compared}};
   for (const TFindingGroup& Group : FindingGroups()) {
@@ -68,8 +77,6 @@ QJsonObject ResultToJson(const TTargetResult& AResult) {
       Records.append(QJsonObject{{QStringLiteral("fullName"), Record.FullName}, {QStringLiteral("kind"), Record.Kind}});
     Json.insert(Group.JsonKey, Records);
   }
-  if (AResult.Failed())
-    Json.insert(QStringLiteral("error"), AResult.Error);
   return Json;
 }
 

@@ -74,12 +74,16 @@ struct TTargetResult {
   bool Failed() const { return !Error.isEmpty(); }
   // 2 on a failure, 1 when a kind of result named by FailOn is present, 0 otherwise.
   int ExitCode() const;
+  // The JSON report's status: "error" for a failed check, "anomalies" when anything differs or
+  // --fail-on names a result that is present, "ok" otherwise.
+  QString StatusName() const;
 };
 
 // The worst of the targets' exit codes, so that one failure is never hidden by clean results.
 int CombinedExitCode(const QList<TTargetResult>& AResults);
 
-// The result as the JSON report writes it: every anomaly with its unified line diff.
+// The result as the JSON report writes it: every anomaly with its unified line diff. The
+// report's shape is documented in packaging/report.schema.json.
 QJsonObject ResultToJson(const TTargetResult& AResult);
 // Reads back what ResultToJson wrote (the diffs are recomputed when needed, not read).
 TTargetResult ResultFromJson(const QJsonObject& AObject);
