@@ -307,7 +307,11 @@ Options:
   --kinds LIST         kinds to compare, comma-separated: schemata, checks, views, routines,
                        foreignkeys, indexes (default: all)
   --format FORMAT      text (default), json, junit or html
-  --report FILE        write the report to FILE (replaced only once it is complete)
+  --report FILE        write the report (in --format) to FILE
+  --report FORMAT:FILE write a report in FORMAT to FILE; repeatable, one run for all:
+                       --report junit:r.xml --report html:r.html --report json:-
+                       (- is standard output; a file is replaced only once complete, a
+                       FIFO or device written in place; a failed run writes failed reports)
   --output PATH        snapshot: write the snapshot to PATH instead of the snapshot folder
                        (the current folder when installed, else beside the program)
   --snapshot FILE      compare: compare a snapshot file instead of a live database, with the
@@ -324,11 +328,15 @@ Options:
                          Name=eu1 Server=sql-eu1 Database=Shop User=checker
                        (# starts a comment; any setting above may be given per line)
   --jobs N             fleet: targets checked at a time (default 4)
-  --help               this text
-  --version            the program's version (only as the one argument)
+  -q, --quiet          errors only on standard error
+  -v, --verbose        the log's lines on standard error too
+  -h, --help, help     this text
+  -V, --version        the program's version (only as the one argument)
+  --                   end of the options
 
 Exit codes: 0 nothing that --fail-on names, 1 something it names was found, 2 error or a
-comparison that stopped part-way (one line on standard error says what).
+comparison that stopped part-way (one line on standard error says what), 130 Ctrl+C,
+143 SIGTERM.
 Progress goes to standard error when it is a terminal.
 
 Examples:
@@ -337,7 +345,7 @@ Examples:
       --kinds views,routines --format html --report shop.html
   quillon-cli snapshot Server=sql01 Database=Shop --output /tmp/shop.xml
   quillon-cli compare --snapshot sql01.Shop.12.xml --format json --fail-on anomalies,missing
-  quillon-cli compare --fleet fleet.txt --jobs 8 --format junit --report fleet.xml
+  quillon-cli compare --fleet fleet.txt --jobs 8 --report junit:fleet.xml --report html:fleet.html
   quillon-cli publish Server=gold01 Database=ShopGold Service=http://gold:8080
 )");
 }
