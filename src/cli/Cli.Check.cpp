@@ -10,7 +10,9 @@
 #include "schema/Routines.h"
 #include "schema/Tables.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <termios.h>
@@ -219,6 +221,28 @@ qint32 SnapshotVersion(const TXmlNode& ARoot, const QString& AFile) {
   return Version;
 }
 
+// The snapshot file of a run: --output, else the snapshot folder's usual name, with the fleet's
+// tag before the extension when it gave one.
+QString SnapshotPathOf(const TCliOptions& AOptions, const TConnectedDatabase& AConnected) {
+  if (!AOptions.OutputFile.isEmpty())
+    return AOptions.OutputFile;
+  QString FileName = SnapshotFileName(AConnected.Server, AConnected.DatabaseName, AConnected.Version);
+  if (!AOptions.SnapshotTag.isEmpty())
+    FileName.insert(FileName.size() - 4, u'.' + AOptions.SnapshotTag);
+  return FileName;
+}
+
+QString WriteSnapshot(const TCliOptions& AOptions, const TDatabaseDescriber& ADescriber, const TConnectedDatabase& AConnected) {
+  return Step(QStringLiteral("cannot write the snapshot"), [&] {
+    const QString FileName = SnapshotPathOf(AOptions, AConnected);
+    // The installed program's snapshot folder may not exist yet; a failure to make it shows as
+    // the failure to write the file.
+    QDir().mkpath(QFileInfo(FileName).absolutePath());
+    SaveSnapshot(ADescriber.SnapshotLists(), FileName, AConnected.Server, AConnected.DatabaseName, AConnected.Version);
+    return FileName;
+  });
+}
+
 void LoadCatalogue(TDatabaseDescriber& ADescriber, TConnectedDatabase& AConnected, IDbProgress* AProgress) {
   AProgress->ShowStatus(QStringLiteral("Reading the catalogue of %1...").arg(AConnected.DatabaseName));
   Step(QStringLiteral("cannot read the catalogue of %1").arg(AConnected.DatabaseName),
@@ -311,9 +335,8 @@ TTargetResult TChecker::CompareDatabase() {
   Result.Server = Connected.Server;
   Result.Database = Connected.DatabaseName;
   Result.Version = Connected.Version;
-  Result.SnapshotPath = Step(QStringLiteral("cannot write the snapshot"), [&] {
-    return Run.Describer.SaveToFile(Connected.Server, Connected.DatabaseName, Connected.Version);
-  });
+  if (!FOptions.NoSnapshot)
+    Result.SnapshotPath = WriteSnapshot(FOptions, Run.Describer, Connected);
   Result = Run.Compare(Result, Connected.DatabaseName, FOptions.Kinds);
   Result.Seconds = Timer.elapsed() / 1000.0;
   return Result;
@@ -346,23 +369,15 @@ QString TChecker::Snapshot() {
   TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
   TRun Run(FLog, FProgress, FOptions.Kinds);
   LoadCatalogue(Run.Describer, Connected, FProgress);
-  const TDatabaseDescriber& D = Run.Describer;
-  return Step(QStringLiteral("cannot write the snapshot"), [&] {
-    if (FOptions.OutputFile.isEmpty())
-      return Run.Describer.SaveToFile(Connected.Server, Connected.DatabaseName, Connected.Version);
-    SaveSnapshot(TSnapshotLists{D.Schemata(), D.Tables(), D.Columns(), D.Indices(), D.CheckConstraints(),
-                                D.ForeignKeys(), D.TablePrivileges(), D.RoutinePrivileges(), D.Views(), D.Routines()},
-                 FOptions.OutputFile, Connected.Server, Connected.DatabaseName, Connected.Version);
-    return FOptions.OutputFile;
-  });
+  return WriteSnapshot(FOptions, Run.Describer, Connected);
 }
 
 void TChecker::Publish() {
   TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
   TRun Run(FLog, FProgress, FOptions.Kinds);
   LoadCatalogue(Run.Describer, Connected, FProgress);
-  Step(QStringLiteral("cannot write the snapshot"),
-       [&] { Run.Describer.SaveToFile(Connected.Server, Connected.DatabaseName, Connected.Version); });
+  if (!FOptions.NoSnapshot)
+    WriteSnapshot(FOptions, Run.Describer, Connected);
   Run.Describer.SetPublish(true);
   Run.Describer.SetForcePublish(FOptions.Force);
   Run.Describer.SetSourceServer(Connected.Server);

@@ -1,6 +1,7 @@
 #include "cli/Cli.Fleet.h"
 
 #include "infra/Logging.Interfaces.h"
+#include "infra/Utils.Params.h"
 #include "schema/Interfaces.h"
 
 #include <QElapsedTimer>
@@ -8,7 +9,9 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <csignal>
 #include <memory>
@@ -148,6 +151,32 @@ private:
   QElapsedTimer FTimer;
 };
 
+// Two lines that name one database would write one snapshot file: each then adds its
+// target's name (and its line, should the names be equal too) to the file name.
+QStringList SnapshotTagArguments(const QList<TFleetTarget>& ATargets, qsizetype AIndex) {
+  const auto Database = [](const TFleetTarget& ATarget) {
+    TParamList Settings;
+    Settings.ParseCommandLine(ATarget.Settings);
+    return (Settings.ReadString(QStringLiteral("Server"), QString()) + u'/' +
+            Settings.ReadString(QStringLiteral("Database"), QString()))
+        .toLower();
+  };
+  const TFleetTarget& Target = ATargets.at(AIndex);
+  qsizetype SameDatabase = 0;
+  qsizetype SameName = 0;
+  for (const TFleetTarget& Other : ATargets) {
+    SameDatabase += Other.Error.isEmpty() && Database(Other) == Database(Target) ? 1 : 0;
+    SameName += Other.Name == Target.Name ? 1 : 0;
+  }
+  if (SameDatabase < 2)
+    return {};
+  static const QRegularExpression Unsafe(QStringLiteral("[^A-Za-z0-9._-]"));
+  QString Tag = QString(Target.Name).replace(Unsafe, QStringLiteral("_"));
+  if (SameName > 1)
+    Tag += QStringLiteral("-line%1").arg(Target.Line);
+  return {QStringLiteral("--snapshot-tag"), Tag};
+}
+
 // A line's setting overrides the one the command line gives every target.
 QStringList MemberSettings(const TFleetTarget& ATarget, const TCliOptions& AOptions) {
   QStringList Settings = ATarget.Settings;
@@ -165,6 +194,10 @@ QStringList MemberSettings(const TFleetTarget& ATarget, const TCliOptions& AOpti
 QStringList MemberArguments(const TCliOptions& AOptions) {
   QStringList Arguments{QStringLiteral("compare"), QStringLiteral("--fleet-member"), QStringLiteral("--format"),
                         QStringLiteral("json")};
+  if (!AOptions.SnapshotDir.isEmpty())
+    Arguments << QStringLiteral("--snapshot-dir") << QDir(AOptions.SnapshotDir).absolutePath();
+  if (AOptions.NoSnapshot)
+    Arguments << QStringLiteral("--no-snapshot");
   if (!AOptions.KindsText.isEmpty())
     Arguments << QStringLiteral("--kinds") << AOptions.KindsText;
   if (!AOptions.FailOnText.isEmpty())
@@ -220,7 +253,9 @@ QList<TTargetResult> RunFleet(const QList<TFleetTarget>& ATargets, const TCliOpt
       }
       ++Running;
       Members.push_back(std::make_unique<TMember>(Target, Results[Index]));
-      Members.back()->Start(AProgram, Arguments + QStringList{QStringLiteral("--")} + MemberSettings(Target, AOptions),
+      Members.back()->Start(AProgram,
+                            Arguments + SnapshotTagArguments(ATargets, Index) + QStringList{QStringLiteral("--")} +
+                                MemberSettings(Target, AOptions),
                             OnFinished);
     }
     if (Running == 0 && Next >= ATargets.size())

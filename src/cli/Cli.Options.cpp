@@ -82,6 +82,14 @@ void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
         QStringLiteral("--gold-version works only with --snapshot (a database reports its own version)"));
   Check(AOptions.FailOnText.isNull() || Compare, QStringLiteral("--fail-on works only with compare"));
   Check(!AOptions.Force || AOptions.Command == TCommand::Publish, QStringLiteral("--force works only with publish"));
+  Check(!AOptions.NoSnapshot || AOptions.Command != TCommand::Snapshot,
+        QStringLiteral("--no-snapshot cannot be combined with snapshot, whose product the snapshot is"));
+  Check(!AOptions.NoSnapshot || AOptions.SnapshotDir.isEmpty(), QStringLiteral("--no-snapshot and --snapshot-dir cannot be combined"));
+  Check((AOptions.SnapshotDir.isEmpty() && !AOptions.NoSnapshot) || AOptions.SnapshotFile.isEmpty(),
+        QStringLiteral("a compare of --snapshot FILE writes no snapshot: --snapshot-dir and --no-snapshot do not apply"));
+  Check(AOptions.SnapshotTag.isEmpty() || AOptions.FleetMember, QStringLiteral("--snapshot-tag is given by a fleet to its members"));
+  Check(AOptions.SnapshotDir.isEmpty() || AOptions.OutputFile.isEmpty(),
+        QStringLiteral("--output and --snapshot-dir cannot be combined"));
   Check(AOptions.OutputFile.isEmpty() || AOptions.Command == TCommand::Snapshot,
         QStringLiteral("--output works only with snapshot"));
   Check(AOptions.FleetFile.isEmpty() ||
@@ -258,6 +266,12 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
       Options.OutputFile = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--snapshot")) {
       Options.SnapshotFile = Reader.Value(Name, Inline);
+    } else if (Name == QLatin1String("--snapshot-dir")) {
+      Options.SnapshotDir = Reader.Value(Name, Inline);
+    } else if (Name == QLatin1String("--no-snapshot")) {
+      Options.NoSnapshot = true;
+    } else if (Name == QLatin1String("--snapshot-tag")) {
+      Options.SnapshotTag = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--fleet")) {
       Options.FleetFile = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--jobs")) {
@@ -314,6 +328,10 @@ Options:
                        FIFO or device written in place; a failed run writes failed reports)
   --output PATH        snapshot: write the snapshot to PATH instead of the snapshot folder
                        (the current folder when installed, else beside the program)
+  --snapshot-dir DIR   where compare, snapshot and publish write the database's snapshot
+                       (default: the current folder when installed, else beside the program);
+                       a fleet adds the target's name when two lines name one database
+  --no-snapshot        compare, publish: write no snapshot
   --snapshot FILE      compare: compare a snapshot file instead of a live database, with the
                        gold standard of the version the snapshot records
   --gold-version N     with --snapshot: compare with the gold standard of version N instead

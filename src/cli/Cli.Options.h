@@ -55,6 +55,13 @@ struct TCliOptions {
   TVerbosity Verbosity = TVerbosity::Normal;
   QString OutputFile;
   QString SnapshotFile;
+  // --snapshot-dir: where compare, snapshot and publish write the database's snapshot; empty for
+  // the default folder. --no-snapshot: compare and publish write none.
+  QString SnapshotDir;
+  bool NoSnapshot = false;
+  // Given by a fleet to a member whose server and database another line names too: joins the
+  // snapshot's file name so that the two do not overwrite each other.
+  QString SnapshotTag;
   // --gold-version: the gold standard's version to compare a snapshot with; 0 when not given
   // (the snapshot's own Version then counts).
   qint32 GoldVersion = 0;

@@ -137,11 +137,16 @@ void CheckReportDestination(const QString& AFileName) {
     return;
   }
   const QByteArray Folder = Target.Path.left(std::max<qsizetype>(Target.Path.lastIndexOf('/'), 1));
+  CheckFolderWritable(QFile::decodeName(Folder), QStringLiteral("cannot write the report %1").arg(AFileName));
+}
+
+void CheckFolderWritable(const QString& AFolder, const QString& AWhat) {
+  const QByteArray Folder = QFile::encodeName(AFolder);
   struct stat Info {};
   if (stat(Folder.constData(), &Info) != 0 || !S_ISDIR(Info.st_mode))
-    throw ReportError(AFileName, QStringLiteral("the folder %1 does not exist").arg(QFile::decodeName(Folder)));
+    throw Exception(QStringLiteral("%1: the folder %2 does not exist").arg(AWhat, AFolder));
   if (access(Folder.constData(), W_OK | X_OK) != 0)
-    throw ReportError(AFileName, QStringLiteral("the folder %1 cannot be written").arg(QFile::decodeName(Folder)));
+    throw Exception(QStringLiteral("%1: the folder %2 cannot be written").arg(AWhat, AFolder));
 }
 
 void WriteReport(const QString& AFileName, const QByteArray& AData) {

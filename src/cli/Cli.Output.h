@@ -16,6 +16,9 @@ void WriteFileAtomically(const QString& AFileName, const QByteArray& AData);
 // a folder that does not exist or cannot be written. "-" is standard output.
 void CheckReportDestination(const QString& AFileName);
 
+// Raises Exception "AWhat: the folder ... does not exist" (or cannot be written).
+void CheckFolderWritable(const QString& AFolder, const QString& AWhat);
+
 // Writes a report: "-" to standard output; a FIFO, a device or a /dev/stdout-like path in
 // place; a regular file (also a symlink's target, the link kept) through WriteFileAtomically.
 void WriteReport(const QString& AFileName, const QByteArray& AData);

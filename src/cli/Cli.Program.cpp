@@ -206,6 +206,8 @@ int RunCommandLine(const QStringList& AArguments) {
     // A report that cannot be written is known before a server is asked anything.
     for (const TReportRequest& Report : Options.Reports)
       CheckReportDestination(Report.File);
+    if (!Options.SnapshotDir.isEmpty())
+      CheckFolderWritable(Options.SnapshotDir, QStringLiteral("cannot write snapshots to --snapshot-dir"));
   } catch (const std::exception& E) {
     return Fail(QString::fromUtf8(E.what()).simplified());
   }
@@ -215,7 +217,9 @@ int RunCommandLine(const QStringList& AArguments) {
   TCliGlobals Globals(!Options.FleetMember);
   // Installed, the command line's snapshot is a product of the run, like its report: it lands
   // where the user runs the command, not among the window's snapshots.
-  if (RunsInstalled())
+  if (!Options.SnapshotDir.isEmpty())
+    SetSnapshotFolder(QDir(Options.SnapshotDir).absolutePath());
+  else if (RunsInstalled())
     SetSnapshotFolder(QDir::currentPath());
   try {
     return RunCommand(Options);

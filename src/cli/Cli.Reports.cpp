@@ -4,7 +4,9 @@
 #include "infra/Support.Exceptions.h"
 #include "infra/Support.Format.h"
 
+#include <QDateTime>
 #include <QJsonArray>
+#include <QSysInfo>
 #include <QJsonDocument>
 #include <QXmlStreamWriter>
 
@@ -133,6 +135,28 @@ void WriteFinding(TJUnitXmlWriter& AXml, const TTargetResult& AResult, const TFi
   AXml.writeAttribute(QStringLiteral("message"), AGroup.Title);
 }
 
+qsizetype TestCount(const TTargetResult& AResult) {
+  return AResult.Failed() ? 1 : AResult.Compared.size() + AResult.MissingLocally.size() + AResult.DuplicateNames.size();
+}
+
+// The counts a CI server shows for a suite, and for all of them on <testsuites>.
+void WriteTotals(QXmlStreamWriter& AXml, const QList<TTargetResult>& AResults) {
+  qsizetype Tests = 0;
+  qsizetype FailureCount = 0;
+  qsizetype Errors = 0;
+  double Seconds = 0;
+  for (const TTargetResult& Result : AResults) {
+    Tests += TestCount(Result);
+    FailureCount += Failures(Result);
+    Errors += Result.Failed() ? 1 : 0;
+    Seconds += Result.Seconds;
+  }
+  AXml.writeAttribute(QStringLiteral("tests"), QString::number(Tests));
+  AXml.writeAttribute(QStringLiteral("failures"), QString::number(FailureCount));
+  AXml.writeAttribute(QStringLiteral("errors"), QString::number(Errors));
+  AXml.writeAttribute(QStringLiteral("time"), QString::number(Seconds, 'f', 3));
+}
+
 QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   QByteArray Out;
   TJUnitXmlWriter Xml(&Out);
@@ -140,16 +164,14 @@ QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   Xml.writeStartDocument();
   Xml.writeStartElement(QStringLiteral("testsuites"));
   Xml.writeAttribute(QStringLiteral("name"), QStringLiteral("quillon"));
+  WriteTotals(Xml, AResults);
+  const QString Timestamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
   for (const TTargetResult& Result : AResults) {
     Xml.writeStartElement(QStringLiteral("testsuite"));
     Xml.writeAttribute(QStringLiteral("name"), Result.Name);
-    Xml.writeAttribute(QStringLiteral("tests"),
-                       QString::number(Result.Failed() ? 1
-                                                       : Result.Compared.size() + Result.MissingLocally.size() +
-                                                             Result.DuplicateNames.size()));
-    Xml.writeAttribute(QStringLiteral("failures"), QString::number(Failures(Result)));
-    Xml.writeAttribute(QStringLiteral("errors"), QString::number(Result.Failed() ? 1 : 0));
-    Xml.writeAttribute(QStringLiteral("time"), QString::number(Result.Seconds, 'f', 3));
+    WriteTotals(Xml, {Result});
+    Xml.writeAttribute(QStringLiteral("timestamp"), Timestamp);
+    Xml.writeAttribute(QStringLiteral("hostname"), QSysInfo::machineHostName());
     Xml.writeStartElement(QStringLiteral("properties"));
     for (const auto& [Name, Value] : {std::pair{QStringLiteral("server"), Result.Server},
                                       std::pair{QStringLiteral("database"), Result.Database},

@@ -2,7 +2,9 @@
 #include "support/QtPrinters.h"
 #include "support/TdsServer.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QSysInfo>
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
@@ -207,6 +209,11 @@ TEST_F(CliTest, JUnitReportHasOneCasePerObjectAndFailsTheAnomalies) {
   EXPECT_EQ(Failed, ExpectedAnomalies);
   EXPECT_EQ(Suite.attribute(QStringLiteral("tests")).toInt(), Cases.size());
   EXPECT_EQ(Suite.attribute(QStringLiteral("failures")).toInt(), ExpectedAnomalies.size());
+  const QDomElement Root = Xml.documentElement();
+  for (const char* Total : {"tests", "failures", "errors"})
+    EXPECT_EQ(Root.attribute(QLatin1String(Total)), Suite.attribute(QLatin1String(Total))) << Total;
+  EXPECT_TRUE(QDateTime::fromString(Suite.attribute(QStringLiteral("timestamp")), Qt::ISODate).isValid());
+  EXPECT_EQ(Suite.attribute(QStringLiteral("hostname")), QSysInfo::machineHostName());
   EXPECT_TRUE(Names.contains(QStringLiteral("view [dbo].[V_Equal]"))) << "an equal object is a passing case";
 }
 
@@ -296,6 +303,28 @@ TEST_F(CliTest, FleetChecksEveryTargetAndOneFailureStopsNoOther) {
   EXPECT_TRUE(Table.contains(QRegularExpression(QStringLiteral("gone\\s+-\\s+-\\s+FAILED"))));
 }
 
+// Two fleet lines for one database keep a snapshot each; --no-snapshot writes none.
+TEST_F(CliTest, SnapshotsGoToTheSnapshotFolderWithoutOverwritingEachOther) {
+  const QString Fleet = WriteFile(Temp, QStringLiteral("fleet.txt"),
+                                  QStringLiteral("Name=first Server=%1 Database=Tellwick User=%2\n"
+                                                 "Name=second server=%1 database=TELLWICK User=%2\n")
+                                      .arg(Database->DataSource(), Login)
+                                      .toUtf8());
+  QTemporaryDir Snapshots;
+  const TCliRun Run = RunCli({QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, ServiceSetting(),
+                              QStringLiteral("--snapshot-dir"), Snapshots.path(), QStringLiteral("--report"),
+                              QStringLiteral("json:-")});
+  EXPECT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+  QStringList Written;
+  for (const QJsonValue& Target : ValidJsonReport(Run.Out)[QStringLiteral("targets")].toArray())
+    Written.append(QFileInfo(Target[QStringLiteral("snapshot")].toString()).fileName());
+  EXPECT_EQ(Written, QStringList({QStringLiteral("GOLDTEST.Tellwick.12.first.xml"), QStringLiteral("GOLDTEST.Tellwick.12.second.xml")}));
+  EXPECT_EQ(QDir(Snapshots.path()).entryList(QDir::Files), Written);
+
+  const TCliRun None = RunCli(Compare({QStringLiteral("--no-snapshot"), QStringLiteral("--format=json")}));
+  EXPECT_EQ(SingleTarget(None.Out)[QStringLiteral("snapshot")].toString(), QString());
+}
+
 TEST_F(CliTest, LoginAndConnectionFailuresGiveOneClearLine) {
   struct TCase {
     const char* Name;
@@ -366,6 +395,8 @@ TEST_F(CliTest, BadInputGivesOneLineAndExitCodeTwo) {
        QStringLiteral("cannot write the report ") + Unwritable},
       {Compare({QStringLiteral("--report"), QStringLiteral("json:") + Temp.path()}), QStringLiteral("it is a folder")},
       {Compare({QStringLiteral("--report"), QStringLiteral(":x")}), QStringLiteral("--report :x names no format")},
+      {Compare({QStringLiteral("--snapshot-dir"), QFileInfo(Unwritable).absolutePath()}),
+       QStringLiteral("cannot write snapshots to --snapshot-dir: the folder ")},
       {Compare({QStringLiteral("--report"), QStringLiteral("xml:r.xml")}), QStringLiteral("unknown report format \"xml\"")},
   };
   for (const TCase& Case : Cases) {

@@ -4,6 +4,7 @@
 #include "cli/Cli.Reports.h"
 #include "support/QtPrinters.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -254,7 +255,7 @@ TEST(ReportsTest, EveryFormatStaysValidAndKeepsEveryCharacterWhateverTheNamesHol
     QJsonParseError JsonError;
     const QJsonDocument Json = QJsonDocument::fromJson(RenderReport(TReportFormat::Json, {Result}, false), &JsonError);
     ASSERT_EQ(JsonError.error, QJsonParseError::NoError) << JsonError.errorString().toStdString();
-    const TTargetResult Back = ResultFromJson(Json.object());
+    const TTargetResult Back = ResultFromJson(Json.object()[QStringLiteral("targets")].toArray().at(0).toObject());
     EXPECT_EQ(Back.Name, Result.Name);
     EXPECT_EQ(Back.Database, Result.Database);
     EXPECT_EQ(Back.Anomalies, Result.Anomalies);
