@@ -439,6 +439,42 @@ TEST_F(CliTest, InterruptedRunLeavesNoReportBehind) {
   }
 }
 
+// The kernel's list of a process's children.
+QList<pid_t> ChildrenOf(qint64 APid) {
+  QList<pid_t> Children;
+  for (const QByteArray& Pid : ReadFile(QStringLiteral("/proc/%1/task/%1/children").arg(APid)).split(' '))
+    if (!Pid.trimmed().isEmpty())
+      Children.append(static_cast<pid_t>(Pid.trimmed().toInt()));
+  return Children;
+}
+
+TEST_F(CliTest, InterruptedFleetLeavesNoMemberRunning) {
+  Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), 0, 5);
+  const QString Fleet = WriteFile(Temp, QStringLiteral("fleet.txt"),
+                                  QStringLiteral("Name=a Server=%1 Database=Tellwick User=%2\n"
+                                                 "Name=b Server=%1 Database=Tellwick User=%2\n")
+                                      .arg(Database->DataSource(), Login)
+                                      .toUtf8());
+  QProcess Process;
+  QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+  Environment.insert(QStringLiteral("QUILLON_PASSWORD"), Password);
+  Process.setProcessEnvironment(Environment);
+  Process.start(QStringLiteral(QUILLON_CLI), {QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, ServiceSetting()});
+  ASSERT_TRUE(Process.waitForStarted());
+  for (int i = 0; i < 100 && Service->Calls(QStringLiteral("GetDbRoutine")).size() < 2; ++i)
+    usleep(50000);
+  const QList<pid_t> Members = ChildrenOf(Process.processId());
+  ASSERT_EQ(Members.size(), 2);
+  kill(static_cast<pid_t>(Process.processId()), SIGINT);
+  ASSERT_TRUE(Process.waitForFinished(10000));
+  EXPECT_EQ(Process.exitCode(), 130);
+  for (const pid_t Member : Members) {
+    for (int i = 0; i < 100 && kill(Member, 0) == 0; ++i)
+      usleep(50000);
+    EXPECT_NE(kill(Member, 0), 0) << "member " << Member << " still runs";
+  }
+}
+
 // Where a report goes follows the path: a FIFO's reader and standard output get it in place,
 // a symlink keeps pointing at the report it names.
 TEST_F(CliTest, ReportsGoToFifosSymlinksAndStandardOutputInOneRun) {
@@ -512,6 +548,14 @@ TEST_F(CliTest, AWriteErrorOnStandardOutputIsAnError) {
   ASSERT_TRUE(Process.waitForFinished(60000));
   EXPECT_EQ(Process.exitCode(), 2);
   EXPECT_EQ(Process.readAllStandardError(), "quillon-cli: cannot write to standard output: No space left on device\n");
+
+  // A closed standard output is no place for the report either.
+  QProcess Closed;
+  Closed.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" --version >&-"),
+                                          QStringLiteral(QUILLON_CLI)});
+  ASSERT_TRUE(Closed.waitForFinished(60000));
+  EXPECT_EQ(Closed.exitCode(), 2);
+  EXPECT_EQ(Closed.readAllStandardError(), "quillon-cli: cannot write to standard output: Bad file descriptor\n");
 }
 
 TEST_F(CliTest, PasswordAppearsNowhere) {
