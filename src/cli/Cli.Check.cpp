@@ -59,6 +59,7 @@ public:
       : FDescriber(ADescriber), FProgress(AProgress) {}
 
   QList<TDatabaseObject*> Anomalies;
+  QList<TDatabaseObject*> Ignored;
 
   void ShowStatus(const QString& AText) override {
     FStatusShown = true;
@@ -74,8 +75,7 @@ public:
     FProgress->ShowProgress(AFraction);
   }
   void ReportAnomaly(const QString&, TDatabaseObject* AObject) override {
-    if (!FDescriber.IgnoreObject(AObject))
-      Anomalies.append(AObject);
+    (FDescriber.IgnoreObject(AObject) ? Ignored : Anomalies).append(AObject);
   }
 
 private:
@@ -157,6 +157,10 @@ struct TRun {
     AResult.Compared = ComparedObjects(Describer, AKinds);
     for (TDatabaseObject* Object : Collector.Anomalies)
       AResult.Anomalies.append(AnomalyRecord(Object));
+    for (TDatabaseObject* Object : Collector.Ignored) {
+      const TAnomalyRecord Record = AnomalyRecord(Object);
+      AResult.Ignored.append(TFindingRecord{Record.FullName, Record.Kind});
+    }
     const TCompareRunStatus& Status = Describer.RunStatus();
     AResult.ComparedText = Status.ComparedText();
     for (const auto& [FindingStatus, Records] :

@@ -15,7 +15,8 @@ const QList<TFindingGroup>& FindingGroups() {
       {QStringLiteral("unreadable"), QStringLiteral("Unreadable (encrypted or no VIEW DEFINITION permission)"),
        failOnUnreadable, &TTargetResult::Unreadable},
       {QStringLiteral("duplicateNames"), QStringLiteral("Hidden by another object of the same name"), 0,
-       &TTargetResult::DuplicateNames}};
+       &TTargetResult::DuplicateNames},
+      {QStringLiteral("ignored"), QStringLiteral("Differs, but on the ignore list"), 0, &TTargetResult::Ignored}};
   return Groups;
 }
 

@@ -41,7 +41,7 @@ struct TTargetResult;
 
 // One group of findings as the reports show it.
 struct TFindingGroup {
-  QString JsonKey;   // "unknown", "missingLocally", "unreadable", "duplicateNames"
+  QString JsonKey;   // "unknown", "missingLocally", "unreadable", "duplicateNames", "ignored"
   QString Title;     // "Unknown to the gold standard", ...
   unsigned FailOn;   // the --fail-on flag that turns the group into failures; 0 for none
   QList<TFindingRecord> TTargetResult::*Records;
@@ -62,6 +62,8 @@ struct TTargetResult {
   QList<TFindingRecord> Unreadable;
   // Objects of the database whose key another object took (on a case-insensitive reading).
   QList<TFindingRecord> DuplicateNames;
+  // Objects that differ from the gold standard but are on the ignore list.
+  QList<TFindingRecord> Ignored;
   // Per kind what was compared with the gold standard, and the kinds it does not hold.
   QString ComparedText;
   // Empty when the check ran to its end; otherwise the one line that says what failed (for a
