@@ -144,6 +144,11 @@ protected:
     return QStringList{QStringLiteral("compare")} + Target() + AOptions;
   }
 
+  // A fleet file whose lines name the test database as %1 and the login as %2.
+  QString TwoTargetFleet(const QString& ALines) const {
+    return WriteFile(Temp, QStringLiteral("fleet.txt"), ALines.arg(Database->DataSource(), Login).toUtf8());
+  }
+
   static inline std::unique_ptr<TTdsServer> Database;
   static inline std::unique_ptr<TGoldService> Service;
   QTemporaryDir Temp;
@@ -312,11 +317,8 @@ TEST_F(CliTest, FleetChecksEveryTargetAndOneFailureStopsNoOther) {
 
 // Two fleet lines for one database keep a snapshot each; --no-snapshot writes none.
 TEST_F(CliTest, SnapshotsGoToTheSnapshotFolderWithoutOverwritingEachOther) {
-  const QString Fleet = WriteFile(Temp, QStringLiteral("fleet.txt"),
-                                  QStringLiteral("Name=first Server=%1 Database=Tellwick User=%2\n"
-                                                 "Name=second server=%1 database=TELLWICK User=%2\n")
-                                      .arg(Database->DataSource(), Login)
-                                      .toUtf8());
+  const QString Fleet = TwoTargetFleet(QStringLiteral("Name=first Server=%1 Database=Tellwick User=%2\n"
+                                                      "Name=second server=%1 database=TELLWICK User=%2\n"));
   QTemporaryDir Snapshots;
   const TCliRun Run = RunCli({QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, ServiceSetting(),
                               QStringLiteral("--snapshot-dir"), Snapshots.path(), QStringLiteral("--report"),
@@ -457,11 +459,8 @@ QList<pid_t> ChildrenOf(qint64 APid) {
 
 TEST_F(CliTest, InterruptedFleetLeavesNoMemberRunning) {
   Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), 0, 5);
-  const QString Fleet = WriteFile(Temp, QStringLiteral("fleet.txt"),
-                                  QStringLiteral("Name=a Server=%1 Database=Tellwick User=%2\n"
-                                                 "Name=b Server=%1 Database=Tellwick User=%2\n")
-                                      .arg(Database->DataSource(), Login)
-                                      .toUtf8());
+  const QString Fleet = TwoTargetFleet(QStringLiteral("Name=a Server=%1 Database=Tellwick User=%2\n"
+                                                      "Name=b Server=%1 Database=Tellwick User=%2\n"));
   QProcess Process;
   QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
   Environment.insert(QStringLiteral("QUILLON_PASSWORD"), Password);
