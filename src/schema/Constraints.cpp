@@ -68,7 +68,7 @@ QString TDatabaseCheckConstraint::AlterCommand() const {
 // CATCH block, with the transaction still open; and SET XACT_ABORT outlasts the batch. So the
 // connection is put back afterwards, whatever the outcome: nothing left open, the setting as
 // it was found.
-void TDatabaseCheckConstraint::Alter(ISQL* ASQL) {
+void TDatabaseCheckConstraint::ExecuteAlter(ISQL* ASQL, const QString& ACommand) {
   constexpr qint32 XactAbortOption = 16384;
   TDataSet* Options = ASQL->FastQuery(QStringLiteral("SELECT @@OPTIONS"));
   const bool XactAbortWasOn = (Options->Fields(0).AsInteger() & XactAbortOption) != 0;
@@ -77,7 +77,7 @@ void TDatabaseCheckConstraint::Alter(ISQL* ASQL) {
                                          : QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\r\n"
                                                           "SET XACT_ABORT OFF;");
   try {
-    ASQL->ExecuteCommand(AlterCommand());
+    ASQL->ExecuteCommand(ACommand);
   } catch (...) {
     // The repair's own error is the one to report; should the clean-up fail as well, the link
     // is lost or the server refuses every command, and the next call says so.

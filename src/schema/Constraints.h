@@ -40,7 +40,7 @@ public:
   // One batch that drops the constraint and adds it back with the gold-standard clause,
   // inside a transaction with XACT_ABORT ON: when the add fails, the drop is rolled back.
   QString AlterCommand() const override;
-  void Alter(ISQL* ASQL) override;
+  void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
   // ltError unless AObject is a check constraint whose clause is the same up to white space

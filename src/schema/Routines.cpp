@@ -29,7 +29,7 @@ QString TDatabaseRoutine::AlterCommand() const {
                               IsProcedure ? QStringList{FRoutineType, QStringLiteral("PROC")} : QStringList{FRoutineType});
 }
 
-void TDatabaseRoutine::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }
+void TDatabaseRoutine::ExecuteAlter(ISQL* ASQL, const QString& ACommand) { ASQL->ExecuteCommand(ACommand); }
 
 void TDatabaseRoutine::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   if (FUnreadable)

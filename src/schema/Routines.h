@@ -33,7 +33,7 @@ public:
   // "ALTER <routine type>"; raises Exception "Standard definition missing" without one, and
   // refuses a routine whose own definition is unreadable (it may be encrypted).
   QString AlterCommand() const override;
-  void Alter(ISQL* ASQL) override;
+  void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   // Raises rather than send an unreadable or empty definition.
   void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;

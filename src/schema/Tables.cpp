@@ -41,7 +41,7 @@ QString TDatabaseView::AlterCommand() const {
   return LeadingCreateToAlter(FStandardDefinition, {QStringLiteral("VIEW")});
 }
 
-void TDatabaseView::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }
+void TDatabaseView::ExecuteAlter(ISQL* ASQL, const QString& ACommand) { ASQL->ExecuteCommand(ACommand); }
 
 void TDatabaseView::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   if (FUnreadable)

@@ -41,7 +41,7 @@ public:
   // Refused for a view whose definition is unreadable: it may be encrypted, and the gold text
   // would replace it unencrypted.
   QString AlterCommand() const override;
-  void Alter(ISQL* ASQL) override;
+  void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   // Not ISaveObjectToService: the view list's comparison passes the version itself. Raises
   // rather than send an unreadable or empty definition, which would overwrite the gold text.

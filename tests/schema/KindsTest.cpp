@@ -10,6 +10,7 @@
 #include "service/Service.Config.h"
 #include "service/Service.PageAddresses.h"
 #include "service/Service.Soap.h"
+#include "support/LoadedObject.h"
 #include "support/MemorySql.h"
 #include "support/RecordingLog.h"
 #include "support/RecordingService.h"
@@ -27,13 +28,7 @@ using test::TRecordingLog;
 using test::TRecordingService;
 using test::TSqlCall;
 
-// Loads one object of type T from a single catalogue row.
-template <class T>
-std::unique_ptr<T> Loaded(const QStringList& AFields, const QVariantList& ARow) {
-  TMemorySQL Sql;
-  Sql.AddResult(QStringLiteral("q"), AFields, {ARow});
-  return TDatabaseObject::CreateFromDataSet<T>(*Sql.FastQuery(QStringLiteral("q")));
-}
+using test::Loaded;
 
 // Parses one object of type T from an element written as XML text.
 template <class T>
