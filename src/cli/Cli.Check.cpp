@@ -2,6 +2,7 @@
 
 #include "cli/Cli.Output.h"
 #include "compare/Describer.h"
+#include "compare/Repair.Script.h"
 #include "compare/Sync.IgnoreList.h"
 #include "database/Database.Simple.h"
 #include "infra/Utils.Params.h"
@@ -10,6 +11,7 @@
 #include "schema/Routines.h"
 #include "schema/Tables.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -245,6 +247,21 @@ QString WriteSnapshot(const TCliOptions& AOptions, const TDatabaseDescriber& ADe
   });
 }
 
+// The repair script of a compare run's anomalies under a header that says what it was made for.
+QString RepairScriptText(const TTargetResult& AResult, const QList<TDatabaseObject*>& AAnomalies) {
+  TRepairScript Script;
+  for (TDatabaseObject* Object : AAnomalies)
+    Script.Add(Object);
+  const QStringList Header{
+      QStringLiteral("-- Repair script for database %1 on server %2 (schema version %3)")
+          .arg(AResult.Database, AResult.Server, QString::number(AResult.Version)),
+      QStringLiteral("-- Written by quillon-cli at %1; it has not been run.")
+          .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)),
+      QStringLiteral("-- %1 of %2 anomalies can be repaired.")
+          .arg(QString::number(Script.RepairableCount()), QString::number(Script.Steps().size()))};
+  return Header.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n\r\n") + Script.Text();
+}
+
 void LoadCatalogue(TDatabaseDescriber& ADescriber, TConnectedDatabase& AConnected, IDbProgress* AProgress) {
   AProgress->ShowStatus(QStringLiteral("Reading the catalogue of %1...").arg(AConnected.DatabaseName));
   Step(QStringLiteral("cannot read the catalogue of %1").arg(AConnected.DatabaseName),
@@ -325,7 +342,7 @@ QString TargetName(const TCliOptions& AOptions) {
 TChecker::TChecker(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgress)
     : FOptions(AOptions), FLog(ALog), FProgress(AProgress) {}
 
-TTargetResult TChecker::CompareDatabase() {
+TTargetResult TChecker::CompareDatabase(QString* ARepairScript) {
   QElapsedTimer Timer;
   Timer.start();
   TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
@@ -340,6 +357,8 @@ TTargetResult TChecker::CompareDatabase() {
   if (!FOptions.NoSnapshot)
     Result.SnapshotPath = WriteSnapshot(FOptions, Run.Describer, Connected);
   Result = Run.Compare(Result, Connected.DatabaseName, FOptions.Kinds);
+  if (ARepairScript && !Result.Failed())
+    *ARepairScript = RepairScriptText(Result, Run.Collector.Anomalies);
   Result.Seconds = Timer.elapsed() / 1000.0;
   return Result;
 }

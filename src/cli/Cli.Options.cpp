@@ -80,8 +80,16 @@ void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
         QStringLiteral("--snapshot and --fleet cannot be combined"));
   Check(AOptions.GoldVersion == 0 || !AOptions.SnapshotFile.isEmpty(),
         QStringLiteral("--gold-version works only with --snapshot (a database reports its own version)"));
-  Check(AOptions.FailOnText.isNull() || Compare, QStringLiteral("--fail-on works only with compare"));
+  Check(AOptions.FailOnText.isNull() || Compare || AOptions.Command == TCommand::Repair,
+        QStringLiteral("--fail-on works only with compare and repair"));
   Check(!AOptions.Force || AOptions.Command == TCommand::Publish, QStringLiteral("--force works only with publish"));
+  const bool Repair = AOptions.Command == TCommand::Repair;
+  Check(!Repair || !AOptions.ScriptFile.isEmpty(),
+        QStringLiteral("repair needs --script FILE: it writes the repair script and changes nothing"));
+  Check(AOptions.ScriptFile.isEmpty() || Repair, QStringLiteral("--script works only with repair"));
+  Check(AOptions.ScriptFile != QLatin1String("-") ||
+            std::none_of(AOptions.Reports.begin(), AOptions.Reports.end(), [](const TReportRequest& AReport) { return AReport.ToStdOut(); }),
+        QStringLiteral("the script and a report cannot both go to standard output (give --report FORMAT:FILE)"));
   Check(!AOptions.NoSnapshot || AOptions.Command != TCommand::Snapshot,
         QStringLiteral("--no-snapshot cannot be combined with snapshot, whose product the snapshot is"));
   Check(!AOptions.NoSnapshot || AOptions.SnapshotDir.isEmpty(), QStringLiteral("--no-snapshot and --snapshot-dir cannot be combined"));
@@ -213,10 +221,11 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
       }
       const QList<std::pair<QString, TCommand>> Commands{{QStringLiteral("compare"), TCommand::Compare},
                                                          {QStringLiteral("snapshot"), TCommand::Snapshot},
-                                                         {QStringLiteral("publish"), TCommand::Publish}};
+                                                         {QStringLiteral("publish"), TCommand::Publish},
+                                                         {QStringLiteral("repair"), TCommand::Repair}};
       const auto Found = std::find_if(Commands.begin(), Commands.end(),
                                       [&](const auto& AEntry) { return AEntry.first == Argument; });
-      Check(Found != Commands.end(), QStringLiteral("unknown command \"%1\" (known: compare, snapshot, publish, help)").arg(Argument));
+      Check(Found != Commands.end(), QStringLiteral("unknown command \"%1\" (known: compare, snapshot, publish, repair, help)").arg(Argument));
       Options.Command = Found->second;
       CommandGiven = true;
       continue;
@@ -266,6 +275,8 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
       Options.OutputFile = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--snapshot")) {
       Options.SnapshotFile = Reader.Value(Name, Inline);
+    } else if (Name == QLatin1String("--script")) {
+      Options.ScriptFile = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--snapshot-dir")) {
       Options.SnapshotDir = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--no-snapshot")) {
@@ -305,6 +316,9 @@ Commands:
   snapshot     read the catalogue, write the snapshot and print its path
   publish      write the gold standard from this database (views, indexes, check and
                referential constraints, changed routines) and print what was published
+  repair       compare, then write the repair script of every anomaly to --script FILE
+               (ALTER statements and check-constraint batches, GO between batches); the
+               database is not changed. The report is the compare's.
 
 Settings (key=value, as for the main program):
   Server=NAME          SQL Server instance (host, host\instance or host,port)
@@ -332,6 +346,7 @@ Options:
                        (default: the current folder when installed, else beside the program);
                        a fleet adds the target's name when two lines name one database
   --no-snapshot        compare, publish: write no snapshot
+  --script FILE        repair: where the repair script goes (- for standard output)
   --snapshot FILE      compare: compare a snapshot file instead of a live database, with the
                        gold standard of the version the snapshot records
   --gold-version N     with --snapshot: compare with the gold standard of version N instead

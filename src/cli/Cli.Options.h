@@ -12,7 +12,7 @@ namespace quillon::cli {
 // A command line the program cannot act on; the message says what is wrong.
 QUILLON_DECLARE_EXCEPTION(EUsageError, Exception)
 
-enum class TCommand { Compare, Snapshot, Publish, Help, ShowVersion };
+enum class TCommand { Compare, Snapshot, Publish, Repair, Help, ShowVersion };
 
 // How much the program says on standard error besides the report: errors only, progress and
 // the closing line, or also the log's lines.
@@ -55,6 +55,8 @@ struct TCliOptions {
   TVerbosity Verbosity = TVerbosity::Normal;
   QString OutputFile;
   QString SnapshotFile;
+  // repair --script: where the repair script goes.
+  QString ScriptFile;
   // --snapshot-dir: where compare, snapshot and publish write the database's snapshot; empty for
   // the default folder. --no-snapshot: compare and publish write none.
   QString SnapshotDir;

@@ -16,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <optional>
@@ -132,17 +133,28 @@ TTargetResult FailedResult(const TCliOptions& AOptions, const QString& AError) {
   return Result;
 }
 
+// A compare, and for repair its script; the script is written only for a complete compare.
 int RunCompare(const TCliOptions& AOptions, TChecker& AChecker, TTerminalProgress& AProgress) {
   TTargetResult Result;
+  QString Script;
+  const bool Repair = AOptions.Command == TCommand::Repair;
   try {
-    Result = AOptions.SnapshotFile.isEmpty() ? AChecker.CompareDatabase() : AChecker.CompareSnapshot();
+    Result = AOptions.SnapshotFile.isEmpty() ? AChecker.CompareDatabase(Repair ? &Script : nullptr) : AChecker.CompareSnapshot();
   } catch (const std::exception& E) {
     if (GlobalLog)
       GlobalLog->SilentError(QStringLiteral("quillon-cli: %s"), {QString::fromUtf8(E.what())});
     Result = FailedResult(AOptions, QString::fromUtf8(E.what()).simplified());
   }
   AProgress.EndLine();
-  const bool Written = DeliverReports(AOptions, {Result}, false);
+  bool Written = DeliverReports(AOptions, {Result}, false);
+  if (Repair && !Result.Failed()) {
+    try {
+      WriteReport(AOptions.ScriptFile, Script.toUtf8());
+    } catch (const std::exception& E) {
+      Fail(QString::fromUtf8(E.what()).simplified());
+      Written = false;
+    }
+  }
   if (Result.Failed())
     Fail(Result.Error);
   else
@@ -206,6 +218,9 @@ int RunCommandLine(const QStringList& AArguments) {
     // A report that cannot be written is known before a server is asked anything.
     for (const TReportRequest& Report : Options.Reports)
       CheckReportDestination(Report.File);
+    if (!Options.ScriptFile.isEmpty() && Options.ScriptFile != QLatin1String("-"))
+      CheckFolderWritable(QFileInfo(Options.ScriptFile).absolutePath(),
+                          QStringLiteral("cannot write the script %1").arg(Options.ScriptFile));
     if (!Options.SnapshotDir.isEmpty())
       CheckFolderWritable(Options.SnapshotDir, QStringLiteral("cannot write snapshots to --snapshot-dir"));
   } catch (const std::exception& E) {

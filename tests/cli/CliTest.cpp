@@ -334,6 +334,21 @@ TEST_F(CliTest, SnapshotsGoToTheSnapshotFolderWithoutOverwritingEachOther) {
   EXPECT_EQ(SingleTarget(None.Out)[QStringLiteral("snapshot")].toString(), QString());
 }
 
+// repair --script writes what the window's repair would send, and changes nothing.
+TEST_F(CliTest, RepairWritesTheScriptWithoutChangingTheDatabase) {
+  const QString Script = Temp.filePath(QStringLiteral("repair.sql"));
+  const TCliRun Run = RunCli(QStringList{QStringLiteral("repair")} + Target() +
+                             QStringList{QStringLiteral("--script"), Script, QStringLiteral("--report"), QStringLiteral("json:-")});
+  EXPECT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+  EXPECT_EQ(AnomaliesOf(SingleTarget(Run.Out)), ExpectedAnomalies);
+  const QString Text = QString::fromUtf8(ReadFile(Script));
+  EXPECT_TRUE(Text.startsWith(QStringLiteral("-- Repair script for database Tellwick on server GOLDTEST (schema version 12)\r\n")))
+      << Text.toStdString();
+  EXPECT_TRUE(Text.contains(QStringLiteral("\r\nGO\r\n"))) << Text.toStdString();
+  EXPECT_TRUE(Text.contains(QStringLiteral("ALTER PROCEDURE dbo.P_Diff AS\r\nSELECT 20"))) << Text.toStdString();
+  EXPECT_EQ(RunCli(Compare()).ExitCode, 1) << "the database still differs";
+}
+
 TEST_F(CliTest, LoginAndConnectionFailuresGiveOneClearLine) {
   struct TCase {
     const char* Name;
@@ -404,6 +419,9 @@ TEST_F(CliTest, BadInputGivesOneLineAndExitCodeTwo) {
        QStringLiteral("cannot write the report ") + Unwritable},
       {Compare({QStringLiteral("--report"), QStringLiteral("json:") + Temp.path()}), QStringLiteral("it is a folder")},
       {Compare({QStringLiteral("--report"), QStringLiteral(":x")}), QStringLiteral("--report :x names no format")},
+      {QStringList{QStringLiteral("repair")} + Target() + QStringList{QStringLiteral("--script"), Unwritable},
+       QStringLiteral("cannot write the script ") + Unwritable + QStringLiteral(": the folder ")},
+      {QStringList{QStringLiteral("repair")} + Target(), QStringLiteral("repair needs --script FILE")},
       {Compare({QStringLiteral("--snapshot-dir"), QFileInfo(Unwritable).absolutePath()}),
        QStringLiteral("cannot write snapshots to --snapshot-dir: the folder ")},
       {Compare({QStringLiteral("--report"), QStringLiteral("xml:r.xml")}), QStringLiteral("unknown report format \"xml\"")},
