@@ -98,6 +98,10 @@ void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
   Check(AOptions.SnapshotTag.isEmpty() || AOptions.FleetMember, QStringLiteral("--snapshot-tag is given by a fleet to its members"));
   Check(AOptions.SnapshotDir.isEmpty() || AOptions.OutputFile.isEmpty(),
         QStringLiteral("--output and --snapshot-dir cannot be combined"));
+  Check(!AOptions.NoDiff || (AOptions.Command != TCommand::Snapshot && AOptions.Command != TCommand::Publish &&
+                             std::any_of(AOptions.Reports.begin(), AOptions.Reports.end(),
+                                         [](const TReportRequest& AReport) { return AReport.Format == TReportFormat::Text; })),
+        QStringLiteral("--no-diff works only with compare and the text format"));
   Check(AOptions.OutputFile.isEmpty() || AOptions.Command == TCommand::Snapshot,
         QStringLiteral("--output works only with snapshot"));
   Check(AOptions.FleetFile.isEmpty() ||
@@ -255,6 +259,8 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
       Options.FailOn = FailOnFromList(Options.FailOnText);
     } else if (Name == QLatin1String("--force")) {
       Options.Force = true;
+    } else if (Name == QLatin1String("--no-diff")) {
+      Options.NoDiff = true;
     } else if (Name == QLatin1String("--kinds")) {
       Options.KindsText = Reader.Value(Name, Inline);
       Options.Kinds = KindsFromList(Options.KindsText);
@@ -340,6 +346,8 @@ Options:
                        --report junit:r.xml --report html:r.html --report json:-
                        (- is standard output; a file is replaced only once complete, a
                        FIFO or device written in place; a failed run writes failed reports)
+  --no-diff            text: one line per anomaly, without the diff under it (coloured on a
+                       terminal unless NO_COLOR is set)
   --output PATH        snapshot: write the snapshot to PATH instead of the snapshot folder
                        (the current folder when installed, else beside the program)
   --snapshot-dir DIR   where compare, snapshot and publish write the database's snapshot

@@ -5,7 +5,7 @@
 #include "cli/Cli.Log.h"
 #include "cli/Cli.Options.h"
 #include "cli/Cli.Output.h"
-#include "cli/Cli.Reports.h"
+#include "report/Report.Render.h"
 #include "compare/Xml.Snapshot.h"
 #include "infra/Classes.Auditing.h"
 #include "infra/Classes.RegEx.h"
@@ -51,13 +51,20 @@ int Fail(const QString& AMessage) {
   return 2;
 }
 
+// Colour only where a person reads the report as it comes: on a terminal, unless NO_COLOR
+// asks otherwise; never into a file or a pipe.
+TTextReportOptions TextReportOptions(const TCliOptions& AOptions, const TReportRequest& AReport) {
+  return TTextReportOptions{!AOptions.NoDiff,
+                            AReport.ToStdOut() && StdOutIsTerminal() && qEnvironmentVariableIsEmpty("NO_COLOR")};
+}
+
 // Every report the run asked for, each written even when another could not be; returns
 // whether all were written (what failed has been said on standard error).
 bool DeliverReports(const TCliOptions& AOptions, const QList<TTargetResult>& AResults, bool AFleet) {
   bool AllWritten = true;
   for (const TReportRequest& Report : AOptions.Reports) {
     try {
-      WriteReport(Report.File, RenderReport(Report.Format, AResults, AFleet));
+      WriteReport(Report.File, RenderReport(Report.Format, AResults, AFleet, TextReportOptions(AOptions, Report)));
     } catch (const std::exception& E) {
       Fail(QString::fromUtf8(E.what()).simplified());
       AllWritten = false;
