@@ -47,8 +47,10 @@ class TChecker {
 public:
   TChecker(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgress);
 
-  // Connects, reads the version, loads the catalogue, writes the snapshot and compares.
-  TTargetResult CompareDatabase();
+  // Connects, reads the version, loads the catalogue, writes the snapshot and compares. With
+  // ARepairScript, also plans the repair of every anomaly and puts its script there (nothing is
+  // sent to the database).
+  TTargetResult CompareDatabase(QString* ARepairScript = nullptr);
   // Compares the snapshot file of the options with the gold standard of their version.
   TTargetResult CompareSnapshot();
   // Writes the snapshot (to --output when given) and returns its path.

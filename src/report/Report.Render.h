@@ -12,6 +12,8 @@ namespace quillon {
 
 enum class TReportFormat { Text, Json, JUnit, Html };
 
+constexpr int JsonReportFormatVersion = 1;
+
 // "text", "json", "junit" or "html"; false for anything else.
 bool ReportFormatFromName(const QString& AName, TReportFormat& AFormat);
 
