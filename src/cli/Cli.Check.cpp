@@ -191,10 +191,7 @@ QString WriteSnapshot(const TCliOptions& AOptions, const TDatabaseDescriber& ADe
 }
 
 // The repair script of a compare run's anomalies under a header that says what it was made for.
-QString RepairScriptText(const TTargetResult& AResult, const QList<TDatabaseObject*>& AAnomalies) {
-  TRepairScript Script;
-  for (TDatabaseObject* Object : AAnomalies)
-    Script.Add(Object);
+QString RepairScriptText(const TTargetResult& AResult, const TRepairScript& Script) {
   const QStringList Header{
       QStringLiteral("-- Repair script for database %1 on server %2 (schema version %3)")
           .arg(AResult.Database, AResult.Server, QString::number(AResult.Version)),
@@ -203,6 +200,21 @@ QString RepairScriptText(const TTargetResult& AResult, const QList<TDatabaseObje
       QStringLiteral("-- %1 of %2 anomalies can be repaired.")
           .arg(QString::number(Script.RepairableCount()), QString::number(Script.Steps().size()))};
   return Header.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n\r\n") + Script.Text();
+}
+
+// AResult with the outcome of running AScript on ASQL, step by step.
+TTargetResult ApplyRepair(TTargetResult AResult, const TRepairScript& AScript, ISQL* ASQL) {
+  const QList<TRepairResult> Outcomes = AScript.Run(ASQL);
+  AResult.RepairApplied = true;
+  for (qsizetype I = 0; I < Outcomes.size(); ++I) {
+    const TRepairStep& Step = AScript.Steps()[I];
+    // The kind as the rest of the report names it ("check", not "Check constraint").
+    const auto Anomaly = std::find_if(AResult.Anomalies.begin(), AResult.Anomalies.end(),
+                                      [&](const TAnomalyRecord& ARecord) { return ARecord.FullName == Step.ObjectName; });
+    AResult.Repairs.append(TRepairRecord{Step.ObjectName, Anomaly != AResult.Anomalies.end() ? Anomaly->Kind : Step.Kind,
+                                         RepairOutcomeText(Outcomes[I].Outcome), Outcomes[I].Message});
+  }
+  return AResult;
 }
 
 void LoadCatalogue(TDatabaseDescriber& ADescriber, TConnectedDatabase& AConnected, IDbProgress* AProgress) {
@@ -286,7 +298,7 @@ QString TargetName(const TCliOptions& AOptions) {
 TChecker::TChecker(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgress)
     : FOptions(AOptions), FLog(ALog), FProgress(AProgress) {}
 
-TTargetResult TChecker::CompareDatabase(QString* ARepairScript) {
+TTargetResult TChecker::CompareDatabase(TRepairRequest* ARepair) {
   QElapsedTimer Timer;
   Timer.start();
   TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
@@ -301,8 +313,14 @@ TTargetResult TChecker::CompareDatabase(QString* ARepairScript) {
   if (!FOptions.NoSnapshot)
     Result.SnapshotPath = WriteSnapshot(FOptions, Run.Describer, Connected);
   Result = Run.Compare(Result, Connected.DatabaseName);
-  if (ARepairScript && !Result.Failed())
-    *ARepairScript = RepairScriptText(Result, Run.Collector.Anomalies);
+  if (ARepair && !Result.Failed()) {
+    TRepairScript Script;
+    for (TDatabaseObject* Object : Run.Collector.Anomalies)
+      Script.Add(Object);
+    ARepair->ScriptText = RepairScriptText(Result, Script);
+    if (ARepair->Apply && !Script.Steps().isEmpty() && ARepair->Confirm(Script))
+      Result = ApplyRepair(Result, Script, Connected.Database.get());
+  }
   Result.Seconds = Timer.elapsed() / 1000.0;
   return Result;
 }

@@ -7,8 +7,11 @@
 
 #include <QElapsedTimer>
 #include <QStringList>
+#include <functional>
 
 namespace quillon {
+
+class TRepairScript;
 class ILog;
 }
 
@@ -41,6 +44,14 @@ private:
 bool StdErrIsTerminal();
 bool StdOutIsTerminal();
 
+// What repair asks of a compare: the script (filled in with its header), and with Apply, that
+// the script be run on the database once Confirm, shown the planned steps, agrees.
+struct TRepairRequest {
+  QString ScriptText;
+  bool Apply = false;
+  std::function<bool(const TRepairScript&)> Confirm;
+};
+
 // The commands on one database or snapshot. Every failure is raised as an exception whose
 // message names what failed; nothing here writes to standard output.
 class TChecker {
@@ -48,9 +59,9 @@ public:
   TChecker(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgress);
 
   // Connects, reads the version, loads the catalogue, writes the snapshot and compares. With
-  // ARepairScript, also plans the repair of every anomaly and puts its script there (nothing is
-  // sent to the database).
-  TTargetResult CompareDatabase(QString* ARepairScript = nullptr);
+  // ARepair, also plans the repair of every anomaly and puts its script there, and when asked
+  // runs it; the result then holds what became of each object.
+  TTargetResult CompareDatabase(TRepairRequest* ARepair = nullptr);
   // Compares the snapshot file of the options with the gold standard of their version.
   TTargetResult CompareSnapshot();
   // Writes the snapshot (to --output when given) and returns its path.

@@ -90,8 +90,13 @@ void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
         QStringLiteral("--fail-on works only with compare and repair"));
   Check(!AOptions.Force || AOptions.Command == TCommand::Publish, QStringLiteral("--force works only with publish"));
   const bool Repair = AOptions.Command == TCommand::Repair;
-  Check(!Repair || !AOptions.ScriptFile.isEmpty(),
-        QStringLiteral("repair needs --script FILE: it writes the repair script and changes nothing"));
+  Check(!Repair || !AOptions.ScriptFile.isEmpty() || AOptions.Apply,
+        QStringLiteral("repair needs --script FILE (write the script, change nothing) or --apply (run it)"));
+  Check(!AOptions.Apply || Repair, QStringLiteral("--apply works only with repair"));
+  Check(!AOptions.Yes || AOptions.Apply, QStringLiteral("--yes works only with repair --apply"));
+  Check(!AOptions.Apply || AOptions.SnapshotFile.isEmpty(),
+        QStringLiteral("repair --apply needs a database, not --snapshot"));
+  Check(!AOptions.Apply || AOptions.FleetFile.isEmpty(), QStringLiteral("repair --apply works on one database, not --fleet"));
   Check(AOptions.ScriptFile.isEmpty() || Repair, QStringLiteral("--script works only with repair"));
   Check(AOptions.ScriptFile != QLatin1String("-") ||
             std::none_of(AOptions.Reports.begin(), AOptions.Reports.end(), [](const TReportRequest& AReport) { return AReport.ToStdOut(); }),
@@ -295,6 +300,10 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
       Options.SnapshotFile = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--script")) {
       Options.ScriptFile = Reader.Value(Name, Inline);
+    } else if (Name == QLatin1String("--apply")) {
+      Options.Apply = true;
+    } else if (Name == QLatin1String("--yes")) {
+      Options.Yes = true;
     } else if (Name == QLatin1String("--snapshot-dir")) {
       Options.SnapshotDir = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--no-snapshot")) {
@@ -344,7 +353,10 @@ Commands:
                ten kinds: objects added, removed and changed, field by field
   repair       compare, then write the repair script of every anomaly to --script FILE
                (ALTER statements and check-constraint batches, GO between batches); the
-               database is not changed. The report is the compare's.
+               database is not changed. The report is the compare's. With --apply the
+               script is run object by object, stopping at the first failure, and the
+               report says of each object: repaired, failed (with the server's message),
+               not attempted or cannot be repaired. Exit 0 when everything was repaired.
 
 Settings (key=value, as for the main program):
   Server=NAME          SQL Server instance (host, host\instance or host,port)
@@ -375,6 +387,9 @@ Options:
                        a fleet adds the target's name when two lines name one database
   --no-snapshot        compare, publish: write no snapshot
   --script FILE        repair: where the repair script goes (- for standard output)
+  --apply              repair: run the script on the database; on a terminal its summary is
+                       shown and you are asked first
+  --yes                repair --apply: do not ask (needed when standard input is not a terminal)
   --snapshot FILE      compare: compare a snapshot file instead of a live database, with the
                        gold standard of the version the snapshot records
   --gold-version N     with --snapshot: compare with the gold standard of version N instead

@@ -57,6 +57,9 @@ struct TCliOptions {
   QString SnapshotFile;
   // repair --script: where the repair script goes.
   QString ScriptFile;
+  // repair --apply: run the repair on the database; --yes: without asking first.
+  bool Apply = false;
+  bool Yes = false;
   // --snapshot-dir: where compare, snapshot and publish write the database's snapshot; empty for
   // the default folder. --no-snapshot: compare and publish write none.
   QString SnapshotDir;

@@ -7,6 +7,7 @@
 #include "cli/Cli.Options.h"
 #include "cli/Cli.Output.h"
 #include "report/Report.Render.h"
+#include "compare/Repair.Script.h"
 #include "compare/Xml.Snapshot.h"
 #include "infra/Classes.Auditing.h"
 #include "infra/Classes.RegEx.h"
@@ -19,6 +20,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <unistd.h>
 #include <cstdio>
 #include <optional>
 
@@ -141,13 +143,31 @@ TTargetResult FailedResult(const TCliOptions& AOptions, const QString& AError) {
   return Result;
 }
 
-// A compare, and for repair its script; the script is written only for a complete compare.
+// Shows what the repair would do and asks on the terminal whether to run it.
+bool ConfirmOnTerminal(const TRepairScript& AScript, TTerminalProgress& AProgress) {
+  AProgress.EndLine();
+  for (const TRepairStep& Step : AScript.Steps())
+    std::fprintf(stderr, "  %s %s: %s\n", Step.Kind.toUpper().toLocal8Bit().constData(),
+                 Step.ObjectName.toLocal8Bit().constData(),
+                 Step.Repairable() ? "will be altered" : qPrintable(QStringLiteral("cannot be repaired (%1)").arg(Step.Refusal)));
+  std::fprintf(stderr, "Repair %d of %d objects in the database now? [y/N] ", static_cast<int>(AScript.RepairableCount()),
+               static_cast<int>(AScript.Steps().size()));
+  std::fflush(stderr);
+  char Answer[16] = {};
+  return std::fgets(Answer, sizeof Answer, stdin) && (Answer[0] == 'y' || Answer[0] == 'Y');
+}
+
+// A compare, and for repair its script (written only for a complete compare) and, with
+// --apply, the repair itself.
 int RunCompare(const TCliOptions& AOptions, TChecker& AChecker, TTerminalProgress& AProgress) {
   TTargetResult Result;
-  QString Script;
   const bool Repair = AOptions.Command == TCommand::Repair;
+  TRepairRequest Request{{}, AOptions.Apply, [&](const TRepairScript& AScript) {
+                           return AOptions.Yes || ConfirmOnTerminal(AScript, AProgress);
+                         }};
+  const QString& Script = Request.ScriptText;
   try {
-    Result = AOptions.SnapshotFile.isEmpty() ? AChecker.CompareDatabase(Repair ? &Script : nullptr) : AChecker.CompareSnapshot();
+    Result = AOptions.SnapshotFile.isEmpty() ? AChecker.CompareDatabase(Repair ? &Request : nullptr) : AChecker.CompareSnapshot();
   } catch (const std::exception& E) {
     if (GlobalLog)
       GlobalLog->SilentError(QStringLiteral("quillon-cli: %s"), {QString::fromUtf8(E.what())});
@@ -155,7 +175,7 @@ int RunCompare(const TCliOptions& AOptions, TChecker& AChecker, TTerminalProgres
   }
   AProgress.EndLine();
   bool Written = DeliverReports(AOptions, {Result}, false);
-  if (Repair && !Result.Failed()) {
+  if (!AOptions.ScriptFile.isEmpty() && !Result.Failed()) {
     try {
       WriteReport(AOptions.ScriptFile, Script.toUtf8());
     } catch (const std::exception& E) {
@@ -295,6 +315,8 @@ int RunCommandLine(const QStringList& AArguments) {
                           QStringLiteral("cannot write the script %1").arg(Options.ScriptFile));
     if (!Options.SnapshotDir.isEmpty())
       CheckFolderWritable(Options.SnapshotDir, QStringLiteral("cannot write snapshots to --snapshot-dir"));
+    if (Options.Apply && !Options.Yes && !isatty(STDIN_FILENO))
+      throw Exception(QStringLiteral("repair --apply changes the database: give --yes when standard input is not a terminal"));
   } catch (const std::exception& E) {
     return Fail(QString::fromUtf8(E.what()).simplified());
   }

@@ -63,6 +63,13 @@ QString TextReport(const TTargetResult& AResult, bool AFleet, const TTextReportO
     for (const TFindingRecord& Record : Records)
       Out += QStringLiteral("  %1 %2\n").arg(Record.Kind.toUpper(), ShowHiddenCharacters(Record.FullName));
   }
+  if (AResult.RepairApplied) {
+    Out += QStringLiteral("Repair:\n");
+    for (const TRepairRecord& Repair : AResult.Repairs)
+      Out += QStringLiteral("  %1 %2: %3%4\n")
+                 .arg(Repair.Kind.toUpper(), ShowHiddenCharacters(Repair.FullName), Repair.Outcome,
+                      Repair.Message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(Repair.Message.simplified()));
+  }
   if (AResult.Failed()) {
     Out += QStringLiteral("ERROR: %1\nThe comparison is incomplete.\n").arg(AResult.Error);
     return Out;

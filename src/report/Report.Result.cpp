@@ -74,7 +74,10 @@ const QList<TFindingGroup>& FindingGroups() {
 int TTargetResult::ExitCode() const {
   if (Failed())
     return 2;
-  if ((FailOn & failOnAnomalies) && !Anomalies.isEmpty())
+  const bool AnomaliesRemain =
+      RepairApplied ? std::any_of(Repairs.begin(), Repairs.end(), [](const TRepairRecord& R) { return !R.Repaired(); })
+                    : !Anomalies.isEmpty();
+  if ((FailOn & failOnAnomalies) && AnomaliesRemain)
     return 1;
   for (const TFindingGroup& Group : FindingGroups())
     if ((FailOn & Group.FailOn) && !(this->*Group.Records).isEmpty())
@@ -128,6 +131,15 @@ QJsonObject ResultToJson(const TTargetResult& AResult) {
     for (const TFindingRecord& Record : AResult.*Group.Records)
       Records.append(QJsonObject{{QStringLiteral("fullName"), Record.FullName}, {QStringLiteral("kind"), Record.Kind}});
     Json.insert(Group.JsonKey, Records);
+  }
+  if (AResult.RepairApplied) {
+    QJsonArray Repairs;
+    for (const TRepairRecord& Repair : AResult.Repairs)
+      Repairs.append(QJsonObject{{QStringLiteral("fullName"), Repair.FullName},
+                                 {QStringLiteral("kind"), Repair.Kind},
+                                 {QStringLiteral("outcome"), Repair.Outcome},
+                                 {QStringLiteral("message"), Repair.Message}});
+    Json.insert(QStringLiteral("repairs"), Repairs);
   }
   return Json;
 }

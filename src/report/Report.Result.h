@@ -51,6 +51,17 @@ struct TFindingGroup {
 };
 const QList<TFindingGroup>& FindingGroups();
 
+// What repair --apply did with one object: Outcome is "repaired", "failed", "not attempted" or
+// "cannot be repaired"; Message is the server's message or why the object cannot be repaired.
+struct TRepairRecord {
+  QString FullName;
+  QString Kind;
+  QString Outcome;
+  QString Message;
+
+  bool Repaired() const { return Outcome == QLatin1String("repaired"); }
+};
+
 // Everything the reports need to know about the check of one database (or one snapshot).
 struct TTargetResult {
   QString Name;  // what the fleet file calls the target; server/database otherwise
@@ -75,6 +86,10 @@ struct TTargetResult {
   double Seconds = 0;
   // The kinds of result that count as failing (TFailOnFlag bits).
   unsigned FailOn = failOnAnomalies;
+  // Set when the anomalies' repair was run; then an anomaly counts as failing only when its
+  // repair did not succeed.
+  bool RepairApplied = false;
+  QList<TRepairRecord> Repairs;
 
   bool Failed() const { return !Error.isEmpty(); }
   // 2 on a failure, 1 when a kind of result named by FailOn is present, 0 otherwise.

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QSet>
 #include <QRegularExpression>
@@ -375,6 +376,48 @@ TEST_F(CliTest, RepairWritesTheScriptWithoutChangingTheDatabase) {
   EXPECT_EQ(RunCli(Compare()).ExitCode, 1) << "the database still differs";
 }
 
+// repair --apply runs the script object by object on a database of its own; what it repaired the
+// next compare no longer finds, what it cannot repair keeps the exit code at 1.
+TEST_F(CliTest, RepairApplyAltersTheDatabaseAndReportsEachObject) {
+  const TTdsServer Scratch(Catalogue, QStringList{Login + u':' + Password});
+  const QString Text = Temp.filePath(QStringLiteral("repair.txt"));
+  const TCliRun Run = RunCli(QStringList{QStringLiteral("repair")} + Target(Scratch.DataSource()) +
+                             QStringList{QStringLiteral("--apply"), QStringLiteral("--yes"), QStringLiteral("--no-snapshot"), QStringLiteral("--report"),
+                                         QStringLiteral("json:-"), QStringLiteral("--report"), QStringLiteral("text:") + Text});
+  EXPECT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+  const QJsonObject Report = SingleTarget(Run.Out);
+  EXPECT_EQ(AnomaliesOf(Report), ExpectedAnomalies);
+  QMap<QString, QString> Outcomes;
+  for (const QJsonValue& Repair : Report[QStringLiteral("repairs")].toArray())
+    Outcomes.insert(Repair[QStringLiteral("fullName")].toString(), Repair[QStringLiteral("outcome")].toString());
+  const QString Cannot = QStringLiteral("cannot be repaired");
+  const QString Repaired = QStringLiteral("repaired");
+  EXPECT_EQ(Outcomes, (QMap<QString, QString>{{"[dbo].[CK_Diff]", Repaired}, {"[dbo].[V_Diff]", Repaired},
+                                              {"[sales].[V_Blank]", Cannot}, {"[dbo].[P_Diff]", Repaired},
+                                              {"[dbo].[OrderLines].[IX_Diff]", Cannot},
+                                              {"[dbo].[Orders].[IX_Unknown]", Cannot}}))
+      << Run.Out.toStdString();
+  EXPECT_TRUE(ReadFile(Text).contains("  ROUTINE [dbo].[P_Diff]: repaired\n")) << ReadFile(Text).toStdString();
+
+  const QStringList NextCompare = QStringList{QStringLiteral("compare")} + Target(Scratch.DataSource()) +
+                                  QStringList{QStringLiteral("--no-snapshot"), QStringLiteral("--format=json")};
+  EXPECT_EQ(AnomaliesOf(SingleTarget(RunCli(NextCompare).Out)),
+            (QSet<QString>{QStringLiteral("view [sales].[V_Blank]"), QStringLiteral("index [dbo].[OrderLines].[IX_Diff]"),
+                           QStringLiteral("index [dbo].[Orders].[IX_Unknown]")}));
+
+  // Where everything chosen can be repaired, the repair ends at exit 0 and leaves nothing behind.
+  const TTdsServer Fresh(Catalogue, QStringList{Login + u':' + Password});
+  const QStringList Kinds{QStringLiteral("--kinds"), QStringLiteral("checks,routines"), QStringLiteral("--no-snapshot")};
+  const TCliRun All = RunCli(QStringList{QStringLiteral("repair")} + Target(Fresh.DataSource()) + Kinds +
+                             QStringList{QStringLiteral("--apply"), QStringLiteral("--yes")});
+  EXPECT_EQ(All.ExitCode, 0) << All.Out.toStdString() << All.Err.toStdString();
+  EXPECT_TRUE(All.Out.contains("  CHECK [dbo].[CK_Diff]: repaired\n")) << All.Out.toStdString();
+  const TCliRun After = RunCli(QStringList{QStringLiteral("compare")} + Target(Fresh.DataSource()) + Kinds +
+                               QStringList{QStringLiteral("--format=json")});
+  EXPECT_EQ(After.ExitCode, 0) << After.Out.toStdString();
+  EXPECT_EQ(SingleTarget(After.Out)[QStringLiteral("anomalyCount")].toInt(), 0);
+}
+
 TEST_F(CliTest, LoginAndConnectionFailuresGiveOneClearLine) {
   struct TCase {
     const char* Name;
@@ -448,6 +491,11 @@ TEST_F(CliTest, BadInputGivesOneLineAndExitCodeTwo) {
       {QStringList{QStringLiteral("repair")} + Target() + QStringList{QStringLiteral("--script"), Unwritable},
        QStringLiteral("cannot write the script ") + Unwritable + QStringLiteral(": the folder ")},
       {QStringList{QStringLiteral("repair")} + Target(), QStringLiteral("repair needs --script FILE")},
+      // Standard input is not a terminal here: nobody could be asked.
+      {QStringList{QStringLiteral("repair")} + Target() + QStringList{QStringLiteral("--apply")},
+       QStringLiteral("give --yes when standard input is not a terminal")},
+      {QStringList{QStringLiteral("repair")} + Target() + QStringList{QStringLiteral("--script"), QStringLiteral("-"), QStringLiteral("--yes")},
+       QStringLiteral("--yes works only with repair --apply")},
       {Compare({QStringLiteral("--snapshot-dir"), QFileInfo(Unwritable).absolutePath()}),
        QStringLiteral("cannot write snapshots to --snapshot-dir: the folder ")},
       {Compare({QStringLiteral("--report"), QStringLiteral("xml:r.xml")}), QStringLiteral("unknown report format \"xml\"")},
