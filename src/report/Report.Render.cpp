@@ -33,6 +33,12 @@ const TFindingGroup* GroupOf(const TTargetResult& AResult, const TComparedObject
   return nullptr;
 }
 
+// "repaired", or the outcome with the server's message or the refusal after it.
+QString RepairOutcomeLine(const TRepairRecord& ARepair) {
+  return ARepair.Message.isEmpty() ? ARepair.Outcome
+                                   : QStringLiteral("%1 (%2)").arg(ARepair.Outcome, ARepair.Message.simplified());
+}
+
 QString Seconds(double ASeconds) { return QString::number(ASeconds, 'f', 1) + u's'; }
 
 // The names of the two sides of a diff: "Gold standard, version 523" and "Local, Shop on sql01".
@@ -66,9 +72,8 @@ QString TextReport(const TTargetResult& AResult, bool AFleet, const TTextReportO
   if (AResult.RepairApplied) {
     Out += QStringLiteral("Repair:\n");
     for (const TRepairRecord& Repair : AResult.Repairs)
-      Out += QStringLiteral("  %1 %2: %3%4\n")
-                 .arg(Repair.Kind.toUpper(), ShowHiddenCharacters(Repair.FullName), Repair.Outcome,
-                      Repair.Message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(Repair.Message.simplified()));
+      Out += QStringLiteral("  %1 %2: %3\n")
+                 .arg(Repair.Kind.toUpper(), ShowHiddenCharacters(Repair.FullName), RepairOutcomeLine(Repair));
   }
   if (AResult.Failed()) {
     Out += QStringLiteral("ERROR: %1\nThe comparison is incomplete.\n").arg(AResult.Error);
@@ -296,6 +301,13 @@ QByteArray HtmlReport(const QList<TTargetResult>& AResults) {
       Out += QStringLiteral("<h3>%1</h3>\n<ul>\n").arg(HtmlText(Group.Title));
       for (const TFindingRecord& Record : Records)
         Out += QStringLiteral("<li>%1 %2</li>\n").arg(HtmlText(Record.Kind.toUpper()), HtmlText(Record.FullName));
+      Out += QStringLiteral("</ul>\n");
+    }
+    if (Result.RepairApplied) {
+      Out += QStringLiteral("<h3>Repair</h3>\n<ul>\n");
+      for (const TRepairRecord& Repair : Result.Repairs)
+        Out += QStringLiteral("<li>%1 %2: %3</li>\n")
+                   .arg(HtmlText(Repair.Kind.toUpper()), HtmlText(Repair.FullName), HtmlText(RepairOutcomeLine(Repair)));
       Out += QStringLiteral("</ul>\n");
     }
     if (!Result.SnapshotPath.isEmpty())

@@ -381,9 +381,11 @@ TEST_F(CliTest, RepairWritesTheScriptWithoutChangingTheDatabase) {
 TEST_F(CliTest, RepairApplyAltersTheDatabaseAndReportsEachObject) {
   const TTdsServer Scratch(Catalogue, QStringList{Login + u':' + Password});
   const QString Text = Temp.filePath(QStringLiteral("repair.txt"));
+  const QString Html = Temp.filePath(QStringLiteral("repair.html"));
   const TCliRun Run = RunCli(QStringList{QStringLiteral("repair")} + Target(Scratch.DataSource()) +
                              QStringList{QStringLiteral("--apply"), QStringLiteral("--yes"), QStringLiteral("--no-snapshot"), QStringLiteral("--report"),
-                                         QStringLiteral("json:-"), QStringLiteral("--report"), QStringLiteral("text:") + Text});
+                                         QStringLiteral("json:-"), QStringLiteral("--report"), QStringLiteral("text:") + Text,
+                                         QStringLiteral("--report"), QStringLiteral("html:") + Html});
   EXPECT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
   const QJsonObject Report = SingleTarget(Run.Out);
   EXPECT_EQ(AnomaliesOf(Report), ExpectedAnomalies);
@@ -398,6 +400,7 @@ TEST_F(CliTest, RepairApplyAltersTheDatabaseAndReportsEachObject) {
                                               {"[dbo].[Orders].[IX_Unknown]", Cannot}}))
       << Run.Out.toStdString();
   EXPECT_TRUE(ReadFile(Text).contains("  ROUTINE [dbo].[P_Diff]: repaired\n")) << ReadFile(Text).toStdString();
+  EXPECT_TRUE(ReadFile(Html).contains("<li>INDEX [dbo].[Orders].[IX_Unknown]: cannot be repaired (")) << ReadFile(Html).toStdString();
 
   const QStringList NextCompare = QStringList{QStringLiteral("compare")} + Target(Scratch.DataSource()) +
                                   QStringList{QStringLiteral("--no-snapshot"), QStringLiteral("--format=json")};
