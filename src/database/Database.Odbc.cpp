@@ -147,6 +147,11 @@ void TOdbcConnection::Open(const QString& AConnectionString, qint32 ALoginTimeou
     odbc::Check(SQLSetConnectAttrW(FDbc.Get(), SQL_ATTR_LOGIN_TIMEOUT,
                                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(ALoginTimeout)), 0),
                 FDbc);
+  // The driver manager takes the length as a 16-bit count; a longer string would arrive cut.
+  if (AConnectionString.size() > std::numeric_limits<SQLSMALLINT>::max())
+    throw Exception(QStringLiteral("The ODBC connection string is %1 characters long; the driver takes at most %2")
+                        .arg(AConnectionString.size())
+                        .arg(std::numeric_limits<SQLSMALLINT>::max()));
   const SQLRETURN Result = SQLDriverConnectW(FDbc.Get(), nullptr, Wide(AConnectionString),
                                              static_cast<SQLSMALLINT>(AConnectionString.size()), nullptr, 0,
                                              nullptr, SQL_DRIVER_NOPROMPT);
@@ -168,8 +173,8 @@ bool TOdbcConnection::Dead() const {
          State == SQL_CD_TRUE;
 }
 
-void TOdbcConnection::CloseIfLost(const EOdbcError& AError) {
-  if (AError.ConnectionLost() || Dead())
+void TOdbcConnection::CloseIfEnded(const EOdbcError& AError) {
+  if (AError.ConnectionLost() || Dead() || (!AError.TimedOut() && !SurvivesRoundTrip()))
     Close();
 }
 
@@ -414,9 +419,10 @@ void TOdbcQuery::OpenQuery(const QString& ASQL) {
   Open(Names);
 }
 
-// A link lost while the rows are read closes the connection here, as it would for a statement
-// that failed, so that Connected tells the truth. A catalogue of many thousand rows takes
-// seconds to read, so every row gives a waiting window its chance to answer.
+// A link lost, or a session the server ended, while the rows are read closes the connection
+// here, as it would for a statement that failed, so that Connected tells the truth. A catalogue
+// of many thousand rows takes seconds to read, so every row gives a waiting window its chance
+// to answer.
 bool TOdbcQuery::FetchRow(QVector<QVariant>& AValues) {
   if (FColumns.isEmpty())
     return false;
@@ -429,7 +435,7 @@ bool TOdbcQuery::FetchRow(QVector<QVariant>& AValues) {
     for (qint32 Index = 0; Index < FColumns.size(); ++Index)
       AValues[Index] = ReadColumn(Index + 1, FColumns.at(Index));
   } catch (const EOdbcError& E) {
-    Connection().CloseIfLost(E);
+    Connection().CloseIfEnded(E);
     throw;
   }
   return true;

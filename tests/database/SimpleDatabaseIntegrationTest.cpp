@@ -7,9 +7,15 @@
 #include "support/TdsServer.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -322,25 +328,39 @@ TEST_F(SimpleDatabaseIntegrationTest, ALostConnectionClosesAndTheCachedStringRec
   EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
 }
 
+// Severity 20 and above ends the session, whether the error comes before the rows or after
+// some of them.
 TEST_F(SimpleDatabaseIntegrationTest, AFatalServerErrorClosesTheConnectionAndTheNextCallSaysSo) {
-  FDb.Connect();
-  FServer.FailFatally(QStringLiteral("OBJECT_ID"));
-  try {
-    FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable);
-    ADD_FAILURE() << "no error";
-  } catch (const EOdbcError& E) {
-    EXPECT_TRUE(E.Message().contains(QStringLiteral("Fatal error 9001"))) << E.what();
+  const struct {
+    void (TTdsServer::*Rule)(const QString&);
+    const char* Error;
+  } Cases[] = {
+      {&TTdsServer::FailFatally, "Fatal error 9001"},
+      {&TTdsServer::FailFatallyAfterRows, "logical consistency-based I/O error"},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Error);
+    FDb.Connect();
+    (FServer.*Case.Rule)(QStringLiteral("INFORMATION_SCHEMA.ROUTINES"));
+    TDatabaseRoutineList Routines(&FLog);
+    try {
+      Routines.Load(&FDb);
+      ADD_FAILURE() << "no error";
+    } catch (const EOdbcError& E) {
+      EXPECT_TRUE(E.Message().contains(QString::fromLatin1(Case.Error))) << E.what();
+    }
+    EXPECT_FALSE(FDb.Connected());
+    try {
+      FDb.FastQuery(QStringLiteral("SELECT DB_NAME()"));
+      ADD_FAILURE() << "no error";
+    } catch (const Exception& E) {
+      EXPECT_EQ(E.Message(), QStringLiteral("Implicit connect not allowed"));
+    }
+    FServer.Clear();
+    FDb.Connect();
+    EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
+    FDb.Disconnect();
   }
-  EXPECT_FALSE(FDb.Connected());
-  try {
-    FDb.FastQuery(QStringLiteral("SELECT DB_NAME()"));
-    ADD_FAILURE() << "no error";
-  } catch (const Exception& E) {
-    EXPECT_EQ(E.Message(), QStringLiteral("Implicit connect not allowed"));
-  }
-  FServer.Clear();
-  FDb.Connect();
-  EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
 }
 
 TEST_F(SimpleDatabaseIntegrationTest, AConnectionLostInTheMiddleOfAResultIsClosedAndTheNextCallSaysSo) {
@@ -434,6 +454,191 @@ TEST(SimpleDatabaseEncryptionTest, EncryptIsHonouredAndRequiredEncryptionNeverFa
     EXPECT_TRUE(Db.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
     EXPECT_EQ(Server.Sessions(), QStringList{QString::fromLatin1(Case.Session)});
   }
+}
+
+void RunOpenssl(const QString& AFolder, const QStringList& AArguments) {
+  QProcess Openssl;
+  Openssl.setWorkingDirectory(AFolder);
+  Openssl.start(QStringLiteral("openssl"), AArguments);
+  if (!Openssl.waitForFinished(30000) || Openssl.exitStatus() != QProcess::NormalExit || Openssl.exitCode() != 0)
+    throw std::runtime_error("openssl " + AArguments.join(u' ').toStdString() + " failed: " +
+                             Openssl.errorString().toStdString() + Openssl.readAllStandardError().toStdString());
+}
+
+// A certificate authority made for one test, with a certificate for localhost it signed and
+// one it signed that has already expired.
+class TTestCertificates {
+public:
+  TTestCertificates() {
+    const QStringList NewKey{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                             QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
+    const QString Folder = FFolder.path();
+    RunOpenssl(Folder, QStringList{QStringLiteral("req"), QStringLiteral("-x509")}
+                           << NewKey << QStringLiteral("-keyout") << QStringLiteral("ca.key") << QStringLiteral("-out")
+                           << QStringLiteral("ca.pem") << QStringLiteral("-days") << QStringLiteral("1")
+                           << QStringLiteral("-subj") << QStringLiteral("/CN=Quillon Test CA"));
+    RunOpenssl(Folder, QStringList{QStringLiteral("req")}
+                           << NewKey << QStringLiteral("-keyout") << QStringLiteral("server.key")
+                           << QStringLiteral("-out") << QStringLiteral("server.csr") << QStringLiteral("-subj")
+                           << QStringLiteral("/CN=localhost"));
+    QFile Extensions(FFolder.filePath(QStringLiteral("server.ext")));
+    if (!Extensions.open(QIODevice::WriteOnly) ||
+        Extensions.write("subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n") < 0)
+      throw std::runtime_error("cannot write the certificate's extensions");
+    Extensions.close();
+    // -days 0 makes a certificate whose last valid second is the one it was made in.
+    for (const auto& [Name, Days] : {std::pair{"server.pem", "1"}, std::pair{"expired.pem", "0"}})
+      RunOpenssl(Folder, {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+                          QStringLiteral("server.csr"), QStringLiteral("-CA"), QStringLiteral("ca.pem"),
+                          QStringLiteral("-CAkey"), QStringLiteral("ca.key"), QStringLiteral("-CAcreateserial"),
+                          QStringLiteral("-out"), QString::fromLatin1(Name), QStringLiteral("-days"),
+                          QString::fromLatin1(Days), QStringLiteral("-extfile"), QStringLiteral("server.ext")});
+    QThread::sleep(1);
+  }
+
+  QString Path(const QString& AName) const { return FFolder.filePath(AName); }
+  // tds_server.py's options that make it show the certificate AName.
+  QStringList ServerOptions(const QString& AName) const {
+    return {QStringLiteral("--certificate"), Path(AName), QStringLiteral("--key"), Path(QStringLiteral("server.key"))};
+  }
+
+private:
+  QTemporaryDir FFolder;
+};
+
+// Required encryption proves the server is who it says: its certificate must be signed by the
+// CA file (or the system's CA store), be valid now and name the host connected to.
+TEST(SimpleDatabaseEncryptionTest, RequiredEncryptionChecksTheServersCertificateAndHostName) {
+  const TTestCertificates Certificates;
+  const QString CAFile = QStringLiteral(";CAFile=") + Certificates.Path(QStringLiteral("ca.pem"));
+  const struct {
+    const char* Certificate;  // nullptr: a self-signed one
+    const char* Host;
+    QString Keys;
+    bool Accepted;
+  } Cases[] = {
+      {"server.pem", "localhost", QStringLiteral("Encrypt=yes") + CAFile, true},
+      {"server.pem", "localhost",
+       QStringLiteral("Use Encryption for Data=True;HostNameInCertificate=localhost") + CAFile, true},
+      {"server.pem", "localhost", QStringLiteral("Encrypt=yes"), false},
+      {"server.pem", "127.0.0.1", QStringLiteral("Encrypt=yes") + CAFile, false},
+      {"expired.pem", "localhost", QStringLiteral("Encrypt=yes") + CAFile, false},
+      {nullptr, "localhost", QStringLiteral("Encrypt=yes") + CAFile, false},
+      {nullptr, "localhost", QStringLiteral("Encrypt=yes;TrustServerCertificate=yes"), true},
+      {nullptr, "127.0.0.1", QStringLiteral("Use Encryption for Data=True;Trust Server Certificate=True"), true},
+  };
+  const QByteArray OwnConfiguration = qgetenv("FREETDSCONF");
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(std::string(Case.Certificate ? Case.Certificate : "self-signed") + " " + Case.Host + ": " +
+                 Case.Keys.toStdString());
+    TTdsServer Server(Fixture, {}, QStringLiteral("force"),
+                      Case.Certificate ? Certificates.ServerOptions(QString::fromLatin1(Case.Certificate))
+                                       : QStringList());
+    TRecordingLog Log;
+    TScriptedLoginDialog Dialog;
+    TSimpleDatabase Db(&Log);
+    Db.SetLoginDialog(&Dialog);
+    Db.SetConnectionString(QStringLiteral("Data Source=%1,%2;Initial Catalog=Harbour;Connect Timeout=10;%3")
+                               .arg(QString::fromLatin1(Case.Host))
+                               .arg(Server.Port())
+                               .arg(Case.Keys));
+    if (Case.Accepted) {
+      Db.Connect();
+      EXPECT_EQ(Server.Sessions(), QStringList{QStringLiteral("full")});
+    } else {
+      try {
+        Db.Connect();
+        ADD_FAILURE() << "connected";
+      } catch (const EOdbcError& E) {
+        EXPECT_TRUE(E.Message().contains(QStringLiteral("certificate was checked against"))) << E.what();
+      }
+      EXPECT_FALSE(Db.Connected());
+    }
+    EXPECT_EQ(qgetenv("FREETDSCONF"), OwnConfiguration);
+  }
+}
+
+TEST(SimpleDatabaseEncryptionTest, ACAFileThatCannotServeIsRefusedBeforeConnecting) {
+  QTemporaryDir Folder;
+  QFile NotPem(Folder.filePath(QStringLiteral("ca.der")));
+  ASSERT_TRUE(NotPem.open(QIODevice::WriteOnly));
+  NotPem.write(QByteArray("\x30\x82\x01\x0a", 4));
+  NotPem.close();
+  const struct {
+    QString CAFile;
+    QString Message;
+  } Cases[] = {
+      {Folder.filePath(QStringLiteral("missing.pem")), QStringLiteral("cannot be read")},
+      {NotPem.fileName(), QStringLiteral("holds no PEM certificate")},
+  };
+  TTdsServer Server(Fixture, {}, QStringLiteral("force"));
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.CAFile.toStdString());
+    TRecordingLog Log;
+    TScriptedLoginDialog Dialog;
+    TSimpleDatabase Db(&Log);
+    Db.SetLoginDialog(&Dialog);
+    Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Harbour")) + QStringLiteral(";Encrypt=yes;CAFile=") +
+                           Case.CAFile);
+    try {
+      Db.Connect();
+      ADD_FAILURE() << "connected";
+    } catch (const EConnectionSettings& E) {
+      EXPECT_TRUE(E.Message().contains(Case.Message)) << E.what();
+    }
+    EXPECT_EQ(Server.Sessions(), QStringList());
+  }
+}
+
+// A password reaches the server as typed, whatever characters it holds; one the driver cannot
+// be given intact is refused before anything is sent.
+TEST(SimpleDatabaseLoginTest, EveryCharacterOfAPasswordReachesTheServer) {
+  const QStringList Passwords{QStringLiteral("a;b;"), QStringLiteral("{ab"), QStringLiteral("ab}"),
+                              QStringLiteral("a}}b{"), QStringLiteral("a=b"), QStringLiteral("  ab "),
+                              QString::fromUtf8("pässwörd€😀"), QStringLiteral("p}x;Encryption=off")};
+  QStringList Logins;
+  for (qsizetype Index = 0; Index < Passwords.size(); ++Index)
+    Logins.append(QStringLiteral("user%1:%2").arg(Index).arg(Passwords[Index]));
+  TTdsServer Server(Fixture, Logins, QStringLiteral("force"));
+  for (qsizetype Index = 0; Index < Passwords.size(); ++Index) {
+    SCOPED_TRACE(Passwords[Index].toStdString());
+    TRecordingLog Log;
+    TScriptedLoginDialog Dialog;
+    Dialog.UserName = QStringLiteral("user%1").arg(Index);
+    Dialog.Password = Passwords[Index];
+    TSimpleDatabase Db(&Log);
+    Db.SetLoginDialog(&Dialog);
+    Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Harbour")));
+    Db.Connect();
+    EXPECT_EQ(Db.DatabaseName(), QStringLiteral("Harbour"));
+  }
+
+  const QStringList Before = Server.Sessions();
+  TRecordingLog Log;
+  TScriptedLoginDialog Dialog;
+  Dialog.Password = QStringLiteral("pa};Port=11433;Encryption=off;x=1");
+  TSimpleDatabase Db(&Log);
+  Db.SetLoginDialog(&Dialog);
+  Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Harbour")) + QStringLiteral(";Encrypt=yes"));
+  EXPECT_THROW(Db.Connect(), EConnectionSettings);
+  EXPECT_EQ(Server.Sessions(), Before);
+}
+
+TEST(SimpleDatabaseLoginTest, AConnectionStringTooLongForTheDriverIsRefusedNotCut) {
+  TTdsServer Server(Fixture);
+  TRecordingLog Log;
+  TScriptedLoginDialog Dialog;
+  TSimpleDatabase Db(&Log);
+  Db.SetLoginDialog(&Dialog);
+  Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Harbour")) + QStringLiteral(";Application Name=") +
+                         QString(70000, u'x'));
+  try {
+    Db.Connect();
+    ADD_FAILURE() << "connected";
+  } catch (const Exception& E) {
+    EXPECT_TRUE(E.Message().contains(QStringLiteral("the driver takes at most 32767"))) << E.what();
+  }
+  EXPECT_EQ(Server.Sessions(), QStringList());
 }
 
 TEST(SimpleDatabaseTimeoutTest, AServerThatNeverAnswersFailsWithinTheConnectTimeout) {

@@ -15,10 +15,11 @@ queries are known by their whole text (KNOWN_QUERIES); anything else gets the er
 gives for bad syntax or an unknown object.
 
 Usage: tds_server.py FIXTURE [--host 127.0.0.1] [--port 0] [--login NAME:PASSWORD]...
-                     [--latency MS] [--encryption none|offer|force]
+                     [--latency MS] [--encryption none|offer|force] [--certificate PEM --key PEM]
 --latency delays every answer to a batch or procedure call, as a distant server would.
-With --encryption offer or force it makes a self-signed certificate (openssl) and speaks TLS in
-the pre-login exchange; force refuses a client that will not encrypt.
+With --encryption offer or force it speaks TLS in the pre-login exchange, showing the certificate
+--certificate names (its key in --key) or else a self-signed one for CN=localhost made with
+openssl; force refuses a client that will not encrypt.
 The first line on standard output is the port. Standard input takes one command per line and
 each is answered with one line:
   fail TEXT       statements containing TEXT (any letter case) fail with error 50000
@@ -29,9 +30,12 @@ each is answered with one line:
                   transaction stays open
   fatal TEXT      statements containing TEXT raise a severity-20 error, after which the server
                   closes the connection
+  fatal-after-rows TEXT  statements containing TEXT send their rows, then a severity-24 error
+                  in place of the DONE token that would end them, and the server closes the
+                  connection
   cut TEXT        the reply to a statement containing TEXT stops before its final DONE token
                   and the connection is closed
-  clear           forgets the fail, warn, drop, unresolved, fatal and cut rules
+  clear           forgets every rule above
   info A,B        dbo.GetDatabaseInfo names its two columns A and B from now on
   statements      the statements received so far, as one JSON list of {sql, params}
   sessions        per login so far, how it was encrypted: "none", "login" or "full"
@@ -1148,12 +1152,17 @@ class TlsChannel:
         self.tls.write(data)
 
 
-def tls_context(folder):
-    """A server context with a self-signed certificate made for this run."""
+def self_signed_certificate(folder):
+    """A certificate for CN=localhost, signed by its own key, made for this run."""
     key, certificate = os.path.join(folder, 'key.pem'), os.path.join(folder, 'cert.pem')
     subprocess.run(['openssl', 'req', '-x509', '-newkey', 'ec', '-pkeyopt',
                     'ec_paramgen_curve:prime256v1', '-nodes', '-keyout', key, '-out', certificate,
                     '-days', '1', '-subj', '/CN=localhost'], check=True, capture_output=True)
+    return certificate, key
+
+
+def tls_context(certificate, key):
+    """A server context that shows this certificate."""
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     # TLS 1.2: no session tickets after the handshake, which would arrive unwrapped.
     context.maximum_version = ssl.TLSVersion.TLSv1_2
@@ -1162,11 +1171,16 @@ def tls_context(folder):
 
 
 class Rules:
+    KINDS = ('fail', 'warn', 'drop', 'unresolved', 'fatal', 'fatal_after_rows', 'cut')
+
     def __init__(self, latency=0.0):
         self.lock = threading.Lock()
-        self.fail, self.warn, self.drop, self.unresolved, self.fatal = [], [], [], [], []
-        self.cut = []
+        self.clear()
         self.latency = latency
+
+    def clear(self):
+        for kind in self.KINDS:
+            setattr(self, kind, [])
 
     def matches(self, kind, text):
         with self.lock:
@@ -1571,6 +1585,16 @@ class Session:
                 response.done(done_token, DONE_ERROR)
                 self.closing = True
                 raise BatchEnded()
+            if self.rules.matches('fatal_after_rows', text):
+                # The rows go out, then a severity-24 error takes the place of the DONE token
+                # that would end them, and the session ends.
+                plan(response, done_token)
+                response.parts.pop()
+                response.message(SqlError(824, 'SQL Server detected a logical consistency-based I/O '
+                                               'error: incorrect checksum.', 24), server)
+                response.done(done_token, DONE_ERROR)
+                self.closing = True
+                raise BatchEnded()
             if self.rules.matches('fail', text):
                 raise SqlError(50000, 'Forced failure of: %s' % text[:200])
             plan(response, done_token)
@@ -1939,14 +1963,13 @@ def control(catalogue, rules):
     for line in sys.stdin:
         command, _, argument = line.strip().partition(' ')
         command = command.lower()
-        if command in ('fail', 'warn', 'drop', 'unresolved', 'fatal', 'cut') and argument:
+        if command.replace('-', '_') in Rules.KINDS and argument:
             with rules.lock:
-                getattr(rules, command).append(argument)
+                getattr(rules, command.replace('-', '_')).append(argument)
             answer = 'ok'
         elif command == 'clear':
             with rules.lock:
-                rules.fail, rules.warn, rules.drop, rules.unresolved, rules.fatal = [], [], [], [], []
-                rules.cut = []
+                rules.clear()
             answer = 'ok'
         elif command == 'info' and argument.count(',') == 1:
             with catalogue.lock:
@@ -1981,13 +2004,18 @@ def main():
     parser.add_argument('--encryption', choices=['none', 'offer', 'force'], default='none',
                         help='none: no certificate; offer: TLS for a client that wants it; '
                              'force: refuse a login that is not encrypted')
+    parser.add_argument('--certificate', metavar='PEM',
+                        help='with offer or force: the certificate to show instead of a self-signed one')
+    parser.add_argument('--key', metavar='PEM', help="the --certificate's private key")
     arguments = parser.parse_args()
     catalogue = Catalogue(arguments.fixture, arguments.login)
     catalogue.encryption = arguments.encryption
-    if arguments.encryption != 'none':
+    if arguments.encryption != 'none' and arguments.certificate:
+        catalogue.tls_context = tls_context(arguments.certificate, arguments.key)
+    elif arguments.encryption != 'none':
         folder = tempfile.mkdtemp(prefix='tds_server_')
         try:
-            catalogue.tls_context = tls_context(folder)
+            catalogue.tls_context = tls_context(*self_signed_certificate(folder))
         finally:
             shutil.rmtree(folder, ignore_errors=True)
     rules = Rules(arguments.latency / 1000.0)
