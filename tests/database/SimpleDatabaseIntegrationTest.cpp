@@ -44,6 +44,28 @@ public:
   }
 };
 
+// A connection of its own to a test server, logging in with the dialog's user and password.
+struct TDatabaseWithLogin {
+  explicit TDatabaseWithLogin(const QString& AConnectionString) {
+    Db.SetLoginDialog(&Dialog);
+    Db.SetConnectionString(AConnectionString);
+  }
+  TRecordingLog Log;
+  TScriptedLoginDialog Dialog;
+  TSimpleDatabase Db{&Log};
+};
+
+// AStep must raise TError with a message that holds AText.
+template <class TError, class TStep>
+void ExpectRaised(TStep AStep, const QString& AText) {
+  try {
+    AStep();
+    ADD_FAILURE() << "no error";
+  } catch (const TError& E) {
+    EXPECT_TRUE(E.Message().contains(AText)) << E.what();
+  }
+}
+
 class TRecordingObserver : public ILoginObserver {
 public:
   QStringList Seen;
@@ -343,19 +365,10 @@ TEST_F(SimpleDatabaseIntegrationTest, AFatalServerErrorClosesTheConnectionAndThe
     FDb.Connect();
     (FServer.*Case.Rule)(QStringLiteral("INFORMATION_SCHEMA.ROUTINES"));
     TDatabaseRoutineList Routines(&FLog);
-    try {
-      Routines.Load(&FDb);
-      ADD_FAILURE() << "no error";
-    } catch (const EOdbcError& E) {
-      EXPECT_TRUE(E.Message().contains(QString::fromLatin1(Case.Error))) << E.what();
-    }
+    ExpectRaised<EOdbcError>([&] { Routines.Load(&FDb); }, QString::fromLatin1(Case.Error));
     EXPECT_FALSE(FDb.Connected());
-    try {
-      FDb.FastQuery(QStringLiteral("SELECT DB_NAME()"));
-      ADD_FAILURE() << "no error";
-    } catch (const Exception& E) {
-      EXPECT_EQ(E.Message(), QStringLiteral("Implicit connect not allowed"));
-    }
+    ExpectRaised<Exception>([&] { FDb.FastQuery(QStringLiteral("SELECT DB_NAME()")); },
+                            QStringLiteral("Implicit connect not allowed"));
     FServer.Clear();
     FDb.Connect();
     EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
@@ -439,11 +452,8 @@ TEST(SimpleDatabaseEncryptionTest, EncryptIsHonouredAndRequiredEncryptionNeverFa
   for (const auto& Case : Cases) {
     SCOPED_TRACE(std::string(Case.Server) + ": " + Case.Keys);
     TTdsServer Server(Fixture, {}, QString::fromLatin1(Case.Server));
-    TRecordingLog Log;
-    TScriptedLoginDialog Dialog;
-    TSimpleDatabase Db(&Log);
-    Db.SetLoginDialog(&Dialog);
-    Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Harbour")) + u';' + QString::fromLatin1(Case.Keys));
+    TDatabaseWithLogin Login(Server.ConnectionString(QStringLiteral("Harbour")) + u';' + QString::fromLatin1(Case.Keys));
+    TSimpleDatabase& Db = Login.Db;
     if (!Case.Session) {
       EXPECT_THROW(Db.Connect(), EOdbcError);
       EXPECT_FALSE(Db.Connected());
@@ -534,25 +544,16 @@ TEST(SimpleDatabaseEncryptionTest, RequiredEncryptionChecksTheServersCertificate
     TTdsServer Server(Fixture, {}, QStringLiteral("force"),
                       Case.Certificate ? Certificates.ServerOptions(QString::fromLatin1(Case.Certificate))
                                        : QStringList());
-    TRecordingLog Log;
-    TScriptedLoginDialog Dialog;
-    TSimpleDatabase Db(&Log);
-    Db.SetLoginDialog(&Dialog);
-    Db.SetConnectionString(QStringLiteral("Data Source=%1,%2;Initial Catalog=Harbour;Connect Timeout=10;%3")
-                               .arg(QString::fromLatin1(Case.Host))
-                               .arg(Server.Port())
-                               .arg(Case.Keys));
+    TDatabaseWithLogin Login(QStringLiteral("Data Source=%1,%2;Initial Catalog=Harbour;Connect Timeout=10;%3")
+                                 .arg(QString::fromLatin1(Case.Host))
+                                 .arg(Server.Port())
+                                 .arg(Case.Keys));
     if (Case.Accepted) {
-      Db.Connect();
+      Login.Db.Connect();
       EXPECT_EQ(Server.Sessions(), QStringList{QStringLiteral("full")});
     } else {
-      try {
-        Db.Connect();
-        ADD_FAILURE() << "connected";
-      } catch (const EOdbcError& E) {
-        EXPECT_TRUE(E.Message().contains(QStringLiteral("certificate was checked against"))) << E.what();
-      }
-      EXPECT_FALSE(Db.Connected());
+      ExpectRaised<EOdbcError>([&] { Login.Db.Connect(); }, QStringLiteral("certificate was checked against"));
+      EXPECT_FALSE(Login.Db.Connected());
     }
     EXPECT_EQ(qgetenv("FREETDSCONF"), OwnConfiguration);
   }
@@ -574,18 +575,9 @@ TEST(SimpleDatabaseEncryptionTest, ACAFileThatCannotServeIsRefusedBeforeConnecti
   TTdsServer Server(Fixture, {}, QStringLiteral("force"));
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.CAFile.toStdString());
-    TRecordingLog Log;
-    TScriptedLoginDialog Dialog;
-    TSimpleDatabase Db(&Log);
-    Db.SetLoginDialog(&Dialog);
-    Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Harbour")) + QStringLiteral(";Encrypt=yes;CAFile=") +
-                           Case.CAFile);
-    try {
-      Db.Connect();
-      ADD_FAILURE() << "connected";
-    } catch (const EConnectionSettings& E) {
-      EXPECT_TRUE(E.Message().contains(Case.Message)) << E.what();
-    }
+    TDatabaseWithLogin Login(Server.ConnectionString(QStringLiteral("Harbour")) + QStringLiteral(";Encrypt=yes;CAFile=") +
+                             Case.CAFile);
+    ExpectRaised<EConnectionSettings>([&] { Login.Db.Connect(); }, Case.Message);
     EXPECT_EQ(Server.Sessions(), QStringList());
   }
 }
@@ -602,42 +594,25 @@ TEST(SimpleDatabaseLoginTest, EveryCharacterOfAPasswordReachesTheServer) {
   TTdsServer Server(Fixture, Logins, QStringLiteral("force"));
   for (qsizetype Index = 0; Index < Passwords.size(); ++Index) {
     SCOPED_TRACE(Passwords[Index].toStdString());
-    TRecordingLog Log;
-    TScriptedLoginDialog Dialog;
-    Dialog.UserName = QStringLiteral("user%1").arg(Index);
-    Dialog.Password = Passwords[Index];
-    TSimpleDatabase Db(&Log);
-    Db.SetLoginDialog(&Dialog);
-    Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Harbour")));
-    Db.Connect();
-    EXPECT_EQ(Db.DatabaseName(), QStringLiteral("Harbour"));
+    TDatabaseWithLogin Login(Server.ConnectionString(QStringLiteral("Harbour")));
+    Login.Dialog.UserName = QStringLiteral("user%1").arg(Index);
+    Login.Dialog.Password = Passwords[Index];
+    Login.Db.Connect();
+    EXPECT_EQ(Login.Db.DatabaseName(), QStringLiteral("Harbour"));
   }
 
   const QStringList Before = Server.Sessions();
-  TRecordingLog Log;
-  TScriptedLoginDialog Dialog;
-  Dialog.Password = QStringLiteral("pa};Port=11433;Encryption=off;x=1");
-  TSimpleDatabase Db(&Log);
-  Db.SetLoginDialog(&Dialog);
-  Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Harbour")) + QStringLiteral(";Encrypt=yes"));
-  EXPECT_THROW(Db.Connect(), EConnectionSettings);
+  TDatabaseWithLogin Login(Server.ConnectionString(QStringLiteral("Harbour")) + QStringLiteral(";Encrypt=yes"));
+  Login.Dialog.Password = QStringLiteral("pa};Port=11433;Encryption=off;x=1");
+  ExpectRaised<EConnectionSettings>([&] { Login.Db.Connect(); }, QStringLiteral("The value of Password holds"));
   EXPECT_EQ(Server.Sessions(), Before);
 }
 
 TEST(SimpleDatabaseLoginTest, AConnectionStringTooLongForTheDriverIsRefusedNotCut) {
   TTdsServer Server(Fixture);
-  TRecordingLog Log;
-  TScriptedLoginDialog Dialog;
-  TSimpleDatabase Db(&Log);
-  Db.SetLoginDialog(&Dialog);
-  Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Harbour")) + QStringLiteral(";Application Name=") +
-                         QString(70000, u'x'));
-  try {
-    Db.Connect();
-    ADD_FAILURE() << "connected";
-  } catch (const Exception& E) {
-    EXPECT_TRUE(E.Message().contains(QStringLiteral("the driver takes at most 32767"))) << E.what();
-  }
+  TDatabaseWithLogin Login(Server.ConnectionString(QStringLiteral("Harbour")) + QStringLiteral(";Application Name=") +
+                           QString(70000, u'x'));
+  ExpectRaised<Exception>([&] { Login.Db.Connect(); }, QStringLiteral("the driver takes at most 32767"));
   EXPECT_EQ(Server.Sessions(), QStringList());
 }
 
