@@ -76,18 +76,7 @@ void TDatabaseCheckConstraint::Alter(ISQL* ASQL) {
   const QString Restore = XactAbortWasOn ? QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;")
                                          : QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\r\n"
                                                           "SET XACT_ABORT OFF;");
-  try {
-    ASQL->ExecuteCommand(AlterCommand());
-  } catch (...) {
-    // The repair's own error is the one to report; should the clean-up fail as well, the link
-    // is lost or the server refuses every command, and the next call says so.
-    try {
-      ASQL->ExecuteCommand(Restore);
-    } catch (const std::exception&) {
-    }
-    throw;
-  }
-  ASQL->ExecuteCommand(Restore);
+  RunThenRestore(ASQL, {AlterCommand()}, Restore);
 }
 
 void TDatabaseCheckConstraint::SaveToDb(ISQL* ASQL, qint32 ADbVer) {

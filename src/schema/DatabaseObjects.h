@@ -4,6 +4,7 @@
 #include "schema/Interfaces.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <memory>
@@ -106,6 +107,11 @@ QString FramedSourceText(const QString& ASource);
 // in any letter case; any other text comes back unchanged. CREATE in later comments, string
 // literals or nested statements stays as it is, and so does CREATE OR ALTER.
 QString LeadingCreateToAlter(const QString& ADefinition, const QStringList& AKinds);
+
+// Runs ACommands in turn, then ARestore, which puts the connection's settings back as they
+// were. ARestore runs after a failure too, and the failure is what is raised: should the
+// clean-up fail as well, the link is gone, and the next call says so.
+void RunThenRestore(ISQL* ASQL, const QStringList& ACommands, const QString& ARestore);
 
 // The log through which kinds explain why two objects do not match. Not owned; empty unless
 // the program sets it.

@@ -17,7 +17,7 @@ TDatabaseRoutine::TDatabaseRoutine(const QString& ARoutineSchema, const QString&
                                    const QString& ARoutineType)
     : TDatabaseObject(ARoutineSchema, ARoutineName), FRoutineType(ARoutineType) {}
 
-QString TDatabaseRoutine::AlterCommand() const {
+QString TDatabaseRoutine::AlterStatement() const {
   if (FStandardDefinition.isEmpty())
     throw Exception(QStringLiteral("Standard definition missing"));
   // SQL Server takes PROC for PROCEDURE.
@@ -26,7 +26,9 @@ QString TDatabaseRoutine::AlterCommand() const {
                               IsProcedure ? QStringList{FRoutineType, QStringLiteral("PROC")} : QStringList{FRoutineType});
 }
 
-void TDatabaseRoutine::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }
+QString TDatabaseRoutine::AlterCommand() const { return FSetOptions.Script(AlterStatement()); }
+
+void TDatabaseRoutine::Alter(ISQL* ASQL) { FSetOptions.Alter(ASQL, FullName(), AlterStatement()); }
 
 void TDatabaseRoutine::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbRoutine :S,:N,:T,:C,:V"),
@@ -42,6 +44,7 @@ void TDatabaseRoutine::Load(TDataSet& ADataset) {
   FName = GetFieldText(ADataset, QStringLiteral("ROUTINE_NAME"));
   FRoutineType = GetFieldText(ADataset, QStringLiteral("ROUTINE_TYPE"));
   FSourceCode = Trim(GetFieldText(ADataset, QStringLiteral("ROUTINE_DEFINITION")));
+  FSetOptions.Load(ADataset);
 }
 
 void TDatabaseRoutine::AddNode(TXmlNode* AParentNode) {
@@ -49,6 +52,7 @@ void TDatabaseRoutine::AddNode(TXmlNode* AParentNode) {
   Node->SetAttribute(QStringLiteral("ROUTINE_SCHEMA"), FSchema);
   Node->SetAttribute(QStringLiteral("ROUTINE_NAME"), FName);
   Node->SetAttribute(QStringLiteral("ROUTINE_TYPE"), FRoutineType);
+  FSetOptions.AddTo(Node);
   Node->SetText(FramedSourceText(FSourceCode));
 }
 
@@ -58,6 +62,7 @@ void TDatabaseRoutine::Parse(const TXmlNode* AObjectNode) {
   FName = AObjectNode->Attribute(QStringLiteral("ROUTINE_NAME"));
   FRoutineType = AObjectNode->Attribute(QStringLiteral("ROUTINE_TYPE"));
   FSourceCode = Trim(AObjectNode->Text());
+  FSetOptions.Parse(AObjectNode);
 }
 
 TDatabaseRoutineList::TDatabaseRoutineList(ILog* ALog) : TDatabaseObjectList(TDatabaseRoutine::NodeName(), ALog) {
@@ -65,8 +70,9 @@ TDatabaseRoutineList::TDatabaseRoutineList(ILog* ALog) : TDatabaseObjectList(TDa
   FCustomSql = QStringLiteral("SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,") +
                ModuleDefinitionColumn(QStringLiteral("ROUTINE_SCHEMA"), QStringLiteral("ROUTINE_NAME"),
                                       QStringLiteral("ROUTINE_DEFINITION")) +
-               QStringLiteral(" FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) "
-                              "ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
+               TModuleSetOptions::CatalogueColumns() + QStringLiteral(" FROM INFORMATION_SCHEMA.ROUTINES") +
+               TModuleSetOptions::CatalogueJoin(QStringLiteral("ROUTINE_SCHEMA"), QStringLiteral("ROUTINE_NAME")) +
+               QStringLiteral(" WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
 }
 
 std::unique_ptr<TDatabaseObject> TDatabaseRoutineList::AddElement() { return std::make_unique<TDatabaseRoutine>(); }

@@ -2,6 +2,7 @@
 
 #include "infra/Support.DateTime.h"
 #include "schema/Lists.h"
+#include "schema/ModuleSetOptions.h"
 
 namespace quillon {
 
@@ -25,9 +26,11 @@ public:
   void SetSourceCode(const QString& Value) { FSourceCode = Value; }
 
   QString DDL() const override { return FSourceCode; }
-  // The gold-standard text with every "CREATE <white space> <routine type>" (any case) made
-  // "ALTER <routine type>"; raises Exception "Standard definition missing" without one.
+  // The gold-standard text with its leading "CREATE <routine type>" (any case) made "ALTER
+  // <routine type>", after the SET options the routine was created with; raises Exception
+  // "Standard definition missing" without one.
   QString AlterCommand() const override;
+  // Runs that ALTER under the routine's SET options; refuses when they are not known.
   void Alter(ISQL* ASQL) override;
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
@@ -37,8 +40,11 @@ public:
   void Parse(const TXmlNode* AObjectNode) override;
 
 private:
+  QString AlterStatement() const;
+
   QString FRoutineType;
   QString FSourceCode;
+  TModuleSetOptions FSetOptions;
 };
 
 class TDatabaseRoutineList : public TDatabaseObjectList, public ISaveListToService {

@@ -36,11 +36,13 @@ void TDatabaseTable::Parse(const TXmlNode* AObjectNode) {
 
 QString TDatabaseView::GetViewDefinition() const { return Trim(FViewDefinition); }
 
-QString TDatabaseView::AlterCommand() const {
+QString TDatabaseView::AlterStatement() const {
   return LeadingCreateToAlter(FStandardDefinition, {QStringLiteral("VIEW")});
 }
 
-void TDatabaseView::Alter(ISQL* ASQL) { ASQL->ExecuteCommand(AlterCommand()); }
+QString TDatabaseView::AlterCommand() const { return FSetOptions.Script(AlterStatement()); }
+
+void TDatabaseView::Alter(ISQL* ASQL) { FSetOptions.Alter(ASQL, FullName(), AlterStatement()); }
 
 void TDatabaseView::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbView :VS,:VN,:VD,:V"), {FSchema, FName, FViewDefinition, ADbVer});
@@ -54,12 +56,14 @@ void TDatabaseView::Load(TDataSet& ADataset) {
   FSchema = GetFieldText(ADataset, QStringLiteral("TABLE_SCHEMA"));
   FName = GetFieldText(ADataset, QStringLiteral("TABLE_NAME"));
   FViewDefinition = Trim(GetFieldText(ADataset, QStringLiteral("VIEW_DEFINITION")));
+  FSetOptions.Load(ADataset);
 }
 
 void TDatabaseView::AddNode(TXmlNode* AParentNode) {
   TXmlNode* Node = AParentNode->AddChild(NodeName());
   Node->SetAttribute(QStringLiteral("TABLE_SCHEMA"), FSchema);
   Node->SetAttribute(QStringLiteral("TABLE_NAME"), FName);
+  FSetOptions.AddTo(Node);
   Node->SetText(FramedSourceText(GetViewDefinition()));
 }
 
@@ -68,6 +72,7 @@ void TDatabaseView::Parse(const TXmlNode* AObjectNode) {
   FSchema = AObjectNode->Attribute(QStringLiteral("TABLE_SCHEMA"));
   FName = AObjectNode->Attribute(QStringLiteral("TABLE_NAME"));
   FViewDefinition = Trim(AObjectNode->Text());
+  FSetOptions.Parse(AObjectNode);
 }
 
 TDatabaseTableList::TDatabaseTableList(ILog* ALog) : TDatabaseObjectList(TDatabaseTable::NodeName(), ALog) {
@@ -81,7 +86,9 @@ TDatabaseViewList::TDatabaseViewList(ILog* ALog) : TDatabaseObjectList(TDatabase
   FCustomSql = QStringLiteral("SELECT TABLE_SCHEMA,TABLE_NAME,") +
                ModuleDefinitionColumn(QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"),
                                       QStringLiteral("VIEW_DEFINITION")) +
-               QStringLiteral(" FROM INFORMATION_SCHEMA.VIEWS ORDER BY TABLE_SCHEMA,TABLE_NAME");
+               TModuleSetOptions::CatalogueColumns() + QStringLiteral(" FROM INFORMATION_SCHEMA.VIEWS") +
+               TModuleSetOptions::CatalogueJoin(QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME")) +
+               QStringLiteral(" ORDER BY TABLE_SCHEMA,TABLE_NAME");
 }
 
 std::unique_ptr<TDatabaseObject> TDatabaseViewList::AddElement() { return std::make_unique<TDatabaseView>(); }

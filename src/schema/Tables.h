@@ -1,6 +1,7 @@
 #pragma once
 
 #include "schema/Lists.h"
+#include "schema/ModuleSetOptions.h"
 
 namespace quillon {
 
@@ -35,8 +36,10 @@ public:
   void SetViewDefinition(const QString& Value) { FViewDefinition = Value; }
 
   QString DDL() const override { return GetViewDefinition(); }
-  // The gold-standard text with every "CREATE <white space> VIEW" (any case) made "ALTER VIEW".
+  // The gold-standard text with its leading "CREATE VIEW" (any case) made "ALTER VIEW", after
+  // the SET options the view was created with.
   QString AlterCommand() const override;
+  // Runs that ALTER under the view's SET options; refuses when they are not known.
   void Alter(ISQL* ASQL) override;
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   // Not ISaveObjectToService: the view list's comparison passes the version itself.
@@ -47,7 +50,10 @@ public:
   void Parse(const TXmlNode* AObjectNode) override;
 
 private:
+  QString AlterStatement() const;
+
   QString FViewDefinition;
+  TModuleSetOptions FSetOptions;
 };
 
 class TDatabaseTableList : public TDatabaseObjectList {

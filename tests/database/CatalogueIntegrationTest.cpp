@@ -119,6 +119,40 @@ TEST_F(CatalogueOverOdbcTest, ARoutineRepairAltersOnlyItsOwnLeadingCreate) {
   EXPECT_EQ(static_cast<TDatabaseRoutine*>(Found)->SourceCode(), Standard);
 }
 
+// A procedure written with QUOTED_IDENTIFIER OFF, whose double-quoted text is a string: altered
+// under the session's options (ON) it no longer compiles, so the repair runs under its own and
+// gives the session its options back.
+TEST_F(CatalogueOverOdbcTest, ARoutineRepairKeepsTheSetOptionsTheRoutineWasCreatedWith) {
+  const QString Standard = QStringLiteral("CREATE PROCEDURE Økonomi.BeregnSats AS SELECT \"ny sats\" AS Navn");
+  try {
+    FDb.ExecuteCommand(QStringLiteral("ALTER PROCEDURE Økonomi.BeregnSats AS SELECT \"ny sats\" AS Navn"));
+    ADD_FAILURE() << "compiled under QUOTED_IDENTIFIER ON";
+  } catch (const EOdbcError& E) {
+    EXPECT_TRUE(E.Message().contains(QStringLiteral("Invalid column name 'ny sats'"))) << E.what();
+  }
+
+  TDatabaseRoutineList Routines(&FLog);
+  Routines.Load(&FDb);
+  TDatabaseObject* Found = nullptr;
+  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[ØKONOMI].[BEREGNSATS]"), Found));
+  auto* Routine = static_cast<TDatabaseRoutine*>(Found);
+  Routine->SetStandardDefinition(Standard);
+  EXPECT_TRUE(Routine->AlterCommand().startsWith(QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS OFF;\r\nGO\r\n")))
+      << Routine->AlterCommand().toStdString();
+  Routine->Alter(&FDb);
+
+  Routines.Load(&FDb);
+  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[ØKONOMI].[BEREGNSATS]"), Found));
+  Routine = static_cast<TDatabaseRoutine*>(Found);
+  EXPECT_EQ(Routine->SourceCode(), Standard);
+  Routine->SetStandardDefinition(Standard);
+  EXPECT_TRUE(Routine->AlterCommand().startsWith(QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS OFF;")));
+  TDataSet* Options = FDb.FastQuery(QStringLiteral("SELECT @@OPTIONS"));
+  constexpr qint32 QuotedIdentifierAndAnsiNulls = 256 | 32;
+  EXPECT_EQ(Options->Fields(0).AsInteger() & QuotedIdentifierAndAnsiNulls, QuotedIdentifierAndAnsiNulls);
+  Options->Close();
+}
+
 TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAbortAsItWas) {
   const auto Scalar = [this](const QString& ASql) {
     TDataSet* Data = FDb.FastQuery(ASql);

@@ -27,6 +27,10 @@ using test::TRecordingLog;
 using test::TRecordingService;
 using test::TSqlCall;
 
+// What a repair script says of a view or routine whose SET options are not known.
+const QString OptionsNotKnown =
+    QStringLiteral("-- The SET options this object was created with are not known: it is not altered.\r\n");
+
 // Loads one object of type T from a single catalogue row.
 template <class T>
 std::unique_ptr<T> Loaded(const QStringList& AFields, const QVariantList& ARow) {
@@ -78,7 +82,9 @@ TEST(Kinds, EveryListRunsItsCatalogueQuery) {
       {&Tables, "TABLES", "SELECT * FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_SCHEMA,TABLE_NAME"},
       {&Views, "VIEWS",
        "SELECT TABLE_SCHEMA,TABLE_NAME,OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+QUOTENAME(TABLE_NAME))) "
-       "AS VIEW_DEFINITION FROM INFORMATION_SCHEMA.VIEWS ORDER BY TABLE_SCHEMA,TABLE_NAME"},
+       "AS VIEW_DEFINITION,m.uses_quoted_identifier AS USES_QUOTED_IDENTIFIER,m.uses_ansi_nulls AS USES_ANSI_NULLS "
+       "FROM INFORMATION_SCHEMA.VIEWS LEFT JOIN sys.sql_modules m "
+       "ON m.object_id=OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+QUOTENAME(TABLE_NAME)) ORDER BY TABLE_SCHEMA,TABLE_NAME"},
       {&Columns, "COLUMNS", "SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME"},
       {&Indices, "INDEXS",
        "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,i.is_unique AS "
@@ -87,8 +93,10 @@ TEST(Kinds, EveryListRunsItsCatalogueQuery) {
       {&Routines, "ROUTINES",
        "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,"
        "OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME))) "
-       "AS ROUTINE_DEFINITION FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY "
-       "ROUTINE_SCHEMA,ROUTINE_NAME"},
+       "AS ROUTINE_DEFINITION,m.uses_quoted_identifier AS USES_QUOTED_IDENTIFIER,m.uses_ansi_nulls AS USES_ANSI_NULLS "
+       "FROM INFORMATION_SCHEMA.ROUTINES LEFT JOIN sys.sql_modules m "
+       "ON m.object_id=OBJECT_ID(QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME)) "
+       "WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME"},
       {&Checks, "CHECK_CONSTRAINTS",
        "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.CHECK_CONSTRAINTS c JOIN "
        "INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA AND "
@@ -188,13 +196,46 @@ TEST(Views, RepairTurnsTheLeadingCreateViewIntoAlterView) {
     SCOPED_TRACE(Case.Standard.toStdString());
     TDatabaseView View("dbo", "V");
     View.SetStandardDefinition(Case.Standard);
-    EXPECT_EQ(View.AlterCommand(), Case.Command);
+    EXPECT_EQ(View.AlterCommand(), OptionsNotKnown + Case.Command);
   }
-  TDatabaseView View("dbo", "V");
-  View.SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.V AS SELECT 2"));
+}
+
+// The ALTER runs under the SET options the module was created with, read from the catalogue
+// or the snapshot, and the session gets its own back; without them nothing runs.
+TEST(Modules, RepairRunsUnderTheModulesOwnSetOptions) {
+  const QStringList Fields{"TABLE_SCHEMA", "TABLE_NAME", "VIEW_DEFINITION", "USES_QUOTED_IDENTIFIER",
+                           "USES_ANSI_NULLS"};
+  std::unique_ptr<TDatabaseView> Views[] = {
+      Loaded<TDatabaseView>(Fields, {"dbo", "V", "CREATE VIEW dbo.V AS SELECT \"x\" AS A", false, true}),
+      ParsedFrom<TDatabaseView>("<VIEW TABLE_SCHEMA='dbo' TABLE_NAME='V' USES_QUOTED_IDENTIFIER='0' "
+                                "USES_ANSI_NULLS='1'>CREATE VIEW dbo.V AS SELECT \"x\" AS A</VIEW>"),
+  };
+  for (const auto& View : Views) {
+    View->SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.V AS SELECT \"y\" AS A"));
+    EXPECT_EQ(View->AlterCommand(),
+              QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS ON;\r\nGO\r\nALTER VIEW dbo.V AS SELECT \"y\" AS A"));
+    EXPECT_EQ(Written(*View), QByteArray("<VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"V\" USES_QUOTED_IDENTIFIER=\"0\" "
+                                         "USES_ANSI_NULLS=\"1\">&#xd;\nCREATE VIEW dbo.V AS SELECT \"x\" AS A&#xd;\n</VIEW>"));
+    TMemorySQL Sql;
+    Sql.AddResult(QStringLiteral("SELECT @@OPTIONS"), {QString()}, {{5496 & ~32}});
+    View->Alter(&Sql);
+    EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Query, "SELECT @@OPTIONS", {}, false},
+                                          {TSqlCall::Command, "SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS ON;", {}, false},
+                                          {TSqlCall::Command, "ALTER VIEW dbo.V AS SELECT \"y\" AS A", {}, false},
+                                          {TSqlCall::Command, "SET QUOTED_IDENTIFIER ON;\r\nSET ANSI_NULLS OFF;", {}, false}}));
+  }
+
+  const auto Unknown = ParsedFrom<TDatabaseRoutine>(
+      "<ROUTINE ROUTINE_SCHEMA='dbo' ROUTINE_NAME='P' ROUTINE_TYPE='PROCEDURE'>CREATE PROC dbo.P AS SELECT 1</ROUTINE>");
+  Unknown->SetStandardDefinition(QStringLiteral("CREATE PROC dbo.P AS SELECT 2"));
   TMemorySQL Sql;
-  View.Alter(&Sql);
-  EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Command, "ALTER VIEW dbo.V AS SELECT 2", {}, false}}));
+  try {
+    Unknown->Alter(&Sql);
+    FAIL() << "altered";
+  } catch (const Exception& E) {
+    EXPECT_TRUE(E.Message().contains(QStringLiteral("[dbo].[P] was created with cannot be read"))) << E.what();
+  }
+  EXPECT_TRUE(Sql.Calls.isEmpty());
 }
 
 TEST(Views, LoadWriteAndSave) {
@@ -386,7 +427,7 @@ TEST(Routines, RepairTurnsTheLeadingCreateOfTheRoutinesTypeIntoAlter) {
     SCOPED_TRACE(Case.Standard.toStdString());
     TDatabaseRoutine Routine("dbo", "P", Case.Type);
     Routine.SetStandardDefinition(Case.Standard);
-    EXPECT_EQ(Routine.AlterCommand(), Case.Command);
+    EXPECT_EQ(Routine.AlterCommand(), OptionsNotKnown + Case.Command);
   }
   TDatabaseRoutine Routine("dbo", "P", "PROCEDURE");
   TMemorySQL Sql;

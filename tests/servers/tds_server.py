@@ -4,7 +4,10 @@
 It serves the catalogue of one database read from a fixture: a schema snapshot (root element
 "Database" with the attributes Server, DatabaseName and Version, and the ten list containers)
 extended by the attribute ServerVersion and a LOGINS container of LOGIN elements (NAME,
-PASSWORD). ROUTINE elements may carry LAST_ALTERED (ISO date and time).
+PASSWORD). ROUTINE elements may carry LAST_ALTERED (ISO date and time); VIEW and ROUTINE elements
+USES_QUOTED_IDENTIFIER and USES_ANSI_NULLS ("0" or "1", the SET options the module was created
+with; "1" when absent). An ALTER of a module records the session's options in it, and under
+QUOTED_IDENTIFIER ON a double-quoted text in it that names no column fails as SQL Server fails.
 
 It answers the statements the program sends: the catalogue queries, DB_NAME(), @@SERVERNAME,
 OBJECT_ID, @@TRANCOUNT and @@OPTIONS, dbo.GetDatabaseInfo, dbo.AddUser and the store
@@ -437,6 +440,9 @@ class Catalogue:
                     return item['DEFINITION']
         return None
 
+    def column_exists(self, name):
+        return any(self.same(column.get('COLUMN_NAME'), name) for column in self.columns)
+
     def find_objects(self, schema, name):
         """Every object of that schema and name, as (type code, object)."""
         found = []
@@ -689,6 +695,8 @@ ROUTINES_COLUMNS = [nv('SPECIFIC_CATALOG'), nv('SPECIFIC_SCHEMA'), nv('SPECIFIC_
                     nv('ROUTINE_TYPE', 20), nv('DATA_TYPE'), nv('ROUTINE_BODY', 30),
                     nv('ROUTINE_DEFINITION', 4000), Column('CREATED', 'datetime'),
                     Column('LAST_ALTERED', 'datetime')]
+# sys.sql_modules: the SET options a view or routine keeps from the session that created it.
+MODULE_COLUMNS = [Column('USES_QUOTED_IDENTIFIER', 'bit'), Column('USES_ANSI_NULLS', 'bit')]
 CHECK_COLUMNS = [nv('CONSTRAINT_CATALOG'), nv('CONSTRAINT_SCHEMA'), nv('CONSTRAINT_NAME'),
                  nv('CHECK_CLAUSE', 4000)]
 REFERENTIAL_COLUMNS = [nv('CONSTRAINT_CATALOG'), nv('CONSTRAINT_SCHEMA'), nv('CONSTRAINT_NAME'),
@@ -735,16 +743,20 @@ KNOWN_QUERIES = {
     "SELECT * FROM INFORMATION_SCHEMA.SCHEMATA ORDER BY SCHEMA_NAME,SCHEMA_OWNER": 'schemata',
     "SELECT * FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_SCHEMA,TABLE_NAME": 'tables',
     "SELECT TABLE_SCHEMA,TABLE_NAME,OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+"
-    "QUOTENAME(TABLE_NAME))) AS VIEW_DEFINITION FROM INFORMATION_SCHEMA.VIEWS ORDER BY "
+    "QUOTENAME(TABLE_NAME))) AS VIEW_DEFINITION,m.uses_quoted_identifier AS USES_QUOTED_IDENTIFIER,"
+    "m.uses_ansi_nulls AS USES_ANSI_NULLS FROM INFORMATION_SCHEMA.VIEWS LEFT JOIN sys.sql_modules m "
+    "ON m.object_id=OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+QUOTENAME(TABLE_NAME)) ORDER BY "
     "TABLE_SCHEMA,TABLE_NAME": 'views',
     "SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME": 'columns',
     "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,"
     "i.is_unique AS IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_id=t.object_id "
     "WHERE i.is_primary_key = 0 AND i.type=2 AND i.is_hypothetical = 0": 'indexes',
     "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,OBJECT_DEFINITION(OBJECT_ID("
-    "QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME))) AS ROUTINE_DEFINITION FROM "
-    "INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY "
-    "ROUTINE_SCHEMA,ROUTINE_NAME": 'routines',
+    "QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME))) AS ROUTINE_DEFINITION,"
+    "m.uses_quoted_identifier AS USES_QUOTED_IDENTIFIER,m.uses_ansi_nulls AS USES_ANSI_NULLS FROM "
+    "INFORMATION_SCHEMA.ROUTINES LEFT JOIN sys.sql_modules m ON m.object_id=OBJECT_ID("
+    "QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME)) WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) "
+    "ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME": 'routines',
     "SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=@P1 AND "
     "SPECIFIC_NAME=@P2": 'last_altered',
     "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.CHECK_CONSTRAINTS c "
@@ -767,6 +779,12 @@ KNOWN_QUERIES = {
     "('P','FN','SN') AND permission_name='EXECUTE' AND NOT OBJECT_NAME(major_id) LIKE 'dt[_]%' "
     "ORDER BY o.schema_id,grantee_principal_id": 'permissions',
 }
+
+
+def module_options(module):
+    """A view's or routine's row of sys.sql_modules: the fixture's USES_QUOTED_IDENTIFIER and
+    USES_ANSI_NULLS ("0" or "1"), ON where it names none, as for a module created through ODBC."""
+    return {option: module.get(option, '1') != '0' for option in ('USES_QUOTED_IDENTIFIER', 'USES_ANSI_NULLS')}
 
 
 def source_for(sql, catalogue, current_db, params):
@@ -859,8 +877,9 @@ def source_for(sql, catalogue, current_db, params):
                          'ROUTINE_NAME': r.get('ROUTINE_NAME'),
                          'ROUTINE_TYPE': r.get('ROUTINE_TYPE'), 'ROUTINE_BODY': 'SQL',
                          'ROUTINE_DEFINITION': r['DEFINITION'],
-                         'CREATED': DEFAULT_LAST_ALTERED, 'LAST_ALTERED': r['LAST_ALTERED']})
-        return Source({'': ROUTINES_COLUMNS}, data)
+                         'CREATED': DEFAULT_LAST_ALTERED, 'LAST_ALTERED': r['LAST_ALTERED'],
+                         **module_options(r)})
+        return Source({'': ROUTINES_COLUMNS, 'M': MODULE_COLUMNS}, data)
     for view, items, columns in (('CHECK_CONSTRAINTS', state['checks'], CHECK_COLUMNS),
                                  ('REFERENTIAL_CONSTRAINTS', catalogue.foreign_keys,
                                   REFERENTIAL_COLUMNS)):
@@ -888,9 +907,9 @@ def source_for(sql, catalogue, current_db, params):
     if kind == 'views':
         data = [{'TABLE_CATALOG': cat, 'TABLE_SCHEMA': v.get('TABLE_SCHEMA'),
                  'TABLE_NAME': v.get('TABLE_NAME'), 'VIEW_DEFINITION': v['DEFINITION'],
-                 'CHECK_OPTION': 'NONE', 'IS_UPDATABLE': 'NO'}
+                 'CHECK_OPTION': 'NONE', 'IS_UPDATABLE': 'NO', **module_options(v)}
                 for v in rows(state['views'])]
-        return Source({'': VIEWS_COLUMNS}, data)
+        return Source({'': VIEWS_COLUMNS, 'M': MODULE_COLUMNS}, data)
     return None
 
 
@@ -913,10 +932,12 @@ def type_codes_wanted(sql):
 
 # How a case-sensitive database wants the catalogue's names spelled: the system views and
 # their columns in lower case, INFORMATION_SCHEMA and its views and columns in upper case.
-SYS_VIEWS = {'indexes', 'tables', 'database_permissions', 'all_objects', 'objects', 'views'}
+SYS_VIEWS = {'indexes', 'tables', 'database_permissions', 'all_objects', 'objects', 'views',
+             'sql_modules'}
 SYS_COLUMNS = {'object_id', 'schema_id', 'name', 'is_unique', 'is_primary_key', 'type',
                'is_hypothetical', 'grantor_principal_id', 'grantee_principal_id', 'major_id',
-               'minor_id', 'class', 'permission_name', 'state_desc'}
+               'minor_id', 'class', 'permission_name', 'state_desc', 'uses_quoted_identifier',
+               'uses_ansi_nulls'}
 INFORMATION_SCHEMA_VIEWS = {'SCHEMATA', 'TABLES', 'COLUMNS', 'VIEWS', 'ROUTINES',
                             'CHECK_CONSTRAINTS', 'REFERENTIAL_CONSTRAINTS',
                             'CONSTRAINT_COLUMN_USAGE'}
@@ -1198,6 +1219,9 @@ class Session:
         self.packet_id = 1
         self.database = catalogue.database
         self.xact_abort = False
+        # An ODBC login turns both on.
+        self.quoted_identifier = True
+        self.ansi_nulls = True
         self.transaction = None  # the catalogue's state when the outermost transaction began
         self.trancount = 0
         self.doomed = False
@@ -1649,10 +1673,13 @@ class Session:
         near = toks[1][1] if len(toks) > 1 else toks[0][1]
         raise SqlError(102, "Incorrect syntax near '%s'." % near)
 
+    SESSION_OPTIONS = {'XACT_ABORT': 'xact_abort', 'QUOTED_IDENTIFIER': 'quoted_identifier',
+                       'ANSI_NULLS': 'ansi_nulls'}
+
     def plan_set(self, words):
         def run(response, done_token):
-            if len(words) >= 3 and words[1] == 'XACT_ABORT':
-                self.xact_abort = words[2] == 'ON'
+            if len(words) >= 3 and words[1] in self.SESSION_OPTIONS:
+                setattr(self, self.SESSION_OPTIONS[words[1]], words[2] == 'ON')
             response.done(done_token)
         return run
 
@@ -1786,7 +1813,9 @@ class Session:
         if compact == '@@OPTIONS':
             # ANSI_WARNINGS, ANSI_PADDING, ANSI_NULLS, ARITHABORT, QUOTED_IDENTIFIER,
             # ANSI_NULL_DFLT_ON and CONCAT_NULL_YIELDS_NULL, as drivers leave them
-            return Column('', 'int'), 5496 | (16384 if self.xact_abort else 0)
+            return Column('', 'int'), (5496 & ~(32 | 256) | (16384 if self.xact_abort else 0)
+                                       | (32 if self.ansi_nulls else 0)
+                                       | (256 if self.quoted_identifier else 0))
         match = re.fullmatch(r'OBJECT_ID\s*\((.*)\)', expression, re.IGNORECASE | re.DOTALL)
         if match:
             arguments = [sql_literal(t[1], params) for t in tokens(match.group(1)) if t[1] != ',']
@@ -1881,6 +1910,12 @@ class Session:
         # The server keeps a module's text as a CREATE statement, whatever statement made it.
         alter = statement.toks[0]
         definition = (statement.sql[:alter[2]] + 'CREATE' + statement.sql[alter[3]:]).strip()
+        if self.quoted_identifier:
+            # Under QUOTED_IDENTIFIER ON a double-quoted text names a column; a module written
+            # with it OFF, where it was a string, no longer compiles.
+            for token_kind, text, _, _ in statement.toks:
+                if token_kind == 'quoted' and not self.catalogue.column_exists(unquote_identifier(text)):
+                    raise SqlError(207, "Invalid column name '%s'." % unquote_identifier(text))
 
         def run(response, done_token):
             is_view = kind == 'VIEW'
@@ -1890,6 +1925,8 @@ class Session:
                 if (self.catalogue.same(item.get(prefix + 'SCHEMA'), schema)
                         and self.catalogue.same(item.get(prefix + 'NAME'), short)):
                     item['DEFINITION'] = definition
+                    item['USES_QUOTED_IDENTIFIER'] = '1' if self.quoted_identifier else '0'
+                    item['USES_ANSI_NULLS'] = '1' if self.ansi_nulls else '0'
                     if not is_view:
                         item['LAST_ALTERED'] = datetime.datetime.now().replace(microsecond=0)
                     response.done(done_token)
