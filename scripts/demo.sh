@@ -35,41 +35,17 @@ WORK=$(mktemp -d)
 SERVER_PIDS=()
 UDL="$ROOT/$BUILD_DIR/Tellwick.UDL"
 UDL_BACKUP=""
+source scripts/test-servers.sh
 cleanup() {
-  # Closing a server's standard input stops it; the kill is for one that does not listen.
-  exec 3>&- 4>&- 2>/dev/null || true
-  for pid in "${SERVER_PIDS[@]}"; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
+  stop_test_servers
   if [ -n "$UDL_BACKUP" ]; then mv -f "$UDL_BACKUP" "$UDL"; elif ((GUI)); then rm -f "$UDL"; fi
   rm -rf "$WORK"
 }
 trap cleanup EXIT
 trap 'echo "demo: interrupted" >&2; exit 130' INT TERM
 
-# Starts a test server whose standard input is held open on file descriptor $1; prints its port.
-start_server() {
-  local fd=$1 name=$2
-  shift 2
-  mkfifo "$WORK/$name.in"
-  python3 "$@" <"$WORK/$name.in" >"$WORK/$name.out" 2>"$WORK/$name.log" &
-  SERVER_PIDS+=($!)
-  eval "exec $fd>\"\$WORK/\$name.in\""
-  for _ in $(seq 100); do
-    if [ -s "$WORK/$name.out" ]; then
-      head -n1 "$WORK/$name.out"
-      return
-    fi
-    sleep 0.1
-  done
-  echo "demo: the $name server did not start:" >&2
-  cat "$WORK/$name.log" >&2
-  exit 2
-}
-
-start_server 3 tds tests/servers/tds_server.py demo/demo_database.xml >"$WORK/tds.port"
-start_server 4 gold tests/servers/gold_service.py --fixture demo/demo_gold.json >"$WORK/gold.port"
+start_test_server 3 tds tests/servers/tds_server.py demo/demo_database.xml >"$WORK/tds.port"
+start_test_server 4 gold tests/servers/gold_service.py --fixture demo/demo_gold.json >"$WORK/gold.port"
 TDS_PORT=$(cat "$WORK/tds.port")
 GOLD_PORT=$(cat "$WORK/gold.port")
 SERVICE="http://127.0.0.1:$GOLD_PORT"

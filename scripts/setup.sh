@@ -15,6 +15,7 @@ PACKAGES=(
   libxml2-utils diffutils hyperfine
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core imagemagick
+  dpkg-dev file desktop-file-utils lintian man-db procps
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The one test command: installs what is missing, configures, builds and runs every test.
+# The one test command: installs what is missing, configures, builds and runs every test, then
+# (as root) builds, installs, tests and removes the Debian package.
 #   bash scripts/test.sh [--sanitize] [ctest arguments...]
 # --sanitize (what CI runs) then also builds a second tree with clang, the address and
 # undefined-behaviour sanitizers and the fuzz harnesses, fuzzes each harness briefly
@@ -20,6 +21,13 @@ BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD_DIR" --parallel "$(nproc)"
 (cd "$BUILD_DIR" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$(nproc)" "$@")
+
+# The package test installs the package and creates a user, so it needs root (as in CI).
+if [ "$(id -u)" -eq 0 ]; then
+  bash scripts/package-test.sh "$BUILD_DIR"
+else
+  echo "test: the package test needs root; skipped (run: sudo bash scripts/package-test.sh $BUILD_DIR)"
+fi
 
 if ((SANITIZE)); then
   SANITIZE_DIR=${SANITIZE_DIR:-build-sanitize}

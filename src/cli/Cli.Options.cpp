@@ -185,7 +185,8 @@ Commands:
 Settings (key=value, as for the main program):
   Server=NAME          SQL Server instance (host, host\instance or host,port)
   Database=NAME        database; without both Server and Database the data-link file
-                       ../Tellwick.UDL beside the program is used
+                       Tellwick.UDL is used: installed, ~/.config/quillon/Tellwick.UDL,
+                       else the one in the folder above the program's
   User=LOGIN           SQL Server login; the password comes from the environment variable
                        QUILLON_PASSWORD or, on a terminal, from a prompt that does not echo.
                        Without User= Windows (Kerberos) authentication is used.
@@ -197,7 +198,8 @@ Options:
                        foreignkeys, indexes (default: all)
   --format FORMAT      text (default), json, junit or html
   --report FILE        write the report to FILE (replaced only once it is complete)
-  --output PATH        snapshot: write the snapshot to PATH instead of beside the program
+  --output PATH        snapshot: write the snapshot to PATH instead of the snapshot folder
+                       (the current folder when installed, else beside the program)
   --snapshot FILE      compare: compare a snapshot file instead of a live database
   --version N          with --snapshot: the schema version to compare the snapshot with
   --fleet FILE         compare: check every target of FILE, one per line:

@@ -6,13 +6,16 @@
 #include "cli/Cli.Options.h"
 #include "cli/Cli.Output.h"
 #include "cli/Cli.Reports.h"
+#include "compare/Xml.Snapshot.h"
 #include "infra/Classes.Auditing.h"
 #include "infra/Classes.RegEx.h"
 #include "infra/Logging.SmartInspect.h"
 #include "infra/Settings.IniFile.h"
 #include "infra/Support.GlobalLifetime.h"
+#include "infra/Support.Paths.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include <cstdio>
 #include <optional>
@@ -145,6 +148,10 @@ int RunCommandLine(const QStringList& AArguments) {
   }
   InstallInterruptHandler();
   TCliGlobals Globals(!Options.FleetMember);
+  // Installed, the command line's snapshot is a product of the run, like its report: it lands
+  // where the user runs the command, not among the window's snapshots.
+  if (RunsInstalled())
+    SetSnapshotFolder(QDir::currentPath());
   try {
     return RunCommand(Options);
   } catch (const std::exception& E) {

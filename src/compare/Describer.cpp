@@ -13,6 +13,8 @@
 #include "service/OstrelService.h"
 #include "service/Service.Pages.h"
 
+#include <QDir>
+
 namespace quillon {
 
 TDatabaseDescriber::TDatabaseDescriber(TDatabaseObjectIgnoreList* AIgnoreList, ILog* ALog)
@@ -65,6 +67,9 @@ void TDatabaseDescriber::LoadFromXml(const QString& AFileName) {
 
 QString TDatabaseDescriber::SaveToFile(const QString& AServerName, const QString& ADatabaseName, qint32 AVerNo) {
   const QString FileName = SnapshotFileName(AServerName, ADatabaseName, AVerNo);
+  // The installed program's snapshot folder may not exist yet; a failure to make it shows as
+  // the failure to write the file.
+  QDir().mkpath(SnapshotFolder());
   SaveSnapshot(SnapshotLists(), FileName, AServerName, ADatabaseName, AVerNo);
   return FileName;
 }

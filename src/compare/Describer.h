@@ -30,8 +30,8 @@ public:
   // lists after it keep what they held.
   void Load(ISQL* ASQL);
   void LoadFromXml(const QString& AFileName);
-  // Writes the snapshot "<server>.<database>.<version>.xml" beside the executable and returns
-  // its full path.
+  // Writes the snapshot "<server>.<database>.<version>.xml" into the snapshot folder (made if
+  // missing) and returns its full path.
   QString SaveToFile(const QString& AServerName, const QString& ADatabaseName, qint32 AVerNo);
   // Compares the selected kinds with the gold standard of AVerNo over one service client, in
   // the order schemata, check constraints, views, routines, referential constraints, indices.

@@ -44,8 +44,20 @@ void LoadSnapshot(const TSnapshotLists& ALists, const QString& AFileName) {
     List->LoadFromXml(Xml, AFileName);
 }
 
+namespace {
+QString ChosenSnapshotFolder;
+}  // namespace
+
+QString SnapshotFolder() {
+  if (!ChosenSnapshotFolder.isEmpty())
+    return ChosenSnapshotFolder;
+  return RunsInstalled() ? UserDataFolder() + QStringLiteral("snapshots/") : ExeFolder();
+}
+
+void SetSnapshotFolder(const QString& AFolder) { ChosenSnapshotFolder = IncludeTrailingPathDelimiter(AFolder); }
+
 QString SnapshotFileName(const QString& AServer, const QString& ADatabaseName, qint32 AVersion) {
-  return ExeFolder() + Format(QStringLiteral("%s.%s.%d.xml"), {AServer, ADatabaseName, AVersion});
+  return SnapshotFolder() + Format(QStringLiteral("%s.%s.%d.xml"), {AServer, ADatabaseName, AVersion});
 }
 
 QString XmlDateTime(const QDateTime& AValue) {

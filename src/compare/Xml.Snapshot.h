@@ -51,7 +51,12 @@ void SaveSnapshot(const TSnapshotLists& ALists, const QString& AFileName, const 
 // LoadFromXml does, the index list from "INDICES").
 void LoadSnapshot(const TSnapshotLists& ALists, const QString& AFileName);
 
-// "%s.%s.%d.xml" with server, database and version, in the folder of the executable.
+// Where snapshots are written when no file is named, with a trailing separator: beside the
+// program in a build tree, the user's data folder's "snapshots" when installed, or the folder
+// given to SetSnapshotFolder.
+QString SnapshotFolder();
+void SetSnapshotFolder(const QString& AFolder);
+// "%s.%s.%d.xml" with server, database and version, in the snapshot folder.
 QString SnapshotFileName(const QString& AServer, const QString& ADatabaseName, qint32 AVersion);
 // The XML Schema date-time with milliseconds and the local offset, "Z" for UTC:
 // 2015-04-24T13:39:34.120+02:00.

@@ -189,7 +189,15 @@ QString TMSSQLConnString::DelimitedText(const QStringList& ALines) const {
   return Fields.join(Delimiter);
 }
 
-QString DefaultUdlFileName() { return ExeFolder() + QStringLiteral("../Tellwick.UDL"); }
+// The data-link file lives in the folder above the program's; installed, a user's own file in
+// the config folder comes first.
+QString DefaultUdlFileName() {
+  const QString UdlFileName = QStringLiteral("Tellwick.UDL");
+  const QString AboveProgram = ExeFolder() + QStringLiteral("../");
+  if (!RunsInstalled())
+    return AboveProgram + UdlFileName;
+  return FirstExistingFile(UdlFileName, {UserConfigFolder(), AboveProgram});
+}
 
 QString DefaultUdlConnectionString() { return QStringLiteral("FILE NAME=") + DefaultUdlFileName(); }
 

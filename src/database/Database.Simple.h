@@ -57,7 +57,7 @@ TOdbcLogin OdbcLogin(const TMSSQLConnString& AConnString, const QString& ADriver
 QString ConfiguredCAFile();
 
 // The ODBC driver the provider names stand for: the command-line setting Driver=, else the key
-// OdbcDriver of the section Database in the settings file beside the executable, else FreeTDS.
+// OdbcDriver of the section Database in the program's settings file, else FreeTDS.
 QString ConfiguredOdbcDriver();
 // The same rules applied to an explicit settings file and Driver= value (empty: none).
 QString OdbcDriverFromSources(const QString& AIniFileName, const QString& ADriverOverride);

@@ -12,7 +12,8 @@ QString TLogFileNaming::GetSubfolder(const QString& ASubfolderName) {
 QString TLogFileNaming::GetExeName() { return ExeName(); }
 
 QString TLogFileNaming::GetStdFileName(const QString& AExtension) {
-  return GetSubfolder(QStringLiteral("LOGS")) + GetExeName() + u'-' + GetWindowsUserName() + AExtension;
+  const QString Folder = RunsInstalled() ? UserStateFolder() : GetSubfolder(QStringLiteral("LOGS"));
+  return Folder + GetExeName() + u'-' + GetWindowsUserName() + AExtension;
 }
 
 }  // namespace quillon

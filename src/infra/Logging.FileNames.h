@@ -14,7 +14,8 @@ public:
   static QString GetSubfolder(const QString& ASubfolderName);
   // The executable's file name without folder and extension.
   static QString GetExeName();
-  // <exe folder>/LOGS/<exe name>-<user name><AExtension>
+  // <exe folder>/LOGS/<exe name>-<user name><AExtension>; installed, the user's state folder in
+  // place of <exe folder>/LOGS/.
   static QString GetStdFileName(const QString& AExtension);
 };
 

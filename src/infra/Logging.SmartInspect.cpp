@@ -67,7 +67,8 @@ void LogColored(const QColor& AColor, const QString& ATitle) {
 
 void SaveLog() {
   QFile File(TLogFileNaming::GetStdFileName(QStringLiteral(".sil")));
-  // A missing LOGS folder means the installation wants no log file; it is never created.
+  // A missing LOGS folder beside the program means no log file is wanted; it is never created.
+  // Installed, the log goes to the user's state folder, made at start.
   if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate))
     return;
   try {

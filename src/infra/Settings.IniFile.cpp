@@ -49,10 +49,22 @@ bool IsPlainFileName(const QString& AName) {
 }  // namespace
 
 TIniSettings::TIniSettings(const QString& ARootFolder)
-    : fRootFolder(ARootFolder.isEmpty() ? ExeFolder() : IncludeTrailingPathDelimiter(ARootFolder)) {
-  const QString PrivateFileName = LocalPrivateFileName(SettingsFolder());
+    : fMachineFolder((ARootFolder.isEmpty() ? ExeFolder() : IncludeTrailingPathDelimiter(ARootFolder)) +
+                     QStringLiteral("Settings/")),
+      fUserFolder(fMachineFolder) {
+  QDir().mkpath(fMachineFolder);
+  Open();
+}
+
+TIniSettings::TIniSettings(const QString& AMachineFolder, const QString& AUserFolder)
+    : fMachineFolder(IncludeTrailingPathDelimiter(AMachineFolder)), fUserFolder(IncludeTrailingPathDelimiter(AUserFolder)) {
+  ForceUserFolder(fUserFolder, QStringLiteral("the user's settings"));
+  Open();
+}
+
+void TIniSettings::Open() {
+  const QString PrivateFileName = LocalPrivateFileName(fUserFolder);
   QDir().mkpath(QFileInfo(PrivateFileName).absolutePath());
-  QDir().mkpath(SettingsFolder());
   FLocalPrivateIni = std::make_unique<TIniFile>(PrivateFileName);
   ProbeWritable(*FLocalPrivateIni);
   FComputerIni = std::make_unique<TIniFile>(SettingsFolder() + GetWindowsComputerName() + QStringLiteral(".ini"));
@@ -70,7 +82,7 @@ TIniSettings::~TIniSettings() {
   FLocalPrivateIni.reset();
 }
 
-QString TIniSettings::SettingsFolder() const { return fRootFolder + QStringLiteral("Settings/"); }
+QString TIniSettings::SettingsFolder() const { return fMachineFolder; }
 
 QString TIniSettings::SettingsFile() const { return SettingsFolder() + SettingsFileName; }
 
@@ -94,7 +106,7 @@ void TIniSettings::SelectUser(const QString& AUserName) {
   FUserIni.reset();
   fWriteableUserIni = false;
   if (!FUserName.isEmpty() && IsPlainFileName(FUserName)) {
-    FUserIni = std::make_unique<TIniFile>(SettingsFolder() + FUserName + QStringLiteral(".ini"));
+    FUserIni = std::make_unique<TIniFile>(fUserFolder + FUserName + QStringLiteral(".ini"));
     fWriteableUserIni = ProbeWritable(*FUserIni);
   }
   if (FOnUserChange)
@@ -195,7 +207,10 @@ std::unique_ptr<TIniSettings> OwnedSettings;
 void StartUpGlobalSettings() {
   std::setlocale(LC_ALL, "");
   QLocale::setDefault(QLocale::system());
-  OwnedSettings = std::make_unique<TIniSettings>();
+  if (RunsInstalled())
+    ForceUserFolder(UserStateFolder(), QStringLiteral("the log and the publish checksums"));
+  OwnedSettings = RunsInstalled() ? std::make_unique<TIniSettings>(MachineConfigFolder(), UserConfigFolder())
+                                  : std::make_unique<TIniSettings>();
   GlobalSettings = OwnedSettings.get();
 }
 

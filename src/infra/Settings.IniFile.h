@@ -11,14 +11,18 @@ class TIniFile;
 
 using TNotifyStringEvent = std::function<void(const QString&)>;
 
-// The program's settings in four INI files of different reach: the installation's, the
-// computer's, the selected user's (all three in the settings folder below the root) and the
-// private one of the account running the program (in the roaming application-data folder).
+// The program's settings in four INI files of different reach: the installation's and the
+// computer's (in the machine's settings folder), the selected user's (in the user's settings
+// folder) and the private one of the account running the program (in the roaming
+// application-data folder). Beside the program both settings folders are the one below the root.
 // Files that cannot be written are not reported: writes to them are lost and FullAccess says so.
 class TIniSettings : public ISettings {
 public:
   // The root is the executable's folder when ARootFolder is empty.
   explicit TIniSettings(const QString& ARootFolder = QString());
+  // The layout of an installed program: the machine's files in AMachineFolder (read-only for
+  // most users), the user's in AUserFolder, which is created.
+  TIniSettings(const QString& AMachineFolder, const QString& AUserFolder);
   ~TIniSettings() override;
   TIniSettings(const TIniSettings&) = delete;
   TIniSettings& operator=(const TIniSettings&) = delete;
@@ -45,8 +49,10 @@ public:
   // An empty name leaves the user scope without a file.
   void SelectUser(const QString& AUserName);
 
+  // The machine's settings folder, which holds the install and computer files.
   QString SettingsFolder() const;
   QString SettingsFile() const;
+  QString UserSettingsFolder() const { return fUserFolder; }
   QString Username() const { return FUserName; }
   // The user, computer and install files all took the write probe.
   bool FullAccess() const;
@@ -58,8 +64,10 @@ private:
   // Makes AScope current and answers its file, or null.
   TIniFile* Current(TSettingsScope AScope);
   static bool ProbeWritable(TIniFile& AFile);
+  void Open();
 
-  QString fRootFolder;
+  QString fMachineFolder;
+  QString fUserFolder;
   std::unique_ptr<TIniFile> FComputerIni;
   TIniFile* FCurrScope = nullptr;
   std::unique_ptr<TIniFile> FInstallIni;

@@ -25,7 +25,7 @@ TDatabaseObjectList::TDatabaseObjectList(const QString& ANodeName, ILog* ALog)
     : FListName(ANodeName + QLatin1Char('S')),
       FNodeName(ANodeName),
       FLog(ALog),
-      fSettings(std::make_unique<TIniFile>(ExeSettingsFileName())) {}
+      fSettings(std::make_unique<TIniFile>(PublishStateFileName())) {}
 
 TDatabaseObjectList::~TDatabaseObjectList() = default;
 

@@ -74,8 +74,8 @@ public:
   const QString& ListName() const { return FListName; }
   // Every object, in the list's internal order (which callers must not rely on).
   QList<TDatabaseObject*> Values() const;
-  // The program's settings file beside the executable; every read and write goes straight to
-  // the file. The routine list records its publish runs there.
+  // The file that remembers publish runs (PublishStateFileName); every read and write goes
+  // straight to the file. The routine list records its publish runs there.
   TIniFile& Settings() { return *fSettings; }
 
   // The catalogue query: FCustomSql, or the generic query on the list's catalogue view.

@@ -70,6 +70,12 @@ TServiceConfig TServiceConfig::FromSources(const QString& AIniFileName, const QS
   return Config;
 }
 
-QString ExeSettingsFileName() { return ExeSiblingFileName(QStringLiteral(".ini")); }
+QString ExeSettingsFileName() {
+  if (!RunsInstalled())
+    return ExeSiblingFileName(QStringLiteral(".ini"));
+  return FirstExistingFile(ExeName() + QStringLiteral(".ini"), {UserConfigFolder(), MachineConfigFolder()});
+}
+
+QString PublishStateFileName() { return ProgramStateFolder() + ExeName() + QStringLiteral(".ini"); }
 
 }  // namespace quillon

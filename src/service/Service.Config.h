@@ -5,8 +5,8 @@
 namespace quillon {
 
 // Where the gold-standard service lives, how long the program waits for it and how many
-// requests it may have in flight. Read from the section "Service" of the settings file beside
-// the executable (keys BaseAddress, PageRoot, MetadataRoot, ConnectTimeout and Timeout, the
+// requests it may have in flight. Read from the section "Service" of the program's settings file
+// (ExeSettingsFileName; keys BaseAddress, PageRoot, MetadataRoot, ConnectTimeout and Timeout, the
 // last two in seconds, and Concurrency), overridden by the command-line setting
 // Service=<address>, which points all three addresses at one site.
 struct TServiceConfig {
@@ -28,15 +28,19 @@ struct TServiceConfig {
   QString PageAddress(const QString& APageName, const QString& AQuery = QString()) const;
   QString MetadataPageAddress(const QString& APageName) const;
 
-  // The configuration in force: the settings file beside the executable, then the command
-  // line. Read afresh on every call, so a changed settings file takes effect with the next
+  // The configuration in force: the program's settings file, then the command line. Read afresh on every call, so a changed settings file takes effect with the next
   // client.
   static TServiceConfig Current();
   // The same rules applied to an explicit settings file and Service= value (empty: none).
   static TServiceConfig FromSources(const QString& AIniFileName, const QString& AServiceOverride);
 };
 
-// The settings file beside the executable: the executable's name with the extension ".ini".
+// The program's settings file, named like the executable with the extension ".ini": beside the
+// executable in a build tree; installed, the user's in the config folder, or the machine's in
+// /etc/quillon when the user has none.
 QString ExeSettingsFileName();
+// The file that remembers each routine's checksum at the last publish run: the settings file
+// beside the executable in a build tree, the user's state folder when installed.
+QString PublishStateFileName();
 
 }  // namespace quillon
