@@ -58,6 +58,13 @@ QString GetFieldText(TDataSet& ADataset, const QString& AFieldName) {
   return VarToStr(GetFieldValue(ADataset, AFieldName));
 }
 
+std::optional<bool> GetFieldFlag(TDataSet& ADataset, const QString& AFieldName) {
+  const TField* Field = ADataset.FindField(AFieldName);
+  if (!Field || Field->IsNull())
+    return std::nullopt;
+  return Field->AsBoolean();
+}
+
 void RunThenRestore(ISQL* ASQL, const QStringList& ACommands, const QString& ARestore) {
   try {
     for (const QString& Command : ACommands)

@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 
 namespace quillon {
 
@@ -85,6 +86,8 @@ QVariant GetFieldValue(TDataSet& ADataset, const QString& AFieldName);
 bool FieldExists(TDataSet& ADataset, const QString& AFieldName);
 // GetFieldValue as text; NULL reads as the empty text.
 QString GetFieldText(TDataSet& ADataset, const QString& AFieldName);
+// A bit column's value; nothing when the row has no such column or it is NULL.
+std::optional<bool> GetFieldFlag(TDataSet& ADataset, const QString& AFieldName);
 
 // A variant as text: null is the empty text, Booleans are "True"/"False".
 QString VarToStr(const QVariant& AValue);

@@ -1,6 +1,5 @@
 #include "schema/ModuleSetOptions.h"
 
-#include "database/Database.DataSet.h"
 #include "database/Database.Interfaces.h"
 #include "schema/DatabaseObjects.h"
 #include "infra/Support.Exceptions.h"
@@ -15,13 +14,6 @@ const QString AnsiNullsColumn = QStringLiteral("USES_ANSI_NULLS");
 // Their bits in @@OPTIONS.
 constexpr qint32 AnsiNullsOption = 32;
 constexpr qint32 QuotedIdentifierOption = 256;
-
-std::optional<bool> FieldOption(TDataSet& ADataset, const QString& AName) {
-  const TField* Field = ADataset.FindField(AName);
-  if (!Field || Field->IsNull())
-    return std::nullopt;
-  return Field->AsBoolean();
-}
 
 std::optional<bool> AttributeOption(const TXmlNode* ANode, const QString& AName) {
   const QString Value = ANode->Attribute(AName);
@@ -51,8 +43,8 @@ QString TModuleSetOptions::CatalogueJoin(const QString& ASchemaColumn, const QSt
 }
 
 void TModuleSetOptions::Load(TDataSet& ADataset) {
-  FQuotedIdentifier = FieldOption(ADataset, QuotedIdentifierColumn);
-  FAnsiNulls = FieldOption(ADataset, AnsiNullsColumn);
+  FQuotedIdentifier = GetFieldFlag(ADataset, QuotedIdentifierColumn);
+  FAnsiNulls = GetFieldFlag(ADataset, AnsiNullsColumn);
 }
 
 void TModuleSetOptions::AddTo(TXmlNode* ANode) const {

@@ -102,6 +102,27 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAd
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
 }
 
+// A constraint added NOT FOR REPLICATION and WITH NOCHECK comes back so.
+TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairKeepsHowTheConstraintWasAdded) {
+  const QString Table = QStringLiteral("orderLines");
+  const QString Add = QStringLiteral("ALTER TABLE [dbo].[orderLines] WITH NOCHECK ADD CONSTRAINT [CK_Qty] CHECK NOT FOR "
+                                     "REPLICATION ([Qty]>=(0));");
+  TCheckConstraintList Checks(&FLog);
+  Checks.Load(&FDb);
+  TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
+  EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
+  Check->Alter(&FDb);
+
+  Checks.Load(&FDb);
+  Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Qty]>=(0))"));
+  Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
+  EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
+}
+
 TEST_F(CatalogueOverOdbcTest, ARoutineRepairAltersOnlyItsOwnLeadingCreate) {
   TDatabaseRoutineList Routines(&FLog);
   Routines.Load(&FDb);

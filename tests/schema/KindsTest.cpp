@@ -98,9 +98,12 @@ TEST(Kinds, EveryListRunsItsCatalogueQuery) {
        "ON m.object_id=OBJECT_ID(QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME)) "
        "WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME"},
       {&Checks, "CHECK_CONSTRAINTS",
-       "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.CHECK_CONSTRAINTS c JOIN "
+       "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA,k.is_not_for_replication AS IS_NOT_FOR_REPLICATION,"
+       "k.is_not_trusted AS IS_NOT_TRUSTED FROM INFORMATION_SCHEMA.CHECK_CONSTRAINTS c JOIN "
        "INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA AND "
-       "u.CONSTRAINT_NAME=c.CONSTRAINT_NAME ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME"},
+       "u.CONSTRAINT_NAME=c.CONSTRAINT_NAME LEFT JOIN sys.check_constraints k "
+       "ON k.object_id=OBJECT_ID(QUOTENAME(c.CONSTRAINT_SCHEMA)+'.'+QUOTENAME(c.CONSTRAINT_NAME)) "
+       "ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME"},
       {&ForeignKeys, "REFERENTIAL_CONSTRAINTS",
        "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS c JOIN "
        "INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA AND "
@@ -570,6 +573,34 @@ TEST_F(RoutineListTest, ReportMissingRoutinesNamesEveryServiceRoutineNotHeldLoca
             (QStringList{"Could not find FUNCTION [sales].[Gone] locally!", "Could not find FUNCTION [sales].[Gone] locally!"}));
   Pages.Page = "<DbRoutines><ROUTINE";
   EXPECT_THROW(Routines.ReportMissingRoutines(&Pages, &Info), Exception);
+}
+
+// What the constraint was stays: NOT FOR REPLICATION, and not trusted (added WITH NOCHECK).
+TEST(CheckConstraints, RepairKeepsNotForReplicationAndAddsAnUntrustedOneBackWithNoCheck) {
+  const struct {
+    bool NotForReplication, NotTrusted;
+    QString Prefix, Add;
+  } Cases[] = {
+      {true, false, "", "ALTER TABLE [dbo].[T] ADD CONSTRAINT [CK] CHECK NOT FOR REPLICATION ([x]>(0));"},
+      {false, true,
+       "-- Added back WITH NOCHECK, as it was: the rows it never checked are not checked now.\r\n",
+       "ALTER TABLE [dbo].[T] WITH NOCHECK ADD CONSTRAINT [CK] CHECK ([x]>(0));"},
+      {true, true,
+       "-- Added back WITH NOCHECK, as it was: the rows it never checked are not checked now.\r\n",
+       "ALTER TABLE [dbo].[T] WITH NOCHECK ADD CONSTRAINT [CK] CHECK NOT FOR REPLICATION ([x]>(0));"},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Add.toStdString());
+    auto Constraint = Loaded<TDatabaseCheckConstraint>(
+        {"CONSTRAINT_SCHEMA", "CONSTRAINT_NAME", "TABLE_NAME", "TABLE_SCHEMA", "CHECK_CLAUSE", "IS_NOT_FOR_REPLICATION",
+         "IS_NOT_TRUSTED"},
+        {"dbo", "CK", "T", "dbo", "([x]>=(0))", Case.NotForReplication, Case.NotTrusted});
+    Constraint->SetStandardDefinition(QStringLiteral("([x]>(0))"));
+    const QString Command = Constraint->AlterCommand();
+    EXPECT_TRUE(Command.startsWith(Case.Prefix + QStringLiteral("SET XACT_ABORT ON;"))) << Command.toStdString();
+    EXPECT_TRUE(Command.contains(QStringLiteral("DROP CONSTRAINT [CK];\r\n") + Case.Add + QStringLiteral("\r\n")))
+        << Command.toStdString();
+  }
 }
 
 TEST(CheckConstraints, RepairDropsAndAddsInOneTransactionWithQuotedNames) {

@@ -6,7 +6,8 @@ It serves the catalogue of one database read from a fixture: a schema snapshot (
 extended by the attribute ServerVersion and a LOGINS container of LOGIN elements (NAME,
 PASSWORD). ROUTINE elements may carry LAST_ALTERED (ISO date and time); VIEW and ROUTINE elements
 USES_QUOTED_IDENTIFIER and USES_ANSI_NULLS ("0" or "1", the SET options the module was created
-with; "1" when absent). An ALTER of a module records the session's options in it, and under
+with; "1" when absent); CHECK_CONSTRAINT elements IS_NOT_FOR_REPLICATION and IS_NOT_TRUSTED
+("1" or "0", the default). An ALTER of a module records the session's options in it, and under
 QUOTED_IDENTIFIER ON a double-quoted text in it that names no column fails as SQL Server fails.
 
 It answers the statements the program sends: the catalogue queries, DB_NAME(), @@SERVERNAME,
@@ -695,6 +696,8 @@ ROUTINES_COLUMNS = [nv('SPECIFIC_CATALOG'), nv('SPECIFIC_SCHEMA'), nv('SPECIFIC_
                     nv('ROUTINE_TYPE', 20), nv('DATA_TYPE'), nv('ROUTINE_BODY', 30),
                     nv('ROUTINE_DEFINITION', 4000), Column('CREATED', 'datetime'),
                     Column('LAST_ALTERED', 'datetime')]
+# sys.check_constraints: how a check constraint was added.
+CHECK_FLAG_COLUMNS = [Column('IS_NOT_FOR_REPLICATION', 'bit'), Column('IS_NOT_TRUSTED', 'bit')]
 # sys.sql_modules: the SET options a view or routine keeps from the session that created it.
 MODULE_COLUMNS = [Column('USES_QUOTED_IDENTIFIER', 'bit'), Column('USES_ANSI_NULLS', 'bit')]
 CHECK_COLUMNS = [nv('CONSTRAINT_CATALOG'), nv('CONSTRAINT_SCHEMA'), nv('CONSTRAINT_NAME'),
@@ -759,9 +762,12 @@ KNOWN_QUERIES = {
     "ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME": 'routines',
     "SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=@P1 AND "
     "SPECIFIC_NAME=@P2": 'last_altered',
-    "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.CHECK_CONSTRAINTS c "
-    "JOIN INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA "
-    "AND u.CONSTRAINT_NAME=c.CONSTRAINT_NAME ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME":
+    "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA,k.is_not_for_replication AS "
+    "IS_NOT_FOR_REPLICATION,k.is_not_trusted AS IS_NOT_TRUSTED FROM "
+    "INFORMATION_SCHEMA.CHECK_CONSTRAINTS c JOIN INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON "
+    "u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA AND u.CONSTRAINT_NAME=c.CONSTRAINT_NAME LEFT JOIN "
+    "sys.check_constraints k ON k.object_id=OBJECT_ID(QUOTENAME(c.CONSTRAINT_SCHEMA)+'.'+"
+    "QUOTENAME(c.CONSTRAINT_NAME)) ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME":
         'CHECK_CONSTRAINTS',
     "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS "
     "c JOIN INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA "
@@ -933,11 +939,11 @@ def type_codes_wanted(sql):
 # How a case-sensitive database wants the catalogue's names spelled: the system views and
 # their columns in lower case, INFORMATION_SCHEMA and its views and columns in upper case.
 SYS_VIEWS = {'indexes', 'tables', 'database_permissions', 'all_objects', 'objects', 'views',
-             'sql_modules'}
+             'sql_modules', 'check_constraints'}
 SYS_COLUMNS = {'object_id', 'schema_id', 'name', 'is_unique', 'is_primary_key', 'type',
                'is_hypothetical', 'grantor_principal_id', 'grantee_principal_id', 'major_id',
                'minor_id', 'class', 'permission_name', 'state_desc', 'uses_quoted_identifier',
-               'uses_ansi_nulls'}
+               'uses_ansi_nulls', 'is_not_for_replication', 'is_not_trusted'}
 INFORMATION_SCHEMA_VIEWS = {'SCHEMATA', 'TABLES', 'COLUMNS', 'VIEWS', 'ROUTINES',
                             'CHECK_CONSTRAINTS', 'REFERENTIAL_CONSTRAINTS',
                             'CONSTRAINT_COLUMN_USAGE'}
@@ -979,6 +985,8 @@ def constraint_source(upper, cat, items, columns):
         row['CONSTRAINT_CATALOG'] = cat
         row['UNIQUE_CONSTRAINT_CATALOG'] = cat
         row['MATCH_OPTION'] = 'SIMPLE'
+        for flag in ('IS_NOT_FOR_REPLICATION', 'IS_NOT_TRUSTED'):
+            row[flag] = c.get(flag, '0') == '1'
         if not joined:
             data.append(row)
             continue
@@ -997,6 +1005,8 @@ def constraint_source(upper, cat, items, columns):
     star = {'': columns, 'C': columns}
     if joined:
         star['U'] = USAGE_COLUMNS
+    if re.search(r'\bSYS\.CHECK_CONSTRAINTS K\b', upper):
+        star['K'] = CHECK_FLAG_COLUMNS
     return Source(star, data, [nv('TABLE_NAME'), nv('TABLE_SCHEMA')])
 
 
@@ -1946,13 +1956,23 @@ class Session:
                                  'not have permissions.' % name)
         if words[index:index + 2] == ['DROP', 'CONSTRAINT'] and len(toks) == index + 3:
             return self.plan_drop_check(schema, table, unquote_identifier(toks[index + 2][1]))
+        # WITH NOCHECK adds a constraint the server does not trust: existing rows go unchecked.
+        not_trusted = words[index:index + 2] == ['WITH', 'NOCHECK']
+        if not_trusted or words[index:index + 2] == ['WITH', 'CHECK']:
+            index += 2
         if (words[index:index + 2] == ['ADD', 'CONSTRAINT'] and len(words) > index + 4
                 and words[index + 3] == 'CHECK'):
-            clause = statement.source_from(index + 4)
+            clause_at = index + 4
+            not_for_replication = words[clause_at:clause_at + 3] == ['NOT', 'FOR', 'REPLICATION']
+            if not_for_replication:
+                clause_at += 3
+            clause = statement.source_from(clause_at)
             if not (clause.startswith('(') and clause.endswith(')')):
                 raise SqlError(102, "Incorrect syntax near 'CHECK'.")
             return self.plan_add_check(schema, table, unquote_identifier(toks[index + 2][1]),
-                                       clause)
+                                       clause, {'IS_NOT_TRUSTED': '1' if not_trusted else '0',
+                                                'IS_NOT_FOR_REPLICATION':
+                                                    '1' if not_for_replication else '0'})
         near = toks[index][1] if index < len(toks) else name
         raise SqlError(102, "Incorrect syntax near '%s'." % near)
 
@@ -1971,7 +1991,7 @@ class Session:
             raise SqlError(3727, 'Could not drop constraint. See previous errors.')
         return run
 
-    def plan_add_check(self, schema, table, constraint, clause):
+    def plan_add_check(self, schema, table, constraint, clause, flags):
         def run(response, done_token):
             checks = self.catalogue.state['checks']
             if any(self.catalogue.same(c.get('CONSTRAINT_NAME'), constraint)
@@ -1979,7 +1999,8 @@ class Session:
                 raise SqlError(2714, "There is already an object named '%s' in the database."
                                % constraint)
             checks.append({'CONSTRAINT_SCHEMA': schema, 'CONSTRAINT_NAME': constraint,
-                           'TABLE_NAME': table, 'TABLE_SCHEMA': schema, 'CHECK_CLAUSE': clause})
+                           'TABLE_NAME': table, 'TABLE_SCHEMA': schema, 'CHECK_CLAUSE': clause,
+                           **flags})
             response.done(done_token)
         return run
 
