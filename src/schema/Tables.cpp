@@ -40,9 +40,20 @@ QString TDatabaseView::AlterStatement() const {
   return LeadingCreateToAlter(FStandardDefinition, {QStringLiteral("VIEW")});
 }
 
-QString TDatabaseView::AlterCommand() const { return FSetOptions.Script(AlterStatement()); }
+QString TDatabaseView::AlterCommand() const {
+  const QString Warning =
+      FIndexed ? QStringLiteral("-- An indexed view: this ALTER drops all its indexes, which must be made again.\r\n")
+               : QString();
+  return Warning + FSetOptions.Script(AlterStatement());
+}
 
-void TDatabaseView::Alter(ISQL* ASQL) { FSetOptions.Alter(ASQL, FullName(), AlterStatement()); }
+void TDatabaseView::Alter(ISQL* ASQL) {
+  if (FIndexed && !FIndexLossAllowed)
+    throw Exception(QStringLiteral("%1 is an indexed view: altering it drops all its indexes, so it is altered only "
+                                   "when that is allowed")
+                        .arg(FullName()));
+  FSetOptions.Alter(ASQL, FullName(), AlterStatement());
+}
 
 void TDatabaseView::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbView :VS,:VN,:VD,:V"), {FSchema, FName, FViewDefinition, ADbVer});
@@ -57,6 +68,7 @@ void TDatabaseView::Load(TDataSet& ADataset) {
   FName = GetFieldText(ADataset, QStringLiteral("TABLE_NAME"));
   FViewDefinition = Trim(GetFieldText(ADataset, QStringLiteral("VIEW_DEFINITION")));
   FSetOptions.Load(ADataset);
+  FIndexed = GetFieldFlag(ADataset, QStringLiteral("IS_INDEXED")).value_or(false);
 }
 
 void TDatabaseView::AddNode(TXmlNode* AParentNode) {
@@ -86,7 +98,8 @@ TDatabaseViewList::TDatabaseViewList(ILog* ALog) : TDatabaseObjectList(TDatabase
   FCustomSql = QStringLiteral("SELECT TABLE_SCHEMA,TABLE_NAME,") +
                ModuleDefinitionColumn(QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"),
                                       QStringLiteral("VIEW_DEFINITION")) +
-               TModuleSetOptions::CatalogueColumns() + QStringLiteral(" FROM INFORMATION_SCHEMA.VIEWS") +
+               TModuleSetOptions::CatalogueColumns() +
+               QStringLiteral(",OBJECTPROPERTY(m.object_id,'IsIndexed') AS IS_INDEXED FROM INFORMATION_SCHEMA.VIEWS") +
                TModuleSetOptions::CatalogueJoin(QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME")) +
                QStringLiteral(" ORDER BY TABLE_SCHEMA,TABLE_NAME");
 }

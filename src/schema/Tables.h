@@ -37,10 +37,15 @@ public:
 
   QString DDL() const override { return GetViewDefinition(); }
   // The gold-standard text with its leading "CREATE VIEW" (any case) made "ALTER VIEW", after
-  // the SET options the view was created with.
+  // the SET options the view was created with; for an indexed view, after a warning that the
+  // ALTER drops its indexes.
   QString AlterCommand() const override;
-  // Runs that ALTER under the view's SET options; refuses when they are not known.
+  // Runs that ALTER under the view's SET options; refuses when they are not known, and for an
+  // indexed view unless the loss of its indexes was allowed.
   void Alter(ISQL* ASQL) override;
+  // SQL Server drops every index of a view it alters.
+  bool Indexed() const { return FIndexed; }
+  void AllowIndexLoss(bool AValue) { FIndexLossAllowed = AValue; }
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   // Not ISaveObjectToService: the view list's comparison passes the version itself.
   void SaveToService(OstrelServiceSoap* AService, qint32 ADbVer);
@@ -54,6 +59,9 @@ private:
 
   QString FViewDefinition;
   TModuleSetOptions FSetOptions;
+  // From the catalogue; a snapshot does not keep it.
+  bool FIndexed = false;
+  bool FIndexLossAllowed = false;
 };
 
 class TDatabaseTableList : public TDatabaseObjectList {

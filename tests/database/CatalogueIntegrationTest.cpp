@@ -4,6 +4,7 @@
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Routines.h"
+#include "schema/Tables.h"
 #include "support/CatalogueFixture.h"
 #include "support/MemorySql.h"
 #include "support/FixedLogin.h"
@@ -121,6 +122,31 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairKeepsHowTheConstraintWasAdded
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Qty]>=(0))"));
   Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
   EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
+}
+
+// Altering an indexed view drops its indexes: without leave nothing reaches the server.
+TEST_F(CatalogueOverOdbcTest, AnIndexedViewIsAlteredOnlyWhenTheLossOfItsIndexesIsAllowed) {
+  const auto OrderSummary = [this](TDatabaseViewList& AViews) {
+    AViews.Load(&FDb);
+    TDatabaseObject* Found = nullptr;
+    EXPECT_TRUE(AViews.TryGetValue(QStringLiteral("[DBO].[ORDERSUMMARY]"), Found));
+    return static_cast<TDatabaseView*>(Found);
+  };
+  TDatabaseViewList Views(&FLog);
+  TDatabaseView* View = OrderSummary(Views);
+  ASSERT_NE(View, nullptr);
+  ASSERT_TRUE(View->Indexed());
+  View->SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.OrderSummary AS SELECT Id FROM dbo.Orders"));
+  FServer.Forget();
+  EXPECT_THROW(View->Alter(&FDb), Exception);
+  EXPECT_TRUE(FServer.Statements().isEmpty());
+
+  View->AllowIndexLoss(true);
+  View->Alter(&FDb);
+  View = OrderSummary(Views);
+  ASSERT_NE(View, nullptr);
+  EXPECT_FALSE(View->Indexed());
+  EXPECT_EQ(View->DDL(), QStringLiteral("CREATE VIEW dbo.OrderSummary AS SELECT Id FROM dbo.Orders"));
 }
 
 TEST_F(CatalogueOverOdbcTest, ARoutineRepairAltersOnlyItsOwnLeadingCreate) {

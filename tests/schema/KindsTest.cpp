@@ -82,8 +82,8 @@ TEST(Kinds, EveryListRunsItsCatalogueQuery) {
       {&Tables, "TABLES", "SELECT * FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_SCHEMA,TABLE_NAME"},
       {&Views, "VIEWS",
        "SELECT TABLE_SCHEMA,TABLE_NAME,OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+QUOTENAME(TABLE_NAME))) "
-       "AS VIEW_DEFINITION,m.uses_quoted_identifier AS USES_QUOTED_IDENTIFIER,m.uses_ansi_nulls AS USES_ANSI_NULLS "
-       "FROM INFORMATION_SCHEMA.VIEWS LEFT JOIN sys.sql_modules m "
+       "AS VIEW_DEFINITION,m.uses_quoted_identifier AS USES_QUOTED_IDENTIFIER,m.uses_ansi_nulls AS USES_ANSI_NULLS,"
+       "OBJECTPROPERTY(m.object_id,'IsIndexed') AS IS_INDEXED FROM INFORMATION_SCHEMA.VIEWS LEFT JOIN sys.sql_modules m "
        "ON m.object_id=OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+QUOTENAME(TABLE_NAME)) ORDER BY TABLE_SCHEMA,TABLE_NAME"},
       {&Columns, "COLUMNS", "SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME"},
       {&Indices, "INDEXS",
@@ -228,17 +228,37 @@ TEST(Modules, RepairRunsUnderTheModulesOwnSetOptions) {
                                           {TSqlCall::Command, "SET QUOTED_IDENTIFIER ON;\r\nSET ANSI_NULLS OFF;", {}, false}}));
   }
 
+  const auto Indexed = Loaded<TDatabaseView>(
+      {"TABLE_SCHEMA", "TABLE_NAME", "VIEW_DEFINITION", "USES_QUOTED_IDENTIFIER", "USES_ANSI_NULLS", "IS_INDEXED"},
+      {"dbo", "V", "CREATE VIEW dbo.V AS SELECT 1 AS A", true, true, 1});
+  Indexed->SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.V AS SELECT 2 AS A"));
+  EXPECT_TRUE(Indexed->AlterCommand().startsWith(
+      QStringLiteral("-- An indexed view: this ALTER drops all its indexes, which must be made again.\r\nSET ")))
+      << Indexed->AlterCommand().toStdString();
   const auto Unknown = ParsedFrom<TDatabaseRoutine>(
       "<ROUTINE ROUTINE_SCHEMA='dbo' ROUTINE_NAME='P' ROUTINE_TYPE='PROCEDURE'>CREATE PROC dbo.P AS SELECT 1</ROUTINE>");
   Unknown->SetStandardDefinition(QStringLiteral("CREATE PROC dbo.P AS SELECT 2"));
-  TMemorySQL Sql;
-  try {
-    Unknown->Alter(&Sql);
-    FAIL() << "altered";
-  } catch (const Exception& E) {
-    EXPECT_TRUE(E.Message().contains(QStringLiteral("[dbo].[P] was created with cannot be read"))) << E.what();
+  const struct {
+    IAlterObject* Object;
+    const char* Message;
+  } Refusals[] = {{Indexed.get(), "[dbo].[V] is an indexed view"},
+                  {Unknown.get(), "[dbo].[P] was created with cannot be read"}};
+  for (const auto& Refusal : Refusals) {
+    SCOPED_TRACE(Refusal.Message);
+    TMemorySQL Sql;
+    try {
+      Refusal.Object->Alter(&Sql);
+      ADD_FAILURE() << "altered";
+    } catch (const Exception& E) {
+      EXPECT_TRUE(E.Message().contains(QString::fromLatin1(Refusal.Message))) << E.what();
+    }
+    EXPECT_TRUE(Sql.Calls.isEmpty());
   }
-  EXPECT_TRUE(Sql.Calls.isEmpty());
+  Indexed->AllowIndexLoss(true);
+  TMemorySQL Sql;
+  Sql.AddResult(QStringLiteral("SELECT @@OPTIONS"), {QString()}, {{5496}});
+  Indexed->Alter(&Sql);
+  EXPECT_EQ(Sql.Calls.value(2), (TSqlCall{TSqlCall::Command, "ALTER VIEW dbo.V AS SELECT 2 AS A", {}, false}));
 }
 
 TEST(Views, LoadWriteAndSave) {

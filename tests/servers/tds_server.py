@@ -6,7 +6,8 @@ It serves the catalogue of one database read from a fixture: a schema snapshot (
 extended by the attribute ServerVersion and a LOGINS container of LOGIN elements (NAME,
 PASSWORD). ROUTINE elements may carry LAST_ALTERED (ISO date and time); VIEW and ROUTINE elements
 USES_QUOTED_IDENTIFIER and USES_ANSI_NULLS ("0" or "1", the SET options the module was created
-with; "1" when absent); CHECK_CONSTRAINT elements IS_NOT_FOR_REPLICATION and IS_NOT_TRUSTED
+with; "1" when absent); VIEW elements IS_INDEXED ("1": the view has indexes, which an ALTER
+drops); CHECK_CONSTRAINT elements IS_NOT_FOR_REPLICATION and IS_NOT_TRUSTED
 ("1" or "0", the default). An ALTER of a module records the session's options in it, and under
 QUOTED_IDENTIFIER ON a double-quoted text in it that names no column fails as SQL Server fails.
 
@@ -747,7 +748,8 @@ KNOWN_QUERIES = {
     "SELECT * FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_SCHEMA,TABLE_NAME": 'tables',
     "SELECT TABLE_SCHEMA,TABLE_NAME,OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+"
     "QUOTENAME(TABLE_NAME))) AS VIEW_DEFINITION,m.uses_quoted_identifier AS USES_QUOTED_IDENTIFIER,"
-    "m.uses_ansi_nulls AS USES_ANSI_NULLS FROM INFORMATION_SCHEMA.VIEWS LEFT JOIN sys.sql_modules m "
+    "m.uses_ansi_nulls AS USES_ANSI_NULLS,OBJECTPROPERTY(m.object_id,'IsIndexed') AS IS_INDEXED "
+    "FROM INFORMATION_SCHEMA.VIEWS LEFT JOIN sys.sql_modules m "
     "ON m.object_id=OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+QUOTENAME(TABLE_NAME)) ORDER BY "
     "TABLE_SCHEMA,TABLE_NAME": 'views',
     "SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME": 'columns',
@@ -913,9 +915,10 @@ def source_for(sql, catalogue, current_db, params):
     if kind == 'views':
         data = [{'TABLE_CATALOG': cat, 'TABLE_SCHEMA': v.get('TABLE_SCHEMA'),
                  'TABLE_NAME': v.get('TABLE_NAME'), 'VIEW_DEFINITION': v['DEFINITION'],
-                 'CHECK_OPTION': 'NONE', 'IS_UPDATABLE': 'NO', **module_options(v)}
+                 'CHECK_OPTION': 'NONE', 'IS_UPDATABLE': 'NO', **module_options(v),
+                 'IS_INDEXED': 1 if v.get('IS_INDEXED') == '1' else 0}
                 for v in rows(state['views'])]
-        return Source({'': VIEWS_COLUMNS, 'M': MODULE_COLUMNS}, data)
+        return Source({'': VIEWS_COLUMNS, 'M': MODULE_COLUMNS}, data, [Column('IS_INDEXED', 'int')])
     return None
 
 
@@ -1937,6 +1940,8 @@ class Session:
                     item['DEFINITION'] = definition
                     item['USES_QUOTED_IDENTIFIER'] = '1' if self.quoted_identifier else '0'
                     item['USES_ANSI_NULLS'] = '1' if self.ansi_nulls else '0'
+                    # Altering a view drops every index it had.
+                    item.pop('IS_INDEXED', None)
                     if not is_view:
                         item['LAST_ALTERED'] = datetime.datetime.now().replace(microsecond=0)
                     response.done(done_token)
