@@ -4,6 +4,7 @@
 #include "app/Component.VersionTabSet.h"
 #include "app/Interfaces.Progress.h"
 #include "app/VclForm.Progress.h"
+#include "compare/Compare.RunStatus.h"
 #include "compare/Describer.h"
 #include "compare/Sync.IgnoreList.h"
 #include "compare/Xml.NodeList.h"
@@ -180,6 +181,24 @@ TDatabaseObject* AttachedObject(const QListWidgetItem* AItem) {
   return reinterpret_cast<TDatabaseObject*>(AItem->data(Qt::UserRole).value<quintptr>());
 }
 
+// The gold text a finding's item carries (a routine missing locally has no local object).
+constexpr int GoldTextRole = Qt::UserRole + 1;
+
+// A finding is listed without a tick: there is nothing to repair.
+void AddFindingItem(QListWidget* AList, const TFinding& AFinding) {
+  const QString Text = QStringLiteral("%1 %2 (%3)")
+                           .arg(AFinding.Kind.toUpper(), AFinding.FullName, FindingStatusText(AFinding.Status));
+  auto* Item = new QListWidgetItem(Text, AList);
+  Item->setFlags(Item->flags() & ~Qt::ItemIsUserCheckable);
+  // Set in italics, the group reads apart from the anomalies above it.
+  QFont Slanted = AList->font();
+  Slanted.setItalic(true);
+  Item->setFont(Slanted);
+  Item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(AFinding.Object)));
+  Item->setData(GoldTextRole, AFinding.GoldText);
+  Item->setToolTip(Text);
+}
+
 }  // namespace
 
 TfrmDbPublish::TfrmDbPublish(QWidget* AParent) : QMainWindow(AParent), FLog(GlobalLog) {
@@ -280,6 +299,8 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
   CheckListBox1->setFixedHeight((CheckListBox1->sizeHintForRow(0) + 2) * ObjectKinds.size() +
                                 2 * CheckListBox1->frameWidth() + 4);
   SelectLayout->addWidget(CheckListBox1);
+  connect(CheckListBox1, &QListWidget::itemChanged, this, &TfrmDbPublish::UpdateCompareEnabled);
+  UpdateCompareEnabled();
   Layout->addWidget(panSelectObjects);
 
   panCompare = Panel(QStringLiteral("panCompare"), Column);
@@ -298,6 +319,13 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
   lblProgress->setIndent(4);
   CompareLayout->addWidget(lblProgress);
   // Stays visible after a failed run, beside the count, until the next run starts.
+  lblFindings = new QLabel(panCompare);
+  lblFindings->setObjectName(QStringLiteral("lblFindings"));
+  lblFindings->setWordWrap(true);
+  lblFindings->setIndent(4);
+  lblFindings->setTextFormat(Qt::PlainText);
+  CompareLayout->addWidget(lblFindings);
+
   lblFailure = new QLabel(panCompare);
   lblFailure->setObjectName(QStringLiteral("lblFailure"));
   lblFailure->setWordWrap(true);
@@ -569,6 +597,8 @@ void TfrmDbPublish::actCompareExecute() {
   }
   lblFailure->clear();
   lblFailure->hide();
+  lblFindings->clear();
+  fDescriptor->RunStatus().Start({});
   {
     FInputBlock = std::make_unique<TUserInputBlock>(this, [this] { KeepResponsive(); });
     FSinceEventsProcessed.start();
@@ -586,12 +616,38 @@ void TfrmDbPublish::actCompareExecute() {
       SetProgressState(psNormal);
       fDescriptor->CompareToService(fSourceDatabase, fSourceDbVersion);
     } catch (const Exception& E) {
+      // A failure before the comparison began stops the run as much as one during it.
+      if (fDescriptor->RunStatus().Complete())
+        fDescriptor->RunStatus().Stop(E.Message());
       ShowError(E.Message());
     }
   }
-  actSynchonize->setEnabled(lbAnomalies->count() > 0);
-  actCompare->setEnabled(true);
-  lblProgress->setText(Format(QStringLiteral("Found %d anomalies"), {lbAnomalies->count()}));
+  const qint32 AnomalyCount = lbAnomalies->count();
+  actSynchonize->setEnabled(AnomalyCount > 0);
+  UpdateCompareEnabled();
+  ShowRunOutcome(AnomalyCount);
+}
+
+void TfrmDbPublish::ShowRunOutcome(qint32 AAnomalyCount) {
+  const TCompareRunStatus& Status = fDescriptor->RunStatus();
+  lblProgress->setText(Status.Complete() ? Format(QStringLiteral("Found %d anomalies"), {AAnomalyCount})
+                                         : Status.StoppedText());
+  QStringList Lines;
+  if (!Status.FindingsText().isEmpty())
+    Lines.append(Status.FindingsText());
+  if (!Status.Kinds().isEmpty())
+    Lines.append(Status.ComparedText());
+  lblFindings->setText(Lines.join(u'\n'));
+  const QSignalBlocker Quiet(lbAnomalies);
+  for (const TFinding& Finding : Status.Findings())
+    AddFindingItem(lbAnomalies, Finding);
+}
+
+void TfrmDbPublish::UpdateCompareEnabled() {
+  bool AnyTicked = false;
+  for (qint32 I = 0; I < CheckListBox1->count(); ++I)
+    AnyTicked = AnyTicked || CheckListBox1->item(I)->checkState() == Qt::Checked;
+  actCompare->setEnabled(AnyTicked && !Running());
 }
 
 void TfrmDbPublish::CheckBox1Click() {
@@ -610,6 +666,8 @@ void TfrmDbPublish::lbAnomaliesClick() {
   memOfficial->clear();
   if (TDatabaseObject* Object = SelectedObject())
     ShowObject(Object);
+  else if (const QListWidgetItem* Item = lbAnomalies->currentItem())
+    memOfficial->setText(Item->data(GoldTextRole).toString());
   tabsetVersionsClick();
 }
 

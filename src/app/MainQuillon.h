@@ -96,6 +96,8 @@ public:
   QToolButton* btnPublish;
   QProgressBar* pbProgress;
   QLabel* lblProgress;
+  // What the last run compared per kind and what it found besides anomalies.
+  QLabel* lblFindings;
   QLabel* lblFailure;
   QFrame* Panel3;
   QFrame* panObjectDiff;
@@ -145,6 +147,11 @@ private:
   void KeepResponsive();
   void panMainResize();
   TDatabaseObject* SelectedObject() const;
+  // Lists the run's findings as their own group below the anomalies, and says in the labels
+  // how many anomalies and findings there are, what was compared and whether the run stopped.
+  void ShowRunOutcome(qint32 AAnomalyCount);
+  // Compare needs at least one ticked kind.
+  void UpdateCompareEnabled();
 
   ILog* FLog;
   std::unique_ptr<TSimpleDatabase> fSourceDb;

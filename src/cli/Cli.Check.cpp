@@ -144,12 +144,26 @@ struct TRun {
     SelectKinds(Describer, AKinds);
   }
 
+  // A comparison that stops part-way still gives its result, marked as stopped, so that the
+  // reports show what was found before and never read as complete.
   TTargetResult Compare(TTargetResult AResult, const QString& ADbName, unsigned AKinds) {
-    Step(QStringLiteral("comparison with the gold standard failed"),
-         [&] { Describer.CompareToService(ADbName, AResult.Version); });
+    try {
+      Describer.CompareToService(ADbName, AResult.Version);
+    } catch (const std::exception&) {
+      AResult.Error = Describer.RunStatus().StoppedText();
+    }
     AResult.Compared = ComparedObjects(Describer, AKinds);
     for (TDatabaseObject* Object : Collector.Anomalies)
       AResult.Anomalies.append(AnomalyRecord(Object));
+    const TCompareRunStatus& Status = Describer.RunStatus();
+    AResult.ComparedText = Status.ComparedText();
+    for (const auto& [FindingStatus, Records] :
+         {std::pair{TFindingStatus::UnknownToGold, &AResult.Unknown},
+          std::pair{TFindingStatus::MissingLocally, &AResult.MissingLocally},
+          std::pair{TFindingStatus::Unreadable, &AResult.Unreadable},
+          std::pair{TFindingStatus::DuplicateKey, &AResult.DuplicateNames}})
+      for (const TFinding& Finding : Status.FindingsWith(FindingStatus))
+        Records->append(TFindingRecord{Finding.FullName, Finding.Kind});
     return AResult;
   }
 
@@ -191,6 +205,17 @@ TConnectedDatabase Connect(const TCliOptions& AOptions, ILog* ALog) {
   });
   Result.Server = Result.Database->ServerName();
   return Result;
+}
+
+// The version the snapshot says it was taken at; raises when it says none.
+qint32 SnapshotVersion(const TXmlNode& ARoot, const QString& AFile) {
+  const QString Text = ARoot.Attribute(QStringLiteral("Version"));
+  bool Ok = false;
+  const qint32 Version = Text.toInt(&Ok);
+  if (!Ok || Version <= 0)
+    throw Exception(QStringLiteral("%1 carries no schema version (Version attribute \"%2\"): give --gold-version N")
+                        .arg(AFile, Text));
+  return Version;
 }
 
 void LoadCatalogue(TDatabaseDescriber& ADescriber, TConnectedDatabase& AConnected) {
@@ -277,6 +302,7 @@ TTargetResult TChecker::CompareDatabase() {
   TRun Run(FLog, FProgress, FOptions.Kinds);
   LoadCatalogue(Run.Describer, Connected);
   TTargetResult Result;
+  Result.FailOn = FOptions.FailOn;
   Result.Name = TargetName(FOptions);
   Result.Server = Connected.Server;
   Result.Database = Connected.DatabaseName;
@@ -301,10 +327,11 @@ TTargetResult TChecker::CompareSnapshot() {
   TRun Run(FLog, FProgress, FOptions.Kinds);
   Step(QStringLiteral("cannot read the snapshot %1").arg(File), [&] { Run.Describer.LoadFromXml(File); });
   TTargetResult Result;
+  Result.FailOn = FOptions.FailOn;
   Result.Name = TargetName(FOptions);
   Result.Server = Root->Attribute(QStringLiteral("Server"));
   Result.Database = Root->Attribute(QStringLiteral("DatabaseName"));
-  Result.Version = FOptions.SnapshotVersion;
+  Result.Version = FOptions.GoldVersion > 0 ? FOptions.GoldVersion : SnapshotVersion(*Root, File);
   Result.SnapshotPath = File;
   Result = Run.Compare(Result, Result.Database, FOptions.Kinds);
   Result.Seconds = Timer.elapsed() / 1000.0;
@@ -333,6 +360,8 @@ void TChecker::Publish() {
   Step(QStringLiteral("cannot write the snapshot"),
        [&] { Run.Describer.SaveToFile(Connected.Server, Connected.DatabaseName, Connected.Version); });
   Run.Describer.SetPublish(true);
+  Run.Describer.SetForcePublish(FOptions.Force);
+  Run.Describer.SetSourceServer(Connected.Server);
   Step(QStringLiteral("publishing to the gold standard failed"),
        [&] { Run.Describer.CompareToService(Connected.DatabaseName, Connected.Version); });
 }

@@ -119,6 +119,8 @@ QStringList MemberArguments(const TCliOptions& AOptions) {
                         QStringLiteral("json")};
   if (!AOptions.KindsText.isEmpty())
     Arguments << QStringLiteral("--kinds") << AOptions.KindsText;
+  if (!AOptions.FailOnText.isEmpty())
+    Arguments << QStringLiteral("--fail-on") << AOptions.FailOnText;
   return Arguments;
 }
 
@@ -179,6 +181,8 @@ QList<TTargetResult> RunFleet(const QList<TFleetTarget>& ATargets, const TCliOpt
   };
   QMetaObject::invokeMethod(&Loop, StartMore, Qt::QueuedConnection);
   Loop.exec();
+  for (TTargetResult& Result : Results)
+    Result.FailOn = AOptions.FailOn;
   for (const TTargetResult& Result : Results) {
     if (Result.Failed())
       ALog->SilentWarning(QStringLiteral("Fleet target %s: %s"), {Result.Name, Result.Error});

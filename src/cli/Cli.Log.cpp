@@ -41,8 +41,11 @@ void TCliLog::AddStrings(const QString& ATitle, const QStringList& AStrings) {
 
 void TCliLog::Event(const QString& s, TLogLevel ALogLevel) {
   static const QRegularExpression PublishLine(QStringLiteral(": (Published|Updated) for version -?\\d+$"));
+  static const QRegularExpression SkipLine(QStringLiteral(": Skipped, "));
   if (PublishLine.match(s).hasMatch())
     FPublished.append(s);
+  else if (SkipLine.match(s).hasMatch())
+    FSkipped.append(s);
   if (FTarget)
     FTarget->Event(QStringLiteral("%s"), {s}, ALogLevel);
 }

@@ -14,8 +14,10 @@ class TCliLog : public TLogAdapter {
 public:
   explicit TCliLog(ILog* ATarget) : FTarget(ATarget) {}
 
-  // "... Published for version N" and "... Updated for version N", in order.
+  // "... Published for version N" and "... Updated for version N", in order: what was sent.
   const QStringList& PublishedLines() const { return FPublished; }
+  // "...: Skipped, ...": what a publish run would not send.
+  const QStringList& SkippedLines() const { return FSkipped; }
 
   qint32 GetCalls() override { return FTarget ? FTarget->GetCalls() : 0; }
   bool GetEnabled() override { return FTarget && FTarget->GetEnabled(); }
@@ -39,6 +41,7 @@ public:
 private:
   ILog* FTarget;
   QStringList FPublished;
+  QStringList FSkipped;
 };
 
 }  // namespace quillon::cli

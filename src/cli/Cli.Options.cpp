@@ -14,12 +14,31 @@ const QList<std::pair<QString, unsigned>>& KindNames() {
   return Names;
 }
 
-qint32 PositiveNumber(const QString& AOption, const QString& AValue) {
+qint32 WholeNumber(const QString& AOption, const QString& AValue, qint32 AMinimum) {
   bool Ok = false;
   const qint32 Value = AValue.toInt(&Ok);
-  if (!Ok || Value < 0)
-    throw EUsageError(QStringLiteral("%1 needs a whole number, not \"%2\"").arg(AOption, AValue));
+  if (!Ok || Value < AMinimum)
+    throw EUsageError(QStringLiteral("%1 needs a whole number of at least %2, not \"%3\"")
+                          .arg(AOption)
+                          .arg(AMinimum)
+                          .arg(AValue));
   return Value;
+}
+
+// Reads a comma list of names from ANames into bits; AWhat names the option in messages.
+unsigned FlagsFromList(const QString& AList, const QList<std::pair<QString, unsigned>>& ANames, const QString& AWhat) {
+  QStringList Known;
+  for (const auto& Entry : ANames)
+    Known.append(Entry.first);
+  unsigned Flags = 0;
+  for (const QString& Name : AList.split(u',', Qt::SkipEmptyParts)) {
+    const QString Wanted = Name.trimmed().toLower();
+    const auto Found = std::find_if(ANames.begin(), ANames.end(), [&](const auto& AEntry) { return AEntry.first == Wanted; });
+    if (Found == ANames.end())
+      throw EUsageError(QStringLiteral("unknown %1 \"%2\" (known: %3)").arg(AWhat, Name.trimmed(), Known.join(QStringLiteral(", "))));
+    Flags |= Found->second;
+  }
+  return Flags;
 }
 
 // Walks the arguments; an option's value is the text after "=" or the next argument.
@@ -29,10 +48,6 @@ public:
 
   bool AtEnd() const { return FIndex >= FArguments.size(); }
   QString Next() { return FArguments.at(FIndex++); }
-  bool NextIsNumber() const {
-    bool Ok = false;
-    return !AtEnd() && (FArguments.at(FIndex).toInt(&Ok), Ok);
-  }
   QString Value(const QString& AOption, QString& AInlineValue) {
     if (!AInlineValue.isNull())
       return std::exchange(AInlineValue, QString());
@@ -59,10 +74,10 @@ void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
   Check(AOptions.FleetFile.isEmpty() || Compare, QStringLiteral("--fleet works only with compare"));
   Check(AOptions.SnapshotFile.isEmpty() || AOptions.FleetFile.isEmpty(),
         QStringLiteral("--snapshot and --fleet cannot be combined"));
-  Check(AOptions.SnapshotFile.isEmpty() || AOptions.SnapshotVersion >= 0,
-        QStringLiteral("--snapshot needs --version N, the schema version to compare with"));
-  Check(AOptions.SnapshotVersion < 0 || !AOptions.SnapshotFile.isEmpty(),
-        QStringLiteral("--version N works only with --snapshot"));
+  Check(AOptions.GoldVersion == 0 || !AOptions.SnapshotFile.isEmpty(),
+        QStringLiteral("--gold-version works only with --snapshot (a database reports its own version)"));
+  Check(AOptions.FailOnText.isNull() || Compare, QStringLiteral("--fail-on works only with compare"));
+  Check(!AOptions.Force || AOptions.Command == TCommand::Publish, QStringLiteral("--force works only with publish"));
   Check(AOptions.OutputFile.isEmpty() || AOptions.Command == TCommand::Snapshot,
         QStringLiteral("--output works only with snapshot"));
   Check(AOptions.FleetFile.isEmpty() ||
@@ -74,20 +89,21 @@ void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
 }  // namespace
 
 unsigned KindsFromList(const QString& AList) {
-  unsigned Kinds = 0;
-  for (const QString& Name : AList.split(u',', Qt::SkipEmptyParts)) {
-    const QString Wanted = Name.trimmed().toLower();
-    const auto Found = std::find_if(KindNames().begin(), KindNames().end(),
-                                    [&](const auto& AEntry) { return AEntry.first == Wanted; });
-    if (Found == KindNames().end())
-      throw EUsageError(QStringLiteral("unknown kind \"%1\" (known: schemata, checks, views, routines, "
-                                       "foreignkeys, indexes)")
-                            .arg(Name.trimmed()));
-    Kinds |= Found->second;
-  }
+  const unsigned Kinds = FlagsFromList(AList, KindNames(), QStringLiteral("kind"));
   if (Kinds == 0)
     throw EUsageError(QStringLiteral("--kinds names no kind"));
   return Kinds;
+}
+
+unsigned FailOnFromList(const QString& AList) {
+  static const QList<std::pair<QString, unsigned>> Names{{QStringLiteral("anomalies"), failOnAnomalies},
+                                                         {QStringLiteral("unknown"), failOnUnknown},
+                                                         {QStringLiteral("missing"), failOnMissing},
+                                                         {QStringLiteral("unreadable"), failOnUnreadable}};
+  const unsigned Flags = FlagsFromList(AList, Names, QStringLiteral("result kind for --fail-on"));
+  if (Flags == 0)
+    throw EUsageError(QStringLiteral("--fail-on names no kind of result (known: anomalies, unknown, missing, unreadable)"));
+  return Flags;
 }
 
 TParamList TCliOptions::Params() const {
@@ -138,11 +154,19 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
       Options.Command = TCommand::Help;
       return Options;
     } else if (Name == QLatin1String("--version")) {
-      if (Inline.isNull() && !Reader.NextIsNumber()) {
-        Options.Command = TCommand::ShowVersion;
-        return Options;
-      }
-      Options.SnapshotVersion = PositiveNumber(Name, Reader.Value(Name, Inline));
+      // Alone only: "--version $V" with an empty $V must not read as a green run.
+      Check(AArguments.size() == 1,
+            QStringLiteral("--version takes no value and no other argument (the gold standard's version is "
+                           "--gold-version N)"));
+      Options.Command = TCommand::ShowVersion;
+      return Options;
+    } else if (Name == QLatin1String("--gold-version")) {
+      Options.GoldVersion = WholeNumber(Name, Reader.Value(Name, Inline), 1);
+    } else if (Name == QLatin1String("--fail-on")) {
+      Options.FailOnText = Reader.Value(Name, Inline);
+      Options.FailOn = FailOnFromList(Options.FailOnText);
+    } else if (Name == QLatin1String("--force")) {
+      Options.Force = true;
     } else if (Name == QLatin1String("--kinds")) {
       Options.KindsText = Reader.Value(Name, Inline);
       Options.Kinds = KindsFromList(Options.KindsText);
@@ -159,7 +183,7 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
     } else if (Name == QLatin1String("--fleet")) {
       Options.FleetFile = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--jobs")) {
-      Options.Jobs = PositiveNumber(Name, Reader.Value(Name, Inline));
+      Options.Jobs = WholeNumber(Name, Reader.Value(Name, Inline), 0);
     } else if (Name == QLatin1String("--fleet-member")) {
       Options.FleetMember = true;
     } else {
@@ -200,16 +224,25 @@ Options:
   --report FILE        write the report to FILE (replaced only once it is complete)
   --output PATH        snapshot: write the snapshot to PATH instead of the snapshot folder
                        (the current folder when installed, else beside the program)
-  --snapshot FILE      compare: compare a snapshot file instead of a live database
-  --version N          with --snapshot: the schema version to compare the snapshot with
+  --snapshot FILE      compare: compare a snapshot file instead of a live database, with the
+                       gold standard of the version the snapshot records
+  --gold-version N     with --snapshot: compare with the gold standard of version N instead
+                       (a whole number from 1)
+  --fail-on LIST       compare: the results that make the exit code 1, comma-separated:
+                       anomalies, unknown (objects the gold standard has no definition of),
+                       missing (routines of the gold standard the database lacks),
+                       unreadable (encrypted, or no VIEW DEFINITION permission)
+                       (default: anomalies)
+  --force              publish: send every routine, whatever was sent before
   --fleet FILE         compare: check every target of FILE, one per line:
                          Name=eu1 Server=sql-eu1 Database=Shop User=checker
                        (# starts a comment; any setting above may be given per line)
   --jobs N             fleet: targets checked at a time (default 4)
   --help               this text
-  --version            the program's version
+  --version            the program's version (only as the one argument)
 
-Exit codes: 0 no anomaly, 1 anomalies found, 2 error (one line on standard error says what).
+Exit codes: 0 nothing that --fail-on names, 1 something it names was found, 2 error or a
+comparison that stopped part-way (one line on standard error says what).
 Progress goes to standard error when it is a terminal.
 
 Examples:
@@ -217,7 +250,7 @@ Examples:
   QUILLON_PASSWORD=... quillon-cli compare Server=sql01,1433 Database=Shop User=checker \
       --kinds views,routines --format html --report shop.html
   quillon-cli snapshot Server=sql01 Database=Shop --output /tmp/shop.xml
-  quillon-cli compare --snapshot sql01.Shop.12.xml --version 12 --format json
+  quillon-cli compare --snapshot sql01.Shop.12.xml --format json --fail-on anomalies,missing
   quillon-cli compare --fleet fleet.txt --jobs 8 --format junit --report fleet.xml
   quillon-cli publish Server=gold01 Database=ShopGold Service=http://gold:8080
 )");

@@ -40,7 +40,14 @@ struct TCliOptions {
   QString ReportFile;
   QString OutputFile;
   QString SnapshotFile;
-  qint32 SnapshotVersion = -1;
+  // --gold-version: the gold standard's version to compare a snapshot with; 0 when not given
+  // (the snapshot's own Version then counts).
+  qint32 GoldVersion = 0;
+  // --fail-on as TFailOnFlag bits, and as given (empty for the default, anomalies).
+  unsigned FailOn = failOnAnomalies;
+  QString FailOnText;
+  // publish --force: send every routine, whatever the checksum cache remembers.
+  bool Force = false;
   QString FleetFile;
   qint32 Jobs = 4;
   // Run as one target of a fleet check: no log file, no progress, the JSON report on stdout.
@@ -55,6 +62,10 @@ struct TCliOptions {
 
 // The settings a command line or a fleet line may carry.
 bool IsKnownSetting(const QString& AKey);
+
+// Reads "anomalies,unknown,missing,unreadable" (any letter case); raises EUsageError for an
+// empty list or an unknown word.
+unsigned FailOnFromList(const QString& AList);
 
 // Parses the arguments after the program name; raises EUsageError with a message for people.
 TCliOptions ParseOptions(const QStringList& AArguments);

@@ -114,9 +114,11 @@ int RunCommand(const TCliOptions& AOptions) {
     case TCommand::Publish:
       Checker.Publish();
       Progress.EndLine();
-      for (const QString& Line : Log.PublishedLines())
+      for (const QString& Line : Log.PublishedLines() + Log.SkippedLines())
         PrintLine(stdout, Line);
-      PrintLine(stdout, QStringLiteral("%1 objects published or updated").arg(Log.PublishedLines().size()));
+      PrintLine(stdout, QStringLiteral("%1 objects published or updated, %2 skipped")
+                            .arg(Log.PublishedLines().size())
+                            .arg(Log.SkippedLines().size()));
       return 0;
     default:
       break;
@@ -126,6 +128,8 @@ int RunCommand(const TCliOptions& AOptions) {
   Deliver(AOptions, RenderReport(AOptions.Format, {Result}, false));
   if (!AOptions.ReportFile.isEmpty() && !AOptions.FleetMember)
     PrintLine(stderr, QStringLiteral("%1 anomalies; report written to %2").arg(Result.Anomalies.size()).arg(AOptions.ReportFile));
+  if (Result.Failed())
+    Fail(Result.Error);
   return Result.ExitCode();
 }
 

@@ -14,7 +14,18 @@ namespace {
 QString Status(const TTargetResult& AResult) {
   if (AResult.Failed())
     return QStringLiteral("FAILED");
-  return AResult.Anomalies.isEmpty() ? QStringLiteral("ok") : QStringLiteral("anomalies");
+  if (!AResult.Anomalies.isEmpty())
+    return QStringLiteral("anomalies");
+  return AResult.ExitCode() == 0 ? QStringLiteral("ok") : QStringLiteral("findings");
+}
+
+// The finding group a compared object belongs to, or nullptr.
+const TFindingGroup* GroupOf(const TTargetResult& AResult, const TComparedObject& AObject) {
+  for (const TFindingGroup& Group : FindingGroups())
+    for (const TFindingRecord& Record : AResult.*Group.Records)
+      if (Record.FullName == AObject.FullName && Record.Kind == AObject.Kind)
+        return &Group;
+  return nullptr;
 }
 
 QString Seconds(double ASeconds) { return QString::number(ASeconds, 'f', 1) + u's'; }
@@ -25,16 +36,25 @@ QString TextReport(const TTargetResult& AResult, bool AFleet) {
     Out += QStringLiteral("== %1 ==\n").arg(AResult.Name);
   for (const TAnomalyRecord& Anomaly : AResult.Anomalies)
     Out += QStringLiteral("%1 %2: differs from the gold standard\n").arg(Anomaly.Kind.toUpper(), Anomaly.FullName);
+  for (const TFindingGroup& Group : FindingGroups()) {
+    const QList<TFindingRecord>& Records = AResult.*Group.Records;
+    if (Records.isEmpty())
+      continue;
+    Out += QStringLiteral("%1:\n").arg(Group.Title);
+    for (const TFindingRecord& Record : Records)
+      Out += QStringLiteral("  %1 %2\n").arg(Record.Kind.toUpper(), Record.FullName);
+  }
   if (AResult.Failed()) {
-    Out += QStringLiteral("ERROR: %1\n").arg(AResult.Error);
+    Out += QStringLiteral("ERROR: %1\nThe comparison is incomplete.\n").arg(AResult.Error);
     return Out;
   }
-  Out += QStringLiteral("%1 anomalies in %2 on %3 (version %4); %5 objects compared in %6\n")
+  Out += QStringLiteral("%1 anomalies in %2 on %3 (version %4) in %5\n")
              .arg(AResult.Anomalies.size())
              .arg(AResult.Database, AResult.Server)
              .arg(AResult.Version)
-             .arg(AResult.Compared.size())
              .arg(Seconds(AResult.Seconds));
+  if (!AResult.ComparedText.isEmpty())
+    Out += AResult.ComparedText + u'\n';
   if (!AResult.SnapshotPath.isEmpty())
     Out += QStringLiteral("Snapshot: %1\n").arg(AResult.SnapshotPath);
   return Out;
@@ -51,7 +71,24 @@ QByteArray JsonReport(const QList<TTargetResult>& AResults, bool AFleet) {
       .toJson(QJsonDocument::Indented);
 }
 
-qsizetype Failures(const TTargetResult& AResult) { return AResult.Anomalies.size(); }
+qsizetype Failures(const TTargetResult& AResult) {
+  qsizetype Count = (AResult.FailOn & failOnAnomalies) ? AResult.Anomalies.size() : 0;
+  for (const TFindingGroup& Group : FindingGroups())
+    if (AResult.FailOn & Group.FailOn)
+      Count += (AResult.*Group.Records).size();
+  return Count;
+}
+
+// A finding of a test case: a failure when --fail-on names its group, skipped otherwise.
+void WriteFinding(QXmlStreamWriter& AXml, const TTargetResult& AResult, const TFindingGroup& AGroup) {
+  if (AResult.FailOn & AGroup.FailOn) {
+    AXml.writeEmptyElement(QStringLiteral("failure"));
+    AXml.writeAttribute(QStringLiteral("type"), AGroup.JsonKey);
+  } else {
+    AXml.writeEmptyElement(QStringLiteral("skipped"));
+  }
+  AXml.writeAttribute(QStringLiteral("message"), AGroup.Title);
+}
 
 QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   QByteArray Out;
@@ -63,7 +100,10 @@ QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   for (const TTargetResult& Result : AResults) {
     Xml.writeStartElement(QStringLiteral("testsuite"));
     Xml.writeAttribute(QStringLiteral("name"), Result.Name);
-    Xml.writeAttribute(QStringLiteral("tests"), QString::number(Result.Failed() ? 1 : Result.Compared.size()));
+    Xml.writeAttribute(QStringLiteral("tests"),
+                       QString::number(Result.Failed() ? 1
+                                                       : Result.Compared.size() + Result.MissingLocally.size() +
+                                                             Result.DuplicateNames.size()));
     Xml.writeAttribute(QStringLiteral("failures"), QString::number(Failures(Result)));
     Xml.writeAttribute(QStringLiteral("errors"), QString::number(Result.Failed() ? 1 : 0));
     Xml.writeAttribute(QStringLiteral("time"), QString::number(Result.Seconds, 'f', 3));
@@ -82,13 +122,24 @@ QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
       Xml.writeAttribute(QStringLiteral("classname"), Result.Name);
       Xml.writeAttribute(QStringLiteral("name"), QStringLiteral("check"));
       Xml.writeEmptyElement(QStringLiteral("error"));
-      Xml.writeAttribute(QStringLiteral("message"), Result.Error);
+      Xml.writeAttribute(QStringLiteral("message"), Result.Error + QStringLiteral(" (the comparison is incomplete)"));
       Xml.writeEndElement();
     }
+    const auto WriteMissing = [&](const TFindingGroup& AGroup) {
+      for (const TFindingRecord& Record : Result.*AGroup.Records) {
+        Xml.writeStartElement(QStringLiteral("testcase"));
+        Xml.writeAttribute(QStringLiteral("classname"), Result.Name + u'.' + Record.Kind);
+        Xml.writeAttribute(QStringLiteral("name"), Record.FullName);
+        WriteFinding(Xml, Result, AGroup);
+        Xml.writeEndElement();
+      }
+    };
     for (const TComparedObject& Object : Result.Compared) {
       Xml.writeStartElement(QStringLiteral("testcase"));
       Xml.writeAttribute(QStringLiteral("classname"), Result.Name + u'.' + Object.Kind);
       Xml.writeAttribute(QStringLiteral("name"), Object.FullName);
+      if (const TFindingGroup* Group = GroupOf(Result, Object))
+        WriteFinding(Xml, Result, *Group);
       for (const TAnomalyRecord& Anomaly : Result.Anomalies) {
         if (Anomaly.FullName != Object.FullName || Anomaly.Kind != Object.Kind)
           continue;
@@ -101,6 +152,9 @@ QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
       }
       Xml.writeEndElement();
     }
+    for (const TFindingGroup& Group : FindingGroups())
+      if (Group.Records == &TTargetResult::MissingLocally || Group.Records == &TTargetResult::DuplicateNames)
+        WriteMissing(Group);
     Xml.writeEndElement();
   }
   Xml.writeEndElement();
@@ -172,9 +226,20 @@ QByteArray HtmlReport(const QList<TTargetResult>& AResults) {
   for (const TTargetResult& Result : AResults) {
     Out += QStringLiteral("<h2>%1</h2>\n").arg(Result.Name.toHtmlEscaped());
     if (Result.Failed())
-      Out += QStringLiteral("<p class=\"failed\">%1</p>\n").arg(Result.Error.toHtmlEscaped());
+      Out += QStringLiteral("<p class=\"failed\">%1 The comparison is incomplete.</p>\n").arg(Result.Error.toHtmlEscaped());
     else if (Result.Anomalies.isEmpty())
       Out += QStringLiteral("<p>No anomalies.</p>\n");
+    if (!Result.ComparedText.isEmpty())
+      Out += QStringLiteral("<p>%1</p>\n").arg(Result.ComparedText.toHtmlEscaped());
+    for (const TFindingGroup& Group : FindingGroups()) {
+      const QList<TFindingRecord>& Records = Result.*Group.Records;
+      if (Records.isEmpty())
+        continue;
+      Out += QStringLiteral("<h3>%1</h3>\n<ul>\n").arg(Group.Title.toHtmlEscaped());
+      for (const TFindingRecord& Record : Records)
+        Out += QStringLiteral("<li>%1 %2</li>\n").arg(Record.Kind.toUpper().toHtmlEscaped(), Record.FullName.toHtmlEscaped());
+      Out += QStringLiteral("</ul>\n");
+    }
     if (!Result.SnapshotPath.isEmpty())
       Out += QStringLiteral("<p>Snapshot: %1</p>\n").arg(Result.SnapshotPath.toHtmlEscaped());
     for (const TAnomalyRecord& Anomaly : Result.Anomalies)

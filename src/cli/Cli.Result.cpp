@@ -8,10 +8,26 @@
 
 namespace quillon::cli {
 
+const QList<TFindingGroup>& FindingGroups() {
+  static const QList<TFindingGroup> Groups{
+      {QStringLiteral("unknown"), QStringLiteral("Unknown to the gold standard"), failOnUnknown, &TTargetResult::Unknown},
+      {QStringLiteral("missingLocally"), QStringLiteral("Missing locally"), failOnMissing, &TTargetResult::MissingLocally},
+      {QStringLiteral("unreadable"), QStringLiteral("Unreadable (encrypted or no VIEW DEFINITION permission)"),
+       failOnUnreadable, &TTargetResult::Unreadable},
+      {QStringLiteral("duplicateNames"), QStringLiteral("Hidden by another object of the same name"), 0,
+       &TTargetResult::DuplicateNames}};
+  return Groups;
+}
+
 int TTargetResult::ExitCode() const {
   if (Failed())
     return 2;
-  return Anomalies.isEmpty() ? 0 : 1;
+  if ((FailOn & failOnAnomalies) && !Anomalies.isEmpty())
+    return 1;
+  for (const TFindingGroup& Group : FindingGroups())
+    if ((FailOn & Group.FailOn) && !(this->*Group.Records).isEmpty())
+      return 1;
+  return 0;
 }
 
 int CombinedExitCode(const QList<TTargetResult>& AResults) {
@@ -36,6 +52,8 @@ QJsonObject ResultToJson(const TTargetResult& AResult) {
   for (const TComparedObject& Object : AResult.Compared)
     Compared.append(QJsonObject{{QStringLiteral("fullName"), Object.FullName}, {QStringLiteral("kind"), Object.Kind}});
   QJsonObject Json{{QStringLiteral("name"), AResult.Name},
+                   {QStringLiteral("complete"), !AResult.Failed()},
+                   {QStringLiteral("comparedKinds"), AResult.ComparedText},
                    {QStringLiteral("server"), AResult.Server},
                    {QStringLiteral("database"), AResult.Database},
                    {QStringLiteral("version"), AResult.Version},
@@ -44,6 +62,12 @@ QJsonObject ResultToJson(const TTargetResult& AResult) {
                    {QStringLiteral("anomalyCount"), AResult.Anomalies.size()},
                    {QStringLiteral("anomalies"), Anomalies},
                    {QStringLiteral("compared"), Compared}};
+  for (const TFindingGroup& Group : FindingGroups()) {
+    QJsonArray Records;
+    for (const TFindingRecord& Record : AResult.*Group.Records)
+      Records.append(QJsonObject{{QStringLiteral("fullName"), Record.FullName}, {QStringLiteral("kind"), Record.Kind}});
+    Json.insert(Group.JsonKey, Records);
+  }
   if (AResult.Failed())
     Json.insert(QStringLiteral("error"), AResult.Error);
   return Json;
@@ -58,6 +82,12 @@ TTargetResult ResultFromJson(const QJsonObject& AObject) {
   Result.SnapshotPath = AObject.value(QStringLiteral("snapshot")).toString();
   Result.Seconds = AObject.value(QStringLiteral("seconds")).toDouble();
   Result.Error = AObject.value(QStringLiteral("error")).toString();
+  Result.ComparedText = AObject.value(QStringLiteral("comparedKinds")).toString();
+  for (const TFindingGroup& Group : FindingGroups())
+    for (const QJsonValue& Value : AObject.value(Group.JsonKey).toArray())
+      (Result.*Group.Records)
+          .append(TFindingRecord{Value.toObject().value(QStringLiteral("fullName")).toString(),
+                                 Value.toObject().value(QStringLiteral("kind")).toString()});
   for (const QJsonValue& Value : AObject.value(QStringLiteral("anomalies")).toArray()) {
     const QJsonObject Anomaly = Value.toObject();
     Result.Anomalies.append(TAnomalyRecord{Anomaly.value(QStringLiteral("fullName")).toString(),

@@ -25,6 +25,29 @@ struct TComparedObject {
   bool operator==(const TComparedObject&) const = default;
 };
 
+// An object the comparison could not judge, or one the gold standard has that the database
+// lacks.
+struct TFindingRecord {
+  QString FullName;
+  QString Kind;
+
+  bool operator==(const TFindingRecord&) const = default;
+};
+
+// What --fail-on can name: the kinds of result that make the exit code 1.
+enum TFailOnFlag : unsigned { failOnAnomalies = 1, failOnUnknown = 2, failOnMissing = 4, failOnUnreadable = 8 };
+
+struct TTargetResult;
+
+// One group of findings as the reports show it.
+struct TFindingGroup {
+  QString JsonKey;   // "unknown", "missingLocally", "unreadable", "duplicateNames"
+  QString Title;     // "Unknown to the gold standard", ...
+  unsigned FailOn;   // the --fail-on flag that turns the group into failures; 0 for none
+  QList<TFindingRecord> TTargetResult::*Records;
+};
+const QList<TFindingGroup>& FindingGroups();
+
 // Everything the reports need to know about the check of one database (or one snapshot).
 struct TTargetResult {
   QString Name;  // what the fleet file calls the target; server/database otherwise
@@ -34,12 +57,22 @@ struct TTargetResult {
   QString SnapshotPath;
   QList<TComparedObject> Compared;
   QList<TAnomalyRecord> Anomalies;
-  // Empty when the check ran to its end; otherwise the one line that says what failed.
+  QList<TFindingRecord> Unknown;
+  QList<TFindingRecord> MissingLocally;
+  QList<TFindingRecord> Unreadable;
+  // Objects of the database whose key another object took (on a case-insensitive reading).
+  QList<TFindingRecord> DuplicateNames;
+  // Per kind what was compared with the gold standard, and the kinds it does not hold.
+  QString ComparedText;
+  // Empty when the check ran to its end; otherwise the one line that says what failed (for a
+  // comparison that stopped part-way, "Stopped after N of M objects: <reason>").
   QString Error;
   double Seconds = 0;
+  // The kinds of result that count as failing (TFailOnFlag bits).
+  unsigned FailOn = failOnAnomalies;
 
   bool Failed() const { return !Error.isEmpty(); }
-  // 2 on a failure, 1 with anomalies, 0 otherwise.
+  // 2 on a failure, 1 when a kind of result named by FailOn is present, 0 otherwise.
   int ExitCode() const;
 };
 

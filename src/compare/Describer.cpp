@@ -2,6 +2,8 @@
 
 #include "compare/Sync.IgnoreList.h"
 #include "compare/Xml.Snapshot.h"
+#include "database/Database.DataSet.h"
+#include "database/Database.Interfaces.h"
 #include "infra/Support.Format.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
@@ -11,9 +13,13 @@
 #include "schema/Schemata.h"
 #include "schema/Tables.h"
 #include "service/OstrelService.h"
+#include "service/Service.Config.h"
 #include "service/Service.Pages.h"
 
 #include <QDir>
+#include <QScopeGuard>
+
+#include <tuple>
 
 namespace quillon {
 
@@ -53,16 +59,30 @@ QList<TDatabaseObjectList*> TDatabaseDescriber::AllLists() const {
           FCheckConstraints.get(), FForeignKeys.get(), FTablePrivileges.get(), FRoutinePrivileges.get()};
 }
 
+bool IsCaseSensitiveCollation(const QString& ACollation) {
+  return ACollation.contains(QLatin1String("_CS_"), Qt::CaseInsensitive) ||
+         ACollation.endsWith(QLatin1String("_CS"), Qt::CaseInsensitive) ||
+         ACollation.endsWith(QLatin1String("_BIN"), Qt::CaseInsensitive) ||
+         ACollation.endsWith(QLatin1String("_BIN2"), Qt::CaseInsensitive);
+}
+
 void TDatabaseDescriber::Load(ISQL* ASQL) {
-  for (TDatabaseObjectList* List : AllLists())
+  TDataSet* Collation = ASQL->FastQuery(QStringLiteral("SELECT DATABASEPROPERTYEX(DB_NAME(), 'Collation')"));
+  bool CaseSensitive = false;
+  {
+    const auto Close = qScopeGuard([Collation] { Collation->Close(); });
+    if (!Collation->Eof())
+      CaseSensitive = IsCaseSensitiveCollation(Collation->Fields(0).AsString());
+  }
+  for (TDatabaseObjectList* List : AllLists()) {
+    List->SetCaseSensitiveKeys(CaseSensitive);
     List->Load(ASQL);
+  }
 }
 
 void TDatabaseDescriber::LoadFromXml(const QString& AFileName) {
   // One read and parse for all ten lists: a snapshot runs to tens of megabytes.
-  const TXmlDocument Xml = LoadXmlDocument(AFileName);
-  for (TDatabaseObjectList* List : AllLists())
-    List->LoadFromXml(Xml, AFileName);
+  ReadSnapshot(AllLists(), LoadXmlDocument(AFileName), AFileName);
 }
 
 QString TDatabaseDescriber::SaveToFile(const QString& AServerName, const QString& ADatabaseName, qint32 AVerNo) {
@@ -84,12 +104,40 @@ void TDatabaseDescriber::CompareToService(const QString& ADbName, qint32 AVerNo)
   ShowStatus(Format(QStringLiteral("Comparing %s to version %d"), {ADbName, AVerNo}));
   fSourceDbName = ADbName;
   fSourceDbVersion = AVerNo;
+  FRunStatus.Start(SelectedKinds());
+  for (TDatabaseObjectList* List : AllLists())
+    for (const QString& Name : List->DuplicateNames())
+      ReportFinding(TFinding{TFindingStatus::DuplicateKey, List->KindName(), Name, nullptr, QString()});
+  try {
+    RunComparisons(ADbName, AVerNo);
+  } catch (const std::exception& E) {
+    FRunStatus.Stop(QString::fromUtf8(E.what()));
+    throw;
+  }
+}
+
+QList<TCompareRunStatus::TKindCount> TDatabaseDescriber::SelectedKinds() const {
+  const QList<std::tuple<bool, TDatabaseObjectList*, bool>> Kinds{
+      {CompareSchemata, FSchemata.get(), false},         {CompareTables, FTables.get(), false},
+      {CompareCheckConstraints, FCheckConstraints.get(), true}, {CompareViews, FViews.get(), true},
+      {CompareRoutines, FRoutines.get(), true},          {CompareForeignKeys, FForeignKeys.get(), false},
+      {CompareIndices, FIndices.get(), true}};
+  QList<TCompareRunStatus::TKindCount> Result;
+  for (const auto& [Selected, List, HeldByGold] : Kinds)
+    if (Selected)
+      Result.append({List->KindName(), 0, List->Count(), HeldByGold});
+  return Result;
+}
+
+void TDatabaseDescriber::RunComparisons(const QString& ADbName, qint32 AVerNo) {
   const std::unique_ptr<OstrelServiceSoap> Service = GetServiceProxy();
   ListProgressReceiver = this;
   for (TDatabaseObjectList* List : QList<TDatabaseObjectList*>{FRoutines.get(), FViews.get(), FIndices.get(),
                                                                 FSchemata.get(), FForeignKeys.get(),
                                                                 FCheckConstraints.get()})
     List->SetPublish(fPublish);
+  FRoutines->SetPublishScope(PublishScope(TServiceConfig::Current().BaseAddress, fSourceServer, ADbName));
+  FRoutines->SetForcePublish(fForcePublish);
   if (CompareSchemata)
     FSchemata->Compare(Service.get(), this);
   if (CompareCheckConstraints)
@@ -128,5 +176,17 @@ void TDatabaseDescriber::ReportAnomaly(const QString& AText, TDatabaseObject* AO
   if (fProgress)
     fProgress->ReportAnomaly(AText, AObject);
 }
+
+void TDatabaseDescriber::ReportFinding(const TFinding& AFinding) {
+  if (AFinding.Object && IgnoreObject(AFinding.Object))
+    return;
+  TFinding Kept = AFinding;
+  // A routine missing locally comes from the routine list and lives only for this call.
+  if (Kept.Status == TFindingStatus::MissingLocally)
+    Kept.Object = nullptr;
+  FRunStatus.AddFinding(Kept);
+}
+
+void TDatabaseDescriber::ObjectCompared(const QString& AKind) { FRunStatus.ObjectCompared(AKind); }
 
 }  // namespace quillon

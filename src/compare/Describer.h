@@ -1,5 +1,6 @@
 #pragma once
 
+#include "compare/Compare.RunStatus.h"
 #include "compare/Xml.Snapshot.h"
 #include "schema/Interfaces.h"
 
@@ -18,7 +19,7 @@ class TDatabaseObjectIgnoreList;
 // Owns one list per catalogue kind and drives them as a whole: loads them from one
 // connection, writes them as one snapshot, compares the selected kinds with the gold standard
 // of one version, and relays every report of a compare run to its owner.
-class TDatabaseDescriber : public IDbProgress, public ISourceDatabaseInfo {
+class TDatabaseDescriber : public IDbProgress, public ISourceDatabaseInfo, public IRunFindings {
 public:
   // The ignore list is borrowed; ALog is handed to every list.
   TDatabaseDescriber(TDatabaseObjectIgnoreList* AIgnoreList, ILog* ALog);
@@ -27,7 +28,8 @@ public:
   TDatabaseDescriber& operator=(const TDatabaseDescriber&) = delete;
 
   // Loads all ten lists, whatever the Compare flags say; a failing list ends the load and the
-  // lists after it keep what they held.
+  // lists after it keep what they held. On a database whose collation tells names apart by
+  // case, names that differ only in case are separate objects.
   void Load(ISQL* ASQL);
   void LoadFromXml(const QString& AFileName);
   // Writes the snapshot "<server>.<database>.<version>.xml" into the snapshot folder (made if
@@ -35,8 +37,12 @@ public:
   QString SaveToFile(const QString& AServerName, const QString& ADatabaseName, qint32 AVerNo);
   // Compares the selected kinds with the gold standard of AVerNo over one service client, in
   // the order schemata, check constraints, views, routines, referential constraints, indices.
-  // A failure ends the run at once and reaches the caller; what was reported stays reported.
+  // A failure ends the run at once and reaches the caller; what was reported stays reported,
+  // and RunStatus says where and why the run stopped.
   void CompareToService(const QString& ADbName, qint32 AVerNo);
+  // What the last compare run compared and found besides anomalies (the ignore list applied).
+  const TCompareRunStatus& RunStatus() const { return FRunStatus; }
+  TCompareRunStatus& RunStatus() { return FRunStatus; }
   // Writes routines, check constraints, referential constraints and views into a store
   // database.
   void SaveToDb(ISQL* ASQL, qint32 AVerNo);
@@ -45,6 +51,8 @@ public:
   void ShowStatus(const QString& AText) override;
   void ShowProgress(double AFraction) override;
   void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) override;
+  void ReportFinding(const TFinding& AFinding) override;
+  void ObjectCompared(const QString& AKind) override;
 
   QString DbName() override { return fSourceDbName; }
   qint32 DbVer() override { return fSourceDbVersion; }
@@ -63,6 +71,11 @@ public:
   void SetProgress(IDbProgress* Value) { fProgress = Value; }
   bool Publish() const { return fPublish; }
   void SetPublish(bool Value) { fPublish = Value; }
+  // The server the lists were loaded from: a publish run remembers what it sent per service,
+  // server and database.
+  void SetSourceServer(const QString& Value) { fSourceServer = Value; }
+  // A forced publish run sends every readable routine, whatever earlier runs sent.
+  void SetForcePublish(bool Value) { fForcePublish = Value; }
 
   // What the next compare run takes part in; tables have no comparison.
   bool CompareSchemata = true;
@@ -77,6 +90,9 @@ private:
   // The ten lists in the order they are created and loaded.
   QList<TDatabaseObjectList*> AllLists() const;
   TSnapshotLists SnapshotLists() const;
+  // The kinds the next compare run takes part in, each with its number of objects.
+  QList<TCompareRunStatus::TKindCount> SelectedKinds() const;
+  void RunComparisons(const QString& ADbName, qint32 AVerNo);
 
   ILog* FLog;
   TDatabaseObjectIgnoreList* FIgnoreList;
@@ -91,9 +107,15 @@ private:
   std::unique_ptr<TTablePrivilegeList> FTablePrivileges;
   std::unique_ptr<TRoutinePrivilegeList> FRoutinePrivileges;
   bool fPublish = false;
+  bool fForcePublish = false;
+  QString fSourceServer;
   QString fSourceDbName;
   qint32 fSourceDbVersion = 0;
   IDbProgress* fProgress = nullptr;
+  TCompareRunStatus FRunStatus;
 };
+
+// True when a collation name (as DATABASEPROPERTYEX gives it) compares names by case.
+bool IsCaseSensitiveCollation(const QString& ACollation);
 
 }  // namespace quillon

@@ -13,6 +13,12 @@
 
 namespace quillon {
 
+namespace {
+
+const QString CaseSensitiveNamesAttribute = QStringLiteral("CaseSensitiveNames");
+
+}  // namespace
+
 std::array<TDatabaseObjectList*, 10> TSnapshotLists::All() const {
   return {Schemata, Tables, Columns, Indices, CheckConstraints, ReferentialConstraints, TablePrivileges,
           RoutinePrivileges, Views, Routines};
@@ -26,6 +32,8 @@ TXmlDocument BuildSnapshot(const TSnapshotLists& ALists, const QString& AServer,
   Root->SetAttribute(QStringLiteral("DatabaseName"), ADatabaseName);
   Root->SetAttribute(QStringLiteral("Version"), QString::number(AVersion));
   Root->SetAttribute(QStringLiteral("CreatedAt"), XmlDateTime(ACreatedAt));
+  if (ALists.Views->CaseSensitiveKeys())
+    Root->SetAttribute(CaseSensitiveNamesAttribute, QStringLiteral("true"));
   for (TDatabaseObjectList* List : ALists.All()) {
     const QString Container = List == ALists.Indices ? IndicesContainerName : List->ListName();
     List->SaveToXml(Root->AddChild(Container));
@@ -39,9 +47,17 @@ void SaveSnapshot(const TSnapshotLists& ALists, const QString& AFileName, const 
 }
 
 void LoadSnapshot(const TSnapshotLists& ALists, const QString& AFileName) {
-  const TXmlDocument Xml = LoadXmlDocument(AFileName);
-  for (TDatabaseObjectList* List : ALists.All())
-    List->LoadFromXml(Xml, AFileName);
+  const std::array<TDatabaseObjectList*, 10> Lists = ALists.All();
+  ReadSnapshot(QList<TDatabaseObjectList*>(Lists.begin(), Lists.end()), LoadXmlDocument(AFileName), AFileName);
+}
+
+void ReadSnapshot(const QList<TDatabaseObjectList*>& ALists, const TXmlDocument& AXml, const QString& ASourceName) {
+  const TXmlNode* Root = AXml.DocumentElement();
+  const bool CaseSensitive = Root && Root->Attribute(CaseSensitiveNamesAttribute) == QLatin1String("true");
+  for (TDatabaseObjectList* List : ALists) {
+    List->SetCaseSensitiveKeys(CaseSensitive);
+    List->LoadFromXml(AXml, ASourceName);
+  }
 }
 
 namespace {

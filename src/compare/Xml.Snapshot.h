@@ -3,6 +3,7 @@
 #include "infra/Support.Xml.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -39,8 +40,9 @@ struct TSnapshotLists {
 };
 
 // The snapshot of a described catalogue: root "Database" with Server, DatabaseName, Version
-// and CreatedAt, then one container per list in the fixed order (the index list's named
-// "INDICES"), each holding its objects in key order.
+// and CreatedAt (and CaseSensitiveNames="true" when the lists were keyed by case), then one
+// container per list in the fixed order (the index list's named "INDICES"), each holding its
+// objects in key order.
 TXmlDocument BuildSnapshot(const TSnapshotLists& ALists, const QString& AServer, const QString& ADatabaseName,
                            qint32 AVersion, const QDateTime& ACreatedAt);
 // Writes the snapshot, stamped now, to AFileName (replacing a file of that name only once the
@@ -50,6 +52,9 @@ void SaveSnapshot(const TSnapshotLists& ALists, const QString& AFileName, const 
 // Reads a snapshot file once and lets every list add its objects from it (each list as its
 // LoadFromXml does, the index list from "INDICES").
 void LoadSnapshot(const TSnapshotLists& ALists, const QString& AFileName);
+// Lets every list add its objects from a snapshot document, keyed by case when the database it
+// was taken from keyed them so.
+void ReadSnapshot(const QList<TDatabaseObjectList*>& ALists, const TXmlDocument& AXml, const QString& ASourceName);
 
 // Where snapshots are written when no file is named, with a trailing separator: beside the
 // program in a build tree, the user's data folder's "snapshots" when installed, or the folder

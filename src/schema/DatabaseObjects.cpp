@@ -17,7 +17,7 @@ QString TDatabaseObjectName::FullName() const {
   return QLatin1Char('[') + FSchema + QLatin1String("].[") + FName + QLatin1Char(']');
 }
 
-QString TDatabaseObjectName::Key() const { return AnsiUpperCase(FullName()); }
+QString TDatabaseObjectName::Key() const { return FCaseSensitiveKey ? FullName() : AnsiUpperCase(FullName()); }
 
 QString TDatabaseObjectName::StrippedName() const { return FSchema + QLatin1Char('.') + FName; }
 
@@ -134,6 +134,40 @@ QString LeadingCreateToAlter(const QString& ADefinition, const QStringList& AKin
   if (!AKinds.contains(Kind, Qt::CaseInsensitive))
     return ADefinition;
   return QString(ADefinition).replace(Start, Create.size(), QStringLiteral("ALTER"));
+}
+
+bool IsUnreadableNode(const TXmlNode* AObjectNode) {
+  return AObjectNode->Attribute(UnreadableAttribute) == QLatin1String("true");
+}
+
+void MarkUnreadableNode(TXmlNode* AObjectNode, bool AUnreadable) {
+  if (AUnreadable)
+    AObjectNode->SetAttribute(UnreadableAttribute, QStringLiteral("true"));
+}
+
+namespace {
+
+void RefuseUnreadableOrEmpty(const TDatabaseObject& AObject, const QString& AKindName, const QString& AWhatFor,
+                             bool ARefuseEmpty) {
+  const auto* Coded = dynamic_cast<const ICodedObject*>(&AObject);
+  QString Why;
+  if (Coded && Coded->DefinitionUnreadable())
+    Why = QStringLiteral("its definition is unreadable (") + UnreadableReason + u')';
+  else if (ARefuseEmpty && Coded && Coded->DDL().isEmpty())
+    Why = QStringLiteral("its definition is empty");
+  else
+    return;
+  throw Exception(Format(QStringLiteral("%s %s cannot be %s: %s"), {AKindName, AObject.FullName(), AWhatFor, Why}));
+}
+
+}  // namespace
+
+void RefuseRepairOfUnreadable(const TDatabaseObject& AObject, const QString& AKindName) {
+  RefuseUnreadableOrEmpty(AObject, AKindName, QStringLiteral("repaired"), false);
+}
+
+void RefusePublishOfUnreadable(const TDatabaseObject& AObject, const QString& AKindName) {
+  RefuseUnreadableOrEmpty(AObject, AKindName, QStringLiteral("published"), true);
 }
 
 QString FramedSourceText(const QString& ASource) {

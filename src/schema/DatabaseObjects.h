@@ -29,14 +29,19 @@ public:
 
   // "[schema].[name]", nothing quoted further.
   QString FullName() const override;
-  // The upper-cased FullName: lists file objects under it.
+  // The upper-cased FullName, or FullName itself for an object of a database whose collation
+  // tells names apart by case: lists file objects under it.
   QString Key() const override;
+  void SetCaseSensitiveKey(bool Value) { FCaseSensitiveKey = Value; }
   // "schema.name", without brackets.
   QString StrippedName() const;
 
 protected:
   QString FSchema;
   QString FName;
+
+private:
+  bool FCaseSensitiveKey = false;
 };
 
 // Base of every schema object kind. A kind fills itself from a catalogue row (Load) or from
@@ -100,6 +105,21 @@ qint32 StrToIntDef(const QString& AText, qint32 ADefault);
 QString AnsiUpperCase(const QString& AText);
 // Equal when the texts differ at most in the case of the ASCII letters a-z.
 bool SameTextAscii(const QString& A, const QString& B);
+
+// The catalogue gives NULL for the source of an encrypted or CLR module, and for every module
+// when the login lacks VIEW DEFINITION. Such a definition is unreadable, which is not the same
+// as empty: the snapshot marks it with this attribute so that it reads back as unreadable.
+inline const QString UnreadableAttribute = QStringLiteral("DEFINITION_UNREADABLE");
+bool IsUnreadableNode(const TXmlNode* AObjectNode);
+void MarkUnreadableNode(TXmlNode* AObjectNode, bool AUnreadable);
+// Why an unreadable definition cannot be compared, sent or repaired, for messages.
+inline const QString UnreadableReason = QStringLiteral("encrypted or no VIEW DEFINITION permission");
+// Raises Exception "<AKindName> <full name> cannot be repaired: ..." when AObject's definition is
+// unreadable: the module may be encrypted, and the gold text would replace it unencrypted.
+void RefuseRepairOfUnreadable(const TDatabaseObject& AObject, const QString& AKindName);
+// Raises Exception "<AKindName> <full name> cannot be published: ..." when AObject's definition
+// is unreadable or empty: either would overwrite the gold text.
+void RefusePublishOfUnreadable(const TDatabaseObject& AObject, const QString& AKindName);
 
 // The source text of a view or routine as its snapshot element carries it: framed by a
 // carriage return and line feed before and after, so that it starts on a line of its own.

@@ -36,6 +36,35 @@ public:
   virtual void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) = 0;
 };
 
+// What a compare run finds besides anomalies: objects it could not compare, and objects the
+// gold standard has that the database lacks.
+enum class TFindingStatus {
+  UnknownToGold,   // the gold standard has no definition of it for the version
+  MissingLocally,  // the gold standard's routine list names it; the database lacks it
+  Unreadable,      // the server gave no definition (encrypted, CLR, no VIEW DEFINITION)
+  DuplicateKey     // another object of the database has the same key and hid this one
+};
+
+struct TFinding {
+  TFindingStatus Status = TFindingStatus::UnknownToGold;
+  QString Kind;  // "view", "routine", "check", "index"
+  QString FullName;
+  // The local object; nullptr for one missing locally or hidden by a duplicate key.
+  TDatabaseObject* Object = nullptr;
+  // The gold text of a routine missing locally, as far as the routine list carries it.
+  QString GoldText;
+};
+
+// A progress receiver that also keeps what a compare run finds and how far it got. Lists ask
+// their receiver for it with dynamic_cast.
+class IRunFindings {
+public:
+  virtual ~IRunFindings() = default;
+  virtual void ReportFinding(const TFinding& AFinding) = 0;
+  // One more object of the list with this kind name was compared with the gold standard.
+  virtual void ObjectCompared(const QString& AKind) = 0;
+};
+
 class ISourceDatabaseInfo {
 public:
   virtual ~ISourceDatabaseInfo() = default;
@@ -77,6 +106,9 @@ public:
 class ICodedObject : public virtual IStandardDefinition {
 public:
   virtual QString DDL() const = 0;
+  // True when the server would not give the text (see UnreadableAttribute): DDL is then empty
+  // and means nothing.
+  virtual bool DefinitionUnreadable() const { return false; }
 };
 
 class IAlterObject {

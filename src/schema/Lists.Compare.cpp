@@ -42,7 +42,10 @@ void CompareEachLookingAhead(TDatabaseObjectList& AList, OstrelServiceSoap* ASer
   for (TDatabaseObject* Object : AList.Values())
     Lookups.push_back(ALookupOf(*Object));
   const TLookahead Ahead(AService, std::move(Lookups));
-  CompareEach(AList, ACompareOne);
+  CompareEach(AList, [&](TDatabaseObject& AObject) {
+    ACompareOne(AObject);
+    AList.ObjectCompared();
+  });
 }
 
 // Tells the progress receiver about a differing object, then records it with the service.
@@ -55,7 +58,7 @@ void ReportDifference(TDatabaseObjectList& AList, TDatabaseObject& AObject, Ostr
 }
 
 // The log lines of a kind whose definition text is compared: each takes the full name and the
-// version, except NotEqual, which takes the full name only.
+// version, except NotEqual, Unreadable and Skipped, which take the full name only.
 struct TTextOutcomes {
   QString Published;
   QString Updated;
@@ -63,7 +66,34 @@ struct TTextOutcomes {
   QString Verified;
   QString NotEqual;
   QString InfoText;
+  QString Unreadable;
+  QString Skipped;
 };
+
+QString UnreadableOutcome(const QString& AKindName) {
+  return AKindName + QStringLiteral(" %s: Unreadable (") + UnreadableReason + u')';
+}
+
+QString SkippedOutcome(const QString& AKindName) {
+  return AKindName + QStringLiteral(" %s: Skipped, its definition is unreadable (") + UnreadableReason + u')';
+}
+
+// An object whose definition the server would not give is never compared, sent or recorded
+// as an anomaly: a publish run logs it as skipped, a compare run reports it as unreadable.
+// False for every other object.
+bool HandledAsUnreadable(TDatabaseObjectList& AList, ILog& ALog, TDatabaseObject& AObject,
+                         const QString& AUnreadable, const QString& ASkipped) {
+  const auto* Coded = dynamic_cast<const ICodedObject*>(&AObject);
+  if (!Coded || !Coded->DefinitionUnreadable())
+    return false;
+  if (AList.Publish()) {
+    ALog.Event(ASkipped, {AObject.FullName()}, ltWarning);
+  } else {
+    ALog.SilentWarning(AUnreadable, {AObject.FullName()});
+    AList.ReportFinding(TFindingStatus::Unreadable, AObject.FullName(), &AObject);
+  }
+  return true;
+}
 
 // The comparison of views and check constraints. ALookupOf names the service's question for an
 // object's gold-standard text, ALocal gives its local text and ASave sends the local text to
@@ -77,6 +107,8 @@ void CompareTexts(TDatabaseObjectList& AList, ILog& ALog, OstrelServiceSoap* ASe
     T& Object = static_cast<T&>(AObject);
     const QString Standard = LookupText(*AService, LookupOf(Object));
     Object.SetStandardDefinition(Standard);
+    if (HandledAsUnreadable(AList, ALog, Object, AOutcomes.Unreadable, AOutcomes.Skipped))
+      return;
     const QVariantList NameAndVersion{Object.FullName(), ASourceDb->DbVer()};
     const QString Local = ALocal(Object);
     if (Standard.isEmpty()) {
@@ -85,6 +117,7 @@ void CompareTexts(TDatabaseObjectList& AList, ILog& ALog, OstrelServiceSoap* ASe
         ALog.Event(AOutcomes.Published, NameAndVersion, ltInfo);
       } else {
         ALog.SilentWarning(AOutcomes.Unknown, NameAndVersion);
+        AList.ReportFinding(TFindingStatus::UnknownToGold, Object.FullName(), &Object);
       }
     } else if (SameNormalizedDefinition(Standard, Local)) {
       if (AList.LogMatches())
@@ -110,8 +143,11 @@ void TDatabaseSchemaList::Compare(OstrelServiceSoap* AService, ISourceDatabaseIn
   ShowStatus(CountStatus(QStringLiteral("Comparing %d schemata..."), *this));
   CompareEach(*this, [&](TDatabaseObject& AObject) {
     auto& Schema = static_cast<TDatabaseSchema&>(AObject);
-    if (!Schema.IsPrivate() && !Schema.IsStandard())
+    if (!Schema.IsPrivate() && !Schema.IsStandard()) {
       Schema.SaveToService(AService, ASourceDb);
+      if (Publish())
+        Log()->Event(QStringLiteral("SCHEMA %s: Published for version %d"), {Schema.FullName(), ASourceDb->DbVer()}, ltInfo);
+    }
   });
 }
 
@@ -122,7 +158,8 @@ void TDatabaseViewList::Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo
       *this, *Log(), AService, ASourceDb,
       {QStringLiteral("VIEW %s: Published for version %d"), QStringLiteral("VIEW %s: Updated for version %d"),
        QStringLiteral("VIEW %s: Unknown for version %d"), QStringLiteral("VIEW %s: Verified for version %d"),
-       QStringLiteral("VIEW %s: Not equal"), QStringLiteral("View different")},
+       QStringLiteral("VIEW %s: Not equal"), QStringLiteral("View different"), UnreadableOutcome(QStringLiteral("VIEW")),
+       SkippedOutcome(QStringLiteral("VIEW"))},
       [&](TDatabaseView& AView) {
         return TServiceLookup{TServiceLookup::GetDbView, AView.ViewSchema(), AView.ViewName(), QString(), Version};
       },
@@ -136,7 +173,8 @@ void TCheckConstraintList::Compare(OstrelServiceSoap* AService, ISourceDatabaseI
       *this, *Log(), AService, ASourceDb,
       {QStringLiteral("CHECK %s: Published for version %d"), QStringLiteral("CHECK %s: Updated for version %d"),
        QStringLiteral("Check %s: Unknown for version %d"), QStringLiteral("CHECK %s: Verified for version %d"),
-       QStringLiteral("CHECK %s: Not equal"), QStringLiteral("Check different")},
+       QStringLiteral("CHECK %s: Not equal"), QStringLiteral("Check different"),
+       UnreadableOutcome(QStringLiteral("CHECK")), SkippedOutcome(QStringLiteral("CHECK"))},
       [&](TDatabaseCheckConstraint& ACheck) {
         return TServiceLookup{TServiceLookup::GetDbCheckConstraint, ACheck.TableSchema(), ACheck.ConstraintName(),
                               QString(), ASourceDb->DbVer()};
@@ -173,19 +211,22 @@ void TDatabaseRoutineList::Compare(OstrelServiceSoap* AService, ISourceDatabaseI
   ShowStatus(CountStatus(QStringLiteral("Comparing %d routines..."), *this));
   const qint32 Version = ASourceDb->DbVer();
   if (Publish()) {
-    // The settings file remembers each routine's checksum at the last publish run, so a
-    // routine that has not changed since costs no service call at all.
-    const QString DescribeSection = QStringLiteral("DbDescribe");
-    const QString ChangesSection = Format(QStringLiteral("DbChanges.Version.%d"), {Version});
-    TIniFile& Ini = Settings();
+    // The publish cache remembers each routine's checksum at the last publish run to this
+    // service from this database, so a routine that has not changed since costs no service call
+    // at all (unless the run is forced).
+    const QString DescribeSection = ScopedSection(QStringLiteral("DbDescribe"));
+    const QString ChangesSection = ScopedSection(Format(QStringLiteral("DbChanges.Version.%d"), {Version}));
+    TIniFile& Ini = PublishCache();
     Ini.WriteInteger(DescribeSection, QStringLiteral("DbVer"), Version);
     Ini.WriteString(DescribeSection, QStringLiteral("DbName"), ASourceDb->DbName());
     CompareEach(*this, [&](TDatabaseObject& AObject) {
       auto& Routine = static_cast<TDatabaseRoutine&>(AObject);
+      if (HandledAsUnreadable(*this, *Log(), Routine, QString(), SkippedOutcome(Routine.RoutineType())))
+        return;
       const QString Entry = Routine.StrippedName();
       const qint32 OldChecksum = Ini.ReadInteger(DescribeSection, Entry, 0);
       const qint32 NewChecksum = SourceChecksum(Routine.SourceCode());
-      if (OldChecksum == NewChecksum)
+      if (OldChecksum == NewChecksum && !ForcePublish())
         return;
       const QString Standard = AService->GetDbRoutine(Routine.RoutineSchema(), Routine.RoutineName(), Version);
       Routine.SetStandardDefinition(Standard);
@@ -206,9 +247,12 @@ void TDatabaseRoutineList::Compare(OstrelServiceSoap* AService, ISourceDatabaseI
     auto& Routine = static_cast<TDatabaseRoutine&>(AObject);
     const QString Standard = LookupText(*AService, LookupOf(Routine));
     Routine.SetStandardDefinition(Standard);
+    if (HandledAsUnreadable(*this, *Log(), Routine, UnreadableOutcome(Routine.RoutineType()), QString()))
+      return;
     const QVariantList TypeNameAndVersion{Routine.RoutineType(), Routine.FullName(), Version};
     if (Standard.isEmpty()) {
       Log()->SilentWarning(QStringLiteral("%s %s: Unknown for version %d"), TypeNameAndVersion);
+      ReportFinding(TFindingStatus::UnknownToGold, Routine.FullName(), &Routine);
     } else if (SameNormalizedDefinition(Standard, Routine.SourceCode())) {
       Log()->SilentSuccess(QStringLiteral("%s %s: Verified for version %d"), TypeNameAndVersion);
     } else {
@@ -222,8 +266,11 @@ void TDatabaseRoutineList::Compare(OstrelServiceSoap* AService, ISourceDatabaseI
 void TForeignKeyList::Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
   ShowStatus(CountStatus(QStringLiteral("Comparing %d referential constraints..."), *this));
   CompareEach(*this, [&](TDatabaseObject& AObject) {
-    if (Publish())
-      static_cast<TDatabaseReferentialConstraint&>(AObject).SaveToService(AService, ASourceDb);
+    if (!Publish())
+      return;
+    static_cast<TDatabaseReferentialConstraint&>(AObject).SaveToService(AService, ASourceDb);
+    Log()->Event(QStringLiteral("REFERENTIAL %s: Published for version %d"), {AObject.FullName(), ASourceDb->DbVer()},
+                 ltInfo);
   });
 }
 

@@ -3,10 +3,8 @@
 #include "database/Database.Interfaces.h"
 #include "infra/Logging.Interfaces.h"
 #include "infra/Support.Format.h"
-#include "infra/Support.IniFile.h"
 #include "infra/Support.Paths.h"
 #include "infra/Support.Xml.h"
-#include "service/Service.Config.h"
 #include "service/Service.PageAddresses.h"
 #include "service/Service.Pages.h"
 
@@ -24,8 +22,7 @@ namespace quillon {
 TDatabaseObjectList::TDatabaseObjectList(const QString& ANodeName, ILog* ALog)
     : FListName(ANodeName + QLatin1Char('S')),
       FNodeName(ANodeName),
-      FLog(ALog),
-      fSettings(std::make_unique<TIniFile>(PublishStateFileName())) {}
+      FLog(ALog) {}
 
 TDatabaseObjectList::~TDatabaseObjectList() = default;
 
@@ -54,6 +51,7 @@ void TDatabaseObjectList::Load(ISQL* ASQL) {
   }
 
   fList.clear();
+  fDuplicateNames.clear();
   const QString Query = CatalogueQuery();
   FLog->LogSqlQuery(Query);
   TDataSet* Rows = ASQL->FastQuery(Query);
@@ -61,11 +59,14 @@ void TDatabaseObjectList::Load(ISQL* ASQL) {
   while (!Rows->Eof()) {
     std::unique_ptr<TDatabaseObject> Object = AddElement();
     Object->Load(*Rows);
+    Object->SetCaseSensitiveKey(fCaseSensitiveKeys);
     const auto [Slot, Added] = fList.try_emplace(Object->Key());
-    if (Added)
+    if (Added) {
       Slot->second = std::move(Object);
-    else
+    } else {
       FLog->SilentWarning(QStringLiteral("Duplicate key: %s"), {Slot->first});
+      fDuplicateNames.append(Object->FullName());
+    }
     Rows->Next();
   }
 }
@@ -92,6 +93,7 @@ void TDatabaseObjectList::ReadXml(const TXmlDocument& AXml) {
       continue;
     std::unique_ptr<TDatabaseObject> Object = AddElement();
     Object->Parse(Child.get());
+    Object->SetCaseSensitiveKey(fCaseSensitiveKeys);
     Add(std::move(Object));
   }
 }
@@ -187,6 +189,25 @@ void TDatabaseObjectList::ShowProgress(double AFraction) {
 void TDatabaseObjectList::ReportAnomaly(const QString& AText, TDatabaseObject* AObject) {
   if (ListProgressReceiver)
     ListProgressReceiver->ReportAnomaly(AText, AObject);
+}
+
+void TDatabaseObjectList::ReportFinding(TFindingStatus AStatus, const QString& AFullName, TDatabaseObject* AObject,
+                                        const QString& AGoldText) {
+  if (auto* Findings = dynamic_cast<IRunFindings*>(ListProgressReceiver))
+    Findings->ReportFinding(TFinding{AStatus, KindName(), AFullName, AObject, AGoldText});
+}
+
+void TDatabaseObjectList::ObjectCompared() {
+  if (auto* Findings = dynamic_cast<IRunFindings*>(ListProgressReceiver))
+    Findings->ObjectCompared(KindName());
+}
+
+QString TDatabaseObjectList::KindName() const {
+  if (FNodeName == QLatin1String("CHECK_CONSTRAINT"))
+    return QStringLiteral("check");
+  if (FNodeName == QLatin1String("REFERENTIAL_CONSTRAINT"))
+    return QStringLiteral("foreign key");
+  return FNodeName.toLower().replace(u'_', u' ');
 }
 
 QList<TDatabaseObject*> TDatabaseObjectList::Values() const {

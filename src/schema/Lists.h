@@ -3,6 +3,7 @@
 #include "schema/DatabaseObjects.h"
 
 #include <QList>
+#include <QStringList>
 #include <QString>
 
 #include <map>
@@ -12,7 +13,6 @@ namespace quillon {
 
 class ILog;
 class ISQL;
-class TIniFile;
 class TXmlDocument;
 class TXmlNode;
 
@@ -32,9 +32,15 @@ public:
   virtual std::unique_ptr<TDatabaseObject> AddElement() = 0;
 
   // Replaces the contents with the catalogue rows of the connected database. A second row
-  // with a key already taken is logged as "Duplicate key: %s" and dropped. On failure the
-  // list keeps what was added before it.
+  // with a key already taken is logged as "Duplicate key: %s", dropped and remembered in
+  // DuplicateNames. On failure the list keeps what was added before it.
   void Load(ISQL* ASQL);
+  // The full names of the rows the last Load dropped because their key was taken.
+  const QStringList& DuplicateNames() const { return fDuplicateNames; }
+  // Whether the next Load or LoadFromXml keys objects by their names as they are (a database
+  // whose collation tells names apart by case) rather than upper-cased.
+  void SetCaseSensitiveKeys(bool Value) { fCaseSensitiveKeys = Value; }
+  bool CaseSensitiveKeys() const { return fCaseSensitiveKeys; }
   // Adds the objects of a snapshot-layout document, read from a file or an http(s) address.
   // The list is not cleared first; a key already present raises EListError "Duplicates not
   // allowed" and the objects added before it stay.
@@ -62,6 +68,12 @@ public:
   void ShowStatus(const QString& AText) override;
   void ShowProgress(double AFraction) override;
   void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) override;
+  // Relays to ListProgressReceiver when it keeps findings (IRunFindings).
+  void ReportFinding(TFindingStatus AStatus, const QString& AFullName, TDatabaseObject* AObject,
+                     const QString& AGoldText = QString());
+  void ObjectCompared();
+  // How reports name the kind: "view", "routine", "check", "index", ...
+  QString KindName() const;
 
   qint32 Count() const { return static_cast<qint32>(fList.size()); }
   // The server's database name after Load, "XML" after LoadFromXml, empty before either.
@@ -74,9 +86,6 @@ public:
   const QString& ListName() const { return FListName; }
   // Every object, in the list's internal order (which callers must not rely on).
   QList<TDatabaseObject*> Values() const;
-  // The file that remembers publish runs (PublishStateFileName); every read and write goes
-  // straight to the file. The routine list records its publish runs there.
-  TIniFile& Settings() { return *fSettings; }
 
   // The catalogue query: FCustomSql, or the generic query on the list's catalogue view.
   QString CatalogueQuery() const;
@@ -111,7 +120,8 @@ private:
   ILog* FLog;
   bool fLogMatches = false;
   ISQL* fSQL = nullptr;
-  std::unique_ptr<TIniFile> fSettings;
+  QStringList fDuplicateNames;
+  bool fCaseSensitiveKeys = false;
 };
 
 // The receiver of every list's progress reports: the describer installs itself here for a

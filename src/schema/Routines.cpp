@@ -7,9 +7,11 @@
 #include "infra/Support.IniFile.h"
 #include "infra/Support.Xml.h"
 #include "service/OstrelService.h"
+#include "service/Service.Config.h"
 #include "service/Service.PageAddresses.h"
 
 #include <QScopeGuard>
+#include <QUrl>
 
 namespace quillon {
 
@@ -18,6 +20,7 @@ TDatabaseRoutine::TDatabaseRoutine(const QString& ARoutineSchema, const QString&
     : TDatabaseObject(ARoutineSchema, ARoutineName), FRoutineType(ARoutineType) {}
 
 QString TDatabaseRoutine::AlterStatement() const {
+  RefuseRepairOfUnreadable(*this, FRoutineType);
   if (FStandardDefinition.isEmpty())
     throw Exception(QStringLiteral("Standard definition missing"));
   // SQL Server takes PROC for PROCEDURE.
@@ -31,11 +34,14 @@ QString TDatabaseRoutine::AlterCommand() const { return FSetOptions.Script(Alter
 void TDatabaseRoutine::Alter(ISQL* ASQL) { FSetOptions.Alter(ASQL, FullName(), AlterStatement()); }
 
 void TDatabaseRoutine::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
+  if (FUnreadable)
+    return;
   ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbRoutine :S,:N,:T,:C,:V"),
                        {FSchema, FName, FRoutineType, FSourceCode, ADbVer});
 }
 
 void TDatabaseRoutine::SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
+  RefusePublishOfUnreadable(*this, FRoutineType);
   AService->SaveDbRoutine(FSchema, FName, FRoutineType, FSourceCode, ASourceDb->DbVer());
 }
 
@@ -43,7 +49,9 @@ void TDatabaseRoutine::Load(TDataSet& ADataset) {
   FSchema = GetFieldText(ADataset, QStringLiteral("ROUTINE_SCHEMA"));
   FName = GetFieldText(ADataset, QStringLiteral("ROUTINE_NAME"));
   FRoutineType = GetFieldText(ADataset, QStringLiteral("ROUTINE_TYPE"));
-  FSourceCode = Trim(GetFieldText(ADataset, QStringLiteral("ROUTINE_DEFINITION")));
+  const QVariant Definition = GetFieldValue(ADataset, QStringLiteral("ROUTINE_DEFINITION"));
+  FUnreadable = Definition.isNull();
+  FSourceCode = Trim(VarToStr(Definition));
   FSetOptions.Load(ADataset);
 }
 
@@ -52,6 +60,7 @@ void TDatabaseRoutine::AddNode(TXmlNode* AParentNode) {
   Node->SetAttribute(QStringLiteral("ROUTINE_SCHEMA"), FSchema);
   Node->SetAttribute(QStringLiteral("ROUTINE_NAME"), FName);
   Node->SetAttribute(QStringLiteral("ROUTINE_TYPE"), FRoutineType);
+  MarkUnreadableNode(Node, FUnreadable);
   FSetOptions.AddTo(Node);
   Node->SetText(FramedSourceText(FSourceCode));
 }
@@ -61,6 +70,7 @@ void TDatabaseRoutine::Parse(const TXmlNode* AObjectNode) {
   FSchema = AObjectNode->Attribute(QStringLiteral("ROUTINE_SCHEMA"));
   FName = AObjectNode->Attribute(QStringLiteral("ROUTINE_NAME"));
   FRoutineType = AObjectNode->Attribute(QStringLiteral("ROUTINE_TYPE"));
+  FUnreadable = IsUnreadableNode(AObjectNode);
   FSourceCode = Trim(AObjectNode->Text());
   FSetOptions.Parse(AObjectNode);
 }
@@ -74,6 +84,8 @@ TDatabaseRoutineList::TDatabaseRoutineList(ILog* ALog) : TDatabaseObjectList(TDa
                TModuleSetOptions::CatalogueJoin(QStringLiteral("ROUTINE_SCHEMA"), QStringLiteral("ROUTINE_NAME")) +
                QStringLiteral(" WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
 }
+
+TDatabaseRoutineList::~TDatabaseRoutineList() = default;
 
 std::unique_ptr<TDatabaseObject> TDatabaseRoutineList::AddElement() { return std::make_unique<TDatabaseRoutine>(); }
 
@@ -89,16 +101,34 @@ TDateTime TDatabaseRoutineList::LastAltered(const TDatabaseRoutine& ARoutine) {
 }
 
 TDateTime TDatabaseRoutineList::PublishedAt(const TDatabaseRoutine& ARoutine) {
-  return Settings().ReadDateTime(PublishedSection, ARoutine.StrippedName(), 0.0);
+  return PublishCache().ReadDateTime(ScopedSection(PublishedSection), ARoutine.StrippedName(), 0.0);
 }
+
+TIniFile& TDatabaseRoutineList::PublishCache() {
+  if (!fPublishCache)
+    fPublishCache = std::make_unique<TIniFile>(PublishStateFileName());
+  return *fPublishCache;
+}
+
+QString TDatabaseRoutineList::ScopedSection(const QString& ASection) const {
+  return ASection + QLatin1Char(' ') + fPublishScope;
+}
+
+QString PublishScope(const QString& AServiceAddress, const QString& AServer, const QString& ADatabase) {
+  QStringList Parts;
+  for (const QString& Part : {AServiceAddress, AServer, ADatabase})
+    Parts.append(QString::fromLatin1(QUrl::toPercentEncoding(Part, "/:.,@\\-_~")));
+  return Parts.join(u'|');
+}
+
 
 void TDatabaseRoutineList::PublishIfNewer(TDatabaseRoutine& ARoutine, OstrelServiceSoap* AService,
                                           ISourceDatabaseInfo* ASourceDb) {
   const TDateTime Altered = LastAltered(ARoutine);
-  if (Altered <= PublishedAt(ARoutine))
+  if (!fForcePublish && Altered <= PublishedAt(ARoutine))
     return;
   ARoutine.SaveToService(AService, ASourceDb);
-  Settings().WriteDateTime(PublishedSection, ARoutine.StrippedName(), Altered);
+  PublishCache().WriteDateTime(ScopedSection(PublishedSection), ARoutine.StrippedName(), Altered);
   Log()->Event(QStringLiteral("%s %s: Updated for version %d"),
                {ARoutine.RoutineType(), ARoutine.FullName(), ASourceDb->DbVer()}, ltInfo);
 }
@@ -107,8 +137,11 @@ void TDatabaseRoutineList::ReportMissingRoutines(OstrelServiceSoap* AService, IS
   const TXmlDocument Page = LoadServicePage(*AService, RoutineListPageAddress(ASourceDb->DbVer()));
   for (const TXmlNode* Node : TNodeList(Page, TDatabaseRoutine::NodeName())) {
     const auto Routine = TDatabaseObject::CreateFromNode<TDatabaseRoutine>(Node);
-    if (!ContainsKey(Routine->Key()))
+    Routine->SetCaseSensitiveKey(CaseSensitiveKeys());
+    if (!ContainsKey(Routine->Key())) {
       Log()->SilentError(QStringLiteral("Could not find %s %s locally!"), {Routine->RoutineType(), Routine->FullName()});
+      ReportFinding(TFindingStatus::MissingLocally, Routine->FullName(), Routine.get(), Routine->SourceCode());
+    }
   }
 }
 

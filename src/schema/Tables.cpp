@@ -37,6 +37,7 @@ void TDatabaseTable::Parse(const TXmlNode* AObjectNode) {
 QString TDatabaseView::GetViewDefinition() const { return Trim(FViewDefinition); }
 
 QString TDatabaseView::AlterStatement() const {
+  RefuseRepairOfUnreadable(*this, QStringLiteral("VIEW"));
   return LeadingCreateToAlter(FStandardDefinition, {QStringLiteral("VIEW")});
 }
 
@@ -56,17 +57,22 @@ void TDatabaseView::Alter(ISQL* ASQL) {
 }
 
 void TDatabaseView::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
+  if (FUnreadable)
+    return;
   ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbView :VS,:VN,:VD,:V"), {FSchema, FName, FViewDefinition, ADbVer});
 }
 
 void TDatabaseView::SaveToService(OstrelServiceSoap* AService, qint32 ADbVer) {
+  RefusePublishOfUnreadable(*this, QStringLiteral("VIEW"));
   AService->SaveDbView(FSchema, FName, FViewDefinition, ADbVer);
 }
 
 void TDatabaseView::Load(TDataSet& ADataset) {
   FSchema = GetFieldText(ADataset, QStringLiteral("TABLE_SCHEMA"));
   FName = GetFieldText(ADataset, QStringLiteral("TABLE_NAME"));
-  FViewDefinition = Trim(GetFieldText(ADataset, QStringLiteral("VIEW_DEFINITION")));
+  const QVariant Definition = GetFieldValue(ADataset, QStringLiteral("VIEW_DEFINITION"));
+  FUnreadable = Definition.isNull();
+  FViewDefinition = Trim(VarToStr(Definition));
   FSetOptions.Load(ADataset);
   FIndexed = GetFieldFlag(ADataset, QStringLiteral("IS_INDEXED")).value_or(false);
 }
@@ -75,6 +81,7 @@ void TDatabaseView::AddNode(TXmlNode* AParentNode) {
   TXmlNode* Node = AParentNode->AddChild(NodeName());
   Node->SetAttribute(QStringLiteral("TABLE_SCHEMA"), FSchema);
   Node->SetAttribute(QStringLiteral("TABLE_NAME"), FName);
+  MarkUnreadableNode(Node, FUnreadable);
   FSetOptions.AddTo(Node);
   Node->SetText(FramedSourceText(GetViewDefinition()));
 }
@@ -83,6 +90,7 @@ void TDatabaseView::Parse(const TXmlNode* AObjectNode) {
   AssertNodeName(AObjectNode, NodeName());
   FSchema = AObjectNode->Attribute(QStringLiteral("TABLE_SCHEMA"));
   FName = AObjectNode->Attribute(QStringLiteral("TABLE_NAME"));
+  FUnreadable = IsUnreadableNode(AObjectNode);
   FViewDefinition = Trim(AObjectNode->Text());
   FSetOptions.Parse(AObjectNode);
 }

@@ -36,9 +36,12 @@ public:
   void SetViewDefinition(const QString& Value) { FViewDefinition = Value; }
 
   QString DDL() const override { return GetViewDefinition(); }
+  bool DefinitionUnreadable() const override { return FUnreadable; }
+  void SetDefinitionUnreadable(bool Value) { FUnreadable = Value; }
   // The gold-standard text with its leading "CREATE VIEW" (any case) made "ALTER VIEW", after
   // the SET options the view was created with; for an indexed view, after a warning that the
-  // ALTER drops its indexes.
+  // ALTER drops its indexes. Refused for a view whose definition is unreadable: it may be
+  // encrypted, and the gold text would replace it unencrypted.
   QString AlterCommand() const override;
   // Runs that ALTER under the view's SET options; refuses when they are not known, and for an
   // indexed view unless the loss of its indexes was allowed.
@@ -47,7 +50,8 @@ public:
   bool Indexed() const { return FIndexed; }
   void AllowIndexLoss(bool AValue) { FIndexLossAllowed = AValue; }
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
-  // Not ISaveObjectToService: the view list's comparison passes the version itself.
+  // Not ISaveObjectToService: the view list's comparison passes the version itself. Raises
+  // rather than send an unreadable or empty definition, which would overwrite the gold text.
   void SaveToService(OstrelServiceSoap* AService, qint32 ADbVer);
 
   void Load(TDataSet& ADataset) override;
@@ -62,6 +66,7 @@ private:
   // From the catalogue; a snapshot does not keep it.
   bool FIndexed = false;
   bool FIndexLossAllowed = false;
+  bool FUnreadable = false;
 };
 
 class TDatabaseTableList : public TDatabaseObjectList {

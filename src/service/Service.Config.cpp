@@ -76,6 +76,6 @@ QString ExeSettingsFileName() {
   return FirstExistingFile(ExeName() + QStringLiteral(".ini"), {UserConfigFolder(), MachineConfigFolder()});
 }
 
-QString PublishStateFileName() { return ProgramStateFolder() + ExeName() + QStringLiteral(".ini"); }
+QString PublishStateFileName() { return ProgramStateFolder() + ExeName() + QStringLiteral(".publish.ini"); }
 
 }  // namespace quillon

@@ -39,7 +39,8 @@ struct TServiceConfig {
 // executable in a build tree; installed, the user's in the config folder, or the machine's in
 // /etc/quillon when the user has none.
 QString ExeSettingsFileName();
-// The file that remembers each routine's checksum at the last publish run: the settings file
+// The file that remembers what publish runs sent (each routine's checksum and publication time,
+// per service, server and database): "<program>.publish.ini" in the program's state folder,
 // beside the executable in a build tree, the user's state folder when installed.
 QString PublishStateFileName();
 

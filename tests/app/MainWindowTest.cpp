@@ -95,10 +95,17 @@ protected:
   }
   void Compare() { QTest::mouseClick(Window->btnPublish, Qt::LeftButton); }
 
-  QStringList Anomalies() const {
+  // The items that can be ticked for repair: the anomalies.
+  QStringList Anomalies() const { return Items(true); }
+  // The items without a tick: what the run found besides anomalies.
+  QStringList Findings() const { return Items(false); }
+  QStringList Items(bool ATickable) const {
     QStringList Result;
-    for (int I = 0; I < Window->lbAnomalies->count(); ++I)
-      Result.append(Window->lbAnomalies->item(I)->text());
+    for (int I = 0; I < Window->lbAnomalies->count(); ++I) {
+      const QListWidgetItem* Item = Window->lbAnomalies->item(I);
+      if (Item->flags().testFlag(Qt::ItemIsUserCheckable) == ATickable)
+        Result.append(Item->text());
+    }
     return Result;
   }
   QListWidgetItem* Anomaly(const QString& AName) const {
@@ -148,7 +155,7 @@ TEST_F(MainWindowTest, StartUpConnectsThroughTheLoginDialogAndShowsDatabaseAndVe
   EXPECT_TRUE(Window->SourceDb().Connected());
   EXPECT_EQ(Window->windowTitle(), QStringLiteral("Ulmora database publisher"));
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("No activity"));
-  EXPECT_TRUE(Window->btnPublish->isEnabled());
+  EXPECT_FALSE(Window->btnPublish->isEnabled()) << "no kind is ticked yet";
   EXPECT_FALSE(Window->btnSynchronize->isEnabled());
   EXPECT_EQ(Window->RzPageControl1->currentWidget(), Window->tbsDiffViewer);
   QStringList Kinds;
@@ -252,7 +259,15 @@ TEST_F(MainWindowTest, ACompareRunListsTheDifferingObjectsInOrderWithoutIgnoredO
                                        "Comparing 5 views...", "Comparing 4 routines...",
                                        "Comparing 1 referential constraints...", "Found 6 anomalies"}));
   EXPECT_EQ(Anomalies(), AllAnomalies) << Log.Dump().toStdString();
+  EXPECT_EQ(Findings(), QStringList({"CHECK [dbo].[CK_Unknown] (unknown to the gold standard)",
+                                     "VIEW [dbo].[V_Unknown] (unknown to the gold standard)",
+                                     "ROUTINE [dbo].[P_GoldOnly] (missing locally)",
+                                     "ROUTINE [dbo].[F_Unknown] (unknown to the gold standard)"}));
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 6 anomalies"));
+  EXPECT_EQ(Window->lblFindings->text(),
+            QStringLiteral("3 unknown to the gold standard, 1 missing locally\n"
+                           "Compared 3 checks, 4 views, 3 routines, 4 indexes; schemata, tables, foreign keys: not held "
+                           "by the gold standard"));
   EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psNormal);
   EXPECT_EQ(Window->RunFailure(), QString());
   EXPECT_TRUE(Window->btnSynchronize->isEnabled());
@@ -267,13 +282,23 @@ TEST_F(MainWindowTest, ACompareRunListsTheDifferingObjectsInOrderWithoutIgnoredO
   EXPECT_EQ(Anomalies(), AllAnomalies);
 }
 
-TEST_F(MainWindowTest, ARunWithNothingTickedComparesNothingAndKeepsRepairDisabled) {
+TEST_F(MainWindowTest, WithNothingTickedThereIsNothingToCompare) {
   Start();
+  EXPECT_FALSE(Window->btnPublish->isEnabled());
   Compare();
-  EXPECT_EQ(Anomalies(), QStringList());
-  EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 0 anomalies"));
+  EXPECT_EQ(Window->lbAnomalies->count(), 0);
+  EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("No activity"));
   EXPECT_FALSE(Window->btnSynchronize->isEnabled());
   EXPECT_EQ(Service->Calls().size(), 0);
+
+  // A kind the gold standard does not hold says so rather than reading as a clean result.
+  Window->CheckListBox1->item(1)->setCheckState(Qt::Checked);
+  ASSERT_TRUE(Window->btnPublish->isEnabled());
+  Compare();
+  EXPECT_EQ(Window->lblFindings->text(),
+            QStringLiteral("Nothing compared with the gold standard; tables: not held by the gold standard"));
+  Window->CheckListBox1->item(1)->setCheckState(Qt::Unchecked);
+  EXPECT_FALSE(Window->btnPublish->isEnabled());
 }
 
 TEST_F(MainWindowTest, ARunThatFailsAtTheThirdKindKeepsWhatWasFoundAndShowsTheFailure) {
@@ -282,8 +307,11 @@ TEST_F(MainWindowTest, ARunThatFailsAtTheThirdKindKeepsWhatWasFoundAndShowsTheFa
   TickAllKinds();
   Compare();
   EXPECT_EQ(Anomalies(), QStringList{QStringLiteral("[dbo].[CK_Diff]")});
+  EXPECT_EQ(Findings(), QStringList{QStringLiteral("CHECK [dbo].[CK_Unknown] (unknown to the gold standard)")});
   EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psError);
-  EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 1 anomalies"));
+  EXPECT_TRUE(Window->lblProgress->text().startsWith(QStringLiteral("Stopped after 4 of 17 objects: ")))
+      << Window->lblProgress->text().toStdString();
+  EXPECT_TRUE(Window->lblProgress->text().contains(QStringLiteral("Injected failure in GetDbView")));
   EXPECT_TRUE(Window->RunFailure().contains(QStringLiteral("Injected failure in GetDbView")))
       << Window->RunFailure().toStdString();
   EXPECT_TRUE(Window->lblFailure->isVisible());
@@ -297,6 +325,56 @@ TEST_F(MainWindowTest, ARunThatFailsAtTheThirdKindKeepsWhatWasFoundAndShowsTheFa
   EXPECT_EQ(Anomalies(), AllAnomalies);
   EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psNormal);
   EXPECT_FALSE(Window->lblFailure->isVisible());
+}
+
+// A case-sensitive database with an encrypted view and routine, a view the gold standard lacks,
+// routines only the gold standard has and two views whose names differ only in case.
+TEST_F(MainWindowTest, FindingsAreListedAsTheirOwnGroupAndShowWhatExists) {
+  TTdsServer FindingsDb(QStringLiteral("findings_catalogue.xml"), {QStringLiteral("quillon:pw")});
+  const TGoldService FindingsGold(QStringLiteral("findings_gold.json"));
+  FindingsGold.Install();
+  const auto RestoreService = qScopeGuard([] { Service->Install(); });
+  Start(FindingsDb);
+  for (const int Kind : {2, 4})
+    Window->CheckListBox1->item(Kind)->setCheckState(Qt::Checked);
+  Compare();
+  EXPECT_EQ(Anomalies(), QStringList({"[dbo].[ORDERS2]", "[dbo].[P_Changed]"})) << Log.Dump().toStdString();
+  EXPECT_EQ(Findings(), QStringList({"VIEW [dbo].[V_LocalOnly] (unknown to the gold standard)",
+                                     "VIEW [dbo].[V_Secret] (unreadable)", "ROUTINE [dbo].[P_GoldOnly] (missing locally)",
+                                     "ROUTINE [dbo].[Отчёт [old] \"q\"] (missing locally)",
+                                     "ROUTINE [dbo].[P_Crypt] (unreadable)"}));
+  EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 2 anomalies"));
+  EXPECT_EQ(Window->lblFindings->text(), QStringLiteral("1 unknown to the gold standard, 2 missing locally, 2 unreadable\n"
+                                                        "Compared 3 views, 2 routines"));
+  test::SaveScreenshot(*Window, QStringLiteral("main-with-findings"));
+
+  Select(QStringLiteral("ROUTINE [dbo].[P_GoldOnly] (missing locally)"));
+  EXPECT_EQ(Window->memLocal->text(), QString());
+  EXPECT_EQ(Window->memOfficial->text(), QStringLiteral("CREATE PROCEDURE dbo.P_GoldOnly AS SELECT 0"));
+  Select(QStringLiteral("VIEW [dbo].[V_Secret] (unreadable)"));
+  EXPECT_EQ(Window->memLocal->text(), QString());
+  EXPECT_EQ(Window->memOfficial->text(), QStringLiteral("CREATE VIEW dbo.V_Secret WITH ENCRYPTION AS SELECT 42 AS Answer"));
+  Select(QStringLiteral("VIEW [dbo].[V_LocalOnly] (unknown to the gold standard)"));
+  EXPECT_EQ(Window->memLocal->text(), QStringLiteral("CREATE VIEW dbo.V_LocalOnly AS SELECT 1 AS One"));
+
+  QStringList Recorded;
+  for (const TGoldService::TCall& Call : FindingsGold.Calls(QStringLiteral("SaveDbAnomaly")))
+    Recorded.append(Call.Params.value(QStringLiteral("ObjectKey")).toString());
+  EXPECT_EQ(Recorded, QStringList({"[dbo].[ORDERS2]", "[dbo].[P_Changed]"}));
+
+  // Listed through the header, the encrypted routine can be ticked, but a repair refuses it
+  // rather than replace it with the gold text unencrypted.
+  QTest::mouseDClick(Window->hdrObjectDiff, Qt::LeftButton);
+  FindingsDb.Forget();
+  Tick(QStringLiteral("[dbo].[P_Crypt]"));
+  QTest::mouseClick(Window->btnSynchronize, Qt::LeftButton);
+  QStringList Sent;
+  for (const TTdsServer::TStatement& Statement : FindingsDb.Statements())
+    Sent.append(Statement.Sql);
+  EXPECT_TRUE(Sent.filter(QStringLiteral("ALTER"), Qt::CaseInsensitive).isEmpty()) << Sent.join(u'\n').toStdString();
+  ASSERT_EQ(BoxTexts().size(), 1);
+  EXPECT_EQ(BoxTexts()[0], QStringLiteral("PROCEDURE [dbo].[P_Crypt] cannot be repaired: its definition is unreadable "
+                                          "(encrypted or no VIEW DEFINITION permission)"));
 }
 
 // A snapshot that cannot be written ends the run before any comparison. Its message names the
@@ -320,8 +398,9 @@ TEST_F(MainWindowTest, ASnapshotThatCannotBeWrittenIsShownAndLoggedAsItIsAndNoth
   Start(Percent);
   TickAllKinds();
   Compare();
-  EXPECT_EQ(Anomalies(), QStringList());
-  EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 0 anomalies"));
+  EXPECT_EQ(Window->lbAnomalies->count(), 0);
+  EXPECT_TRUE(Window->lblProgress->text().startsWith(QStringLiteral("Stopped after 0 of 0 objects: ")))
+      << Window->lblProgress->text().toStdString();
   EXPECT_TRUE(Window->RunFailure().contains(QStringLiteral("GOLD%dTEST.Tellwick.12.xml")))
       << Window->RunFailure().toStdString();
   EXPECT_TRUE(Log.Texts(test::TLogEntry::SilentError).contains(Window->RunFailure())) << Log.Dump().toStdString();

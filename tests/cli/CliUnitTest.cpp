@@ -43,13 +43,16 @@ TEST(OptionsTest, RefusesCombinationsThatCannotWork) {
       {{QStringLiteral("snapshot"), QStringLiteral("--snapshot"), QStringLiteral("f.xml")},
        QStringLiteral("--snapshot works only with compare")},
       {{QStringLiteral("compare"), QStringLiteral("--version"), QStringLiteral("3")},
-       QStringLiteral("--version N works only with --snapshot")},
+       QStringLiteral("--version takes no value and no other argument")},
+      {{QStringLiteral("compare"), QStringLiteral("--gold-version"), QStringLiteral("3")},
+       QStringLiteral("--gold-version works only with --snapshot")},
+      {{QStringLiteral("compare"), QStringLiteral("--force")}, QStringLiteral("--force works only with publish")},
       {{QStringLiteral("compare"), QStringLiteral("--output"), QStringLiteral("x")},
        QStringLiteral("--output works only with snapshot")},
       {{QStringLiteral("compare"), QStringLiteral("--fleet"), QStringLiteral("f"), QStringLiteral("Server=s")},
        QStringLiteral("with --fleet the targets come from the fleet file")},
       {{QStringLiteral("compare"), QStringLiteral("--fleet"), QStringLiteral("f"), QStringLiteral("--snapshot"),
-        QStringLiteral("s"), QStringLiteral("--version=1")},
+        QStringLiteral("s"), QStringLiteral("--gold-version=1")},
        QStringLiteral("--snapshot and --fleet cannot be combined")},
       {{QStringLiteral("compare"), QStringLiteral("--jobs"), QStringLiteral("0")}, QStringLiteral("--jobs must lie")},
       {{QStringLiteral("compare"), QStringLiteral("--jobs"), QStringLiteral("many")}, QStringLiteral("needs a whole number")},
@@ -70,10 +73,12 @@ TEST(OptionsTest, RefusesCombinationsThatCannotWork) {
 
 TEST(OptionsTest, VersionAloneAsksForTheProgramsVersion) {
   EXPECT_EQ(ParseOptions({QStringLiteral("--version")}).Command, TCommand::ShowVersion);
-  const TCliOptions Snapshot = ParseOptions({QStringLiteral("compare"), QStringLiteral("--snapshot"),
-                                             QStringLiteral("s.xml"), QStringLiteral("--version"), QStringLiteral("12")});
+  const TCliOptions Snapshot = ParseOptions({QStringLiteral("compare"), QStringLiteral("--snapshot"), QStringLiteral("s.xml"),
+                                             QStringLiteral("--gold-version"), QStringLiteral("12"),
+                                             QStringLiteral("--fail-on"), QStringLiteral("Unknown, missing")});
   EXPECT_EQ(Snapshot.Command, TCommand::Compare);
-  EXPECT_EQ(Snapshot.SnapshotVersion, 12);
+  EXPECT_EQ(Snapshot.GoldVersion, 12);
+  EXPECT_EQ(Snapshot.FailOn, unsigned{failOnUnknown | failOnMissing});
   const TCliOptions Kinds = ParseOptions({QStringLiteral("compare"), QStringLiteral("--kinds=Views, routines")});
   EXPECT_EQ(Kinds.Kinds, unsigned{kindViews | kindRoutines});
 }

@@ -5,6 +5,7 @@
 #include "schema/Lists.h"
 #include "schema/Routines.h"
 #include "schema/Tables.h"
+#include "service/Service.Config.h"
 #include "service/Service.Pages.h"
 #include "service/Service.Soap.h"
 #include "support/CatalogueFixture.h"
@@ -14,6 +15,7 @@
 #include "support/RecordingProgress.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRegularExpression>
 
 #include <functional>
@@ -36,11 +38,17 @@ protected:
   void SetUp() override {
     Service->Reset();
     Service->Install();
+    QFile::remove(PublishStateFileName());
     test::ScriptCatalogue(Sql, TXmlDocument::FromFile(QStringLiteral(QUILLON_TEST_FIXTURES "/compare_catalogue.xml")),
                           test::TCatalogueLists(&Log).Lists());
     Describer = std::make_unique<TDatabaseDescriber>(&IgnoreList, &Log);
     Describer->SetProgress(&Progress);
     Describer->Load(&Sql);
+  }
+
+  // A section of the publish cache as the runs of these tests (no server name) scope it.
+  static QString Scoped(const QString& ASection) {
+    return ASection + u' ' + PublishScope(TServiceConfig::Current().BaseAddress, QString(), QStringLiteral("Tellwick"));
   }
 
   // "Operation(ObjectKey|ExpectedDDL|ActualDDL|InfoText)" of every SaveDbAnomaly received, with
@@ -240,20 +248,23 @@ TEST_F(DescriberAgainstService, PublishRunSendsLocalDefinitionsAndThenHasNothing
                 .join(u'\n')
                 .toStdString());
   EXPECT_EQ(Log.Texts(test::TLogEntry::Event).filter(QStringLiteral("for version")).join(u'\n').toStdString(),
-            QStringList({"CHECK [dbo].[CK_Diff]: Updated for version 12", "CHECK [dbo].[CK_Unknown]: Published for version 12",
+            QStringList({"SCHEMA [DBO]: Published for version 12", "SCHEMA [SALES]: Published for version 12",
+                         "CHECK [dbo].[CK_Diff]: Updated for version 12", "CHECK [dbo].[CK_Unknown]: Published for version 12",
                          "CHECK [dbo].[GetDatabaseInfo]: Updated for version 12",
                          "VIEW [dbo].[FnEventTimeToNum]: Updated for version 12", "VIEW [dbo].[V_Diff]: Updated for version 12",
                          "VIEW [dbo].[V_Unknown]: Published for version 12", "VIEW [sales].[V_Blank]: Updated for version 12",
                          "FUNCTION [dbo].[F_Unknown]: Updated for version 12",
                          "PROCEDURE [dbo].[GetDatabaseInfo]: Updated for version 12",
                          "PROCEDURE [dbo].[P_Diff]: Updated for version 12",
+                         "REFERENTIAL [dbo].[FK_Lines_Orders]: Published for version 12",
                          "INDEX [dbo].[OrderLines].[IX_Diff]: Updated for version 12",
                          "INDEX [dbo].[Orders].[IX_Unknown]: Updated for version 12"})
                 .join(u'\n')
                 .toStdString());
-  TIniFile Settings(ExeSettingsFileName());
-  EXPECT_EQ(Settings.ReadString(QStringLiteral("DbDescribe"), QStringLiteral("DbName"), QString()), QStringLiteral("Tellwick"));
-  EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.P_Equal"), QString()),
+  TIniFile Settings(PublishStateFileName());
+  EXPECT_EQ(Settings.ReadString(Scoped(QStringLiteral("DbDescribe")), QStringLiteral("DbName"), QString()),
+            QStringLiteral("Tellwick"));
+  EXPECT_EQ(Settings.ReadString(Scoped(QStringLiteral("DbChanges.Version.12")), QStringLiteral("dbo.P_Equal"), QString()),
             QStringLiteral("CREATE"));
 
   // Unchanged routines are not even asked for; the service now holds every local definition.
@@ -274,9 +285,9 @@ TEST_F(DescriberAgainstService, PublishRunSendsLocalDefinitionsAndThenHasNothing
   Describer->CompareToService(QStringLiteral("Tellwick"), 12);
   EXPECT_EQ(Service->Calls(QStringLiteral("GetDbRoutine")).size(), RoutineLookups + 2);
   EXPECT_EQ(SavesRecorded().filter(QStringLiteral("SaveDbRoutine")).mid(3), QStringList({"SaveDbRoutine(dbo|P_Equal)"}));
-  EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.P_Equal"), QString()),
+  EXPECT_EQ(Settings.ReadString(Scoped(QStringLiteral("DbChanges.Version.12")), QStringLiteral("dbo.P_Equal"), QString()),
             QStringLiteral("ALTER"));
-  EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.P_Diff"), QString()),
+  EXPECT_EQ(Settings.ReadString(Scoped(QStringLiteral("DbChanges.Version.12")), QStringLiteral("dbo.P_Diff"), QString()),
             QStringLiteral("ALTER"));
   EXPECT_EQ(Service->Connections(), 3);  // one client per run, one connection at a time
 }
@@ -318,23 +329,23 @@ TEST_F(DescriberAgainstService, ARoutineWhosePublicationFailedIsSentAgainByTheNe
                 {QStringLiteral("LAST_ALTERED")}, {{QDateTime(QDate(2026, 3, 1), QTime(10, 0))}});
   Describer->CompareSchemata = Describer->CompareCheckConstraints = Describer->CompareViews = false;
   Describer->SetPublish(true);
-  TIniFile Settings(ExeSettingsFileName());
+  TIniFile Settings(PublishStateFileName());
   for (const char* Failing : {"GetDbRoutine", "SaveDbRoutine"}) {
     SCOPED_TRACE(Failing);
     Service->Reset();
     Service->Fail(QString::fromUtf8(Failing), QStringLiteral("fault"));
     EXPECT_THROW(Describer->CompareToService(QStringLiteral("Tellwick"), 12), EServiceError);
-    EXPECT_EQ(Settings.ReadString(QStringLiteral("DbDescribe"), QStringLiteral("dbo.F_Unknown"), QString()), QString());
-    EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.F_Unknown"), QString()),
+    EXPECT_EQ(Settings.ReadString(Scoped(QStringLiteral("DbDescribe")), QStringLiteral("dbo.F_Unknown"), QString()), QString());
+    EXPECT_EQ(Settings.ReadString(Scoped(QStringLiteral("DbChanges.Version.12")), QStringLiteral("dbo.F_Unknown"), QString()),
               QString());
 
     Service->Reset();
     Describer->CompareToService(QStringLiteral("Tellwick"), 12);
     EXPECT_EQ(SavesRecorded().filter(QStringLiteral("SaveDbRoutine")).value(0), QStringLiteral("SaveDbRoutine(dbo|F_Unknown)"));
-    EXPECT_NE(Settings.ReadString(QStringLiteral("DbDescribe"), QStringLiteral("dbo.F_Unknown"), QString()), QString());
-    EXPECT_EQ(Settings.ReadString(QStringLiteral("DbChanges.Version.12"), QStringLiteral("dbo.F_Unknown"), QString()),
+    EXPECT_NE(Settings.ReadString(Scoped(QStringLiteral("DbDescribe")), QStringLiteral("dbo.F_Unknown"), QString()), QString());
+    EXPECT_EQ(Settings.ReadString(Scoped(QStringLiteral("DbChanges.Version.12")), QStringLiteral("dbo.F_Unknown"), QString()),
               QStringLiteral("CREATE"));
-    Service->Install();  // a fresh settings file: nothing published yet
+    QFile::remove(PublishStateFileName());  // nothing published yet
   }
 }
 

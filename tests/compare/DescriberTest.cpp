@@ -143,6 +143,77 @@ TEST_F(Describer, FailingListEndsTheLoadAndTheListsAfterItKeepTheirObjects) {
   EXPECT_EQ(Subject->Routines()->Count(), 4);
 }
 
+TEST(DescriberKeys, ACaseSensitiveCollationKeepsNamesApartAndACollisionIsAFinding) {
+  struct TCase {
+    const char* Collation;
+    qint32 Views;
+    QStringList Hidden;
+  } Cases[] = {
+      {"Latin1_General_CS_AS", 2, {}},
+      {"Latin1_General_100_BIN2", 2, {}},
+      {"SQL_Latin1_General_CP1_CI_AS", 1, {QStringLiteral("[dbo].[ORDERS2]")}},
+  };
+  QFile::remove(ExeSettingsFileName());
+  TIniFile(ExeSettingsFileName()).WriteString(QStringLiteral("Service"), QStringLiteral("BaseAddress"),
+                                              QStringLiteral("http://127.0.0.1:9"));
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Collation);
+    test::TRecordingLog Log;
+    TMemorySQL Sql;
+    test::ScriptCatalogue(Sql,
+                          TXmlDocument::FromBytes(QStringLiteral("<Database DatabaseName=\"T\" Collation=\"%1\"><VIEWS>"
+                                                                 "<VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"Orders2\">a</VIEW>"
+                                                                 "<VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"ORDERS2\">b</VIEW>"
+                                                                 "</VIEWS></Database>")
+                                                      .arg(QLatin1String(Case.Collation))
+                                                      .toUtf8()),
+                          test::TCatalogueLists(&Log).Lists());
+    TDatabaseObjectIgnoreList IgnoreList;
+    TDatabaseDescriber Subject(&IgnoreList, &Log);
+    Subject.Load(&Sql);
+    EXPECT_EQ(Subject.Views()->Count(), Case.Views);
+    for (const QString& Name : {QStringLiteral("[dbo].[Orders2]"), QStringLiteral("[dbo].[ORDERS2]")}) {
+      TDatabaseObject* View = nullptr;
+      if (Case.Views == 2) {
+        EXPECT_TRUE(Subject.Views()->TryGetValue(Name, View)) << Name.toStdString();
+      }
+    }
+    Subject.CompareSchemata = Subject.CompareViews = Subject.CompareRoutines = Subject.CompareIndices =
+        Subject.CompareCheckConstraints = Subject.CompareForeignKeys = false;
+    Subject.CompareToService(QStringLiteral("T"), 1);
+    QStringList Hidden;
+    for (const TFinding& Finding : Subject.RunStatus().FindingsWith(TFindingStatus::DuplicateKey))
+      Hidden.append(Finding.FullName);
+    EXPECT_EQ(Hidden, Case.Hidden);
+  }
+  QFile::remove(ExeSettingsFileName());
+}
+
+TEST(CompareRunStatus, SaysWhatWasComparedWhatItFoundAndWhereItStopped) {
+  TCompareRunStatus Status;
+  Status.Start({{QStringLiteral("schema"), 0, 3, false},
+                {QStringLiteral("view"), 0, 4, true},
+                {QStringLiteral("index"), 0, 2, true},
+                {QStringLiteral("foreign key"), 0, 1, false}});
+  for (const char* Kind : {"view", "view", "view", "view", "index"})
+    Status.ObjectCompared(QLatin1String(Kind));
+  Status.AddFinding({TFindingStatus::UnknownToGold, QStringLiteral("view"), QStringLiteral("[dbo].[A]"), nullptr, {}});
+  Status.AddFinding({TFindingStatus::Unreadable, QStringLiteral("view"), QStringLiteral("[dbo].[B]"), nullptr, {}});
+  Status.AddFinding({TFindingStatus::Unreadable, QStringLiteral("view"), QStringLiteral("[dbo].[C]"), nullptr, {}});
+  EXPECT_EQ(Status.ComparedText(),
+            QStringLiteral("Compared 1 views, 1 indexes; schemata, foreign keys: not held by the gold standard"));
+  EXPECT_EQ(Status.FindingsText(), QStringLiteral("1 unknown to the gold standard, 2 unreadable"));
+  EXPECT_TRUE(Status.Complete());
+  EXPECT_EQ(Status.StoppedText(), QString());
+  Status.Stop(QStringLiteral("the service did not answer"));
+  // Unknown and unreadable objects count as gone through, not as compared.
+  EXPECT_EQ(Status.StoppedText(), QStringLiteral("Stopped after 5 of 6 objects: the service did not answer"));
+
+  Status.Start({{QStringLiteral("table"), 0, 5, false}});
+  EXPECT_EQ(Status.ComparedText(), QStringLiteral("Nothing compared with the gold standard; tables: not held by the gold standard"));
+  EXPECT_EQ(Status.FindingsText(), QString());
+}
+
 TEST(ListComparison, LogsMatchesOnlyWhenAsked) {
   test::TRecordingLog Log;
   TMemorySQL Sql;

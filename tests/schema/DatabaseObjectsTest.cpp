@@ -145,5 +145,47 @@ TEST(DatabaseObject, CreateFromNodeAndFromDataSetFillTheObject) {
             QStringLiteral("dbo"));
 }
 
+TEST(DatabaseObject, AnUnreadableDefinitionReadsBackAndIsNeverRepairedOrSent) {
+  const TXmlDocument Xml = TXmlDocument::FromBytes(
+      "<L><VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"V\" DEFINITION_UNREADABLE=\"true\"/>"
+      "<VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"W\">CREATE VIEW dbo.W AS SELECT 1</VIEW>"
+      "<ROUTINE ROUTINE_SCHEMA=\"dbo\" ROUTINE_NAME=\"P\" ROUTINE_TYPE=\"PROCEDURE\" DEFINITION_UNREADABLE=\"true\"/></L>");
+  const auto& Nodes = Xml.DocumentElement()->ChildNodes();
+  const auto Hidden = TDatabaseObject::CreateFromNode<TDatabaseView>(Nodes[0].get());
+  const auto Plain = TDatabaseObject::CreateFromNode<TDatabaseView>(Nodes[1].get());
+  const auto Routine = TDatabaseObject::CreateFromNode<TDatabaseRoutine>(Nodes[2].get());
+  EXPECT_TRUE(Hidden->DefinitionUnreadable());
+  EXPECT_FALSE(Plain->DefinitionUnreadable());
+  EXPECT_TRUE(Routine->DefinitionUnreadable());
+
+  TXmlDocument Written;
+  TXmlNode* Root = Written.CreateDocumentElement(QStringLiteral("L"));
+  Hidden->AddNode(Root);
+  Plain->AddNode(Root);
+  EXPECT_EQ(Root->ChildNodes()[0]->Attribute(UnreadableAttribute), QStringLiteral("true"));
+  EXPECT_FALSE(Root->ChildNodes()[1]->HasAttribute(UnreadableAttribute)) << "older readers see nothing new";
+
+  Hidden->SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.V AS SELECT 2"));
+  Routine->SetStandardDefinition(QStringLiteral("CREATE PROCEDURE dbo.P AS SELECT 2"));
+  TMemorySQL Sql;
+  for (IAlterObject* Object : {static_cast<IAlterObject*>(Hidden.get()), static_cast<IAlterObject*>(Routine.get())}) {
+    try {
+      Object->Alter(&Sql);
+      ADD_FAILURE() << "repaired";
+    } catch (const Exception& E) {
+      EXPECT_TRUE(E.Message().endsWith(QStringLiteral(" cannot be repaired: its definition is unreadable (encrypted or "
+                                                      "no VIEW DEFINITION permission)")))
+          << E.Message().toStdString();
+    }
+  }
+  Hidden->SaveToDb(&Sql, 12);
+  Routine->SaveToDb(&Sql, 12);
+  EXPECT_TRUE(Sql.Calls.isEmpty());
+  EXPECT_THROW(Hidden->SaveToService(nullptr, 12), Exception);
+  // An empty text is no definition either.
+  TDatabaseView Empty(QStringLiteral("dbo"), QStringLiteral("E"));
+  EXPECT_THROW(Empty.SaveToService(nullptr, 12), Exception);
+}
+
 }  // namespace
 }  // namespace quillon

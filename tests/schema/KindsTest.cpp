@@ -499,8 +499,8 @@ TEST(Routines, SourceChecksumCoversEveryByte) {
 
 class RoutineListTest : public ::testing::Test {
 protected:
-  void SetUp() override { QFile::remove(ExeSettingsFileName()); }
-  void TearDown() override { QFile::remove(ExeSettingsFileName()); }
+  void SetUp() override { QFile::remove(PublishStateFileName()); }
+  void TearDown() override { QFile::remove(PublishStateFileName()); }
 
   void LoadRoutines(const QList<QVariantList>& ARows) {
     Sql.AddResult(QStringLiteral("SELECT DB_NAME()"), {QString()}, {{QStringLiteral("Shop")}});
@@ -553,14 +553,22 @@ TEST_F(RoutineListTest, PublishIfNewerSendsOnlyWhatChangedSinceItsLastPublicatio
   Routines.PublishIfNewer(P, &Service, &Info);
   EXPECT_EQ(Service.Calls.size(), 2);
 
-  TIniFile(ExeSettingsFileName()).WriteString(PublishedSection, QStringLiteral("dbo.P"), QStringLiteral("not a date"));
+  Routines.PublishCache().WriteString(Routines.ScopedSection(PublishedSection), QStringLiteral("dbo.P"),
+                                      QStringLiteral("not a date"));
   EXPECT_EQ(Routines.PublishedAt(P), 0.0);
+
+  // What went to one service or from one database says nothing about another.
+  Routines.SetPublishScope(PublishScope(QStringLiteral("http://other"), QStringLiteral("SQL01"), QStringLiteral("Tellwick")));
+  EXPECT_EQ(Routines.PublishedAt(P), 0.0);
+  Routines.PublishIfNewer(P, &Service, &Info);
+  EXPECT_EQ(Service.Calls.size(), 3);
 }
 
 TEST_F(RoutineListTest, WithoutADatabaseARoutineIsPublishedOnce) {
   TRecordingLog XmlLog;
   TDatabaseRoutineList FromXml(&XmlLog);
   TDatabaseRoutine P("dbo", "P", "PROCEDURE");
+  P.SetSourceCode(QStringLiteral("CREATE PROCEDURE dbo.P AS SELECT 1"));
   FromXml.PublishIfNewer(P, &Service, &Info);
   FromXml.PublishIfNewer(P, &Service, &Info);
   EXPECT_EQ(Service.Calls.size(), 1);

@@ -4,12 +4,18 @@
 It serves the catalogue of one database read from a fixture: a schema snapshot (root element
 "Database" with the attributes Server, DatabaseName and Version, and the ten list containers)
 extended by the attribute ServerVersion and a LOGINS container of LOGIN elements (NAME,
-PASSWORD). ROUTINE elements may carry LAST_ALTERED (ISO date and time); VIEW and ROUTINE elements
-USES_QUOTED_IDENTIFIER and USES_ANSI_NULLS ("0" or "1", the SET options the module was created
-with; "1" when absent); VIEW elements IS_INDEXED ("1": the view has indexes, which an ALTER
-drops); CHECK_CONSTRAINT elements IS_NOT_FOR_REPLICATION and IS_NOT_TRUSTED
-("1" or "0", the default). An ALTER of a module records the session's options in it, and under
-QUOTED_IDENTIFIER ON a double-quoted text in it that names no column fails as SQL Server fails.
+PASSWORD, and VIEW_DEFINITION="false" for a login without that permission). ROUTINE elements may
+carry LAST_ALTERED (ISO date and time); VIEW and ROUTINE elements may carry ENCRYPTED="true".
+The root's Collation attribute (default SQL_Latin1_General_CP1_CI_AS) is what
+DATABASEPROPERTYEX(DB_NAME(), 'Collation') answers; with _CS_ in it names resolve by case.
+As SQL Server documents, OBJECT_DEFINITION and the catalogue's definition columns give NULL for
+an encrypted module, and for every module when the login lacks VIEW DEFINITION.
+VIEW and ROUTINE elements may carry USES_QUOTED_IDENTIFIER and USES_ANSI_NULLS ("0" or "1", the
+SET options the module was created with; "1" when absent), VIEW elements IS_INDEXED ("1": the
+view has indexes, which an ALTER drops), CHECK_CONSTRAINT elements IS_NOT_FOR_REPLICATION and
+IS_NOT_TRUSTED ("1" or "0", the default). An ALTER of a module records the session's options in
+it, and under QUOTED_IDENTIFIER ON a double-quoted text in it that names no column fails as SQL
+Server fails.
 
 It answers the statements the program sends: the catalogue queries, DB_NAME(), @@SERVERNAME,
 OBJECT_ID, @@TRANCOUNT and @@OPTIONS, dbo.GetDatabaseInfo, dbo.AddUser and the store
@@ -374,13 +380,15 @@ class Catalogue:
         self.info_columns = ('DatabaseVersion', 'DatabaseName')
         self.server_version = root.get('ServerVersion', '16.0.1000.6')
         # A case-sensitive collation (Collation="..._CS_...") resolves names exactly.
-        self.case_sensitive = '_CS' in root.get('Collation', '').upper()
+        self.collation = root.get('Collation', 'SQL_Latin1_General_CP1_CI_AS')
+        self.case_sensitive = '_CS' in self.collation.upper()
         self.logins = {}
         for login in root.iter('LOGIN'):
-            self.logins[login.get('NAME', '').lower()] = (login.get('NAME', ''),
-                                                          login.get('PASSWORD', ''))
+            self.logins[login.get('NAME', '').lower()] = (
+                login.get('NAME', ''), login.get('PASSWORD', ''),
+                login.get('VIEW_DEFINITION', 'true').lower() != 'false')
         for name, _, password in (login.partition(':') for login in extra_logins):
-            self.logins[name.lower()] = (name, password)
+            self.logins[name.lower()] = (name, password, True)
         lists = {}
         for name in CATALOGUE_LISTS:
             container = root.find(name)
@@ -433,13 +441,14 @@ class Catalogue:
         folded = self.fold(schema)
         return names.index(folded) + 1 if folded in names else 0
 
-    def module_definition(self, schema, name):
-        """The whole text of the view or routine of that schema and name, or None."""
+    def module_definition(self, schema, name, can_view_definition=True):
+        """The whole text of the view or routine of that schema and name, or None (also for an
+        encrypted module, or a login without VIEW DEFINITION)."""
         for kind, prefix in (('views', 'TABLE_'), ('routines', 'ROUTINE_')):
             for item in self.state[kind]:
                 if (self.same(item.get(prefix + 'SCHEMA'), schema)
                         and self.same(item.get(prefix + 'NAME'), name)):
-                    return item['DEFINITION']
+                    return readable_definition(item, can_view_definition)
         return None
 
     def column_exists(self, name):
@@ -795,7 +804,14 @@ def module_options(module):
     return {option: module.get(option, '1') != '0' for option in ('USES_QUOTED_IDENTIFIER', 'USES_ANSI_NULLS')}
 
 
-def source_for(sql, catalogue, current_db, params):
+def readable_definition(module, can_view_definition):
+    """A module's text as the catalogue shows it to a login: NULL when it is encrypted or the
+    login lacks VIEW DEFINITION."""
+    encrypted = module.get('ENCRYPTED', 'false').lower() in ('true', '1')
+    return module['DEFINITION'] if can_view_definition and not encrypted else None
+
+
+def source_for(sql, catalogue, current_db, params, can_view_definition=True):
     """The rows of a known catalogue query; None for any other text."""
     kind = KNOWN_QUERIES.get(' '.join(sql.split()))
     if kind is None:
@@ -884,7 +900,7 @@ def source_for(sql, catalogue, current_db, params):
                          'ROUTINE_SCHEMA': r.get('ROUTINE_SCHEMA'),
                          'ROUTINE_NAME': r.get('ROUTINE_NAME'),
                          'ROUTINE_TYPE': r.get('ROUTINE_TYPE'), 'ROUTINE_BODY': 'SQL',
-                         'ROUTINE_DEFINITION': r['DEFINITION'],
+                         'ROUTINE_DEFINITION': readable_definition(r, can_view_definition),
                          'CREATED': DEFAULT_LAST_ALTERED, 'LAST_ALTERED': r['LAST_ALTERED'],
                          **module_options(r)})
         return Source({'': ROUTINES_COLUMNS, 'M': MODULE_COLUMNS}, data)
@@ -914,7 +930,7 @@ def source_for(sql, catalogue, current_db, params):
         return Source({'': COLUMNS_COLUMNS}, data)
     if kind == 'views':
         data = [{'TABLE_CATALOG': cat, 'TABLE_SCHEMA': v.get('TABLE_SCHEMA'),
-                 'TABLE_NAME': v.get('TABLE_NAME'), 'VIEW_DEFINITION': v['DEFINITION'],
+                 'TABLE_NAME': v.get('TABLE_NAME'), 'VIEW_DEFINITION': readable_definition(v, can_view_definition),
                  'CHECK_OPTION': 'NONE', 'IS_UPDATABLE': 'NO', **module_options(v),
                  'IS_INDEXED': 1 if v.get('IS_INDEXED') == '1' else 0}
                 for v in rows(state['views'])]
@@ -1231,6 +1247,7 @@ class Session:
         self.packet_size = 4096
         self.packet_id = 1
         self.database = catalogue.database
+        self.can_view_definition = True
         self.xact_abort = False
         # An ODBC login turns both on.
         self.quoted_identifier = True
@@ -1426,6 +1443,7 @@ class Session:
             response.message(SqlError(18456, "Login failed for user '%s'." % user, 14), server)
         else:
             self.database = database or self.catalogue.database
+            self.can_view_definition = known[2]
             if self.database.lower() == self.catalogue.database.lower():
                 self.database = self.catalogue.database
             response.add(self.envchange(1, b_varchar(self.database), b_varchar('master')))
@@ -1779,7 +1797,8 @@ class Session:
             return self.plan_scalar_select(statement, params)
         if self.catalogue.case_sensitive:
             check_catalogue_spelling(statement.toks)
-        source = source_for(statement.text, self.catalogue, self.database, params)
+        source = source_for(statement.text, self.catalogue, self.database, params,
+                            self.can_view_definition)
         if source is None:
             name, _ = read_name(statement.toks, words.index('FROM') + 1)
             schema = name_parts(name)[0].lower() if name else ''
@@ -1815,6 +1834,9 @@ class Session:
         compact = re.sub(r'\s+', '', expression).upper()
         if compact == 'DB_NAME()':
             return nv(''), self.database
+        if re.fullmatch(r"DATABASEPROPERTYEX\(DB_NAME\(\),N?'COLLATION'\)", compact):
+            own = self.database.lower() == self.catalogue.database.lower()
+            return nv(''), self.catalogue.collation if own else 'SQL_Latin1_General_CP1_CI_AS'
         if compact == '@@SERVERNAME':
             return nv(''), self.catalogue.server
         if compact == '@@VERSION':
@@ -1866,7 +1888,7 @@ class Session:
             name += value
         if self.object_id(name) is None:
             return None
-        return self.catalogue.module_definition(*split_name(name))
+        return self.catalogue.module_definition(*split_name(name), self.can_view_definition)
 
     def object_id(self, name, kind=None):
         if name is None or self.database != self.catalogue.database:
@@ -1942,6 +1964,10 @@ class Session:
                     item['USES_ANSI_NULLS'] = '1' if self.ansi_nulls else '0'
                     # Altering a view drops every index it had.
                     item.pop('IS_INDEXED', None)
+                    # ALTER without WITH ENCRYPTION leaves the module unencrypted.
+                    item['ENCRYPTED'] = 'true' if re.search(
+                        r'\bWITH\s+(?:\w+\s*,\s*)*ENCRYPTION\b', definition,
+                        re.IGNORECASE) else 'false'
                     if not is_view:
                         item['LAST_ALTERED'] = datetime.datetime.now().replace(microsecond=0)
                     response.done(done_token)

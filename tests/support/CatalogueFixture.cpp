@@ -69,6 +69,8 @@ QVariant ColumnValue(const QString& AField, const QString& AText) {
 void ScriptCatalogue(TMemorySQL& ASql, const TXmlDocument& ACatalogue, const TSnapshotLists& ALists) {
   const TXmlNode* Root = ACatalogue.DocumentElement();
   ASql.AddResult(QStringLiteral("SELECT DB_NAME()"), {QString()}, {{Root->Attribute(QStringLiteral("DatabaseName"))}});
+  ASql.AddResult(QStringLiteral("SELECT DATABASEPROPERTYEX(DB_NAME(), 'Collation')"), {QString()},
+                 {{Root->Attribute(QStringLiteral("Collation"), QStringLiteral("SQL_Latin1_General_CP1_CI_AS"))}});
   for (TDatabaseObjectList* List : ALists.All()) {
     const TCatalogueView View = CatalogueView(List->NodeName());
     TScriptedResult Result;
@@ -84,7 +86,7 @@ void ScriptCatalogue(TMemorySQL& ASql, const TXmlDocument& ACatalogue, const TSn
       QVariantList Row;
       for (const QString& Field : View.Fields) {
         if (Field == View.TextField)
-          Row.append(Node->Text());
+          Row.append(IsUnreadableNode(Node) ? QVariant() : QVariant(Node->Text()));
         else if (Node->HasAttribute(Field) || ModuleOptions.contains(Field))
           Row.append(ColumnValue(Field, Node->Attribute(Field)));
         else
