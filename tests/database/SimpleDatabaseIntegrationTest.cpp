@@ -282,6 +282,31 @@ TEST_F(SimpleDatabaseIntegrationTest, ObjectExistsSendsTheNameAsAParameter) {
   EXPECT_EQ(Sent[3].Params, (QVariantList{QStringLiteral("dbo.O'Brien"), QStringLiteral("U")}));
 }
 
+// The numbers SQL Server gives these errors, as the driver passes them on.
+TEST_F(SimpleDatabaseIntegrationTest, TheServerNumbersItsErrorsAsSqlServerDoes) {
+  FDb.Connect();
+  const struct {
+    const char* Sql;
+    qint32 Number;
+    const char* Message;
+  } Cases[] = {
+      {"THROW 49999, 'x', 1", 35100, "Error number 49999 in the THROW statement is outside the valid range"},
+      {"SET QUOTED_IDENTIFIER OFF;\r\nALTER VIEW dbo.OpenOrders AS SELECT Id FROM dbo.Orders", 111,
+       "'CREATE/ALTER VIEW' must be the first statement in a query batch."},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Sql);
+    try {
+      FDb.ExecuteCommand(QString::fromLatin1(Case.Sql));
+      ADD_FAILURE() << "no error";
+    } catch (const EOdbcError& E) {
+      ASSERT_FALSE(E.Diagnostics().isEmpty());
+      EXPECT_EQ(E.Diagnostics().first().NativeError, Case.Number);
+      EXPECT_TRUE(E.Message().contains(QString::fromLatin1(Case.Message))) << E.what();
+    }
+  }
+}
+
 TEST_F(SimpleDatabaseIntegrationTest, MessagesLeftByACommandRaiseCommandFailedWithTheirDescriptions) {
   FDb.Connect();
   FServer.Warn(QStringLiteral("SaveDbRoutine"));

@@ -1573,8 +1573,11 @@ class Session:
         """The batch as a tree: ('run', text, plan) for a statement, ('try', body, handler) for
         BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH."""
         block, open_blocks = [], []
-        for statement in statements:
+        for position, statement in enumerate(statements):
             words = [t[1].upper() for t in statement.toks]
+            if position and words[:1] in (['CREATE'], ['ALTER']) and words[1:2] and words[1] in MODULE_KINDS:
+                kind = 'PROCEDURE' if words[1] == 'PROC' else words[1]
+                raise SqlError(111, "'CREATE/ALTER %s' must be the first statement in a query batch." % kind)
             frame = open_blocks[-1] if open_blocks else None
             if frame and frame[0] == 'ended' and words[:2] != ['BEGIN', 'CATCH']:
                 raise SqlError(102, "Incorrect syntax near 'TRY'.")
@@ -1788,6 +1791,10 @@ class Session:
             raise SqlError(102, "Incorrect syntax near 'THROW'.")
 
         def throw(response, done_token):
+            if arguments[0] < 50000:
+                raise SqlError(35100, 'Error number %d in the THROW statement is outside the valid range. '
+                                      'Specify an error number in the valid range of 50000 to 2147483647.'
+                               % arguments[0])
             raise SqlError(arguments[0], str(arguments[1]), 16, arguments[2], ends_batch=True)
         return throw
 
