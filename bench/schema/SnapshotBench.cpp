@@ -1,8 +1,10 @@
 // Loads a generated catalogue (100,000 columns, 10,000 routines of about 4 KB, 5,000 views
 // and 20,000 other objects) through the in-memory ISQL, writes its snapshot, and times
-// `xmllint --format` on the written file for comparison.
+// `xmllint --format` on the written file for comparison. With --load, reads a snapshot file
+// written before into empty lists and says how much memory that took against the file's size.
 //
 //   bench_schema_snapshot [output folder]
+//   bench_schema_snapshot --load <snapshot file>
 #include "compare/Xml.Snapshot.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
@@ -16,11 +18,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -113,10 +117,38 @@ double PeakMegabytes() {
   return Usage.ru_maxrss / 1024.0;
 }
 
+double ResidentMegabytes() {
+  QFile Status(QStringLiteral("/proc/self/statm"));
+  if (!Status.open(QIODevice::ReadOnly))
+    return 0;
+  const QList<QByteArray> Pages = Status.readAll().split(' ');
+  return Pages.size() > 1 ? Pages[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0;
+}
+
+int LoadOnly(const QString& AFileName) {
+  const double BeforeMb = ResidentMegabytes();
+  test::TRecordingLog Log;
+  test::TCatalogueLists Catalogue(&Log);
+  QElapsedTimer Timer;
+  Timer.start();
+  LoadSnapshot(Catalogue.Lists(), AFileName);
+  const double Seconds = Timer.nsecsElapsed() / 1e9;
+  const double PeakMb = PeakMegabytes() - BeforeMb;
+  const double HeldMb = ResidentMegabytes() - BeforeMb;
+  const double FileMb = QFileInfo(AFileName).size() / (1024.0 * 1024.0);
+  const double Objects = Catalogue.Count();
+  std::printf("load:     %.0f objects from %.1f MB in %.3f s\n", Objects, FileMb, Seconds);
+  std::printf("memory:   %.0f MB at the peak (%.1f x the file), %.0f MB held after (%.1f x the file, %.0f bytes an object)\n",
+              PeakMb, PeakMb / FileMb, HeldMb, HeldMb / FileMb, HeldMb * 1024 * 1024 / Objects);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication App(argc, argv);
+  if (argc > 2 && QByteArray(argv[1]) == "--load")
+    return LoadOnly(QString::fromLocal8Bit(argv[2]));
   QTemporaryDir Temp;
   const QString Folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : Temp.path();
   const QString FileName = Folder + QStringLiteral("/bench.snapshot.xml");

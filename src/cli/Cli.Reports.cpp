@@ -1,6 +1,7 @@
 #include "cli/Cli.Reports.h"
 
 #include "cli/Cli.LineDiff.h"
+#include "infra/Support.Exceptions.h"
 #include "infra/Support.Format.h"
 
 #include <QJsonArray>
@@ -60,15 +61,20 @@ QString TextReport(const TTargetResult& AResult, bool AFleet) {
   return Out;
 }
 
+// Qt's JSON reader decodes each string as UTF-8 the way a whole file is decoded, so a U+FEFF
+// at the start of a value is taken for a byte-order mark and lost. Written as an escape it
+// survives; outside strings JSON holds no such character, so every one can be replaced.
+QByteArray JsonText(const QJsonObject& AObject) {
+  return QJsonDocument(AObject).toJson(QJsonDocument::Indented).replace("\xEF\xBB\xBF", "\\ufeff");
+}
+
 QByteArray JsonReport(const QList<TTargetResult>& AResults, bool AFleet) {
   if (!AFleet && AResults.size() == 1)
-    return QJsonDocument(ResultToJson(AResults.first())).toJson(QJsonDocument::Indented);
+    return JsonText(ResultToJson(AResults.first()));
   QJsonArray Targets;
   for (const TTargetResult& Result : AResults)
     Targets.append(ResultToJson(Result));
-  return QJsonDocument(QJsonObject{{QStringLiteral("targets"), Targets},
-                                   {QStringLiteral("exitCode"), CombinedExitCode(AResults)}})
-      .toJson(QJsonDocument::Indented);
+  return JsonText(QJsonObject{{QStringLiteral("targets"), Targets}, {QStringLiteral("exitCode"), CombinedExitCode(AResults)}});
 }
 
 qsizetype Failures(const TTargetResult& AResult) {
@@ -79,8 +85,44 @@ qsizetype Failures(const TTargetResult& AResult) {
   return Count;
 }
 
+bool IsXmlCharacter(char32_t C) {
+  return C == u'\t' || C == u'\n' || C == u'\r' || (C >= 0x20 && C <= 0xD7FF) || (C >= 0xE000 && C <= 0xFFFD) ||
+         C >= 0x10000;
+}
+
+// A name or text with every character XML 1.0 cannot carry (control characters, lone
+// surrogates, U+FFFE and U+FFFF) written as a visible \uXXXX: dropping them would hide what the
+// database holds, and a lone surrogate would stop Qt's writer from writing anything after it.
+QString XmlVisible(const QString& AText) {
+  QString Out;
+  Out.reserve(AText.size());
+  for (qsizetype I = 0; I < AText.size(); ++I) {
+    const QChar C = AText.at(I);
+    if (C.isHighSurrogate() && I + 1 < AText.size() && AText.at(I + 1).isLowSurrogate()) {
+      Out += C;
+      Out += AText.at(++I);
+    } else if (C.isSurrogate() || !IsXmlCharacter(C.unicode())) {
+      Out += QStringLiteral("\\u") + QStringLiteral("%1").arg(C.unicode(), 4, 16, QChar(u'0')).toUpper();
+    } else {
+      Out += C;
+    }
+  }
+  return Out;
+}
+
+// Qt's writer with every attribute value and text made visible: reports pass names and texts
+// from the database straight in. Hides the writer's own functions of those names.
+class TJUnitXmlWriter : public QXmlStreamWriter {
+public:
+  using QXmlStreamWriter::QXmlStreamWriter;
+  void writeAttribute(const QString& AName, const QString& AValue) {
+    QXmlStreamWriter::writeAttribute(AName, XmlVisible(AValue));
+  }
+  void writeCharacters(const QString& AText) { QXmlStreamWriter::writeCharacters(XmlVisible(AText)); }
+};
+
 // A finding of a test case: a failure when --fail-on names its group, skipped otherwise.
-void WriteFinding(QXmlStreamWriter& AXml, const TTargetResult& AResult, const TFindingGroup& AGroup) {
+void WriteFinding(TJUnitXmlWriter& AXml, const TTargetResult& AResult, const TFindingGroup& AGroup) {
   if (AResult.FailOn & AGroup.FailOn) {
     AXml.writeEmptyElement(QStringLiteral("failure"));
     AXml.writeAttribute(QStringLiteral("type"), AGroup.JsonKey);
@@ -92,7 +134,7 @@ void WriteFinding(QXmlStreamWriter& AXml, const TTargetResult& AResult, const TF
 
 QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   QByteArray Out;
-  QXmlStreamWriter Xml(&Out);
+  TJUnitXmlWriter Xml(&Out);
   Xml.setAutoFormatting(true);
   Xml.writeStartDocument();
   Xml.writeStartElement(QStringLiteral("testsuites"));
@@ -159,6 +201,8 @@ QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   }
   Xml.writeEndElement();
   Xml.writeEndDocument();
+  if (Xml.hasError())
+    throw Exception(QStringLiteral("The JUnit report could not be written"));
   return Out;
 }
 

@@ -12,12 +12,20 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace quillon {
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use UTF-16 SQLWCHAR");
 
 namespace {
+
+// A length the driver reports for a value is never negative but for its two markers; taken
+// as it is, a negative one would be a negative size.
+void CheckIndicator(SQLLEN AIndicator) {
+  if (AIndicator < 0 && AIndicator != SQL_NO_TOTAL)
+    throw Exception(Format(QStringLiteral("The ODBC driver reported a value of %d bytes"), {qint64(AIndicator)}));
+}
 
 SQLWCHAR* Wide(const QString& AText) {
   return const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(AText.utf16()));
@@ -28,6 +36,20 @@ QString FromWide(const SQLWCHAR* AText, qsizetype ALength) {
 }
 
 bool Failed(SQLRETURN AResult) { return AResult == SQL_ERROR || AResult == SQL_INVALID_HANDLE; }
+
+// A length, count or position as the narrower integer type an ODBC call takes, where a cast
+// would wrap without a word.
+template <class TOdbc, class TValue>
+TOdbc OdbcValue(TValue AValue, const char* AWhat) {
+  if (!std::in_range<TOdbc>(AValue))
+    throw Exception(Format(QStringLiteral("%s is out of range for the ODBC driver: %d (it takes %d to %d)"),
+                           {QString::fromLatin1(AWhat), qint64(AValue), qint64(std::numeric_limits<TOdbc>::min()),
+                            qint64(std::numeric_limits<TOdbc>::max())}));
+  return static_cast<TOdbc>(AValue);
+}
+
+// A length the driver reported, as a count of characters no larger than the buffer it filled.
+qsizetype ReportedLength(qint64 ALength, qsizetype ABuffer) { return std::clamp<qint64>(ALength, 0, ABuffer); }
 
 // An ODBC call that must not fail for a reason worth reporting (allocation, attributes).
 odbc::THandle Allocate(SQLSMALLINT AType, const odbc::THandle& AParent) {
@@ -97,6 +119,8 @@ void THandle::Reset() {
   FHandle = nullptr;
 }
 
+constexpr size_t MaxDiagnosticBuffer = std::numeric_limits<SQLSMALLINT>::max();
+
 QList<TOdbcDiagnostic> Diagnostics(const THandle& AHandle) {
   QList<TOdbcDiagnostic> Result;
   if (!AHandle)
@@ -108,15 +132,16 @@ QList<TOdbcDiagnostic> Diagnostics(const THandle& AHandle) {
     SQLSMALLINT Length = 0;
     SQLRETURN Status = SQLGetDiagRecW(AHandle.Type(), AHandle.Get(), Record, State, &Native, Text.data(),
                                       static_cast<SQLSMALLINT>(Text.size()), &Length);
-    if (Status == SQL_SUCCESS_WITH_INFO && Length >= static_cast<SQLSMALLINT>(Text.size())) {
-      Text.resize(static_cast<size_t>(Length) + 1);
+    // The buffer's size is passed as a SQLSMALLINT: a longer message is cut at its largest value.
+    if (Status == SQL_SUCCESS_WITH_INFO && Length >= static_cast<SQLSMALLINT>(Text.size()) && Text.size() < MaxDiagnosticBuffer) {
+      Text.resize(std::min<size_t>(static_cast<size_t>(Length) + 1, MaxDiagnosticBuffer));
       Status = SQLGetDiagRecW(AHandle.Type(), AHandle.Get(), Record, State, &Native, Text.data(),
                               static_cast<SQLSMALLINT>(Text.size()), &Length);
     }
     if (Status != SQL_SUCCESS && Status != SQL_SUCCESS_WITH_INFO)
       break;
     Result.append({static_cast<qint32>(Native), FromWide(State, 5),
-                   FromWide(Text.data(), std::min<qsizetype>(Length, static_cast<qsizetype>(Text.size()) - 1))});
+                   FromWide(Text.data(), ReportedLength(Length, static_cast<qsizetype>(Text.size()) - 1))});
   }
   return Result;
 }
@@ -153,7 +178,7 @@ void TOdbcConnection::Open(const QString& AConnectionString, qint32 ALoginTimeou
                         .arg(AConnectionString.size())
                         .arg(std::numeric_limits<SQLSMALLINT>::max()));
   const SQLRETURN Result = SQLDriverConnectW(FDbc.Get(), nullptr, Wide(AConnectionString),
-                                             static_cast<SQLSMALLINT>(AConnectionString.size()), nullptr, 0,
+                                             OdbcValue<SQLSMALLINT>(AConnectionString.size(), "The connection string's length"), nullptr, 0,
                                              nullptr, SQL_DRIVER_NOPROMPT);
   odbc::Check(Result, FDbc);
   FConnected = true;
@@ -192,7 +217,7 @@ QString TOdbcConnection::DriverManagerVersion() const {
   SQLSMALLINT Length = 0;
   if (Failed(SQLGetInfoW(FDbc.Get(), SQL_DM_VER, Text, sizeof(Text), &Length)))
     return QString();
-  return FromWide(Text, std::min<qsizetype>(Length / 2, 63));
+  return FromWide(Text, ReportedLength(Length / 2, 63));
 }
 
 void TOdbcConnection::Attach(TOdbcStatement* AStatement) { FStatements.push_back(AStatement); }
@@ -297,7 +322,7 @@ void TOdbcStatement::BindParameter(qint32 APosition, const QVariant& AValue) {
   } else if (Type == QMetaType::QDateTime || Type == QMetaType::QDate) {
     const QDateTime Stamp = Type == QMetaType::QDate ? AValue.toDate().startOfDay() : AValue.toDateTime();
     SQL_TIMESTAMP_STRUCT Value{};
-    Value.year = static_cast<SQLSMALLINT>(Stamp.date().year());
+    Value.year = OdbcValue<SQLSMALLINT>(Stamp.date().year(), "The year of a date parameter");
     Value.month = static_cast<SQLUSMALLINT>(Stamp.date().month());
     Value.day = static_cast<SQLUSMALLINT>(Stamp.date().day());
     Value.hour = static_cast<SQLUSMALLINT>(Stamp.time().hour());
@@ -321,7 +346,7 @@ void TOdbcStatement::BindParameter(qint32 APosition, const QVariant& AValue) {
     throw Exception(Format(QStringLiteral("A parameter of type %s cannot be passed to the database"),
                            {QString::fromLatin1(AValue.typeName())}));
   }
-  odbc::Check(SQLBindParameter(Handle().Get(), static_cast<SQLUSMALLINT>(APosition), SQL_PARAM_INPUT, CType,
+  odbc::Check(SQLBindParameter(Handle().Get(), OdbcValue<SQLUSMALLINT>(APosition, "A parameter's position"), SQL_PARAM_INPUT, CType,
                                SqlType, ColumnSize, Digits, Bound->Data.data(),
                                static_cast<SQLLEN>(Bound->Data.size()), &Bound->Indicator),
               FStmt);
@@ -330,7 +355,8 @@ void TOdbcStatement::BindParameter(qint32 APosition, const QVariant& AValue) {
 
 void TOdbcStatement::Execute(const QString& ASQL) {
   FWarnings.clear();
-  const SQLRETURN Result = SQLExecDirectW(Handle().Get(), Wide(ASQL), static_cast<SQLINTEGER>(ASQL.size()));
+  const SQLRETURN Result =
+      SQLExecDirectW(Handle().Get(), Wide(ASQL), OdbcValue<SQLINTEGER>(ASQL.size(), "The length of a SQL text"));
   if (Result != SQL_NO_DATA)
     Collect(Result);
 }
@@ -379,7 +405,7 @@ void TOdbcQuery::OpenQuery(const QString& ASQL) {
     odbc::Check(SQLDescribeColW(Handle().Get(), static_cast<SQLUSMALLINT>(Index), Name, 256, &NameLength, &SqlType,
                                 &Size, &Digits, &Nullable),
                 Handle());
-    Names.append(FromWide(Name, std::min<qsizetype>(NameLength, 255)));
+    Names.append(FromWide(Name, ReportedLength(NameLength, 255)));
     SQLSMALLINT CType = SQL_C_WCHAR;
     switch (SqlType) {
       case SQL_BIT:
@@ -443,7 +469,7 @@ bool TOdbcQuery::FetchRow(QVector<QVariant>& AValues) {
 
 QVariant TOdbcQuery::ReadColumn(qint32 AIndex, const TColumn& AColumn) {
   const SQLHSTMT Stmt = Handle().Get();
-  const auto Column = static_cast<SQLUSMALLINT>(AIndex);
+  const auto Column = OdbcValue<SQLUSMALLINT>(AIndex, "A column's position");
   SQLLEN Indicator = 0;
   switch (AColumn.CType) {
     case SQL_C_BIT: {
@@ -485,6 +511,7 @@ QVariant TOdbcQuery::ReadColumn(qint32 AIndex, const TColumn& AColumn) {
         odbc::Check(Result, Handle());
         if (Indicator == SQL_NULL_DATA)
           return QVariant();
+        CheckIndicator(Indicator);
         const bool Whole = Indicator != SQL_NO_TOTAL && Indicator <= static_cast<SQLLEN>(sizeof(Chunk));
         Bytes.append(Chunk, Whole ? static_cast<qsizetype>(Indicator) : static_cast<qsizetype>(sizeof(Chunk)));
         if (Whole)
@@ -509,7 +536,7 @@ QString TOdbcQuery::ReadText(qint32 AIndex, bool& AIsNull) {
   for (;;) {
     SQLLEN Indicator = 0;
     const auto Bytes = static_cast<SQLLEN>(FTextBuffer.size() * sizeof(char16_t));
-    const SQLRETURN Result = SQLGetData(Handle().Get(), static_cast<SQLUSMALLINT>(AIndex), SQL_C_WCHAR,
+    const SQLRETURN Result = SQLGetData(Handle().Get(), OdbcValue<SQLUSMALLINT>(AIndex, "A column's position"), SQL_C_WCHAR,
                                         FTextBuffer.data(), Bytes, &Indicator);
     if (Result == SQL_NO_DATA)
       break;
@@ -518,6 +545,7 @@ QString TOdbcQuery::ReadText(qint32 AIndex, bool& AIsNull) {
       AIsNull = true;
       return QString();
     }
+    CheckIndicator(Indicator);
     if (Indicator != SQL_NO_TOTAL && Indicator < Bytes) {
       Text.append(QStringView(FTextBuffer.data(), static_cast<qsizetype>(Indicator / 2)));
       break;

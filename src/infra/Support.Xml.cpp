@@ -5,10 +5,13 @@
 #include <QBuffer>
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <QXmlStreamReader>
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
+#include <string_view>
 
 namespace quillon {
 
@@ -346,10 +349,100 @@ private:
 
 }  // namespace
 
+namespace {
+
+// Finds the first start tag holding more than MaxXmlAttributes attribute values, skipping
+// comments, CDATA sections, processing instructions and declarations (quoted values and an
+// internal subset included). Counts the equals signs outside quotes: a well-formed tag has one
+// per attribute, and a tag that is not well-formed is left for the reader to report.
+template <class TChar>
+const TChar* FindCrowdedElement(const TChar* AStart, const TChar* AEnd) {
+  const auto StartsWith = [AEnd](const TChar* AAt, std::string_view ALiteral) {
+    return AEnd - AAt >= qsizetype(ALiteral.size()) && std::equal(ALiteral.begin(), ALiteral.end(), AAt);
+  };
+  const auto SkipPast = [AEnd](const TChar* AFrom, std::string_view ALiteral) {
+    const TChar* Found = std::search(AFrom, AEnd, ALiteral.begin(), ALiteral.end());
+    return Found == AEnd ? AEnd : Found + ALiteral.size();
+  };
+  // From an opening quote to just after its closing one.
+  const auto SkipQuoted = [AEnd](const TChar* AQuote) {
+    const TChar* Close = std::find(AQuote + 1, AEnd, *AQuote);
+    return Close == AEnd ? AEnd : Close + 1;
+  };
+  const TChar* P = AStart;
+  while ((P = std::find(P, AEnd, TChar('<'))) != AEnd) {
+    if (StartsWith(P, "<!--")) {
+      P = SkipPast(P + 4, "-->");
+    } else if (StartsWith(P, "<![CDATA[")) {
+      P = SkipPast(P + 9, "]]>");
+    } else if (StartsWith(P, "<?")) {
+      P = SkipPast(P + 2, "?>");
+    } else if (StartsWith(P, "<!")) {
+      qsizetype Brackets = 0;
+      for (P += 2; P < AEnd && (*P != '>' || Brackets > 0);) {
+        if (*P == '"' || *P == '\'') {
+          P = SkipQuoted(P);
+          continue;
+        }
+        if (StartsWith(P, "<!--")) {
+          P = SkipPast(P + 4, "-->");
+          continue;
+        }
+        Brackets += *P == '[' ? 1 : *P == ']' ? -1 : 0;
+        ++P;
+      }
+    } else {
+      const TChar* Tag = P;
+      qsizetype Values = 0;
+      for (++P; P < AEnd && *P != '>';) {
+        if (*P == '"' || *P == '\'') {
+          P = SkipQuoted(P);
+          continue;
+        }
+        if (*P == '=' && ++Values > MaxXmlAttributes)
+          return Tag;
+        ++P;
+      }
+    }
+  }
+  return nullptr;
+}
+
+template <class TChar>
+void RefuseCrowdedElementsIn(const TChar* AStart, const TChar* AEnd, const QString& ASource) {
+  const TChar* Crowded = FindCrowdedElement(AStart, AEnd);
+  if (!Crowded)
+    return;
+  const qint64 Line = 1 + std::count(AStart, Crowded, TChar('\n'));
+  const TChar* LineStart = std::find(std::make_reverse_iterator(Crowded), std::make_reverse_iterator(AStart), TChar('\n')).base();
+  throw EXmlParseError(ASource, Format(QStringLiteral("an element carries more than %d attributes"), {MaxXmlAttributes}),
+                       Line, Crowded - LineStart + 1);
+}
+
+}  // namespace
+
+void RefuseCrowdedElements(const QByteArray& AData, const QString& ASource) {
+  // A document in UTF-16 or UTF-32 is looked at in characters, since its bytes say nothing.
+  const std::optional<QStringConverter::Encoding> Encoding = QStringConverter::encodingForData(AData, u'<');
+  if (Encoding && *Encoding != QStringConverter::Utf8 && *Encoding != QStringConverter::Latin1) {
+    const QString Text = QStringDecoder(*Encoding).decode(AData);
+    const char16_t* Start = reinterpret_cast<const char16_t*>(Text.constData());
+    RefuseCrowdedElementsIn(Start, Start + Text.size(), ASource);
+    return;
+  }
+  RefuseCrowdedElementsIn(AData.constData(), AData.constData() + AData.size(), ASource);
+}
+
 TXmlDocument TXmlDocument::FromBytes(const QByteArray& AData, const QString& ASourceName,
                                      TXmlDocumentType ADocumentType) {
+  RefuseCrowdedElements(AData, ASourceName);
   TXmlDocument Result;
-  QXmlStreamReader Reader(AData);
+  // Through a device the reader decodes a few kilobytes at a time; given the bytes themselves
+  // it would decode the whole document at once, twice its size again in UTF-16.
+  QBuffer Input;
+  Input.setData(AData);
+  Input.open(QIODevice::ReadOnly);
+  QXmlStreamReader Reader(&Input);
   Reader.setNamespaceProcessing(false);
   TXmlTokenGuard Guard(ADocumentType, ASourceName);
   TXmlTreeBuilder(Result, Guard).Run(Reader);

@@ -17,6 +17,12 @@ namespace quillon {
 // refused, since only a hostile one gets there.
 constexpr qsizetype MaxXmlDepth = 256;
 
+// More attributes on one element than any snapshot, page or SOAP answer holds. Qt's reader
+// checks an element's attributes for duplicates pair by pair, so an element with a million of
+// them would take the better part of an hour: a document with more is refused before any
+// reader sees it.
+constexpr qsizetype MaxXmlAttributes = 256;
+
 // Whether a reader accepts a document type declaration (whose internal entities it expands).
 enum class TXmlDocumentType { Accepted, Refused };
 
@@ -111,8 +117,13 @@ private:
   qsizetype FDepth = 0;
 };
 
+// Raises EXmlParseError (ASource naming the document) when an element of AData carries more
+// than MaxXmlAttributes attributes. One pass over the text, to be made before a stream reader
+// gets the document.
+void RefuseCrowdedElements(const QByteArray& AData, const QString& ASource);
+
 // An XML 1.0 document with one root element. Read with Qt's stream reader under a
-// TXmlTokenGuard: external entities are never fetched (a document declaring one is refused),
+// TXmlTokenGuard, after RefuseCrowdedElements: external entities are never fetched (a document declaring one is refused),
 // internal entity expansion is bounded, and white-space-only text between elements is
 // dropped. Written as UTF-8 with the declaration <?xml version="1.0"?>, children
 // indented by two spaces per level; an element that holds text is written on one line so

@@ -5,17 +5,16 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace quillon {
 
 namespace {
 
-// Answers beyond this size are refused rather than held in memory: no page or definition the
-// service serves comes near it.
-constexpr qsizetype MaxBodySize = qsizetype(256) * 1024 * 1024;
 
 struct TEasyDeleter {
   void operator()(CURL* AHandle) const { curl_easy_cleanup(AHandle); }
@@ -28,15 +27,6 @@ struct TSlistDeleter {
 };
 using TSlist = std::unique_ptr<curl_slist, TSlistDeleter>;
 
-size_t AppendBody(char* AData, size_t ASize, size_t ACount, void* AUser) {
-  auto* Body = static_cast<QByteArray*>(AUser);
-  const size_t Bytes = ASize * ACount;
-  if (Body->size() + qsizetype(Bytes) > MaxBodySize)
-    return 0;  // makes curl fail the transfer with a write error
-  Body->append(AData, qsizetype(Bytes));
-  return Bytes;
-}
-
 void Check(CURLcode ACode) {
   if (ACode != CURLE_OK)
     throw EServiceError(QStringLiteral("HTTP client set-up failed: %1").arg(QString::fromUtf8(curl_easy_strerror(ACode))));
@@ -48,6 +38,15 @@ void CheckMulti(CURLMcode ACode) {
 }
 
 QString Seconds(double ASeconds) { return QString::number(ASeconds, 'g', 6); }
+
+// A time-out from the settings as curl takes it. One too long for a long (or infinite) waits
+// as long as a long can say, rather than wrapping to a negative number curl refuses.
+long Milliseconds(double ASeconds) {
+  const double Milliseconds = ASeconds * 1000;
+  if (!(Milliseconds < double(std::numeric_limits<long>::max())))
+    return std::numeric_limits<long>::max();
+  return long(std::max(Milliseconds, 0.0));
+}
 
 // Collapses the start of a body into one short line for an error message.
 QString Excerpt(const QByteArray& ABody) {
@@ -62,6 +61,7 @@ QString Excerpt(const QByteArray& ABody) {
 
 struct THttpTransport::TImpl {
   struct TTransfer {
+    TImpl* Owner = nullptr;
     std::unique_ptr<CURL, TEasyDeleter> Handle;
     char ErrorBuffer[CURL_ERROR_SIZE] = {};
     QString Address;
@@ -70,6 +70,8 @@ struct THttpTransport::TImpl {
     QByteArray Body;
     bool Running = true;
     CURLcode Result = CURLE_OK;
+    // Refused for want of room in the budget while others held it.
+    bool Crowded = false;
   };
 
   std::unique_ptr<CURLM, TMultiDeleter> Multi;
@@ -82,6 +84,31 @@ struct THttpTransport::TImpl {
   std::map<TTransferId, std::unique_ptr<TTransfer>> Transfers;
   TTransferId LastId = 0;
   std::function<void()> OnTransferDone;
+  qsizetype AnswerBudget = 0;
+  // The bytes of all answers received and not yet handed out.
+  qsizetype Buffered = 0;
+  qsizetype PeakBuffered = 0;
+
+  static size_t AppendBody(char* AData, size_t ASize, size_t ACount, void* AUser) {
+    auto* Transfer = static_cast<TTransfer*>(AUser);
+    TImpl& Owner = *Transfer->Owner;
+    const size_t Bytes = ASize * ACount;
+    // Each call carries at most CURL_MAX_WRITE_SIZE bytes, so the sum cannot overflow.
+    if (Owner.Buffered + qsizetype(Bytes) > Owner.AnswerBudget) {
+      Transfer->Crowded = Transfer->Body.size() + qsizetype(Bytes) <= Owner.AnswerBudget;
+      return 0;  // makes curl fail the transfer with a write error
+    }
+    Transfer->Body.append(AData, qsizetype(Bytes));
+    Owner.Buffered += qsizetype(Bytes);
+    Owner.PeakBuffered = std::max(Owner.PeakBuffered, Owner.Buffered);
+    return Bytes;
+  }
+
+  // The transfer's body leaves the budget, handed out or dropped.
+  QByteArray TakeBody(TTransfer& ATransfer) {
+    Buffered -= ATransfer.Body.size();
+    return std::exchange(ATransfer.Body, QByteArray());
+  }
 
   ~TImpl() {
     for (auto& [Id, Transfer] : Transfers)
@@ -94,14 +121,14 @@ struct THttpTransport::TImpl {
     if (!Handle)
       throw EServiceError(QStringLiteral("HTTP client set-up failed: no curl handle"));
     CURL* H = Handle.get();
-    Check(curl_easy_setopt(H, CURLOPT_CONNECTTIMEOUT_MS, long(ConnectTimeout * 1000)));
-    Check(curl_easy_setopt(H, CURLOPT_TIMEOUT_MS, long(Timeout * 1000)));
+    Check(curl_easy_setopt(H, CURLOPT_CONNECTTIMEOUT_MS, Milliseconds(ConnectTimeout)));
+    Check(curl_easy_setopt(H, CURLOPT_TIMEOUT_MS, Milliseconds(Timeout)));
     Check(curl_easy_setopt(H, CURLOPT_NOSIGNAL, 1L));
     Check(curl_easy_setopt(H, CURLOPT_PROTOCOLS_STR, "http,https"));
     Check(curl_easy_setopt(H, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)));
     Check(curl_easy_setopt(H, CURLOPT_TCP_NODELAY, 1L));
     Check(curl_easy_setopt(H, CURLOPT_TCP_KEEPALIVE, 1L));
-    Check(curl_easy_setopt(H, CURLOPT_WRITEFUNCTION, &AppendBody));
+    Check(curl_easy_setopt(H, CURLOPT_WRITEFUNCTION, &TImpl::AppendBody));
     return Handle;
   }
 
@@ -120,11 +147,12 @@ struct THttpTransport::TImpl {
       Transfer->Handle = std::move(IdleHandles.back());
       IdleHandles.pop_back();
     }
+    Transfer->Owner = this;
     Transfer->Address = AAddress;
     CURL* H = Transfer->Handle.get();
     Check(curl_easy_setopt(H, CURLOPT_URL, AAddress.toUtf8().constData()));
     Check(curl_easy_setopt(H, CURLOPT_ERRORBUFFER, Transfer->ErrorBuffer));
-    Check(curl_easy_setopt(H, CURLOPT_WRITEDATA, &Transfer->Body));
+    Check(curl_easy_setopt(H, CURLOPT_WRITEDATA, Transfer.get()));
     Check(curl_easy_setopt(H, CURLOPT_PRIVATE, Transfer.get()));
     if (!APost) {
       Check(curl_easy_setopt(H, CURLOPT_HTTPGET, 1L));
@@ -193,6 +221,7 @@ struct THttpTransport::TImpl {
     const auto It = Transfers.find(AId);
     std::unique_ptr<TTransfer> Transfer = std::move(It->second);
     Transfers.erase(It);
+    TakeBody(*Transfer);
     CURL* H = Transfer->Handle.get();
     if (Transfer->Running)
       curl_multi_remove_handle(Multi.get(), H);
@@ -219,7 +248,11 @@ struct THttpTransport::TImpl {
       case CURLE_COULDNT_RESOLVE_PROXY:
         return QStringLiteral("Could not connect to the gold-standard service at %1: %2").arg(Address, Detail);
       case CURLE_WRITE_ERROR:
-        return QStringLiteral("The answer of %1 is larger than %2 MB and was refused").arg(Address).arg(MaxBodySize >> 20);
+        if (ATransfer.Crowded)
+          return QStringLiteral("The answer of %1 was refused: the answers in flight together came to more than %2 MB")
+              .arg(Address)
+              .arg(AnswerBudget >> 20);
+        return QStringLiteral("The answer of %1 is larger than %2 MB and was refused").arg(Address).arg(AnswerBudget >> 20);
       default:
         return QStringLiteral("The request to the gold-standard service at %1 failed: %2").arg(Address, Detail);
     }
@@ -238,7 +271,7 @@ struct THttpTransport::TImpl {
     const QString Failure = Result == CURLE_OK ? QString() : FailureMessage(Transfer);
     if (Result == CURLE_OK) {
       curl_easy_getinfo(Transfer.Handle.get(), CURLINFO_RESPONSE_CODE, &Response.Status);
-      Response.Body = std::move(Transfer.Body);
+      Response.Body = TakeBody(Transfer);
     }
     Release(AId);
     if (Result != CURLE_OK)
@@ -247,13 +280,14 @@ struct THttpTransport::TImpl {
   }
 };
 
-THttpTransport::THttpTransport(double AConnectTimeout, double ATimeout, qint32 AMaxConnections)
+THttpTransport::THttpTransport(double AConnectTimeout, double ATimeout, qint32 AMaxConnections, qsizetype AAnswerBudget)
     : FImpl(std::make_unique<TImpl>()) {
   static std::once_flag GlobalInit;
   std::call_once(GlobalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   FImpl->ConnectTimeout = AConnectTimeout;
   FImpl->Timeout = ATimeout;
   FImpl->MaxConnections = std::max(AMaxConnections, 1);
+  FImpl->AnswerBudget = AAnswerBudget;
   FImpl->Multi.reset(curl_multi_init());
   if (!FImpl->Multi)
     throw EServiceError(QStringLiteral("HTTP client set-up failed: no curl multi handle"));
@@ -269,6 +303,8 @@ THttpTransport::THttpTransport(double AConnectTimeout, double ATimeout, qint32 A
 THttpTransport::~THttpTransport() = default;
 
 qint32 THttpTransport::MaxConnections() const { return FImpl->MaxConnections; }
+
+qsizetype THttpTransport::PeakBuffered() const { return FImpl->PeakBuffered; }
 
 THttpTransport::TResponse THttpTransport::Get(const QString& AAddress) {
   return FImpl->Finish(FImpl->Start(AAddress, nullptr));

@@ -38,13 +38,21 @@ public:
   };
   using TTransferId = quint64;
 
+  // All answers received and not yet handed out share this many bytes; one answer is refused
+  // when it does not fit, so a run holds no more however many are in flight. No page or
+  // definition the service serves comes near it.
+  static constexpr qsizetype DefaultAnswerBudget = qsizetype(256) * 1024 * 1024;
+
   // Time-outs in seconds: for establishing a connection, and for each whole request.
-  THttpTransport(double AConnectTimeout, double ATimeout, qint32 AMaxConnections = 1);
+  THttpTransport(double AConnectTimeout, double ATimeout, qint32 AMaxConnections = 1,
+                 qsizetype AAnswerBudget = DefaultAnswerBudget);
   ~THttpTransport();
   THttpTransport(const THttpTransport&) = delete;
   THttpTransport& operator=(const THttpTransport&) = delete;
 
   qint32 MaxConnections() const;
+  // The most bytes of answers held at one time so far; never more than the budget.
+  qsizetype PeakBuffered() const;
 
   // Raise EServiceTransportError when the request cannot be completed; any HTTP status is
   // returned to the caller.

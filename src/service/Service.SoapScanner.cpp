@@ -287,13 +287,18 @@ private:
       }
       if (FPos == Before)
         throw TDefer();
+      // The full reader says which element carries too many.
+      if (qsizetype(FAttributes.size()) == MaxXmlAttributes)
+        throw TDefer();
       const string_view Attribute = this->Name();
       FAttributes.push_back({Attribute, QuotedValue()});
     }
-    for (size_t I = 0; I < FAttributes.size(); ++I)
-      for (size_t J = 0; J < I; ++J)
-        if (FAttributes[J].Name == FAttributes[I].Name)
-          throw TDefer();
+    FNames.clear();
+    for (const TAttribute& A : FAttributes)
+      FNames.push_back(A.Name);
+    std::sort(FNames.begin(), FNames.end());
+    if (std::adjacent_find(FNames.begin(), FNames.end()) != FNames.end())
+      throw TDefer();
     // Nesting the full reader refuses is left to it, so that it says where.
     if (PrefixOf(Name).starts_with("xml") || qsizetype(FOpen.size()) == MaxXmlDepth)
       throw TDefer();
@@ -391,6 +396,7 @@ private:
   THandler& FHandler;
   std::vector<string_view> FOpen;
   std::vector<TAttribute> FAttributes;
+  std::vector<string_view> FNames;
 };
 
 // Follows the answer's shape as the full SOAP reader does: the first SOAP body among the

@@ -22,6 +22,7 @@ TXmlDocument ParseXmlDocument(const QByteArray& AData, const QString& ASource) {
 }
 
 void RefuseHostileXml(const QByteArray& AData, const QString& ASource) {
+  RefuseCrowdedElements(AData, ASource);
   QXmlStreamReader Reader(AData);
   TXmlTokenGuard Guard(TXmlDocumentType::Refused, ASource);
   while (!Reader.atEnd()) {

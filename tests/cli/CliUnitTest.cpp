@@ -1,9 +1,12 @@
 #include "cli/Cli.Fleet.h"
 #include "cli/Cli.LineDiff.h"
 #include "cli/Cli.Options.h"
+#include "cli/Cli.Reports.h"
 #include "support/QtPrinters.h"
 
+#include <QJsonDocument>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -104,6 +107,68 @@ TEST(FleetFileTest, MalformedLinesFailAloneByLineNumber) {
                                    QStringLiteral("5|line 5|Server=s3|fleet file line 5: \"d3\" is not a key=value setting"),
                                    QStringLiteral("6|s4/d4|Server=s4 Database=d4|fleet file line 6: unknown setting \"Password\""),
                                    QStringLiteral("7|line 7|Server=s5|fleet file line 7: a target needs both Server= and Database=")}));
+}
+
+// Names and texts as a database may hold them: control characters, lone surrogates at the
+// start, in the middle and at the end, a leading U+FEFF, the two non-characters XML refuses.
+TEST(ReportsTest, EveryFormatStaysValidAndKeepsEveryCharacterWhateverTheNamesHold) {
+  struct TCase {
+    const char* Name;
+    QString Text;
+    QString InXml;
+  };
+  const QChar Lone(0xD800);
+  const QList<TCase> Cases{
+      {"control characters only", QStringLiteral("\x01\x02\x03"), QStringLiteral("\\u0001\\u0002\\u0003")},
+      {"lone surrogate first", Lone + QStringLiteral("ab"), QStringLiteral("\\uD800ab")},
+      {"lone surrogate inside", QStringLiteral("a") + QChar(0xDC01) + QStringLiteral("b"), QStringLiteral("a\\uDC01b")},
+      {"lone surrogate last", QStringLiteral("ab") + Lone, QStringLiteral("ab\\uD800")},
+      {"pair kept", QStringLiteral("a\U0001F600b"), QStringLiteral("a\U0001F600b")},
+      {"byte-order mark first", QChar(0xFEFF) + QStringLiteral("v"), QChar(0xFEFF) + QStringLiteral("v")},
+      {"non-characters", QStringLiteral("\uFFFE\uFFFF"), QStringLiteral("\\uFFFE\\uFFFF")},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    TTargetResult Result;
+    Result.Name = Case.Text;
+    Result.Server = QStringLiteral("srv");
+    Result.Database = Case.Text;
+    Result.Compared = {{Case.Text, QStringLiteral("view")}, {QStringLiteral("dbo.After"), QStringLiteral("view")}};
+    Result.Anomalies = {{Case.Text, QStringLiteral("view"), Case.Text, QStringLiteral("SELECT 1"),
+                         QStringLiteral("SELECT '") + Case.Text + u'\''}};
+    Result.MissingLocally = {{Case.Text, QStringLiteral("routine")}};
+    TTargetResult Failed;
+    Failed.Name = QStringLiteral("second");
+    Failed.Error = Case.Text;
+
+    QXmlStreamReader Xml(RenderReport(TReportFormat::JUnit, {Result, Failed}, true));
+    QStringList TestCases;
+    QString Failure;
+    QString Error;
+    while (!Xml.atEnd()) {
+      if (Xml.readNext() != QXmlStreamReader::StartElement)
+        continue;
+      if (Xml.name() == u"testcase")
+        TestCases.append(Xml.attributes().value(QStringLiteral("name")).toString());
+      else if (Xml.name() == u"failure")
+        Failure = Xml.readElementText();
+      else if (Xml.name() == u"error")
+        Error = Xml.attributes().value(QStringLiteral("message")).toString();
+    }
+    EXPECT_FALSE(Xml.hasError()) << Xml.errorString().toStdString();
+    EXPECT_EQ(TestCases, QStringList({Case.InXml, QStringLiteral("dbo.After"), Case.InXml, QStringLiteral("check")}));
+    EXPECT_TRUE(Failure.contains(QStringLiteral("+SELECT '") + Case.InXml + u'\'')) << Failure.toStdString();
+    EXPECT_EQ(Error, Case.InXml + QStringLiteral(" (the comparison is incomplete)"));
+
+    QJsonParseError JsonError;
+    const QJsonDocument Json = QJsonDocument::fromJson(RenderReport(TReportFormat::Json, {Result}, false), &JsonError);
+    ASSERT_EQ(JsonError.error, QJsonParseError::NoError) << JsonError.errorString().toStdString();
+    const TTargetResult Back = ResultFromJson(Json.object());
+    EXPECT_EQ(Back.Name, Result.Name);
+    EXPECT_EQ(Back.Database, Result.Database);
+    EXPECT_EQ(Back.Anomalies, Result.Anomalies);
+    EXPECT_EQ(Back.MissingLocally, Result.MissingLocally);
+  }
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
 #include "infra/Support.Waiting.h"
 #include "schema/Indices.h"
@@ -221,6 +222,31 @@ TEST_F(SimpleDatabaseIntegrationTest, AValueThatCannotBeBoundIsLoggedUnlessItIsA
       << Errors[2].toStdString();
   EXPECT_FALSE(FLog.Dump().contains(QStringLiteral("Password=hunter2")));
   EXPECT_TRUE(FDb.Connected());
+}
+
+// Lengths and numbers the ODBC calls take in 16 bits are refused when they do not fit, never
+// wrapped into another value.
+TEST_F(SimpleDatabaseIntegrationTest, ValuesTooLargeForAnOdbcCallAreRefusedNotWrapped) {
+  FDb.Connect();
+  try {
+    FDb.ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbView :VS,:VN,:VD,:V"),
+                       {QStringLiteral("dbo"), QStringLiteral("V"), QStringLiteral("x"), QDate(40000, 1, 1)});
+    ADD_FAILURE() << "no exception";
+  } catch (const Exception& E) {
+    EXPECT_TRUE(E.Message().contains(QStringLiteral("The year of a date parameter is out of range for the ODBC driver: 40000")))
+        << E.what();
+  }
+  EXPECT_TRUE(FDb.Connected());
+
+  TOdbcConnection Connection;
+  const QString Long = QStringLiteral("DRIVER=FreeTDS;SERVER=x;APP=") + QString(40000, u'a');
+  try {
+    Connection.Open(Long, 1);
+    ADD_FAILURE() << "no exception";
+  } catch (const Exception& E) {
+    EXPECT_EQ(E.Message(), QStringLiteral("The connection string's length is out of range for the ODBC driver: %1 (it takes "
+                                          "-32768 to 32767)").arg(Long.size()));
+  }
 }
 
 TEST_F(SimpleDatabaseIntegrationTest, ResultSetsReadEveryTypeAndNullAndTheNextQueryClosesThePrevious) {

@@ -1,5 +1,6 @@
 #include "infra/Support.Xml.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -103,6 +104,19 @@ TEST(Xml, BadDocumentsRaiseTheParsersMessageAndPosition) {
   }
 }
 
+// " a0='v' a1='v' ...": ACount distinct attributes.
+QByteArray Attributes(qsizetype ACount) {
+  QByteArray Result;
+  for (qsizetype I = 0; I < ACount; ++I)
+    Result += " a" + QByteArray::number(I) + "='v'";
+  return Result;
+}
+
+QByteArray Utf16(const QByteArray& ALatin1) {
+  const QString Text = QString::fromLatin1(ALatin1);
+  return QByteArray(reinterpret_cast<const char*>(Text.utf16()), Text.size() * 2);
+}
+
 TEST(Xml, HostileDocumentsAreRefusedWhereTheyTurnHostile) {
   const struct {
     const char* Name;
@@ -118,6 +132,10 @@ TEST(Xml, HostileDocumentsAreRefusedWhereTheyTurnHostile) {
        QStringLiteral("the entity 'u' cannot be resolved"), 2, 7},
       {"nesting past the limit", "<R>\n" + QByteArray("<a>").repeated(100000) + QByteArray("</a>").repeated(100000) + "</R>",
        QStringLiteral("elements are nested deeper than 256 levels"), 2, 768},
+      {"attributes past the limit", "<R>\n <a" + Attributes(257) + "/></R>",
+       QStringLiteral("an element carries more than 256 attributes"), 2, 2},
+      {"too many in UTF-16", "\xFF\xFE" + Utf16("<R><a" + Attributes(257) + "/></R>"),
+       QStringLiteral("an element carries more than 256 attributes"), 1, 4},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Name);
@@ -129,6 +147,28 @@ TEST(Xml, HostileDocumentsAreRefusedWhereTheyTurnHostile) {
       EXPECT_EQ(std::make_pair(E.Line(), E.Column()), std::make_pair(Case.Line, Case.Column));
     }
   }
+}
+
+// Only attributes count: equals signs in texts, values, comments, CDATA and declarations do not.
+TEST(Xml, AnElementAtTheAttributeLimitIsReadWhateverElseHoldsEqualsSigns) {
+  const QByteArray Many = QByteArray("=").repeated(1000);
+  const QByteArray Document = "<?xml version=\"1.0\"?><!DOCTYPE R [<!-- " + Many + " --><!ENTITY e '" + Many +
+                              "'>]><R><a" + Attributes(255) + " q='" + Many + "'/" + "><!-- " + Many + " --><![CDATA[" +
+                              Many + "]]><?pi " + Many + "?>" + Many + "</R>";
+  const TXmlDocument Read = TXmlDocument::FromBytes(Document);
+  const TXmlNode* A = Read.DocumentElement()->ChildElement(QStringLiteral("a"));
+  ASSERT_NE(A, nullptr);
+  EXPECT_EQ(A->Attributes().size(), 256);
+  EXPECT_EQ(A->Attribute(QStringLiteral("q")), QString::fromLatin1(Many));
+}
+
+// Qt's reader alone would spend most of an hour on it.
+TEST(Xml, AMillionAttributesAreRefusedAtOnce) {
+  const QByteArray Document = "<R><a" + Attributes(1000000) + "/></R>";
+  QElapsedTimer Timer;
+  Timer.start();
+  EXPECT_THROW(TXmlDocument::FromBytes(Document), EXmlParseError);
+  EXPECT_LT(Timer.elapsed(), 2000);
 }
 
 TEST(Xml, ADocumentTypeIsRefusedWhereTheReaderIsToldTo) {

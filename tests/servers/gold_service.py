@@ -34,7 +34,9 @@ Control endpoint for tests (never counted as service traffic):
                         closed), slow (a good answer after `delay` seconds), textversion
                         (a versions page whose versions are not numbers), noresult,
                         emptyresult, nowrapper, dtd, innerdtd (a document type inside the
-                        root), deep (100,000 nested elements inside the root), badbool.
+                        root), deep (100,000 nested elements inside the root), badbool,
+                        large (a good answer padded with blanks to "size" bytes, after
+                        `delay` seconds; a client that stops reading ends the connection).
   POST /control/reset   reseeds the store from the fixture, forgets calls, failures, counts.
 """
 
@@ -464,6 +466,13 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(200, after_second_start_tag(normal(), INNER_DTD))
         elif mode == "deep":
             self.answer(200, after_second_start_tag(normal(), DEEP_NESTING))
+        elif mode == "large":
+            data = normal().encode("utf-8")
+            time.sleep(float(rule.get("delay", 0)))
+            try:
+                self.answer(200, data + b" " * max(0, int(rule.get("size", 0)) - len(data)))
+            except (BrokenPipeError, ConnectionResetError):
+                self.close_connection = True
         else:
             return False
         return True

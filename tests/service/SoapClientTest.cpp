@@ -1,3 +1,4 @@
+#include "service/Service.Http.h"
 #include "service/Service.Soap.h"
 #include "support/GoldService.h"
 
@@ -5,6 +6,7 @@
 #include <QThread>
 
 #include <functional>
+#include <limits>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -200,6 +202,60 @@ TEST_F(SoapClient, GivesUpOnASlowServiceAfterTheTimeOut) {
     EXPECT_TRUE(E.Message().contains(Config.EndpointAddress())) << E.what();
   }
   EXPECT_LT(Timer.elapsed(), 2500);
+}
+
+// Eight answers of 1.5 MB in flight against a budget of 4 MB: the transport never holds more
+// than the budget, the answers that do not fit are refused with a message that says why, and
+// the budget is whole again after.
+TEST_F(SoapClient, AnswersInFlightShareOneMemoryBudget) {
+  constexpr qsizetype MB = 1024 * 1024;
+  constexpr qsizetype AnswerSize = 3 * MB / 2;
+  const QByteArray Envelope = R"(<?xml version="1.0" encoding="utf-8"?><soap:Envelope )"
+                              R"(xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"><soap:Body>)"
+                              R"(<GetDbView xmlns="http://ulmora.no/Ostrel/"><SchemaName>dbo</SchemaName>)"
+                              R"(<ViewName>Orders</ViewName><DbVer>5</DbVer></GetDbView></soap:Body></soap:Envelope>)";
+  const QString Address = Service->Config().EndpointAddress();
+  THttpTransport Transport(5, 20, 8, 4 * MB);
+  const auto Start = [&] {
+    return Transport.StartPost(Address, "text/xml; charset=utf-8", "\"http://ulmora.no/Ostrel/GetDbView\"", Envelope);
+  };
+  const auto Outcome = [&](THttpTransport::TTransferId ATransfer) {
+    try {
+      const THttpTransport::TResponse Response = Transport.Finish(ATransfer);
+      return QStringLiteral("%1 bytes").arg(Response.Body.size());
+    } catch (const EServiceTransportError& E) {
+      return E.Message();
+    }
+  };
+  // The delay lets all eight requests arrive, so that the answers come in side by side.
+  Service->PadAnswers(QStringLiteral("GetDbView"), AnswerSize, 0.3);
+  std::vector<THttpTransport::TTransferId> InFlight;
+  for (int I = 0; I < 8; ++I)
+    InFlight.push_back(Start());
+  QStringList Outcomes;
+  for (const THttpTransport::TTransferId Transfer : InFlight)
+    Outcomes.append(Outcome(Transfer));
+  const QString Received = QStringLiteral("%1 bytes").arg(AnswerSize);
+  const QString Refused = QStringLiteral("The answer of %1 was refused: the answers in flight together came to more "
+                                         "than 4 MB").arg(Address);
+  EXPECT_GE(Outcomes.count(Refused), 1) << Outcomes.join(u'\n').toStdString();
+  EXPECT_EQ(Outcomes.count(Received) + Outcomes.count(Refused), 8) << Outcomes.join(u'\n').toStdString();
+  EXPECT_LE(Transport.PeakBuffered(), 4 * MB);
+  EXPECT_GT(Transport.PeakBuffered(), 3 * MB);
+
+  EXPECT_EQ(Outcome(Start()), Received);
+  Service->PadAnswers(QStringLiteral("GetDbView"), 5 * MB);
+  EXPECT_EQ(Outcome(Start()), QStringLiteral("The answer of %1 is larger than 4 MB and was refused").arg(Address));
+}
+
+// Time-outs come from the settings file: one too long for curl's milliseconds means no limit
+// that matters, not a wrapped negative number curl refuses.
+TEST_F(SoapClient, TimeOutsTooLongForCurlStillWork) {
+  TServiceConfig Config = Service->Config();
+  Config.ConnectTimeout = std::numeric_limits<double>::infinity();
+  Config.Timeout = 1e300;
+  TOstrelServiceClient Client(Config);
+  EXPECT_EQ(Client.GetDbCheckConstraint(QStringLiteral("dbo"), QStringLiteral("CK_Qty"), 1), QStringLiteral("([Qty]>(0))"));
 }
 
 TEST_F(SoapClient, NamesTheAddressWhenNoServiceListens) {

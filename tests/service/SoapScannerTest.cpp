@@ -15,6 +15,13 @@ QByteArray Answer(const QByteArray& AInWrapper) {
          "</GetDbViewResponse>" + Close;
 }
 
+QByteArray ManyAttributes(qsizetype ACount) {
+  QByteArray Result;
+  for (qsizetype I = 0; I < ACount; ++I)
+    Result += " a" + QByteArray::number(I) + "=\"v\"";
+  return Result;
+}
+
 struct TCase {
   const char* Name;
   QByteArray Body;
@@ -64,6 +71,8 @@ TEST(SoapScanner, ReadsTheOrdinaryAnswerAndLeavesEverythingElseToTheFullReader) 
       {"second root", Answer("") + "<x/>", std::nullopt},
       {"undeclared prefix", Answer("<p:ViewDefinition>v</p:ViewDefinition>"), std::nullopt},
       {"duplicate attribute", Answer(R"(<ViewDefinition a="1" a="2">v</ViewDefinition>)"), std::nullopt},
+      {"duplicate attribute among many", Answer(R"(<ViewDefinition z="1" b="2" c="3" z="4">v</ViewDefinition>)"), std::nullopt},
+      {"more attributes than a reader accepts", Answer("<ViewDefinition" + ManyAttributes(257) + ">v</ViewDefinition>"), std::nullopt},
       {"attributes run together", Answer(R"(<ViewDefinition a="1"b="2">v</ViewDefinition>)"), std::nullopt},
       {"\"]]>\" in text", Answer("<ViewDefinition>a]]>b</ViewDefinition>"), std::nullopt},
       {"nested deeper than a reader accepts",

@@ -94,6 +94,14 @@ void TGoldService::Fail(const QString& AOperation, const QString& AMode, qint32 
   Control(QStringLiteral("/control/fail"), QJsonDocument(Rule).toJson(QJsonDocument::Compact));
 }
 
+void TGoldService::PadAnswers(const QString& AOperation, qint64 ABytes, double ADelay) const {
+  const QJsonObject Rule{{QStringLiteral("operation"), AOperation},
+                         {QStringLiteral("mode"), QStringLiteral("large")},
+                         {QStringLiteral("size"), ABytes},
+                         {QStringLiteral("delay"), ADelay}};
+  Control(QStringLiteral("/control/fail"), QJsonDocument(Rule).toJson(QJsonDocument::Compact));
+}
+
 void TGoldService::Reset() const { Control(QStringLiteral("/control/reset"), QByteArray("{}")); }
 
 }  // namespace quillon::test

@@ -49,6 +49,8 @@ public:
   // the calls whose parameters hold those values count.
   void Fail(const QString& AOperation, const QString& AMode, qint32 AAfter = 0, double ADelay = 0,
             const QVariantMap& AWhere = {}) const;
+  // Pads every later answer to AOperation with blanks to ABytes, sent after ADelay seconds.
+  void PadAnswers(const QString& AOperation, qint64 ABytes, double ADelay = 0) const;
   // Reseeds the store from the fixture and forgets calls, failures and counts.
   void Reset() const;
 
