@@ -172,11 +172,6 @@ void TOdbcConnection::Open(const QString& AConnectionString, qint32 ALoginTimeou
     odbc::Check(SQLSetConnectAttrW(FDbc.Get(), SQL_ATTR_LOGIN_TIMEOUT,
                                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(ALoginTimeout)), 0),
                 FDbc);
-  // The driver manager takes the length as a 16-bit count; a longer string would arrive cut.
-  if (AConnectionString.size() > std::numeric_limits<SQLSMALLINT>::max())
-    throw Exception(QStringLiteral("The ODBC connection string is %1 characters long; the driver takes at most %2")
-                        .arg(AConnectionString.size())
-                        .arg(std::numeric_limits<SQLSMALLINT>::max()));
   const SQLRETURN Result = SQLDriverConnectW(FDbc.Get(), nullptr, Wide(AConnectionString),
                                              OdbcValue<SQLSMALLINT>(AConnectionString.size(), "The connection string's length"), nullptr, 0,
                                              nullptr, SQL_DRIVER_NOPROMPT);
