@@ -2,13 +2,18 @@
 
 #include "app/Component.SqlEditor.h"
 #include "app/Component.VersionTabSet.h"
+#include "app/Gui.Application.h"
 #include "app/Interfaces.Progress.h"
+#include "app/VclForm.Approval.h"
 #include "app/VclForm.Progress.h"
+#include "app/VclForm.Repair.h"
 #include "compare/Compare.RunStatus.h"
 #include "compare/Describer.h"
+#include "compare/Repair.Script.h"
 #include "compare/Sync.IgnoreList.h"
 #include "compare/Xml.NodeList.h"
 #include "database/Database.ConnectionString.h"
+#include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
 #include "database/VclForm.Login.h"
 #include "diff/Component.DiffGrid.h"
@@ -17,7 +22,11 @@
 #include "infra/Support.Format.h"
 #include "infra/Support.Waiting.h"
 #include "infra/Utils.Params.h"
+#include "schema/Constraints.h"
+#include "schema/Indices.h"
 #include "schema/Routines.h"
+#include "schema/Schemata.h"
+#include "schema/Tables.h"
 #include "service/OstrelService.h"
 #include "service/Service.PageAddresses.h"
 #include "service/Service.Pages.h"
@@ -26,16 +35,21 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
 #include <QThread>
@@ -48,11 +62,14 @@ namespace quillon {
 
 // Swallows the user's input to one window for its lifetime, so that a compare run can let the
 // window system's events through without the user starting anything meanwhile. Input to other
-// windows (a message box the run shows) still arrives. AKeepResponsive also runs while a
-// request waits for the service or the database, when the window's own thread makes it.
+// windows (a message box the run shows) still arrives, and so does input to AExempt (the
+// run's Cancel button); Escape calls AOnEscape. AKeepResponsive also runs while a request
+// waits for the service or the database, when the window's own thread makes it.
 class TUserInputBlock : public QObject {
 public:
-  TUserInputBlock(QWidget* AWindow, const std::function<void()>& AKeepResponsive) : FWindow(AWindow) {
+  TUserInputBlock(QWidget* AWindow, const std::function<void()>& AKeepResponsive, QWidget* AExempt,
+                  std::function<void()> AOnEscape)
+      : FWindow(AWindow), FExempt(AExempt), FOnEscape(std::move(AOnEscape)) {
     qApp->installEventFilter(this);
     WhileWaiting = [AWindow, AKeepResponsive] {
       if (QThread::currentThread() == AWindow->thread())
@@ -67,7 +84,13 @@ public:
 protected:
   bool eventFilter(QObject* AWatched, QEvent* AEvent) override {
     auto* Widget = qobject_cast<QWidget*>(AWatched);
-    return Widget != nullptr && Widget->window() == FWindow && IsUserInput(AEvent->type());
+    if (Widget == nullptr || Widget->window() != FWindow || !IsUserInput(AEvent->type()))
+      return false;
+    if (Widget == FExempt)
+      return false;
+    if (AEvent->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(AEvent)->key() == Qt::Key_Escape)
+      FOnEscape();
+    return true;
   }
 
 private:
@@ -92,14 +115,23 @@ private:
   }
 
   QWidget* FWindow;
+  QWidget* FExempt;
+  std::function<void()> FOnEscape;
 };
 
 namespace {
+
+// Ends a compare run between two objects, when the user asked for it.
+QUILLON_DECLARE_EXCEPTION(ERunCancelled, EAbort)
 
 const QStringList ObjectKinds{QStringLiteral("Schemata"),          QStringLiteral("Tables"),
                               QStringLiteral("Views"),             QStringLiteral("Indices"),
                               QStringLiteral("Routines"),          QStringLiteral("Check constraints"),
                               QStringLiteral("Referential constraints")};
+
+// The settings keep the width of the left column as the splitter's "Position".
+const char* const SplitterPosition = "Position";
+constexpr qint32 DefaultLeftWidth = 273;
 
 // How often a long run lets the window system's events through: often enough never to be
 // taken for hung, seldom enough to cost nothing.
@@ -169,16 +201,56 @@ QListWidgetItem* AddCheckItem(QListWidget* AList, const QString& AText) {
   return Item;
 }
 
+// The kind shown in front of an anomaly's name; the list's font is fixed-width, so the names
+// line up.
+QString KindTag(const TDatabaseObject* AObject) {
+  QString Kind = QStringLiteral("object");
+  if (dynamic_cast<const TDatabaseView*>(AObject) != nullptr)
+    Kind = QStringLiteral("view");
+  else if (dynamic_cast<const TDatabaseRoutine*>(AObject) != nullptr)
+    Kind = QStringLiteral("routine");
+  else if (dynamic_cast<const TDatabaseCheckConstraint*>(AObject) != nullptr)
+    Kind = QStringLiteral("check");
+  else if (dynamic_cast<const TDatabaseIndex*>(AObject) != nullptr)
+    Kind = QStringLiteral("index");
+  return Kind.leftJustified(8);
+}
+
 void AddAnomalyItem(QListWidget* AList, const QString& AText, TDatabaseObject* AObject) {
   const QSignalBlocker Quiet(AList);
-  QListWidgetItem* Item = AddCheckItem(AList, AText);
+  QListWidgetItem* Item = AddCheckItem(AList, KindTag(AObject) + AText);
   Item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(AObject)));
-  // The column is narrow: a long name is read in full from its tip.
+  Item->setData(TfrmDbPublish::AnomalyNameRole, AText);
+  // A long name is read in full from its tip.
   Item->setToolTip(AText);
 }
 
 TDatabaseObject* AttachedObject(const QListWidgetItem* AItem) {
   return reinterpret_cast<TDatabaseObject*>(AItem->data(Qt::UserRole).value<quintptr>());
+}
+
+// Qt's event dispatch must never see an exception unwind through it: each handler hands its
+// failure to the default error handler itself.
+template <class F>
+void Guarded(F&& AHandler) {
+  try {
+    AHandler();
+  } catch (...) {
+    HandleException();
+  }
+}
+
+template <class T>
+auto GuardedSlot(T* AOwner, void (T::*AMethod)()) {
+  return [AOwner, AMethod] { Guarded([AOwner, AMethod] { (AOwner->*AMethod)(); }); };
+}
+
+// The server's answers to a login it refuses: wrong name or password, untrusted domain,
+// disabled or locked login, expired password.
+bool LoginRefused(const EOdbcError& AError) {
+  static const QList<qint32> Refusals{18456, 18452, 18470, 18486, 18487, 18488};
+  return std::any_of(AError.Diagnostics().cbegin(), AError.Diagnostics().cend(),
+                     [](const TOdbcDiagnostic& ADiagnostic) { return Refusals.contains(ADiagnostic.NativeError); });
 }
 
 // The gold text a finding's item carries (a routine missing locally has no local object).
@@ -210,7 +282,7 @@ TfrmDbPublish::TfrmDbPublish(QWidget* AParent) : QMainWindow(AParent), FLog(Glob
 TfrmDbPublish::~TfrmDbPublish() { FormDestroy(); }
 
 void TfrmDbPublish::CreateControls() {
-  setWindowTitle(QStringLiteral("Ulmora database publisher"));
+  setWindowTitle(QStringLiteral("Ulmora Quillon"));
   setFont(UiFont(FaceTahoma, 8));
   resize(1121, 833);
   if (const QScreen* Screen = QGuiApplication::primaryScreen())
@@ -226,9 +298,20 @@ void TfrmDbPublish::CreateControls() {
   actCompare = new QAction(QStringLiteral("Compare selected object classes"), this);
   actCompare->setObjectName(QStringLiteral("actCompare"));
   actCompare->setToolTip(QStringLiteral("Compares selected database objects to gold standard"));
-  connect(actPostChange, &QAction::triggered, this, &TfrmDbPublish::actPostChangeExecute);
-  connect(actSynchonize, &QAction::triggered, this, &TfrmDbPublish::btnSynchronizeClick);
-  connect(actCompare, &QAction::triggered, this, &TfrmDbPublish::actCompareExecute);
+  actCancelRun = new QAction(QStringLiteral("Cancel"), this);
+  actCancelRun->setObjectName(QStringLiteral("actCancelRun"));
+  actCancelRun->setToolTip(QStringLiteral("Stop the comparison after the current object (Escape)"));
+  actCancelRun->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
+  connect(actCancelRun, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::actCancelRunExecute));
+  actConnect = new QAction(QStringLiteral("Connect"), this);
+  actConnect->setObjectName(QStringLiteral("actConnect"));
+  actConnect->setToolTip(QStringLiteral("Connect to the database (Ctrl+L)"));
+  actConnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  addAction(actConnect);
+  connect(actConnect, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::actConnectExecute));
+  connect(actPostChange, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::actPostChangeExecute));
+  connect(actSynchonize, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::btnSynchronizeClick));
+  connect(actCompare, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::actCompareExecute));
 
   auto* Client = new QWidget(this);
   setCentralWidget(Client);
@@ -246,9 +329,13 @@ void TfrmDbPublish::CreateControls() {
   lblMainHeader = new QLabel(QStringLiteral("Ulmora Quillon"), panTop);
   lblMainHeader->setObjectName(QStringLiteral("lblMainHeader"));
   lblMainHeader->setFont(UiFont(FaceSegoeUi, 16, true));
-  lblConnection = new QLabel(QStringLiteral("Connection"), panTop);
+  lblConnection = new QLabel(QStringLiteral("Not connected"), panTop);
   lblConnection->setObjectName(QStringLiteral("lblConnection"));
   lblConnection->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  lblConnection->setTextFormat(Qt::PlainText);
+  btnConnect = new QToolButton(panTop);
+  btnConnect->setObjectName(QStringLiteral("btnConnect"));
+  btnConnect->setDefaultAction(actConnect);
   auto* TopLayout = new QHBoxLayout(panTop);
   TopLayout->setContentsMargins(8, 0, 12, 0);
   TopLayout->setSpacing(8);
@@ -256,26 +343,29 @@ void TfrmDbPublish::CreateControls() {
   TopLayout->addWidget(lblMainHeader);
   TopLayout->addStretch();
   TopLayout->addWidget(lblConnection);
+  TopLayout->addWidget(btnConnect);
   ClientLayout->addWidget(panTop);
 
-  auto* Body = new QHBoxLayout;
-  Body->setContentsMargins(4, 4, 4, 4);
-  Body->setSpacing(4);
-  Body->addWidget(CreateLeftColumn());
+  splMain = new QSplitter(Qt::Horizontal, Client);
+  splMain->setObjectName(QStringLiteral("splMain"));
+  splMain->setContentsMargins(4, 4, 4, 4);
+  splMain->setChildrenCollapsible(false);
+  splMain->addWidget(CreateLeftColumn());
 
   RzPageControl1 = new QTabWidget(Client);
   RzPageControl1->setObjectName(QStringLiteral("RzPageControl1"));
   RzPageControl1->addTab(CreateSourcePage(), QStringLiteral("Source code"));
   RzPageControl1->addTab(CreateDiffPage(), QStringLiteral("Differences"));
   RzPageControl1->setCurrentWidget(tbsDiffViewer);
-  Body->addWidget(RzPageControl1, 1);
-  ClientLayout->addLayout(Body, 1);
+  splMain->addWidget(RzPageControl1);
+  splMain->setStretchFactor(1, 1);
+  ClientLayout->addWidget(splMain, 1);
 }
 
 QWidget* TfrmDbPublish::CreateLeftColumn() {
   auto* Column = new QWidget(this);
   Column->setObjectName(QStringLiteral("panLeft"));
-  Column->setFixedWidth(273);
+  Column->setMinimumWidth(220);
   auto* Layout = StackLayout(Column, 4);
 
   panSelectObjects = Panel(QStringLiteral("panSelectObjects"), Column);
@@ -286,7 +376,7 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
   SelectLayout->addWidget(panObjectTypesHeader);
   CheckBox1 = new QCheckBox(QStringLiteral("Select all"), panSelectObjects);
   CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-  connect(CheckBox1, &QCheckBox::clicked, this, &TfrmDbPublish::CheckBox1Click);
+  connect(CheckBox1, &QCheckBox::clicked, this, GuardedSlot(this, &TfrmDbPublish::CheckBox1Click));
   auto* SelectAllRow = new QHBoxLayout;
   SelectAllRow->setContentsMargins(6, 2, 4, 0);
   SelectAllRow->addWidget(CheckBox1);
@@ -299,14 +389,17 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
   CheckListBox1->setFixedHeight((CheckListBox1->sizeHintForRow(0) + 2) * ObjectKinds.size() +
                                 2 * CheckListBox1->frameWidth() + 4);
   SelectLayout->addWidget(CheckListBox1);
-  connect(CheckListBox1, &QListWidget::itemChanged, this, &TfrmDbPublish::UpdateCompareEnabled);
-  UpdateCompareEnabled();
+  connect(CheckListBox1, &QListWidget::itemChanged, this, GuardedSlot(this, &TfrmDbPublish::UpdateCompareEnabled));
   Layout->addWidget(panSelectObjects);
 
   panCompare = Panel(QStringLiteral("panCompare"), Column);
   auto* CompareLayout = StackLayout(panCompare, 4);
   btnPublish = ActionButton(QStringLiteral("btnPublish"), actCompare, panCompare);
   CompareLayout->addWidget(btnPublish);
+  // Takes the place of Compare while a run lasts.
+  btnCancelRun = ActionButton(QStringLiteral("btnCancelRun"), actCancelRun, panCompare);
+  btnCancelRun->hide();
+  CompareLayout->addWidget(btnCancelRun);
   pbProgress = new QProgressBar(panCompare);
   pbProgress->setObjectName(QStringLiteral("pbProgress"));
   pbProgress->setRange(0, 100);
@@ -343,9 +436,36 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
   panObjectDiff->installEventFilter(this);
   hdrObjectDiff->installEventFilter(this);
   AnomalyLayout->addWidget(panObjectDiff);
+  edtFilter = new QLineEdit(Panel3);
+  edtFilter->setObjectName(QStringLiteral("edtFilter"));
+  edtFilter->setPlaceholderText(QStringLiteral("Filter"));
+  edtFilter->setClearButtonEnabled(true);
+  connect(edtFilter, &QLineEdit::textChanged, this, GuardedSlot(this, &TfrmDbPublish::FilterAnomalies));
+  btnTickAll = new QPushButton(QStringLiteral("Tick all"), Panel3);
+  btnTickAll->setObjectName(QStringLiteral("btnTickAll"));
+  btnTickAll->setToolTip(QStringLiteral("Tick every listed object (Ctrl+A)"));
+  connect(btnTickAll, &QPushButton::clicked, this, GuardedSlot(this, &TfrmDbPublish::btnTickAllClick));
+  btnTickNone = new QPushButton(QStringLiteral("Tick none"), Panel3);
+  btnTickNone->setObjectName(QStringLiteral("btnTickNone"));
+  connect(btnTickNone, &QPushButton::clicked, this, GuardedSlot(this, &TfrmDbPublish::btnTickNoneClick));
+  auto* ListTools = new QHBoxLayout;
+  ListTools->setContentsMargins(0, 2, 0, 2);
+  ListTools->setSpacing(2);
+  ListTools->addWidget(edtFilter, 1);
+  ListTools->addWidget(btnTickAll);
+  ListTools->addWidget(btnTickNone);
+  AnomalyLayout->addLayout(ListTools);
   lbAnomalies = CheckList(QStringLiteral("lbAnomalies"), UiFont(FaceCourierNew, 9), Panel3);
   // Only the user's choice shows an object: code that changes the list blocks its signals.
-  connect(lbAnomalies, &QListWidget::currentItemChanged, this, &TfrmDbPublish::lbAnomaliesClick);
+  connect(lbAnomalies, &QListWidget::currentItemChanged, this, GuardedSlot(this, &TfrmDbPublish::lbAnomaliesClick));
+  // A click on the row already highlighted shows it again (a versions page that failed is
+  // asked again); a click on another row is handled as a change of the current row.
+  lbAnomalies->viewport()->installEventFilter(this);
+  auto* TickAll = new QAction(lbAnomalies);
+  TickAll->setShortcut(QKeySequence::SelectAll);
+  TickAll->setShortcutContext(Qt::WidgetShortcut);
+  lbAnomalies->addAction(TickAll);
+  connect(TickAll, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::btnTickAllClick));
   AnomalyLayout->addWidget(lbAnomalies, 1);
   Layout->addWidget(Panel3, 1);
 
@@ -379,6 +499,7 @@ QWidget* TfrmDbPublish::CreateSourcePage() {
   LocalLayout->addWidget(ToolBar1);
   memLocal = new TSqlEditor(panLocal);
   memLocal->setObjectName(QStringLiteral("memLocal"));
+  connect(memLocal, &QsciScintilla::textChanged, this, GuardedSlot(this, &TfrmDbPublish::UpdateApproveAction));
   LocalLayout->addWidget(memLocal, 1);
 
   panStandard = Panel(QStringLiteral("panStandard"), panMain);
@@ -394,11 +515,11 @@ QWidget* TfrmDbPublish::CreateSourcePage() {
   PopupMenu1->addAction(actPostChange);
   memOfficial->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(memOfficial, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& APos) { PopupMenu1->popup(memOfficial->mapToGlobal(APos)); });
+          [this](const QPoint& APos) { Guarded([&] { PopupMenu1->popup(memOfficial->mapToGlobal(APos)); }); });
   StandardLayout->addWidget(memOfficial, 1);
   tabsetVersions = new TVersionTabSet(panStandard);
   tabsetVersions->setObjectName(QStringLiteral("tabsetVersions"));
-  connect(tabsetVersions, &TVersionTabSet::Clicked, this, &TfrmDbPublish::tabsetVersionsClick);
+  connect(tabsetVersions, &TVersionTabSet::Clicked, this, GuardedSlot(this, &TfrmDbPublish::tabsetVersionsClick));
   StandardLayout->addWidget(tabsetVersions);
 
   auto* Split = StackLayout(panMain, 4, QMargins(0, 4, 0, 4));
@@ -431,6 +552,10 @@ void TfrmDbPublish::FormCreate() {
   actSynchonize->setIcon(style()->standardIcon(QStyle::SP_VistaShield));
   fGuiSettings = std::make_unique<TGuiSettings>(this, GlobalSettings, FLog);
   fGuiSettings->LoadMainForm();
+  splMain->setProperty(SplitterPosition, DefaultLeftWidth);
+  fGuiSettings->LoadPosition(splMain, QString());
+  const qint32 LeftWidth = splMain->property(SplitterPosition).toInt();
+  splMain->setSizes({LeftWidth, std::max(width() - LeftWidth, 1)});
   memLocal->SetLineNumbers(14, 8, 28);
   fVersionSourceCode = std::make_unique<QHash<QString, QString>>();
   tabsetVersions->Clear();
@@ -441,6 +566,7 @@ void TfrmDbPublish::FormCreate() {
   StackLayout(panDiffViewer, 0)->addWidget(fDiffGrid);
   if (GlobalGuiStyle != nullptr)
     GlobalGuiStyle->RegisterClient(this);
+  ShowConnectionState();
 }
 
 void TfrmDbPublish::SetConnectionString(const QString& AValue) {
@@ -454,13 +580,15 @@ void TfrmDbPublish::SetConnectionString(const QString& AValue) {
 
 void TfrmDbPublish::FormDestroy() {
   // The controls outlive this object's own part: their last signals must not reach it.
-  lbAnomalies->disconnect(this);
-  tabsetVersions->disconnect(this);
+  for (QObject* Sender : std::initializer_list<QObject*>{lbAnomalies, tabsetVersions, memLocal, edtFilter})
+    Sender->disconnect(this);
   if (GlobalGuiStyle != nullptr)
     GlobalGuiStyle->UnregisterClient(this);
   fCurrentSource = nullptr;
   fVersionSourceCode.reset();
   fGuiSettings->SaveMainForm();
+  splMain->setProperty(SplitterPosition, splMain->sizes().value(0));
+  fGuiSettings->SavePosition(splMain, QString());
   fDescriptor.reset();
   fIgnoreList.reset();
   // The connection goes before its login dialog, which Qt frees with the window's children.
@@ -472,12 +600,17 @@ void TfrmDbPublish::showEvent(QShowEvent* AEvent) {
   if (FFormShown)
     return;
   FFormShown = true;
-  // From the message loop, so that the window is on screen first and a failure reaches the
-  // default error handler like any other handler's.
-  QTimer::singleShot(0, this, &TfrmDbPublish::FormShow);
+  // From the message loop, so that the window is on screen first.
+  QTimer::singleShot(0, this, GuardedSlot(this, &TfrmDbPublish::FormShow));
 }
 
-void TfrmDbPublish::FormShow() {
+void TfrmDbPublish::FormShow() { actConnectExecute(); }
+
+void TfrmDbPublish::actConnectExecute() {
+  if (Running())
+    return;
+  const auto ShowOutcome = qScopeGuard([this] { ShowConnectionState(); });
+  FDatabaseInfoRead = false;
   if (!FConnectionStringFailure.isEmpty())
     throw Exception(FConnectionStringFailure);
   const std::unique_ptr<TfrmProgress> Progress =
@@ -485,16 +618,51 @@ void TfrmDbPublish::FormShow() {
   Progress->SetCentreOn(this);
   Progress->SetInfo(Format(QStringLiteral("%s.%s"),
                            {fSourceDb->ConnectionParameters().Server(), fSourceDb->ConnectionParameters().Database()}));
-  fSourceDb->Connect();
+  while (!TryConnect()) {
+  }
+  // A database without its information procedure cannot be compared: the connection is
+  // given up, so that the window says what it is.
+  const auto GiveUp = qScopeGuard([this] {
+    if (!FDatabaseInfoRead)
+      fSourceDb->Disconnect();
+  });
   fSourceServer = fSourceDb->ServerName();
+  FLoginName = fSourceDb->GetUserName();
   TDataSet* Info = fSourceDb->FastQuery(QStringLiteral("EXEC dbo.GetDatabaseInfo"));
   if (Info->Eof())
     throw Exception(QStringLiteral("dbo.GetDatabaseInfo returned no row"));
   fSourceDbVersion = VarToInt(GetFieldValue(*Info, QStringLiteral("DatabaseVersion")));
   fSourceDatabase = GetFieldText(*Info, QStringLiteral("DatabaseName"));
   Info->Close();
-  lblConnection->setText(
-      Format(QStringLiteral("Database: %s\nVersion: %d"), {fSourceDatabase, fSourceDbVersion}));
+  FDatabaseInfoRead = true;
+}
+
+bool TfrmDbPublish::TryConnect() {
+  try {
+    fSourceDb->Connect();
+    return true;
+  } catch (const EOdbcError& E) {
+    if (!LoginRefused(E))
+      throw;
+    // The driver's bracketed prefixes say nothing to the user; the server's words do.
+    FLog->SilentError(QStringLiteral("%s"), {E.Message()});
+    FLog->Event(QStringLiteral("%s"), {E.ServerMessages()}, ltError);
+    return false;
+  }
+}
+
+bool TfrmDbPublish::Connected() const { return fSourceDb->Connected() && FDatabaseInfoRead; }
+
+void TfrmDbPublish::ShowConnectionState() {
+  const bool Ready = Connected();
+  lblConnection->setText(Ready ? Format(QStringLiteral("Server: %s   Database: %s\nLogin: %s   Version: %d"),
+                                        {fSourceServer, fSourceDatabase,
+                                         FLoginName.isEmpty() ? QStringLiteral("(integrated)") : FLoginName,
+                                         fSourceDbVersion})
+                               : QStringLiteral("Not connected"));
+  btnConnect->setVisible(!Ready);
+  actConnect->setEnabled(!Ready);
+  UpdateCompareEnabled();
 }
 
 void TfrmDbPublish::closeEvent(QCloseEvent* AEvent) {
@@ -506,16 +674,24 @@ void TfrmDbPublish::closeEvent(QCloseEvent* AEvent) {
 }
 
 bool TfrmDbPublish::eventFilter(QObject* AWatched, QEvent* AEvent) {
-  if (AEvent->type() == QEvent::Resize) {
-    if (AWatched == panMain)
-      panMainResize();
-    else if (AWatched == tbsDiffViewer && fDiffGrid != nullptr)
-      fDiffGrid->RealignCols();
-  } else if (AEvent->type() == QEvent::MouseButtonDblClick && (AWatched == panObjectDiff || AWatched == hdrObjectDiff)) {
-    panObjectDiffDblClick();
-    return true;
-  }
-  return QMainWindow::eventFilter(AWatched, AEvent);
+  bool Handled = false;
+  Guarded([&] {
+    if (AEvent->type() == QEvent::Resize) {
+      if (AWatched == panMain)
+        panMainResize();
+      else if (AWatched == tbsDiffViewer && fDiffGrid != nullptr)
+        fDiffGrid->RealignCols();
+    } else if (AEvent->type() == QEvent::MouseButtonDblClick &&
+               (AWatched == panObjectDiff || AWatched == hdrObjectDiff)) {
+      panObjectDiffDblClick();
+      Handled = true;
+    } else if (AEvent->type() == QEvent::MouseButtonPress && AWatched == lbAnomalies->viewport()) {
+      const QListWidgetItem* Item = lbAnomalies->itemAt(static_cast<QMouseEvent*>(AEvent)->position().toPoint());
+      if (Item != nullptr && Item == lbAnomalies->currentItem())
+        lbAnomaliesClick();
+    }
+  });
+  return Handled || QMainWindow::eventFilter(AWatched, AEvent);
 }
 
 void TfrmDbPublish::panMainResize() {
@@ -544,13 +720,21 @@ void TfrmDbPublish::ShowStatus(const QString& AText) {
   KeepResponsive();
 }
 
+// One bar over the whole run: the objects compared out of all the run takes part in.
 void TfrmDbPublish::ShowProgress(double AFraction) {
-  if (AFraction < 0)
+  if (AFraction < 0 || !Running())
     return;
-  pbProgress->setValue(RoundHalfEven(AFraction * 100));
+  const TCompareRunStatus& Status = fDescriptor->RunStatus();
+  if (Status.Total() > 0)
+    pbProgress->setValue(Status.Compared() * 100 / Status.Total());
   pbProgress->repaint();
   KeepResponsive();
+  // Between two objects: the one just compared is reported in full.
+  if (FCancelRequested)
+    throw ERunCancelled(QStringLiteral("Cancelled"));
 }
+
+void TfrmDbPublish::actCancelRunExecute() { FCancelRequested = Running(); }
 
 void TfrmDbPublish::ReportAnomaly(const QString& AText, TDatabaseObject* AObject) {
   if (AObject == nullptr)
@@ -588,7 +772,9 @@ void TfrmDbPublish::ShowError(const QString& AMessage) {
 }
 
 void TfrmDbPublish::actCompareExecute() {
-  fCurrentSource = nullptr;
+  if (!ConfirmDropEdits())
+    return;
+  ClearPanes();
   actCompare->setEnabled(false);
   actSynchonize->setEnabled(false);
   {
@@ -599,10 +785,19 @@ void TfrmDbPublish::actCompareExecute() {
   lblFailure->hide();
   lblFindings->clear();
   fDescriptor->RunStatus().Start({});
+  btnPublish->hide();
+  btnCancelRun->show();
+  pbProgress->setValue(0);
+  FCancelRequested = false;
   {
-    FInputBlock = std::make_unique<TUserInputBlock>(this, [this] { KeepResponsive(); });
+    FInputBlock = std::make_unique<TUserInputBlock>(
+        this, [this] { KeepResponsive(); }, btnCancelRun, [this] { actCancelRunExecute(); });
     FSinceEventsProcessed.start();
-    const auto Unblock = qScopeGuard([this] { FInputBlock.reset(); });
+    const auto Unblock = qScopeGuard([this] {
+      FInputBlock.reset();
+      btnCancelRun->hide();
+      btnPublish->show();
+    });
     try {
       bool* const Flags[] = {&fDescriptor->CompareSchemata,         &fDescriptor->CompareTables,
                              &fDescriptor->CompareViews,            &fDescriptor->CompareIndices,
@@ -615,6 +810,9 @@ void TfrmDbPublish::actCompareExecute() {
       fDescriptor->SaveToFile(fSourceServer, fSourceDatabase, fSourceDbVersion);
       SetProgressState(psNormal);
       fDescriptor->CompareToService(fSourceDatabase, fSourceDbVersion);
+      pbProgress->setValue(100);
+    } catch (const ERunCancelled&) {
+      FLog->SilentWarning(QStringLiteral("%s"), {RunStatusText()});
     } catch (const Exception& E) {
       // A failure before the comparison began stops the run as much as one during it.
       if (fDescriptor->RunStatus().Complete())
@@ -622,24 +820,43 @@ void TfrmDbPublish::actCompareExecute() {
       ShowError(E.Message());
     }
   }
-  const qint32 AnomalyCount = lbAnomalies->count();
-  actSynchonize->setEnabled(AnomalyCount > 0);
-  UpdateCompareEnabled();
-  ShowRunOutcome(AnomalyCount);
+  FFoundCount = lbAnomalies->count();
+  FRepairedCount = 0;
+  ListFindings();
+  FilterAnomalies();
+  actSynchonize->setEnabled(FFoundCount > 0);
+  ShowConnectionState();
+  ShowRunOutcome();
 }
 
-void TfrmDbPublish::ShowRunOutcome(qint32 AAnomalyCount) {
+// The count of anomalies (and of those repaired since), or how far a run that stopped came;
+// the findings as their own group below the anomalies, with what was compared per kind.
+QString TfrmDbPublish::RunStatusText() const {
   const TCompareRunStatus& Status = fDescriptor->RunStatus();
-  lblProgress->setText(Status.Complete() ? Format(QStringLiteral("Found %d anomalies"), {AAnomalyCount})
-                                         : Status.StoppedText());
+  if (!Status.Complete() && FCancelRequested)
+    return Format(QStringLiteral("Cancelled after %d of %d objects"), {Status.Compared(), Status.Total()});
+  if (!Status.Complete())
+    return Status.StoppedText();
+  QString Text = Format(QStringLiteral("Found %d anomalies"), {FFoundCount});
+  if (FRepairedCount > 0)
+    Text += Format(QStringLiteral(", %d repaired"), {FRepairedCount});
+  return Text;
+}
+
+void TfrmDbPublish::ShowRunOutcome() {
+  const TCompareRunStatus& Status = fDescriptor->RunStatus();
+  lblProgress->setText(RunStatusText());
   QStringList Lines;
   if (!Status.FindingsText().isEmpty())
     Lines.append(Status.FindingsText());
   if (!Status.Kinds().isEmpty())
     Lines.append(Status.ComparedText());
   lblFindings->setText(Lines.join(u'\n'));
+}
+
+void TfrmDbPublish::ListFindings() {
   const QSignalBlocker Quiet(lbAnomalies);
-  for (const TFinding& Finding : Status.Findings())
+  for (const TFinding& Finding : fDescriptor->RunStatus().Findings())
     AddFindingItem(lbAnomalies, Finding);
 }
 
@@ -647,7 +864,7 @@ void TfrmDbPublish::UpdateCompareEnabled() {
   bool AnyTicked = false;
   for (qint32 I = 0; I < CheckListBox1->count(); ++I)
     AnyTicked = AnyTicked || CheckListBox1->item(I)->checkState() == Qt::Checked;
-  actCompare->setEnabled(AnyTicked && !Running());
+  actCompare->setEnabled(AnyTicked && !Running() && Connected());
 }
 
 void TfrmDbPublish::CheckBox1Click() {
@@ -656,38 +873,110 @@ void TfrmDbPublish::CheckBox1Click() {
     CheckListBox1->item(I)->setCheckState(State);
 }
 
+void TfrmDbPublish::FilterAnomalies() {
+  const QString Filter = edtFilter->text().trimmed();
+  for (qint32 I = 0; I < lbAnomalies->count(); ++I) {
+    QListWidgetItem* Item = lbAnomalies->item(I);
+    Item->setHidden(!Item->text().contains(Filter, Qt::CaseInsensitive));
+  }
+}
+
+void TfrmDbPublish::TickVisibleAnomalies(Qt::CheckState AState) {
+  for (qint32 I = 0; I < lbAnomalies->count(); ++I)
+    if (QListWidgetItem* Item = lbAnomalies->item(I); !Item->isHidden() && Item->flags().testFlag(Qt::ItemIsUserCheckable))
+      Item->setCheckState(AState);
+}
+
+void TfrmDbPublish::btnTickAllClick() { TickVisibleAnomalies(Qt::Checked); }
+
+void TfrmDbPublish::btnTickNoneClick() { TickVisibleAnomalies(Qt::Unchecked); }
+
 TDatabaseObject* TfrmDbPublish::SelectedObject() const {
   const QListWidgetItem* Item = lbAnomalies->currentItem();
   return Item != nullptr ? AttachedObject(Item) : nullptr;
 }
 
+void TfrmDbPublish::HighlightShownObject() {
+  const QSignalBlocker Quiet(lbAnomalies);
+  for (qint32 I = 0; I < lbAnomalies->count(); ++I)
+    if (AttachedObject(lbAnomalies->item(I)) == FShownObject) {
+      lbAnomalies->setCurrentRow(I);
+      return;
+    }
+  lbAnomalies->setCurrentItem(nullptr);
+}
+
+bool TfrmDbPublish::ConfirmDropEdits() {
+  if (FShownObject == nullptr || memLocal->text() == FShownLocalText)
+    return true;
+  return FLog->LogYesNo(Format(QStringLiteral("The local text of %s has edits that are not stored. Drop them?"),
+                               {FShownObject->FullName()}),
+                        ltWarning, false);
+}
+
 void TfrmDbPublish::lbAnomaliesClick() {
-  memLocal->clear();
-  memOfficial->clear();
-  if (TDatabaseObject* Object = SelectedObject())
-    ShowObject(Object);
-  else if (const QListWidgetItem* Item = lbAnomalies->currentItem())
+  if (!ConfirmDropEdits()) {
+    HighlightShownObject();
+    return;
+  }
+  ShowObject(SelectedObject());
+  // A routine missing locally has no object: its gold text is all there is to show.
+  if (const QListWidgetItem* Item = lbAnomalies->currentItem(); Item != nullptr && SelectedObject() == nullptr) {
     memOfficial->setText(Item->data(GoldTextRole).toString());
-  tabsetVersionsClick();
+    ShowDifferences(memOfficial->text(), QStringLiteral("Gold standard definition"));
+  }
+}
+
+void TfrmDbPublish::ClearPanes() {
+  FShownObject = nullptr;
+  fCurrentSource = nullptr;
+  fVersionSourceCode->clear();
+  tabsetVersions->Clear();
+  {
+    // Code fills the editors: that is no edit of the user's.
+    const QSignalBlocker Quiet(memLocal);
+    memLocal->clear();
+  }
+  FShownLocalText.clear();
+  memOfficial->clear();
+  fDiffGrid->SetLeftHeader(QStringLiteral("Gold standard definition"));
+  fDiffGrid->SetRightHeader(QStringLiteral("Local object definition"));
+  fDiffGrid->SetLeft(QString());
+  fDiffGrid->SetRight(QString());
+  UpdateApproveAction();
+}
+
+void TfrmDbPublish::ShowDifferences(const QString& AGoldText, const QString& AGoldCaption) {
+  fDiffGrid->SetLeftHeader(AGoldCaption);
+  fDiffGrid->SetRightHeader(QStringLiteral("Local object definition"));
+  fDiffGrid->SetLeft(AGoldText);
+  fDiffGrid->SetRight(memLocal->text());
+  fDiffGrid->Compare();
 }
 
 void TfrmDbPublish::ShowObject(TDatabaseObject* AObject) {
-  fVersionSourceCode->clear();
-  tabsetVersions->Clear();
+  ClearPanes();
+  FShownObject = AObject;
+  if (AObject == nullptr)
+    return;
   fCurrentSource = dynamic_cast<ICodedObject*>(AObject);
-  if (fCurrentSource != nullptr) {
-    try {
-      fDiffGrid->SetLeftHeader(QStringLiteral("Gold standard definition"));
-      fDiffGrid->SetRightHeader(QStringLiteral("Local object definition"));
-      fDiffGrid->SetLeft(fCurrentSource->GetStandardDefinition());
-      fDiffGrid->SetRight(fCurrentSource->DDL());
-      fDiffGrid->Compare();
-      memLocal->setText(fCurrentSource->DDL());
-      memOfficial->setText(fCurrentSource->GetStandardDefinition());
-    } catch (const Exception& E) {
-      FLog->Event(E.Message(), ltWarning);
-    }
+  QString Local;
+  QString Gold;
+  if (const auto* Index = dynamic_cast<const TDatabaseIndex*>(AObject)) {
+    // The gold standard only knows whether the index is unique, and it differs in just that.
+    Local = UniquenessCaption(Index->Unique());
+    Gold = UniquenessCaption(!Index->Unique());
+  } else if (fCurrentSource != nullptr) {
+    Local = fCurrentSource->DDL();
+    Gold = fCurrentSource->GetStandardDefinition();
   }
+  {
+    const QSignalBlocker Quiet(memLocal);
+    memLocal->setText(Local);
+  }
+  FShownLocalText = Local;
+  memOfficial->setText(Gold);
+  ShowDifferences(Gold, QStringLiteral("Gold standard definition"));
   if (auto* Routine = dynamic_cast<TDatabaseRoutine*>(AObject))
     LoadRoutineVersions(Routine);
 }
@@ -708,14 +997,19 @@ void TfrmDbPublish::LoadRoutineVersions(TDatabaseRoutine* ARoutine) {
 }
 
 void TfrmDbPublish::tabsetVersionsClick() {
-  actPostChange->setEnabled(false);
   const qint32 Index = tabsetVersions->TabIndex();
-  if (Index < 0)
-    return;
-  const QString Version = tabsetVersions->tabText(Index);
-  memOfficial->setText(fVersionSourceCode->value(Version));
-  actPostChange->setEnabled(!SameTextAscii(memLocal->text(), memOfficial->text()));
-  actPostChange->setToolTip(Format(QStringLiteral("Save local version as gold standard for %s"), {Version}));
+  if (Index >= 0) {
+    const QString Version = tabsetVersions->tabText(Index);
+    memOfficial->setText(fVersionSourceCode->value(Version));
+    ShowDifferences(memOfficial->text(), Format(QStringLiteral("Gold standard of version %s"), {Version}));
+    actPostChange->setToolTip(Format(QStringLiteral("Save local version as gold standard for %s"), {Version}));
+  }
+  UpdateApproveAction();
+}
+
+void TfrmDbPublish::UpdateApproveAction() {
+  actPostChange->setEnabled(dynamic_cast<TDatabaseRoutine*>(FShownObject) != nullptr &&
+                            tabsetVersions->TabIndex() >= 0 && !SameTextAscii(memLocal->text(), memOfficial->text()));
 }
 
 void TfrmDbPublish::actPostChangeExecute() {
@@ -724,35 +1018,77 @@ void TfrmDbPublish::actPostChangeExecute() {
     FLog->Event(QStringLiteral("Select a version on the tabs."), ltWarning);
     return;
   }
-  TDatabaseObject* Object = SelectedObject();
-  if (Object == nullptr) {
-    FLog->Event(QStringLiteral("Select an object to the left."), ltWarning);
+  auto* Routine = dynamic_cast<TDatabaseRoutine*>(FShownObject);
+  if (Routine == nullptr) {
+    FLog->Event(QStringLiteral("Select a routine to the left."), ltWarning);
     return;
   }
-  const qint32 Version = StrToInt(tabsetVersions->tabText(Index));
-  auto* Routine = dynamic_cast<TDatabaseRoutine*>(Object);
-  if (Routine == nullptr)
-    throw EInvalidCast(QStringLiteral("Invalid class typecast"));
+  const QString VersionText = tabsetVersions->tabText(Index);
+  const qint32 Version = StrToInt(VersionText);
+  const QString Local = memLocal->text();
+  TfrmApproval Question(
+      Format(QStringLiteral("Store the local text of %s as the gold standard of version %d? It replaces the gold "
+                            "text that version holds."),
+             {Routine->FullName(), Version}),
+      Format(QStringLiteral("Gold standard of version %d"), {Version}), fVersionSourceCode->value(VersionText), Local,
+      this);
+  if (Question.exec() != QDialog::Accepted)
+    return;
   const std::unique_ptr<OstrelServiceSoap> Service = GetServiceProxy();
-  Service->SaveDbRoutine(Routine->RoutineSchema(), Routine->RoutineName(), Routine->RoutineType(), memLocal->text(),
-                         Version);
+  Service->SaveDbRoutine(Routine->RoutineSchema(), Routine->RoutineName(), Routine->RoutineType(), Local, Version);
+  // Stored: the text is no longer an edit that would be lost.
+  FShownLocalText = Local;
+  FLog->Event(QStringLiteral("Stored the local text of %s as the gold standard of version %d."),
+              {Routine->FullName(), Version}, ltMessage);
+  // What the service holds now, not what the window believes it holds.
+  LoadRoutineVersions(Routine);
+  const qint32 Stored = [this, &VersionText] {
+    for (qint32 I = 0; I < tabsetVersions->count(); ++I)
+      if (tabsetVersions->tabText(I) == VersionText)
+        return I;
+    return -1;
+  }();
+  tabsetVersions->SetTabIndex(Stored);
+  tabsetVersionsClick();
 }
 
 void TfrmDbPublish::btnSynchronizeClick() {
-  const QSignalBlocker Quiet(lbAnomalies);
-  qint32 I = 0;
-  while (I < lbAnomalies->count()) {
-    lbAnomalies->setCurrentRow(I);
-    lbAnomalies->viewport()->repaint();
+  TRepairScript Script;
+  QList<QListWidgetItem*> Ticked;
+  for (qint32 I = 0; I < lbAnomalies->count(); ++I) {
     QListWidgetItem* Item = lbAnomalies->item(I);
-    auto* Alterable = dynamic_cast<IAlterObject*>(AttachedObject(Item));
-    if (Item->checkState() == Qt::Checked && Alterable != nullptr) {
-      Alterable->Alter(fSourceDb.get());
-      delete lbAnomalies->takeItem(I);
-    } else {
-      ++I;
+    if (Item->flags().testFlag(Qt::ItemIsUserCheckable) && Item->checkState() == Qt::Checked &&
+        AttachedObject(Item) != nullptr) {
+      Script.Add(AttachedObject(Item));
+      Ticked.append(Item);
     }
   }
+  if (Ticked.isEmpty()) {
+    FLog->Event(QStringLiteral("Tick the objects to repair."), ltWarning);
+    return;
+  }
+  TfrmRepair Preview(Script, [this, &Script] { return Script.Run(fSourceDb.get()); }, this);
+  Preview.exec();
+  if (!Preview.Ran())
+    return;
+  const QList<TRepairResult>& Results = Preview.Results();
+  bool ShownRepaired = false;
+  for (qsizetype I = 0; I < Ticked.size() && I < Results.size(); ++I) {
+    if (Results[I].Outcome == TRepairOutcome::Failed)
+      FLog->SilentError(QStringLiteral("Repair of %s failed: %s"), {Script.Steps()[I].ObjectName, Results[I].Message});
+    if (Results[I].Outcome != TRepairOutcome::Repaired)
+      continue;
+    ShownRepaired = ShownRepaired || AttachedObject(Ticked[I]) == FShownObject;
+    const QSignalBlocker Quiet(lbAnomalies);
+    delete Ticked[I];
+    ++FRepairedCount;
+  }
+  if (ShownRepaired)
+    ShowObject(nullptr);
+  HighlightShownObject();
+  actSynchonize->setEnabled(lbAnomalies->count() > 0);
+  ShowRunOutcome();
+  ShowConnectionState();
 }
 
 void TfrmDbPublish::panObjectDiffDblClick() {

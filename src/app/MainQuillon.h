@@ -14,8 +14,11 @@ class QCheckBox;
 class QFrame;
 class QLabel;
 class QListWidget;
+class QLineEdit;
 class QListWidgetItem;
 class QMenu;
+class QPushButton;
+class QSplitter;
 class QProgressBar;
 class QTabWidget;
 class QToolBar;
@@ -44,6 +47,9 @@ class TfrmDbPublish : public QMainWindow, public IGuiStyleObserver, public IDbPr
 
 public:
   enum TProgressState { psNormal, psError };
+  // The data role of an anomaly item that holds the object's name alone; the item's text
+  // shows its kind in front of it.
+  static constexpr int AnomalyNameRole = Qt::UserRole + 2;
 
   explicit TfrmDbPublish(QWidget* AParent = nullptr);
   ~TfrmDbPublish() override;
@@ -55,19 +61,27 @@ public:
   // Lists AObject unticked unless the ignore list names it.
   void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) override;
 
-  // Connects, with the login dialog when a SQL login is needed, and shows the database's name
-  // and version. Runs once, when the window is first shown; failures reach the default error
-  // handler and leave the window unconnected.
+  // Connects, with the login dialog when a SQL login is needed, and shows the server, database,
+  // login and version. Runs when the window is first shown and from Connect. A refused login
+  // is reported and the login asked again; a cancelled login, or any other failure (reported
+  // by the default error handler), leaves the window "Not connected" with Connect offered.
   void FormShow();
+  void actConnectExecute();
   void actCompareExecute();
+  // Asks a compare run to stop after the object it is comparing.
+  void actCancelRunExecute();
   void CheckBox1Click();
   void lbAnomaliesClick();
+  // Shows AObject in both editors and the Differences tab, and nothing else; nullptr clears them.
   void ShowObject(TDatabaseObject* AObject);
   void LoadRoutineVersions(TDatabaseRoutine* ARoutine);
   void tabsetVersionsClick();
   void actPostChangeExecute();
   void btnSynchronizeClick();
   void panObjectDiffDblClick();
+  // Tick or untick every anomaly the filter lets through.
+  void btnTickAllClick();
+  void btnTickNoneClick();
 
   // The connection string of the next Connect. A data-link file that cannot be read is reported
   // when the window connects, so that the window still opens.
@@ -76,6 +90,8 @@ public:
   TSimpleDatabase& SourceDb() const { return *fSourceDb; }
   TDiffGrid* DiffGrid() const { return fDiffGrid; }
   ICodedObject* CurrentSource() const { return fCurrentSource; }
+  // The object whose texts the editors and the Differences tab show.
+  TDatabaseObject* ShownObject() const { return FShownObject; }
   TProgressState ProgressState() const { return FProgressState; }
   // The failure of the last compare run, empty after a run that ended well.
   QString RunFailure() const;
@@ -86,6 +102,7 @@ public:
   QLabel* Image1;
   QLabel* lblMainHeader;
   QLabel* lblConnection;
+  QToolButton* btnConnect;
   // Left column
   QFrame* panSelectObjects;
   QFrame* panObjectTypesHeader;
@@ -94,6 +111,7 @@ public:
   QListWidget* CheckListBox1;
   QFrame* panCompare;
   QToolButton* btnPublish;
+  QToolButton* btnCancelRun;
   QProgressBar* pbProgress;
   QLabel* lblProgress;
   // What the last run compared per kind and what it found besides anomalies.
@@ -102,6 +120,9 @@ public:
   QFrame* Panel3;
   QFrame* panObjectDiff;
   QLabel* hdrObjectDiff;
+  QLineEdit* edtFilter;
+  QPushButton* btnTickAll;
+  QPushButton* btnTickNone;
   QListWidget* lbAnomalies;
   QToolButton* btnSynchronize;
   // Right: the page control
@@ -125,9 +146,13 @@ public:
   QLabel* hdrSourceDiff;
   QFrame* panDiffViewer;
 
+  QSplitter* splMain;
+
+  QAction* actConnect;
   QAction* actPostChange;
   QAction* actSynchonize;
   QAction* actCompare;
+  QAction* actCancelRun;
 
 protected:
   void showEvent(QShowEvent* AEvent) override;
@@ -147,9 +172,24 @@ private:
   void KeepResponsive();
   void panMainResize();
   TDatabaseObject* SelectedObject() const;
+  // Connects once; false when the server refused the login, which has been reported.
+  bool TryConnect();
+  void ShowConnectionState();
+  void ClearPanes();
+  void ShowDifferences(const QString& AGoldText, const QString& AGoldCaption);
+  void UpdateApproveAction();
+  // True when the local editor holds no edits of its own, or the user agrees to drop them.
+  bool ConfirmDropEdits();
+  void HighlightShownObject();
+  QString RunStatusText() const;
+  void ListFindings();
+  // Connected, and the database's information read: a database the window can compare.
+  bool Connected() const;
+  void FilterAnomalies();
+  void TickVisibleAnomalies(Qt::CheckState AState);
   // Lists the run's findings as their own group below the anomalies, and says in the labels
   // how many anomalies and findings there are, what was compared and whether the run stopped.
-  void ShowRunOutcome(qint32 AAnomalyCount);
+  void ShowRunOutcome();
   // Compare needs at least one ticked kind.
   void UpdateCompareEnabled();
 
@@ -162,6 +202,14 @@ private:
   QString fSourceDatabase;
   std::unique_ptr<IGuiSettings> fGuiSettings;
   ICodedObject* fCurrentSource = nullptr;
+  TDatabaseObject* FShownObject = nullptr;
+  // The local text as it was put into the editor: anything else there is the user's edit.
+  QString FShownLocalText;
+  QString FLoginName;
+  bool FDatabaseInfoRead = false;
+  qint32 FFoundCount = 0;
+  qint32 FRepairedCount = 0;
+  bool FCancelRequested = false;
   std::unique_ptr<QHash<QString, QString>> fVersionSourceCode;
   TDiffGrid* fDiffGrid = nullptr;
 

@@ -83,8 +83,6 @@ private:
   bool FStatusShown = false;
 };
 
-QString UniquenessText(bool AUnique) { return AUnique ? QStringLiteral("UNIQUE") : QStringLiteral("NOT UNIQUE"); }
-
 TAnomalyRecord AnomalyRecord(TDatabaseObject* AObject) {
   TAnomalyRecord Record{AObject->FullName(), QString(), AObject->Key(), AObject->GetStandardDefinition(), QString()};
   if (const auto* View = dynamic_cast<const TDatabaseView*>(AObject)) {
@@ -100,8 +98,8 @@ TAnomalyRecord AnomalyRecord(TDatabaseObject* AObject) {
     // The service only answers whether the gold index is unique, and an index differs only
     // in that, so the gold standard is the opposite of the local index.
     Record.Kind = QStringLiteral("index");
-    Record.Expected = UniquenessText(!Index->Unique());
-    Record.Actual = UniquenessText(Index->Unique());
+    Record.Expected = UniquenessCaption(!Index->Unique());
+    Record.Actual = UniquenessCaption(Index->Unique());
   }
   return Record;
 }

@@ -78,6 +78,17 @@ QString TOdbcDiagnostic::Source() const {
 
 QString TOdbcDiagnostic::Description() const { return Message.mid(Source().size()); }
 
+QString EOdbcError::ServerMessages() const {
+  QStringList FromServer;
+  QStringList All;
+  for (const TOdbcDiagnostic& Diagnostic : FDiagnostics) {
+    All.append(Diagnostic.Description());
+    if (Diagnostic.NativeError != 0)
+      FromServer.append(Diagnostic.Description());
+  }
+  return (FromServer.isEmpty() ? All : FromServer).join(u'\n');
+}
+
 EOdbcError::EOdbcError(QList<TOdbcDiagnostic> ADiagnostics)
     : Exception([&ADiagnostics] {
         QStringList Messages;

@@ -36,6 +36,10 @@ public:
   bool ConnectionLost() const;
   // The statement ran out of time (the driver cancelled it); the link itself is fine.
   bool TimedOut() const;
+  // What the server said, for the user: its messages without the driver's "[vendor][component]"
+  // prefixes, one per line, and without the driver's own comments on them ("Unable to connect
+  // to data source"); the driver's messages when the server said nothing.
+  QString ServerMessages() const;
 
 private:
   QList<TOdbcDiagnostic> FDiagnostics;

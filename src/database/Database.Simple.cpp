@@ -422,7 +422,8 @@ void TSimpleDatabase::Connect() {
       throw ELoginInterfaceMissing();
     FLog->SilentWarning(QStringLiteral("%s.%s: Login needed (%s)"),
                         {ClassName(), ConnectMethod, FConnString->MaskedValue()});
-    QString UserName;
+    // The name the connection string (or the last attempt) gives is offered again.
+    QString UserName = FConnString->Username();
     QString Password;
     if (!fLoginDialog->Login(UserName, Password))
       throw ELoginCancelled();

@@ -119,19 +119,19 @@ void TGuiSettings::LoadMainForm() {
       [this] {
         const QString Section = FormSection();
         const qint32 State = FSettings->ReadInteger(scopeLocalPrivate, Section, StateKey, wsNormal);
-        if (State == wsMinimized || State == wsMaximized) {
-          FMainForm->setWindowState(State == wsMinimized ? Qt::WindowMinimized : Qt::WindowMaximized);
-          return;
-        }
+        // The normal bounds come first, also for a maximised window: un-maximising returns to
+        // them. Without saved bounds the window keeps the place its owner chose.
         FMainForm->setWindowState(Qt::WindowNoState);
         const QRect Current = FMainForm->geometry();
-        QRect Bounds(FSettings->ReadInteger(scopeLocalPrivate, Section, QStringLiteral("Left"), 0),
-                     FSettings->ReadInteger(scopeLocalPrivate, Section, QStringLiteral("Top"), 0),
+        QRect Bounds(FSettings->ReadInteger(scopeLocalPrivate, Section, QStringLiteral("Left"), Current.left()),
+                     FSettings->ReadInteger(scopeLocalPrivate, Section, QStringLiteral("Top"), Current.top()),
                      FSettings->ReadInteger(scopeLocalPrivate, Section, QStringLiteral("Width"), Current.width()),
                      FSettings->ReadInteger(scopeLocalPrivate, Section, QStringLiteral("Height"), Current.height()));
         if (!RectIsVisibleOnMonitors(Bounds))
           Bounds = WorkArea();
         FMainForm->setGeometry(Bounds);
+        if (State == wsMinimized || State == wsMaximized)
+          FMainForm->setWindowState(State == wsMinimized ? Qt::WindowMinimized : Qt::WindowMaximized);
       },
       rpSilentError);
 }
@@ -145,9 +145,12 @@ void TGuiSettings::SaveMainForm() {
         const QString Section = FormSection();
         const qint32 State = StateOrdinal(FMainForm->windowState());
         FSettings->WriteInteger(scopeLocalPrivate, Section, StateKey, State);
-        if (State != wsNormal)
+        if (State == wsMinimized)
           return;
-        const QRect Bounds = FMainForm->geometry();
+        // A maximised window keeps the bounds it returns to.
+        QRect Bounds = State == wsMaximized ? FMainForm->normalGeometry() : FMainForm->geometry();
+        if (!Bounds.isValid())
+          Bounds = FMainForm->geometry();
         FSettings->WriteInteger(scopeLocalPrivate, Section, QStringLiteral("Left"), Bounds.left());
         FSettings->WriteInteger(scopeLocalPrivate, Section, QStringLiteral("Top"), Bounds.top());
         FSettings->WriteInteger(scopeLocalPrivate, Section, QStringLiteral("Width"), Bounds.width());

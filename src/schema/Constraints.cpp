@@ -74,7 +74,7 @@ QString TDatabaseCheckConstraint::AlterCommand() const {
 // CATCH block, with the transaction still open; and SET XACT_ABORT outlasts the batch. So the
 // connection is put back afterwards, whatever the outcome: nothing left open, the setting as
 // it was found.
-void TDatabaseCheckConstraint::Alter(ISQL* ASQL) {
+void TDatabaseCheckConstraint::ExecuteAlter(ISQL* ASQL, const QString& ACommand) {
   constexpr qint32 XactAbortOption = 16384;
   TDataSet* Options = ASQL->FastQuery(QStringLiteral("SELECT @@OPTIONS"));
   const bool XactAbortWasOn = (Options->Fields(0).AsInteger() & XactAbortOption) != 0;
@@ -82,7 +82,7 @@ void TDatabaseCheckConstraint::Alter(ISQL* ASQL) {
   const QString Restore = XactAbortWasOn ? QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;")
                                          : QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\r\n"
                                                           "SET XACT_ABORT OFF;");
-  RunThenRestore(ASQL, {AlterCommand()}, Restore);
+  RunThenRestore(ASQL, {ACommand}, Restore);
 }
 
 void TDatabaseCheckConstraint::SaveToDb(ISQL* ASQL, qint32 ADbVer) {

@@ -42,7 +42,7 @@ public:
   // keeps NOT FOR REPLICATION, and a constraint the server did not trust comes back WITH
   // NOCHECK (the script says so), so that rows it never checked do not block the repair.
   QString AlterCommand() const override;
-  void Alter(ISQL* ASQL) override;
+  void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
   // ltError unless AObject is a check constraint whose clause is the same up to white space

@@ -70,6 +70,8 @@ const TXmlNode* TDatabaseIndexList::FindContainer(const TXmlNode* ARoot) const {
   return Container ? Container : ARoot->ChildElement(IndicesContainerName);
 }
 
+QString UniquenessCaption(bool AUnique) { return AUnique ? QStringLiteral("UNIQUE") : QStringLiteral("NOT UNIQUE"); }
+
 bool SameTextIgnoringWhiteSpace(const QString& A, const QString& B) {
   static const TPerlRegEx WhiteSpace(QStringLiteral("\\s+"));
   return SameTextAscii(WhiteSpace.ReplaceAll(A, QStringLiteral(" ")), WhiteSpace.ReplaceAll(B, QStringLiteral(" ")));

@@ -39,6 +39,9 @@ protected:
 // The container name of the index list in a snapshot.
 inline const QString IndicesContainerName = QStringLiteral("INDICES");
 
+// How reports and the window show an index's uniqueness: "UNIQUE" or "NOT UNIQUE".
+QString UniquenessCaption(bool AUnique);
+
 // Equal when the texts differ only in runs of white space and in the case of ASCII letters.
 bool SameTextIgnoringWhiteSpace(const QString& A, const QString& B);
 

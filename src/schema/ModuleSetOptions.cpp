@@ -11,6 +11,7 @@ namespace {
 
 const QString QuotedIdentifierColumn = QStringLiteral("USES_QUOTED_IDENTIFIER");
 const QString AnsiNullsColumn = QStringLiteral("USES_ANSI_NULLS");
+const QString BatchSeparator = QStringLiteral("\r\nGO\r\n");
 // Their bits in @@OPTIONS.
 constexpr qint32 AnsiNullsOption = 32;
 constexpr qint32 QuotedIdentifierOption = 256;
@@ -65,20 +66,23 @@ QString TModuleSetOptions::Script(const QString& AAlter) const {
   if (!Known())
     return QStringLiteral("-- The SET options this object was created with are not known: it is not altered.\r\n") +
            AAlter;
-  return SetStatements() + QStringLiteral("\r\nGO\r\n") + AAlter;
+  return SetStatements() + BatchSeparator + AAlter;
 }
 
-void TModuleSetOptions::Alter(ISQL* ASQL, const QString& AObjectName, const QString& AAlter) const {
+void TModuleSetOptions::Execute(ISQL* ASQL, const QString& AObjectName, const QString& AScript) const {
   if (!Known())
     throw Exception(QStringLiteral("The SET options (QUOTED_IDENTIFIER, ANSI_NULLS) %1 was created with cannot be "
                                    "read, so it is not altered: an ALTER under other options would change it")
                         .arg(AObjectName));
+  const qsizetype Separator = AScript.indexOf(BatchSeparator);
+  if (Separator < 0)
+    throw Exception(QStringLiteral("The repair script of %1 does not set the options it was created with").arg(AObjectName));
   TDataSet* Options = ASQL->FastQuery(QStringLiteral("SELECT @@OPTIONS"));
   const qint32 Session = Options->Fields(0).AsInteger();
   Options->Close();
   const QString Restore =
       SetStatementsFor((Session & QuotedIdentifierOption) != 0, (Session & AnsiNullsOption) != 0);
-  RunThenRestore(ASQL, {SetStatements(), AAlter}, Restore);
+  RunThenRestore(ASQL, {AScript.left(Separator), AScript.mid(Separator + BatchSeparator.size())}, Restore);
 }
 
 }  // namespace quillon

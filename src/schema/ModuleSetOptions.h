@@ -31,10 +31,11 @@ public:
   // The repair script: the SET statements, then AAlter in a batch of its own; AAlter alone,
   // after a comment that says so, when the options are not known.
   QString Script(const QString& AAlter) const;
-  // Runs AAlter (which must be the first statement of its batch) under the module's options
-  // and gives the session back the options it had, whatever the outcome. Raises, running
-  // nothing, when the options are not known: the repair does not guess them.
-  void Alter(ISQL* ASQL, const QString& AObjectName, const QString& AAlter) const;
+  // Runs AScript, a text Script gave, as its two batches (the SET statements, then the ALTER,
+  // which must come first in a batch of its own) and gives the session back the options it
+  // had, whatever the outcome. Raises, running nothing, when the options are not known: the
+  // repair does not guess them.
+  void Execute(ISQL* ASQL, const QString& AObjectName, const QString& AScript) const;
 
 private:
   QString SetStatements() const;

@@ -31,7 +31,9 @@ QString TDatabaseRoutine::AlterStatement() const {
 
 QString TDatabaseRoutine::AlterCommand() const { return FSetOptions.Script(AlterStatement()); }
 
-void TDatabaseRoutine::Alter(ISQL* ASQL) { FSetOptions.Alter(ASQL, FullName(), AlterStatement()); }
+void TDatabaseRoutine::ExecuteAlter(ISQL* ASQL, const QString& ACommand) {
+  FSetOptions.Execute(ASQL, FullName(), ACommand);
+}
 
 void TDatabaseRoutine::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   if (FUnreadable)

@@ -35,8 +35,9 @@ public:
   // "Standard definition missing" without one, and refuses a routine whose own definition is
   // unreadable (it may be encrypted).
   QString AlterCommand() const override;
-  // Runs that ALTER under the routine's SET options; refuses when they are not known.
-  void Alter(ISQL* ASQL) override;
+  // Runs the SET statements and the ALTER of ACommand as batches of their own and gives the
+  // session its options back; refuses when the routine's options are not known.
+  void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   // Raises rather than send an unreadable or empty definition.
   void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;

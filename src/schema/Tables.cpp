@@ -48,12 +48,12 @@ QString TDatabaseView::AlterCommand() const {
   return Warning + FSetOptions.Script(AlterStatement());
 }
 
-void TDatabaseView::Alter(ISQL* ASQL) {
+void TDatabaseView::ExecuteAlter(ISQL* ASQL, const QString& ACommand) {
   if (FIndexed && !FIndexLossAllowed)
     throw Exception(QStringLiteral("%1 is an indexed view: altering it drops all its indexes, so it is altered only "
                                    "when that is allowed")
                         .arg(FullName()));
-  FSetOptions.Alter(ASQL, FullName(), AlterStatement());
+  FSetOptions.Execute(ASQL, FullName(), ACommand);
 }
 
 void TDatabaseView::SaveToDb(ISQL* ASQL, qint32 ADbVer) {

@@ -43,9 +43,10 @@ public:
   // ALTER drops its indexes. Refused for a view whose definition is unreadable: it may be
   // encrypted, and the gold text would replace it unencrypted.
   QString AlterCommand() const override;
-  // Runs that ALTER under the view's SET options; refuses when they are not known, and for an
+  // Runs the SET statements and the ALTER of ACommand as batches of their own and gives the
+  // session its options back; refuses when the view's options are not known, and for an
   // indexed view unless the loss of its indexes was allowed.
-  void Alter(ISQL* ASQL) override;
+  void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
   // SQL Server drops every index of a view it alters.
   bool Indexed() const { return FIndexed; }
   void AllowIndexLoss(bool AValue) { FIndexLossAllowed = AValue; }

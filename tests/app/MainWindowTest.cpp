@@ -1,24 +1,30 @@
 #include "app/Component.SqlEditor.h"
 #include "app/Component.VersionTabSet.h"
 #include "app/MainQuillon.h"
+#include "app/VclForm.Approval.h"
+#include "app/VclForm.Repair.h"
 #include "compare/Xml.NodeList.h"
 #include "database/Database.Simple.h"
 #include "database/VclForm.Login.h"
 #include "diff/Component.DiffGrid.h"
 #include "infra/Support.Paths.h"
+#include "schema/DatabaseObjects.h"
 #include "service/OstrelService.h"
 #include "service/Service.PageAddresses.h"
 #include "service/Service.Pages.h"
 #include "support/GoldService.h"
 #include "support/GuiApplicationTest.h"
+#include "support/MemorySettings.h"
 #include "support/ModalAnswer.h"
 #include "support/TdsServer.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,8 +35,12 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSplitter>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +61,8 @@ const QStringList AllAnomalies{QStringLiteral("[dbo].[CK_Diff]"),
                                QStringLiteral("[dbo].[Orders].[IX_Unknown]")};
 
 const QString LocalPDiff = QStringLiteral("CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 2");
+const QString Connected = QStringLiteral("Server: GOLDTEST   Database: Tellwick\nLogin: quillon   Version: 12");
+const QString NotConnected = QStringLiteral("Not connected");
 
 // The main window against the TDS test server serving the catalogue fixture and the gold
 // service seeded with its gold standard, logged in through the login dialog.
@@ -95,7 +107,8 @@ protected:
   }
   void Compare() { QTest::mouseClick(Window->btnPublish, Qt::LeftButton); }
 
-  // The items that can be ticked for repair: the anomalies.
+  // The names of the items that can be ticked for repair: the anomalies (the items show their
+  // kinds in front of them).
   QStringList Anomalies() const { return Items(true); }
   // The items without a tick: what the run found besides anomalies.
   QStringList Findings() const { return Items(false); }
@@ -104,14 +117,19 @@ protected:
     for (int I = 0; I < Window->lbAnomalies->count(); ++I) {
       const QListWidgetItem* Item = Window->lbAnomalies->item(I);
       if (Item->flags().testFlag(Qt::ItemIsUserCheckable) == ATickable)
-        Result.append(Item->text());
+        Result.append(ATickable ? Item->data(TfrmDbPublish::AnomalyNameRole).toString() : Item->text());
     }
     return Result;
   }
+  // The item of an anomaly by its name, or of a finding by its text.
   QListWidgetItem* Anomaly(const QString& AName) const {
-    const QList<QListWidgetItem*> Found = Window->lbAnomalies->findItems(AName, Qt::MatchExactly);
-    EXPECT_FALSE(Found.isEmpty()) << AName.toStdString();
-    return Found.value(0);
+    for (int I = 0; I < Window->lbAnomalies->count(); ++I) {
+      QListWidgetItem* Item = Window->lbAnomalies->item(I);
+      if (Item->data(TfrmDbPublish::AnomalyNameRole).toString() == AName || Item->text() == AName)
+        return Item;
+    }
+    ADD_FAILURE() << AName.toStdString();
+    return nullptr;
   }
   void Select(const QString& AName) {
     QListWidgetItem* Item = Anomaly(AName);
@@ -144,6 +162,47 @@ protected:
     return Result;
   }
 
+  // Clicks Repair and answers its preview: AOnPreview sees it before Run, AOnResults after;
+  // without ARun the preview is cancelled.
+  void Repair(bool ARun = true, const std::function<void(TfrmRepair&)>& AOnPreview = {},
+              const std::function<void(TfrmRepair&)>& AOnResults = {}) {
+    bool Answered = false;
+    test::AnswerNextModal<TfrmRepair>([&](TfrmRepair& ADialog) {
+      if (AOnPreview)
+        AOnPreview(ADialog);
+      if (ARun) {
+        QTest::mouseClick(ADialog.btnRun, Qt::LeftButton);
+        if (AOnResults)
+          AOnResults(ADialog);
+      }
+      QTest::mouseClick(ADialog.btnCancel, Qt::LeftButton);
+      Answered = true;
+    });
+    QTest::mouseClick(Window->btnSynchronize, Qt::LeftButton);
+    EXPECT_TRUE(Answered);
+  }
+  // The rows of the repair dialog: "name | kind | status".
+  static QStringList RepairRows(const TfrmRepair& ADialog) {
+    QStringList Result;
+    for (int I = 0; I < ADialog.lvObjects->topLevelItemCount(); ++I) {
+      const QTreeWidgetItem* Item = ADialog.lvObjects->topLevelItem(I);
+      Result.append(QStringList{Item->text(0), Item->text(1), Item->text(2)}.join(QStringLiteral(" | ")));
+    }
+    return Result;
+  }
+  // Clicks Approve and answers its question; returns the question asked.
+  QString Approve(bool AYes, const std::function<void(TfrmApproval&)>& AOnQuestion = {}) {
+    QString Question;
+    test::AnswerNextModal<TfrmApproval>([&](TfrmApproval& ADialog) {
+      Question = ADialog.lblQuestion->text();
+      if (AOnQuestion)
+        AOnQuestion(ADialog);
+      QTest::mouseClick(AYes ? ADialog.btnYes : ADialog.btnNo, Qt::LeftButton);
+    });
+    QTest::mouseClick(Window->btnPostChange, Qt::LeftButton);
+    return Question;
+  }
+
   static inline std::unique_ptr<TGoldService> Service;
   TTdsServer Tds{QStringLiteral("compare_catalogue.xml"), {QStringLiteral("quillon:pw")}};
   std::unique_ptr<TfrmDbPublish> Window;
@@ -151,9 +210,10 @@ protected:
 
 TEST_F(MainWindowTest, StartUpConnectsThroughTheLoginDialogAndShowsDatabaseAndVersion) {
   Start(lgKnown, [](TfrmLogin& ADialog) { test::SaveScreenshot(ADialog, QStringLiteral("login-at-start-up")); });
-  EXPECT_EQ(Window->lblConnection->text(), QStringLiteral("Database: Tellwick\nVersion: 12"));
+  EXPECT_EQ(Window->lblConnection->text(), Connected);
   EXPECT_TRUE(Window->SourceDb().Connected());
-  EXPECT_EQ(Window->windowTitle(), QStringLiteral("Ulmora database publisher"));
+  EXPECT_FALSE(Window->btnConnect->isVisible());
+  EXPECT_EQ(Window->windowTitle(), Window->lblMainHeader->text());
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("No activity"));
   EXPECT_FALSE(Window->btnPublish->isEnabled()) << "no kind is ticked yet";
   EXPECT_FALSE(Window->btnSynchronize->isEnabled());
@@ -175,8 +235,9 @@ TEST_F(MainWindowTest, StartUpConnectsThroughTheLoginDialogAndShowsDatabaseAndVe
   test::SaveScreenshot(*Window, QStringLiteral("main-after-start-up"));
 }
 
-// A start-up that cannot connect leaves the window open and unconnected; the default error
-// handler reports why, except for a cancelled login, which stays silent.
+// A start-up that cannot connect leaves the window open and "Not connected" with Connect
+// offered; the default error handler reports why, except for a cancelled login, which stays
+// silent.
 TEST_F(MainWindowTest, AFailedStartUpLeavesTheWindowOpenAndUnconnected) {
   const struct {
     const char* Name;
@@ -185,7 +246,6 @@ TEST_F(MainWindowTest, AFailedStartUpLeavesTheWindowOpenAndUnconnected) {
     const char* VersionColumn;
     const char* Reported;
   } Cases[] = {{"login cancelled", lgCancel, "", "DatabaseVersion", nullptr},
-               {"wrong password", lgWrongPassword, "", "DatabaseVersion", "Login failed for user 'quillon'"},
                {"no dbo.GetDatabaseInfo", lgKnown, "GetDatabaseInfo", "DatabaseVersion", "GetDatabaseInfo"},
                {"no DatabaseVersion column", lgKnown, "", "SchemaVersion", "DatabaseVersion"}};
   for (const auto& Case : Cases) {
@@ -197,9 +257,11 @@ TEST_F(MainWindowTest, AFailedStartUpLeavesTheWindowOpenAndUnconnected) {
     Log.Presenter.Boxes.clear();
     Start(Case.Login);
     EXPECT_TRUE(Window->isVisible());
-    EXPECT_EQ(Window->lblConnection->text(), QStringLiteral("Connection"));
+    EXPECT_EQ(Window->lblConnection->text(), NotConnected);
+    EXPECT_FALSE(Window->SourceDb().Connected());
+    EXPECT_TRUE(Window->btnConnect->isVisible());
+    EXPECT_FALSE(Window->btnPublish->isEnabled());
     if (Case.Reported == nullptr) {
-      EXPECT_FALSE(Window->SourceDb().Connected());
       EXPECT_EQ(BoxTexts(), QStringList());
       continue;
     }
@@ -207,6 +269,77 @@ TEST_F(MainWindowTest, AFailedStartUpLeavesTheWindowOpenAndUnconnected) {
     EXPECT_TRUE(BoxTexts()[0].contains(QString::fromUtf8(Case.Reported))) << BoxTexts()[0].toStdString();
     EXPECT_TRUE(Log.Texts(test::TLogEntry::SilentError).contains(BoxTexts()[0]));
   }
+}
+
+// Answers the login dialogs to come, one step for each, in order; counts the dialogs seen.
+class TLoginAnswers {
+public:
+  explicit TLoginAnswers(QList<std::function<void(TfrmLogin&)>> ASteps) : FSteps(std::move(ASteps)) { Next(); }
+  int Seen = 0;
+
+private:
+  void Next() {
+    if (FSteps.isEmpty())
+      return;
+    test::AnswerNextModal<TfrmLogin>([this](TfrmLogin& ADialog) {
+      ++Seen;
+      const std::function<void(TfrmLogin&)> Step = FSteps.takeFirst();
+      Next();
+      Step(ADialog);
+    });
+  }
+  QList<std::function<void(TfrmLogin&)>> FSteps;
+};
+
+// A refused login is reported once, in the server's words, and the login dialog comes again
+// with the user name filled in; a cancelled login leaves the window "Not connected" with
+// Connect (Ctrl+L), which starts over, as often as it is cancelled.
+TEST_F(MainWindowTest, ALoginCanBeRetriedAfterARefusalAndAfterACancel) {
+  const auto Answer = [](const char* APassword) {
+    return [APassword](TfrmLogin& ADialog) {
+      EXPECT_EQ(ADialog.edtUsername->text(), QStringLiteral("quillon"));
+      if (APassword == nullptr) {
+        QTest::mouseClick(ADialog.BitBtn1, Qt::LeftButton);
+        return;
+      }
+      ADialog.edtPassword->setText(QString::fromUtf8(APassword));
+      QTest::mouseClick(ADialog.btnOk, Qt::LeftButton);
+    };
+  };
+  TLoginAnswers Logins({Answer("wrong"),
+                        [&](TfrmLogin& ADialog) {
+                          test::SaveScreenshot(ADialog, QStringLiteral("login-retry"));
+                          Answer(nullptr)(ADialog);
+                        },
+                        Answer(nullptr), Answer("pw")});
+  Window = std::make_unique<TfrmDbPublish>();
+  Window->resize(1121, 833);
+  // The user name comes from the connection string, as User= or a data-link file gives it.
+  Window->SetConnectionString(Tds.ConnectionString(QStringLiteral("Tellwick")) + QStringLiteral(";User ID=quillon"));
+  // A kind is ticked: only the missing connection keeps Compare disabled.
+  Window->CheckListBox1->item(2)->setCheckState(Qt::Checked);
+  Window->show();
+  ASSERT_TRUE(QTest::qWaitFor([&Logins] { return Logins.Seen == 2; }, 15000));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Window->btnConnect->isVisible(); }, 5000));
+  EXPECT_EQ(BoxTexts(), QStringList{QStringLiteral("Login failed for user 'quillon'.")});
+  EXPECT_EQ(Window->lblConnection->text(), NotConnected);
+  EXPECT_FALSE(Window->btnPublish->isEnabled());
+  test::SaveScreenshot(*Window, QStringLiteral("main-not-connected"));
+
+  EXPECT_EQ(Window->actConnect->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
+  Window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+  QTest::keyClick(Window.get(), Qt::Key_L, Qt::ControlModifier);
+  EXPECT_EQ(Logins.Seen, 3);
+  EXPECT_EQ(Window->lblConnection->text(), NotConnected);
+  EXPECT_EQ(BoxTexts().size(), 1);
+
+  QTest::mouseClick(Window->btnConnect, Qt::LeftButton);
+  EXPECT_EQ(Logins.Seen, 4);
+  EXPECT_EQ(Window->lblConnection->text(), Connected);
+  EXPECT_FALSE(Window->btnConnect->isVisible());
+  EXPECT_TRUE(Window->btnPublish->isEnabled());
+  EXPECT_EQ(BoxTexts().size(), 1);
 }
 
 // Without Server= and Database= the window reads the data-link file beside the program's
@@ -218,7 +351,7 @@ TEST_F(MainWindowTest, AMissingDataLinkFileIsReportedWhenConnectingAndTheWindowS
   ASSERT_TRUE(QTest::qWaitFor([this] { return !Log.Presenter.Boxes.isEmpty(); }, 5000));
   EXPECT_TRUE(BoxTexts()[0].contains(QStringLiteral("Tellwick.UDL"))) << BoxTexts()[0].toStdString();
   EXPECT_TRUE(Window->isVisible());
-  EXPECT_EQ(Window->lblConnection->text(), QStringLiteral("Connection"));
+  EXPECT_EQ(Window->lblConnection->text(), NotConnected);
 }
 
 TEST_F(MainWindowTest, SelectAllTicksAndUnticksEveryKind) {
@@ -367,14 +500,19 @@ TEST_F(MainWindowTest, FindingsAreListedAsTheirOwnGroupAndShowWhatExists) {
   QTest::mouseDClick(Window->hdrObjectDiff, Qt::LeftButton);
   FindingsDb.Forget();
   Tick(QStringLiteral("[dbo].[P_Crypt]"));
-  QTest::mouseClick(Window->btnSynchronize, Qt::LeftButton);
+  QStringList Rows;
+  Repair(true, [&Rows](TfrmRepair& ADialog) {
+    Rows = RepairRows(ADialog);
+    EXPECT_FALSE(ADialog.btnRun->isEnabled());
+  });
   QStringList Sent;
   for (const TTdsServer::TStatement& Statement : FindingsDb.Statements())
     Sent.append(Statement.Sql);
   EXPECT_TRUE(Sent.filter(QStringLiteral("ALTER"), Qt::CaseInsensitive).isEmpty()) << Sent.join(u'\n').toStdString();
-  ASSERT_EQ(BoxTexts().size(), 1);
-  EXPECT_EQ(BoxTexts()[0], QStringLiteral("PROCEDURE [dbo].[P_Crypt] cannot be repaired: its definition is unreadable "
-                                          "(encrypted or no VIEW DEFINITION permission)"));
+  EXPECT_EQ(BoxTexts(), QStringList());
+  EXPECT_EQ(Rows, QStringList{QStringLiteral("[dbo].[P_Crypt] | Routine | cannot be repaired: PROCEDURE [dbo].[P_Crypt] "
+                                             "cannot be repaired: its definition is unreadable (encrypted or no VIEW "
+                                             "DEFINITION permission)")});
 }
 
 // A snapshot that cannot be written ends the run before any comparison. Its message names the
@@ -425,13 +563,24 @@ TEST_F(MainWindowTest, SelectingAnAnomalyFillsTheEditorsAndTheDiffGridAsItsKindA
   EXPECT_EQ(Grid->Cells(1, 1), GoldView);
   EXPECT_EQ(Grid->Cells(3, 1), LocalView);
 
-  // An index has no text: the editors stay empty and the grid keeps what it showed.
+  // An index differs only in whether it is unique, which is all its panes show.
   Select(QStringLiteral("[dbo].[OrderLines].[IX_Diff]"));
-  EXPECT_EQ(Window->memLocal->text(), QString());
-  EXPECT_EQ(Window->memOfficial->text(), QString());
+  EXPECT_EQ(Window->memLocal->text(), QStringLiteral("NOT UNIQUE"));
+  EXPECT_EQ(Window->memOfficial->text(), QStringLiteral("UNIQUE"));
   EXPECT_EQ(VersionTabs(), QStringList());
   EXPECT_EQ(Window->CurrentSource(), nullptr);
-  EXPECT_EQ(Grid->Cells(3, 1), LocalView);
+  EXPECT_EQ(Grid->Cells(1, 1), QStringLiteral("UNIQUE"));
+  EXPECT_EQ(Grid->Cells(3, 1), QStringLiteral("NOT UNIQUE"));
+  test::SaveScreenshot(*Window, QStringLiteral("main-index-anomaly"));
+
+  // A new run shows nothing until something is chosen again.
+  Select(QStringLiteral("[dbo].[V_Diff]"));
+  Compare();
+  EXPECT_EQ(Window->ShownObject(), nullptr);
+  EXPECT_EQ(Window->memLocal->text(), QString());
+  EXPECT_EQ(Window->memOfficial->text(), QString());
+  EXPECT_EQ(Grid->Cells(1, 1), QString());
+  EXPECT_EQ(Grid->Cells(3, 1), QString());
 }
 
 TEST_F(MainWindowTest, ARoutineShowsItsVersionsAndApprovalFollowsTheChosenVersionIgnoringCase) {
@@ -457,6 +606,10 @@ TEST_F(MainWindowTest, ARoutineShowsItsVersionsAndApprovalFollowsTheChosenVersio
   EXPECT_EQ(Window->memOfficial->text(), QStringLiteral("CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 523"));
   EXPECT_TRUE(Window->actPostChange->isEnabled());
   EXPECT_EQ(Window->actPostChange->toolTip(), QStringLiteral("Save local version as gold standard for 523"));
+  // The Differences tab compares the local text with the version chosen, and says which.
+  EXPECT_EQ(Window->DiffGrid()->Cells(1, 0), QStringLiteral("Gold standard of version 523"));
+  EXPECT_EQ(Window->DiffGrid()->Cells(1, 2), QStringLiteral("SELECT 523"));
+  EXPECT_EQ(Window->DiffGrid()->Cells(3, 2), QStringLiteral("SELECT 2"));
   test::SaveScreenshot(*Window, QStringLiteral("main-routine-source-code"));
   // The two panes share the page's height evenly.
   EXPECT_EQ(Window->panLocal->height(), (Window->panMain->contentsRect().height() - 3 * 4) / 2);
@@ -475,6 +628,12 @@ TEST_F(MainWindowTest, AVersionsPageThatIsNotXmlIsReportedAndLeavesNoTabs) {
   EXPECT_EQ(VersionTabs(), QStringList());
   EXPECT_EQ(Window->memLocal->text(), LocalPDiff);
   EXPECT_EQ(Anomalies(), AllAnomalies);
+
+  // Clicking the highlighted row again asks for the page again.
+  Service->Reset();
+  Select(QStringLiteral("[dbo].[P_Diff]"));
+  EXPECT_EQ(VersionTabs(), QStringList{QStringLiteral("9")});
+  EXPECT_EQ(BoxTexts().size(), 1);
 }
 
 TEST_F(MainWindowTest, ApprovingSendsTheEditedLocalTextAsTheChosenVersion) {
@@ -496,7 +655,30 @@ TEST_F(MainWindowTest, ApprovingSendsTheEditedLocalTextAsTheChosenVersion) {
   QTest::keyClicks(Window->memLocal, QStringLiteral(" -- approved"));
   const QString Edited = LocalPDiff + QStringLiteral(" -- approved");
   ASSERT_EQ(Window->memLocal->text(), Edited);
-  QTest::mouseClick(Window->btnPostChange, Qt::LeftButton);
+
+  // Declined: nothing is sent.
+  Approve(false);
+  EXPECT_EQ(Service->Calls(QStringLiteral("SaveDbRoutine")).size(), 0);
+  EXPECT_TRUE(Window->actPostChange->isEnabled());
+
+  const QString Question = Approve(true, [](TfrmApproval& ADialog) {
+    EXPECT_EQ(ADialog.grdDiff->Cells(1, 0), QStringLiteral("Gold standard of version 9"));
+    test::SaveScreenshot(ADialog, QStringLiteral("approval-question"));
+  });
+  EXPECT_EQ(Question, QStringLiteral("Store the local text of [dbo].[P_Diff] as the gold standard of version 9? It "
+                                     "replaces the gold text that version holds."));
+  EXPECT_EQ(BoxTexts().last(),
+            QStringLiteral("Stored the local text of [dbo].[P_Diff] as the gold standard of version 9."));
+  // The panes show what the service now holds, and there is nothing left to approve.
+  EXPECT_EQ(VersionTabs(), QStringList{QStringLiteral("9")});
+  EXPECT_EQ(Window->tabsetVersions->TabIndex(), 0);
+  EXPECT_EQ(Window->memOfficial->text(), Edited);
+  EXPECT_FALSE(Window->actPostChange->isEnabled());
+  // Another object can be chosen without a question: the edit is stored.
+  const qsizetype BoxesBefore = BoxTexts().size();
+  Select(QStringLiteral("[dbo].[V_Diff]"));
+  EXPECT_EQ(Window->memLocal->text(), QStringLiteral("CREATE VIEW dbo.V_Diff AS SELECT Id, Qty FROM dbo.Orders"));
+  EXPECT_EQ(BoxTexts().size(), BoxesBefore);
 
   const QList<TGoldService::TCall> Saves = Service->Calls(QStringLiteral("SaveDbRoutine"));
   ASSERT_EQ(Saves.size(), 1);
@@ -507,6 +689,63 @@ TEST_F(MainWindowTest, ApprovingSendsTheEditedLocalTextAsTheChosenVersion) {
     Stored.append(Node->ChildElement(QStringLiteral("DbVersion"))->Text() + u'=' +
                   Node->ChildElement(QStringLiteral("SourceCode"))->Text());
   EXPECT_EQ(Stored, QStringList{QStringLiteral("9=") + Edited});
+}
+
+// A repair walks the list; whatever row it leaves highlighted, approval stores the text on
+// screen under the name of the routine it belongs to.
+TEST_F(MainWindowTest, ApprovalAfterARepairStoresTheTextUnderTheNameOfTheRoutineOnScreen) {
+  GetServiceProxy()->SaveDbRoutine(QStringLiteral("dbo"), QStringLiteral("P_Diff"), QStringLiteral("PROCEDURE"),
+                                   QStringLiteral("CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 523"), 523);
+  Start();
+  TickAllKinds();
+  Compare();
+  // Every routine below the anomalies: the last row of the list is a routine, [dbo].[P_Equal].
+  QTest::mouseDClick(Window->hdrObjectDiff, Qt::LeftButton);
+  Window->RzPageControl1->setCurrentWidget(Window->TabSheet3);
+  Select(QStringLiteral("[dbo].[P_Diff]"));
+  ClickVersion(QStringLiteral("523"));
+  Tick(QStringLiteral("[dbo].[V_Diff]"));
+  Repair();
+  ASSERT_EQ(SentStatements(QStringLiteral("ALTER VIEW")).size(), 1);
+  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
+
+  Approve(true);
+  const QList<TGoldService::TCall> Saves = Service->Calls(QStringLiteral("SaveDbRoutine"));
+  ASSERT_EQ(Saves.size(), 2);  // the seed and the approval
+  EXPECT_EQ(Saves[1].Params[QStringLiteral("RoutineName")].toString(), QStringLiteral("P_Diff"));
+  EXPECT_EQ(Saves[1].Params[QStringLiteral("SourceCode")].toString(), LocalPDiff);
+  EXPECT_EQ(Saves[1].Params[QStringLiteral("DbVer")].toInt(), 523);
+}
+
+// Edits in the local editor are dropped only when the user agrees.
+TEST_F(MainWindowTest, ChoosingAnotherObjectAsksBeforeDroppingLocalEdits) {
+  Start();
+  TickAllKinds();
+  Compare();
+  Window->RzPageControl1->setCurrentWidget(Window->TabSheet3);
+  Select(QStringLiteral("[dbo].[P_Diff]"));
+  Window->memLocal->setFocus();
+  QTest::keyClick(Window->memLocal, Qt::Key_End, Qt::ControlModifier);
+  QTest::keyClicks(Window->memLocal, QStringLiteral(" -- mine"));
+  const QString Edited = LocalPDiff + QStringLiteral(" -- mine");
+
+  Log.Presenter.Answers = {mrNo};
+  Select(QStringLiteral("[dbo].[V_Diff]"));
+  EXPECT_EQ(BoxTexts(), QStringList{QStringLiteral(
+                            "The local text of [dbo].[P_Diff] has edits that are not stored. Drop them?")});
+  EXPECT_EQ(Window->memLocal->text(), Edited);
+  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
+  // A new run would drop them as well.
+  Log.Presenter.Answers = {mrNo};
+  Compare();
+  EXPECT_EQ(Window->memLocal->text(), Edited);
+  EXPECT_EQ(BoxTexts().size(), 2);
+
+  Log.Presenter.Answers = {mrYes};
+  Select(QStringLiteral("[dbo].[V_Diff]"));
+  EXPECT_EQ(Window->memLocal->text(), QStringLiteral("CREATE VIEW dbo.V_Diff AS SELECT Id, Qty FROM dbo.Orders"));
+  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[V_Diff]")));
+  EXPECT_EQ(BoxTexts().size(), 3);
 }
 
 TEST_F(MainWindowTest, AVersionThatIsNotANumberIsReportedAndNothingIsApproved) {
@@ -532,7 +771,39 @@ TEST_F(MainWindowTest, RepairingTickedObjectsAltersThemAndTakesThemOffTheList) {
   Tds.Forget();
   for (const char* Name : {"[dbo].[V_Diff]", "[dbo].[P_Diff]", "[dbo].[OrderLines].[IX_Diff]"})
     Tick(QString::fromUtf8(Name));
-  QTest::mouseClick(Window->btnSynchronize, Qt::LeftButton);
+  Select(QStringLiteral("[dbo].[CK_Diff]"));
+  const QString IndexRefusal = QStringLiteral("cannot be repaired: The gold standard only says whether the index is "
+                                              "unique (it should be UNIQUE); recreate it by hand.");
+  // Cancelled, the preview sends nothing.
+  Repair(false, [](TfrmRepair& ADialog) { test::SaveScreenshot(ADialog, QStringLiteral("repair-preview")); });
+  EXPECT_EQ(SentStatements(QStringLiteral("ALTER")), QStringList());
+  EXPECT_EQ(Anomalies(), AllAnomalies);
+
+  QString Script;
+  Repair(
+      true,
+      [&](TfrmRepair& ADialog) {
+        EXPECT_EQ(RepairRows(ADialog),
+                  (QStringList{"[dbo].[V_Diff] | View | will be altered",
+                               "[dbo].[P_Diff] | Routine | will be altered",
+                               "[dbo].[OrderLines].[IX_Diff] | Index | " + IndexRefusal}));
+        Script = ADialog.memScript->text();
+        QTest::mouseClick(ADialog.btnCopy, Qt::LeftButton);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), Script);
+      },
+      [&](TfrmRepair& ADialog) {
+        EXPECT_EQ(RepairRows(ADialog), (QStringList{"[dbo].[V_Diff] | View | repaired",
+                                                    "[dbo].[P_Diff] | Routine | repaired",
+                                                    "[dbo].[OrderLines].[IX_Diff] | Index | " + IndexRefusal}));
+        EXPECT_FALSE(ADialog.btnRun->isVisible());
+        test::SaveScreenshot(ADialog, QStringLiteral("repair-results"));
+      });
+  EXPECT_TRUE(Script.contains(QStringLiteral("ALTER VIEW dbo.V_Diff AS SELECT Id FROM dbo.Orders\r\nGO\r\n")))
+      << Script.toStdString();
+  EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 6 anomalies, 2 repaired"));
+  // The row highlighted before is still the one shown.
+  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[CK_Diff]")));
+  EXPECT_EQ(Window->memOfficial->text(), Window->ShownObject()->GetStandardDefinition());
 
   EXPECT_EQ(Anomalies(), QStringList({"[dbo].[CK_Diff]", "[sales].[V_Blank]", "[dbo].[OrderLines].[IX_Diff]",
                                       "[dbo].[Orders].[IX_Unknown]"}));
@@ -561,15 +832,125 @@ TEST_F(MainWindowTest, AFailingRepairStopsAtItsItemAndReportsTheFailure) {
   Tds.Forget();
   Tick(QStringLiteral("[dbo].[V_Diff]"));
   Tick(QStringLiteral("[dbo].[P_Diff]"));
-  QTest::mouseClick(Window->btnSynchronize, Qt::LeftButton);
+  QStringList Rows;
+  Repair(true, {}, [&Rows](TfrmRepair& ADialog) { Rows = RepairRows(ADialog); });
 
+  ASSERT_EQ(Rows.size(), 2);
+  // The server's own words, without the driver's prefixes.
+  EXPECT_TRUE(Rows[0].startsWith(QStringLiteral("[dbo].[V_Diff] | View | failed: Forced failure of: ALTER VIEW")))
+      << Rows[0].toStdString();
+  EXPECT_TRUE(Rows[0].contains(QStringLiteral("LIKE '%d'"))) << Rows[0].toStdString();
+  EXPECT_EQ(Rows[1], QStringLiteral("[dbo].[P_Diff] | Routine | not attempted"));
   EXPECT_EQ(Anomalies(), AllAnomalies);
-  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[V_Diff]")));
   EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[V_Diff]"))->checkState(), Qt::Checked);
   EXPECT_EQ(SentStatements(QStringLiteral("ALTER PROCEDURE")), QStringList());
-  ASSERT_EQ(BoxTexts().size(), 1);
-  EXPECT_TRUE(BoxTexts()[0].contains(QStringLiteral("LIKE '%d'"))) << BoxTexts()[0].toStdString();
-  EXPECT_TRUE(Log.Texts(test::TLogEntry::SilentError).contains(BoxTexts()[0]));
+  EXPECT_EQ(BoxTexts(), QStringList());
+  EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 6 anomalies"));
+  EXPECT_EQ(Log.Texts(test::TLogEntry::SilentError).filter(QStringLiteral("LIKE '%d'")).size(), 1)
+      << Log.Dump().toStdString();
+}
+
+// A link lost in the middle of a repair fails that object, leaves the rest untouched, and the
+// window says it is no longer connected.
+TEST_F(MainWindowTest, ALinkLostDuringARepairFailsThatObjectAndLeavesTheWindowNotConnected) {
+  Start();
+  TickAllKinds();
+  Compare();
+  Tds.Drop(QStringLiteral("ALTER VIEW"));
+  Tick(QStringLiteral("[dbo].[V_Diff]"));
+  Tick(QStringLiteral("[dbo].[P_Diff]"));
+  QStringList Rows;
+  Repair(true, {}, [&Rows](TfrmRepair& ADialog) { Rows = RepairRows(ADialog); });
+  ASSERT_EQ(Rows.size(), 2);
+  EXPECT_TRUE(Rows[0].startsWith(QStringLiteral("[dbo].[V_Diff] | View | failed: "))) << Rows[0].toStdString();
+  EXPECT_EQ(Rows[1], QStringLiteral("[dbo].[P_Diff] | Routine | not attempted"));
+  EXPECT_EQ(Anomalies(), AllAnomalies);
+  EXPECT_EQ(BoxTexts(), QStringList());
+  EXPECT_EQ(Window->lblConnection->text(), NotConnected);
+  EXPECT_TRUE(Window->btnConnect->isVisible());
+}
+
+// "Save script..." writes the script shown; a file that cannot be written is reported once and
+// the preview stays open and usable.
+TEST_F(MainWindowTest, TheRepairScriptIsSavedAsShownOrTheFailureReported) {
+  Start();
+  TickAllKinds();
+  Compare();
+  Tick(QStringLiteral("[dbo].[V_Diff]"));
+  QTemporaryDir Folder;
+  const QString Saved = Folder.filePath(QStringLiteral("repair.sql"));
+  const QString Unwritable = Folder.filePath(QStringLiteral("missing/repair.sql"));
+  Repair(false, [&](TfrmRepair& ADialog) {
+    ADialog.SaveScriptTo(Saved);
+    QFile File(Saved);
+    ASSERT_TRUE(File.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(File.readAll()), ADialog.memScript->text());
+    ADialog.SaveScriptTo(Unwritable);
+    ASSERT_EQ(BoxTexts().size(), 1);
+    EXPECT_TRUE(BoxTexts()[0].contains(Unwritable)) << BoxTexts()[0].toStdString();
+    EXPECT_TRUE(ADialog.btnRun->isEnabled());
+  });
+  EXPECT_EQ(SentStatements(QStringLiteral("ALTER")), QStringList());
+}
+
+// The filter narrows the list (name or kind, any case); Tick all, Tick none and Ctrl+A act on
+// what it lets through.
+TEST_F(MainWindowTest, TheAnomalyListShowsKindsFiltersAndTicksWhatItShows) {
+  Start();
+  TickAllKinds();
+  Compare();
+  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[V_Diff]"))->text(), QStringLiteral("view    [dbo].[V_Diff]"));
+  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[OrderLines].[IX_Diff]"))->text(),
+            QStringLiteral("index   [dbo].[OrderLines].[IX_Diff]"));
+  const auto Shown = [this] {
+    QStringList Result;
+    for (const QString& Name : Anomalies())
+      if (!Anomaly(Name)->isHidden())
+        Result.append(Name);
+    return Result;
+  };
+  const auto Ticked = [this] {
+    QStringList Result;
+    for (const QString& Name : Anomalies())
+      if (Anomaly(Name)->checkState() == Qt::Checked)
+        Result.append(Name);
+    return Result;
+  };
+  QTest::keyClicks(Window->edtFilter, QStringLiteral("_diFF"));
+  EXPECT_EQ(Shown(), (QStringList{"[dbo].[CK_Diff]", "[dbo].[V_Diff]", "[dbo].[P_Diff]", "[dbo].[OrderLines].[IX_Diff]"}));
+  QTest::mouseClick(Window->btnTickAll, Qt::LeftButton);
+  EXPECT_EQ(Ticked(), Shown());
+
+  Window->edtFilter->setText(QStringLiteral("INDEX"));
+  EXPECT_EQ(Shown(), (QStringList{"[dbo].[OrderLines].[IX_Diff]", "[dbo].[Orders].[IX_Unknown]"}));
+  QTest::mouseClick(Window->btnTickNone, Qt::LeftButton);
+  EXPECT_EQ(Ticked(), (QStringList{"[dbo].[CK_Diff]", "[dbo].[V_Diff]", "[dbo].[P_Diff]"}));
+
+  Window->edtFilter->clear();
+  Window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+  Window->lbAnomalies->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Window->lbAnomalies->hasFocus(); }, 5000));
+  QTest::keyClick(Window->lbAnomalies, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(Ticked(), AllAnomalies);
+}
+
+// With a settings store but nothing saved, the window opens centred on the primary screen; the
+// width of the left column is kept.
+TEST_F(MainWindowTest, AFirstStartIsCentredAndTheLeftColumnWidthIsKept) {
+  test::TMemorySettings Store;
+  GlobalSettings = &Store;
+  const auto Restore = qScopeGuard([] { GlobalSettings = nullptr; });
+  {
+    TfrmDbPublish First;
+    EXPECT_EQ(First.geometry().center(), QGuiApplication::primaryScreen()->availableGeometry().center());
+    First.show();
+    First.splMain->setSizes({400, First.width() - 400});
+    ASSERT_EQ(First.splMain->sizes().value(0), 400);
+  }
+  TfrmDbPublish Second;
+  Second.show();
+  EXPECT_EQ(Second.splMain->sizes().value(0), 400);
 }
 
 TEST_F(MainWindowTest, DoubleClickingTheAnomalyHeaderListsEveryRoutineAgainAndAgain) {
@@ -592,12 +973,16 @@ TEST_F(MainWindowTest, ALongRunStaysResponsiveButBlocksTheUser) {
   bool Tried = false;
   QElapsedTimer Clock;
   QList<qint64> Moments;
+  QList<int> Bar;
   QTimer Ticks;
   Ticks.setInterval(50);
   QObject::connect(&Ticks, &QTimer::timeout, [&] {
     if (!Window->Running())
       return;
     Moments.append(Clock.elapsed());
+    Bar.append(Window->pbProgress->value());
+    EXPECT_TRUE(Window->btnCancelRun->isVisible());
+    EXPECT_FALSE(Window->btnPublish->isVisible());
     if (!Tried) {
       Tried = true;
       QTest::mouseClick(Window->CheckBox1, Qt::LeftButton);
@@ -617,6 +1002,62 @@ TEST_F(MainWindowTest, ALongRunStaysResponsiveButBlocksTheUser) {
   EXPECT_TRUE(Window->isVisible());
   EXPECT_TRUE(Window->CheckBox1->isChecked());
   EXPECT_EQ(Anomalies(), AllAnomalies);
+  // One bar over the whole run: it never goes back, and ends full.
+  ASSERT_FALSE(Bar.isEmpty());
+  QStringList Values;
+  for (const int Value : Bar)
+    Values.append(QString::number(Value));
+  EXPECT_TRUE(std::is_sorted(Bar.cbegin(), Bar.cend())) << Values.join(u',').toStdString();
+  EXPECT_EQ(Window->pbProgress->value(), 100);
+  EXPECT_FALSE(Window->btnCancelRun->isVisible());
+  EXPECT_TRUE(Window->btnPublish->isVisible());
+}
+
+// Cancel (its button or Escape) stops a run after the object being compared and says how far
+// it came; the next run starts afresh.
+TEST_F(MainWindowTest, ACompareRunCanBeCancelledByItsButtonOrEscape) {
+  Start();
+  TickAllKinds();
+  for (const bool ByEscape : {false, true}) {
+    SCOPED_TRACE(ByEscape ? "Escape" : "button");
+    // The second view's gold standard takes long enough to be cancelled while it waits.
+    Service->Reset();
+    Service->Fail(QStringLiteral("GetDbView"), QStringLiteral("slow"), 2, 2);
+    bool Cancelled = false;
+    QTimer Ticks;
+    Ticks.setInterval(50);
+    QObject::connect(&Ticks, &QTimer::timeout, [&] {
+      if (!Window->Running() || Cancelled || !Window->lblProgress->text().contains(QStringLiteral("views")))
+        return;
+      Cancelled = true;
+      if (ByEscape)
+        QTest::keyClick(Window->lbAnomalies, Qt::Key_Escape);
+      else
+        QTest::mouseClick(Window->btnCancelRun, Qt::LeftButton);
+    });
+    Ticks.start();
+    Compare();
+    Ticks.stop();
+    ASSERT_TRUE(Cancelled);
+    const QString Outcome = Window->lblProgress->text();
+    const QRegularExpressionMatch Match =
+        QRegularExpression(QStringLiteral("^Cancelled after (\\d+) of 17 objects$")).match(Outcome);
+    ASSERT_TRUE(Match.hasMatch()) << Outcome.toStdString();
+    // The check constraints are done, the views not.
+    EXPECT_GE(Match.captured(1).toInt(), 4);
+    EXPECT_LT(Match.captured(1).toInt(), 8);
+    EXPECT_EQ(Window->RunFailure(), QString());
+    // What was found before the cancel stays listed.
+    EXPECT_EQ(Anomalies(), AllAnomalies.mid(0, Anomalies().size()));
+    EXPECT_LT(Anomalies().size(), AllAnomalies.size());
+    EXPECT_EQ(BoxTexts(), QStringList());
+    EXPECT_EQ(Service->Calls(QStringLiteral("GetDbRoutine")).size(), 0);
+    EXPECT_TRUE(Window->btnPublish->isVisible());
+  }
+  Service->Reset();
+  Compare();
+  EXPECT_EQ(Anomalies(), AllAnomalies);
+  EXPECT_EQ(Window->RunFailure(), QString());
 }
 
 }  // namespace

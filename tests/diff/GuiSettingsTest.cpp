@@ -60,29 +60,36 @@ TEST_F(GuiSettings, MainWindowBoundsAreKeptPerScreenResolution) {
   EXPECT_EQ(Restored.geometry(), QRect(100, 120, 640, 480));
   EXPECT_EQ(Restored.windowState(), Qt::WindowNoState);
 
-  // Bounds saved at another resolution are not used.
+  // Bounds saved at another resolution are not used: the window stays where its owner put it
+  // (the main window centres itself), not at the screen's corner.
   QWidget Other;
   Other.setObjectName(QStringLiteral("frmDbPublish"));
   Other.setGeometry(5, 6, 320, 240);
   test::TMemorySettings Elsewhere;
   Elsewhere.WriteInteger(scopeLocalPrivate, QStringLiteral("frmDbPublish.1x1"), QStringLiteral("Left"), 300);
   TGuiSettings(&Other, &Elsewhere, &Log).LoadMainForm();
-  EXPECT_EQ(Other.geometry(), QRect(0, 0, 320, 240));
+  EXPECT_EQ(Other.geometry(), QRect(5, 6, 320, 240));
   EXPECT_EQ(Log.Dump(), QString());
 }
 
-TEST_F(GuiSettings, AMaximisedWindowRestoresMaximisedWithItsOwnBounds) {
+// A maximised window keeps its normal bounds, so that un-maximising after a maximised start
+// returns to them.
+TEST_F(GuiSettings, AMaximisedWindowRestoresMaximisedOverItsNormalBounds) {
+  MainForm.show();
   MainForm.setWindowState(Qt::WindowMaximized);
   TGuiSettings(&MainForm, &Store, &Log).SaveMainForm();
-  EXPECT_EQ(Store.Value(scopeLocalPrivate, FormSection(), "State"), QStringLiteral("2"));
-  EXPECT_TRUE(Store.Value(scopeLocalPrivate, FormSection(), "Left").isNull());
+  EXPECT_EQ((QStringList{Store.Value(scopeLocalPrivate, FormSection(), "State"),
+                         Store.Value(scopeLocalPrivate, FormSection(), "Width"),
+                         Store.Value(scopeLocalPrivate, FormSection(), "Height")}),
+            (QStringList{"2", "500", "300"}));
 
   QWidget Restored;
   Restored.setObjectName(QStringLiteral("frmDbPublish"));
   Restored.setGeometry(10, 20, 300, 200);
   TGuiSettings(&Restored, &Store, &Log).LoadMainForm();
   EXPECT_EQ(Restored.windowState(), Qt::WindowMaximized);
-  EXPECT_EQ(Restored.geometry(), QRect(10, 20, 300, 200));
+  Restored.setWindowState(Qt::WindowNoState);
+  EXPECT_EQ(Restored.geometry().size(), QSize(500, 300));
 }
 
 TEST_F(GuiSettings, BoundsOffEveryScreenFallBackToTheWorkArea) {

@@ -10,6 +10,7 @@
 #include "service/Service.Config.h"
 #include "service/Service.PageAddresses.h"
 #include "service/Service.Soap.h"
+#include "support/LoadedObject.h"
 #include "support/MemorySql.h"
 #include "support/RecordingLog.h"
 #include "support/RecordingService.h"
@@ -27,17 +28,11 @@ using test::TRecordingLog;
 using test::TRecordingService;
 using test::TSqlCall;
 
+using test::Loaded;
+
 // What a repair script says of a view or routine whose SET options are not known.
 const QString OptionsNotKnown =
     QStringLiteral("-- The SET options this object was created with are not known: it is not altered.\r\n");
-
-// Loads one object of type T from a single catalogue row.
-template <class T>
-std::unique_ptr<T> Loaded(const QStringList& AFields, const QVariantList& ARow) {
-  TMemorySQL Sql;
-  Sql.AddResult(QStringLiteral("q"), AFields, {ARow});
-  return TDatabaseObject::CreateFromDataSet<T>(*Sql.FastQuery(QStringLiteral("q")));
-}
 
 // Parses one object of type T from an element written as XML text.
 template <class T>

@@ -1,0 +1,149 @@
+#include "app/VclForm.Repair.h"
+
+#include "app/Component.SqlEditor.h"
+#include "app/Gui.Application.h"
+#include "infra/Support.Format.h"
+
+#include <QClipboard>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace quillon {
+
+namespace {
+
+enum TColumn { colObject, colKind, colStatus };
+
+QPushButton* Button(const QString& AName, const QString& ACaption, QWidget* AParent) {
+  auto* Result = new QPushButton(ACaption, AParent);
+  Result->setObjectName(AName);
+  Result->setAutoDefault(false);
+  return Result;
+}
+
+}  // namespace
+
+TfrmRepair::TfrmRepair(const TRepairScript& AScript, TRunner ARunner, QWidget* AOwner)
+    : QDialog(AOwner), FScript(AScript), FRunner(std::move(ARunner)) {
+  setObjectName(QStringLiteral("frmRepair"));
+  setWindowTitle(QStringLiteral("Repair selected objects"));
+  resize(900, 640);
+
+  lblSummary = new QLabel(this);
+  lblSummary->setObjectName(QStringLiteral("lblSummary"));
+  lblSummary->setWordWrap(true);
+  const qint32 Repairable = FScript.RepairableCount();
+  const qint32 Refused = static_cast<qint32>(FScript.Steps().size()) - Repairable;
+  lblSummary->setText(
+      Format(QStringLiteral("Run sends the script below to the server: %d object(s) will be altered, one batch "
+                        "each, in this order; it stops at the first failure. %d object(s) cannot be repaired."),
+             {Repairable, Refused}));
+
+  lvObjects = new QTreeWidget(this);
+  lvObjects->setObjectName(QStringLiteral("lvObjects"));
+  lvObjects->setRootIsDecorated(false);
+  lvObjects->setHeaderLabels({QStringLiteral("Object"), QStringLiteral("Kind"), QStringLiteral("Status")});
+  for (const TRepairStep& Step : FScript.Steps()) {
+    auto* Item = new QTreeWidgetItem(lvObjects, {Step.ObjectName, Step.Kind,
+                                                 Step.Repairable() ? QStringLiteral("will be altered")
+                                                                   : QStringLiteral("cannot be repaired: ") + Step.Refusal});
+    Item->setToolTip(colStatus, Item->text(colStatus));
+  }
+  lvObjects->header()->setSectionResizeMode(colObject, QHeaderView::ResizeToContents);
+  lvObjects->header()->setSectionResizeMode(colKind, QHeaderView::ResizeToContents);
+
+  memScript = new TSqlEditor(this);
+  memScript->setObjectName(QStringLiteral("memScript"));
+  memScript->setText(FScript.Text());
+  memScript->setReadOnly(true);
+
+  auto* Split = new QSplitter(Qt::Vertical, this);
+  Split->addWidget(lvObjects);
+  Split->addWidget(memScript);
+  Split->setStretchFactor(1, 2);
+
+  btnSaveScript = Button(QStringLiteral("btnSaveScript"), QStringLiteral("Save script..."), this);
+  btnCopy = Button(QStringLiteral("btnCopy"), QStringLiteral("Copy"), this);
+  btnRun = Button(QStringLiteral("btnRun"), QStringLiteral("Run"), this);
+  btnRun->setEnabled(Repairable > 0);
+  btnCancel = Button(QStringLiteral("btnCancel"), QStringLiteral("Cancel"), this);
+  connect(btnSaveScript, &QPushButton::clicked, this, &TfrmRepair::btnSaveScriptClick);
+  connect(btnCopy, &QPushButton::clicked, this, &TfrmRepair::btnCopyClick);
+  connect(btnRun, &QPushButton::clicked, this, &TfrmRepair::btnRunClick);
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* Buttons = new QHBoxLayout;
+  Buttons->addWidget(btnSaveScript);
+  Buttons->addWidget(btnCopy);
+  Buttons->addStretch();
+  Buttons->addWidget(btnRun);
+  Buttons->addWidget(btnCancel);
+  auto* Layout = new QVBoxLayout(this);
+  Layout->addWidget(lblSummary);
+  Layout->addWidget(Split, 1);
+  Layout->addLayout(Buttons);
+}
+
+void TfrmRepair::SaveScriptTo(const QString& AFileName) {
+  try {
+    FScript.SaveToFile(AFileName);
+  } catch (...) {
+    HandleException();
+  }
+}
+
+void TfrmRepair::btnSaveScriptClick() {
+  QFileDialog Ask(this, QStringLiteral("Save repair script"), QString(), QStringLiteral("T-SQL script (*.sql)"));
+  Ask.setObjectName(QStringLiteral("dlgSaveScript"));
+  Ask.setAcceptMode(QFileDialog::AcceptSave);
+  Ask.setDefaultSuffix(QStringLiteral("sql"));
+  Ask.setOption(QFileDialog::DontUseNativeDialog);
+  if (Ask.exec() == QDialog::Accepted && !Ask.selectedFiles().isEmpty())
+    SaveScriptTo(Ask.selectedFiles().first());
+}
+
+void TfrmRepair::btnCopyClick() { QGuiApplication::clipboard()->setText(FScript.Text()); }
+
+void TfrmRepair::btnRunClick() {
+  btnRun->setEnabled(false);
+  try {
+    FResults = FRunner();
+  } catch (...) {
+    btnRun->setEnabled(true);
+    HandleException();
+    return;
+  }
+  FRan = true;
+  ShowResults();
+}
+
+void TfrmRepair::ShowResults() {
+  qint32 Repaired = 0;
+  for (qsizetype I = 0; I < FResults.size() && I < lvObjects->topLevelItemCount(); ++I) {
+    const TRepairResult& Result = FResults[I];
+    QTreeWidgetItem* Item = lvObjects->topLevelItem(static_cast<int>(I));
+    QString Text = RepairOutcomeText(Result.Outcome);
+    if (!Result.Message.isEmpty())
+      Text += QStringLiteral(": ") + Result.Message;
+    Item->setText(colStatus, Text);
+    Item->setToolTip(colStatus, Text);
+    if (Result.Outcome == TRepairOutcome::Failed)
+      Item->setForeground(colStatus, QColor(0xB0, 0x00, 0x20));
+    if (Result.Outcome == TRepairOutcome::Repaired)
+      ++Repaired;
+  }
+  lblSummary->setText(Format(QStringLiteral("%d of %d object(s) repaired."),
+                             {Repaired, static_cast<qint32>(FResults.size())}));
+  btnRun->hide();
+  btnCancel->setText(QStringLiteral("Close"));
+  btnCancel->setDefault(true);
+}
+
+}  // namespace quillon
