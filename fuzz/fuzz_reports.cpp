@@ -6,16 +6,15 @@
 // from a text, and the unified diff applied to the gold text gives the local one.
 #include "FuzzSupport.h"
 
-#include "cli/Cli.LineDiff.h"
-#include "cli/Cli.Reports.h"
 #include "infra/Support.Format.h"
+#include "report/Report.LineDiff.h"
+#include "report/Report.Render.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QXmlStreamReader>
 
 using namespace quillon;
-using namespace quillon::cli;
 
 namespace {
 

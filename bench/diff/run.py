@@ -28,6 +28,14 @@ def write_lines(path, lines):
         out.write("\n")
 
 
+def write_pair(folder, name, first, second):
+    """Writes the two texts as name.a and name.b in folder; returns their paths."""
+    a, b = os.path.join(folder, name + ".a"), os.path.join(folder, name + ".b")
+    write_lines(a, first)
+    write_lines(b, second)
+    return a, b
+
+
 def make_pair(folder, name, count, changed, rng):
     """A text of count lines and a copy where a fraction of lines is modified, inserted
     after or deleted (half, a quarter and a quarter)."""
@@ -43,10 +51,65 @@ def make_pair(folder, name, count, changed, rng):
         elif kind < 0.75:
             second.append(line)
             second.append(random_line(rng))
-    a, b = os.path.join(folder, name + ".a"), os.path.join(folder, name + ".b")
-    write_lines(a, first)
-    write_lines(b, second)
-    return a, b
+    return write_pair(folder, name, first, second)
+
+
+def make_modified_pair(folder, name, count, modified, rng):
+    """A text of count lines and a copy where a fraction of lines has one word replaced, so
+    that the line diff pairs them as modified and the changed characters are marked."""
+    first = [random_line(rng) for _ in range(count)]
+    second = []
+    for line in first:
+        if rng.random() >= modified:
+            second.append(line)
+            continue
+        words = line.split(" ")
+        at = rng.randrange(len(words))
+        words[at] = rng.choice([word for word in WORDS if word != words[at]])
+        second.append(" ".join(words))
+    return write_pair(folder, name, first, second)
+
+
+def make_single_line_pair(folder, name, megabytes, rng):
+    """Two one-line texts of about megabytes MB of words, one word in ten replaced."""
+    words = []
+    size = 0
+    while size < megabytes * 1_000_000:
+        words.append(rng.choice(WORDS))
+        size += len(words[-1]) + 1
+    changed = [rng.choice(WORDS) if rng.random() < 0.1 else word for word in words]
+    return write_pair(folder, name, [" ".join(words)], [" ".join(changed)])
+
+
+def run_grid(bench_grid, pair):
+    """bench_diffgrid's figures: fill ms, rows, paint ms, fill ms without marks."""
+    out = subprocess.run([bench_grid, *pair], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                         check=True).stdout.split()
+    return float(out[0]), int(out[1]), float(out[2]), float(out[3])
+
+
+def grid_cases(bench_grid, folder, rng):
+    """Times the diff grid; returns the targets it missed."""
+    failures = []
+    grid_ms, rows, paint_ms, _ = run_grid(bench_grid, make_pair(folder, "grid", 20_000, 0.01, rng))
+    print(f"diff grid, 20,000 lines, 1 % changed: SetLeft + SetRight + Compare {grid_ms:.1f} ms "
+          f"({rows} rows; {'under' if grid_ms < 100 else 'NOT under'} 100 ms), "
+          f"painting the visible rows {paint_ms:.1f} ms")
+    if grid_ms >= 100:
+        failures.append("grid 1 %: not under 100 ms")
+    marked_ms, rows, paint_ms, unmarked_ms = run_grid(
+        bench_grid, make_modified_pair(folder, "marks", 20_000, 0.1, rng))
+    ratio = marked_ms / unmarked_ms
+    print(f"diff grid, 20,000 lines, 10 % modified: fill with marks {marked_ms:.1f} ms, without "
+          f"{unmarked_ms:.1f} ms ({ratio:.2f} x; targets at most 2 x and under 60 ms), painting {paint_ms:.1f} ms")
+    if ratio > 2 or marked_ms >= 60:
+        failures.append("grid 10 % modified: marks cost more than their targets")
+    line_ms, _, paint_ms, _ = run_grid(bench_grid, make_single_line_pair(folder, "single", 10, rng))
+    print(f"diff grid, one 10 MB line on each side: fill with marks {line_ms:.1f} ms "
+          f"({'under' if line_ms < 1000 else 'NOT under'} 1 s), painting {paint_ms:.1f} ms")
+    if line_ms >= 1000:
+        failures.append("grid 10 MB line: not under 1 s")
+    return failures
 
 
 def best_wall(command, runs, output_file):
@@ -85,7 +148,8 @@ def diff_edits(output):
 
 def main():
     build = sys.argv[1]
-    runs = max(int(sys.argv[2]) if len(sys.argv) > 2 else 3, 3)
+    grid_only = len(sys.argv) > 2 and sys.argv[2] == "grid"
+    runs = max(int(sys.argv[2]) if len(sys.argv) > 2 and not grid_only else 3, 3)
     bench_diff = os.path.join(build, "bench", "diff", "bench_diff")
     bench_grid = os.path.join(build, "bench", "diff", "bench_diffgrid")
     for program in (bench_diff, bench_grid):
@@ -93,6 +157,13 @@ def main():
             sys.exit(f"{program} is missing: build the bench_diff and bench_diffgrid targets first")
     rng = random.Random(20240611)
     folder = tempfile.mkdtemp(prefix="quillon-bench-")
+    if grid_only:
+        try:
+            failures = grid_cases(bench_grid, folder, rng)
+        finally:
+            shutil.rmtree(folder)
+        print("targets: " + ("all met" if not failures else "missed: " + ", ".join(failures)))
+        return
     try:
         pairs = []
         for count in (10_000, 100_000, 1_000_000):
@@ -144,13 +215,7 @@ def main():
                   f"{diff_edits(plain_output):>8}  {'; '.join(misses) or 'ok'}", flush=True)
             failures += [f"{name}: {miss}" for miss in misses]
 
-        grid_pair = make_pair(folder, "grid", 20_000, 0.01, rng)
-        grid = subprocess.run([bench_grid, *grid_pair], stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, text=True, check=True).stdout.split()
-        grid_ms, rows, paint_ms = float(grid[0]), int(grid[1]), float(grid[2])
-        print(f"diff grid, 20,000 lines, 1 % changed: SetLeft + SetRight + Compare {grid_ms:.1f} ms "
-              f"({rows} rows; {'under' if grid_ms < 100 else 'NOT under'} 100 ms), "
-              f"painting the visible rows {paint_ms:.1f} ms")
+        failures += grid_cases(bench_grid, folder, rng)
     finally:
         shutil.rmtree(folder)
     print("targets: " + ("all met" if not failures else "missed: " + ", ".join(failures)))

@@ -1,6 +1,8 @@
 #include "app/Component.SqlEditor.h"
 
+#include "diff/Diff.Display.h"
 #include "infra/Gui.Fonts.h"
+#include "infra/Support.Format.h"
 
 #include <Qsci/qscilexersql.h>
 
@@ -61,6 +63,38 @@ TSqlEditor::TSqlEditor(QWidget* AParent) : QsciScintilla(AParent) {
     setMarginWidth(Margin, 0);
   connect(this, &QsciScintilla::linesChanged, this, &TSqlEditor::FitLineNumberMargin);
   SetLineNumbers(FMarginPadding, 8, FGutterWidth);
+  ShowHiddenCharactersAsMarkers();
+  markerDefine(QsciScintilla::Background, HiddenLineMarker);
+  setMarkerBackgroundColor(QColor(0xFF, 0xF0, 0xB8), HiddenLineMarker);
+  connect(this, &QsciScintilla::textChanged, this, &TSqlEditor::MarkHiddenLines);
+}
+
+void TSqlEditor::MarkHiddenLines() {
+  markerDeleteAll(HiddenLineMarker);
+  const QStringList Lines = SplitTextLines(text());
+  for (qsizetype Line = 0; Line < Lines.size(); ++Line)
+    if (HasHiddenCharacters(Lines.at(Line)))
+      markerAdd(static_cast<int>(Line), HiddenLineMarker);
+}
+
+QList<qint32> TSqlEditor::HiddenLines() const {
+  QList<qint32> Lines;
+  for (int Line = markerFindNext(0, 1 << HiddenLineMarker); Line >= 0; Line = markerFindNext(Line + 1, 1 << HiddenLineMarker))
+    Lines.append(Line);
+  return Lines;
+}
+
+void TSqlEditor::ShowHiddenCharactersAsMarkers() {
+  // The editor draws a representation in a box of its own in place of the character, so a
+  // bidirectional control is seen and never reorders the line. NUL, CR and LF keep the editor's
+  // own handling (a mnemonic box, line ends); lone surrogates cannot be written in UTF-8.
+  for (char32_t Code = 1; Code <= 0xFFFF; ++Code) {
+    if (Code == u'\r' || Code == u'\n' || QChar::isSurrogate(Code) || !IsHiddenCharacter(Code))
+      continue;
+    const QByteArray Character = QString(QChar(static_cast<char16_t>(Code))).toUtf8();
+    const QByteArray Marker = HiddenCharacterMarker(Code).mid(1).chopped(1).toUtf8();
+    SendScintilla(SCI_SETREPRESENTATION, Character.constData(), Marker.constData());
+  }
 }
 
 void TSqlEditor::SetLineNumbers(qint32 AMarginPadding, qint32 APointSize, qint32 AGutterWidth) {

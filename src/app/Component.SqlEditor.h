@@ -15,9 +15,15 @@ public:
   // The line-number margin is at least AGutterWidth pixels wide and keeps AMarginPadding pixels
   // beside the widest line number, in APointSize points.
   void SetLineNumbers(qint32 AMarginPadding, qint32 APointSize, qint32 AGutterWidth);
+  // The lines (from 0) that hold a hidden character, which the editor shades.
+  QList<qint32> HiddenLines() const;
 
 private:
+  static constexpr int HiddenLineMarker = 0;
+
   void FitLineNumberMargin();
+  void MarkHiddenLines();
+  void ShowHiddenCharactersAsMarkers();
 
   qint32 FMarginPadding = 14;
   qint32 FGutterWidth = 28;

@@ -17,11 +17,13 @@
 #include "database/Database.Simple.h"
 #include "database/VclForm.Login.h"
 #include "diff/Component.DiffGrid.h"
+#include "diff/Component.DiffLegend.h"
 #include "infra/Gui.Fonts.h"
 #include "infra/Gui.Settings.h"
 #include "infra/Support.Format.h"
 #include "infra/Support.Waiting.h"
 #include "infra/Utils.Params.h"
+#include "report/Report.Render.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"
@@ -35,17 +37,21 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QKeyEvent>
-#include <QMouseEvent>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -312,6 +318,12 @@ void TfrmDbPublish::CreateControls() {
   connect(actPostChange, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::actPostChangeExecute));
   connect(actSynchonize, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::btnSynchronizeClick));
   connect(actCompare, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::actCompareExecute));
+  actExportReport = new QAction(QStringLiteral("Export report\u2026"), this);
+  actExportReport->setObjectName(QStringLiteral("actExportReport"));
+  actExportReport->setToolTip(QStringLiteral("Writes the HTML report of the last compare run"));
+  actExportReport->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+  actExportReport->setEnabled(false);
+  connect(actExportReport, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::actExportReportExecute));
 
   auto* Client = new QWidget(this);
   setCentralWidget(Client);
@@ -563,7 +575,27 @@ void TfrmDbPublish::FormCreate() {
   fDiffGrid = new TDiffGrid(panDiffViewer);
   fDiffGrid->setObjectName(QStringLiteral("fDiffGrid"));
   fDiffGrid->setFrameShape(QFrame::NoFrame);
-  StackLayout(panDiffViewer, 0)->addWidget(fDiffGrid);
+  // The buttons in a tool bar and the legend beside it, where a narrow window cuts the legend
+  // short instead of hiding it behind the bar's overflow button.
+  auto* DiffStrip = new QWidget(panDiffViewer);
+  auto* StripLayout = new QHBoxLayout(DiffStrip);
+  StripLayout->setContentsMargins(0, 0, 0, 0);
+  auto* DiffBar = new QToolBar(DiffStrip);
+  DiffBar->setObjectName(QStringLiteral("tbDiffNavigation"));
+  DiffBar->setIconSize(QSize(16, 16));
+  DiffBar->addAction(fDiffGrid->PreviousChangeAction());
+  DiffBar->addAction(fDiffGrid->NextChangeAction());
+  DiffBar->addAction(actExportReport);
+  auto* Legend = new TDiffLegend(DiffStrip);
+  Legend->setObjectName(QStringLiteral("DiffLegend"));
+  Legend->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
+  DiffBar->setMinimumWidth(DiffBar->sizeHint().width());
+  Legend->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  StripLayout->addWidget(DiffBar);
+  StripLayout->addWidget(Legend, 1);
+  auto* DiffLayout = StackLayout(panDiffViewer, 0);
+  DiffLayout->addWidget(DiffStrip);
+  DiffLayout->addWidget(fDiffGrid);
   if (GlobalGuiStyle != nullptr)
     GlobalGuiStyle->RegisterClient(this);
   ShowConnectionState();
@@ -789,6 +821,8 @@ void TfrmDbPublish::actCompareExecute() {
   btnCancelRun->show();
   pbProgress->setValue(0);
   FCancelRequested = false;
+  QElapsedTimer RunTimer;
+  RunTimer.start();
   {
     FInputBlock = std::make_unique<TUserInputBlock>(
         this, [this] { KeepResponsive(); }, btnCancelRun, [this] { actCancelRunExecute(); });
@@ -820,6 +854,8 @@ void TfrmDbPublish::actCompareExecute() {
       ShowError(E.Message());
     }
   }
+  FRunSeconds = static_cast<double>(RunTimer.elapsed()) / 1000;
+  actExportReport->setEnabled(true);
   FFoundCount = lbAnomalies->count();
   FRepairedCount = 0;
   ListFindings();
@@ -827,6 +863,39 @@ void TfrmDbPublish::actCompareExecute() {
   actSynchonize->setEnabled(FFoundCount > 0);
   ShowConnectionState();
   ShowRunOutcome();
+}
+
+void TfrmDbPublish::ExportReport(const QString& AFileName) {
+  TTargetResult Result;
+  Result.Name = QStringLiteral("%1.%2").arg(fSourceServer, fSourceDatabase);
+  Result.Server = fSourceServer;
+  Result.Database = fSourceDatabase;
+  Result.Version = fSourceDbVersion;
+  Result.Seconds = FRunSeconds;
+  if (!fDescriptor->RunStatus().Complete())
+    Result.Error = fDescriptor->RunStatus().StoppedText();
+  QList<TDatabaseObject*> Anomalies;
+  // The findings listed below the anomalies are not checkable; the report has them from the run.
+  for (qint32 Row = 0; Row < lbAnomalies->count(); ++Row) {
+    const QListWidgetItem* Item = lbAnomalies->item(Row);
+    if (Item->flags().testFlag(Qt::ItemIsUserCheckable) && AttachedObject(Item) != nullptr)
+      Anomalies.append(AttachedObject(Item));
+  }
+  const QByteArray Report =
+      RenderReport(TReportFormat::Html, {CompareRunResult(std::move(Result), *fDescriptor, Anomalies)}, false);
+  // An old report is replaced only by a complete new one.
+  QSaveFile File(AFileName);
+  if (!File.open(QIODevice::WriteOnly) || File.write(Report) != Report.size() || !File.commit())
+    throw Exception(Format(QStringLiteral("Cannot write the report to \"%s\". %s"), {AFileName, File.errorString()}));
+}
+
+void TfrmDbPublish::actExportReportExecute() {
+  const QString FileName = QFileDialog::getSaveFileName(
+      this, QStringLiteral("Export report"),
+      QDir::home().filePath(QStringLiteral("%1.%2.html").arg(fSourceServer, fSourceDatabase)),
+      QStringLiteral("HTML pages (*.html)"));
+  if (!FileName.isEmpty())
+    ExportReport(FileName);
 }
 
 // The count of anomalies (and of those repaired since), or how far a run that stopped came;
@@ -923,7 +992,7 @@ void TfrmDbPublish::lbAnomaliesClick() {
   // A routine missing locally has no object: its gold text is all there is to show.
   if (const QListWidgetItem* Item = lbAnomalies->currentItem(); Item != nullptr && SelectedObject() == nullptr) {
     memOfficial->setText(Item->data(GoldTextRole).toString());
-    ShowDifferences(memOfficial->text(), QStringLiteral("Gold standard definition"));
+    ShowDifferences(memOfficial->text(), DatabaseGoldCaption());
   }
 }
 
@@ -946,9 +1015,13 @@ void TfrmDbPublish::ClearPanes() {
   UpdateApproveAction();
 }
 
+QString TfrmDbPublish::DatabaseGoldCaption() const {
+  return Format(QStringLiteral("Gold standard of version %d"), {fSourceDbVersion});
+}
+
 void TfrmDbPublish::ShowDifferences(const QString& AGoldText, const QString& AGoldCaption) {
   fDiffGrid->SetLeftHeader(AGoldCaption);
-  fDiffGrid->SetRightHeader(QStringLiteral("Local object definition"));
+  fDiffGrid->SetRightHeader(Format(QStringLiteral("Local, %s on %s"), {fSourceDatabase, fSourceServer}));
   fDiffGrid->SetLeft(AGoldText);
   fDiffGrid->SetRight(memLocal->text());
   fDiffGrid->Compare();
@@ -976,7 +1049,7 @@ void TfrmDbPublish::ShowObject(TDatabaseObject* AObject) {
   }
   FShownLocalText = Local;
   memOfficial->setText(Gold);
-  ShowDifferences(Gold, QStringLiteral("Gold standard definition"));
+  ShowDifferences(Gold, DatabaseGoldCaption());
   if (auto* Routine = dynamic_cast<TDatabaseRoutine*>(AObject))
     LoadRoutineVersions(Routine);
 }

@@ -70,6 +70,10 @@ public:
   void actCompareExecute();
   // Asks a compare run to stop after the object it is comparing.
   void actCancelRunExecute();
+  // Writes the HTML report of the last compare run, as the command line writes it, to
+  // AFileName; raises Exception when the file cannot be written.
+  void ExportReport(const QString& AFileName);
+  void actExportReportExecute();
   void CheckBox1Click();
   void lbAnomaliesClick();
   // Shows AObject in both editors and the Differences tab, and nothing else; nullptr clears them.
@@ -153,6 +157,7 @@ public:
   QAction* actSynchonize;
   QAction* actCompare;
   QAction* actCancelRun;
+  QAction* actExportReport;
 
 protected:
   void showEvent(QShowEvent* AEvent) override;
@@ -176,6 +181,8 @@ private:
   bool TryConnect();
   void ShowConnectionState();
   void ClearPanes();
+  // "Gold standard of version N", N the version the database reports.
+  QString DatabaseGoldCaption() const;
   void ShowDifferences(const QString& AGoldText, const QString& AGoldCaption);
   void UpdateApproveAction();
   // True when the local editor holds no edits of its own, or the user agrees to drop them.
@@ -218,6 +225,8 @@ private:
   TProgressState FProgressState = psNormal;
   bool FFormShown = false;
   std::unique_ptr<TUserInputBlock> FInputBlock;
+  // How long the last compare run took, for its report.
+  double FRunSeconds = 0;
   QElapsedTimer FSinceEventsProcessed;
 };
 

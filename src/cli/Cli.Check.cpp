@@ -83,48 +83,6 @@ private:
   bool FStatusShown = false;
 };
 
-TAnomalyRecord AnomalyRecord(TDatabaseObject* AObject) {
-  TAnomalyRecord Record{AObject->FullName(), QString(), AObject->Key(), AObject->GetStandardDefinition(), QString()};
-  if (const auto* View = dynamic_cast<const TDatabaseView*>(AObject)) {
-    Record.Kind = QStringLiteral("view");
-    Record.Actual = View->GetViewDefinition();
-  } else if (const auto* Routine = dynamic_cast<const TDatabaseRoutine*>(AObject)) {
-    Record.Kind = QStringLiteral("routine");
-    Record.Actual = Routine->SourceCode();
-  } else if (const auto* Check = dynamic_cast<const TDatabaseCheckConstraint*>(AObject)) {
-    Record.Kind = QStringLiteral("check");
-    Record.Actual = Check->CheckClause();
-  } else if (const auto* Index = dynamic_cast<const TDatabaseIndex*>(AObject)) {
-    // The service only answers whether the gold index is unique, and an index differs only
-    // in that, so the gold standard is the opposite of the local index.
-    Record.Kind = QStringLiteral("index");
-    Record.Expected = UniquenessCaption(!Index->Unique());
-    Record.Actual = UniquenessCaption(Index->Unique());
-  }
-  return Record;
-}
-
-// The objects of the chosen kinds that a comparison looks at, sorted by name.
-QList<TComparedObject> ComparedObjects(const TDatabaseDescriber& ADescriber, unsigned AKinds) {
-  const QList<std::tuple<unsigned, TDatabaseObjectList*, QString>> Lists{
-      {kindChecks, ADescriber.CheckConstraints(), QStringLiteral("check")},
-      {kindViews, ADescriber.Views(), QStringLiteral("view")},
-      {kindRoutines, ADescriber.Routines(), QStringLiteral("routine")},
-      {kindIndexes, ADescriber.Indices(), QStringLiteral("index")}};
-  QList<TComparedObject> Objects;
-  for (const auto& [Kind, List, Name] : Lists) {
-    if (!(AKinds & Kind))
-      continue;
-    QList<TComparedObject> OfKind;
-    for (const TDatabaseObject* Object : List->Values())
-      OfKind.append(TComparedObject{Object->FullName(), Name});
-    std::sort(OfKind.begin(), OfKind.end(),
-              [](const auto& A, const auto& B) { return A.FullName < B.FullName; });
-    Objects += OfKind;
-  }
-  return Objects;
-}
-
 void SelectKinds(TDatabaseDescriber& ADescriber, unsigned AKinds) {
   ADescriber.CompareSchemata = AKinds & kindSchemata;
   ADescriber.CompareCheckConstraints = AKinds & kindChecks;
@@ -144,25 +102,13 @@ struct TRun {
 
   // A comparison that stops part-way still gives its result, marked as stopped, so that the
   // reports show what was found before and never read as complete.
-  TTargetResult Compare(TTargetResult AResult, const QString& ADbName, unsigned AKinds) {
+  TTargetResult Compare(TTargetResult AResult, const QString& ADbName) {
     try {
       Describer.CompareToService(ADbName, AResult.Version);
     } catch (const std::exception&) {
       AResult.Error = Describer.RunStatus().StoppedText();
     }
-    AResult.Compared = ComparedObjects(Describer, AKinds);
-    for (TDatabaseObject* Object : Collector.Anomalies)
-      AResult.Anomalies.append(AnomalyRecord(Object));
-    const TCompareRunStatus& Status = Describer.RunStatus();
-    AResult.ComparedText = Status.ComparedText();
-    for (const auto& [FindingStatus, Records] :
-         {std::pair{TFindingStatus::UnknownToGold, &AResult.Unknown},
-          std::pair{TFindingStatus::MissingLocally, &AResult.MissingLocally},
-          std::pair{TFindingStatus::Unreadable, &AResult.Unreadable},
-          std::pair{TFindingStatus::DuplicateKey, &AResult.DuplicateNames}})
-      for (const TFinding& Finding : Status.FindingsWith(FindingStatus))
-        Records->append(TFindingRecord{Finding.FullName, Finding.Kind});
-    return AResult;
+    return CompareRunResult(std::move(AResult), Describer, Collector.Anomalies);
   }
 
   TDatabaseObjectIgnoreList IgnoreList;
@@ -281,6 +227,7 @@ void TTerminalProgress::Print(const QString& ALine) {
 }
 
 bool StdErrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+bool StdOutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 QString TargetName(const TCliOptions& AOptions) {
   if (!AOptions.SnapshotFile.isEmpty())
@@ -308,7 +255,7 @@ TTargetResult TChecker::CompareDatabase() {
   Result.SnapshotPath = Step(QStringLiteral("cannot write the snapshot"), [&] {
     return Run.Describer.SaveToFile(Connected.Server, Connected.DatabaseName, Connected.Version);
   });
-  Result = Run.Compare(Result, Connected.DatabaseName, FOptions.Kinds);
+  Result = Run.Compare(Result, Connected.DatabaseName);
   Result.Seconds = Timer.elapsed() / 1000.0;
   return Result;
 }
@@ -331,7 +278,7 @@ TTargetResult TChecker::CompareSnapshot() {
   Result.Database = Root->Attribute(QStringLiteral("DatabaseName"));
   Result.Version = FOptions.GoldVersion > 0 ? FOptions.GoldVersion : SnapshotVersion(*Root, File);
   Result.SnapshotPath = File;
-  Result = Run.Compare(Result, Result.Database, FOptions.Kinds);
+  Result = Run.Compare(Result, Result.Database);
   Result.Seconds = Timer.elapsed() / 1000.0;
   return Result;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/Cli.Options.h"
-#include "cli/Cli.Result.h"
+#include "report/Report.Result.h"
 #include "schema/Interfaces.h"
 
 #include <QElapsedTimer>
@@ -36,8 +36,9 @@ private:
   QElapsedTimer FTimer;
 };
 
-// True when standard error is a terminal.
+// True when standard error (standard output) is a terminal.
 bool StdErrIsTerminal();
+bool StdOutIsTerminal();
 
 // The commands on one database or snapshot. Every failure is raised as an exception whose
 // message names what failed; nothing here writes to standard output.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/Cli.Options.h"
-#include "cli/Cli.Result.h"
+#include "report/Report.Result.h"
 
 #include <QList>
 #include <QString>

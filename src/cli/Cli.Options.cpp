@@ -78,6 +78,8 @@ void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
         QStringLiteral("--gold-version works only with --snapshot (a database reports its own version)"));
   Check(AOptions.FailOnText.isNull() || Compare, QStringLiteral("--fail-on works only with compare"));
   Check(!AOptions.Force || AOptions.Command == TCommand::Publish, QStringLiteral("--force works only with publish"));
+  Check(!AOptions.NoDiff || (AOptions.Command == TCommand::Compare && AOptions.Format == TReportFormat::Text),
+        QStringLiteral("--no-diff works only with compare and the text format"));
   Check(AOptions.OutputFile.isEmpty() || AOptions.Command == TCommand::Snapshot,
         QStringLiteral("--output works only with snapshot"));
   Check(AOptions.FleetFile.isEmpty() ||
@@ -167,6 +169,8 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
       Options.FailOn = FailOnFromList(Options.FailOnText);
     } else if (Name == QLatin1String("--force")) {
       Options.Force = true;
+    } else if (Name == QLatin1String("--no-diff")) {
+      Options.NoDiff = true;
     } else if (Name == QLatin1String("--kinds")) {
       Options.KindsText = Reader.Value(Name, Inline);
       Options.Kinds = KindsFromList(Options.KindsText);
@@ -222,6 +226,8 @@ Options:
                        foreignkeys, indexes (default: all)
   --format FORMAT      text (default), json, junit or html
   --report FILE        write the report to FILE (replaced only once it is complete)
+  --no-diff            text: one line per anomaly, without the diff under it (coloured on a
+                       terminal unless NO_COLOR is set)
   --output PATH        snapshot: write the snapshot to PATH instead of the snapshot folder
                        (the current folder when installed, else beside the program)
   --snapshot FILE      compare: compare a snapshot file instead of a live database, with the

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/Cli.Reports.h"
+#include "report/Report.Render.h"
 #include "infra/Support.Exceptions.h"
 #include "infra/Utils.Params.h"
 
@@ -48,6 +48,8 @@ struct TCliOptions {
   QString FailOnText;
   // publish --force: send every routine, whatever the checksum cache remembers.
   bool Force = false;
+  // --no-diff: the text report without a diff under each anomaly.
+  bool NoDiff = false;
   QString FleetFile;
   qint32 Jobs = 4;
   // Run as one target of a fleet check: no log file, no progress, the JSON report on stdout.

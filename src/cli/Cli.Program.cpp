@@ -5,7 +5,7 @@
 #include "cli/Cli.Log.h"
 #include "cli/Cli.Options.h"
 #include "cli/Cli.Output.h"
-#include "cli/Cli.Reports.h"
+#include "report/Report.Render.h"
 #include "compare/Xml.Snapshot.h"
 #include "infra/Classes.Auditing.h"
 #include "infra/Classes.RegEx.h"
@@ -56,6 +56,13 @@ void WriteOut(const QByteArray& AData) {
 }
 
 // Sends the report to --report FILE, or to standard output.
+// Colour only where a person reads the report as it comes: on a terminal, unless NO_COLOR
+// asks otherwise; never into a file or a pipe.
+TTextReportOptions TextReportOptions(const TCliOptions& AOptions) {
+  return TTextReportOptions{!AOptions.NoDiff, AOptions.ReportFile.isEmpty() && StdOutIsTerminal() &&
+                                                  qEnvironmentVariableIsEmpty("NO_COLOR")};
+}
+
 void Deliver(const TCliOptions& AOptions, const QByteArray& AReport) {
   if (AOptions.ReportFile.isEmpty())
     WriteOut(AReport);
@@ -85,7 +92,7 @@ int RunFleetCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& 
   const QList<TTargetResult> Results =
       RunFleet(Targets, AOptions, QCoreApplication::applicationFilePath(), ALog, &AProgress);
   AProgress.EndLine();
-  const QByteArray Report = RenderReport(AOptions.Format, Results, true);
+  const QByteArray Report = RenderReport(AOptions.Format, Results, true, TextReportOptions(AOptions));
   const QString Table = SummaryTable(Results);
   // Machine-readable output on stdout stays parseable: the table then goes to stderr.
   if (AOptions.ReportFile.isEmpty() && AOptions.Format != TReportFormat::Text) {
@@ -125,7 +132,7 @@ int RunCommand(const TCliOptions& AOptions) {
   }
   const TTargetResult Result = AOptions.SnapshotFile.isEmpty() ? Checker.CompareDatabase() : Checker.CompareSnapshot();
   Progress.EndLine();
-  Deliver(AOptions, RenderReport(AOptions.Format, {Result}, false));
+  Deliver(AOptions, RenderReport(AOptions.Format, {Result}, false, TextReportOptions(AOptions)));
   if (!AOptions.ReportFile.isEmpty() && !AOptions.FleetMember)
     PrintLine(stderr, QStringLiteral("%1 anomalies; report written to %2").arg(Result.Anomalies.size()).arg(AOptions.ReportFile));
   if (Result.Failed())

@@ -413,6 +413,20 @@ TEST_F(MainWindowTest, ACompareRunListsTheDifferingObjectsInOrderWithoutIgnoredO
   // A second run starts from an empty list.
   Compare();
   EXPECT_EQ(Anomalies(), AllAnomalies);
+
+  // The run's report, as the command line writes it.
+  ASSERT_TRUE(Window->actExportReport->isEnabled());
+  QTemporaryDir Folder;
+  const QString ReportFile = Folder.filePath(QStringLiteral("run.html"));
+  Window->ExportReport(ReportFile);
+  QFile Report(ReportFile);
+  ASSERT_TRUE(Report.open(QIODevice::ReadOnly));
+  const QString Html = QString::fromUtf8(Report.readAll());
+  for (const char* Part : {"<h3 id=\"t1-a6\">", "<a href=\"#t1-a1\">", "Gold standard, version 12", "Local, Tellwick on ",
+                           "SELECT <span class=\"chg\">20</span>", "<li>CHECK [dbo].[CK_Unknown]</li>",
+                           "Only on the gold side"})
+    EXPECT_TRUE(Html.contains(QLatin1String(Part))) << Part;
+  EXPECT_FALSE(Html.contains(QStringLiteral("<h3 id=\"t1-a7\">")));
 }
 
 TEST_F(MainWindowTest, WithNothingTickedThereIsNothingToCompare) {
@@ -558,8 +572,8 @@ TEST_F(MainWindowTest, SelectingAnAnomalyFillsTheEditorsAndTheDiffGridAsItsKindA
   EXPECT_EQ(VersionTabs(), QStringList());
   EXPECT_FALSE(Window->actPostChange->isEnabled());
   TDiffGrid* Grid = Window->DiffGrid();
-  EXPECT_EQ(Grid->Cells(1, 0), QStringLiteral("Gold standard definition"));
-  EXPECT_EQ(Grid->Cells(3, 0), QStringLiteral("Local object definition"));
+  EXPECT_EQ(Grid->Cells(1, 0), QStringLiteral("Gold standard of version 12"));
+  EXPECT_EQ(Grid->Cells(3, 0), QStringLiteral("Local, Tellwick on GOLDTEST"));
   EXPECT_EQ(Grid->Cells(1, 1), GoldView);
   EXPECT_EQ(Grid->Cells(3, 1), LocalView);
 

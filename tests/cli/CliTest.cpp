@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSet>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -139,6 +140,24 @@ TEST_F(CliTest, ExitCodeSaysWhetherAnythingDiffers) {
   }
 }
 
+TEST_F(CliTest, TextReportShowsADiffUnderEachAnomalyAndNoColourIntoAPipe) {
+  const TCliRun Run = RunCli(Compare());
+  ASSERT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+  const QString Out = QString::fromUtf8(Run.Out);
+  EXPECT_TRUE(Out.contains(QStringLiteral("ROUTINE [dbo].[P_Diff]: differs from the gold standard\n--- Gold standard, "
+                                          "version ")))
+      << Run.Out.toStdString();
+  EXPECT_TRUE(Out.contains(QStringLiteral("\n+++ Local, Tellwick on "))) << Run.Out.toStdString();
+  EXPECT_TRUE(Out.contains(QStringLiteral("\n-SELECT 20\n+SELECT 2\n"))) << Run.Out.toStdString();
+  EXPECT_FALSE(Out.contains(u'\x1B'));
+
+  const TCliRun Short = RunCli(Compare({QStringLiteral("--no-diff")}));
+  ASSERT_EQ(Short.ExitCode, 1) << Short.Err.toStdString();
+  const QString ShortOut = QString::fromUtf8(Short.Out);
+  EXPECT_TRUE(ShortOut.contains(QStringLiteral("ROUTINE [dbo].[P_Diff]: differs from the gold standard\n")));
+  EXPECT_FALSE(ShortOut.contains(QStringLiteral("@@"))) << Short.Out.toStdString();
+}
+
 TEST_F(CliTest, JsonReportHoldsEveryAnomalyWithItsDiff) {
   const TCliRun Run = RunCli(Compare({QStringLiteral("--format"), QStringLiteral("json")}));
   ASSERT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
@@ -188,15 +207,22 @@ TEST_F(CliTest, HtmlReportShowsEveryAnomalyOnOneSelfContainedPage) {
   const TCliRun Run = RunCli(Compare({QStringLiteral("--format"), QStringLiteral("html"), QStringLiteral("--report"), File}));
   ASSERT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
   const QString Html = QString::fromUtf8(ReadFile(File));
-  for (const QString& Anomaly : ExpectedAnomalies)
-    EXPECT_TRUE(Html.contains(QStringLiteral("<h3>%1 %2</h3>").arg(Anomaly.section(u' ', 0, 0).toUpper(),
-                                                                   Anomaly.section(u' ', 1))))
-        << Anomaly.toStdString();
-  // The changed routine line is marked on both sides of one row, the unchanged one is not.
-  EXPECT_TRUE(Html.contains(QStringLiteral("<tr class=\"modify\"><td class=\"no\">2</td><td class=\"text\">SELECT 20</td>"
-                                           "<td class=\"no\">2</td><td class=\"text\">SELECT 2</td></tr>")));
+  // Each anomaly has a heading with an anchor, and the list at the top links to it.
+  for (const QString& Anomaly : ExpectedAnomalies) {
+    const QRegularExpression Heading(QStringLiteral("<h3 id=\"(t1-a\\d+)\">%1 %2</h3>")
+                                         .arg(QRegularExpression::escape(Anomaly.section(u' ', 0, 0).toUpper()),
+                                              QRegularExpression::escape(Anomaly.section(u' ', 1))));
+    const QRegularExpressionMatch Match = Heading.match(Html);
+    ASSERT_TRUE(Match.hasMatch()) << Anomaly.toStdString();
+    EXPECT_TRUE(Html.contains(QStringLiteral("<a href=\"#%1\">").arg(Match.captured(1)))) << Anomaly.toStdString();
+  }
+  // The changed routine line is on both sides of one row, its changed number marked; the
+  // unchanged one is not.
+  EXPECT_TRUE(Html.contains(QStringLiteral("<tr class=\"modify\"><td class=\"no\">2</td><td class=\"text\">SELECT "
+                                           "<span class=\"chg\">20</span></td><td class=\"no\">2</td>"
+                                           "<td class=\"text\">SELECT <span class=\"chg\">2</span></td></tr>")));
   EXPECT_TRUE(Html.contains(QStringLiteral("<td class=\"text\">([Price]&gt;(0))</td>")));
-  for (const char* External : {"src=", "href=", "@import", "url("})
+  for (const char* External : {"src=", "href=\"http", "href=\"/", "@import", "url("})
     EXPECT_FALSE(Html.contains(QLatin1String(External))) << External;
 }
 

@@ -1,7 +1,6 @@
 #include "cli/Cli.Fleet.h"
-#include "cli/Cli.LineDiff.h"
 #include "cli/Cli.Options.h"
-#include "cli/Cli.Reports.h"
+#include "report/Report.Render.h"
 #include "support/QtPrinters.h"
 
 #include <QJsonDocument>
@@ -13,27 +12,25 @@
 namespace quillon::cli {
 namespace {
 
-TEST(LineDiffTest, UnifiedDiffOfTypicalChanges) {
-  struct TCase {
-    const char* Name;
-    QString Expected;
-    QString Actual;
-    QString Diff;
-  };
-  const QList<TCase> Cases{
-      {"same lines, other line ends", QStringLiteral("a\r\nb"), QStringLiteral("a\nb\n"), QString()},
-      {"gold empty", QString(), QStringLiteral("x\ny"),
-       QStringLiteral("--- e\n+++ a\n@@ -0,0 +1,2 @@\n+x\n+y\n")},
-      {"local empty", QStringLiteral("x"), QString(), QStringLiteral("--- e\n+++ a\n@@ -1,1 +0,0 @@\n-x\n")},
-      {"changed block: old lines, then new", QStringLiteral("a\nb\nc\nd"), QStringLiteral("a\nB\nC\nd"),
-       QStringLiteral("--- e\n+++ a\n@@ -1,4 +1,4 @@\n a\n-b\n-c\n+B\n+C\n d\n")},
-      {"inserted line", QStringLiteral("a\nc"), QStringLiteral("a\nb\nc"),
-       QStringLiteral("--- e\n+++ a\n@@ -1,2 +1,3 @@\n a\n+b\n c\n")},
-  };
-  for (const TCase& Case : Cases) {
-    SCOPED_TRACE(Case.Name);
-    EXPECT_EQ(UnifiedDiff(Case.Expected, Case.Actual, QStringLiteral("e"), QStringLiteral("a")), Case.Diff);
-  }
+TEST(ReportsTest, TextReportColoursItsDiffOnlyWhenAsked) {
+  TTargetResult Result;
+  Result.Name = QStringLiteral("sql01.Shop");
+  Result.Server = QStringLiteral("sql01");
+  Result.Database = QStringLiteral("Shop");
+  Result.Version = 523;
+  Result.Anomalies.append(TAnomalyRecord{QStringLiteral("[sales].[usp_PlaceOrder]\u202E"), QStringLiteral("routine"),
+                                         QString(), QStringLiteral("SET Total = 1.13"), QStringLiteral("SET Total = 1.15")});
+  const QString Plain = QString::fromUtf8(RenderReport(TReportFormat::Text, {Result}, false, {true, false}));
+  EXPECT_TRUE(Plain.startsWith(QStringLiteral("ROUTINE [sales].[usp_PlaceOrder]\u27E8U+202E\u27E9: differs from the gold "
+                                              "standard\n--- Gold standard, version 523\n+++ Local, Shop on sql01\n"
+                                              "@@ -1,1 +1,1 @@\n-SET Total = 1.13\n+SET Total = 1.15\n")))
+      << Plain.toStdString();
+  const QString Coloured = QString::fromUtf8(RenderReport(TReportFormat::Text, {Result}, false, {true, true}));
+  EXPECT_TRUE(Coloured.contains(QStringLiteral("\x1B[31m-SET Total = 1.\x1B[7m13\x1B[0m\x1B[31m\x1B[0m\n")))
+      << Coloured.toStdString();
+  const QString OneLine = QString::fromUtf8(RenderReport(TReportFormat::Text, {Result}, false, {false, true}));
+  EXPECT_FALSE(OneLine.contains(QStringLiteral("@@")));
+  EXPECT_FALSE(OneLine.contains(u'\x1B'));
 }
 
 TEST(OptionsTest, RefusesCombinationsThatCannotWork) {
@@ -50,6 +47,8 @@ TEST(OptionsTest, RefusesCombinationsThatCannotWork) {
       {{QStringLiteral("compare"), QStringLiteral("--gold-version"), QStringLiteral("3")},
        QStringLiteral("--gold-version works only with --snapshot")},
       {{QStringLiteral("compare"), QStringLiteral("--force")}, QStringLiteral("--force works only with publish")},
+      {{QStringLiteral("compare"), QStringLiteral("--no-diff"), QStringLiteral("--format"), QStringLiteral("json")},
+       QStringLiteral("--no-diff works only with compare and the text format")},
       {{QStringLiteral("compare"), QStringLiteral("--output"), QStringLiteral("x")},
        QStringLiteral("--output works only with snapshot")},
       {{QStringLiteral("compare"), QStringLiteral("--fleet"), QStringLiteral("f"), QStringLiteral("Server=s")},

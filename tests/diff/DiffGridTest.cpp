@@ -1,13 +1,24 @@
 #include "diff/Component.DiffGrid.h"
+#include "diff/Component.DiffLegend.h"
+#include "diff/Diff.Display.h"
 #include "diff/GuiTest.h"
+#include "support/GuiApplicationTest.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QHeaderView>
+#include <QFontMetricsF>
 #include <QImage>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWheelEvent>
 #include <QStringConverter>
 #include <QTemporaryDir>
 
@@ -61,9 +72,43 @@ protected:
     return TColorCalculator::HtmlColor(QColorToColor(Image.pixelColor(X, Cell.center().y())));
   }
 
+  // The colour painted near the top of a text cell at the given display column, where a
+  // glyph leaves the background bare.
+  QString PaintedColumnColor(qint32 ACol, qint32 ARow, qint32 AColumn) {
+    QCoreApplication::processEvents();
+    const QImage Image = Grid.viewport()->grab().toImage();
+    const QRect Cell = Grid.visualRect(Grid.model()->index(ARow - 1, ACol));
+    const qreal Width = QFontMetricsF(Grid.font()).horizontalAdvance(QLatin1Char('M'));
+    const auto X = static_cast<qint32>(Cell.left() + 2 + AColumn * Width - Grid.TextOffset() + 1.5);
+    return TColorCalculator::HtmlColor(QColorToColor(Image.pixelColor(X, Cell.top() + 1)));
+  }
+
   TDiffGrid Grid;
   const QString Fixed = Html(clBtnFace);
 };
+
+// The routine of 141 lines whose 71st line is long and changed only near its end.
+struct TLongLinePair {
+  QString Left;
+  QString Right;
+  QString LongLine;
+  qint32 ChangedColumn;
+};
+
+TLongLinePair LongLinePair() {
+  QStringList Lines;
+  for (int i = 0; i < 141; ++i)
+    Lines << QStringLiteral("  SELECT c%1 FROM t;").arg(i);
+  TLongLinePair Pair;
+  Pair.LongLine = QStringLiteral("  UPDATE sales.Orders SET Total = Total * 1.13 WHERE OrderId IN (") +
+                  QStringLiteral("1, ").repeated(110) + QStringLiteral("0) AND Status = '");
+  Pair.ChangedColumn = static_cast<qint32>(Pair.LongLine.size());
+  Lines[70] = Pair.LongLine + QStringLiteral("C';");
+  Pair.Left = Lines.join(u'\n');
+  Lines[70] = Pair.LongLine + QStringLiteral("O';");
+  Pair.Right = Lines.join(u'\n');
+  return Pair;
+}
 
 TEST_F(DiffGrid, CompareAlignsTheLinesAndColoursEachRowByItsChange) {
   Grid.SetLeft(QStringLiteral("a\nb\nc\nd"));
@@ -276,6 +321,171 @@ TEST_F(DiffGrid, VeryLongLinesAndCharactersBeyondLatin1ArePaintedAndCompared) {
   EXPECT_EQ(Grid.Differ().DiffStats(), (TDiffStats{1, 0, 0, 1}));
   EXPECT_EQ(Grid.Cells(1, 1).size(), Long.size());
   EXPECT_EQ(PaintedColor(1, 2), QStringLiteral("#DCF1B5"));
+}
+
+TEST_F(DiffGrid, ALongChangedLineScrollsToItsMarkedDifference) {
+  const TLongLinePair Pair = LongLinePair();
+  Grid.SetLeft(Pair.Left);
+  Grid.SetRight(Pair.Right);
+  Grid.Compare();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(Grid.horizontalScrollBar()->isVisible());
+  EXPECT_EQ(Grid.ChangedRanges(1, 71), (QList<TTextRange>{{Pair.ChangedColumn, 1}}));
+  EXPECT_EQ(Grid.ChangedRanges(3, 71), (QList<TTextRange>{{Pair.ChangedColumn, 1}}));
+  EXPECT_TRUE(Grid.ChangedRanges(1, 70).isEmpty());
+
+  ASSERT_TRUE(Grid.NextChange());
+  EXPECT_EQ(Grid.currentIndex().row() + 1, 71);
+  EXPECT_GT(Grid.TextOffset(), 0);
+  // Both sides show the changed character in the stronger tone, and the quote beside it in
+  // the row's own colour.
+  const QString SelectedMark = Html(TColorCalculator::BlendColors(TDiffGrid::clModifiedMark, TDiffGrid::clSelectedTint, 50));
+  EXPECT_EQ(PaintedColumnColor(1, 71, Pair.ChangedColumn), SelectedMark);
+  EXPECT_EQ(PaintedColumnColor(3, 71, Pair.ChangedColumn), SelectedMark);
+  EXPECT_EQ(PaintedColumnColor(3, 71, Pair.ChangedColumn + 2), QStringLiteral("#EEE9BB"));
+  EXPECT_FALSE(Grid.NextChange());
+
+  // The tip shows the cut-off line whole; a line that fits needs none.
+  EXPECT_TRUE(Grid.CellTip(3, 71).contains(Pair.LongLine.trimmed() + QStringLiteral("O&#x27;;")) ||
+              Grid.CellTip(3, 71).contains(Pair.LongLine.trimmed() + QStringLiteral("O';")))
+      << Grid.CellTip(3, 71).toStdString();
+  Grid.SetTextOffset(0);
+  EXPECT_EQ(Grid.CellTip(3, 2), QString());
+
+  // A legend above the grid, as the main window shows it, for a person to look at.
+  QWidget Window;
+  auto* Layout = new QVBoxLayout(&Window);
+  auto* Legend = new TDiffLegend(&Window);
+  Legend->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
+  Layout->addWidget(Legend);
+  Grid.setParent(&Window);
+  Layout->addWidget(&Grid);
+  Window.resize(900, 360);
+  Window.show();
+  Grid.setCurrentIndex(QModelIndex());
+  ASSERT_TRUE(Grid.NextChange());
+  QStringList LegendTexts;
+  for (const QLabel* Label : Legend->findChildren<QLabel*>())
+    LegendTexts << Label->text();
+  EXPECT_TRUE(LegendTexts.contains(QStringLiteral("Only on the gold side"))) << LegendTexts.join(u',').toStdString();
+  EXPECT_TRUE(LegendTexts.contains(QStringLiteral("Only on the local side")));
+  test::SaveScreenshot(Window, QStringLiteral("diffgrid_long_line_scrolled_with_legend"));
+  Grid.setParent(nullptr);
+}
+
+TEST_F(DiffGrid, BothSidesScrollTogetherByBarWheelAndArrowKeys) {
+  Grid.SetLeft(QStringLiteral("short"));
+  Grid.SetRight(QStringLiteral("short"));
+  Grid.Compare();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Grid.horizontalScrollBar()->maximum(), 0);
+
+  const QString Long = QString(300, u'a') + QStringLiteral(" end");
+  Grid.SetLeft(Long);
+  Grid.SetRight(QStringLiteral("x"));
+  Grid.Compare();
+  QCoreApplication::processEvents();
+  const qreal Width = QFontMetricsF(Grid.font()).horizontalAdvance(QLatin1Char('M'));
+  EXPECT_EQ(Grid.horizontalScrollBar()->maximum(),
+            static_cast<qint32>(std::ceil(Long.size() * Width)) - (Grid.ColWidths(1) - 4));
+
+  QTest::keyClick(&Grid, Qt::Key_Right);
+  const qint32 Step = Grid.TextOffset();
+  EXPECT_GT(Step, 0);
+  QTest::keyClick(&Grid, Qt::Key_Left);
+  EXPECT_EQ(Grid.TextOffset(), 0);
+
+  QWheelEvent Wheel(QPointF(50, 20), Grid.viewport()->mapToGlobal(QPointF(50, 20)), QPoint(), QPoint(0, -120),
+                    Qt::NoButton, Qt::ShiftModifier, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(Grid.viewport(), &Wheel);
+  EXPECT_EQ(Grid.TextOffset(), 3 * Step);
+
+  // Scrolled, the columns stay where they are and the text moves in both of them: the row
+  // still reads from the number column at the left edge.
+  Grid.horizontalScrollBar()->setValue(Grid.horizontalScrollBar()->maximum());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Grid.visualRect(Grid.model()->index(0, 0)).left(), 0);
+  EXPECT_EQ(Grid.indexAt(QPoint(5, 5)).column(), 0);
+  EXPECT_EQ(Row(Grid, 1), QStringLiteral("1|") + Long + QStringLiteral("|1|x"));
+}
+
+TEST_F(DiffGrid, NextAndPreviousChangeStepThroughRunsOfChangedRows) {
+  Grid.SetLeft(QStringLiteral("a\nb\nc\nd\ne\nf\ng"));
+  Grid.SetRight(QStringLiteral("a\nB1\nC1\nd\ne\nF1\ng"));
+  Grid.Compare();
+  Grid.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Grid));
+  Grid.setFocus();
+  const auto CurrentRow = [this] { return Grid.currentIndex().row() + 1; };
+  QTest::keyClick(&Grid, Qt::Key_F8);
+  EXPECT_EQ(CurrentRow(), 2);
+  QTest::keyClick(&Grid, Qt::Key_F8);
+  EXPECT_EQ(CurrentRow(), 6);
+  EXPECT_FALSE(Grid.NextChange());
+  EXPECT_EQ(CurrentRow(), 6);
+  QTest::keyClick(&Grid, Qt::Key_F8, Qt::ShiftModifier);
+  EXPECT_EQ(CurrentRow(), 2);
+  EXPECT_FALSE(Grid.PreviousChange());
+  Grid.NextChangeAction()->trigger();
+  EXPECT_EQ(CurrentRow(), 6);
+}
+
+TEST_F(DiffGrid, HiddenCharactersAreShownAsMarkersAndStillCompared) {
+  const QString Hidden = QStringLiteral("IF @IsAdmin = 1 \u202E -- }\u2066 ;BEGIN");
+  Grid.SetLeft(QStringLiteral("SELECT 1\nIF @IsAdmin = 1 -- ;BEGIN"));
+  Grid.SetRight(QStringLiteral("SELECT 1\n") + Hidden);
+  Grid.Compare();
+  EXPECT_EQ(Grid.Cells(3, 2), Hidden);
+  EXPECT_EQ(Grid.Differ().DiffStats(), (TDiffStats{1, 0, 0, 1}));
+  EXPECT_TRUE(Grid.HasHiddenCharacter(3, 2));
+  EXPECT_FALSE(Grid.HasHiddenCharacter(1, 2));
+  EXPECT_EQ(Html(Grid.CellColor(2, 2, false)), Html(TDiffGrid::clHiddenMark));
+  EXPECT_EQ(Html(Grid.CellColor(0, 2, false)), Fixed);
+  const qint32 MarkerColumn = DisplayColumns(Hidden.left(Hidden.indexOf(QChar(0x202E))), TDiffGrid::TabWidth);
+  EXPECT_EQ(PaintedColumnColor(3, 2, MarkerColumn), Html(TDiffGrid::clHiddenMark));
+  EXPECT_TRUE(Grid.CellTip(3, 2).contains(QStringLiteral("\u27E8U+202E\u27E9"))) << Grid.CellTip(3, 2).toStdString();
+  Grid.resize(900, 120);
+  test::SaveScreenshot(Grid, QStringLiteral("diffgrid_bidi_control"));
+}
+
+// Texts a reviewer might be handed on purpose: none may hang the grid, crash it or mark
+// differently from one run to the next.
+TEST_F(DiffGrid, BadInputIsShownWithTheSameMarksEveryTime) {
+  QString ManyLeft;
+  QString ManyRight;
+  for (int i = 0; i < 100000; ++i) {
+    ManyLeft += QStringLiteral("SELECT %1 FROM t%1\n").arg(i);
+    ManyRight += QStringLiteral("SELECT %1 FROM u%1\n").arg(i);
+  }
+  const QString Megabyte = QStringLiteral("x = 1 ").repeated(175000);
+  struct TCase {
+    const char* Name;
+    QString Left;
+    QString Right;
+  } const Cases[] = {
+      {"lines of a megabyte", Megabyte + QStringLiteral("'C'\n") + Megabyte, Megabyte + QStringLiteral("'O'\n") + Megabyte + u'y'},
+      {"only control characters", QStringLiteral("\x01\x02\x03\n\x1B[31m"), QStringLiteral("\x01\x02\n\x1B[32m")},
+      {"mixed line endings", QStringLiteral("a\r\nb\nc\rd"), QStringLiteral("a\nx\r\nc\rd")},
+      {"a lone surrogate", QStringLiteral("N'") + QChar(0xD83D) + QStringLiteral("'\nx"), QStringLiteral("N'") + QChar(0xDE00) + QStringLiteral("'\nx")},
+      {"100,000 lines that all differ", ManyLeft, ManyRight},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    QList<QList<TTextRange>> Runs[2];
+    for (auto& Marks : Runs) {
+      Grid.SetLeft(C.Left);
+      Grid.SetRight(C.Right);
+      Grid.Compare();
+      for (qint32 Row = 1; Row < Grid.RowCount(); ++Row)
+        Marks << Grid.ChangedRanges(1, Row) << Grid.ChangedRanges(3, Row);
+      ASSERT_TRUE(Grid.NextChange());
+      Grid.viewport()->grab();
+      EXPECT_FALSE(Grid.CellTip(3, Grid.currentIndex().row() + 1).contains(QChar(0x202E)));
+    }
+    EXPECT_EQ(Runs[0], Runs[1]);
+  }
+  EXPECT_EQ(Grid.ChangedRanges(3, 1), (QList<TTextRange>{{14, 2}}));
+  EXPECT_EQ(Grid.ChangedRanges(1, 1), (QList<TTextRange>{{14, 2}}));
 }
 
 }  // namespace

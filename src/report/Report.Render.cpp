@@ -1,14 +1,16 @@
-#include "cli/Cli.Reports.h"
+#include "report/Report.Render.h"
 
-#include "cli/Cli.LineDiff.h"
+#include "diff/Diff.Display.h"
 #include "infra/Support.Exceptions.h"
 #include "infra/Support.Format.h"
+#include "report/Report.HtmlDiff.h"
+#include "report/Report.LineDiff.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QXmlStreamWriter>
 
-namespace quillon::cli {
+namespace quillon {
 
 namespace {
 
@@ -31,19 +33,33 @@ const TFindingGroup* GroupOf(const TTargetResult& AResult, const TComparedObject
 
 QString Seconds(double ASeconds) { return QString::number(ASeconds, 'f', 1) + u's'; }
 
-QString TextReport(const TTargetResult& AResult, bool AFleet) {
+// The names of the two sides of a diff: "Gold standard, version 523" and "Local, Shop on sql01".
+QString GoldCaption(const TTargetResult& AResult) {
+  return QStringLiteral("Gold standard, version %1").arg(AResult.Version);
+}
+
+QString LocalCaption(const TTargetResult& AResult) {
+  return QStringLiteral("Local, %1 on %2").arg(AResult.Database, AResult.Server);
+}
+
+QString TextReport(const TTargetResult& AResult, bool AFleet, const TTextReportOptions& AOptions) {
   QString Out;
   if (AFleet)
     Out += QStringLiteral("== %1 ==\n").arg(AResult.Name);
-  for (const TAnomalyRecord& Anomaly : AResult.Anomalies)
-    Out += QStringLiteral("%1 %2: differs from the gold standard\n").arg(Anomaly.Kind.toUpper(), Anomaly.FullName);
+  const TUnifiedDiffOptions DiffOptions{3, true, AOptions.Colour};
+  for (const TAnomalyRecord& Anomaly : AResult.Anomalies) {
+    Out += QStringLiteral("%1 %2: differs from the gold standard\n")
+               .arg(Anomaly.Kind.toUpper(), ShowHiddenCharacters(Anomaly.FullName));
+    if (AOptions.Diff)
+      Out += UnifiedDiff(Anomaly.Expected, Anomaly.Actual, GoldCaption(AResult), LocalCaption(AResult), DiffOptions);
+  }
   for (const TFindingGroup& Group : FindingGroups()) {
     const QList<TFindingRecord>& Records = AResult.*Group.Records;
     if (Records.isEmpty())
       continue;
     Out += QStringLiteral("%1:\n").arg(Group.Title);
     for (const TFindingRecord& Record : Records)
-      Out += QStringLiteral("  %1 %2\n").arg(Record.Kind.toUpper(), Record.FullName);
+      Out += QStringLiteral("  %1 %2\n").arg(Record.Kind.toUpper(), ShowHiddenCharacters(Record.FullName));
   }
   if (AResult.Failed()) {
     Out += QStringLiteral("ERROR: %1\nThe comparison is incomplete.\n").arg(AResult.Error);
@@ -210,84 +226,69 @@ const char* const HtmlStyle = R"(
 body { font-family: sans-serif; margin: 1.5em; color: #222; }
 table { border-collapse: collapse; }
 table.summary td, table.summary th { border: 1px solid #bbb; padding: 2px 8px; text-align: left; }
-table.diff { width: 100%; table-layout: fixed; font-family: monospace; font-size: 90%; margin-bottom: 1.5em; }
-table.diff td { white-space: pre-wrap; word-break: break-all; vertical-align: top; padding: 0 4px; }
-table.diff td.no { width: 3.5em; color: #888; text-align: right; background: #f4f4f4; }
-table.diff th { text-align: left; background: #e8e8e8; padding: 2px 4px; }
-tr.add td.text { background: #d7f5d7; }
-tr.delete td.text { background: #f8d4d4; }
-tr.modify td.text { background: #fbefc4; }
-td.absent { background: #eee; }
 .failed { color: #b00; font-weight: bold; }
 )";
 
-QString KindClass(TChangeKind AKind) {
-  switch (AKind) {
-    case ckAdd: return QStringLiteral("add");
-    case ckDelete: return QStringLiteral("delete");
-    case ckModify: return QStringLiteral("modify");
-    case ckNone: break;
-  }
-  return QStringLiteral("same");
+QString AnomalyAnchor(qsizetype ATarget, qsizetype AAnomaly) {
+  return QStringLiteral("t%1-a%2").arg(ATarget + 1).arg(AAnomaly + 1);
 }
 
-QString HtmlCells(const QStringList& ALines, qint32 AIndex) {
-  if (AIndex < 0)
-    return QStringLiteral("<td class=\"no\"></td><td class=\"text absent\"></td>");
-  return QStringLiteral("<td class=\"no\">%1</td><td class=\"text\">%2</td>")
-      .arg(AIndex + 1)
-      .arg(ALines.at(AIndex).toHtmlEscaped());
+QString HtmlDiff(const TTargetResult& AResult, const TAnomalyRecord& AAnomaly, const QString& AAnchor) {
+  return QStringLiteral("<h3 id=\"%1\">%2 %3</h3>\n")
+             .arg(AAnchor, HtmlText(AAnomaly.Kind.toUpper()), HtmlText(AAnomaly.FullName)) +
+         HtmlSideBySideDiff(AAnomaly.Expected, AAnomaly.Actual, GoldCaption(AResult), LocalCaption(AResult));
 }
 
-QString HtmlDiff(const TAnomalyRecord& AAnomaly) {
-  const QStringList Expected = SplitTextLines(AAnomaly.Expected);
-  const QStringList Actual = SplitTextLines(AAnomaly.Actual);
-  QString Out = QStringLiteral("<h3>%1 %2</h3>\n<table class=\"diff\"><tr><th colspan=\"2\">Gold standard "
-                               "(expected)</th><th colspan=\"2\">Local (actual)</th></tr>\n")
-                    .arg(AAnomaly.Kind.toUpper().toHtmlEscaped(), AAnomaly.FullName.toHtmlEscaped());
-  for (const TDiffRow& Row : DiffRows(Expected, Actual))
-    Out += QStringLiteral("<tr class=\"%1\">%2%3</tr>\n")
-               .arg(KindClass(Row.Kind), HtmlCells(Expected, Row.Left), HtmlCells(Actual, Row.Right));
-  return Out + QStringLiteral("</table>\n");
+// Every anomaly of every target, each linked to its diff.
+QString HtmlAnomalyLinks(const QList<TTargetResult>& AResults) {
+  QString Out;
+  for (qsizetype t = 0; t < AResults.size(); ++t)
+    for (qsizetype a = 0; a < AResults[t].Anomalies.size(); ++a)
+      Out += QStringLiteral("<li><a href=\"#%1\">%2: %3 %4</a></li>\n")
+                 .arg(AnomalyAnchor(t, a), HtmlText(AResults[t].Name), HtmlText(AResults[t].Anomalies[a].Kind.toUpper()),
+                      HtmlText(AResults[t].Anomalies[a].FullName));
+  return Out.isEmpty() ? Out : QStringLiteral("<h2>Anomalies</h2>\n<ul class=\"anomalies\">\n%1</ul>\n").arg(Out);
 }
 
 QByteArray HtmlReport(const QList<TTargetResult>& AResults) {
   QString Out = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-                               "<title>Quillon compare report</title><style>%1</style></head><body>\n"
+                               "<title>Quillon compare report</title><style>%1%2</style></head><body>\n"
                                "<h1>Quillon compare report</h1>\n<table class=\"summary\"><tr><th>Target</th>"
                                "<th>Server</th><th>Database</th><th>Version</th><th>Compared</th>"
                                "<th>Anomalies</th><th>Status</th><th>Time</th></tr>\n")
-                    .arg(QString::fromLatin1(HtmlStyle));
+                    .arg(QString::fromLatin1(HtmlStyle), HtmlDiffStyle());
   for (const TTargetResult& Result : AResults)
     Out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td>"
                           "<td class=\"%7\">%8</td><td>%9</td></tr>\n")
-               .arg(Result.Name.toHtmlEscaped(), Result.Server.toHtmlEscaped(), Result.Database.toHtmlEscaped())
+               .arg(HtmlText(Result.Name), HtmlText(Result.Server), HtmlText(Result.Database))
                .arg(Result.Version)
                .arg(Result.Compared.size())
                .arg(Result.Anomalies.size())
                .arg(Result.Failed() ? QStringLiteral("failed") : QString(), Status(Result), Seconds(Result.Seconds));
-  Out += QStringLiteral("</table>\n");
-  for (const TTargetResult& Result : AResults) {
-    Out += QStringLiteral("<h2>%1</h2>\n").arg(Result.Name.toHtmlEscaped());
+  Out += QStringLiteral("</table>\n") + HtmlAnomalyLinks(AResults);
+  Out += HtmlDiffLegend(QStringLiteral("gold"), QStringLiteral("local"));
+  for (qsizetype t = 0; t < AResults.size(); ++t) {
+    const TTargetResult& Result = AResults[t];
+    Out += QStringLiteral("<h2>%1</h2>\n").arg(HtmlText(Result.Name));
     if (Result.Failed())
-      Out += QStringLiteral("<p class=\"failed\">%1 The comparison is incomplete.</p>\n").arg(Result.Error.toHtmlEscaped());
+      Out += QStringLiteral("<p class=\"failed\">%1 The comparison is incomplete.</p>\n").arg(HtmlText(Result.Error));
     else if (Result.Anomalies.isEmpty())
       Out += QStringLiteral("<p>No anomalies.</p>\n");
     if (!Result.ComparedText.isEmpty())
-      Out += QStringLiteral("<p>%1</p>\n").arg(Result.ComparedText.toHtmlEscaped());
+      Out += QStringLiteral("<p>%1</p>\n").arg(HtmlText(Result.ComparedText));
     for (const TFindingGroup& Group : FindingGroups()) {
       const QList<TFindingRecord>& Records = Result.*Group.Records;
       if (Records.isEmpty())
         continue;
-      Out += QStringLiteral("<h3>%1</h3>\n<ul>\n").arg(Group.Title.toHtmlEscaped());
+      Out += QStringLiteral("<h3>%1</h3>\n<ul>\n").arg(HtmlText(Group.Title));
       for (const TFindingRecord& Record : Records)
-        Out += QStringLiteral("<li>%1 %2</li>\n").arg(Record.Kind.toUpper().toHtmlEscaped(), Record.FullName.toHtmlEscaped());
+        Out += QStringLiteral("<li>%1 %2</li>\n").arg(HtmlText(Record.Kind.toUpper()), HtmlText(Record.FullName));
       Out += QStringLiteral("</ul>\n");
     }
     if (!Result.SnapshotPath.isEmpty())
-      Out += QStringLiteral("<p>Snapshot: %1</p>\n").arg(Result.SnapshotPath.toHtmlEscaped());
-    for (const TAnomalyRecord& Anomaly : Result.Anomalies)
-      Out += HtmlDiff(Anomaly);
+      Out += QStringLiteral("<p>Snapshot: %1</p>\n").arg(HtmlText(Result.SnapshotPath));
+    for (qsizetype a = 0; a < Result.Anomalies.size(); ++a)
+      Out += HtmlDiff(Result, Result.Anomalies[a], AnomalyAnchor(t, a));
   }
   Out += QStringLiteral("</body></html>\n");
   return Out.toUtf8();
@@ -309,7 +310,8 @@ bool ReportFormatFromName(const QString& AName, TReportFormat& AFormat) {
   return false;
 }
 
-QByteArray RenderReport(TReportFormat AFormat, const QList<TTargetResult>& AResults, bool AFleet) {
+QByteArray RenderReport(TReportFormat AFormat, const QList<TTargetResult>& AResults, bool AFleet,
+                        const TTextReportOptions& ATextOptions) {
   switch (AFormat) {
     case TReportFormat::Json: return JsonReport(AResults, AFleet);
     case TReportFormat::JUnit: return JUnitReport(AResults);
@@ -318,7 +320,7 @@ QByteArray RenderReport(TReportFormat AFormat, const QList<TTargetResult>& AResu
   }
   QString Out;
   for (const TTargetResult& Result : AResults)
-    Out += TextReport(Result, AFleet);
+    Out += TextReport(Result, AFleet, ATextOptions);
   return Out.toUtf8();
 }
 
@@ -347,4 +349,4 @@ QString SummaryTable(const QList<TTargetResult>& AResults) {
   return Out;
 }
 
-}  // namespace quillon::cli
+}  // namespace quillon

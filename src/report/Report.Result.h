@@ -4,7 +4,10 @@
 #include <QList>
 #include <QString>
 
-namespace quillon::cli {
+namespace quillon {
+
+class TDatabaseDescriber;
+class TDatabaseObject;
 
 // One object that differs from the gold standard and is not on the ignore list.
 struct TAnomalyRecord {
@@ -81,7 +84,12 @@ int CombinedExitCode(const QList<TTargetResult>& AResults);
 
 // The result as the JSON report writes it: every anomaly with its unified line diff.
 QJsonObject ResultToJson(const TTargetResult& AResult);
+// AResult (its target, server, database, version and any failure) completed with what the
+// describer's last comparison found: the objects of the kinds it compared, AAnomalies (those
+// reported and not ignored), what was compared per kind, and the findings.
+TTargetResult CompareRunResult(TTargetResult AResult, const TDatabaseDescriber& ADescriber,
+                               const QList<TDatabaseObject*>& AAnomalies);
 // Reads back what ResultToJson wrote (the diffs are recomputed when needed, not read).
 TTargetResult ResultFromJson(const QJsonObject& AObject);
 
-}  // namespace quillon::cli
+}  // namespace quillon
