@@ -55,14 +55,14 @@ CLI=("$BUILD_DIR/src/quillon-cli" compare "Server=127.0.0.1,$TDS_PORT" "Database
      "User=$DEMO_LOGIN" "Service=$SERVICE")
 export QUILLON_PASSWORD=$DEMO_PASSWORD
 echo
-echo "\$ quillon-cli compare Server=127.0.0.1,$TDS_PORT Database=$DEMO_DATABASE User=$DEMO_LOGIN Service=$SERVICE"
+echo "\$ quillon-cli compare Server=127.0.0.1,$TDS_PORT Database=$DEMO_DATABASE User=$DEMO_LOGIN Service=$SERVICE --report text:- --report html:$REPORT"
+# One run writes both reports: the service records each anomaly once.
 status=0
-"${CLI[@]}" || status=$?
+"${CLI[@]}" --report text:- --report "html:$REPORT" || status=$?
 if ((status > 1)); then
   echo "demo: the compare run failed (exit code $status)" >&2
   exit "$status"
 fi
-"${CLI[@]}" --format html --report "$REPORT" 2>/dev/null || true
 echo
 echo "demo: exit code $status (0 = no anomaly, 1 = anomalies, 2 = error)"
 echo "demo: HTML report written to $REPORT"

@@ -89,7 +89,7 @@ completions=$(bash -c '
   offer quillon-cli compare --format j
   offer quillon-cli compare --kinds views,r
   offer quillon-cli publish Se') || fail "the bash completion does not load"
-expected=$'compare snapshot publish\n--format --fail-on --force --fleet\njson junit\nviews,routines\nServer= Service='
+expected=$'compare snapshot publish drift repair help\n--format --fail-on --force --fleet\njson junit\nviews,routines\nServer= Service='
 [ "$completions" = "$expected" ] || fail "the bash completion offers"$'\n'"$completions"$'\n'"instead of"$'\n'"$expected"
 
 start_test_server 3 tds tests/servers/tds_server.py demo/demo_database.xml >"$WORK/tds.port"

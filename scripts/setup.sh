@@ -11,7 +11,7 @@ PACKAGES=(
   unixodbc unixodbc-dev tdsodbc freetds-bin
   libcurl4-openssl-dev curl
   libgtest-dev libgmock-dev googletest
-  python3 openssl
+  python3 python3-jsonschema openssl
   libxml2-utils diffutils hyperfine
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core imagemagick

@@ -2,15 +2,20 @@
 
 #include "cli/Cli.Output.h"
 #include "compare/Describer.h"
+#include "compare/Repair.Script.h"
 #include "compare/Sync.IgnoreList.h"
 #include "database/Database.Simple.h"
+#include "drift/Drift.Engine.h"
 #include "infra/Utils.Params.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"
 #include "schema/Tables.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <termios.h>
@@ -57,6 +62,7 @@ public:
       : FDescriber(ADescriber), FProgress(AProgress) {}
 
   QList<TDatabaseObject*> Anomalies;
+  QList<TDatabaseObject*> Ignored;
 
   void ShowStatus(const QString& AText) override {
     FStatusShown = true;
@@ -72,8 +78,7 @@ public:
     FProgress->ShowProgress(AFraction);
   }
   void ReportAnomaly(const QString&, TDatabaseObject* AObject) override {
-    if (!FDescriber.IgnoreObject(AObject))
-      Anomalies.append(AObject);
+    (FDescriber.IgnoreObject(AObject) ? Ignored : Anomalies).append(AObject);
   }
 
 private:
@@ -108,7 +113,7 @@ struct TRun {
     } catch (const std::exception&) {
       AResult.Error = Describer.RunStatus().StoppedText();
     }
-    return CompareRunResult(std::move(AResult), Describer, Collector.Anomalies);
+    return CompareRunResult(std::move(AResult), Describer, Collector.Anomalies, Collector.Ignored);
   }
 
   TDatabaseObjectIgnoreList IgnoreList;
@@ -125,7 +130,7 @@ struct TConnectedDatabase {
   qint32 Version = 0;
 };
 
-TConnectedDatabase Connect(const TCliOptions& AOptions, ILog* ALog) {
+TConnectedDatabase Connect(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgress) {
   TConnectedDatabase Result;
   Result.Database = std::make_unique<TSimpleDatabase>(ALog);
   const TParamList Params = AOptions.Params();
@@ -138,6 +143,7 @@ TConnectedDatabase Connect(const TCliOptions& AOptions, ILog* ALog) {
   Result.Login = std::make_unique<TCommandLineLogin>(User.isEmpty() ? ConnString.Username() : User);
   Result.Database->SetLoginDialog(Result.Login.get());
   const QString Where = QStringLiteral("%1/%2").arg(ConnString.Server(), ConnString.Database());
+  AProgress->ShowStatus(QStringLiteral("Connecting to %1...").arg(Where));
   Step(QStringLiteral("cannot connect to %1").arg(Where), [&] { Result.Database->Connect(); });
   Step(QStringLiteral("cannot read the database version of %1 (EXEC dbo.GetDatabaseInfo)").arg(Where), [&] {
     TDataSet* Info = Result.Database->FastQuery(QStringLiteral("EXEC dbo.GetDatabaseInfo"));
@@ -162,7 +168,45 @@ qint32 SnapshotVersion(const TXmlNode& ARoot, const QString& AFile) {
   return Version;
 }
 
-void LoadCatalogue(TDatabaseDescriber& ADescriber, TConnectedDatabase& AConnected) {
+// The snapshot file of a run: --output, else the snapshot folder's usual name, with the fleet's
+// tag before the extension when it gave one.
+QString SnapshotPathOf(const TCliOptions& AOptions, const TConnectedDatabase& AConnected) {
+  if (!AOptions.OutputFile.isEmpty())
+    return AOptions.OutputFile;
+  QString FileName = SnapshotFileName(AConnected.Server, AConnected.DatabaseName, AConnected.Version);
+  if (!AOptions.SnapshotTag.isEmpty())
+    FileName.insert(FileName.size() - 4, u'.' + AOptions.SnapshotTag);
+  return FileName;
+}
+
+QString WriteSnapshot(const TCliOptions& AOptions, const TDatabaseDescriber& ADescriber, const TConnectedDatabase& AConnected) {
+  return Step(QStringLiteral("cannot write the snapshot"), [&] {
+    const QString FileName = SnapshotPathOf(AOptions, AConnected);
+    // The installed program's snapshot folder may not exist yet; a failure to make it shows as
+    // the failure to write the file.
+    QDir().mkpath(QFileInfo(FileName).absolutePath());
+    SaveSnapshot(ADescriber.SnapshotLists(), FileName, AConnected.Server, AConnected.DatabaseName, AConnected.Version);
+    return FileName;
+  });
+}
+
+// The repair script of a compare run's anomalies under a header that says what it was made for.
+QString RepairScriptText(const TTargetResult& AResult, const QList<TDatabaseObject*>& AAnomalies) {
+  TRepairScript Script;
+  for (TDatabaseObject* Object : AAnomalies)
+    Script.Add(Object);
+  const QStringList Header{
+      QStringLiteral("-- Repair script for database %1 on server %2 (schema version %3)")
+          .arg(AResult.Database, AResult.Server, QString::number(AResult.Version)),
+      QStringLiteral("-- Written by quillon-cli at %1; it has not been run.")
+          .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)),
+      QStringLiteral("-- %1 of %2 anomalies can be repaired.")
+          .arg(QString::number(Script.RepairableCount()), QString::number(Script.Steps().size()))};
+  return Header.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n\r\n") + Script.Text();
+}
+
+void LoadCatalogue(TDatabaseDescriber& ADescriber, TConnectedDatabase& AConnected, IDbProgress* AProgress) {
+  AProgress->ShowStatus(QStringLiteral("Reading the catalogue of %1...").arg(AConnected.DatabaseName));
   Step(QStringLiteral("cannot read the catalogue of %1").arg(AConnected.DatabaseName),
        [&] { ADescriber.Load(AConnected.Database.get()); });
 }
@@ -202,6 +246,7 @@ void TTerminalProgress::EndLine() {
   if (FLinePending)
     std::fputs("\n", stderr);
   FLinePending = false;
+  SetProgressLineOpen(false);
 }
 
 void TTerminalProgress::ShowStatus(const QString& AText) {
@@ -224,6 +269,7 @@ void TTerminalProgress::Print(const QString& ALine) {
   std::fprintf(stderr, "\r\033[K%s", ALine.toLocal8Bit().constData());
   std::fflush(stderr);
   FLinePending = true;
+  SetProgressLineOpen(true);
 }
 
 bool StdErrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
@@ -240,22 +286,23 @@ QString TargetName(const TCliOptions& AOptions) {
 TChecker::TChecker(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgress)
     : FOptions(AOptions), FLog(ALog), FProgress(AProgress) {}
 
-TTargetResult TChecker::CompareDatabase() {
+TTargetResult TChecker::CompareDatabase(QString* ARepairScript) {
   QElapsedTimer Timer;
   Timer.start();
-  TConnectedDatabase Connected = Connect(FOptions, FLog);
+  TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
   TRun Run(FLog, FProgress, FOptions.Kinds);
-  LoadCatalogue(Run.Describer, Connected);
+  LoadCatalogue(Run.Describer, Connected, FProgress);
   TTargetResult Result;
   Result.FailOn = FOptions.FailOn;
   Result.Name = TargetName(FOptions);
   Result.Server = Connected.Server;
   Result.Database = Connected.DatabaseName;
   Result.Version = Connected.Version;
-  Result.SnapshotPath = Step(QStringLiteral("cannot write the snapshot"), [&] {
-    return Run.Describer.SaveToFile(Connected.Server, Connected.DatabaseName, Connected.Version);
-  });
+  if (!FOptions.NoSnapshot)
+    Result.SnapshotPath = WriteSnapshot(FOptions, Run.Describer, Connected);
   Result = Run.Compare(Result, Connected.DatabaseName);
+  if (ARepairScript && !Result.Failed())
+    *ARepairScript = RepairScriptText(Result, Run.Collector.Anomalies);
   Result.Seconds = Timer.elapsed() / 1000.0;
   return Result;
 }
@@ -284,26 +331,75 @@ TTargetResult TChecker::CompareSnapshot() {
 }
 
 QString TChecker::Snapshot() {
-  TConnectedDatabase Connected = Connect(FOptions, FLog);
+  TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
   TRun Run(FLog, FProgress, FOptions.Kinds);
-  LoadCatalogue(Run.Describer, Connected);
-  const TDatabaseDescriber& D = Run.Describer;
-  return Step(QStringLiteral("cannot write the snapshot"), [&] {
-    if (FOptions.OutputFile.isEmpty())
-      return Run.Describer.SaveToFile(Connected.Server, Connected.DatabaseName, Connected.Version);
-    SaveSnapshot(TSnapshotLists{D.Schemata(), D.Tables(), D.Columns(), D.Indices(), D.CheckConstraints(),
-                                D.ForeignKeys(), D.TablePrivileges(), D.RoutinePrivileges(), D.Views(), D.Routines()},
-                 FOptions.OutputFile, Connected.Server, Connected.DatabaseName, Connected.Version);
-    return FOptions.OutputFile;
-  });
+  LoadCatalogue(Run.Describer, Connected, FProgress);
+  return WriteSnapshot(FOptions, Run.Describer, Connected);
+}
+
+namespace {
+
+TDriftOptions DriftOptions(const TCliOptions& AOptions, const TDatabaseObjectIgnoreList& AIgnoreList) {
+  TDriftOptions Options;
+  Options.IgnoreList = &AIgnoreList;
+  Options.Filter = TNameFilter(AOptions.Includes, AOptions.Excludes);
+  Options.ListCompared = AOptions.WritesReport(TReportFormat::JUnit);
+  return Options;
+}
+
+TDriftTargetResult DriftResult(const QString& AName, const TDriftSide& ABaseline, const TDriftSide& ATarget,
+                               const TCliOptions& AOptions, IDbProgress* AProgress) {
+  TDriftTargetResult Result;
+  Result.Name = AName;
+  Result.BaselinePath = ABaseline.Source;
+  Result.BaselineServer = ABaseline.Server;
+  Result.BaselineDatabase = ABaseline.DatabaseName;
+  Result.BaselineVersion = ABaseline.Version;
+  Result.Server = ATarget.Server;
+  Result.Database = ATarget.DatabaseName;
+  Result.SnapshotPath = ATarget.Source;
+  AProgress->ShowStatus(QStringLiteral("Comparing %1 objects with the baseline...").arg(ATarget.Count()));
+  const TDatabaseObjectIgnoreList IgnoreList;
+  Result.Drift = CompareDrift(ABaseline, ATarget, DriftOptions(AOptions, IgnoreList));
+  return Result;
+}
+
+}  // namespace
+
+TDriftTargetResult TChecker::Drift(const TDriftSide& ABaseline) {
+  QElapsedTimer Timer;
+  Timer.start();
+  TDriftTargetResult Result;
+  if (FOptions.SnapshotFile.isEmpty()) {
+    TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
+    TRun Run(FLog, FProgress, FOptions.Kinds);
+    LoadCatalogue(Run.Describer, Connected, FProgress);
+    const TDriftSide Target =
+        TDriftSide::FromLists(Run.Describer.SnapshotLists(), Connected.Server, Connected.DatabaseName, Connected.Version);
+    Result = DriftResult(TargetName(FOptions), ABaseline, Target, FOptions, FProgress);
+  } else {
+    Result = DriftResult(TargetName(FOptions), ABaseline, TDriftSide::FromSnapshot(FOptions.SnapshotFile), FOptions,
+                         FProgress);
+  }
+  Result.Seconds = Timer.elapsed() / 1000.0;
+  return Result;
+}
+
+TDriftTargetResult TChecker::DriftSnapshots() {
+  QElapsedTimer Timer;
+  Timer.start();
+  const auto [Baseline, Target] = TDriftSide::FromSnapshotPair(FOptions.BaselineFile, FOptions.SnapshotFile);
+  TDriftTargetResult Result = DriftResult(TargetName(FOptions), Baseline, Target, FOptions, FProgress);
+  Result.Seconds = Timer.elapsed() / 1000.0;
+  return Result;
 }
 
 void TChecker::Publish() {
-  TConnectedDatabase Connected = Connect(FOptions, FLog);
+  TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
   TRun Run(FLog, FProgress, FOptions.Kinds);
-  LoadCatalogue(Run.Describer, Connected);
-  Step(QStringLiteral("cannot write the snapshot"),
-       [&] { Run.Describer.SaveToFile(Connected.Server, Connected.DatabaseName, Connected.Version); });
+  LoadCatalogue(Run.Describer, Connected, FProgress);
+  if (!FOptions.NoSnapshot)
+    WriteSnapshot(FOptions, Run.Describer, Connected);
   Run.Describer.SetPublish(true);
   Run.Describer.SetForcePublish(FOptions.Force);
   Run.Describer.SetSourceServer(Connected.Server);

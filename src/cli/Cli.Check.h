@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/Cli.DriftReports.h"
 #include "cli/Cli.Options.h"
 #include "report/Report.Result.h"
 #include "schema/Interfaces.h"
@@ -46,12 +47,20 @@ class TChecker {
 public:
   TChecker(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgress);
 
-  // Connects, reads the version, loads the catalogue, writes the snapshot and compares.
-  TTargetResult CompareDatabase();
+  // Connects, reads the version, loads the catalogue, writes the snapshot and compares. With
+  // ARepairScript, also plans the repair of every anomaly and puts its script there (nothing is
+  // sent to the database).
+  TTargetResult CompareDatabase(QString* ARepairScript = nullptr);
   // Compares the snapshot file of the options with the gold standard of their version.
   TTargetResult CompareSnapshot();
   // Writes the snapshot (to --output when given) and returns its path.
   QString Snapshot();
+  // Reads the target (the database, or the snapshot of --snapshot) and compares it with the
+  // baseline under the options' filters and the ignore list.
+  TDriftTargetResult Drift(const TDriftSide& ABaseline);
+  // The same for a snapshot target and a report that lists only the drift: reads the two
+  // files together, parsing only the objects whose elements differ.
+  TDriftTargetResult DriftSnapshots();
   // Runs the publish mode; the log given at construction sees what was published or updated.
   void Publish();
 

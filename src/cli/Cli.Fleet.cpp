@@ -1,12 +1,15 @@
 #include "cli/Cli.Fleet.h"
 
 #include "infra/Logging.Interfaces.h"
+#include "infra/Utils.Params.h"
 #include "schema/Interfaces.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -19,37 +22,71 @@ namespace quillon::cli {
 
 namespace {
 
+// Splits a fleet line at blanks outside double quotes and drops the quotes, so that
+// Driver="ODBC Driver 18 for SQL Server" is one setting. Raises EUsageError for a quote left open.
+QStringList FleetLineTokens(const QString& AText) {
+  QStringList Tokens;
+  QString Token;
+  bool InQuotes = false;
+  bool InToken = false;
+  for (const QChar C : AText) {
+    if (C == u'"') {
+      InQuotes = !InQuotes;
+      InToken = true;
+    } else if (C.isSpace() && !InQuotes) {
+      if (InToken)
+        Tokens.append(std::exchange(Token, QString()));
+      InToken = false;
+    } else {
+      Token += C;
+      InToken = true;
+    }
+  }
+  if (InQuotes)
+    throw EUsageError(QStringLiteral("a double quote is not closed"));
+  if (InToken)
+    Tokens.append(Token);
+  return Tokens;
+}
+
 TFleetTarget ParseFleetLine(qint32 ALineNumber, const QString& AText) {
   TFleetTarget Target;
   Target.Line = ALineNumber;
-  static const QRegularExpression Blanks(QStringLiteral("\\s+"));
   QString Server;
   QString Database;
-  for (const QString& Token : AText.split(Blanks, Qt::SkipEmptyParts)) {
-    const QString Key = Token.section(u'=', 0, 0);
-    const QString Value = Token.section(u'=', 1);
-    if (!Token.contains(u'=') || Value.isEmpty())
-      Target.Error = QStringLiteral("\"%1\" is not a key=value setting").arg(Token);
-    else if (Key.compare(QLatin1String("Name"), Qt::CaseInsensitive) == 0)
-      Target.Name = Value;
-    else if (!IsKnownSetting(Key))
-      Target.Error = QStringLiteral("unknown setting \"%1\"").arg(Key);
-    else
+  try {
+    bool NameGiven = false;
+    for (const QString& Token : FleetLineTokens(AText)) {
+      const QString Key = Token.section(u'=', 0, 0);
+      const QString Value = Token.section(u'=', 1);
+      if (!Token.contains(u'=') || Value.isEmpty())
+        throw EUsageError(QStringLiteral("\"%1\" is not a key=value setting").arg(Token));
+      if (Key.compare(QLatin1String("Name"), Qt::CaseInsensitive) == 0) {
+        if (NameGiven)
+          throw EUsageError(QStringLiteral("Name= is given twice"));
+        NameGiven = true;
+        Target.Name = Value;
+        continue;
+      }
       Target.Settings.append(Token);
-    if (Key.compare(QLatin1String("Server"), Qt::CaseInsensitive) == 0)
-      Server = Value;
-    if (Key.compare(QLatin1String("Database"), Qt::CaseInsensitive) == 0)
-      Database = Value;
-    if (!Target.Error.isEmpty())
-      break;
+      if (Key.compare(QLatin1String("Server"), Qt::CaseInsensitive) == 0)
+        Server = Value;
+      if (Key.compare(QLatin1String("Database"), Qt::CaseInsensitive) == 0)
+        Database = Value;
+    }
+    if (std::any_of(Target.Name.begin(), Target.Name.end(), [](QChar C) {
+          return C.category() == QChar::Other_Control;
+        }))
+      throw EUsageError(QStringLiteral("Name= holds a control character"));
+    CheckSettings(Target.Settings, QString());
+    if (Server.isEmpty() || Database.isEmpty())
+      throw EUsageError(QStringLiteral("a target needs both Server= and Database="));
+  } catch (const EUsageError& E) {
+    Target.Error = QStringLiteral("fleet file line %1: %2").arg(ALineNumber).arg(E.Message());
   }
-  if (Target.Error.isEmpty() && (Server.isEmpty() || Database.isEmpty()))
-    Target.Error = QStringLiteral("a target needs both Server= and Database=");
   if (Target.Name.isEmpty())
     Target.Name = Server.isEmpty() || Database.isEmpty() ? QStringLiteral("line %1").arg(ALineNumber)
                                                           : Server + u'/' + Database;
-  if (!Target.Error.isEmpty())
-    Target.Error = QStringLiteral("fleet file line %1: %2").arg(ALineNumber).arg(Target.Error);
   return Target;
 }
 
@@ -96,7 +133,7 @@ private:
       QJsonParseError Error{};
       const QJsonDocument Json = QJsonDocument::fromJson(Report, &Error);
       if (Error.error == QJsonParseError::NoError)
-        FResult = ResultFromJson(Json.object());
+        FResult = ResultFromJson(Json.object().value(QStringLiteral("targets")).toArray().at(0).toObject());
       else
         FResult.Error = QStringLiteral("unreadable report of the check: %1").arg(Error.errorString());
     } else if (Code < 0) {
@@ -114,9 +151,53 @@ private:
   QElapsedTimer FTimer;
 };
 
+// Two lines that name one database would write one snapshot file: each then adds its
+// target's name (and its line, should the names be equal too) to the file name.
+QStringList SnapshotTagArguments(const QList<TFleetTarget>& ATargets, qsizetype AIndex) {
+  const auto Database = [](const TFleetTarget& ATarget) {
+    TParamList Settings;
+    Settings.ParseCommandLine(ATarget.Settings);
+    return (Settings.ReadString(QStringLiteral("Server"), QString()) + u'/' +
+            Settings.ReadString(QStringLiteral("Database"), QString()))
+        .toLower();
+  };
+  const TFleetTarget& Target = ATargets.at(AIndex);
+  qsizetype SameDatabase = 0;
+  qsizetype SameName = 0;
+  for (const TFleetTarget& Other : ATargets) {
+    SameDatabase += Other.Error.isEmpty() && Database(Other) == Database(Target) ? 1 : 0;
+    SameName += Other.Name == Target.Name ? 1 : 0;
+  }
+  if (SameDatabase < 2)
+    return {};
+  static const QRegularExpression Unsafe(QStringLiteral("[^A-Za-z0-9._-]"));
+  QString Tag = QString(Target.Name).replace(Unsafe, QStringLiteral("_"));
+  if (SameName > 1)
+    Tag += QStringLiteral("-line%1").arg(Target.Line);
+  return {QStringLiteral("--snapshot-tag"), Tag};
+}
+
+// A line's setting overrides the one the command line gives every target.
+QStringList MemberSettings(const TFleetTarget& ATarget, const TCliOptions& AOptions) {
+  QStringList Settings = ATarget.Settings;
+  const auto InLine = [&](const QString& ASetting) {
+    return std::any_of(ATarget.Settings.begin(), ATarget.Settings.end(), [&](const QString& ALineSetting) {
+      return ALineSetting.section(u'=', 0, 0).compare(ASetting.section(u'=', 0, 0), Qt::CaseInsensitive) == 0;
+    });
+  };
+  for (const QString& Setting : AOptions.Settings)
+    if (!InLine(Setting))
+      Settings.append(Setting);
+  return Settings;
+}
+
 QStringList MemberArguments(const TCliOptions& AOptions) {
   QStringList Arguments{QStringLiteral("compare"), QStringLiteral("--fleet-member"), QStringLiteral("--format"),
                         QStringLiteral("json")};
+  if (!AOptions.SnapshotDir.isEmpty())
+    Arguments << QStringLiteral("--snapshot-dir") << QDir(AOptions.SnapshotDir).absolutePath();
+  if (AOptions.NoSnapshot)
+    Arguments << QStringLiteral("--no-snapshot");
   if (!AOptions.KindsText.isEmpty())
     Arguments << QStringLiteral("--kinds") << AOptions.KindsText;
   if (!AOptions.FailOnText.isEmpty())
@@ -172,9 +253,10 @@ QList<TTargetResult> RunFleet(const QList<TFleetTarget>& ATargets, const TCliOpt
       }
       ++Running;
       Members.push_back(std::make_unique<TMember>(Target, Results[Index]));
-      // The line's settings go first: the first of equal settings counts, so a line overrides
-      // what the command line gives every target.
-      Members.back()->Start(AProgram, Arguments + Target.Settings + AOptions.Settings, OnFinished);
+      Members.back()->Start(AProgram,
+                            Arguments + SnapshotTagArguments(ATargets, Index) + QStringList{QStringLiteral("--")} +
+                                MemberSettings(Target, AOptions),
+                            OnFinished);
     }
     if (Running == 0 && Next >= ATargets.size())
       Loop.quit();

@@ -1,5 +1,7 @@
 #include "cli/Cli.Log.h"
 
+#include "infra/Support.Format.h"
+
 #include <QRegularExpression>
 
 namespace quillon::cli {
@@ -46,21 +48,30 @@ void TCliLog::Event(const QString& s, TLogLevel ALogLevel) {
     FPublished.append(s);
   else if (SkipLine.match(s).hasMatch())
     FSkipped.append(s);
+  Echo(s);
   if (FTarget)
     FTarget->Event(QStringLiteral("%s"), {s}, ALogLevel);
 }
 
+void TCliLog::Echo(const QString& ALine) const {
+  if (FEcho)
+    FEcho(ALine);
+}
+
 void TCliLog::SilentError(const QString& s, const QVariantList& AParams) {
+  Echo(Format(s, AParams));
   if (FTarget)
     FTarget->SilentError(s, AParams);
 }
 
 void TCliLog::SilentWarning(const QString& s, const QVariantList& AParams) {
+  Echo(Format(s, AParams));
   if (FTarget)
     FTarget->SilentWarning(s, AParams);
 }
 
 void TCliLog::SilentSuccess(const QString& s, const QVariantList& AParams) {
+  Echo(Format(s, AParams));
   if (FTarget)
     FTarget->SilentSuccess(s, AParams);
 }

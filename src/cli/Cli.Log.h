@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 namespace quillon::cli {
 
 // The log the command line hands to the core: passes everything on to the program's log when
@@ -13,6 +15,9 @@ namespace quillon::cli {
 class TCliLog : public TLogAdapter {
 public:
   explicit TCliLog(ILog* ATarget) : FTarget(ATarget) {}
+
+  // --verbose: every event and message line is also handed to AEcho, as written to the log.
+  void SetEcho(std::function<void(const QString&)> AEcho) { FEcho = std::move(AEcho); }
 
   // "... Published for version N" and "... Updated for version N", in order: what was sent.
   const QStringList& PublishedLines() const { return FPublished; }
@@ -39,7 +44,10 @@ public:
   void SilentSuccess(const QString& s, const QVariantList& AParams) override;
 
 private:
+  void Echo(const QString& ALine) const;
+
   ILog* FTarget;
+  std::function<void(const QString&)> FEcho;
   QStringList FPublished;
   QStringList FSkipped;
 };

@@ -12,7 +12,20 @@ namespace quillon::cli {
 // A command line the program cannot act on; the message says what is wrong.
 QUILLON_DECLARE_EXCEPTION(EUsageError, Exception)
 
-enum class TCommand { Compare, Snapshot, Publish, Help, ShowVersion };
+enum class TCommand { Compare, Snapshot, Publish, Drift, Repair, Help, ShowVersion };
+
+// How much the program says on standard error besides the report: errors only, progress and
+// the closing line, or also the log's lines.
+enum class TVerbosity { Quiet, Normal, Verbose };
+
+// One report a run writes: its format and where ("-" for standard output).
+struct TReportRequest {
+  TReportFormat Format = TReportFormat::Text;
+  QString File;
+
+  bool ToStdOut() const { return File == QLatin1String("-"); }
+  bool operator==(const TReportRequest&) const = default;
+};
 
 // The kinds a compare run can take part in, as bits.
 enum TKindFlag : unsigned {
@@ -36,10 +49,21 @@ struct TCliOptions {
   unsigned Kinds = kindAll;
   // --kinds as given; empty for all kinds.
   QString KindsText;
-  TReportFormat Format = TReportFormat::Text;
-  QString ReportFile;
+  // Every report the run writes, at least one: without --report the --format report goes to
+  // standard output.
+  QList<TReportRequest> Reports;
+  TVerbosity Verbosity = TVerbosity::Normal;
   QString OutputFile;
   QString SnapshotFile;
+  // repair --script: where the repair script goes.
+  QString ScriptFile;
+  // --snapshot-dir: where compare, snapshot and publish write the database's snapshot; empty for
+  // the default folder. --no-snapshot: compare and publish write none.
+  QString SnapshotDir;
+  bool NoSnapshot = false;
+  // Given by a fleet to a member whose server and database another line names too: joins the
+  // snapshot's file name so that the two do not overwrite each other.
+  QString SnapshotTag;
   // --gold-version: the gold standard's version to compare a snapshot with; 0 when not given
   // (the snapshot's own Version then counts).
   qint32 GoldVersion = 0;
@@ -51,12 +75,20 @@ struct TCliOptions {
   // --no-diff: the text report without a diff under each anomaly.
   bool NoDiff = false;
   QString FleetFile;
+  // drift: the snapshot the target is compared with, and the "schema.name" patterns that
+  // choose the objects compared.
+  QString BaselineFile;
+  QStringList Includes;
+  QStringList Excludes;
   qint32 Jobs = 4;
+  bool JobsGiven = false;
   // Run as one target of a fleet check: no log file, no progress, the JSON report on stdout.
   bool FleetMember = false;
 
   // The settings read as the program reads its own command line.
   TParamList Params() const;
+  // Whether one of the reports is of this format.
+  bool WritesReport(TReportFormat AFormat) const;
   // The value of a setting (key compared ignoring case); empty when absent.
   QString Setting(const QString& AKey) const;
   bool HasSetting(const QString& AKey) const;
@@ -64,6 +96,11 @@ struct TCliOptions {
 
 // The settings a command line or a fleet line may carry.
 bool IsKnownSetting(const QString& AKey);
+
+// Raises EUsageError when the "key=value" settings repeat a key (any letter case), name an
+// unknown key, hold a control character, give Server= or Database= an empty value, or give
+// only one of the two. AWhere goes in front of the message ("", "fleet file line 3: ").
+void CheckSettings(const QStringList& ASettings, const QString& AWhere);
 
 // Reads "anomalies,unknown,missing,unreadable" (any letter case); raises EUsageError for an
 // empty list or an unknown word.

@@ -12,9 +12,32 @@ namespace quillon::cli {
 // file (or none). Raises Exception naming the file and the reason when it cannot be written.
 void WriteFileAtomically(const QString& AFileName, const QByteArray& AData);
 
-// Ctrl+C, SIGTERM and SIGHUP end the program at once with exit code 2 and one line on
-// standard error, after removing the temporary file of a report being written and giving the
-// terminal back its echo when a password prompt had switched it off.
+// Raises Exception, before anything connects, when a report cannot go to AFileName: a folder,
+// a folder that does not exist or cannot be written. "-" is standard output.
+void CheckReportDestination(const QString& AFileName);
+
+// Raises Exception "AWhat: the folder ... does not exist" (or cannot be written).
+void CheckFolderWritable(const QString& AFolder, const QString& AWhat);
+
+// Writes a report: "-" to standard output; a FIFO, a device or a /dev/stdout-like path in
+// place; a regular file (also a symlink's target, the link kept) through WriteFileAtomically.
+void WriteReport(const QString& AFileName, const QByteArray& AData);
+
+// Writes to standard output; raises Exception when it cannot (a full disk, a closed pipe).
+void WriteStdOut(const QByteArray& AData);
+
+// A regular report file the interrupt handler removes: the run that would have replaced it
+// did not finish, and a report of an earlier run must not pass for this one's.
+void RemoveOnInterrupt(const QString& AFileName);
+
+// Whether a progress line is open on the terminal, so that the interrupt message starts a line
+// of its own.
+void SetProgressLineOpen(bool AOpen);
+
+// Ctrl+C, SIGTERM and SIGHUP end the program at once with exit code 128 + the signal (130,
+// 143, 129) and one line on standard error, after removing the temporary file of a report
+// being written and the reports the run would have replaced, and giving the terminal back its
+// echo when a password prompt had switched it off.
 void InstallInterruptHandler();
 
 // The terminal settings an interrupt restores on AFd while a prompt runs without echo; a

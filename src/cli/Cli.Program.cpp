@@ -1,6 +1,7 @@
 #include "cli/Cli.Program.h"
 
 #include "cli/Cli.Check.h"
+#include "cli/Cli.DriftReports.h"
 #include "cli/Cli.Fleet.h"
 #include "cli/Cli.Log.h"
 #include "cli/Cli.Options.h"
@@ -16,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <optional>
@@ -50,24 +52,48 @@ int Fail(const QString& AMessage) {
   return 2;
 }
 
-void WriteOut(const QByteArray& AData) {
-  std::fwrite(AData.constData(), 1, static_cast<size_t>(AData.size()), stdout);
-  std::fflush(stdout);
-}
-
-// Sends the report to --report FILE, or to standard output.
 // Colour only where a person reads the report as it comes: on a terminal, unless NO_COLOR
 // asks otherwise; never into a file or a pipe.
-TTextReportOptions TextReportOptions(const TCliOptions& AOptions) {
-  return TTextReportOptions{!AOptions.NoDiff, AOptions.ReportFile.isEmpty() && StdOutIsTerminal() &&
-                                                  qEnvironmentVariableIsEmpty("NO_COLOR")};
+TTextReportOptions TextReportOptions(const TCliOptions& AOptions, const TReportRequest& AReport) {
+  return TTextReportOptions{!AOptions.NoDiff,
+                            AReport.ToStdOut() && StdOutIsTerminal() && qEnvironmentVariableIsEmpty("NO_COLOR")};
 }
 
-void Deliver(const TCliOptions& AOptions, const QByteArray& AReport) {
-  if (AOptions.ReportFile.isEmpty())
-    WriteOut(AReport);
-  else
-    WriteFileAtomically(AOptions.ReportFile, AReport);
+// Every report the run asked for, each written even when another could not be; returns
+// whether all were written (what failed has been said on standard error).
+bool DeliverReports(const TCliOptions& AOptions, const QList<TTargetResult>& AResults, bool AFleet) {
+  bool AllWritten = true;
+  for (const TReportRequest& Report : AOptions.Reports) {
+    try {
+      WriteReport(Report.File, RenderReport(Report.Format, AResults, AFleet, TextReportOptions(AOptions, Report)));
+    } catch (const std::exception& E) {
+      Fail(QString::fromUtf8(E.what()).simplified());
+      AllWritten = false;
+    }
+  }
+  return AllWritten;
+}
+
+bool ReportOnStdOut(const TCliOptions& AOptions, bool AMachineReadableOnly) {
+  return std::any_of(AOptions.Reports.begin(), AOptions.Reports.end(), [&](const TReportRequest& AReport) {
+    return AReport.ToStdOut() && !(AMachineReadableOnly && AReport.Format == TReportFormat::Text);
+  });
+}
+
+// The closing line on standard error names the files, when the reports went to files.
+void SayReportsWritten(const TCliOptions& AOptions, const QList<TTargetResult>& AResults) {
+  if (AOptions.FleetMember || AOptions.Verbosity == TVerbosity::Quiet || ReportOnStdOut(AOptions, false))
+    return;
+  QStringList Files;
+  for (const TReportRequest& Report : AOptions.Reports)
+    Files.append(Report.File);
+  qsizetype Anomalies = 0;
+  for (const TTargetResult& Result : AResults)
+    Anomalies += Result.Anomalies.size();
+  PrintLine(stderr, QStringLiteral("%1 anomalies; %2 written to %3")
+                        .arg(QString::number(Anomalies),
+                             Files.size() == 1 ? QStringLiteral("report") : QStringLiteral("reports"),
+                             Files.join(QStringLiteral(", "))));
 }
 
 // A password asked once here serves every target of a fleet through the environment.
@@ -92,22 +118,130 @@ int RunFleetCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& 
   const QList<TTargetResult> Results =
       RunFleet(Targets, AOptions, QCoreApplication::applicationFilePath(), ALog, &AProgress);
   AProgress.EndLine();
-  const QByteArray Report = RenderReport(AOptions.Format, Results, true, TextReportOptions(AOptions));
-  const QString Table = SummaryTable(Results);
+  const bool Written = DeliverReports(AOptions, Results, true);
   // Machine-readable output on stdout stays parseable: the table then goes to stderr.
-  if (AOptions.ReportFile.isEmpty() && AOptions.Format != TReportFormat::Text) {
-    WriteOut(Report);
-    std::fputs(Table.toLocal8Bit().constData(), stderr);
-  } else {
-    Deliver(AOptions, Report);
-    WriteOut(Table.toLocal8Bit());
+  const QByteArray Table = SummaryTable(Results).toLocal8Bit();
+  if (!ReportOnStdOut(AOptions, true))
+    WriteStdOut(Table);
+  else if (AOptions.Verbosity != TVerbosity::Quiet)
+    std::fputs(Table.constData(), stderr);
+  SayReportsWritten(AOptions, Results);
+  return Written ? CombinedExitCode(Results) : 2;
+}
+
+// What the reports say of a check that failed before it had a result of its own.
+TTargetResult FailedResult(const TCliOptions& AOptions, const QString& AError) {
+  TTargetResult Result;
+  Result.Name = TargetName(AOptions);
+  Result.Server = AOptions.Setting(QStringLiteral("Server"));
+  Result.Database = AOptions.Setting(QStringLiteral("Database"));
+  Result.SnapshotPath = AOptions.SnapshotFile;
+  Result.FailOn = AOptions.FailOn;
+  Result.Error = AError;
+  return Result;
+}
+
+// A compare, and for repair its script; the script is written only for a complete compare.
+int RunCompare(const TCliOptions& AOptions, TChecker& AChecker, TTerminalProgress& AProgress) {
+  TTargetResult Result;
+  QString Script;
+  const bool Repair = AOptions.Command == TCommand::Repair;
+  try {
+    Result = AOptions.SnapshotFile.isEmpty() ? AChecker.CompareDatabase(Repair ? &Script : nullptr) : AChecker.CompareSnapshot();
+  } catch (const std::exception& E) {
+    if (GlobalLog)
+      GlobalLog->SilentError(QStringLiteral("quillon-cli: %s"), {QString::fromUtf8(E.what())});
+    Result = FailedResult(AOptions, QString::fromUtf8(E.what()).simplified());
   }
-  return CombinedExitCode(Results);
+  AProgress.EndLine();
+  bool Written = DeliverReports(AOptions, {Result}, false);
+  if (Repair && !Result.Failed()) {
+    try {
+      WriteReport(AOptions.ScriptFile, Script.toUtf8());
+    } catch (const std::exception& E) {
+      Fail(QString::fromUtf8(E.what()).simplified());
+      Written = false;
+    }
+  }
+  if (Result.Failed())
+    Fail(Result.Error);
+  else
+    SayReportsWritten(AOptions, {Result});
+  return Written ? Result.ExitCode() : 2;
+}
+
+// The targets of a drift run: the one of the command line, or every line of the fleet file,
+// checked one after the other in this process (reading a catalogue needs no service, so
+// nothing here is shared between targets but the baseline).
+QList<TDriftTargetResult> RunDriftTargets(const TCliOptions& AOptions, const TDriftSide& ABaseline, ILog* ALog,
+                                          TTerminalProgress& AProgress) {
+  if (AOptions.FleetFile.isEmpty())
+    return {TChecker(AOptions, ALog, &AProgress).Drift(ABaseline)};
+  const QList<TFleetTarget> Targets = ReadFleetFile(AOptions.FleetFile);
+  AskFleetPasswordOnce(AOptions, Targets);
+  QList<TDriftTargetResult> Results;
+  for (const TFleetTarget& Target : Targets) {
+    TCliOptions Member = AOptions;
+    Member.FleetFile.clear();
+    Member.Settings = Target.Settings + AOptions.Settings;
+    TDriftTargetResult Result;
+    try {
+      if (!Target.Error.isEmpty())
+        throw Exception(QStringLiteral("line %1 of the fleet file: %2").arg(Target.Line).arg(Target.Error));
+      Result = TChecker(Member, ALog, &AProgress).Drift(ABaseline);
+    } catch (const std::exception& E) {
+      Result.Error = QString::fromUtf8(E.what()).simplified();
+      ALog->SilentError(QStringLiteral("%s: %s"), {Target.Name, Result.Error});
+    }
+    Result.Name = Target.Name;
+    Results.append(Result);
+  }
+  return Results;
+}
+
+QList<TDriftTargetResult> RunDrift(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& AProgress) {
+  AProgress.ShowStatus(QStringLiteral("Reading the baseline %1...").arg(AOptions.BaselineFile));
+  // A JUnit report lists every object, so it needs both sides whole.
+  if (!AOptions.SnapshotFile.isEmpty() && !AOptions.WritesReport(TReportFormat::JUnit))
+    return {TChecker(AOptions, ALog, &AProgress).DriftSnapshots()};
+  return RunDriftTargets(AOptions, TDriftSide::FromSnapshot(AOptions.BaselineFile), ALog, AProgress);
+}
+
+int RunDriftCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& AProgress) {
+  const QList<TDriftTargetResult> Results = RunDrift(AOptions, ALog, AProgress);
+  AProgress.EndLine();
+  const bool Fleet = !AOptions.FleetFile.isEmpty();
+  bool Written = true;
+  for (const TReportRequest& Report : AOptions.Reports) {
+    try {
+      WriteReport(Report.File, RenderDriftReport(Report.Format, Results, Fleet));
+    } catch (const std::exception& E) {
+      Fail(QString::fromUtf8(E.what()).simplified());
+      Written = false;
+    }
+  }
+  if (!AOptions.FleetMember && AOptions.Verbosity != TVerbosity::Quiet && !ReportOnStdOut(AOptions, false)) {
+    qsizetype Drifted = 0;
+    for (const TDriftTargetResult& Result : Results)
+      Drifted += Result.Drift.Items.size();
+    QStringList Files;
+    for (const TReportRequest& Report : AOptions.Reports)
+      Files.append(Report.File);
+    PrintLine(stderr, QStringLiteral("%1 objects drifted; written to %2").arg(Drifted).arg(Files.join(QStringLiteral(", "))));
+  }
+  return Written ? CombinedExitCode(Results) : 2;
 }
 
 int RunCommand(const TCliOptions& AOptions) {
   TCliLog Log(AOptions.FleetMember ? nullptr : GlobalLog);
-  TTerminalProgress Progress(!AOptions.FleetMember && StdErrIsTerminal());
+  TTerminalProgress Progress(!AOptions.FleetMember && AOptions.Verbosity != TVerbosity::Quiet && StdErrIsTerminal());
+  if (AOptions.Verbosity == TVerbosity::Verbose)
+    Log.SetEcho([&](const QString& ALine) {
+      Progress.EndLine();
+      PrintLine(stderr, ALine);
+    });
+  if (AOptions.Command == TCommand::Drift)
+    return RunDriftCommand(AOptions, &Log, Progress);
   if (!AOptions.FleetFile.isEmpty())
     return RunFleetCommand(AOptions, &Log, Progress);
   TChecker Checker(AOptions, &Log, &Progress);
@@ -115,29 +249,24 @@ int RunCommand(const TCliOptions& AOptions) {
     case TCommand::Snapshot: {
       const QString Path = Checker.Snapshot();
       Progress.EndLine();
-      PrintLine(stdout, Path);
+      WriteStdOut((Path + u'\n').toLocal8Bit());
       return 0;
     }
-    case TCommand::Publish:
+    case TCommand::Publish: {
       Checker.Publish();
       Progress.EndLine();
+      QString Out;
       for (const QString& Line : Log.PublishedLines() + Log.SkippedLines())
-        PrintLine(stdout, Line);
-      PrintLine(stdout, QStringLiteral("%1 objects published or updated, %2 skipped")
-                            .arg(Log.PublishedLines().size())
-                            .arg(Log.SkippedLines().size()));
+        Out += Line + u'\n';
+      Out += QStringLiteral("%1 objects published or updated, %2 skipped\n")
+                 .arg(Log.PublishedLines().size())
+                 .arg(Log.SkippedLines().size());
+      WriteStdOut(Out.toLocal8Bit());
       return 0;
+    }
     default:
-      break;
+      return RunCompare(AOptions, Checker, Progress);
   }
-  const TTargetResult Result = AOptions.SnapshotFile.isEmpty() ? Checker.CompareDatabase() : Checker.CompareSnapshot();
-  Progress.EndLine();
-  Deliver(AOptions, RenderReport(AOptions.Format, {Result}, false, TextReportOptions(AOptions)));
-  if (!AOptions.ReportFile.isEmpty() && !AOptions.FleetMember)
-    PrintLine(stderr, QStringLiteral("%1 anomalies; report written to %2").arg(Result.Anomalies.size()).arg(AOptions.ReportFile));
-  if (Result.Failed())
-    Fail(Result.Error);
-  return Result.ExitCode();
 }
 
 }  // namespace
@@ -149,19 +278,35 @@ int RunCommandLine(const QStringList& AArguments) {
   } catch (const EUsageError& E) {
     return Fail(E.Message());
   }
-  if (Options.Command == TCommand::Help) {
-    WriteOut(HelpText().toLocal8Bit());
-    return 0;
+  try {
+    if (Options.Command == TCommand::Help) {
+      WriteStdOut(HelpText().toLocal8Bit());
+      return 0;
+    }
+    if (Options.Command == TCommand::ShowVersion) {
+      WriteStdOut(QStringLiteral("quillon-cli %1\n").arg(QCoreApplication::applicationVersion()).toLocal8Bit());
+      return 0;
+    }
+    // A report that cannot be written is known before a server is asked anything.
+    for (const TReportRequest& Report : Options.Reports)
+      CheckReportDestination(Report.File);
+    if (!Options.ScriptFile.isEmpty() && Options.ScriptFile != QLatin1String("-"))
+      CheckFolderWritable(QFileInfo(Options.ScriptFile).absolutePath(),
+                          QStringLiteral("cannot write the script %1").arg(Options.ScriptFile));
+    if (!Options.SnapshotDir.isEmpty())
+      CheckFolderWritable(Options.SnapshotDir, QStringLiteral("cannot write snapshots to --snapshot-dir"));
+  } catch (const std::exception& E) {
+    return Fail(QString::fromUtf8(E.what()).simplified());
   }
-  if (Options.Command == TCommand::ShowVersion) {
-    PrintLine(stdout, QStringLiteral("quillon-cli %1").arg(QCoreApplication::applicationVersion()));
-    return 0;
-  }
+  for (const TReportRequest& Report : Options.Reports)
+    RemoveOnInterrupt(Report.File);
   InstallInterruptHandler();
   TCliGlobals Globals(!Options.FleetMember);
   // Installed, the command line's snapshot is a product of the run, like its report: it lands
   // where the user runs the command, not among the window's snapshots.
-  if (RunsInstalled())
+  if (!Options.SnapshotDir.isEmpty())
+    SetSnapshotFolder(QDir(Options.SnapshotDir).absolutePath());
+  else if (RunsInstalled())
     SetSnapshotFolder(QDir::currentPath());
   try {
     return RunCommand(Options);

@@ -35,6 +35,8 @@ public:
   // Writes the snapshot "<server>.<database>.<version>.xml" into the snapshot folder (made if
   // missing) and returns its full path.
   QString SaveToFile(const QString& AServerName, const QString& ADatabaseName, qint32 AVerNo);
+  // The lists a snapshot holds, for a snapshot written under a name of the caller's choosing.
+  TSnapshotLists SnapshotLists() const;
   // Compares the selected kinds with the gold standard of AVerNo over one service client, in
   // the order schemata, check constraints, views, routines, referential constraints, indices.
   // A failure ends the run at once and reaches the caller; what was reported stays reported,
@@ -89,7 +91,6 @@ public:
 private:
   // The ten lists in the order they are created and loaded.
   QList<TDatabaseObjectList*> AllLists() const;
-  TSnapshotLists SnapshotLists() const;
   // The kinds the next compare run takes part in, each with its number of objects.
   QList<TCompareRunStatus::TKindCount> SelectedKinds() const;
   void RunComparisons(const QString& ADbName, qint32 AVerNo);

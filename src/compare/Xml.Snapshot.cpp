@@ -13,11 +13,6 @@
 
 namespace quillon {
 
-namespace {
-
-const QString CaseSensitiveNamesAttribute = QStringLiteral("CaseSensitiveNames");
-
-}  // namespace
 
 std::array<TDatabaseObjectList*, 10> TSnapshotLists::All() const {
   return {Schemata, Tables, Columns, Indices, CheckConstraints, ReferentialConstraints, TablePrivileges,

@@ -39,6 +39,9 @@ struct TSnapshotLists {
   std::array<TDatabaseObjectList*, 10> All() const;
 };
 
+// The root attribute that says the database's collation tells names apart by letter case.
+inline const QString CaseSensitiveNamesAttribute = QStringLiteral("CaseSensitiveNames");
+
 // The snapshot of a described catalogue: root "Database" with Server, DatabaseName, Version
 // and CreatedAt (and CaseSensitiveNames="true" when the lists were keyed by case), then one
 // container per list in the fixed order (the index list's named "INDICES"), each holding its

@@ -6,7 +6,9 @@
 #include "report/Report.HtmlDiff.h"
 #include "report/Report.LineDiff.h"
 
+#include <QDateTime>
 #include <QJsonArray>
+#include <QSysInfo>
 #include <QJsonDocument>
 #include <QXmlStreamWriter>
 
@@ -65,11 +67,10 @@ QString TextReport(const TTargetResult& AResult, bool AFleet, const TTextReportO
     Out += QStringLiteral("ERROR: %1\nThe comparison is incomplete.\n").arg(AResult.Error);
     return Out;
   }
+  // One arg() for all: a name holding "%1" must never be taken for a placeholder.
   Out += QStringLiteral("%1 anomalies in %2 on %3 (version %4) in %5\n")
-             .arg(AResult.Anomalies.size())
-             .arg(AResult.Database, AResult.Server)
-             .arg(AResult.Version)
-             .arg(Seconds(AResult.Seconds));
+             .arg(QString::number(AResult.Anomalies.size()), AResult.Database, AResult.Server,
+                  QString::number(AResult.Version), Seconds(AResult.Seconds));
   if (!AResult.ComparedText.isEmpty())
     Out += AResult.ComparedText + u'\n';
   if (!AResult.SnapshotPath.isEmpty())
@@ -77,20 +78,16 @@ QString TextReport(const TTargetResult& AResult, bool AFleet, const TTextReportO
   return Out;
 }
 
-// Qt's JSON reader decodes each string as UTF-8 the way a whole file is decoded, so a U+FEFF
-// at the start of a value is taken for a byte-order mark and lost. Written as an escape it
-// survives; outside strings JSON holds no such character, so every one can be replaced.
-QByteArray JsonText(const QJsonObject& AObject) {
-  return QJsonDocument(AObject).toJson(QJsonDocument::Indented).replace("\xEF\xBB\xBF", "\\ufeff");
-}
 
-QByteArray JsonReport(const QList<TTargetResult>& AResults, bool AFleet) {
-  if (!AFleet && AResults.size() == 1)
-    return JsonText(ResultToJson(AResults.first()));
+// One shape for a single check and a fleet, so that a consumer reads both alike; the format
+// version grows when a field changes its meaning or goes away.
+QByteArray JsonReport(const QList<TTargetResult>& AResults) {
   QJsonArray Targets;
   for (const TTargetResult& Result : AResults)
     Targets.append(ResultToJson(Result));
-  return JsonText(QJsonObject{{QStringLiteral("targets"), Targets}, {QStringLiteral("exitCode"), CombinedExitCode(AResults)}});
+  return JsonText(QJsonObject{{QStringLiteral("formatVersion"), JsonReportFormatVersion},
+                              {QStringLiteral("targets"), Targets},
+                              {QStringLiteral("exitCode"), CombinedExitCode(AResults)}});
 }
 
 qsizetype Failures(const TTargetResult& AResult) {
@@ -126,16 +123,6 @@ QString XmlVisible(const QString& AText) {
   return Out;
 }
 
-// Qt's writer with every attribute value and text made visible: reports pass names and texts
-// from the database straight in. Hides the writer's own functions of those names.
-class TJUnitXmlWriter : public QXmlStreamWriter {
-public:
-  using QXmlStreamWriter::QXmlStreamWriter;
-  void writeAttribute(const QString& AName, const QString& AValue) {
-    QXmlStreamWriter::writeAttribute(AName, XmlVisible(AValue));
-  }
-  void writeCharacters(const QString& AText) { QXmlStreamWriter::writeCharacters(XmlVisible(AText)); }
-};
 
 // A finding of a test case: a failure when --fail-on names its group, skipped otherwise.
 void WriteFinding(TJUnitXmlWriter& AXml, const TTargetResult& AResult, const TFindingGroup& AGroup) {
@@ -148,6 +135,28 @@ void WriteFinding(TJUnitXmlWriter& AXml, const TTargetResult& AResult, const TFi
   AXml.writeAttribute(QStringLiteral("message"), AGroup.Title);
 }
 
+qsizetype TestCount(const TTargetResult& AResult) {
+  return AResult.Failed() ? 1 : AResult.Compared.size() + AResult.MissingLocally.size() + AResult.DuplicateNames.size();
+}
+
+// The counts a CI server shows for a suite, and for all of them on <testsuites>.
+void WriteTotals(QXmlStreamWriter& AXml, const QList<TTargetResult>& AResults) {
+  qsizetype Tests = 0;
+  qsizetype FailureCount = 0;
+  qsizetype Errors = 0;
+  double Seconds = 0;
+  for (const TTargetResult& Result : AResults) {
+    Tests += TestCount(Result);
+    FailureCount += Failures(Result);
+    Errors += Result.Failed() ? 1 : 0;
+    Seconds += Result.Seconds;
+  }
+  AXml.writeAttribute(QStringLiteral("tests"), QString::number(Tests));
+  AXml.writeAttribute(QStringLiteral("failures"), QString::number(FailureCount));
+  AXml.writeAttribute(QStringLiteral("errors"), QString::number(Errors));
+  AXml.writeAttribute(QStringLiteral("time"), QString::number(Seconds, 'f', 3));
+}
+
 QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   QByteArray Out;
   TJUnitXmlWriter Xml(&Out);
@@ -155,16 +164,14 @@ QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   Xml.writeStartDocument();
   Xml.writeStartElement(QStringLiteral("testsuites"));
   Xml.writeAttribute(QStringLiteral("name"), QStringLiteral("quillon"));
+  WriteTotals(Xml, AResults);
+  const QString Timestamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
   for (const TTargetResult& Result : AResults) {
     Xml.writeStartElement(QStringLiteral("testsuite"));
     Xml.writeAttribute(QStringLiteral("name"), Result.Name);
-    Xml.writeAttribute(QStringLiteral("tests"),
-                       QString::number(Result.Failed() ? 1
-                                                       : Result.Compared.size() + Result.MissingLocally.size() +
-                                                             Result.DuplicateNames.size()));
-    Xml.writeAttribute(QStringLiteral("failures"), QString::number(Failures(Result)));
-    Xml.writeAttribute(QStringLiteral("errors"), QString::number(Result.Failed() ? 1 : 0));
-    Xml.writeAttribute(QStringLiteral("time"), QString::number(Result.Seconds, 'f', 3));
+    WriteTotals(Xml, {Result});
+    Xml.writeAttribute(QStringLiteral("timestamp"), Timestamp);
+    Xml.writeAttribute(QStringLiteral("hostname"), QSysInfo::machineHostName());
     Xml.writeStartElement(QStringLiteral("properties"));
     for (const auto& [Name, Value] : {std::pair{QStringLiteral("server"), Result.Server},
                                       std::pair{QStringLiteral("database"), Result.Database},
@@ -260,11 +267,10 @@ QByteArray HtmlReport(const QList<TTargetResult>& AResults) {
   for (const TTargetResult& Result : AResults)
     Out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td>"
                           "<td class=\"%7\">%8</td><td>%9</td></tr>\n")
-               .arg(HtmlText(Result.Name), HtmlText(Result.Server), HtmlText(Result.Database))
-               .arg(Result.Version)
-               .arg(Result.Compared.size())
-               .arg(Result.Anomalies.size())
-               .arg(Result.Failed() ? QStringLiteral("failed") : QString(), Status(Result), Seconds(Result.Seconds));
+               .arg(HtmlText(Result.Name), HtmlText(Result.Server), HtmlText(Result.Database),
+                    QString::number(Result.Version), QString::number(Result.Compared.size()),
+                    QString::number(Result.Anomalies.size()), Result.Failed() ? QStringLiteral("failed") : QString(),
+                    Status(Result), Seconds(Result.Seconds));
   Out += QStringLiteral("</table>\n") + HtmlAnomalyLinks(AResults);
   Out += HtmlDiffLegend(QStringLiteral("gold"), QStringLiteral("local"));
   for (qsizetype t = 0; t < AResults.size(); ++t) {
@@ -296,6 +302,19 @@ QByteArray HtmlReport(const QList<TTargetResult>& AResults) {
 
 }  // namespace
 
+// Qt's JSON reader decodes each string as UTF-8 the way a whole file is decoded, so a U+FEFF
+// at the start of a value is taken for a byte-order mark and lost. Written as an escape it
+// survives; outside strings JSON holds no such character, so every one can be replaced.
+QByteArray JsonText(const QJsonObject& AObject) {
+  return QJsonDocument(AObject).toJson(QJsonDocument::Indented).replace("\xEF\xBB\xBF", "\\ufeff");
+}
+
+void TJUnitXmlWriter::writeAttribute(const QString& AName, const QString& AValue) {
+  QXmlStreamWriter::writeAttribute(AName, XmlVisible(AValue));
+}
+
+void TJUnitXmlWriter::writeCharacters(const QString& AText) { QXmlStreamWriter::writeCharacters(XmlVisible(AText)); }
+
 bool ReportFormatFromName(const QString& AName, TReportFormat& AFormat) {
   static const QList<std::pair<QString, TReportFormat>> Names{{QStringLiteral("text"), TReportFormat::Text},
                                                               {QStringLiteral("json"), TReportFormat::Json},
@@ -313,7 +332,7 @@ bool ReportFormatFromName(const QString& AName, TReportFormat& AFormat) {
 QByteArray RenderReport(TReportFormat AFormat, const QList<TTargetResult>& AResults, bool AFleet,
                         const TTextReportOptions& ATextOptions) {
   switch (AFormat) {
-    case TReportFormat::Json: return JsonReport(AResults, AFleet);
+    case TReportFormat::Json: return JsonReport(AResults);
     case TReportFormat::JUnit: return JUnitReport(AResults);
     case TReportFormat::Html: return HtmlReport(AResults);
     case TReportFormat::Text: break;

@@ -3,12 +3,16 @@
 #include "report/Report.Result.h"
 
 #include <QByteArray>
+#include <QJsonObject>
+#include <QXmlStreamWriter>
 #include <QList>
 #include <QString>
 
 namespace quillon {
 
 enum class TReportFormat { Text, Json, JUnit, Html };
+
+constexpr int JsonReportFormatVersion = 1;
 
 // "text", "json", "junit" or "html"; false for anything else.
 bool ReportFormatFromName(const QString& AName, TReportFormat& AFormat);
@@ -26,6 +30,18 @@ struct TTextReportOptions {
 // side-by-side line diff of every anomaly, linked from the summary.
 QByteArray RenderReport(TReportFormat AFormat, const QList<TTargetResult>& AResults, bool AFleet,
                         const TTextReportOptions& ATextOptions = {});
+
+// A report's JSON document, indented, every string intact.
+QByteArray JsonText(const QJsonObject& AObject);
+
+// Qt's writer with every attribute value and text made visible: reports pass names and texts
+// from the database straight in. Hides the writer's own functions of those names.
+class TJUnitXmlWriter : public QXmlStreamWriter {
+public:
+  using QXmlStreamWriter::QXmlStreamWriter;
+  void writeAttribute(const QString& AName, const QString& AValue);
+  void writeCharacters(const QString& AText);
+};
 
 // The fleet's summary table: target, version, anomalies, status and time, one row a target.
 QString SummaryTable(const QList<TTargetResult>& AResults);

@@ -66,7 +66,8 @@ const QList<TFindingGroup>& FindingGroups() {
       {QStringLiteral("unreadable"), QStringLiteral("Unreadable (encrypted or no VIEW DEFINITION permission)"),
        failOnUnreadable, &TTargetResult::Unreadable},
       {QStringLiteral("duplicateNames"), QStringLiteral("Hidden by another object of the same name"), 0,
-       &TTargetResult::DuplicateNames}};
+       &TTargetResult::DuplicateNames},
+      {QStringLiteral("ignored"), QStringLiteral("Differs, but on the ignore list"), 0, &TTargetResult::Ignored}};
   return Groups;
 }
 
@@ -79,6 +80,12 @@ int TTargetResult::ExitCode() const {
     if ((FailOn & Group.FailOn) && !(this->*Group.Records).isEmpty())
       return 1;
   return 0;
+}
+
+QString TTargetResult::StatusName() const {
+  if (Failed())
+    return QStringLiteral("error");
+  return Anomalies.isEmpty() && ExitCode() == 0 ? QStringLiteral("ok") : QStringLiteral("anomalies");
 }
 
 int CombinedExitCode(const QList<TTargetResult>& AResults) {
@@ -103,14 +110,17 @@ QJsonObject ResultToJson(const TTargetResult& AResult) {
   for (const TComparedObject& Object : AResult.Compared)
     Compared.append(QJsonObject{{QStringLiteral("fullName"), Object.FullName}, {QStringLiteral("kind"), Object.Kind}});
   QJsonObject Json{{QStringLiteral("name"), AResult.Name},
+                   {QStringLiteral("status"), AResult.StatusName()},
+                   {QStringLiteral("error"), AResult.Failed() ? QJsonValue(AResult.Error) : QJsonValue()},
                    {QStringLiteral("complete"), !AResult.Failed()},
                    {QStringLiteral("comparedKinds"), AResult.ComparedText},
                    {QStringLiteral("server"), AResult.Server},
                    {QStringLiteral("database"), AResult.Database},
-                   {QStringLiteral("version"), AResult.Version},
+                   {QStringLiteral("version"), AResult.Version > 0 ? QJsonValue(AResult.Version) : QJsonValue()},
                    {QStringLiteral("snapshot"), AResult.SnapshotPath},
                    {QStringLiteral("seconds"), AResult.Seconds},
                    {QStringLiteral("anomalyCount"), AResult.Anomalies.size()},
+                   {QStringLiteral("comparedCount"), AResult.Compared.size()},
                    {QStringLiteral("anomalies"), Anomalies},
                    {QStringLiteral("compared"), Compared}};
   for (const TFindingGroup& Group : FindingGroups()) {
@@ -119,8 +129,6 @@ QJsonObject ResultToJson(const TTargetResult& AResult) {
       Records.append(QJsonObject{{QStringLiteral("fullName"), Record.FullName}, {QStringLiteral("kind"), Record.Kind}});
     Json.insert(Group.JsonKey, Records);
   }
-  if (AResult.Failed())
-    Json.insert(QStringLiteral("error"), AResult.Error);
   return Json;
 }
 
@@ -156,10 +164,14 @@ TTargetResult ResultFromJson(const QJsonObject& AObject) {
 }
 
 TTargetResult CompareRunResult(TTargetResult AResult, const TDatabaseDescriber& ADescriber,
-                               const QList<TDatabaseObject*>& AAnomalies) {
+                               const QList<TDatabaseObject*>& AAnomalies, const QList<TDatabaseObject*>& AIgnored) {
   AResult.Compared = ComparedObjects(ADescriber);
   for (TDatabaseObject* Object : AAnomalies)
     AResult.Anomalies.append(AnomalyRecord(Object));
+  for (TDatabaseObject* Object : AIgnored) {
+    const TAnomalyRecord Record = AnomalyRecord(Object);
+    AResult.Ignored.append(TFindingRecord{Record.FullName, Record.Kind});
+  }
   const TCompareRunStatus& Status = ADescriber.RunStatus();
   AResult.ComparedText = Status.ComparedText();
   for (const auto& [FindingStatus, Records] :

@@ -44,7 +44,7 @@ struct TTargetResult;
 
 // One group of findings as the reports show it.
 struct TFindingGroup {
-  QString JsonKey;   // "unknown", "missingLocally", "unreadable", "duplicateNames"
+  QString JsonKey;   // "unknown", "missingLocally", "unreadable", "duplicateNames", "ignored"
   QString Title;     // "Unknown to the gold standard", ...
   unsigned FailOn;   // the --fail-on flag that turns the group into failures; 0 for none
   QList<TFindingRecord> TTargetResult::*Records;
@@ -65,6 +65,8 @@ struct TTargetResult {
   QList<TFindingRecord> Unreadable;
   // Objects of the database whose key another object took (on a case-insensitive reading).
   QList<TFindingRecord> DuplicateNames;
+  // Objects that differ from the gold standard but are on the ignore list.
+  QList<TFindingRecord> Ignored;
   // Per kind what was compared with the gold standard, and the kinds it does not hold.
   QString ComparedText;
   // Empty when the check ran to its end; otherwise the one line that says what failed (for a
@@ -77,18 +79,23 @@ struct TTargetResult {
   bool Failed() const { return !Error.isEmpty(); }
   // 2 on a failure, 1 when a kind of result named by FailOn is present, 0 otherwise.
   int ExitCode() const;
+  // The JSON report's status: "error" for a failed check, "anomalies" when anything differs or
+  // --fail-on names a result that is present, "ok" otherwise.
+  QString StatusName() const;
 };
 
 // The worst of the targets' exit codes, so that one failure is never hidden by clean results.
 int CombinedExitCode(const QList<TTargetResult>& AResults);
 
-// The result as the JSON report writes it: every anomaly with its unified line diff.
+// The result as the JSON report writes it: every anomaly with its unified line diff. The
+// report's shape is documented in packaging/report.schema.json.
 QJsonObject ResultToJson(const TTargetResult& AResult);
 // AResult (its target, server, database, version and any failure) completed with what the
 // describer's last comparison found: the objects of the kinds it compared, AAnomalies (those
-// reported and not ignored), what was compared per kind, and the findings.
+// reported and not ignored), AIgnored (reported, but on the ignore list), what was compared
+// per kind, and the findings.
 TTargetResult CompareRunResult(TTargetResult AResult, const TDatabaseDescriber& ADescriber,
-                               const QList<TDatabaseObject*>& AAnomalies);
+                               const QList<TDatabaseObject*>& AAnomalies, const QList<TDatabaseObject*>& AIgnored = {});
 // Reads back what ResultToJson wrote (the diffs are recomputed when needed, not read).
 TTargetResult ResultFromJson(const QJsonObject& AObject);
 

@@ -8,17 +8,6 @@
 
 namespace quillon {
 
-namespace {
-
-// A T-SQL identifier in brackets, a closing bracket inside it doubled.
-QString QuoteName(const QString& AName) {
-  QString Escaped = AName;
-  Escaped.replace(QLatin1Char(']'), QLatin1String("]]"));
-  return QLatin1Char('[') + Escaped + QLatin1Char(']');
-}
-
-}  // namespace
-
 QString TDatabaseConstraint::ParentObjectKey() const {
   return AnsiUpperCase(QLatin1Char('[') + FTableSchema + QLatin1String("].[") + FTableName + QLatin1Char(']'));
 }

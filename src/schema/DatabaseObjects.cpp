@@ -19,6 +19,12 @@ QString TDatabaseObjectName::FullName() const {
 
 QString TDatabaseObjectName::Key() const { return FCaseSensitiveKey ? FullName() : AnsiUpperCase(FullName()); }
 
+QString QuoteName(const QString& AName) {
+  QString Escaped = AName;
+  Escaped.replace(QLatin1Char(']'), QLatin1String("]]"));
+  return QLatin1Char('[') + Escaped + QLatin1Char(']');
+}
+
 QString TDatabaseObjectName::StrippedName() const { return FSchema + QLatin1Char('.') + FName; }
 
 TLogLevel TDatabaseObject::Matches(const TDatabaseObject* AObject) const {

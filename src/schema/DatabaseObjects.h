@@ -106,6 +106,9 @@ QString AnsiUpperCase(const QString& AText);
 // Equal when the texts differ at most in the case of the ASCII letters a-z.
 bool SameTextAscii(const QString& A, const QString& B);
 
+// A T-SQL identifier in brackets, a closing bracket inside it doubled.
+QString QuoteName(const QString& AName);
+
 // The catalogue gives NULL for the source of an encrypted or CLR module, and for every module
 // when the login lacks VIEW DEFINITION. Such a definition is unreadable, which is not the same
 // as empty: the snapshot marks it with this attribute so that it reads back as unreadable.

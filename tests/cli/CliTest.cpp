@@ -2,7 +2,9 @@
 #include "support/QtPrinters.h"
 #include "support/TdsServer.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QSysInfo>
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +23,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <thread>
+
+#include <sys/stat.h>
 
 namespace quillon {
 namespace {
@@ -87,6 +92,31 @@ quint16 ClosedPort() {
   return ntohs(Address.sin_port);
 }
 
+// A JSON report, checked against the report schema of the repository first.
+QJsonObject ValidJsonReport(const QByteArray& AReport) {
+  QTemporaryDir Dir;
+  QFile File(Dir.filePath(QStringLiteral("report.json")));
+  EXPECT_TRUE(File.open(QIODevice::WriteOnly));
+  File.write(AReport);
+  File.close();
+  QProcess Validator;
+  Validator.start(QStringLiteral("python3"),
+                  {QStringLiteral("-c"),
+                   QStringLiteral("import json, sys, jsonschema\n"
+                                  "jsonschema.Draft202012Validator(json.load(open(sys.argv[1]))).validate(json.load(open(sys.argv[2])))"),
+                   QStringLiteral(QUILLON_REPORT_SCHEMA), File.fileName()});
+  EXPECT_TRUE(Validator.waitForFinished(30000));
+  EXPECT_EQ(Validator.exitCode(), 0) << Validator.readAllStandardError().toStdString() << AReport.toStdString();
+  return QJsonDocument::fromJson(AReport).object();
+}
+
+// The one target of a single check's JSON report.
+QJsonObject SingleTarget(const QByteArray& AReport) {
+  const QJsonArray Targets = ValidJsonReport(AReport)[QStringLiteral("targets")].toArray();
+  EXPECT_EQ(Targets.size(), 1) << AReport.toStdString();
+  return Targets.at(0).toObject();
+}
+
 QSet<QString> AnomaliesOf(const QJsonObject& AReport) {
   QSet<QString> Names;
   for (const QJsonValue& Anomaly : AReport.value(QStringLiteral("anomalies")).toArray())
@@ -113,6 +143,11 @@ protected:
   }
   static QStringList Compare(const QStringList& AOptions = {}) {
     return QStringList{QStringLiteral("compare")} + Target() + AOptions;
+  }
+
+  // A fleet file whose lines name the test database as %1 and the login as %2.
+  QString TwoTargetFleet(const QString& ALines) const {
+    return WriteFile(Temp, QStringLiteral("fleet.txt"), ALines.arg(Database->DataSource(), Login).toUtf8());
   }
 
   static inline std::unique_ptr<TTdsServer> Database;
@@ -161,10 +196,9 @@ TEST_F(CliTest, TextReportShowsADiffUnderEachAnomalyAndNoColourIntoAPipe) {
 TEST_F(CliTest, JsonReportHoldsEveryAnomalyWithItsDiff) {
   const TCliRun Run = RunCli(Compare({QStringLiteral("--format"), QStringLiteral("json")}));
   ASSERT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
-  QJsonParseError Error{};
-  const QJsonObject Report = QJsonDocument::fromJson(Run.Out, &Error).object();
-  ASSERT_EQ(Error.error, QJsonParseError::NoError) << Run.Out.toStdString();
+  const QJsonObject Report = SingleTarget(Run.Out);
   EXPECT_EQ(AnomaliesOf(Report), ExpectedAnomalies);
+  EXPECT_EQ(Report[QStringLiteral("status")].toString(), QStringLiteral("anomalies"));
   EXPECT_EQ(Report[QStringLiteral("database")].toString(), QStringLiteral("Tellwick"));
   EXPECT_EQ(Report[QStringLiteral("server")].toString(), QStringLiteral("GOLDTEST"));
   EXPECT_EQ(Report[QStringLiteral("version")].toInt(), 12);
@@ -188,6 +222,7 @@ TEST_F(CliTest, JUnitReportHasOneCasePerObjectAndFailsTheAnomalies) {
   const QDomElement Suite = Xml.documentElement().firstChildElement(QStringLiteral("testsuite"));
   const QDomNodeList Cases = Suite.elementsByTagName(QStringLiteral("testcase"));
   QSet<QString> Failed;
+  QSet<QString> Ignored;
   QSet<QString> Names;
   for (int i = 0; i < Cases.size(); ++i) {
     const QDomElement Case = Cases.at(i).toElement();
@@ -195,10 +230,21 @@ TEST_F(CliTest, JUnitReportHasOneCasePerObjectAndFailsTheAnomalies) {
     Names.insert(Name);
     if (!Case.firstChildElement(QStringLiteral("failure")).isNull())
       Failed.insert(Name);
+    if (Case.firstChildElement(QStringLiteral("skipped")).attribute(QStringLiteral("message")).contains(QStringLiteral("ignore list")))
+      Ignored.insert(Name);
   }
+  // Objects named like the database's own helpers differ but are on the ignore list: skipped,
+  // not passed.
+  EXPECT_EQ(Ignored, QSet<QString>({QStringLiteral("routine [dbo].[GetDatabaseInfo]"), QStringLiteral("check [dbo].[GetDatabaseInfo]"),
+                                    QStringLiteral("view [dbo].[FnEventTimeToNum]")}));
   EXPECT_EQ(Failed, ExpectedAnomalies);
   EXPECT_EQ(Suite.attribute(QStringLiteral("tests")).toInt(), Cases.size());
   EXPECT_EQ(Suite.attribute(QStringLiteral("failures")).toInt(), ExpectedAnomalies.size());
+  const QDomElement Root = Xml.documentElement();
+  for (const char* Total : {"tests", "failures", "errors"})
+    EXPECT_EQ(Root.attribute(QLatin1String(Total)), Suite.attribute(QLatin1String(Total))) << Total;
+  EXPECT_TRUE(QDateTime::fromString(Suite.attribute(QStringLiteral("timestamp")), Qt::ISODate).isValid());
+  EXPECT_EQ(Suite.attribute(QStringLiteral("hostname")), QSysInfo::machineHostName());
   EXPECT_TRUE(Names.contains(QStringLiteral("view [dbo].[V_Equal]"))) << "an equal object is a passing case";
 }
 
@@ -232,7 +278,7 @@ TEST_F(CliTest, ComparesASnapshotFileWithoutADatabase) {
                               QStringLiteral(QUILLON_TEST_FIXTURES "/compare_catalogue.xml"), ServiceSetting(),
                               QStringLiteral("--format"), QStringLiteral("json")});
   ASSERT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
-  const QJsonObject Report = QJsonDocument::fromJson(Run.Out).object();
+  const QJsonObject Report = SingleTarget(Run.Out);
   EXPECT_EQ(AnomaliesOf(Report), ExpectedAnomalies);
   EXPECT_EQ(Report[QStringLiteral("version")].toInt(), 12);
   // --gold-version overrides it: at version 9 the gold standard knows fewer objects.
@@ -240,7 +286,7 @@ TEST_F(CliTest, ComparesASnapshotFileWithoutADatabase) {
                                 QStringLiteral(QUILLON_TEST_FIXTURES "/compare_catalogue.xml"), ServiceSetting(),
                                 QStringLiteral("--gold-version"), QStringLiteral("9"), QStringLiteral("--format"),
                                 QStringLiteral("json")});
-  EXPECT_EQ(QJsonDocument::fromJson(Older.Out).object()[QStringLiteral("version")].toInt(), 9) << Older.Err.toStdString();
+  EXPECT_EQ(SingleTarget(Older.Out)[QStringLiteral("version")].toInt(), 9) << Older.Err.toStdString();
 }
 
 TEST_F(CliTest, SnapshotCommandWritesWhereItIsTold) {
@@ -276,8 +322,10 @@ TEST_F(CliTest, FleetChecksEveryTargetAndOneFailureStopsNoOther) {
   const TCliRun Run = RunCli({QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, QStringLiteral("--jobs"),
                               QStringLiteral("2"), ServiceSetting(), QStringLiteral("--format"), QStringLiteral("json")});
   EXPECT_EQ(Run.ExitCode, 2);
-  const QJsonArray Targets = QJsonDocument::fromJson(Run.Out).object()[QStringLiteral("targets")].toArray();
+  const QJsonArray Targets = ValidJsonReport(Run.Out)[QStringLiteral("targets")].toArray();
   ASSERT_EQ(Targets.size(), 4) << Run.Out.toStdString();
+  EXPECT_EQ(Targets.at(1)[QStringLiteral("status")].toString(), QStringLiteral("error"));
+  EXPECT_TRUE(Targets.at(1)[QStringLiteral("version")].isNull());
   QStringList Outcomes;
   for (const QJsonValue& Target : Targets)
     Outcomes.append(Target[QStringLiteral("name")].toString() + u' ' +
@@ -291,6 +339,40 @@ TEST_F(CliTest, FleetChecksEveryTargetAndOneFailureStopsNoOther) {
   const QString Table = QString::fromUtf8(Run.Err);
   EXPECT_TRUE(Table.contains(QRegularExpression(QStringLiteral("good\\s+12\\s+6\\s+anomalies"))));
   EXPECT_TRUE(Table.contains(QRegularExpression(QStringLiteral("gone\\s+-\\s+-\\s+FAILED"))));
+}
+
+// Two fleet lines for one database keep a snapshot each; --no-snapshot writes none.
+TEST_F(CliTest, SnapshotsGoToTheSnapshotFolderWithoutOverwritingEachOther) {
+  const QString Fleet = TwoTargetFleet(QStringLiteral("Name=first Server=%1 Database=Tellwick User=%2\n"
+                                                      "Name=second server=%1 database=TELLWICK User=%2\n"));
+  QTemporaryDir Snapshots;
+  const TCliRun Run = RunCli({QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, ServiceSetting(),
+                              QStringLiteral("--snapshot-dir"), Snapshots.path(), QStringLiteral("--report"),
+                              QStringLiteral("json:-")});
+  EXPECT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+  QStringList Written;
+  for (const QJsonValue& Target : ValidJsonReport(Run.Out)[QStringLiteral("targets")].toArray())
+    Written.append(QFileInfo(Target[QStringLiteral("snapshot")].toString()).fileName());
+  EXPECT_EQ(Written, QStringList({QStringLiteral("GOLDTEST.Tellwick.12.first.xml"), QStringLiteral("GOLDTEST.Tellwick.12.second.xml")}));
+  EXPECT_EQ(QDir(Snapshots.path()).entryList(QDir::Files), Written);
+
+  const TCliRun None = RunCli(Compare({QStringLiteral("--no-snapshot"), QStringLiteral("--format=json")}));
+  EXPECT_EQ(SingleTarget(None.Out)[QStringLiteral("snapshot")].toString(), QString());
+}
+
+// repair --script writes what the window's repair would send, and changes nothing.
+TEST_F(CliTest, RepairWritesTheScriptWithoutChangingTheDatabase) {
+  const QString Script = Temp.filePath(QStringLiteral("repair.sql"));
+  const TCliRun Run = RunCli(QStringList{QStringLiteral("repair")} + Target() +
+                             QStringList{QStringLiteral("--script"), Script, QStringLiteral("--report"), QStringLiteral("json:-")});
+  EXPECT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+  EXPECT_EQ(AnomaliesOf(SingleTarget(Run.Out)), ExpectedAnomalies);
+  const QString Text = QString::fromUtf8(ReadFile(Script));
+  EXPECT_TRUE(Text.startsWith(QStringLiteral("-- Repair script for database Tellwick on server GOLDTEST (schema version 12)\r\n")))
+      << Text.toStdString();
+  EXPECT_TRUE(Text.contains(QStringLiteral("\r\nGO\r\n"))) << Text.toStdString();
+  EXPECT_TRUE(Text.contains(QStringLiteral("ALTER PROCEDURE dbo.P_Diff AS\r\nSELECT 20"))) << Text.toStdString();
+  EXPECT_EQ(RunCli(Compare()).ExitCode, 1) << "the database still differs";
 }
 
 TEST_F(CliTest, LoginAndConnectionFailuresGiveOneClearLine) {
@@ -313,7 +395,8 @@ TEST_F(CliTest, LoginAndConnectionFailuresGiveOneClearLine) {
     ASSERT_EQ(Run.ErrLines().size(), 1) << Run.Err.toStdString();
     EXPECT_TRUE(Run.ErrLines().first().startsWith(QLatin1String("quillon-cli: ")));
     EXPECT_TRUE(Run.ErrLines().first().contains(Case.Expected)) << Run.Err.toStdString();
-    EXPECT_TRUE(Run.Out.isEmpty());
+    // The report on standard output says the check failed, and why.
+    EXPECT_TRUE(Run.Out.startsWith("ERROR: ") && Run.Out.contains(Case.Expected.toUtf8())) << Run.Out.toStdString();
   }
 }
 
@@ -357,7 +440,17 @@ TEST_F(CliTest, BadInputGivesOneLineAndExitCodeTwo) {
       {{QStringLiteral("compare"), QStringLiteral("--fleet"), Temp.filePath(QStringLiteral("none.txt"))},
        QStringLiteral("cannot read the fleet file")},
       {Compare({QStringLiteral("--format"), QStringLiteral("json"), QStringLiteral("--report"), Unwritable}),
+       QStringLiteral("cannot write the report ") + Unwritable + QStringLiteral(": the folder ")},
+      {Compare({QStringLiteral("--report"), QStringLiteral("junit:r.xml"), QStringLiteral("--report"), QStringLiteral("html:") + Unwritable}),
        QStringLiteral("cannot write the report ") + Unwritable},
+      {Compare({QStringLiteral("--report"), QStringLiteral("json:") + Temp.path()}), QStringLiteral("it is a folder")},
+      {Compare({QStringLiteral("--report"), QStringLiteral(":x")}), QStringLiteral("--report :x names no format")},
+      {QStringList{QStringLiteral("repair")} + Target() + QStringList{QStringLiteral("--script"), Unwritable},
+       QStringLiteral("cannot write the script ") + Unwritable + QStringLiteral(": the folder ")},
+      {QStringList{QStringLiteral("repair")} + Target(), QStringLiteral("repair needs --script FILE")},
+      {Compare({QStringLiteral("--snapshot-dir"), QFileInfo(Unwritable).absolutePath()}),
+       QStringLiteral("cannot write snapshots to --snapshot-dir: the folder ")},
+      {Compare({QStringLiteral("--report"), QStringLiteral("xml:r.xml")}), QStringLiteral("unknown report format \"xml\"")},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Arguments.join(u' ').toStdString());
@@ -366,32 +459,153 @@ TEST_F(CliTest, BadInputGivesOneLineAndExitCodeTwo) {
     EXPECT_EQ(Run.ExitCode, 2);
     ASSERT_EQ(Run.ErrLines().size(), 1) << Run.Err.toStdString();
     EXPECT_TRUE(Run.ErrLines().first().contains(Case.Expected)) << Run.Err.toStdString();
-    // Only the run whose report cannot be written gets as far as the service.
-    if (!Case.Arguments.contains(Unwritable)) {
-      EXPECT_EQ(Service->Calls().size(), CallsBefore) << "bad input writes nothing to the service";
-    }
+    EXPECT_EQ(Service->Calls().size(), CallsBefore) << "bad input writes nothing to the service";
   }
   EXPECT_FALSE(QFileInfo::exists(QFileInfo(Unwritable).absolutePath()));
 }
 
 TEST_F(CliTest, InterruptedRunLeavesNoReportBehind) {
-  Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), 0, 5);
   const QString Report = Temp.filePath(QStringLiteral("report.html"));
+  const QString Junit = Temp.filePath(QStringLiteral("report.xml"));
+  for (const auto& [Signal, ExitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    SCOPED_TRACE(Signal);
+    Service->Reset();
+    Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), 0, 5);
+    // Yesterday's green report must not pass for this run's.
+    WriteFile(Temp, QStringLiteral("report.xml"), "<testsuites/>");
+    QProcess Process;
+    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+    Environment.insert(QStringLiteral("QUILLON_PASSWORD"), Password);
+    Process.setProcessEnvironment(Environment);
+    Process.start(QStringLiteral(QUILLON_CLI), Compare({QStringLiteral("--report"), QStringLiteral("html:") + Report,
+                                                        QStringLiteral("--report"), QStringLiteral("junit:") + Junit}));
+    ASSERT_TRUE(Process.waitForStarted());
+    // Wait until the run is inside the slow service call.
+    for (int i = 0; i < 100 && Service->Calls(QStringLiteral("GetDbRoutine")).isEmpty(); ++i)
+      usleep(50000);
+    kill(static_cast<pid_t>(Process.processId()), Signal);
+    ASSERT_TRUE(Process.waitForFinished(10000));
+    EXPECT_EQ(Process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(Process.exitCode(), ExitCode);
+    EXPECT_EQ(Process.readAllStandardError(), "quillon-cli: interrupted\n");
+    EXPECT_EQ(QDir(Temp.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+  }
+}
+
+// The kernel's list of a process's children.
+QList<pid_t> ChildrenOf(qint64 APid) {
+  QList<pid_t> Children;
+  for (const QByteArray& Pid : ReadFile(QStringLiteral("/proc/%1/task/%1/children").arg(APid)).split(' '))
+    if (!Pid.trimmed().isEmpty())
+      Children.append(static_cast<pid_t>(Pid.trimmed().toInt()));
+  return Children;
+}
+
+TEST_F(CliTest, InterruptedFleetLeavesNoMemberRunning) {
+  Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), 0, 5);
+  const QString Fleet = TwoTargetFleet(QStringLiteral("Name=a Server=%1 Database=Tellwick User=%2\n"
+                                                      "Name=b Server=%1 Database=Tellwick User=%2\n"));
   QProcess Process;
   QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
   Environment.insert(QStringLiteral("QUILLON_PASSWORD"), Password);
   Process.setProcessEnvironment(Environment);
-  Process.start(QStringLiteral(QUILLON_CLI), Compare({QStringLiteral("--format"), QStringLiteral("html"),
-                                                      QStringLiteral("--report"), Report}));
+  Process.start(QStringLiteral(QUILLON_CLI), {QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, ServiceSetting()});
   ASSERT_TRUE(Process.waitForStarted());
-  // Wait until the run is inside the slow service call.
-  for (int i = 0; i < 100 && Service->Calls(QStringLiteral("GetDbRoutine")).isEmpty(); ++i)
+  for (int i = 0; i < 100 && Service->Calls(QStringLiteral("GetDbRoutine")).size() < 2; ++i)
     usleep(50000);
+  const QList<pid_t> Members = ChildrenOf(Process.processId());
+  ASSERT_EQ(Members.size(), 2);
   kill(static_cast<pid_t>(Process.processId()), SIGINT);
   ASSERT_TRUE(Process.waitForFinished(10000));
+  EXPECT_EQ(Process.exitCode(), 130);
+  for (const pid_t Member : Members) {
+    for (int i = 0; i < 100 && kill(Member, 0) == 0; ++i)
+      usleep(50000);
+    EXPECT_NE(kill(Member, 0), 0) << "member " << Member << " still runs";
+  }
+}
+
+// Where a report goes follows the path: a FIFO's reader and standard output get it in place,
+// a symlink keeps pointing at the report it names.
+TEST_F(CliTest, ReportsGoToFifosSymlinksAndStandardOutputInOneRun) {
+  const QString Fifo = Temp.filePath(QStringLiteral("junit.fifo"));
+  ASSERT_EQ(mkfifo(QFile::encodeName(Fifo).constData(), 0600), 0);
+  const QString Real = WriteFile(Temp, QStringLiteral("real.html"), "old");
+  const QString Link = Temp.filePath(QStringLiteral("link.html"));
+  ASSERT_TRUE(QFile::link(Real, Link));
+  QByteArray FromFifo;
+  std::thread Reader([&] {
+    QFile File(Fifo);
+    if (File.open(QIODevice::ReadOnly))
+      FromFifo = File.readAll();
+  });
+  const auto RecordedAnomalies = [&] {
+    QStringList Recorded;
+    for (const TGoldService::TCall& Call : Service->Calls(QStringLiteral("SaveDbAnomaly")))
+      Recorded.append(Call.Params.value(QStringLiteral("ObjectKey")).toString());
+    return Recorded;
+  };
+  ASSERT_EQ(RunCli(Compare()).ExitCode, 1);
+  const QStringList OneReport = RecordedAnomalies();
+  Service->Reset();
+  const TCliRun Run = RunCli(Compare({QStringLiteral("--report"), QStringLiteral("junit:") + Fifo,
+                                      QStringLiteral("--report"), QStringLiteral("html:") + Link,
+                                      QStringLiteral("--report"), QStringLiteral("json:-")}));
+  Reader.join();
+  EXPECT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+  EXPECT_EQ(AnomaliesOf(SingleTarget(Run.Out)), ExpectedAnomalies);
+  QDomDocument Xml;
+  EXPECT_TRUE(Xml.setContent(FromFifo)) << FromFifo.toStdString();
+  EXPECT_TRUE(QFileInfo(Fifo).isFile() == false && QFileInfo(Fifo).exists()) << "the FIFO stays a FIFO";
+  EXPECT_EQ(QFileInfo(Link).symLinkTarget(), Real);
+  EXPECT_TRUE(ReadFile(Real).startsWith("<!DOCTYPE html>")) << ReadFile(Real).left(200).toStdString();
+  // Three reports, one run: the service recorded what a run with one report records.
+  EXPECT_EQ(RecordedAnomalies(), OneReport);
+  EXPECT_FALSE(QFileInfo::exists(QStringLiteral("-")));
+}
+
+// A check that fails writes every report it was asked for, saying so; none of the previous
+// run's reports survives.
+TEST_F(CliTest, FailedRunWritesFailedReports) {
+  const QStringList Formats{QStringLiteral("json"), QStringLiteral("junit"), QStringLiteral("html"), QStringLiteral("text")};
+  QStringList Options;
+  for (const QString& Format : Formats) {
+    WriteFile(Temp, QStringLiteral("r.") + Format, "stale green report");
+    Options << QStringLiteral("--report") << Format + u':' + Temp.filePath(QStringLiteral("r.") + Format);
+  }
+  const TCliRun Run =
+      RunCli(QStringList{QStringLiteral("compare")} + Target(QStringLiteral("127.0.0.1,%1").arg(ClosedPort())) + Options);
+  EXPECT_EQ(Run.ExitCode, 2);
+  ASSERT_EQ(Run.ErrLines().size(), 1) << Run.Err.toStdString();
+  EXPECT_TRUE(Run.ErrLines().first().startsWith(QStringLiteral("quillon-cli: cannot connect to 127.0.0.1,")));
+  const QJsonObject Json = ValidJsonReport(ReadFile(Temp.filePath(QStringLiteral("r.json"))));
+  EXPECT_EQ(Json[QStringLiteral("exitCode")].toInt(), 2);
+  const QJsonObject Target = Json[QStringLiteral("targets")].toArray().at(0).toObject();
+  EXPECT_EQ(Target[QStringLiteral("status")].toString(), QStringLiteral("error"));
+  EXPECT_TRUE(Target[QStringLiteral("version")].isNull());
+  EXPECT_TRUE(Target[QStringLiteral("error")].toString().startsWith(QStringLiteral("cannot connect to")));
+  EXPECT_TRUE(ReadFile(Temp.filePath(QStringLiteral("r.junit"))).contains("<error message=\"cannot connect to"));
+  EXPECT_TRUE(ReadFile(Temp.filePath(QStringLiteral("r.html"))).contains("<p class=\"failed\">cannot connect to"));
+  EXPECT_TRUE(ReadFile(Temp.filePath(QStringLiteral("r.text"))).startsWith("ERROR: cannot connect to"));
+}
+
+TEST_F(CliTest, AWriteErrorOnStandardOutputIsAnError) {
+  QProcess Process;
+  Process.setStandardOutputFile(QStringLiteral("/dev/full"));
+  Process.start(QStringLiteral(QUILLON_CLI),
+                {QStringLiteral("compare"), QStringLiteral("--snapshot"),
+                 QStringLiteral(QUILLON_TEST_FIXTURES "/compare_catalogue.xml"), ServiceSetting()});
+  ASSERT_TRUE(Process.waitForFinished(60000));
   EXPECT_EQ(Process.exitCode(), 2);
-  EXPECT_EQ(Process.readAllStandardError(), "quillon-cli: interrupted\n");
-  EXPECT_EQ(QDir(Temp.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+  EXPECT_EQ(Process.readAllStandardError(), "quillon-cli: cannot write to standard output: No space left on device\n");
+
+  // A closed standard output is no place for the report either.
+  QProcess Closed;
+  Closed.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" --version >&-"),
+                                          QStringLiteral(QUILLON_CLI)});
+  ASSERT_TRUE(Closed.waitForFinished(60000));
+  EXPECT_EQ(Closed.exitCode(), 2);
+  EXPECT_EQ(Closed.readAllStandardError(), "quillon-cli: cannot write to standard output: Bad file descriptor\n");
 }
 
 TEST_F(CliTest, PasswordAppearsNowhere) {
@@ -460,7 +674,7 @@ protected:
 TEST_F(CliFindingsTest, UnknownMissingAndUnreadableObjectsAreResultsNotAnomalies) {
   const TCliRun Json = RunCli(Run(QStringLiteral("compare"), {QStringLiteral("--format"), QStringLiteral("json")}));
   ASSERT_EQ(Json.ExitCode, 1) << Json.Err.toStdString();
-  const QJsonObject Report = QJsonDocument::fromJson(Json.Out).object();
+  const QJsonObject Report = SingleTarget(Json.Out);
   // Names that differ only in case are two objects, each compared under its own name.
   EXPECT_EQ(AnomaliesOf(Report), QSet<QString>({QStringLiteral("view [dbo].[ORDERS2]"),
                                                 QStringLiteral("routine [dbo].[P_Changed]")}));
@@ -563,7 +777,7 @@ TEST_F(CliFindingsTest, UnreadableDefinitionsAreNeverSentAndReadBackFromTheSnaps
       RunCli({QStringLiteral("compare"), QStringLiteral("--snapshot"), File, QStringLiteral("Service=") + Service->BaseAddress(),
               QStringLiteral("--format"), QStringLiteral("json"), QStringLiteral("--fail-on"), QStringLiteral("unreadable")});
   EXPECT_EQ(FromSnapshot.ExitCode, 1) << FromSnapshot.Err.toStdString();
-  EXPECT_EQ(Entries(QJsonDocument::fromJson(FromSnapshot.Out).object(), QStringLiteral("unreadable")),
+  EXPECT_EQ(Entries(SingleTarget(FromSnapshot.Out), QStringLiteral("unreadable")),
             QSet<QString>({QStringLiteral("view [dbo].[V_Secret]"), QStringLiteral("routine [dbo].[P_Crypt]")}));
 }
 
@@ -608,7 +822,7 @@ TEST_F(CliFindingsTest, AFleetChecksFailOnAsEachTargetWould) {
   const TCliRun Missing = FleetRun({QStringLiteral("--kinds"), QStringLiteral("routines"), QStringLiteral("--fail-on"),
                                     QStringLiteral("missing")});
   EXPECT_EQ(Missing.ExitCode, 1) << Missing.Err.toStdString();
-  const QJsonObject Target = QJsonDocument::fromJson(Missing.Out).object()[QStringLiteral("targets")].toArray().at(0).toObject();
+  const QJsonObject Target = ValidJsonReport(Missing.Out)[QStringLiteral("targets")].toArray().at(0).toObject();
   EXPECT_EQ(Entries(Target, QStringLiteral("missingLocally")).size(), 2) << Missing.Out.toStdString();
   // P_Changed differs, but anomalies are not what --fail-on names here.
   EXPECT_EQ(FleetRun({QStringLiteral("--kinds"), QStringLiteral("routines"), QStringLiteral("--fail-on"),
@@ -625,17 +839,16 @@ TEST_F(CliFindingsTest, ARunThatStopsPartWaySaysSoAndKeepsWhatItFound) {
   ASSERT_EQ(Stopped.ErrLines().size(), 1) << Stopped.Err.toStdString();
   EXPECT_TRUE(Stopped.ErrLines().first().startsWith(QStringLiteral("quillon-cli: Stopped after 6 of 8 objects: ")))
       << Stopped.Err.toStdString();
-  const QJsonObject Report = QJsonDocument::fromJson(Stopped.Out).object();
+  const QJsonObject Report = SingleTarget(Stopped.Out);
   EXPECT_FALSE(Report[QStringLiteral("complete")].toBool(true));
+  EXPECT_EQ(Report[QStringLiteral("status")].toString(), QStringLiteral("error"));
   // The five views and the first routine were compared; P_Crypt's lookup failed.
   EXPECT_EQ(AnomaliesOf(Report), QSet<QString>({QStringLiteral("view [dbo].[ORDERS2]"),
                                                 QStringLiteral("routine [dbo].[P_Changed]")}));
 
-  // A service that cannot be reached stops the run before its first object (the first of two
-  // Service= settings counts).
-  const TCliRun Unreachable = RunCli(QStringList{QStringLiteral("compare"),
-                                                 QStringLiteral("Service=http://127.0.0.1:%1").arg(ClosedPort())} +
-                                     Run(QStringLiteral("compare")).mid(1));
+  // A service that cannot be reached stops the run before its first object.
+  const TCliRun Unreachable = RunCli(Run(QStringLiteral("compare")).mid(0, 4) +
+                                     QStringList{QStringLiteral("Service=http://127.0.0.1:%1").arg(ClosedPort())});
   EXPECT_EQ(Unreachable.ExitCode, 2);
   EXPECT_TRUE(Unreachable.Err.contains("Stopped after 0 of 8 objects: ")) << Unreachable.Err.toStdString();
   EXPECT_TRUE(Unreachable.Out.contains("The comparison is incomplete.")) << Unreachable.Out.toStdString();

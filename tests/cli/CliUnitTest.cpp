@@ -3,6 +3,7 @@
 #include "report/Report.Render.h"
 #include "support/QtPrinters.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -56,11 +57,35 @@ TEST(OptionsTest, RefusesCombinationsThatCannotWork) {
       {{QStringLiteral("compare"), QStringLiteral("--fleet"), QStringLiteral("f"), QStringLiteral("--snapshot"),
         QStringLiteral("s"), QStringLiteral("--gold-version=1")},
        QStringLiteral("--snapshot and --fleet cannot be combined")},
-      {{QStringLiteral("compare"), QStringLiteral("--jobs"), QStringLiteral("0")}, QStringLiteral("--jobs must lie")},
-      {{QStringLiteral("compare"), QStringLiteral("--jobs"), QStringLiteral("many")}, QStringLiteral("needs a whole number")},
+      {{QStringLiteral("compare"), QStringLiteral("--fleet=f"), QStringLiteral("--jobs"), QStringLiteral("0")}, QStringLiteral("--jobs must lie")},
+      {{QStringLiteral("compare"), QStringLiteral("--fleet=f"), QStringLiteral("--jobs"), QStringLiteral("many")}, QStringLiteral("needs a whole number")},
       {{QStringLiteral("compare"), QStringLiteral("--report")}, QStringLiteral("--report needs a value")},
       {{QStringLiteral("compare"), QStringLiteral("--fleet-member=1")}, QStringLiteral("takes no value")},
       {{QStringLiteral("compare"), QStringLiteral("publish")}, QStringLiteral("unexpected argument \"publish\"")},
+      {{QStringLiteral("compare"), QStringLiteral("--report"), QStringLiteral("--format"), QStringLiteral("json")},
+       QStringLiteral("--report needs a value")},
+      {{QStringLiteral("compare"), QStringLiteral("--kinds=views"), QStringLiteral("--kinds=routines")},
+       QStringLiteral("--kinds is given twice")},
+      {{QStringLiteral("compare"), QStringLiteral("-q"), QStringLiteral("--quiet")}, QStringLiteral("--quiet is given twice")},
+      {{QStringLiteral("compare"), QStringLiteral("-q"), QStringLiteral("-v")}, QStringLiteral("cannot be combined")},
+      {{QStringLiteral("compare"), QStringLiteral("--report=a.txt"), QStringLiteral("--report=b.txt")},
+       QStringLiteral("--report FILE is given twice")},
+      {{QStringLiteral("compare"), QStringLiteral("--report=json:-"), QStringLiteral("--report=text:-")},
+       QStringLiteral("only one report can go to standard output")},
+      {{QStringLiteral("compare"), QStringLiteral("--report=json:r"), QStringLiteral("--report=html:r")},
+       QStringLiteral("two reports name the file r")},
+      {{QStringLiteral("compare"), QStringLiteral("--report=json:"), QStringLiteral("--report=html:r")},
+       QStringLiteral("--report json: names no file")},
+      {{QStringLiteral("compare"), QStringLiteral("--format=json"), QStringLiteral("--report=html:r")},
+       QStringLiteral("--format applies to --report FILE")},
+      {{QStringLiteral("compare"), QStringLiteral("Server=a"), QStringLiteral("Database=b"), QStringLiteral("server=c")},
+       QStringLiteral("server= is given twice")},
+      {{QStringLiteral("compare"), QStringLiteral("Server="), QStringLiteral("Database=b")}, QStringLiteral("Server= has no value")},
+      {{QStringLiteral("compare"), QStringLiteral("Server=a")}, QStringLiteral("Server= and Database= go together")},
+      {{QStringLiteral("compare"), QStringLiteral("Server=a\x1c"), QStringLiteral("Database=b")},
+       QStringLiteral("Server= holds a control character")},
+      {{QStringLiteral("compare"), QStringLiteral("--jobs=2")}, QStringLiteral("--jobs works only with --fleet")},
+      {{QStringLiteral("compare"), QStringLiteral("-V")}, QStringLiteral("-V takes no value and no other argument")},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Arguments.join(u' ').toStdString());
@@ -71,6 +96,60 @@ TEST(OptionsTest, RefusesCombinationsThatCannotWork) {
       EXPECT_TRUE(E.Message().contains(Case.Message)) << E.Message().toStdString();
     }
   }
+}
+
+TEST(OptionsTest, ConventionsOfCommandLines) {
+  for (const QStringList& Arguments : QList<QStringList>{{QStringLiteral("--version")}, {QStringLiteral("-V")}})
+    EXPECT_EQ(ParseOptions(Arguments).Command, TCommand::ShowVersion);
+  for (const QStringList& Arguments : QList<QStringList>{{QStringLiteral("help")}, {QStringLiteral("-h")},
+                                                          {QStringLiteral("compare"), QStringLiteral("--help")}})
+    EXPECT_EQ(ParseOptions(Arguments).Command, TCommand::Help);
+  // After "--" nothing is an option: a setting may start with a dash.
+  const TCliOptions Ended = ParseOptions({QStringLiteral("compare"), QStringLiteral("--"), QStringLiteral("Server=-s"),
+                                          QStringLiteral("Database=--d")});
+  EXPECT_EQ(Ended.Settings, QStringList({QStringLiteral("Server=-s"), QStringLiteral("Database=--d")}));
+  EXPECT_EQ(ParseOptions({QStringLiteral("compare"), QStringLiteral("-v")}).Verbosity, TVerbosity::Verbose);
+  EXPECT_EQ(ParseOptions({QStringLiteral("compare"), QStringLiteral("--quiet")}).Verbosity, TVerbosity::Quiet);
+}
+
+TEST(OptionsTest, ReportsNameTheirFormatOrTakeFormatAsShorthand) {
+  struct TCase {
+    QStringList Arguments;
+    QList<TReportRequest> Reports;
+  };
+  const QList<TCase> Cases{
+      {{}, {{TReportFormat::Text, QStringLiteral("-")}}},
+      {{QStringLiteral("--format"), QStringLiteral("json")}, {{TReportFormat::Json, QStringLiteral("-")}}},
+      {{QStringLiteral("--report"), QStringLiteral("r.xml"), QStringLiteral("--format=junit")},
+       {{TReportFormat::JUnit, QStringLiteral("r.xml")}}},
+      {{QStringLiteral("--report"), QStringLiteral("junit:r.xml"), QStringLiteral("--report=html:r.html"),
+        QStringLiteral("--report"), QStringLiteral("json:-")},
+       {{TReportFormat::JUnit, QStringLiteral("r.xml")}, {TReportFormat::Html, QStringLiteral("r.html")},
+        {TReportFormat::Json, QStringLiteral("-")}}},
+      // A colon after a slash is part of the file's name.
+      {{QStringLiteral("--report"), QStringLiteral("out/a:b.txt")}, {{TReportFormat::Text, QStringLiteral("out/a:b.txt")}}},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Arguments.join(u' ').toStdString());
+    EXPECT_EQ(ParseOptions(QStringList{QStringLiteral("compare")} + Case.Arguments).Reports, Case.Reports);
+  }
+}
+
+// A name with "%1" in it is written as it is, never taken for a placeholder.
+TEST(ReportsTest, NamesWithPercentSignsAreReportedAsWritten) {
+  TTargetResult Result;
+  Result.Name = QStringLiteral("eu%1-target");
+  Result.Server = QStringLiteral("srv%1%2");
+  Result.Database = QStringLiteral("Shop%4");
+  Result.Version = 3;
+  for (const TReportFormat Format : {TReportFormat::Text, TReportFormat::Html, TReportFormat::JUnit, TReportFormat::Json}) {
+    const QString Report = QString::fromUtf8(RenderReport(Format, {Result}, true));
+    SCOPED_TRACE(Report.toStdString());
+    for (const QString& Name : {Result.Name, Result.Server, Result.Database})
+      EXPECT_TRUE(Report.contains(Name)) << Name.toStdString();
+  }
+  EXPECT_TRUE(QString::fromUtf8(RenderReport(TReportFormat::Text, {Result}, false))
+                  .startsWith(QStringLiteral("0 anomalies in Shop%4 on srv%1%2 (version 3) in 0.0s\n")));
 }
 
 TEST(OptionsTest, VersionAloneAsksForTheProgramsVersion) {
@@ -96,16 +175,29 @@ TEST(FleetFileTest, MalformedLinesFailAloneByLineNumber) {
              "Server=s2 Database=d2\n"
              "Server=s3 d3\n"
              "Server=s4 Database=d4 Password=x\n"
-             "Server=s5\n");
+             "Server=s5\n"
+             "Server=s6 Database=d6 Driver=\"ODBC Driver 18 for SQL Server\"\n"
+             "Server=\"s7 Database=d7\n"
+             "Server=s8 Server=s9 Database=d8\n"
+             "Server=s10 Database=d10\x01\n"
+             "Name=n Name=m Server=s11 Database=d11\n");
   File.close();
   QStringList Outcomes;
   for (const TFleetTarget& Target : ReadFleetFile(Fleet))
-    Outcomes.append(QStringLiteral("%1|%2|%3|%4").arg(Target.Line).arg(Target.Name, Target.Settings.join(u' '), Target.Error));
+    Outcomes.append(QStringLiteral("%1|%2|%3|%4").arg(QString::number(Target.Line), Target.Name, Target.Settings.join(u' '), Target.Error));
   EXPECT_EQ(Outcomes, QStringList({QStringLiteral("2|a|Server=s1 Database=d1 User=u|"),
                                    QStringLiteral("4|s2/d2|Server=s2 Database=d2|"),
                                    QStringLiteral("5|line 5|Server=s3|fleet file line 5: \"d3\" is not a key=value setting"),
-                                   QStringLiteral("6|s4/d4|Server=s4 Database=d4|fleet file line 6: unknown setting \"Password\""),
-                                   QStringLiteral("7|line 7|Server=s5|fleet file line 7: a target needs both Server= and Database=")}));
+                                   QStringLiteral("6|s4/d4|Server=s4 Database=d4 Password=x|fleet file line 6: unknown setting "
+                                                  "\"Password\" (known: Server, Database, User, Service, Driver)"),
+                                   QStringLiteral("7|line 7|Server=s5|fleet file line 7: Server= and Database= go together: "
+                                                  "give both, or neither to use the data-link file"),
+                                   QStringLiteral("8|s6/d6|Server=s6 Database=d6 Driver=ODBC Driver 18 for SQL Server|"),
+                                   QStringLiteral("9|line 9||fleet file line 9: a double quote is not closed"),
+                                   QStringLiteral("10|s9/d8|Server=s8 Server=s9 Database=d8|fleet file line 10: Server= is given twice"),
+                                   QStringLiteral("11|s10/d10\x01|Server=s10 Database=d10\x01|fleet file line 11: Database= holds a "
+                                                  "control character"),
+                                   QStringLiteral("12|n||fleet file line 12: Name= is given twice")}));
 }
 
 // Names and texts as a database may hold them: control characters, lone surrogates at the
@@ -162,7 +254,7 @@ TEST(ReportsTest, EveryFormatStaysValidAndKeepsEveryCharacterWhateverTheNamesHol
     QJsonParseError JsonError;
     const QJsonDocument Json = QJsonDocument::fromJson(RenderReport(TReportFormat::Json, {Result}, false), &JsonError);
     ASSERT_EQ(JsonError.error, QJsonParseError::NoError) << JsonError.errorString().toStdString();
-    const TTargetResult Back = ResultFromJson(Json.object());
+    const TTargetResult Back = ResultFromJson(Json.object()[QStringLiteral("targets")].toArray().at(0).toObject());
     EXPECT_EQ(Back.Name, Result.Name);
     EXPECT_EQ(Back.Database, Result.Database);
     EXPECT_EQ(Back.Anomalies, Result.Anomalies);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "report/Report.Render.h"
+#include "drift/Drift.Engine.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace quillon::cli {
+
+// The drift of one target (a database or a snapshot) against the baseline.
+struct TDriftTargetResult {
+  QString Name;  // what the fleet file calls the target; server/database or the file otherwise
+  QString Server;
+  QString Database;
+  QString SnapshotPath;  // the target's snapshot when it was one
+  QString BaselinePath;
+  QString BaselineServer;
+  QString BaselineDatabase;
+  qint32 BaselineVersion = 0;
+  TDriftResult Drift;
+  // Empty when the target was read and compared; otherwise what failed.
+  QString Error;
+  double Seconds = 0;
+
+  bool Failed() const { return !Error.isEmpty(); }
+  // 2 when the target could not be read, 1 with drift, 0 otherwise.
+  int ExitCode() const;
+};
+
+int CombinedExitCode(const QList<TDriftTargetResult>& AResults);
+
+// The drift report: text (grouped by kind, one line per object, its field changes under it),
+// JSON (per target an array "drift" of {kind, fullName, change, fields}), JUnit (a test case
+// per object of both sides, drift as failures) or HTML (grouped by kind, each drifted object
+// with a side-by-side diff of its texts).
+QByteArray RenderDriftReport(TReportFormat AFormat, const QList<TDriftTargetResult>& AResults, bool AFleet);
+
+}  // namespace quillon::cli
