@@ -1,6 +1,7 @@
 // The translation of a connection string into the driver's. The first byte picks the driver
 // (FreeTDS or another), the rest is the OLE DB string as UTF-16, then perhaps a login. Split the way that driver
-// splits it, the result must give every value that passes through whole, whatever it holds.
+// splits it, the result must give every value that passes through whole, whatever it holds; a
+// string the translation refuses reaches no driver.
 #include "FuzzSupport.h"
 
 #include "database/Database.ConnectionString.h"
@@ -85,9 +86,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
   ConnString.SetValue(Text.section(QChar(0), 0, 0));
   if (Text.contains(QChar(0)))
     ConnString.SetLogin(Login.first(), Login.value(1));
-  qint32 LoginTimeout = 0;
-  const QString Odbc =
-      OdbcConnectionString(ConnString, FreeTds ? QStringLiteral("FreeTDS") : QStringLiteral("ODBC Driver 18 for SQL Server"), LoginTimeout);
+  QString Odbc;
+  try {
+    Odbc = OdbcLogin(ConnString, FreeTds ? QStringLiteral("FreeTDS") : QStringLiteral("ODBC Driver 18 for SQL Server"),
+                     QString())
+               .ConnectionString;
+  } catch (const EConnectionSettings&) {
+    return 0;  // refused whole: nothing reaches the driver
+  }
   const QMap<QString, QString> Split = SplitAsDriver(Odbc, FreeTds);
   // A key given twice (under any of its names) leaves the driver one of the two; only keys
   // given once are checked.

@@ -204,8 +204,8 @@ bool TOdbcConnection::Dead() const {
          State == SQL_CD_TRUE;
 }
 
-void TOdbcConnection::CloseIfLost(const EOdbcError& AError) {
-  if (AError.ConnectionLost() || Dead())
+void TOdbcConnection::CloseIfEnded(const EOdbcError& AError) {
+  if (AError.ConnectionLost() || Dead() || (!AError.TimedOut() && !SurvivesRoundTrip()))
     Close();
 }
 
@@ -451,9 +451,10 @@ void TOdbcQuery::OpenQuery(const QString& ASQL) {
   Open(Names);
 }
 
-// A link lost while the rows are read closes the connection here, as it would for a statement
-// that failed, so that Connected tells the truth. A catalogue of many thousand rows takes
-// seconds to read, so every row gives a waiting window its chance to answer.
+// A link lost, or a session the server ended, while the rows are read closes the connection
+// here, as it would for a statement that failed, so that Connected tells the truth. A catalogue
+// of many thousand rows takes seconds to read, so every row gives a waiting window its chance
+// to answer.
 bool TOdbcQuery::FetchRow(QVector<QVariant>& AValues) {
   if (FColumns.isEmpty())
     return false;
@@ -466,7 +467,7 @@ bool TOdbcQuery::FetchRow(QVector<QVariant>& AValues) {
     for (qint32 Index = 0; Index < FColumns.size(); ++Index)
       AValues[Index] = ReadColumn(Index + 1, FColumns.at(Index));
   } catch (const EOdbcError& E) {
-    Connection().CloseIfLost(E);
+    Connection().CloseIfEnded(E);
     throw;
   }
   return true;

@@ -92,13 +92,13 @@ public:
   bool Connected() const { return FConnected; }
   // The driver knows the link to the server is gone.
   bool Dead() const;
-  // Closes the connection when AError, or the driver, says the link to the server is gone.
-  void CloseIfLost(const EOdbcError& AError);
-  // Talks to the server once and tells whether the link survived. A server ends the session
-  // after an error of severity 20 and above, and the driver learns it only when it next uses
-  // the link: the error itself looks like any other (FreeTDS reports neither severity nor
-  // state class 08 for it).
-  bool SurvivesRoundTrip();
+  // Closes the connection when the link to the server is gone (AError or the driver says so) or
+  // the server ended the session because of AError. A server ends the session after an error
+  // of severity 20 and above, before, between or after rows, and the driver learns it only when
+  // it next uses the link: the error itself looks like any other (FreeTDS reports neither
+  // severity nor state class 08 for it), so one round trip tells, except after a time-out,
+  // which leaves the link as it was.
+  void CloseIfEnded(const EOdbcError& AError);
   // The driver manager's version text, such as "03.52.1100.0000".
   QString DriverManagerVersion() const;
   // Seconds a statement may wait for the server before it is cancelled; 0 waits for ever.
@@ -110,6 +110,8 @@ private:
   friend class TOdbcStatement;
   void Attach(TOdbcStatement* AStatement);
   void Detach(TOdbcStatement* AStatement);
+  // Talks to the server once and tells whether the link survived.
+  bool SurvivesRoundTrip();
 
   odbc::THandle FEnv;
   odbc::THandle FDbc;

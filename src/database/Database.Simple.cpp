@@ -7,7 +7,11 @@
 #include "infra/Win.User.h"
 #include "service/Service.Config.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <algorithm>
+#include <optional>
 
 namespace quillon {
 
@@ -17,6 +21,8 @@ const QString ConnectMethod = QStringLiteral("Connect");
 const qint32 DefaultLoginTimeout = 15;
 // A statement that gets no answer for this long is cancelled, as the OLE DB layer did.
 const qint32 DefaultQueryTimeout = 30;
+// The section of the generated FreeTDS configuration that describes the server.
+const QString FreeTdsServerName = QStringLiteral("quillon");
 
 bool IsNameEnd(QChar AChar) {
   return AChar == u' ' || AChar == u'\r' || AChar == u'\n' || AChar == u',' || AChar == u';' || AChar == u')';
@@ -47,22 +53,183 @@ QString OdbcServer(const QString& ADataSource) {
   return Server;
 }
 
-// FreeTDS knows neither Encrypt nor TrustServerCertificate and would connect in clear text
-// whatever they say; its own key is Encryption. Any value not known to turn encryption off
-// requires it, so that a mistyped value never means clear text.
-QString FreeTdsEncryption(const QString& AEncrypt) {
-  return SameKey(AEncrypt.trimmed(), {u"no", u"false", u"optional"}) ? QStringLiteral("request")
-                                                                     : QStringLiteral("require");
-}
-
-QString OdbcValue(const QString& AValue, bool AFreeTds) {
+// FreeTDS reads a braced value up to the first "};" and does not undouble "}}"; the ODBC rule,
+// which other drivers follow, doubles every '}' inside braces. A value FreeTDS cannot take
+// whole is refused, so that no part of it is read as keys of its own.
+QString OdbcValue(const QString& AKey, const QString& AValue, bool AFreeTds) {
   const bool NeedsBraces = AValue.contains(u';') || AValue.contains(u'{') || AValue.contains(u'}') ||
-                           AValue != AValue.trimmed();
+                           AValue.contains(u'=') || AValue != AValue.trimmed();
   if (!NeedsBraces)
     return AValue;
-  // FreeTDS reads a braced value up to the brace that ends the field and does not undouble.
-  return u'{' + (AFreeTds ? AValue : QString(AValue).replace(QStringLiteral("}"), QStringLiteral("}}"))) + u'}';
+  if (!AFreeTds)
+    return u'{' + QString(AValue).replace(QStringLiteral("}"), QStringLiteral("}}")) + u'}';
+  if (AValue.contains(QStringLiteral("};")))
+    throw EConnectionSettings(
+        QStringLiteral("The value of %1 holds \"};\", which the FreeTDS driver cannot be given intact").arg(AKey));
+  return u'{' + AValue + u'}';
 }
+
+bool IsYes(const QString& AValue) { return SameKey(AValue.trimmed(), {u"yes", u"true"}); }
+
+// What the encryption keys of a connection string ask for, whichever spelling they use.
+struct TEncryptionKeys {
+  enum TLevel { Unspecified, Off, Request, Require };
+  TLevel Level = Unspecified;
+  QString RequiredBy;  // the key that asks for encryption, for the message on a contradiction
+  QString OffBy;
+  QString Encrypt;  // the Encrypt value as written, for drivers that know it
+  bool TrustServerCertificate = false;
+  QString TrustKey;
+  QString HostNameInCertificate;
+  QString CAFile;
+
+  // Takes the key if it is an encryption key.
+  bool Take(const QString& AKey, const QString& AValue) {
+    const QString Value = AValue.trimmed();
+    if (SameKey(AKey, {u"Encrypt"})) {
+      Encrypt = Value;
+      // Any value not known to make encryption optional requires it, so that a mistyped value
+      // never means clear text.
+      Raise(EncryptRequires() ? Require : Request, AKey);
+    } else if (SameKey(AKey, {u"Use Encryption for Data"})) {
+      Raise(IsYes(Value) ? Require : Request, AKey);
+    } else if (SameKey(AKey, {u"Encryption"})) {
+      Raise(SameKey(Value, {u"off"}) ? Off : SameKey(Value, {u"request"}) ? Request : Require, AKey);
+    } else if (SameKey(AKey, {u"TrustServerCertificate", u"Trust Server Certificate"})) {
+      TrustServerCertificate = IsYes(Value);
+      TrustKey = AKey;
+    } else if (SameKey(AKey, {u"HostNameInCertificate"})) {
+      HostNameInCertificate = Value;
+    } else if (SameKey(AKey, {u"CAFile"})) {
+      CAFile = Value;
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  void Raise(TLevel ALevel, const QString& AKey) {
+    if (ALevel == Off)
+      OffBy = AKey;
+    if (ALevel == Require)
+      RequiredBy = AKey;
+    if (!RequiredBy.isEmpty() && !OffBy.isEmpty())
+      throw EConnectionSettings(
+          QStringLiteral("The connection string asks for encryption (%1) and turns it off (%2); say one or the other")
+              .arg(RequiredBy, OffBy));
+    Level = std::max(Level, ALevel);
+  }
+
+  bool EncryptRequires() const {
+    return !Encrypt.isEmpty() && !SameKey(Encrypt, {u"no", u"false", u"optional"});
+  }
+  bool ChecksCertificate() const { return Level == Require && !TrustServerCertificate; }
+};
+
+// A value FreeTDS's configuration file would misread (it ends a value at a comment mark and
+// folds white space) has no place there.
+void CheckConfigurable(const QString& AWhat, const QString& AValue) {
+  const bool Misread = std::any_of(AValue.cbegin(), AValue.cend(), [](QChar AChar) {
+    return AChar.isSpace() || AChar.category() == QChar::Other_Control || AChar == u';' || AChar == u'#' ||
+           AChar == u'[' || AChar == u']' || AChar == u'=';
+  });
+  if (AValue.isEmpty() || Misread)
+    throw EConnectionSettings(QStringLiteral("The %1 \"%2\" cannot be given to the FreeTDS driver").arg(AWhat, AValue));
+}
+
+// The section of FreeTDS's configuration for a server that must prove who it is: FreeTDS takes
+// the CA file and the host name check from its configuration only.
+QString FreeTdsSection(const QString& AServer, const TEncryptionKeys& AKeys) {
+  QString Host = AServer;
+  QString Port;
+  QString Instance;
+  if (const qsizetype Comma = Host.indexOf(u','); Comma >= 0) {
+    Port = Host.mid(Comma + 1).trimmed();
+    Host = Host.left(Comma).trimmed();
+  }
+  if (const qsizetype Slash = Host.indexOf(u'\\'); Slash >= 0) {
+    Instance = Host.mid(Slash + 1);
+    Host = Host.left(Slash);
+  }
+  CheckConfigurable(QStringLiteral("server host name"), Host);
+  if (!AKeys.HostNameInCertificate.isEmpty() && AKeys.HostNameInCertificate.compare(Host, Qt::CaseInsensitive) != 0)
+    throw EConnectionSettings(
+        QStringLiteral("The FreeTDS driver checks the server's certificate against the host name it connects to "
+                       "(\"%1\"), not against HostNameInCertificate (\"%2\"); connect by that name instead")
+            .arg(Host, AKeys.HostNameInCertificate));
+  QString Section = QStringLiteral("[%1]\n\thost = %2\n").arg(FreeTdsServerName, Host);
+  if (!Port.isEmpty()) {
+    bool Ok = false;
+    Port.toUShort(&Ok);
+    if (!Ok)
+      throw EConnectionSettings(QStringLiteral("The port \"%1\" is no port number").arg(Port));
+    Section += QStringLiteral("\tport = %1\n").arg(Port);
+  }
+  if (!Instance.isEmpty()) {
+    CheckConfigurable(QStringLiteral("instance name"), Instance);
+    Section += QStringLiteral("\tinstance = %1\n").arg(Instance);
+  }
+  return Section + QStringLiteral("\tencryption = require\n\tcheck certificate hostname = yes\n");
+}
+
+// The CA file's certificates, copied to where the generated configuration can name them
+// without quoting.
+void CopyCertificates(const QString& ACAFile, const QString& ACopy) {
+  QFile Source(ACAFile);
+  if (!Source.open(QIODevice::ReadOnly))
+    throw EConnectionSettings(
+        QStringLiteral("The CA file \"%1\" cannot be read: %2").arg(ACAFile, Source.errorString()));
+  const QByteArray Certificates = Source.readAll();
+  if (!Certificates.contains("-----BEGIN CERTIFICATE-----"))
+    throw EConnectionSettings(QStringLiteral("The CA file \"%1\" holds no PEM certificate").arg(ACAFile));
+  QFile Copy(ACopy);
+  if (!Copy.open(QIODevice::WriteOnly) || Copy.write(Certificates) != Certificates.size())
+    throw EConnectionSettings(QStringLiteral("Cannot write \"%1\": %2").arg(ACopy, Copy.errorString()));
+}
+
+// Points FreeTDS at a configuration made for one connection while it connects: the user's own
+// configuration files are neither read nor touched.
+class TFreeTdsConfiguration {
+public:
+  explicit TFreeTdsConfiguration(const TOdbcLogin& ALogin) {
+    if (ALogin.FreeTdsSection.isEmpty())
+      return;
+    FFolder.emplace();
+    if (!FFolder->isValid())
+      throw EConnectionSettings(
+          QStringLiteral("No folder for the FreeTDS configuration: %1").arg(FFolder->errorString()));
+    QString CAFile = QStringLiteral("system");
+    if (!ALogin.CAFile.isEmpty()) {
+      CAFile = FFolder->filePath(QStringLiteral("ca.pem"));
+      CheckConfigurable(QStringLiteral("temporary folder"), CAFile);
+      CopyCertificates(ALogin.CAFile, CAFile);
+    }
+    const QString FileName = FFolder->filePath(QStringLiteral("freetds.conf"));
+    QFile File(FileName);
+    const QByteArray Text = (ALogin.FreeTdsSection + QStringLiteral("\tca file = %1\n").arg(CAFile)).toUtf8();
+    if (!File.open(QIODevice::WriteOnly) || File.write(Text) != Text.size())
+      throw EConnectionSettings(QStringLiteral("Cannot write \"%1\": %2").arg(FileName, File.errorString()));
+    File.close();
+    FPrevious = qEnvironmentVariableIsSet(ConfigurationVariable) ? std::optional(qgetenv(ConfigurationVariable))
+                                                                  : std::nullopt;
+    qputenv(ConfigurationVariable, QFile::encodeName(FileName));
+  }
+  ~TFreeTdsConfiguration() {
+    if (!FFolder)
+      return;
+    if (FPrevious)
+      qputenv(ConfigurationVariable, *FPrevious);
+    else
+      qunsetenv(ConfigurationVariable);
+  }
+  TFreeTdsConfiguration(const TFreeTdsConfiguration&) = delete;
+  TFreeTdsConfiguration& operator=(const TFreeTdsConfiguration&) = delete;
+
+private:
+  static constexpr const char* ConfigurationVariable = "FREETDSCONF";
+  std::optional<QTemporaryDir> FFolder;
+  std::optional<QByteArray> FPrevious;
+};
 
 }  // namespace
 
@@ -101,13 +268,14 @@ QStringList ScanPlaceholders(const QString& ASQL, QString& AOdbcText) {
   return Names;
 }
 
-QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString& ADriver, qint32& ALoginTimeout) {
+TOdbcLogin OdbcLogin(const TMSSQLConnString& AConnString, const QString& ADriver, const QString& ACAFile) {
   const bool FreeTds = ADriver.contains(QStringLiteral("FreeTDS"), Qt::CaseInsensitive);
-  ALoginTimeout = DefaultLoginTimeout;
-  QStringList Pairs{QStringLiteral("DRIVER=") + OdbcValue(ADriver, FreeTds)};
-  bool HasServer = false;
+  TOdbcLogin Login;
+  Login.LoginTimeout = DefaultLoginTimeout;
+  QStringList Pairs{QStringLiteral("DRIVER=") + OdbcValue(QStringLiteral("the driver name"), ADriver, FreeTds)};
+  QString Server = OdbcServer(QString());
   bool HasVersion = false;
-  bool HasEncryption = false;
+  TEncryptionKeys Encryption;
   for (const QString& Line : AConnString.Lines()) {
     const qsizetype Separator = Line.indexOf(u'=');
     if (Separator < 0)
@@ -115,12 +283,11 @@ QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString&
     const QString Key = Line.left(Separator).trimmed();
     QString Value = Line.mid(Separator + 1);
     QString OdbcKey = Key;
-    if (IsOleDbOnlyKey(Key)) {
+    if (IsOleDbOnlyKey(Key) || Encryption.Take(Key, Value)) {
       continue;
     } else if (SameKey(Key, {u"Data Source", u"Server", u"Address", u"Addr", u"Network Address"})) {
-      OdbcKey = QStringLiteral("Server");
-      Value = OdbcServer(Value);
-      HasServer = true;
+      Server = OdbcServer(Value);
+      continue;
     } else if (SameKey(Key, {u"Initial Catalog", u"Database"})) {
       OdbcKey = QStringLiteral("Database");
     } else if (SameKey(Key, {u"User ID", u"UID", u"User"})) {
@@ -136,7 +303,7 @@ QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString&
       bool Ok = false;
       const qint32 Seconds = Value.trimmed().toInt(&Ok);
       if (Ok && Seconds >= 0)
-        ALoginTimeout = Seconds;
+        Login.LoginTimeout = Seconds;
       continue;
     } else if (SameKey(Key, {u"Application Name"})) {
       OdbcKey = QStringLiteral("APP");
@@ -146,27 +313,50 @@ QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString&
       OdbcKey = QStringLiteral("Language");
     } else if (SameKey(Key, {u"TDS_Version"})) {
       HasVersion = true;
-    } else if (FreeTds && SameKey(Key, {u"Encrypt"})) {
-      OdbcKey = QStringLiteral("Encryption");
-      Value = FreeTdsEncryption(Value);
-      HasEncryption = true;
-    } else if (FreeTds && SameKey(Key, {u"Encryption"})) {
-      HasEncryption = true;
-    } else if (FreeTds && SameKey(Key, {u"TrustServerCertificate"})) {
-      // FreeTDS checks a certificate only against the CA file its own configuration names.
-      continue;
     } else if (SameKey(Key, {u"DRIVER"})) {
       continue;
     }
-    Pairs.append(OdbcKey + u'=' + OdbcValue(Value, FreeTds));
+    Pairs.append(OdbcKey + u'=' + OdbcValue(Key, Value, FreeTds));
   }
-  if (!HasServer)
-    Pairs.insert(1, QStringLiteral("Server=") + OdbcServer(QString()));
-  if (FreeTds && !HasVersion)
-    Pairs.append(QStringLiteral("TDS_Version=7.4"));
-  if (FreeTds && !HasEncryption)
-    Pairs.append(QStringLiteral("Encryption=request"));
-  return Pairs.join(u';');
+  const QString CAFile = Encryption.CAFile.isEmpty() ? ACAFile : Encryption.CAFile;
+  if (FreeTds && Encryption.ChecksCertificate()) {
+    Login.FreeTdsSection = FreeTdsSection(Server, Encryption);
+    Login.CAFile = CAFile;
+    Pairs.insert(1, QStringLiteral("Servername=") + FreeTdsServerName);
+  } else {
+    if (!Encryption.CAFile.isEmpty())
+      throw EConnectionSettings(
+          QStringLiteral("A CA file is used only when encryption is required, its certificate checked and the driver "
+                         "is FreeTDS"));
+    Pairs.insert(1, QStringLiteral("Server=") + OdbcValue(QStringLiteral("Data Source"), Server, FreeTds));
+  }
+  if (FreeTds) {
+    if (!HasVersion)
+      Pairs.append(QStringLiteral("TDS_Version=7.4"));
+    static const QString FreeTdsLevels[] = {QStringLiteral("request"), QStringLiteral("off"),
+                                            QStringLiteral("request"), QStringLiteral("require")};
+    Pairs.append(QStringLiteral("Encryption=") + FreeTdsLevels[Encryption.Level]);
+  } else {
+    if (Encryption.Level == TEncryptionKeys::Require && !Encryption.EncryptRequires())
+      Pairs.append(QStringLiteral("Encrypt=yes"));
+    else if (!Encryption.Encrypt.isEmpty())
+      Pairs.append(QStringLiteral("Encrypt=") + OdbcValue(QStringLiteral("Encrypt"), Encryption.Encrypt, false));
+    if (!Encryption.TrustKey.isEmpty())
+      Pairs.append(QStringLiteral("TrustServerCertificate=") +
+                   (Encryption.TrustServerCertificate ? QStringLiteral("yes") : QStringLiteral("no")));
+    if (!Encryption.HostNameInCertificate.isEmpty())
+      Pairs.append(QStringLiteral("HostNameInCertificate=") +
+                   OdbcValue(QStringLiteral("HostNameInCertificate"), Encryption.HostNameInCertificate, false));
+  }
+  // Every pair ends with ';': FreeTDS misreads a braced value that ends the string.
+  Login.ConnectionString = Pairs.join(u';') + u';';
+  return Login;
+}
+
+QString ConfiguredCAFile() {
+  return TIniFile(ExeSettingsFileName())
+      .ReadString(QStringLiteral("Database"), QStringLiteral("CAFile"), QString())
+      .trimmed();
 }
 
 QString ConfiguredOdbcDriver() {
@@ -240,9 +430,22 @@ void TSimpleDatabase::Connect() {
     FConnString->SetLogin(UserName, Password);
   }
   const QString Complete = FConnString->Value();
-  qint32 LoginTimeout = 0;
-  const QString OdbcText = OdbcConnectionString(*FConnString, FOdbcDriver, LoginTimeout);
-  fConnection->Open(OdbcText, LoginTimeout);
+  const TOdbcLogin Login = OdbcLogin(*FConnString, FOdbcDriver, ConfiguredCAFile());
+  try {
+    const TFreeTdsConfiguration Configuration(Login);
+    fConnection->Open(Login.ConnectionString, Login.LoginTimeout);
+  } catch (const EOdbcError& E) {
+    if (Login.FreeTdsSection.isEmpty())
+      throw;
+    QList<TOdbcDiagnostic> Diagnostics = E.Diagnostics();
+    Diagnostics.append({0, QStringLiteral("08001"),
+                        QStringLiteral("The server's certificate was checked against %1 and its host name: a "
+                                       "certificate not signed by that authority, expired or made for another host "
+                                       "is refused; TrustServerCertificate=yes skips the check")
+                            .arg(Login.CAFile.isEmpty() ? QStringLiteral("the system's CA store")
+                                                        : QStringLiteral("\"%1\"").arg(Login.CAFile))});
+    throw EOdbcError(Diagnostics);
+  }
   fCachedConnString = Complete;
   TDataSet* Names = FastQuery(QStringLiteral("SELECT DB_NAME(),@@SERVERNAME"));
   fDatabaseName = Names->Fields(0).AsString();
@@ -281,9 +484,7 @@ void TSimpleDatabase::Guarded(TOdbcStatement& AStatement, F AStep) {
     AStep();
   } catch (const EOdbcError& E) {
     DiscardResults(AStatement);
-    fConnection->CloseIfLost(E);
-    if (fConnection->Connected() && !E.TimedOut() && !fConnection->SurvivesRoundTrip())
-      fConnection->Close();
+    fConnection->CloseIfEnded(E);
     throw;
   } catch (...) {
     DiscardResults(AStatement);

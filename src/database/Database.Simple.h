@@ -24,14 +24,37 @@ public:
 // CR, LF, comma, semicolon, closing parenthesis or the end; "::" is no placeholder.
 QStringList ScanPlaceholders(const QString& ASQL, QString& AOdbcText);
 
+// A connection string or setting the program cannot pass on as it means it.
+QUILLON_DECLARE_EXCEPTION(EConnectionSettings, Exception)
+
+// How to reach a server through the ODBC driver manager.
+struct TOdbcLogin {
+  QString ConnectionString;
+  // The "Connect Timeout" in seconds (15, the OLE DB default, when the string has none).
+  qint32 LoginTimeout = 0;
+  // With FreeTDS, when the server's certificate must be checked: the section of the driver's
+  // configuration, named by the connection string's Servername, that says where the server is and
+  // that its certificate and host name are checked; the CA file (empty: the system's CA store)
+  // is added when connecting.
+  QString FreeTdsSection;
+  QString CAFile;
+};
+
 // The ODBC connection string for an OLE DB one. The provider chooses ADriver; Data Source,
 // Initial Catalog, User ID, Password and Integrated Security=SSPI become Server, Database, UID,
-// PWD and Trusted_Connection=Yes; keys only OLE DB knows are left out and others pass through.
-// FreeTDS gets TDS_Version=7.4 unless the string names a version, and Encrypt becomes its
-// Encryption (require, or request for no/false/optional and when the string says nothing);
-// other drivers take Encrypt and TrustServerCertificate as they are. ALoginTimeout receives the
-// "Connect Timeout" in seconds (15, the OLE DB default, when the string has none).
-QString OdbcConnectionString(const TMSSQLConnString& AConnString, const QString& ADriver, qint32& ALoginTimeout);
+// PWD and Trusted_Connection=Yes; keys only OLE DB knows are left out and others pass through,
+// each value escaped as the driver reads it.
+// Encryption is asked for by Encrypt, "Use Encryption for Data" or FreeTDS's Encryption; any
+// value not known to make it optional requires it, and a string that both requires it and turns
+// it off is refused. Required encryption checks the server's certificate against ACAFile (or the
+// string's CAFile; empty: the system's CA store) and its host name, unless TrustServerCertificate
+// (OLE DB: "Trust Server Certificate") is yes. FreeTDS gets TDS_Version=7.4 unless the string
+// names a version. Raises EConnectionSettings for what cannot be passed on as meant.
+TOdbcLogin OdbcLogin(const TMSSQLConnString& AConnString, const QString& ADriver, const QString& ACAFile);
+
+// The CA file named by the key CAFile of the section Database in the settings file beside the
+// executable, or empty.
+QString ConfiguredCAFile();
 
 // The ODBC driver the provider names stand for: the command-line setting Driver=, else the key
 // OdbcDriver of the section Database in the program's settings file, else FreeTDS.

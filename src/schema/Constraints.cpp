@@ -39,18 +39,24 @@ TXmlNode* TDatabaseConstraint::AddConstraintNode(TXmlNode* AParentNode, const QS
 // passes the error on, so the constraint is either replaced or left exactly as it was.
 QString TDatabaseCheckConstraint::AlterCommand() const {
   const QString Table = QuoteName(FTableSchema) + QLatin1Char('.') + QuoteName(FTableName);
-  return Format(QStringLiteral("SET XACT_ABORT ON;\r\n"
+  const QString Untrusted = FNotTrusted ? QStringLiteral("-- Added back WITH NOCHECK, as it was: the rows it "
+                                                        "never checked are not checked now.\r\n")
+                                        : QString();
+  return Untrusted +
+         Format(QStringLiteral("SET XACT_ABORT ON;\r\n"
                                "BEGIN TRY\r\n"
                                "BEGIN TRANSACTION;\r\n"
                                "ALTER TABLE %s DROP CONSTRAINT %s;\r\n"
-                               "ALTER TABLE %s ADD CONSTRAINT %s CHECK %s;\r\n"
+                               "ALTER TABLE %s%s ADD CONSTRAINT %s CHECK%s %s;\r\n"
                                "COMMIT TRANSACTION;\r\n"
                                "END TRY\r\n"
                                "BEGIN CATCH\r\n"
                                "IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\r\n"
                                "THROW;\r\n"
                                "END CATCH;"),
-                {Table, QuoteName(FName), Table, QuoteName(FName), FStandardDefinition});
+                {Table, QuoteName(FName), Table, FNotTrusted ? QStringLiteral(" WITH NOCHECK") : QString(),
+                 QuoteName(FName), FNotForReplication ? QStringLiteral(" NOT FOR REPLICATION") : QString(),
+                 FStandardDefinition});
 }
 
 // Some errors (a name that cannot be resolved until the statement runs) end the batch before its
@@ -65,18 +71,7 @@ void TDatabaseCheckConstraint::ExecuteAlter(ISQL* ASQL, const QString& ACommand)
   const QString Restore = XactAbortWasOn ? QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;")
                                          : QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\r\n"
                                                           "SET XACT_ABORT OFF;");
-  try {
-    ASQL->ExecuteCommand(ACommand);
-  } catch (...) {
-    // The repair's own error is the one to report; should the clean-up fail as well, the link
-    // is lost or the server refuses every command, and the next call says so.
-    try {
-      ASQL->ExecuteCommand(Restore);
-    } catch (const std::exception&) {
-    }
-    throw;
-  }
-  ASQL->ExecuteCommand(Restore);
+  RunThenRestore(ASQL, {ACommand}, Restore);
 }
 
 void TDatabaseCheckConstraint::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
@@ -98,6 +93,8 @@ TLogLevel TDatabaseCheckConstraint::Matches(const TDatabaseObject* AObject) cons
 void TDatabaseCheckConstraint::Load(TDataSet& ADataset) {
   TDatabaseConstraint::Load(ADataset);
   FCheckClause = GetFieldText(ADataset, QStringLiteral("CHECK_CLAUSE"));
+  FNotForReplication = GetFieldFlag(ADataset, QStringLiteral("IS_NOT_FOR_REPLICATION")).value_or(false);
+  FNotTrusted = GetFieldFlag(ADataset, QStringLiteral("IS_NOT_TRUSTED")).value_or(false);
 }
 
 void TDatabaseCheckConstraint::AddNode(TXmlNode* AParentNode) {
@@ -169,16 +166,22 @@ void TDatabaseReferentialConstraint::Parse(const TXmlNode* AObjectNode) {
   fDeleteRule = AObjectNode->Attribute(QStringLiteral("DELETE_RULE"));
 }
 
-TConstraintList::TConstraintList(const QString& ANodeName, ILog* ALog) : TDatabaseObjectList(ANodeName, ALog) {
+TConstraintList::TConstraintList(const QString& ANodeName, ILog* ALog, const QString& AColumns, const QString& AJoin)
+    : TDatabaseObjectList(ANodeName, ALog) {
   // Constraint names are unique per schema only, so the usage view is joined on both.
-  FCustomSql = Format(QStringLiteral("SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.%s c "
+  FCustomSql = Format(QStringLiteral("SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA%s FROM INFORMATION_SCHEMA.%s c "
                                      "JOIN INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u "
-                                     "ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA AND u.CONSTRAINT_NAME=c.CONSTRAINT_NAME "
+                                     "ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA AND u.CONSTRAINT_NAME=c.CONSTRAINT_NAME%s "
                                      "ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME"),
-                      {ListName()});
+                      {AColumns, ListName(), AJoin});
 }
 
-TCheckConstraintList::TCheckConstraintList(ILog* ALog) : TConstraintList(TDatabaseCheckConstraint::NodeName(), ALog) {}
+TCheckConstraintList::TCheckConstraintList(ILog* ALog)
+    : TConstraintList(
+          TDatabaseCheckConstraint::NodeName(), ALog,
+          QStringLiteral(",k.is_not_for_replication AS IS_NOT_FOR_REPLICATION,k.is_not_trusted AS IS_NOT_TRUSTED"),
+          QStringLiteral(" LEFT JOIN sys.check_constraints k "
+                         "ON k.object_id=OBJECT_ID(QUOTENAME(c.CONSTRAINT_SCHEMA)+'.'+QUOTENAME(c.CONSTRAINT_NAME))")) {}
 
 std::unique_ptr<TDatabaseObject> TCheckConstraintList::AddElement() {
   return std::make_unique<TDatabaseCheckConstraint>();

@@ -38,7 +38,9 @@ public:
 
   QString DDL() const override { return FCheckClause; }
   // One batch that drops the constraint and adds it back with the gold-standard clause,
-  // inside a transaction with XACT_ABORT ON: when the add fails, the drop is rolled back.
+  // inside a transaction with XACT_ABORT ON: when the add fails, the drop is rolled back. It
+  // keeps NOT FOR REPLICATION, and a constraint the server did not trust comes back WITH
+  // NOCHECK (the script says so), so that rows it never checked do not block the repair.
   QString AlterCommand() const override;
   void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
@@ -53,6 +55,9 @@ public:
 
 private:
   QString FCheckClause;
+  // From sys.check_constraints; a snapshot does not keep them.
+  bool FNotForReplication = false;
+  bool FNotTrusted = false;
 };
 
 class TDatabaseReferentialConstraint : public TDatabaseConstraint, public ISaveObjectToService, public ISaveToDb {
@@ -84,7 +89,10 @@ private:
 // gives each constraint its table.
 class TConstraintList : public TDatabaseObjectList {
 public:
-  TConstraintList(const QString& ANodeName, ILog* ALog);
+  // AColumns and AJoin extend the catalogue query: further select-list items and joins after
+  // the column-usage view.
+  TConstraintList(const QString& ANodeName, ILog* ALog, const QString& AColumns = QString(),
+                  const QString& AJoin = QString());
 };
 
 class TCheckConstraintList : public TConstraintList, public ISaveListToService {

@@ -1,6 +1,7 @@
 #include "schema/DatabaseObjects.h"
 
 #include "database/Database.DataSet.h"
+#include "database/Database.Interfaces.h"
 #include "infra/Support.Exceptions.h"
 #include "infra/Support.Format.h"
 #include "infra/Support.Xml.h"
@@ -61,6 +62,27 @@ bool FieldExists(TDataSet& ADataset, const QString& AFieldName) { return ADatase
 
 QString GetFieldText(TDataSet& ADataset, const QString& AFieldName) {
   return VarToStr(GetFieldValue(ADataset, AFieldName));
+}
+
+std::optional<bool> GetFieldFlag(TDataSet& ADataset, const QString& AFieldName) {
+  const TField* Field = ADataset.FindField(AFieldName);
+  if (!Field || Field->IsNull())
+    return std::nullopt;
+  return Field->AsBoolean();
+}
+
+void RunThenRestore(ISQL* ASQL, const QStringList& ACommands, const QString& ARestore) {
+  try {
+    for (const QString& Command : ACommands)
+      ASQL->ExecuteCommand(Command);
+  } catch (...) {
+    try {
+      ASQL->ExecuteCommand(ARestore);
+    } catch (const std::exception&) {
+    }
+    throw;
+  }
+  ASQL->ExecuteCommand(ARestore);
 }
 
 namespace {

@@ -4,9 +4,11 @@
 #include "schema/Interfaces.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 
 namespace quillon {
 
@@ -89,6 +91,8 @@ QVariant GetFieldValue(TDataSet& ADataset, const QString& AFieldName);
 bool FieldExists(TDataSet& ADataset, const QString& AFieldName);
 // GetFieldValue as text; NULL reads as the empty text.
 QString GetFieldText(TDataSet& ADataset, const QString& AFieldName);
+// A bit column's value; nothing when the row has no such column or it is NULL.
+std::optional<bool> GetFieldFlag(TDataSet& ADataset, const QString& AFieldName);
 
 // A variant as text: null is the empty text, Booleans are "True"/"False".
 QString VarToStr(const QVariant& AValue);
@@ -129,6 +133,11 @@ QString FramedSourceText(const QString& ASource);
 // in any letter case; any other text comes back unchanged. CREATE in later comments, string
 // literals or nested statements stays as it is, and so does CREATE OR ALTER.
 QString LeadingCreateToAlter(const QString& ADefinition, const QStringList& AKinds);
+
+// Runs ACommands in turn, then ARestore, which puts the connection's settings back as they
+// were. ARestore runs after a failure too, and the failure is what is raised: should the
+// clean-up fail as well, the link is gone, and the next call says so.
+void RunThenRestore(ISQL* ASQL, const QStringList& ACommands, const QString& ARestore);
 
 // The log through which kinds explain why two objects do not match. Not owned; empty unless
 // the program sets it.

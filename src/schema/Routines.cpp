@@ -19,7 +19,7 @@ TDatabaseRoutine::TDatabaseRoutine(const QString& ARoutineSchema, const QString&
                                    const QString& ARoutineType)
     : TDatabaseObject(ARoutineSchema, ARoutineName), FRoutineType(ARoutineType) {}
 
-QString TDatabaseRoutine::AlterCommand() const {
+QString TDatabaseRoutine::AlterStatement() const {
   RefuseRepairOfUnreadable(*this, FRoutineType);
   if (FStandardDefinition.isEmpty())
     throw Exception(QStringLiteral("Standard definition missing"));
@@ -29,7 +29,11 @@ QString TDatabaseRoutine::AlterCommand() const {
                               IsProcedure ? QStringList{FRoutineType, QStringLiteral("PROC")} : QStringList{FRoutineType});
 }
 
-void TDatabaseRoutine::ExecuteAlter(ISQL* ASQL, const QString& ACommand) { ASQL->ExecuteCommand(ACommand); }
+QString TDatabaseRoutine::AlterCommand() const { return FSetOptions.Script(AlterStatement()); }
+
+void TDatabaseRoutine::ExecuteAlter(ISQL* ASQL, const QString& ACommand) {
+  FSetOptions.Execute(ASQL, FullName(), ACommand);
+}
 
 void TDatabaseRoutine::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   if (FUnreadable)
@@ -50,6 +54,7 @@ void TDatabaseRoutine::Load(TDataSet& ADataset) {
   const QVariant Definition = GetFieldValue(ADataset, QStringLiteral("ROUTINE_DEFINITION"));
   FUnreadable = Definition.isNull();
   FSourceCode = Trim(VarToStr(Definition));
+  FSetOptions.Load(ADataset);
 }
 
 void TDatabaseRoutine::AddNode(TXmlNode* AParentNode) {
@@ -58,6 +63,7 @@ void TDatabaseRoutine::AddNode(TXmlNode* AParentNode) {
   Node->SetAttribute(QStringLiteral("ROUTINE_NAME"), FName);
   Node->SetAttribute(QStringLiteral("ROUTINE_TYPE"), FRoutineType);
   MarkUnreadableNode(Node, FUnreadable);
+  FSetOptions.AddTo(Node);
   Node->SetText(FramedSourceText(FSourceCode));
 }
 
@@ -68,6 +74,7 @@ void TDatabaseRoutine::Parse(const TXmlNode* AObjectNode) {
   FRoutineType = AObjectNode->Attribute(QStringLiteral("ROUTINE_TYPE"));
   FUnreadable = IsUnreadableNode(AObjectNode);
   FSourceCode = Trim(AObjectNode->Text());
+  FSetOptions.Parse(AObjectNode);
 }
 
 TDatabaseRoutineList::TDatabaseRoutineList(ILog* ALog) : TDatabaseObjectList(TDatabaseRoutine::NodeName(), ALog) {
@@ -75,8 +82,9 @@ TDatabaseRoutineList::TDatabaseRoutineList(ILog* ALog) : TDatabaseObjectList(TDa
   FCustomSql = QStringLiteral("SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,") +
                ModuleDefinitionColumn(QStringLiteral("ROUTINE_SCHEMA"), QStringLiteral("ROUTINE_NAME"),
                                       QStringLiteral("ROUTINE_DEFINITION")) +
-               QStringLiteral(" FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) "
-                              "ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
+               TModuleSetOptions::CatalogueColumns() + QStringLiteral(" FROM INFORMATION_SCHEMA.ROUTINES") +
+               TModuleSetOptions::CatalogueJoin(QStringLiteral("ROUTINE_SCHEMA"), QStringLiteral("ROUTINE_NAME")) +
+               QStringLiteral(" WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
 }
 
 TDatabaseRoutineList::~TDatabaseRoutineList() = default;

@@ -2,6 +2,7 @@
 
 #include "infra/Support.DateTime.h"
 #include "schema/Lists.h"
+#include "schema/ModuleSetOptions.h"
 
 namespace quillon {
 
@@ -29,10 +30,13 @@ public:
   QString DDL() const override { return FSourceCode; }
   bool DefinitionUnreadable() const override { return FUnreadable; }
   void SetDefinitionUnreadable(bool Value) { FUnreadable = Value; }
-  // The gold-standard text with every "CREATE <white space> <routine type>" (any case) made
-  // "ALTER <routine type>"; raises Exception "Standard definition missing" without one, and
-  // refuses a routine whose own definition is unreadable (it may be encrypted).
+  // The gold-standard text with its leading "CREATE <routine type>" (any case) made "ALTER
+  // <routine type>", after the SET options the routine was created with; raises Exception
+  // "Standard definition missing" without one, and refuses a routine whose own definition is
+  // unreadable (it may be encrypted).
   QString AlterCommand() const override;
+  // Runs the SET statements and the ALTER of ACommand as batches of their own and gives the
+  // session its options back; refuses when the routine's options are not known.
   void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   // Raises rather than send an unreadable or empty definition.
@@ -43,8 +47,11 @@ public:
   void Parse(const TXmlNode* AObjectNode) override;
 
 private:
+  QString AlterStatement() const;
+
   QString FRoutineType;
   QString FSourceCode;
+  TModuleSetOptions FSetOptions;
   bool FUnreadable = false;
 };
 

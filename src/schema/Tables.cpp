@@ -36,12 +36,25 @@ void TDatabaseTable::Parse(const TXmlNode* AObjectNode) {
 
 QString TDatabaseView::GetViewDefinition() const { return Trim(FViewDefinition); }
 
-QString TDatabaseView::AlterCommand() const {
+QString TDatabaseView::AlterStatement() const {
   RefuseRepairOfUnreadable(*this, QStringLiteral("VIEW"));
   return LeadingCreateToAlter(FStandardDefinition, {QStringLiteral("VIEW")});
 }
 
-void TDatabaseView::ExecuteAlter(ISQL* ASQL, const QString& ACommand) { ASQL->ExecuteCommand(ACommand); }
+QString TDatabaseView::AlterCommand() const {
+  const QString Warning =
+      FIndexed ? QStringLiteral("-- An indexed view: this ALTER drops all its indexes, which must be made again.\r\n")
+               : QString();
+  return Warning + FSetOptions.Script(AlterStatement());
+}
+
+void TDatabaseView::ExecuteAlter(ISQL* ASQL, const QString& ACommand) {
+  if (FIndexed && !FIndexLossAllowed)
+    throw Exception(QStringLiteral("%1 is an indexed view: altering it drops all its indexes, so it is altered only "
+                                   "when that is allowed")
+                        .arg(FullName()));
+  FSetOptions.Execute(ASQL, FullName(), ACommand);
+}
 
 void TDatabaseView::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   if (FUnreadable)
@@ -60,6 +73,8 @@ void TDatabaseView::Load(TDataSet& ADataset) {
   const QVariant Definition = GetFieldValue(ADataset, QStringLiteral("VIEW_DEFINITION"));
   FUnreadable = Definition.isNull();
   FViewDefinition = Trim(VarToStr(Definition));
+  FSetOptions.Load(ADataset);
+  FIndexed = GetFieldFlag(ADataset, QStringLiteral("IS_INDEXED")).value_or(false);
 }
 
 void TDatabaseView::AddNode(TXmlNode* AParentNode) {
@@ -67,6 +82,7 @@ void TDatabaseView::AddNode(TXmlNode* AParentNode) {
   Node->SetAttribute(QStringLiteral("TABLE_SCHEMA"), FSchema);
   Node->SetAttribute(QStringLiteral("TABLE_NAME"), FName);
   MarkUnreadableNode(Node, FUnreadable);
+  FSetOptions.AddTo(Node);
   Node->SetText(FramedSourceText(GetViewDefinition()));
 }
 
@@ -76,6 +92,7 @@ void TDatabaseView::Parse(const TXmlNode* AObjectNode) {
   FName = AObjectNode->Attribute(QStringLiteral("TABLE_NAME"));
   FUnreadable = IsUnreadableNode(AObjectNode);
   FViewDefinition = Trim(AObjectNode->Text());
+  FSetOptions.Parse(AObjectNode);
 }
 
 TDatabaseTableList::TDatabaseTableList(ILog* ALog) : TDatabaseObjectList(TDatabaseTable::NodeName(), ALog) {
@@ -89,7 +106,10 @@ TDatabaseViewList::TDatabaseViewList(ILog* ALog) : TDatabaseObjectList(TDatabase
   FCustomSql = QStringLiteral("SELECT TABLE_SCHEMA,TABLE_NAME,") +
                ModuleDefinitionColumn(QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"),
                                       QStringLiteral("VIEW_DEFINITION")) +
-               QStringLiteral(" FROM INFORMATION_SCHEMA.VIEWS ORDER BY TABLE_SCHEMA,TABLE_NAME");
+               TModuleSetOptions::CatalogueColumns() +
+               QStringLiteral(",OBJECTPROPERTY(m.object_id,'IsIndexed') AS IS_INDEXED FROM INFORMATION_SCHEMA.VIEWS") +
+               TModuleSetOptions::CatalogueJoin(QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME")) +
+               QStringLiteral(" ORDER BY TABLE_SCHEMA,TABLE_NAME");
 }
 
 std::unique_ptr<TDatabaseObject> TDatabaseViewList::AddElement() { return std::make_unique<TDatabaseView>(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "schema/Lists.h"
+#include "schema/ModuleSetOptions.h"
 
 namespace quillon {
 
@@ -37,11 +38,18 @@ public:
   QString DDL() const override { return GetViewDefinition(); }
   bool DefinitionUnreadable() const override { return FUnreadable; }
   void SetDefinitionUnreadable(bool Value) { FUnreadable = Value; }
-  // The gold-standard text with every "CREATE <white space> VIEW" (any case) made "ALTER VIEW".
-  // Refused for a view whose definition is unreadable: it may be encrypted, and the gold text
-  // would replace it unencrypted.
+  // The gold-standard text with its leading "CREATE VIEW" (any case) made "ALTER VIEW", after
+  // the SET options the view was created with; for an indexed view, after a warning that the
+  // ALTER drops its indexes. Refused for a view whose definition is unreadable: it may be
+  // encrypted, and the gold text would replace it unencrypted.
   QString AlterCommand() const override;
+  // Runs the SET statements and the ALTER of ACommand as batches of their own and gives the
+  // session its options back; refuses when the view's options are not known, and for an
+  // indexed view unless the loss of its indexes was allowed.
   void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
+  // SQL Server drops every index of a view it alters.
+  bool Indexed() const { return FIndexed; }
+  void AllowIndexLoss(bool AValue) { FIndexLossAllowed = AValue; }
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   // Not ISaveObjectToService: the view list's comparison passes the version itself. Raises
   // rather than send an unreadable or empty definition, which would overwrite the gold text.
@@ -52,7 +60,13 @@ public:
   void Parse(const TXmlNode* AObjectNode) override;
 
 private:
+  QString AlterStatement() const;
+
   QString FViewDefinition;
+  TModuleSetOptions FSetOptions;
+  // From the catalogue; a snapshot does not keep it.
+  bool FIndexed = false;
+  bool FIndexLossAllowed = false;
   bool FUnreadable = false;
 };
 

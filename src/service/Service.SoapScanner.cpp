@@ -2,6 +2,8 @@
 
 #include "service/Service.Soap.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -39,6 +41,13 @@ void AppendUtf8(QByteArray& AOut, char32_t C) {
     AOut += char(0x80 | ((C >> 6) & 0x3F));
     AOut += char(0x80 | (C & 0x3F));
   }
+}
+
+// The text of UTF-8 bytes, every character kept: QString::fromUtf8 drops a U+FEFF that opens
+// the bytes, which here is the first character of a text or attribute, not a byte-order mark.
+QString TextOfUtf8(const QByteArray& AUtf8) {
+  QStringDecoder Decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+  return Decoder.decode(AUtf8);
 }
 
 // The bytes that end a plain run of character data: markup, references, carriage returns,
@@ -461,7 +470,7 @@ public:
   QString Result() const {
     if (FState != stDone)
       throw TDefer();
-    return QString::fromUtf8(FResult);
+    return TextOfUtf8(FResult);
   }
 
 private:
@@ -503,7 +512,7 @@ public:
     FCurrent = FCurrent ? FCurrent->AddChild(Name) : FDocument.CreateDocumentElement(Name);
     for (const TAttribute& A : AAttributes)
       FCurrent->SetAttribute(QString::fromUtf8(A.Name.data(), qsizetype(A.Name.size())),
-                             QString::fromUtf8(TScan::AttributeValue(A.Value)));
+                             TextOfUtf8(TScan::AttributeValue(A.Value)));
   }
 
   template <class TScan>
@@ -524,7 +533,7 @@ public:
 private:
   void FlushText() {
     if (!FPendingText.isEmpty() && !FWhiteOnly)
-      FCurrent->AddText(QString::fromUtf8(FPendingText));
+      FCurrent->AddText(TextOfUtf8(FPendingText));
     FPendingText.clear();
     FWhiteOnly = true;
   }

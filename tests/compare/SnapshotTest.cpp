@@ -59,7 +59,8 @@ TEST(Snapshot, LayoutOfTheDocument) {
                        "  <ROUTINE_PRIVILEGES/>\n"
                        "  <VIEWS/>\n"
                        "  <ROUTINES>\n"
-                       "    <ROUTINE ROUTINE_SCHEMA=\"dbo\" ROUTINE_NAME=\"P\" ROUTINE_TYPE=\"PROCEDURE\">&#xd;\nX&#xd;\n</ROUTINE>\n"
+                       "    <ROUTINE ROUTINE_SCHEMA=\"dbo\" ROUTINE_NAME=\"P\" ROUTINE_TYPE=\"PROCEDURE\" "
+                       "USES_QUOTED_IDENTIFIER=\"1\" USES_ANSI_NULLS=\"1\">&#xd;\nX&#xd;\n</ROUTINE>\n"
                        "  </ROUTINES>\n"
                        "</Database>\n"));
 }

@@ -4,6 +4,7 @@
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Routines.h"
+#include "schema/Tables.h"
 #include "support/CatalogueFixture.h"
 #include "support/MemorySql.h"
 #include "support/FixedLogin.h"
@@ -102,6 +103,52 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAd
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
 }
 
+// A constraint added NOT FOR REPLICATION and WITH NOCHECK comes back so.
+TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairKeepsHowTheConstraintWasAdded) {
+  const QString Table = QStringLiteral("orderLines");
+  const QString Add = QStringLiteral("ALTER TABLE [dbo].[orderLines] WITH NOCHECK ADD CONSTRAINT [CK_Qty] CHECK NOT FOR "
+                                     "REPLICATION ([Qty]>=(0));");
+  TCheckConstraintList Checks(&FLog);
+  Checks.Load(&FDb);
+  TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
+  EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
+  Check->Alter(&FDb);
+
+  Checks.Load(&FDb);
+  Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Qty]>=(0))"));
+  Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
+  EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
+}
+
+// Altering an indexed view drops its indexes: without leave nothing reaches the server.
+TEST_F(CatalogueOverOdbcTest, AnIndexedViewIsAlteredOnlyWhenTheLossOfItsIndexesIsAllowed) {
+  const auto OrderSummary = [this](TDatabaseViewList& AViews) {
+    AViews.Load(&FDb);
+    TDatabaseObject* Found = nullptr;
+    EXPECT_TRUE(AViews.TryGetValue(QStringLiteral("[DBO].[ORDERSUMMARY]"), Found));
+    return static_cast<TDatabaseView*>(Found);
+  };
+  TDatabaseViewList Views(&FLog);
+  TDatabaseView* View = OrderSummary(Views);
+  ASSERT_NE(View, nullptr);
+  ASSERT_TRUE(View->Indexed());
+  View->SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.OrderSummary AS SELECT Id FROM dbo.Orders"));
+  FServer.Forget();
+  EXPECT_THROW(View->Alter(&FDb), Exception);
+  EXPECT_TRUE(FServer.Statements().isEmpty());
+
+  View->AllowIndexLoss(true);
+  View->Alter(&FDb);
+  View = OrderSummary(Views);
+  ASSERT_NE(View, nullptr);
+  EXPECT_FALSE(View->Indexed());
+  EXPECT_EQ(View->DDL(), QStringLiteral("CREATE VIEW dbo.OrderSummary AS SELECT Id FROM dbo.Orders"));
+}
+
 TEST_F(CatalogueOverOdbcTest, ARoutineRepairAltersOnlyItsOwnLeadingCreate) {
   TDatabaseRoutineList Routines(&FLog);
   Routines.Load(&FDb);
@@ -117,6 +164,40 @@ TEST_F(CatalogueOverOdbcTest, ARoutineRepairAltersOnlyItsOwnLeadingCreate) {
   Routines.Load(&FDb);
   ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
   EXPECT_EQ(static_cast<TDatabaseRoutine*>(Found)->SourceCode(), Standard);
+}
+
+// A procedure written with QUOTED_IDENTIFIER OFF, whose double-quoted text is a string: altered
+// under the session's options (ON) it no longer compiles, so the repair runs under its own and
+// gives the session its options back.
+TEST_F(CatalogueOverOdbcTest, ARoutineRepairKeepsTheSetOptionsTheRoutineWasCreatedWith) {
+  const QString Standard = QStringLiteral("CREATE PROCEDURE Økonomi.BeregnSats AS SELECT \"ny sats\" AS Navn");
+  try {
+    FDb.ExecuteCommand(QStringLiteral("ALTER PROCEDURE Økonomi.BeregnSats AS SELECT \"ny sats\" AS Navn"));
+    ADD_FAILURE() << "compiled under QUOTED_IDENTIFIER ON";
+  } catch (const EOdbcError& E) {
+    EXPECT_TRUE(E.Message().contains(QStringLiteral("Invalid column name 'ny sats'"))) << E.what();
+  }
+
+  TDatabaseRoutineList Routines(&FLog);
+  Routines.Load(&FDb);
+  TDatabaseObject* Found = nullptr;
+  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[ØKONOMI].[BEREGNSATS]"), Found));
+  auto* Routine = static_cast<TDatabaseRoutine*>(Found);
+  Routine->SetStandardDefinition(Standard);
+  EXPECT_TRUE(Routine->AlterCommand().startsWith(QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS OFF;\r\nGO\r\n")))
+      << Routine->AlterCommand().toStdString();
+  Routine->Alter(&FDb);
+
+  Routines.Load(&FDb);
+  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[ØKONOMI].[BEREGNSATS]"), Found));
+  Routine = static_cast<TDatabaseRoutine*>(Found);
+  EXPECT_EQ(Routine->SourceCode(), Standard);
+  Routine->SetStandardDefinition(Standard);
+  EXPECT_TRUE(Routine->AlterCommand().startsWith(QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS OFF;")));
+  TDataSet* Options = FDb.FastQuery(QStringLiteral("SELECT @@OPTIONS"));
+  constexpr qint32 QuotedIdentifierAndAnsiNulls = 256 | 32;
+  EXPECT_EQ(Options->Fields(0).AsInteger() & QuotedIdentifierAndAnsiNulls, QuotedIdentifierAndAnsiNulls);
+  Options->Close();
 }
 
 TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAbortAsItWas) {

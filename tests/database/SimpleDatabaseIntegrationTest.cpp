@@ -8,9 +8,15 @@
 #include "support/TdsServer.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -38,6 +44,28 @@ public:
     return true;
   }
 };
+
+// A connection of its own to a test server, logging in with the dialog's user and password.
+struct TDatabaseWithLogin {
+  explicit TDatabaseWithLogin(const QString& AConnectionString) {
+    Db.SetLoginDialog(&Dialog);
+    Db.SetConnectionString(AConnectionString);
+  }
+  TRecordingLog Log;
+  TScriptedLoginDialog Dialog;
+  TSimpleDatabase Db{&Log};
+};
+
+// AStep must raise TError with a message that holds AText.
+template <class TError, class TStep>
+void ExpectRaised(TStep AStep, const QString& AText) {
+  try {
+    AStep();
+    ADD_FAILURE() << "no error";
+  } catch (const TError& E) {
+    EXPECT_TRUE(E.Message().contains(AText)) << E.what();
+  }
+}
 
 class TRecordingObserver : public ILoginObserver {
 public:
@@ -280,6 +308,31 @@ TEST_F(SimpleDatabaseIntegrationTest, ObjectExistsSendsTheNameAsAParameter) {
   EXPECT_EQ(Sent[3].Params, (QVariantList{QStringLiteral("dbo.O'Brien"), QStringLiteral("U")}));
 }
 
+// The numbers SQL Server gives these errors, as the driver passes them on.
+TEST_F(SimpleDatabaseIntegrationTest, TheServerNumbersItsErrorsAsSqlServerDoes) {
+  FDb.Connect();
+  const struct {
+    const char* Sql;
+    qint32 Number;
+    const char* Message;
+  } Cases[] = {
+      {"THROW 49999, 'x', 1", 35100, "Error number 49999 in the THROW statement is outside the valid range"},
+      {"SET QUOTED_IDENTIFIER OFF;\r\nALTER VIEW dbo.OpenOrders AS SELECT Id FROM dbo.Orders", 111,
+       "'CREATE/ALTER VIEW' must be the first statement in a query batch."},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Sql);
+    try {
+      FDb.ExecuteCommand(QString::fromLatin1(Case.Sql));
+      ADD_FAILURE() << "no error";
+    } catch (const EOdbcError& E) {
+      ASSERT_FALSE(E.Diagnostics().isEmpty());
+      EXPECT_EQ(E.Diagnostics().first().NativeError, Case.Number);
+      EXPECT_TRUE(E.Message().contains(QString::fromLatin1(Case.Message))) << E.what();
+    }
+  }
+}
+
 TEST_F(SimpleDatabaseIntegrationTest, MessagesLeftByACommandRaiseCommandFailedWithTheirDescriptions) {
   FDb.Connect();
   FServer.Warn(QStringLiteral("SaveDbRoutine"));
@@ -348,25 +401,30 @@ TEST_F(SimpleDatabaseIntegrationTest, ALostConnectionClosesAndTheCachedStringRec
   EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
 }
 
+// Severity 20 and above ends the session, whether the error comes before the rows or after
+// some of them.
 TEST_F(SimpleDatabaseIntegrationTest, AFatalServerErrorClosesTheConnectionAndTheNextCallSaysSo) {
-  FDb.Connect();
-  FServer.FailFatally(QStringLiteral("OBJECT_ID"));
-  try {
-    FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable);
-    ADD_FAILURE() << "no error";
-  } catch (const EOdbcError& E) {
-    EXPECT_TRUE(E.Message().contains(QStringLiteral("Fatal error 9001"))) << E.what();
+  const struct {
+    void (TTdsServer::*Rule)(const QString&);
+    const char* Error;
+  } Cases[] = {
+      {&TTdsServer::FailFatally, "Fatal error 9001"},
+      {&TTdsServer::FailFatallyAfterRows, "logical consistency-based I/O error"},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Error);
+    FDb.Connect();
+    (FServer.*Case.Rule)(QStringLiteral("INFORMATION_SCHEMA.ROUTINES"));
+    TDatabaseRoutineList Routines(&FLog);
+    ExpectRaised<EOdbcError>([&] { Routines.Load(&FDb); }, QString::fromLatin1(Case.Error));
+    EXPECT_FALSE(FDb.Connected());
+    ExpectRaised<Exception>([&] { FDb.FastQuery(QStringLiteral("SELECT DB_NAME()")); },
+                            QStringLiteral("Implicit connect not allowed"));
+    FServer.Clear();
+    FDb.Connect();
+    EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
+    FDb.Disconnect();
   }
-  EXPECT_FALSE(FDb.Connected());
-  try {
-    FDb.FastQuery(QStringLiteral("SELECT DB_NAME()"));
-    ADD_FAILURE() << "no error";
-  } catch (const Exception& E) {
-    EXPECT_EQ(E.Message(), QStringLiteral("Implicit connect not allowed"));
-  }
-  FServer.Clear();
-  FDb.Connect();
-  EXPECT_TRUE(FDb.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
 }
 
 TEST_F(SimpleDatabaseIntegrationTest, AConnectionLostInTheMiddleOfAResultIsClosedAndTheNextCallSaysSo) {
@@ -445,11 +503,8 @@ TEST(SimpleDatabaseEncryptionTest, EncryptIsHonouredAndRequiredEncryptionNeverFa
   for (const auto& Case : Cases) {
     SCOPED_TRACE(std::string(Case.Server) + ": " + Case.Keys);
     TTdsServer Server(Fixture, {}, QString::fromLatin1(Case.Server));
-    TRecordingLog Log;
-    TScriptedLoginDialog Dialog;
-    TSimpleDatabase Db(&Log);
-    Db.SetLoginDialog(&Dialog);
-    Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Harbour")) + u';' + QString::fromLatin1(Case.Keys));
+    TDatabaseWithLogin Login(Server.ConnectionString(QStringLiteral("Harbour")) + u';' + QString::fromLatin1(Case.Keys));
+    TSimpleDatabase& Db = Login.Db;
     if (!Case.Session) {
       EXPECT_THROW(Db.Connect(), EOdbcError);
       EXPECT_FALSE(Db.Connected());
@@ -460,6 +515,157 @@ TEST(SimpleDatabaseEncryptionTest, EncryptIsHonouredAndRequiredEncryptionNeverFa
     EXPECT_TRUE(Db.ObjectExists(QStringLiteral("dbo.Orders"), otUserTable));
     EXPECT_EQ(Server.Sessions(), QStringList{QString::fromLatin1(Case.Session)});
   }
+}
+
+void RunOpenssl(const QString& AFolder, const QStringList& AArguments) {
+  QProcess Openssl;
+  Openssl.setWorkingDirectory(AFolder);
+  Openssl.start(QStringLiteral("openssl"), AArguments);
+  if (!Openssl.waitForFinished(30000) || Openssl.exitStatus() != QProcess::NormalExit || Openssl.exitCode() != 0)
+    throw std::runtime_error("openssl " + AArguments.join(u' ').toStdString() + " failed: " +
+                             Openssl.errorString().toStdString() + Openssl.readAllStandardError().toStdString());
+}
+
+// A certificate authority made for one test, with a certificate for localhost it signed and
+// one it signed that has already expired.
+class TTestCertificates {
+public:
+  TTestCertificates() {
+    const QStringList NewKey{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                             QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
+    const QString Folder = FFolder.path();
+    RunOpenssl(Folder, QStringList{QStringLiteral("req"), QStringLiteral("-x509")}
+                           << NewKey << QStringLiteral("-keyout") << QStringLiteral("ca.key") << QStringLiteral("-out")
+                           << QStringLiteral("ca.pem") << QStringLiteral("-days") << QStringLiteral("1")
+                           << QStringLiteral("-subj") << QStringLiteral("/CN=Quillon Test CA"));
+    RunOpenssl(Folder, QStringList{QStringLiteral("req")}
+                           << NewKey << QStringLiteral("-keyout") << QStringLiteral("server.key")
+                           << QStringLiteral("-out") << QStringLiteral("server.csr") << QStringLiteral("-subj")
+                           << QStringLiteral("/CN=localhost"));
+    QFile Extensions(FFolder.filePath(QStringLiteral("server.ext")));
+    if (!Extensions.open(QIODevice::WriteOnly) ||
+        Extensions.write("subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n") < 0)
+      throw std::runtime_error("cannot write the certificate's extensions");
+    Extensions.close();
+    // -days 0 makes a certificate whose last valid second is the one it was made in.
+    for (const auto& [Name, Days] : {std::pair{"server.pem", "1"}, std::pair{"expired.pem", "0"}})
+      RunOpenssl(Folder, {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+                          QStringLiteral("server.csr"), QStringLiteral("-CA"), QStringLiteral("ca.pem"),
+                          QStringLiteral("-CAkey"), QStringLiteral("ca.key"), QStringLiteral("-CAcreateserial"),
+                          QStringLiteral("-out"), QString::fromLatin1(Name), QStringLiteral("-days"),
+                          QString::fromLatin1(Days), QStringLiteral("-extfile"), QStringLiteral("server.ext")});
+    QThread::sleep(1);
+  }
+
+  QString Path(const QString& AName) const { return FFolder.filePath(AName); }
+  // tds_server.py's options that make it show the certificate AName.
+  QStringList ServerOptions(const QString& AName) const {
+    return {QStringLiteral("--certificate"), Path(AName), QStringLiteral("--key"), Path(QStringLiteral("server.key"))};
+  }
+
+private:
+  QTemporaryDir FFolder;
+};
+
+// Required encryption proves the server is who it says: its certificate must be signed by the
+// CA file (or the system's CA store), be valid now and name the host connected to.
+TEST(SimpleDatabaseEncryptionTest, RequiredEncryptionChecksTheServersCertificateAndHostName) {
+  const TTestCertificates Certificates;
+  const QString CAFile = QStringLiteral(";CAFile=") + Certificates.Path(QStringLiteral("ca.pem"));
+  const struct {
+    const char* Certificate;  // nullptr: a self-signed one
+    const char* Host;
+    QString Keys;
+    bool Accepted;
+  } Cases[] = {
+      {"server.pem", "localhost", QStringLiteral("Encrypt=yes") + CAFile, true},
+      {"server.pem", "localhost",
+       QStringLiteral("Use Encryption for Data=True;HostNameInCertificate=localhost") + CAFile, true},
+      {"server.pem", "localhost", QStringLiteral("Encrypt=yes"), false},
+      {"server.pem", "127.0.0.1", QStringLiteral("Encrypt=yes") + CAFile, false},
+      {"expired.pem", "localhost", QStringLiteral("Encrypt=yes") + CAFile, false},
+      {nullptr, "localhost", QStringLiteral("Encrypt=yes") + CAFile, false},
+      {nullptr, "localhost", QStringLiteral("Encrypt=yes;TrustServerCertificate=yes"), true},
+      {nullptr, "127.0.0.1", QStringLiteral("Use Encryption for Data=True;Trust Server Certificate=True"), true},
+  };
+  const QByteArray OwnConfiguration = qgetenv("FREETDSCONF");
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(std::string(Case.Certificate ? Case.Certificate : "self-signed") + " " + Case.Host + ": " +
+                 Case.Keys.toStdString());
+    TTdsServer Server(Fixture, {}, QStringLiteral("force"),
+                      Case.Certificate ? Certificates.ServerOptions(QString::fromLatin1(Case.Certificate))
+                                       : QStringList());
+    TDatabaseWithLogin Login(QStringLiteral("Data Source=%1,%2;Initial Catalog=Harbour;Connect Timeout=10;%3")
+                                 .arg(QString::fromLatin1(Case.Host))
+                                 .arg(Server.Port())
+                                 .arg(Case.Keys));
+    if (Case.Accepted) {
+      Login.Db.Connect();
+      EXPECT_EQ(Server.Sessions(), QStringList{QStringLiteral("full")});
+    } else {
+      ExpectRaised<EOdbcError>([&] { Login.Db.Connect(); }, QStringLiteral("certificate was checked against"));
+      EXPECT_FALSE(Login.Db.Connected());
+    }
+    EXPECT_EQ(qgetenv("FREETDSCONF"), OwnConfiguration);
+  }
+}
+
+TEST(SimpleDatabaseEncryptionTest, ACAFileThatCannotServeIsRefusedBeforeConnecting) {
+  QTemporaryDir Folder;
+  QFile NotPem(Folder.filePath(QStringLiteral("ca.der")));
+  ASSERT_TRUE(NotPem.open(QIODevice::WriteOnly));
+  NotPem.write(QByteArray("\x30\x82\x01\x0a", 4));
+  NotPem.close();
+  const struct {
+    QString CAFile;
+    QString Message;
+  } Cases[] = {
+      {Folder.filePath(QStringLiteral("missing.pem")), QStringLiteral("cannot be read")},
+      {NotPem.fileName(), QStringLiteral("holds no PEM certificate")},
+  };
+  TTdsServer Server(Fixture, {}, QStringLiteral("force"));
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.CAFile.toStdString());
+    TDatabaseWithLogin Login(Server.ConnectionString(QStringLiteral("Harbour")) + QStringLiteral(";Encrypt=yes;CAFile=") +
+                             Case.CAFile);
+    ExpectRaised<EConnectionSettings>([&] { Login.Db.Connect(); }, Case.Message);
+    EXPECT_EQ(Server.Sessions(), QStringList());
+  }
+}
+
+// A password reaches the server as typed, whatever characters it holds; one the driver cannot
+// be given intact is refused before anything is sent.
+TEST(SimpleDatabaseLoginTest, EveryCharacterOfAPasswordReachesTheServer) {
+  const QStringList Passwords{QStringLiteral("a;b;"), QStringLiteral("{ab"), QStringLiteral("ab}"),
+                              QStringLiteral("a}}b{"), QStringLiteral("a=b"), QStringLiteral("  ab "),
+                              QString::fromUtf8("pässwörd€😀"), QStringLiteral("p}x;Encryption=off")};
+  QStringList Logins;
+  for (qsizetype Index = 0; Index < Passwords.size(); ++Index)
+    Logins.append(QStringLiteral("user%1:%2").arg(Index).arg(Passwords[Index]));
+  TTdsServer Server(Fixture, Logins, QStringLiteral("force"));
+  for (qsizetype Index = 0; Index < Passwords.size(); ++Index) {
+    SCOPED_TRACE(Passwords[Index].toStdString());
+    TDatabaseWithLogin Login(Server.ConnectionString(QStringLiteral("Harbour")));
+    Login.Dialog.UserName = QStringLiteral("user%1").arg(Index);
+    Login.Dialog.Password = Passwords[Index];
+    Login.Db.Connect();
+    EXPECT_EQ(Login.Db.DatabaseName(), QStringLiteral("Harbour"));
+  }
+
+  const QStringList Before = Server.Sessions();
+  TDatabaseWithLogin Login(Server.ConnectionString(QStringLiteral("Harbour")) + QStringLiteral(";Encrypt=yes"));
+  Login.Dialog.Password = QStringLiteral("pa};Port=11433;Encryption=off;x=1");
+  ExpectRaised<EConnectionSettings>([&] { Login.Db.Connect(); }, QStringLiteral("The value of Password holds"));
+  EXPECT_EQ(Server.Sessions(), Before);
+}
+
+TEST(SimpleDatabaseLoginTest, AConnectionStringTooLongForTheDriverIsRefusedNotCut) {
+  TTdsServer Server(Fixture);
+  TDatabaseWithLogin Login(Server.ConnectionString(QStringLiteral("Harbour")) + QStringLiteral(";Application Name=") +
+                           QString(70000, u'x'));
+  ExpectRaised<Exception>([&] { Login.Db.Connect(); },
+                          QStringLiteral("The connection string's length is out of range for the ODBC driver"));
+  EXPECT_EQ(Server.Sessions(), QStringList());
 }
 
 TEST(SimpleDatabaseTimeoutTest, AServerThatNeverAnswersFailsWithinTheConnectTimeout) {

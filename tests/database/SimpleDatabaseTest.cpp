@@ -44,51 +44,107 @@ TEST(PlaceholderTest, ColonNamesBecomeMarkersInOrderOutsideLiterals) {
 
 TEST(OdbcConnectionStringTest, OleDbKeysBecomeTheDriversKeys) {
   const QString FreeTds = QStringLiteral("FreeTDS");
+  const QString Msodbc = QStringLiteral("ODBC Driver 18 for SQL Server");
+  const QString Checked = QStringLiteral("\tencryption = require\n\tcheck certificate hostname = yes\n");
   const struct {
     QString Driver;
     QString OleDb;
     QString Odbc;
     qint32 Timeout;
+    QString FreeTdsSection = {};
+    QString CAFile = {};
   } Cases[] = {
       {FreeTds, QStringLiteral("Provider=SQLOLEDB.1;Data Source=SRV;Initial Catalog=Harbour;Integrated Security=SSPI"),
-       QStringLiteral("DRIVER=FreeTDS;Server=SRV;Database=Harbour;Trusted_Connection=Yes;TDS_Version=7.4;Encryption=request"), 15},
+       QStringLiteral("DRIVER=FreeTDS;Server=SRV;Database=Harbour;Trusted_Connection=Yes;TDS_Version=7.4;Encryption=request;"),
+       15},
       {FreeTds,
        QStringLiteral("Provider=SQLNCLI11.1;Data Source=db1,1533;Initial Catalog=H;User ID=kari;\"Password=a;b}c\""),
-       QStringLiteral("DRIVER=FreeTDS;Server=db1,1533;Database=H;UID=kari;PWD={a;b}c};TDS_Version=7.4;Encryption=request"), 15},
+       QStringLiteral("DRIVER=FreeTDS;Server=db1,1533;Database=H;UID=kari;PWD={a;b}c};TDS_Version=7.4;Encryption=request;"),
+       15},
       {FreeTds,
        QStringLiteral("Persist Security Info=False;Data Source=tcp:host\\INST;Connect Timeout=3;Encrypt=yes;"
                       "Application Name=Quillon;Workstation ID=WS;Current Language=norsk"),
-       QStringLiteral("DRIVER=FreeTDS;Server=host\\INST;Encryption=require;APP=Quillon;WSID=WS;Language=norsk;TDS_Version=7.4"),
-       3},
+       QStringLiteral("DRIVER=FreeTDS;Servername=quillon;APP=Quillon;WSID=WS;Language=norsk;TDS_Version=7.4;Encryption=require;"),
+       3, QStringLiteral("[quillon]\n\thost = host\n\tinstance = INST\n") + Checked, QStringLiteral("/settings/ca.pem")},
       {FreeTds, QStringLiteral("Initial Catalog=H;TDS_Version=7.3;Encryption=request"),
-       QStringLiteral("DRIVER=FreeTDS;Server=localhost;Database=H;TDS_Version=7.3;Encryption=request"), 15},
+       QStringLiteral("DRIVER=FreeTDS;Server=localhost;Database=H;TDS_Version=7.3;Encryption=request;"), 15},
       {FreeTds, QStringLiteral("Data Source=(local);Integrated Security=True"),
-       QStringLiteral("DRIVER=FreeTDS;Server=localhost;Trusted_Connection=Yes;TDS_Version=7.4;Encryption=request"), 15},
+       QStringLiteral("DRIVER=FreeTDS;Server=localhost;Trusted_Connection=Yes;TDS_Version=7.4;Encryption=request;"), 15},
       {FreeTds, QStringLiteral("Data Source=S;Encrypt=Optional;TrustServerCertificate=yes"),
-       QStringLiteral("DRIVER=FreeTDS;Server=S;Encryption=request;TDS_Version=7.4"), 15},
-      {FreeTds, QStringLiteral("Data Source=S;Encrypt=strict"),
-       QStringLiteral("DRIVER=FreeTDS;Server=S;Encryption=require;TDS_Version=7.4"), 15},
-      {FreeTds, QStringLiteral("Data Source=S;Encrypt=mandatory"),
-       QStringLiteral("DRIVER=FreeTDS;Server=S;Encryption=require;TDS_Version=7.4"), 15},
+       QStringLiteral("DRIVER=FreeTDS;Server=S;TDS_Version=7.4;Encryption=request;"), 15},
+      {FreeTds, QStringLiteral("Data Source=db,1533;Encrypt=strict;CAFile=/etc/ca.pem"),
+       QStringLiteral("DRIVER=FreeTDS;Servername=quillon;TDS_Version=7.4;Encryption=require;"), 15,
+       QStringLiteral("[quillon]\n\thost = db\n\tport = 1533\n") + Checked, QStringLiteral("/etc/ca.pem")},
+      {FreeTds, QStringLiteral("Data Source=S;Encrypt=mandatory;HostNameInCertificate=s"),
+       QStringLiteral("DRIVER=FreeTDS;Servername=quillon;TDS_Version=7.4;Encryption=require;"), 15,
+       QStringLiteral("[quillon]\n\thost = S\n") + Checked, QStringLiteral("/settings/ca.pem")},
+      {FreeTds, QStringLiteral("Data Source=S;Use Encryption for Data=True;Trust Server Certificate=True"),
+       QStringLiteral("DRIVER=FreeTDS;Server=S;TDS_Version=7.4;Encryption=require;"), 15},
       {FreeTds, QStringLiteral("Data Source=S;Encrypt=FALSE"),
-       QStringLiteral("DRIVER=FreeTDS;Server=S;Encryption=request;TDS_Version=7.4"), 15},
-      {FreeTds, QStringLiteral("Data Source=S;Encrypt=perhaps"),
-       QStringLiteral("DRIVER=FreeTDS;Server=S;Encryption=require;TDS_Version=7.4"), 15},
+       QStringLiteral("DRIVER=FreeTDS;Server=S;TDS_Version=7.4;Encryption=request;"), 15},
+      {FreeTds, QStringLiteral("Data Source=S;Encrypt=perhaps;TrustServerCertificate=true"),
+       QStringLiteral("DRIVER=FreeTDS;Server=S;TDS_Version=7.4;Encryption=require;"), 15},
       {FreeTds, QStringLiteral("Data Source=S;Encryption=off"),
-       QStringLiteral("DRIVER=FreeTDS;Server=S;Encryption=off;TDS_Version=7.4"), 15},
-      {QStringLiteral("ODBC Driver 18 for SQL Server"), QStringLiteral("Data Source=S;Encrypt=strict"),
-       QStringLiteral("DRIVER=ODBC Driver 18 for SQL Server;Server=S;Encrypt=strict"), 15},
-      {QStringLiteral("ODBC Driver 18 for SQL Server"),
-       QStringLiteral("Data Source=S;Password= a}b;TrustServerCertificate=yes"),
-       QStringLiteral("DRIVER=ODBC Driver 18 for SQL Server;Server=S;PWD={ a}}b};TrustServerCertificate=yes"), 15},
+       QStringLiteral("DRIVER=FreeTDS;Server=S;TDS_Version=7.4;Encryption=off;"), 15},
+      // FreeTDS takes a braced value up to the first "};" and keeps "}}" as it is.
+      {FreeTds, QStringLiteral("Data Source=S;User ID= kari ;\"Password={a=b}}\""),
+       QStringLiteral("DRIVER=FreeTDS;Server=S;UID={ kari };PWD={{a=b}}};TDS_Version=7.4;Encryption=request;"), 15},
+      {Msodbc, QStringLiteral("Data Source=S;Encrypt=strict"),
+       QStringLiteral("DRIVER=ODBC Driver 18 for SQL Server;Server=S;Encrypt=strict;"), 15},
+      {Msodbc, QStringLiteral("Data Source=S;Password= a}b;TrustServerCertificate=yes"),
+       QStringLiteral("DRIVER=ODBC Driver 18 for SQL Server;Server=S;PWD={ a}}b};TrustServerCertificate=yes;"), 15},
+      {Msodbc, QStringLiteral("Data Source=S;\"Password=pa};Port=1;Encrypt=no\";Use Encryption for Data=True;Encrypt=no"),
+       QStringLiteral("DRIVER=ODBC Driver 18 for SQL Server;Server=S;PWD={pa}};Port=1;Encrypt=no};Encrypt=yes;"), 15},
+      {Msodbc, QStringLiteral("Data Source=S;Encrypt=strict;Use Encryption for Data=True;HostNameInCertificate=db.x"),
+       QStringLiteral("DRIVER=ODBC Driver 18 for SQL Server;Server=S;Encrypt=strict;HostNameInCertificate=db.x;"), 15},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.OleDb.toStdString());
     TMSSQLConnString Conn;
     Conn.SetValue(Case.OleDb);
-    qint32 Timeout = -1;
-    EXPECT_EQ(OdbcConnectionString(Conn, Case.Driver, Timeout), Case.Odbc);
-    EXPECT_EQ(Timeout, Case.Timeout);
+    const TOdbcLogin Login = OdbcLogin(Conn, Case.Driver, QStringLiteral("/settings/ca.pem"));
+    EXPECT_EQ(Login.ConnectionString, Case.Odbc);
+    EXPECT_EQ(Login.LoginTimeout, Case.Timeout);
+    EXPECT_EQ(Login.FreeTdsSection, Case.FreeTdsSection);
+    EXPECT_EQ(Login.CAFile, Case.CAFile);
+  }
+}
+
+// What would reach the driver as something else than written, or contradicts itself.
+TEST(OdbcConnectionStringTest, WhatCannotBePassedOnAsMeantIsRefused) {
+  const struct {
+    QString Driver;
+    QString OleDb;
+    QString Message;
+  } Cases[] = {
+      {QStringLiteral("FreeTDS"), QStringLiteral("Data Source=S;\"Password=pa};Port=11433;Encryption=off;x=1\""),
+       QStringLiteral("The value of Password holds \"};\"")},
+      {QStringLiteral("FreeTDS"), QStringLiteral("Data Source=S;Encrypt=yes;Encryption=off"),
+       QStringLiteral("asks for encryption (Encrypt) and turns it off (Encryption)")},
+      {QStringLiteral("ODBC Driver 18 for SQL Server"),
+       QStringLiteral("Data Source=S;Encryption=off;Use Encryption for Data=True"),
+       QStringLiteral("asks for encryption (Use Encryption for Data) and turns it off (Encryption)")},
+      {QStringLiteral("FreeTDS"), QStringLiteral("Data Source=db,1433;Encrypt=yes;HostNameInCertificate=other"),
+       QStringLiteral("(\"db\"), not against HostNameInCertificate (\"other\")")},
+      {QStringLiteral("FreeTDS"), QStringLiteral("Data Source=db#1;Encrypt=yes"),
+       QStringLiteral("The server host name \"db#1\" cannot be given")},
+      {QStringLiteral("FreeTDS"), QStringLiteral("Data Source=db,14x;Encrypt=yes"),
+       QStringLiteral("The port \"14x\" is no port number")},
+      {QStringLiteral("FreeTDS"), QStringLiteral("Data Source=db;Encrypt=yes;TrustServerCertificate=yes;CAFile=/ca.pem"),
+       QStringLiteral("A CA file is used only when")},
+      {QStringLiteral("ODBC Driver 18 for SQL Server"), QStringLiteral("Data Source=db;Encrypt=yes;CAFile=/ca.pem"),
+       QStringLiteral("A CA file is used only when")},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.OleDb.toStdString());
+    TMSSQLConnString Conn;
+    Conn.SetValue(Case.OleDb);
+    try {
+      OdbcLogin(Conn, Case.Driver, QString());
+      ADD_FAILURE() << "passed on";
+    } catch (const EConnectionSettings& E) {
+      EXPECT_TRUE(E.Message().contains(Case.Message)) << E.what();
+    }
   }
 }
 

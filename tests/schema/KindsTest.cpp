@@ -30,6 +30,10 @@ using test::TSqlCall;
 
 using test::Loaded;
 
+// What a repair script says of a view or routine whose SET options are not known.
+const QString OptionsNotKnown =
+    QStringLiteral("-- The SET options this object was created with are not known: it is not altered.\r\n");
+
 // Parses one object of type T from an element written as XML text.
 template <class T>
 std::unique_ptr<T> ParsedFrom(const QByteArray& AElement) {
@@ -73,7 +77,9 @@ TEST(Kinds, EveryListRunsItsCatalogueQuery) {
       {&Tables, "TABLES", "SELECT * FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_SCHEMA,TABLE_NAME"},
       {&Views, "VIEWS",
        "SELECT TABLE_SCHEMA,TABLE_NAME,OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+QUOTENAME(TABLE_NAME))) "
-       "AS VIEW_DEFINITION FROM INFORMATION_SCHEMA.VIEWS ORDER BY TABLE_SCHEMA,TABLE_NAME"},
+       "AS VIEW_DEFINITION,m.uses_quoted_identifier AS USES_QUOTED_IDENTIFIER,m.uses_ansi_nulls AS USES_ANSI_NULLS,"
+       "OBJECTPROPERTY(m.object_id,'IsIndexed') AS IS_INDEXED FROM INFORMATION_SCHEMA.VIEWS LEFT JOIN sys.sql_modules m "
+       "ON m.object_id=OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+QUOTENAME(TABLE_NAME)) ORDER BY TABLE_SCHEMA,TABLE_NAME"},
       {&Columns, "COLUMNS", "SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME"},
       {&Indices, "INDEXS",
        "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,i.is_unique AS "
@@ -82,12 +88,17 @@ TEST(Kinds, EveryListRunsItsCatalogueQuery) {
       {&Routines, "ROUTINES",
        "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,"
        "OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME))) "
-       "AS ROUTINE_DEFINITION FROM INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY "
-       "ROUTINE_SCHEMA,ROUTINE_NAME"},
+       "AS ROUTINE_DEFINITION,m.uses_quoted_identifier AS USES_QUOTED_IDENTIFIER,m.uses_ansi_nulls AS USES_ANSI_NULLS "
+       "FROM INFORMATION_SCHEMA.ROUTINES LEFT JOIN sys.sql_modules m "
+       "ON m.object_id=OBJECT_ID(QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME)) "
+       "WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME"},
       {&Checks, "CHECK_CONSTRAINTS",
-       "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.CHECK_CONSTRAINTS c JOIN "
+       "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA,k.is_not_for_replication AS IS_NOT_FOR_REPLICATION,"
+       "k.is_not_trusted AS IS_NOT_TRUSTED FROM INFORMATION_SCHEMA.CHECK_CONSTRAINTS c JOIN "
        "INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA AND "
-       "u.CONSTRAINT_NAME=c.CONSTRAINT_NAME ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME"},
+       "u.CONSTRAINT_NAME=c.CONSTRAINT_NAME LEFT JOIN sys.check_constraints k "
+       "ON k.object_id=OBJECT_ID(QUOTENAME(c.CONSTRAINT_SCHEMA)+'.'+QUOTENAME(c.CONSTRAINT_NAME)) "
+       "ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME"},
       {&ForeignKeys, "REFERENTIAL_CONSTRAINTS",
        "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS c JOIN "
        "INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA AND "
@@ -183,13 +194,66 @@ TEST(Views, RepairTurnsTheLeadingCreateViewIntoAlterView) {
     SCOPED_TRACE(Case.Standard.toStdString());
     TDatabaseView View("dbo", "V");
     View.SetStandardDefinition(Case.Standard);
-    EXPECT_EQ(View.AlterCommand(), Case.Command);
+    EXPECT_EQ(View.AlterCommand(), OptionsNotKnown + Case.Command);
   }
-  TDatabaseView View("dbo", "V");
-  View.SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.V AS SELECT 2"));
+}
+
+// The ALTER runs under the SET options the module was created with, read from the catalogue
+// or the snapshot, and the session gets its own back; without them nothing runs.
+TEST(Modules, RepairRunsUnderTheModulesOwnSetOptions) {
+  const QStringList Fields{"TABLE_SCHEMA", "TABLE_NAME", "VIEW_DEFINITION", "USES_QUOTED_IDENTIFIER",
+                           "USES_ANSI_NULLS"};
+  std::unique_ptr<TDatabaseView> Views[] = {
+      Loaded<TDatabaseView>(Fields, {"dbo", "V", "CREATE VIEW dbo.V AS SELECT \"x\" AS A", false, true}),
+      ParsedFrom<TDatabaseView>("<VIEW TABLE_SCHEMA='dbo' TABLE_NAME='V' USES_QUOTED_IDENTIFIER='0' "
+                                "USES_ANSI_NULLS='1'>CREATE VIEW dbo.V AS SELECT \"x\" AS A</VIEW>"),
+  };
+  for (const auto& View : Views) {
+    View->SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.V AS SELECT \"y\" AS A"));
+    EXPECT_EQ(View->AlterCommand(),
+              QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS ON;\r\nGO\r\nALTER VIEW dbo.V AS SELECT \"y\" AS A"));
+    EXPECT_EQ(Written(*View), QByteArray("<VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"V\" USES_QUOTED_IDENTIFIER=\"0\" "
+                                         "USES_ANSI_NULLS=\"1\">&#xd;\nCREATE VIEW dbo.V AS SELECT \"x\" AS A&#xd;\n</VIEW>"));
+    TMemorySQL Sql;
+    Sql.AddResult(QStringLiteral("SELECT @@OPTIONS"), {QString()}, {{5496 & ~32}});
+    View->Alter(&Sql);
+    EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Query, "SELECT @@OPTIONS", {}, false},
+                                          {TSqlCall::Command, "SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS ON;", {}, false},
+                                          {TSqlCall::Command, "ALTER VIEW dbo.V AS SELECT \"y\" AS A", {}, false},
+                                          {TSqlCall::Command, "SET QUOTED_IDENTIFIER ON;\r\nSET ANSI_NULLS OFF;", {}, false}}));
+  }
+
+  const auto Indexed = Loaded<TDatabaseView>(
+      {"TABLE_SCHEMA", "TABLE_NAME", "VIEW_DEFINITION", "USES_QUOTED_IDENTIFIER", "USES_ANSI_NULLS", "IS_INDEXED"},
+      {"dbo", "V", "CREATE VIEW dbo.V AS SELECT 1 AS A", true, true, 1});
+  Indexed->SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.V AS SELECT 2 AS A"));
+  EXPECT_TRUE(Indexed->AlterCommand().startsWith(
+      QStringLiteral("-- An indexed view: this ALTER drops all its indexes, which must be made again.\r\nSET ")))
+      << Indexed->AlterCommand().toStdString();
+  const auto Unknown = ParsedFrom<TDatabaseRoutine>(
+      "<ROUTINE ROUTINE_SCHEMA='dbo' ROUTINE_NAME='P' ROUTINE_TYPE='PROCEDURE'>CREATE PROC dbo.P AS SELECT 1</ROUTINE>");
+  Unknown->SetStandardDefinition(QStringLiteral("CREATE PROC dbo.P AS SELECT 2"));
+  const struct {
+    IAlterObject* Object;
+    const char* Message;
+  } Refusals[] = {{Indexed.get(), "[dbo].[V] is an indexed view"},
+                  {Unknown.get(), "[dbo].[P] was created with cannot be read"}};
+  for (const auto& Refusal : Refusals) {
+    SCOPED_TRACE(Refusal.Message);
+    TMemorySQL Sql;
+    try {
+      Refusal.Object->Alter(&Sql);
+      ADD_FAILURE() << "altered";
+    } catch (const Exception& E) {
+      EXPECT_TRUE(E.Message().contains(QString::fromLatin1(Refusal.Message))) << E.what();
+    }
+    EXPECT_TRUE(Sql.Calls.isEmpty());
+  }
+  Indexed->AllowIndexLoss(true);
   TMemorySQL Sql;
-  View.Alter(&Sql);
-  EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Command, "ALTER VIEW dbo.V AS SELECT 2", {}, false}}));
+  Sql.AddResult(QStringLiteral("SELECT @@OPTIONS"), {QString()}, {{5496}});
+  Indexed->Alter(&Sql);
+  EXPECT_EQ(Sql.Calls.value(2), (TSqlCall{TSqlCall::Command, "ALTER VIEW dbo.V AS SELECT 2 AS A", {}, false}));
 }
 
 TEST(Views, LoadWriteAndSave) {
@@ -381,7 +445,7 @@ TEST(Routines, RepairTurnsTheLeadingCreateOfTheRoutinesTypeIntoAlter) {
     SCOPED_TRACE(Case.Standard.toStdString());
     TDatabaseRoutine Routine("dbo", "P", Case.Type);
     Routine.SetStandardDefinition(Case.Standard);
-    EXPECT_EQ(Routine.AlterCommand(), Case.Command);
+    EXPECT_EQ(Routine.AlterCommand(), OptionsNotKnown + Case.Command);
   }
   TDatabaseRoutine Routine("dbo", "P", "PROCEDURE");
   TMemorySQL Sql;
@@ -532,6 +596,34 @@ TEST_F(RoutineListTest, ReportMissingRoutinesNamesEveryServiceRoutineNotHeldLoca
             (QStringList{"Could not find FUNCTION [sales].[Gone] locally!", "Could not find FUNCTION [sales].[Gone] locally!"}));
   Pages.Page = "<DbRoutines><ROUTINE";
   EXPECT_THROW(Routines.ReportMissingRoutines(&Pages, &Info), Exception);
+}
+
+// What the constraint was stays: NOT FOR REPLICATION, and not trusted (added WITH NOCHECK).
+TEST(CheckConstraints, RepairKeepsNotForReplicationAndAddsAnUntrustedOneBackWithNoCheck) {
+  const struct {
+    bool NotForReplication, NotTrusted;
+    QString Prefix, Add;
+  } Cases[] = {
+      {true, false, "", "ALTER TABLE [dbo].[T] ADD CONSTRAINT [CK] CHECK NOT FOR REPLICATION ([x]>(0));"},
+      {false, true,
+       "-- Added back WITH NOCHECK, as it was: the rows it never checked are not checked now.\r\n",
+       "ALTER TABLE [dbo].[T] WITH NOCHECK ADD CONSTRAINT [CK] CHECK ([x]>(0));"},
+      {true, true,
+       "-- Added back WITH NOCHECK, as it was: the rows it never checked are not checked now.\r\n",
+       "ALTER TABLE [dbo].[T] WITH NOCHECK ADD CONSTRAINT [CK] CHECK NOT FOR REPLICATION ([x]>(0));"},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Add.toStdString());
+    auto Constraint = Loaded<TDatabaseCheckConstraint>(
+        {"CONSTRAINT_SCHEMA", "CONSTRAINT_NAME", "TABLE_NAME", "TABLE_SCHEMA", "CHECK_CLAUSE", "IS_NOT_FOR_REPLICATION",
+         "IS_NOT_TRUSTED"},
+        {"dbo", "CK", "T", "dbo", "([x]>=(0))", Case.NotForReplication, Case.NotTrusted});
+    Constraint->SetStandardDefinition(QStringLiteral("([x]>(0))"));
+    const QString Command = Constraint->AlterCommand();
+    EXPECT_TRUE(Command.startsWith(Case.Prefix + QStringLiteral("SET XACT_ABORT ON;"))) << Command.toStdString();
+    EXPECT_TRUE(Command.contains(QStringLiteral("DROP CONSTRAINT [CK];\r\n") + Case.Add + QStringLiteral("\r\n")))
+        << Command.toStdString();
+  }
 }
 
 TEST(CheckConstraints, RepairDropsAndAddsInOneTransactionWithQuotedNames) {

@@ -10,6 +10,12 @@ The root's Collation attribute (default SQL_Latin1_General_CP1_CI_AS) is what
 DATABASEPROPERTYEX(DB_NAME(), 'Collation') answers; with _CS_ in it names resolve by case.
 As SQL Server documents, OBJECT_DEFINITION and the catalogue's definition columns give NULL for
 an encrypted module, and for every module when the login lacks VIEW DEFINITION.
+VIEW and ROUTINE elements may carry USES_QUOTED_IDENTIFIER and USES_ANSI_NULLS ("0" or "1", the
+SET options the module was created with; "1" when absent), VIEW elements IS_INDEXED ("1": the
+view has indexes, which an ALTER drops), CHECK_CONSTRAINT elements IS_NOT_FOR_REPLICATION and
+IS_NOT_TRUSTED ("1" or "0", the default). An ALTER of a module records the session's options in
+it, and under QUOTED_IDENTIFIER ON a double-quoted text in it that names no column fails as SQL
+Server fails.
 
 It answers the statements the program sends: the catalogue queries, DB_NAME(), @@SERVERNAME,
 OBJECT_ID, @@TRANCOUNT and @@OPTIONS, dbo.GetDatabaseInfo, dbo.AddUser and the store
@@ -20,10 +26,11 @@ queries are known by their whole text (KNOWN_QUERIES); anything else gets the er
 gives for bad syntax or an unknown object.
 
 Usage: tds_server.py FIXTURE [--host 127.0.0.1] [--port 0] [--login NAME:PASSWORD]...
-                     [--latency MS] [--encryption none|offer|force]
+                     [--latency MS] [--encryption none|offer|force] [--certificate PEM --key PEM]
 --latency delays every answer to a batch or procedure call, as a distant server would.
-With --encryption offer or force it makes a self-signed certificate (openssl) and speaks TLS in
-the pre-login exchange; force refuses a client that will not encrypt.
+With --encryption offer or force it speaks TLS in the pre-login exchange, showing the certificate
+--certificate names (its key in --key) or else a self-signed one for CN=localhost made with
+openssl; force refuses a client that will not encrypt.
 The first line on standard output is the port. Standard input takes one command per line and
 each is answered with one line:
   fail TEXT       statements containing TEXT (any letter case) fail with error 50000
@@ -34,9 +41,12 @@ each is answered with one line:
                   transaction stays open
   fatal TEXT      statements containing TEXT raise a severity-20 error, after which the server
                   closes the connection
+  fatal-after-rows TEXT  statements containing TEXT send their rows, then a severity-24 error
+                  in place of the DONE token that would end them, and the server closes the
+                  connection
   cut TEXT        the reply to a statement containing TEXT stops before its final DONE token
                   and the connection is closed
-  clear           forgets the fail, warn, drop, unresolved, fatal and cut rules
+  clear           forgets every rule above
   info A,B        dbo.GetDatabaseInfo names its two columns A and B from now on
   statements      the statements received so far, as one JSON list of {sql, params}
   sessions        per login so far, how it was encrypted: "none", "login" or "full"
@@ -441,6 +451,9 @@ class Catalogue:
                     return readable_definition(item, can_view_definition)
         return None
 
+    def column_exists(self, name):
+        return any(self.same(column.get('COLUMN_NAME'), name) for column in self.columns)
+
     def find_objects(self, schema, name):
         """Every object of that schema and name, as (type code, object)."""
         found = []
@@ -693,6 +706,10 @@ ROUTINES_COLUMNS = [nv('SPECIFIC_CATALOG'), nv('SPECIFIC_SCHEMA'), nv('SPECIFIC_
                     nv('ROUTINE_TYPE', 20), nv('DATA_TYPE'), nv('ROUTINE_BODY', 30),
                     nv('ROUTINE_DEFINITION', 4000), Column('CREATED', 'datetime'),
                     Column('LAST_ALTERED', 'datetime')]
+# sys.check_constraints: how a check constraint was added.
+CHECK_FLAG_COLUMNS = [Column('IS_NOT_FOR_REPLICATION', 'bit'), Column('IS_NOT_TRUSTED', 'bit')]
+# sys.sql_modules: the SET options a view or routine keeps from the session that created it.
+MODULE_COLUMNS = [Column('USES_QUOTED_IDENTIFIER', 'bit'), Column('USES_ANSI_NULLS', 'bit')]
 CHECK_COLUMNS = [nv('CONSTRAINT_CATALOG'), nv('CONSTRAINT_SCHEMA'), nv('CONSTRAINT_NAME'),
                  nv('CHECK_CLAUSE', 4000)]
 REFERENTIAL_COLUMNS = [nv('CONSTRAINT_CATALOG'), nv('CONSTRAINT_SCHEMA'), nv('CONSTRAINT_NAME'),
@@ -739,21 +756,29 @@ KNOWN_QUERIES = {
     "SELECT * FROM INFORMATION_SCHEMA.SCHEMATA ORDER BY SCHEMA_NAME,SCHEMA_OWNER": 'schemata',
     "SELECT * FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_SCHEMA,TABLE_NAME": 'tables',
     "SELECT TABLE_SCHEMA,TABLE_NAME,OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+"
-    "QUOTENAME(TABLE_NAME))) AS VIEW_DEFINITION FROM INFORMATION_SCHEMA.VIEWS ORDER BY "
+    "QUOTENAME(TABLE_NAME))) AS VIEW_DEFINITION,m.uses_quoted_identifier AS USES_QUOTED_IDENTIFIER,"
+    "m.uses_ansi_nulls AS USES_ANSI_NULLS,OBJECTPROPERTY(m.object_id,'IsIndexed') AS IS_INDEXED "
+    "FROM INFORMATION_SCHEMA.VIEWS LEFT JOIN sys.sql_modules m "
+    "ON m.object_id=OBJECT_ID(QUOTENAME(TABLE_SCHEMA)+'.'+QUOTENAME(TABLE_NAME)) ORDER BY "
     "TABLE_SCHEMA,TABLE_NAME": 'views',
     "SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME": 'columns',
     "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,"
     "i.is_unique AS IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_id=t.object_id "
     "WHERE i.is_primary_key = 0 AND i.type=2 AND i.is_hypothetical = 0": 'indexes',
     "SELECT ROUTINE_NAME,ROUTINE_SCHEMA,ROUTINE_TYPE,OBJECT_DEFINITION(OBJECT_ID("
-    "QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME))) AS ROUTINE_DEFINITION FROM "
-    "INFORMATION_SCHEMA.ROUTINES WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY "
-    "ROUTINE_SCHEMA,ROUTINE_NAME": 'routines',
+    "QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME))) AS ROUTINE_DEFINITION,"
+    "m.uses_quoted_identifier AS USES_QUOTED_IDENTIFIER,m.uses_ansi_nulls AS USES_ANSI_NULLS FROM "
+    "INFORMATION_SCHEMA.ROUTINES LEFT JOIN sys.sql_modules m ON m.object_id=OBJECT_ID("
+    "QUOTENAME(ROUTINE_SCHEMA)+'.'+QUOTENAME(ROUTINE_NAME)) WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) "
+    "ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME": 'routines',
     "SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=@P1 AND "
     "SPECIFIC_NAME=@P2": 'last_altered',
-    "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.CHECK_CONSTRAINTS c "
-    "JOIN INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA "
-    "AND u.CONSTRAINT_NAME=c.CONSTRAINT_NAME ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME":
+    "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA,k.is_not_for_replication AS "
+    "IS_NOT_FOR_REPLICATION,k.is_not_trusted AS IS_NOT_TRUSTED FROM "
+    "INFORMATION_SCHEMA.CHECK_CONSTRAINTS c JOIN INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON "
+    "u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA AND u.CONSTRAINT_NAME=c.CONSTRAINT_NAME LEFT JOIN "
+    "sys.check_constraints k ON k.object_id=OBJECT_ID(QUOTENAME(c.CONSTRAINT_SCHEMA)+'.'+"
+    "QUOTENAME(c.CONSTRAINT_NAME)) ORDER BY c.CONSTRAINT_SCHEMA,c.CONSTRAINT_NAME":
         'CHECK_CONSTRAINTS',
     "SELECT DISTINCT c.*,u.TABLE_NAME,u.TABLE_SCHEMA FROM INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS "
     "c JOIN INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE u ON u.CONSTRAINT_SCHEMA=c.CONSTRAINT_SCHEMA "
@@ -771,6 +796,12 @@ KNOWN_QUERIES = {
     "('P','FN','SN') AND permission_name='EXECUTE' AND NOT OBJECT_NAME(major_id) LIKE 'dt[_]%' "
     "ORDER BY o.schema_id,grantee_principal_id": 'permissions',
 }
+
+
+def module_options(module):
+    """A view's or routine's row of sys.sql_modules: the fixture's USES_QUOTED_IDENTIFIER and
+    USES_ANSI_NULLS ("0" or "1"), ON where it names none, as for a module created through ODBC."""
+    return {option: module.get(option, '1') != '0' for option in ('USES_QUOTED_IDENTIFIER', 'USES_ANSI_NULLS')}
 
 
 def readable_definition(module, can_view_definition):
@@ -870,8 +901,9 @@ def source_for(sql, catalogue, current_db, params, can_view_definition=True):
                          'ROUTINE_NAME': r.get('ROUTINE_NAME'),
                          'ROUTINE_TYPE': r.get('ROUTINE_TYPE'), 'ROUTINE_BODY': 'SQL',
                          'ROUTINE_DEFINITION': readable_definition(r, can_view_definition),
-                         'CREATED': DEFAULT_LAST_ALTERED, 'LAST_ALTERED': r['LAST_ALTERED']})
-        return Source({'': ROUTINES_COLUMNS}, data)
+                         'CREATED': DEFAULT_LAST_ALTERED, 'LAST_ALTERED': r['LAST_ALTERED'],
+                         **module_options(r)})
+        return Source({'': ROUTINES_COLUMNS, 'M': MODULE_COLUMNS}, data)
     for view, items, columns in (('CHECK_CONSTRAINTS', state['checks'], CHECK_COLUMNS),
                                  ('REFERENTIAL_CONSTRAINTS', catalogue.foreign_keys,
                                   REFERENTIAL_COLUMNS)):
@@ -899,9 +931,10 @@ def source_for(sql, catalogue, current_db, params, can_view_definition=True):
     if kind == 'views':
         data = [{'TABLE_CATALOG': cat, 'TABLE_SCHEMA': v.get('TABLE_SCHEMA'),
                  'TABLE_NAME': v.get('TABLE_NAME'), 'VIEW_DEFINITION': readable_definition(v, can_view_definition),
-                 'CHECK_OPTION': 'NONE', 'IS_UPDATABLE': 'NO'}
+                 'CHECK_OPTION': 'NONE', 'IS_UPDATABLE': 'NO', **module_options(v),
+                 'IS_INDEXED': 1 if v.get('IS_INDEXED') == '1' else 0}
                 for v in rows(state['views'])]
-        return Source({'': VIEWS_COLUMNS}, data)
+        return Source({'': VIEWS_COLUMNS, 'M': MODULE_COLUMNS}, data, [Column('IS_INDEXED', 'int')])
     return None
 
 
@@ -924,10 +957,12 @@ def type_codes_wanted(sql):
 
 # How a case-sensitive database wants the catalogue's names spelled: the system views and
 # their columns in lower case, INFORMATION_SCHEMA and its views and columns in upper case.
-SYS_VIEWS = {'indexes', 'tables', 'database_permissions', 'all_objects', 'objects', 'views'}
+SYS_VIEWS = {'indexes', 'tables', 'database_permissions', 'all_objects', 'objects', 'views',
+             'sql_modules', 'check_constraints'}
 SYS_COLUMNS = {'object_id', 'schema_id', 'name', 'is_unique', 'is_primary_key', 'type',
                'is_hypothetical', 'grantor_principal_id', 'grantee_principal_id', 'major_id',
-               'minor_id', 'class', 'permission_name', 'state_desc'}
+               'minor_id', 'class', 'permission_name', 'state_desc', 'uses_quoted_identifier',
+               'uses_ansi_nulls', 'is_not_for_replication', 'is_not_trusted'}
 INFORMATION_SCHEMA_VIEWS = {'SCHEMATA', 'TABLES', 'COLUMNS', 'VIEWS', 'ROUTINES',
                             'CHECK_CONSTRAINTS', 'REFERENTIAL_CONSTRAINTS',
                             'CONSTRAINT_COLUMN_USAGE'}
@@ -969,6 +1004,8 @@ def constraint_source(upper, cat, items, columns):
         row['CONSTRAINT_CATALOG'] = cat
         row['UNIQUE_CONSTRAINT_CATALOG'] = cat
         row['MATCH_OPTION'] = 'SIMPLE'
+        for flag in ('IS_NOT_FOR_REPLICATION', 'IS_NOT_TRUSTED'):
+            row[flag] = c.get(flag, '0') == '1'
         if not joined:
             data.append(row)
             continue
@@ -987,6 +1024,8 @@ def constraint_source(upper, cat, items, columns):
     star = {'': columns, 'C': columns}
     if joined:
         star['U'] = USAGE_COLUMNS
+    if re.search(r'\bSYS\.CHECK_CONSTRAINTS K\b', upper):
+        star['K'] = CHECK_FLAG_COLUMNS
     return Source(star, data, [nv('TABLE_NAME'), nv('TABLE_SCHEMA')])
 
 
@@ -1163,12 +1202,17 @@ class TlsChannel:
         self.tls.write(data)
 
 
-def tls_context(folder):
-    """A server context with a self-signed certificate made for this run."""
+def self_signed_certificate(folder):
+    """A certificate for CN=localhost, signed by its own key, made for this run."""
     key, certificate = os.path.join(folder, 'key.pem'), os.path.join(folder, 'cert.pem')
     subprocess.run(['openssl', 'req', '-x509', '-newkey', 'ec', '-pkeyopt',
                     'ec_paramgen_curve:prime256v1', '-nodes', '-keyout', key, '-out', certificate,
                     '-days', '1', '-subj', '/CN=localhost'], check=True, capture_output=True)
+    return certificate, key
+
+
+def tls_context(certificate, key):
+    """A server context that shows this certificate."""
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     # TLS 1.2: no session tickets after the handshake, which would arrive unwrapped.
     context.maximum_version = ssl.TLSVersion.TLSv1_2
@@ -1177,11 +1221,16 @@ def tls_context(folder):
 
 
 class Rules:
+    KINDS = ('fail', 'warn', 'drop', 'unresolved', 'fatal', 'fatal_after_rows', 'cut')
+
     def __init__(self, latency=0.0):
         self.lock = threading.Lock()
-        self.fail, self.warn, self.drop, self.unresolved, self.fatal = [], [], [], [], []
-        self.cut = []
+        self.clear()
         self.latency = latency
+
+    def clear(self):
+        for kind in self.KINDS:
+            setattr(self, kind, [])
 
     def matches(self, kind, text):
         with self.lock:
@@ -1200,6 +1249,9 @@ class Session:
         self.database = catalogue.database
         self.can_view_definition = True
         self.xact_abort = False
+        # An ODBC login turns both on.
+        self.quoted_identifier = True
+        self.ansi_nulls = True
         self.transaction = None  # the catalogue's state when the outermost transaction began
         self.trancount = 0
         self.doomed = False
@@ -1521,8 +1573,11 @@ class Session:
         """The batch as a tree: ('run', text, plan) for a statement, ('try', body, handler) for
         BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH."""
         block, open_blocks = [], []
-        for statement in statements:
+        for position, statement in enumerate(statements):
             words = [t[1].upper() for t in statement.toks]
+            if position and words[:1] in (['CREATE'], ['ALTER']) and words[1:2] and words[1] in MODULE_KINDS:
+                kind = 'PROCEDURE' if words[1] == 'PROC' else words[1]
+                raise SqlError(111, "'CREATE/ALTER %s' must be the first statement in a query batch." % kind)
             frame = open_blocks[-1] if open_blocks else None
             if frame and frame[0] == 'ended' and words[:2] != ['BEGIN', 'CATCH']:
                 raise SqlError(102, "Incorrect syntax near 'TRY'.")
@@ -1588,6 +1643,16 @@ class Session:
                 response.done(done_token, DONE_ERROR)
                 self.closing = True
                 raise BatchEnded()
+            if self.rules.matches('fatal_after_rows', text):
+                # The rows go out, then a severity-24 error takes the place of the DONE token
+                # that would end them, and the session ends.
+                plan(response, done_token)
+                response.parts.pop()
+                response.message(SqlError(824, 'SQL Server detected a logical consistency-based I/O '
+                                               'error: incorrect checksum.', 24), server)
+                response.done(done_token, DONE_ERROR)
+                self.closing = True
+                raise BatchEnded()
             if self.rules.matches('fail', text):
                 raise SqlError(50000, 'Forced failure of: %s' % text[:200])
             plan(response, done_token)
@@ -1642,10 +1707,13 @@ class Session:
         near = toks[1][1] if len(toks) > 1 else toks[0][1]
         raise SqlError(102, "Incorrect syntax near '%s'." % near)
 
+    SESSION_OPTIONS = {'XACT_ABORT': 'xact_abort', 'QUOTED_IDENTIFIER': 'quoted_identifier',
+                       'ANSI_NULLS': 'ansi_nulls'}
+
     def plan_set(self, words):
         def run(response, done_token):
-            if len(words) >= 3 and words[1] == 'XACT_ABORT':
-                self.xact_abort = words[2] == 'ON'
+            if len(words) >= 3 and words[1] in self.SESSION_OPTIONS:
+                setattr(self, self.SESSION_OPTIONS[words[1]], words[2] == 'ON')
             response.done(done_token)
         return run
 
@@ -1723,6 +1791,10 @@ class Session:
             raise SqlError(102, "Incorrect syntax near 'THROW'.")
 
         def throw(response, done_token):
+            if arguments[0] < 50000:
+                raise SqlError(35100, 'Error number %d in the THROW statement is outside the valid range. '
+                                      'Specify an error number in the valid range of 50000 to 2147483647.'
+                               % arguments[0])
             raise SqlError(arguments[0], str(arguments[1]), 16, arguments[2], ends_batch=True)
         return throw
 
@@ -1783,7 +1855,9 @@ class Session:
         if compact == '@@OPTIONS':
             # ANSI_WARNINGS, ANSI_PADDING, ANSI_NULLS, ARITHABORT, QUOTED_IDENTIFIER,
             # ANSI_NULL_DFLT_ON and CONCAT_NULL_YIELDS_NULL, as drivers leave them
-            return Column('', 'int'), 5496 | (16384 if self.xact_abort else 0)
+            return Column('', 'int'), (5496 & ~(32 | 256) | (16384 if self.xact_abort else 0)
+                                       | (32 if self.ansi_nulls else 0)
+                                       | (256 if self.quoted_identifier else 0))
         match = re.fullmatch(r'OBJECT_ID\s*\((.*)\)', expression, re.IGNORECASE | re.DOTALL)
         if match:
             arguments = [sql_literal(t[1], params) for t in tokens(match.group(1)) if t[1] != ',']
@@ -1878,6 +1952,12 @@ class Session:
         # The server keeps a module's text as a CREATE statement, whatever statement made it.
         alter = statement.toks[0]
         definition = (statement.sql[:alter[2]] + 'CREATE' + statement.sql[alter[3]:]).strip()
+        if self.quoted_identifier:
+            # Under QUOTED_IDENTIFIER ON a double-quoted text names a column; a module written
+            # with it OFF, where it was a string, no longer compiles.
+            for token_kind, text, _, _ in statement.toks:
+                if token_kind == 'quoted' and not self.catalogue.column_exists(unquote_identifier(text)):
+                    raise SqlError(207, "Invalid column name '%s'." % unquote_identifier(text))
 
         def run(response, done_token):
             is_view = kind == 'VIEW'
@@ -1887,6 +1967,10 @@ class Session:
                 if (self.catalogue.same(item.get(prefix + 'SCHEMA'), schema)
                         and self.catalogue.same(item.get(prefix + 'NAME'), short)):
                     item['DEFINITION'] = definition
+                    item['USES_QUOTED_IDENTIFIER'] = '1' if self.quoted_identifier else '0'
+                    item['USES_ANSI_NULLS'] = '1' if self.ansi_nulls else '0'
+                    # Altering a view drops every index it had.
+                    item.pop('IS_INDEXED', None)
                     # ALTER without WITH ENCRYPTION leaves the module unencrypted.
                     item['ENCRYPTED'] = 'true' if re.search(
                         r'\bWITH\s+(?:\w+\s*,\s*)*ENCRYPTION\b', definition,
@@ -1910,13 +1994,23 @@ class Session:
                                  'not have permissions.' % name)
         if words[index:index + 2] == ['DROP', 'CONSTRAINT'] and len(toks) == index + 3:
             return self.plan_drop_check(schema, table, unquote_identifier(toks[index + 2][1]))
+        # WITH NOCHECK adds a constraint the server does not trust: existing rows go unchecked.
+        not_trusted = words[index:index + 2] == ['WITH', 'NOCHECK']
+        if not_trusted or words[index:index + 2] == ['WITH', 'CHECK']:
+            index += 2
         if (words[index:index + 2] == ['ADD', 'CONSTRAINT'] and len(words) > index + 4
                 and words[index + 3] == 'CHECK'):
-            clause = statement.source_from(index + 4)
+            clause_at = index + 4
+            not_for_replication = words[clause_at:clause_at + 3] == ['NOT', 'FOR', 'REPLICATION']
+            if not_for_replication:
+                clause_at += 3
+            clause = statement.source_from(clause_at)
             if not (clause.startswith('(') and clause.endswith(')')):
                 raise SqlError(102, "Incorrect syntax near 'CHECK'.")
             return self.plan_add_check(schema, table, unquote_identifier(toks[index + 2][1]),
-                                       clause)
+                                       clause, {'IS_NOT_TRUSTED': '1' if not_trusted else '0',
+                                                'IS_NOT_FOR_REPLICATION':
+                                                    '1' if not_for_replication else '0'})
         near = toks[index][1] if index < len(toks) else name
         raise SqlError(102, "Incorrect syntax near '%s'." % near)
 
@@ -1935,7 +2029,7 @@ class Session:
             raise SqlError(3727, 'Could not drop constraint. See previous errors.')
         return run
 
-    def plan_add_check(self, schema, table, constraint, clause):
+    def plan_add_check(self, schema, table, constraint, clause, flags):
         def run(response, done_token):
             checks = self.catalogue.state['checks']
             if any(self.catalogue.same(c.get('CONSTRAINT_NAME'), constraint)
@@ -1943,7 +2037,8 @@ class Session:
                 raise SqlError(2714, "There is already an object named '%s' in the database."
                                % constraint)
             checks.append({'CONSTRAINT_SCHEMA': schema, 'CONSTRAINT_NAME': constraint,
-                           'TABLE_NAME': table, 'TABLE_SCHEMA': schema, 'CHECK_CLAUSE': clause})
+                           'TABLE_NAME': table, 'TABLE_SCHEMA': schema, 'CHECK_CLAUSE': clause,
+                           **flags})
             response.done(done_token)
         return run
 
@@ -1964,14 +2059,13 @@ def control(catalogue, rules):
     for line in sys.stdin:
         command, _, argument = line.strip().partition(' ')
         command = command.lower()
-        if command in ('fail', 'warn', 'drop', 'unresolved', 'fatal', 'cut') and argument:
+        if command.replace('-', '_') in Rules.KINDS and argument:
             with rules.lock:
-                getattr(rules, command).append(argument)
+                getattr(rules, command.replace('-', '_')).append(argument)
             answer = 'ok'
         elif command == 'clear':
             with rules.lock:
-                rules.fail, rules.warn, rules.drop, rules.unresolved, rules.fatal = [], [], [], [], []
-                rules.cut = []
+                rules.clear()
             answer = 'ok'
         elif command == 'info' and argument.count(',') == 1:
             with catalogue.lock:
@@ -2006,13 +2100,18 @@ def main():
     parser.add_argument('--encryption', choices=['none', 'offer', 'force'], default='none',
                         help='none: no certificate; offer: TLS for a client that wants it; '
                              'force: refuse a login that is not encrypted')
+    parser.add_argument('--certificate', metavar='PEM',
+                        help='with offer or force: the certificate to show instead of a self-signed one')
+    parser.add_argument('--key', metavar='PEM', help="the --certificate's private key")
     arguments = parser.parse_args()
     catalogue = Catalogue(arguments.fixture, arguments.login)
     catalogue.encryption = arguments.encryption
-    if arguments.encryption != 'none':
+    if arguments.encryption != 'none' and arguments.certificate:
+        catalogue.tls_context = tls_context(arguments.certificate, arguments.key)
+    elif arguments.encryption != 'none':
         folder = tempfile.mkdtemp(prefix='tds_server_')
         try:
-            catalogue.tls_context = tls_context(folder)
+            catalogue.tls_context = tls_context(*self_signed_certificate(folder))
         finally:
             shutil.rmtree(folder, ignore_errors=True)
     rules = Rules(arguments.latency / 1000.0)

@@ -33,6 +33,11 @@ TEST(SoapScanner, ReadsTheOrdinaryAnswerAndLeavesEverythingElseToTheFullReader) 
       {"references and UTF-8",
        Answer("<ViewDefinition>a &amp; b &lt;&gt; &quot;&apos; x&#xD;&#10;y &#x10437; \xC3\xA6\xE2\x82\xAC</ViewDefinition>"),
        QStringLiteral("a & b <> \"' x\r\ny \U00010437 \u00E6\u20AC")},
+      {"U+FEFF opening the text, as a reference and inside",
+       Answer("<ViewDefinition>\xEF\xBB\xBF" "a&#xFEFF;b\xEF\xBB\xBF</ViewDefinition>"),
+       QStringLiteral("\uFEFFa\uFEFFb\uFEFF")},
+      {"U+FEFF as a reference opening the text", Answer("<ViewDefinition>&#xFEFF;v</ViewDefinition>"),
+       QStringLiteral("\uFEFFv")},
       {"literal line breaks folded", Answer("<ViewDefinition>a\r\nb\rc\nd</ViewDefinition>"), QStringLiteral("a\nb\nc\nd")},
       {"result absent", Answer("<Other>x</Other>"), QString()},
       {"empty result", Answer("<ViewDefinition/>"), QString()},
@@ -102,6 +107,8 @@ TEST(SoapScanner, BuildsThePageTreeTheFullParserBuildsOrLeavesItToThatParser) {
        "<ROUTINE ROUTINE_SCHEMA='a\tb\r\nc&#xD;&#xA;&#x9;d' ROUTINE_NAME=\"P&lt;1&gt;\">&#xD;\nCREATE x &lt; 1 ]\r\n"
        "\xC3\xA6 &#x10437;&#13;\n</ROUTINE>\n  <ROUTINE ROUTINE_NAME=\"Q\"/></Schema>\n</RoutineList>\n",
        true},
+      {"U+FEFF opening texts and attributes",
+       "<a x=\"\xEF\xBB\xBFv\" y='&#xFEFF;'>\xEF\xBB\xBF<b>&#xFEFF;w</b>\xEF\xBB\xBF" "x</a>", true},
       {"mixed content and white space kept apart", "<a> <b>x</b> y <c/>&#32;<d> </d>z</a>", true},
       {"names with prefixes and no declaration", "<p:a xmlns:p=\"urn:p\" q:x=\"1\"><p:b/></p:a>", true},
       {"document type", "<!DOCTYPE a [<!ENTITY e \"v\">]><a>&e;</a>", false},
@@ -120,6 +127,17 @@ TEST(SoapScanner, BuildsThePageTreeTheFullParserBuildsOrLeavesItToThatParser) {
       EXPECT_EQ(Quick->ToBytes().toStdString(), TXmlDocument::FromBytes(Case.Page, QStringLiteral("page")).ToBytes().toStdString());
     }
   }
+}
+
+// A U+FEFF is a character like any other once the document has begun.
+TEST(SoapScanner, KeepsEveryU_FEFFOfAPage) {
+  const QByteArray Page = "<a x=\"\xEF\xBB\xBFv\" y='&#xFEFF;'><b>&#xFEFF;w</b></a>";
+  const std::optional<TXmlDocument> Quick = ScanPlainXmlDocument(Page);
+  ASSERT_TRUE(Quick.has_value());
+  const TXmlNode* Root = Quick->DocumentElement();
+  EXPECT_EQ(Root->Attribute(QStringLiteral("x")), QStringLiteral("\uFEFFv"));
+  EXPECT_EQ(Root->Attribute(QStringLiteral("y")), QStringLiteral("\uFEFF"));
+  EXPECT_EQ(Root->ChildElement(QStringLiteral("b"))->Text(), QStringLiteral("\uFEFFw"));
 }
 
 }  // namespace

@@ -37,15 +37,26 @@ TCatalogueView CatalogueView(const QString& ANodeName) {
        {{"GRANTOR", "GRANTEE", "TABLE_SCHEMA", "TABLE_NAME", "PRIVILEGE_TYPE", "PRIVILEGE_STATE"}, {}}},
       {"ROUTINE_PRIVILEGE",
        {{"GRANTOR", "GRANTEE", "ROUTINE_SCHEMA", "ROUTINE_NAME", "PRIVILEGE_TYPE", "PRIVILEGE_STATE"}, {}}},
-      {"VIEW", {{"TABLE_SCHEMA", "TABLE_NAME", "VIEW_DEFINITION", "CHECK_OPTION"}, "VIEW_DEFINITION"}},
-      {"ROUTINE", {{"ROUTINE_NAME", "ROUTINE_SCHEMA", "ROUTINE_TYPE", "ROUTINE_DEFINITION"}, "ROUTINE_DEFINITION"}},
+      {"VIEW",
+       {{"TABLE_SCHEMA", "TABLE_NAME", "VIEW_DEFINITION", "CHECK_OPTION", "USES_QUOTED_IDENTIFIER", "USES_ANSI_NULLS"},
+        "VIEW_DEFINITION"}},
+      {"ROUTINE",
+       {{"ROUTINE_NAME", "ROUTINE_SCHEMA", "ROUTINE_TYPE", "ROUTINE_DEFINITION", "USES_QUOTED_IDENTIFIER",
+         "USES_ANSI_NULLS"},
+        "ROUTINE_DEFINITION"}},
   };
   return Views.value(ANodeName);
 }
 
+// A module's SET options, where the catalogue does not name them, are those of a module created
+// through ODBC, as the TDS test server answers too.
+const QStringList ModuleOptions = {"USES_QUOTED_IDENTIFIER", "USES_ANSI_NULLS"};
+
 QVariant ColumnValue(const QString& AField, const QString& AText) {
   static const QStringList Numbers = {"ORDINAL_POSITION", "CHARACTER_MAXIMUM_LENGTH", "NUMERIC_PRECISION",
                                       "NUMERIC_SCALE"};
+  if (ModuleOptions.contains(AField))
+    return AText != QLatin1String("0");
   if (AField == QLatin1String("IS_UNIQUE"))
     return AText.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || AText == QLatin1String("1");
   bool Ok = false;
@@ -76,7 +87,7 @@ void ScriptCatalogue(TMemorySQL& ASql, const TXmlDocument& ACatalogue, const TSn
       for (const QString& Field : View.Fields) {
         if (Field == View.TextField)
           Row.append(IsUnreadableNode(Node) ? QVariant() : QVariant(Node->Text()));
-        else if (Node->HasAttribute(Field))
+        else if (Node->HasAttribute(Field) || ModuleOptions.contains(Field))
           Row.append(ColumnValue(Field, Node->Attribute(Field)));
         else
           Row.append(QVariant());

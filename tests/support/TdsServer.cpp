@@ -11,17 +11,20 @@ namespace quillon::test {
 
 namespace {
 
-QStringList ServerArguments(const QString& AFixture, const QStringList& ALogins, const QString& AEncryption) {
+QStringList ServerArguments(const QString& AFixture, const QStringList& ALogins, const QString& AEncryption,
+                            const QStringList& AMore) {
   QStringList Arguments{QDir(QStringLiteral(QUILLON_TEST_FIXTURES)).absoluteFilePath(AFixture)};
   for (const QString& Login : ALogins)
     Arguments << QStringLiteral("--login") << Login;
-  return Arguments << QStringLiteral("--encryption") << AEncryption;
+  return Arguments << QStringLiteral("--encryption") << AEncryption << AMore;
 }
 
 }  // namespace
 
-TTdsServer::TTdsServer(const QString& AFixture, const QStringList& ALogins, const QString& AEncryption)
-    : FProcess(QStringLiteral(QUILLON_TEST_SERVERS "/tds_server.py"), ServerArguments(AFixture, ALogins, AEncryption)) {}
+TTdsServer::TTdsServer(const QString& AFixture, const QStringList& ALogins, const QString& AEncryption,
+                       const QStringList& AMore)
+    : FProcess(QStringLiteral(QUILLON_TEST_SERVERS "/tds_server.py"),
+               ServerArguments(AFixture, ALogins, AEncryption, AMore)) {}
 
 QStringList TTdsServer::Sessions() {
   const QJsonDocument Document = QJsonDocument::fromJson(FProcess.Command(QStringLiteral("sessions")).toUtf8());
@@ -64,6 +67,8 @@ void TTdsServer::Warn(const QString& AText) { Expect(QStringLiteral("warn ") + A
 void TTdsServer::Drop(const QString& AText) { Expect(QStringLiteral("drop ") + AText); }
 void TTdsServer::FailUnresolved(const QString& AText) { Expect(QStringLiteral("unresolved ") + AText); }
 void TTdsServer::FailFatally(const QString& AText) { Expect(QStringLiteral("fatal ") + AText); }
+
+void TTdsServer::FailFatallyAfterRows(const QString& AText) { Expect(QStringLiteral("fatal-after-rows ") + AText); }
 void TTdsServer::CutOff(const QString& AText) { Expect(QStringLiteral("cut ") + AText); }
 void TTdsServer::Clear() { Expect(QStringLiteral("clear")); }
 void TTdsServer::NameInfoColumns(const QString& AVersion, const QString& AName) {

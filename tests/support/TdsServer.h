@@ -21,9 +21,10 @@ public:
   // AFixture: a file name in tests/fixtures, or an absolute path. ALogins ("name:password")
   // are accepted besides the fixture's own, so any catalogue in the snapshot layout can serve.
   // AEncryption: "none" (no certificate), "offer" (TLS for a client that wants it) or "force"
-  // (no login without encryption).
+  // (no login without encryption). AMore: further options of tds_server.py, such as the
+  // certificate it shows.
   explicit TTdsServer(const QString& AFixture, const QStringList& ALogins = {},
-                      const QString& AEncryption = QStringLiteral("none"));
+                      const QString& AEncryption = QStringLiteral("none"), const QStringList& AMore = {});
 
   quint16 Port() const { return FProcess.Port(); }
   qint64 ProcessId() const { return FProcess.ProcessId(); }
@@ -48,6 +49,9 @@ public:
   void FailUnresolved(const QString& AText);
   // Statements containing AText raise a severity-20 error and the server closes the connection.
   void FailFatally(const QString& AText);
+  // Statements containing AText send their rows, then a severity-24 error instead of their end,
+  // and the server closes the connection.
+  void FailFatallyAfterRows(const QString& AText);
   // The reply to a statement containing AText stops before its end (the rows arrive, the
   // closing DONE token does not) and the connection is closed.
   void CutOff(const QString& AText);

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace quillon {
+
+class ISQL;
+class TDataSet;
+class TXmlNode;
+
+// The SET options a view or routine was created with. SQL Server keeps QUOTED_IDENTIFIER and
+// ANSI_NULLS with the module and an ALTER replaces them with the session's, so a module written
+// with QUOTED_IDENTIFIER OFF (double-quoted strings) would stop compiling, and one written with
+// ANSI_NULLS OFF would compare NULL differently. Unknown when the catalogue did not say (no
+// sys.sql_modules row, an older server, or a snapshot written before they were kept).
+class TModuleSetOptions {
+public:
+  // ", m.uses_quoted_identifier AS ..., m.uses_ansi_nulls AS ..." and the LEFT JOIN of
+  // sys.sql_modules as m for the object named by the two columns, for a catalogue query.
+  static QString CatalogueColumns();
+  static QString CatalogueJoin(const QString& ASchemaColumn, const QString& ANameColumn);
+
+  void Load(TDataSet& ADataset);
+  // Optional attributes of the object's snapshot element.
+  void AddTo(TXmlNode* ANode) const;
+  void Parse(const TXmlNode* ANode);
+
+  bool Known() const { return FQuotedIdentifier.has_value() && FAnsiNulls.has_value(); }
+  // The repair script: the SET statements, then AAlter in a batch of its own; AAlter alone,
+  // after a comment that says so, when the options are not known.
+  QString Script(const QString& AAlter) const;
+  // Runs AScript, a text Script gave, as its two batches (the SET statements, then the ALTER,
+  // which must come first in a batch of its own) and gives the session back the options it
+  // had, whatever the outcome. Raises, running nothing, when the options are not known: the
+  // repair does not guess them.
+  void Execute(ISQL* ASQL, const QString& AObjectName, const QString& AScript) const;
+
+private:
+  QString SetStatements() const;
+
+  std::optional<bool> FQuotedIdentifier;
+  std::optional<bool> FAnsiNulls;
+};
+
+}  // namespace quillon
