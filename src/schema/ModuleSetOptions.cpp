@@ -63,6 +63,9 @@ void TModuleSetOptions::Parse(const TXmlNode* ANode) {
 QString TModuleSetOptions::SetStatements() const { return SetStatementsFor(*FQuotedIdentifier, *FAnsiNulls); }
 
 QString TModuleSetOptions::Script(const QString& AAlter) const {
+  // No gold text, no repair: SET statements alone would make an empty ALTER look repairable.
+  if (AAlter.trimmed().isEmpty())
+    return {};
   if (!Known())
     return QStringLiteral("-- The SET options this object was created with are not known: it is not altered.\r\n") +
            AAlter;

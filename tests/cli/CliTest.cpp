@@ -419,6 +419,20 @@ TEST_F(CliTest, RepairApplyAltersTheDatabaseAndReportsEachObject) {
                                QStringList{QStringLiteral("--format=json")});
   EXPECT_EQ(After.ExitCode, 0) << After.Out.toStdString();
   EXPECT_EQ(SingleTarget(After.Out)[QStringLiteral("anomalyCount")].toInt(), 0);
+
+  // The first failure stops the repair: the server's message, and what came after is left alone.
+  TTdsServer Failing(Catalogue, QStringList{Login + u':' + Password});
+  Failing.Fail(QStringLiteral("ALTER TABLE"));
+  const TCliRun Stopped = RunCli(QStringList{QStringLiteral("repair")} + Target(Failing.DataSource()) + Kinds +
+                                 QStringList{QStringLiteral("--apply"), QStringLiteral("--yes"), QStringLiteral("--format=json")});
+  EXPECT_EQ(Stopped.ExitCode, 1) << Stopped.Err.toStdString();
+  const QJsonArray Repairs = SingleTarget(Stopped.Out)[QStringLiteral("repairs")].toArray();
+  ASSERT_EQ(Repairs.size(), 2) << Stopped.Out.toStdString();
+  EXPECT_EQ(Repairs[0][QStringLiteral("outcome")].toString(), QStringLiteral("failed"));
+  EXPECT_TRUE(Repairs[0][QStringLiteral("message")].toString().contains(QStringLiteral("Forced failure of: ALTER TABLE")))
+      << Stopped.Out.toStdString();
+  EXPECT_EQ(Repairs[1][QStringLiteral("fullName")].toString(), QStringLiteral("[dbo].[P_Diff]"));
+  EXPECT_EQ(Repairs[1][QStringLiteral("outcome")].toString(), QStringLiteral("not attempted"));
 }
 
 TEST_F(CliTest, LoginAndConnectionFailuresGiveOneClearLine) {
