@@ -194,7 +194,8 @@ TEST(Views, RepairTurnsTheLeadingCreateViewIntoAlterView) {
     SCOPED_TRACE(Case.Standard.toStdString());
     TDatabaseView View("dbo", "V");
     View.SetStandardDefinition(Case.Standard);
-    EXPECT_EQ(View.AlterCommand(), OptionsNotKnown + Case.Command);
+    // Without a gold text there is nothing to send, not even the SET options' comment.
+    EXPECT_EQ(View.AlterCommand(), Case.Command.isEmpty() ? QString() : OptionsNotKnown + Case.Command);
   }
 }
 
