@@ -280,32 +280,32 @@ bool LoginRefused(const EOdbcError& AError) {
 // The gold text a finding's item carries (a routine missing locally has no local object).
 constexpr int GoldTextRole = Qt::UserRole + 1;
 
-// A finding is listed without a tick: there is nothing to repair.
-void AddFindingItem(QListWidget* AList, const TFinding& AFinding) {
-  const QString Text = QStringLiteral("%1 %2 (%3)")
-                           .arg(AFinding.Kind.toUpper(), AFinding.FullName, FindingStatusText(AFinding.Status));
-  auto* Item = new QListWidgetItem(Text, AList);
+// An item of a group below the anomalies, listed without a tick: there is nothing to repair.
+QListWidgetItem* AddUntickedItem(QListWidget* AList, const QString& AText) {
+  auto* Item = new QListWidgetItem(AText, AList);
   Item->setFlags(Item->flags() & ~Qt::ItemIsUserCheckable);
   // Set in italics, the group reads apart from the anomalies above it.
   QFont Slanted = AList->font();
   Slanted.setItalic(true);
   Item->setFont(Slanted);
+  Item->setToolTip(AText);
+  return Item;
+}
+
+void AddFindingItem(QListWidget* AList, const TFinding& AFinding) {
+  QListWidgetItem* Item = AddUntickedItem(
+      AList, QStringLiteral("%1 %2 (%3)")
+                 .arg(AFinding.Kind.toUpper(), AFinding.FullName, FindingStatusText(AFinding.Status)));
   Item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(AFinding.Object)));
   Item->setData(GoldTextRole, AFinding.GoldText);
-  Item->setToolTip(Text);
 }
 
 // Drift is listed without a tick, like a finding: a baseline is no gold standard to repair to.
 void AddDriftItem(QListWidget* AList, const TDriftItem& ADrift, qsizetype AIndex) {
-  const QString Text = QStringLiteral("DRIFT %1 %2 (%3)")
-                           .arg(DriftKindName(ADrift.Kind).leftJustified(8), ADrift.FullName, DriftChangeName(ADrift.Change));
-  auto* Item = new QListWidgetItem(Text, AList);
-  Item->setFlags(Item->flags() & ~Qt::ItemIsUserCheckable);
-  QFont Slanted = AList->font();
-  Slanted.setItalic(true);
-  Item->setFont(Slanted);
+  QListWidgetItem* Item = AddUntickedItem(
+      AList, QStringLiteral("DRIFT %1 %2 (%3)")
+                 .arg(DriftKindName(ADrift.Kind).leftJustified(8), ADrift.FullName, DriftChangeName(ADrift.Change)));
   Item->setData(TfrmDbPublish::DriftItemRole, QVariant::fromValue(AIndex));
-  Item->setToolTip(Text);
 }
 
 }  // namespace

@@ -440,12 +440,14 @@ TEST_F(MainWindowTest, WithNothingTickedThereIsNothingToCompare) {
   EXPECT_FALSE(Window->btnSynchronize->isEnabled());
   EXPECT_EQ(Service->Calls().size(), 0);
 
-  // A kind the gold standard does not hold says so rather than reading as a clean result.
+  // A kind the gold standard does not hold says so, and that it waits for a baseline, rather
+  // than reading as a clean result.
   Window->CheckListBox1->item(1)->setCheckState(Qt::Checked);
   ASSERT_TRUE(Window->btnPublish->isEnabled());
   Compare();
   EXPECT_EQ(Window->lblFindings->text(),
-            QStringLiteral("Nothing compared with the gold standard; tables: not held by the gold standard"));
+            QStringLiteral("Nothing compared with the gold standard; tables: not held by the gold standard\n"
+                           "tables, privileges: need a baseline snapshot (Baseline\u2026) to be compared"));
   Window->CheckListBox1->item(1)->setCheckState(Qt::Unchecked);
   EXPECT_FALSE(Window->btnPublish->isEnabled());
 }
@@ -1032,7 +1034,8 @@ TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotH
   EXPECT_TRUE(Items(false).filter(QStringLiteral("DRIFT")).isEmpty());
   EXPECT_EQ(Window->RunFailure(), QString());
   EXPECT_EQ(Window->lblFindings->text().count(QStringLiteral("The baseline was not read, no drift compared: ")), 1);
-  EXPECT_TRUE(Window->lblFindings->text().contains(QStringLiteral("gone.xml"))) << Window->lblFindings->text().toStdString();
+  EXPECT_TRUE(Window->lblFindings->text().contains(QStringLiteral("gone.xml")))
+      << Window->lblFindings->text().toStdString();
 }
 
 TEST_F(MainWindowTest, AFirstStartIsCentredAndTheLeftColumnWidthIsKept) {
