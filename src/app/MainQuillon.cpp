@@ -629,13 +629,13 @@ void TfrmDbPublish::FormCreate() {
   DiffBar->addAction(fDiffGrid->PreviousChangeAction());
   DiffBar->addAction(fDiffGrid->NextChangeAction());
   DiffBar->addAction(actExportReport);
-  auto* Legend = new TDiffLegend(DiffStrip);
-  Legend->setObjectName(QStringLiteral("DiffLegend"));
-  Legend->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
+  fDiffLegend = new TDiffLegend(DiffStrip);
+  fDiffLegend->setObjectName(QStringLiteral("DiffLegend"));
+  fDiffLegend->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
   DiffBar->setMinimumWidth(DiffBar->sizeHint().width());
-  Legend->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  fDiffLegend->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   StripLayout->addWidget(DiffBar);
-  StripLayout->addWidget(Legend, 1);
+  StripLayout->addWidget(fDiffLegend, 1);
   auto* DiffLayout = StackLayout(panDiffViewer, 0);
   DiffLayout->addWidget(DiffStrip);
   DiffLayout->addWidget(fDiffGrid);
@@ -1029,6 +1029,7 @@ void TfrmDbPublish::ShowDriftItem(qsizetype AIndex) {
   FShownLocalText = Drift.TargetText;
   memOfficial->setText(Drift.BaselineText);
   ShowDifferences(Drift.BaselineText, Format(QStringLiteral("Baseline %s"), {QFileInfo(FBaseline).fileName()}));
+  fDiffLegend->SetSideNames(QStringLiteral("baseline"), QStringLiteral("local"));
 }
 
 void TfrmDbPublish::btnBaselineClick() {
@@ -1135,6 +1136,7 @@ void TfrmDbPublish::ClearPanes() {
   }
   FShownLocalText.clear();
   memOfficial->clear();
+  fDiffLegend->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
   fDiffGrid->SetLeftHeader(QStringLiteral("Gold standard definition"));
   fDiffGrid->SetRightHeader(QStringLiteral("Local object definition"));
   fDiffGrid->SetLeft(QString());

@@ -34,6 +34,7 @@ class TDatabaseObject;
 class TDatabaseObjectIgnoreList;
 class TDatabaseRoutine;
 class TDiffGrid;
+class TDiffLegend;
 class TSimpleDatabase;
 class TSqlEditor;
 class TUserInputBlock;
@@ -235,6 +236,7 @@ private:
   bool FCancelRequested = false;
   std::unique_ptr<QHash<QString, QString>> fVersionSourceCode;
   TDiffGrid* fDiffGrid = nullptr;
+  TDiffLegend* fDiffLegend = nullptr;
 
   TfrmLogin* FLoginDialog = nullptr;
   QString FConnectionStringFailure;

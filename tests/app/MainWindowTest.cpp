@@ -1010,6 +1010,10 @@ TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotH
   TDiffGrid* Grid = Window->DiffGrid();
   EXPECT_EQ(Grid->Cells(1, 0), QStringLiteral("Baseline baseline.xml"));
   EXPECT_EQ(Grid->Cells(3, 0), QStringLiteral("Local, Tellwick on GOLDTEST"));
+  QStringList LegendTexts;
+  for (const QLabel* Label : Window->findChild<QWidget*>(QStringLiteral("DiffLegend"))->findChildren<QLabel*>())
+    LegendTexts << Label->text();
+  EXPECT_TRUE(LegendTexts.contains(QStringLiteral("Only on the baseline side"))) << LegendTexts.join(u',').toStdString();
   EXPECT_FALSE(Window->actPostChange->isEnabled());
   Window->RzPageControl1->setCurrentWidget(Window->tbsDiffViewer);
   test::SaveScreenshot(*Window, QStringLiteral("main-drift-selected"));
