@@ -18,6 +18,8 @@
 #include "database/VclForm.Login.h"
 #include "diff/Component.DiffGrid.h"
 #include "diff/Component.DiffLegend.h"
+#include "drift/Drift.Texts.h"
+#include "infra/Interfaces.Settings.h"
 #include "infra/Gui.Fonts.h"
 #include "infra/Gui.Settings.h"
 #include "infra/Support.Format.h"
@@ -40,6 +42,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -134,6 +137,21 @@ const QStringList ObjectKinds{QStringLiteral("Schemata"),          QStringLitera
                               QStringLiteral("Views"),             QStringLiteral("Indices"),
                               QStringLiteral("Routines"),          QStringLiteral("Check constraints"),
                               QStringLiteral("Referential constraints")};
+
+// The baseline snapshot is kept in the settings under this section and key.
+const char* const BaselineSection = "Baseline";
+const char* const BaselineKey = "File";
+
+// The list's kinds that no gold standard holds and a baseline does, by their row in the list,
+// with the drift kinds each stands for. Privileges have no row: they drift with any of them.
+struct TBaselineKind {
+  qint32 Row;
+  QList<TDriftKind> DriftKinds;
+};
+const QList<TBaselineKind> BaselineKinds{{0, {TDriftKind::Schema}},
+                                         {1, {TDriftKind::Table, TDriftKind::Column}},
+                                         {6, {TDriftKind::ForeignKey}}};
+const QList<TDriftKind> PrivilegeKinds{TDriftKind::TablePrivilege, TDriftKind::RoutinePrivilege};
 
 // The settings keep the width of the left column as the splitter's "Position".
 const char* const SplitterPosition = "Position";
@@ -262,19 +280,32 @@ bool LoginRefused(const EOdbcError& AError) {
 // The gold text a finding's item carries (a routine missing locally has no local object).
 constexpr int GoldTextRole = Qt::UserRole + 1;
 
-// A finding is listed without a tick: there is nothing to repair.
-void AddFindingItem(QListWidget* AList, const TFinding& AFinding) {
-  const QString Text = QStringLiteral("%1 %2 (%3)")
-                           .arg(AFinding.Kind.toUpper(), AFinding.FullName, FindingStatusText(AFinding.Status));
-  auto* Item = new QListWidgetItem(Text, AList);
+// An item of a group below the anomalies, listed without a tick: there is nothing to repair.
+QListWidgetItem* AddUntickedItem(QListWidget* AList, const QString& AText) {
+  auto* Item = new QListWidgetItem(AText, AList);
   Item->setFlags(Item->flags() & ~Qt::ItemIsUserCheckable);
   // Set in italics, the group reads apart from the anomalies above it.
   QFont Slanted = AList->font();
   Slanted.setItalic(true);
   Item->setFont(Slanted);
+  Item->setToolTip(AText);
+  return Item;
+}
+
+void AddFindingItem(QListWidget* AList, const TFinding& AFinding) {
+  QListWidgetItem* Item = AddUntickedItem(
+      AList, QStringLiteral("%1 %2 (%3)")
+                 .arg(AFinding.Kind.toUpper(), AFinding.FullName, FindingStatusText(AFinding.Status)));
   Item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(AFinding.Object)));
   Item->setData(GoldTextRole, AFinding.GoldText);
-  Item->setToolTip(Text);
+}
+
+// Drift is listed without a tick, like a finding: a baseline is no gold standard to repair to.
+void AddDriftItem(QListWidget* AList, const TDriftItem& ADrift, qsizetype AIndex) {
+  QListWidgetItem* Item = AddUntickedItem(
+      AList, QStringLiteral("DRIFT %1 %2 (%3)")
+                 .arg(DriftKindName(ADrift.Kind).leftJustified(8), ADrift.FullName, DriftChangeName(ADrift.Change)));
+  Item->setData(TfrmDbPublish::DriftItemRole, QVariant::fromValue(AIndex));
 }
 
 }  // namespace
@@ -393,6 +424,10 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
   SelectAllRow->setContentsMargins(6, 2, 4, 0);
   SelectAllRow->addWidget(CheckBox1);
   SelectAllRow->addStretch();
+  btnBaseline = new QPushButton(QStringLiteral("Baseline\u2026"), panSelectObjects);
+  btnBaseline->setObjectName(QStringLiteral("btnBaseline"));
+  connect(btnBaseline, &QPushButton::clicked, this, GuardedSlot(this, &TfrmDbPublish::btnBaselineClick));
+  SelectAllRow->addWidget(btnBaseline);
   SelectLayout->addLayout(SelectAllRow);
   CheckListBox1 = CheckList(QStringLiteral("CheckListBox1"), UiFont(FaceSegoeUi, 9), panSelectObjects);
   for (const QString& Kind : ObjectKinds)
@@ -401,6 +436,11 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
   CheckListBox1->setFixedHeight((CheckListBox1->sizeHintForRow(0) + 2) * ObjectKinds.size() +
                                 2 * CheckListBox1->frameWidth() + 4);
   SelectLayout->addWidget(CheckListBox1);
+  lblBaseline = new QLabel(panSelectObjects);
+  lblBaseline->setObjectName(QStringLiteral("lblBaseline"));
+  lblBaseline->setIndent(4);
+  lblBaseline->setTextFormat(Qt::PlainText);
+  SelectLayout->addWidget(lblBaseline);
   connect(CheckListBox1, &QListWidget::itemChanged, this, GuardedSlot(this, &TfrmDbPublish::UpdateCompareEnabled));
   Layout->addWidget(panSelectObjects);
 
@@ -564,6 +604,9 @@ void TfrmDbPublish::FormCreate() {
   actSynchonize->setIcon(style()->standardIcon(QStyle::SP_VistaShield));
   fGuiSettings = std::make_unique<TGuiSettings>(this, GlobalSettings, FLog);
   fGuiSettings->LoadMainForm();
+  if (GlobalSettings != nullptr)
+    FBaseline = GlobalSettings->ReadString(scopeUser, BaselineSection, BaselineKey, QString());
+  ShowBaselineChoice();
   splMain->setProperty(SplitterPosition, DefaultLeftWidth);
   fGuiSettings->LoadPosition(splMain, QString());
   const qint32 LeftWidth = splMain->property(SplitterPosition).toInt();
@@ -586,13 +629,13 @@ void TfrmDbPublish::FormCreate() {
   DiffBar->addAction(fDiffGrid->PreviousChangeAction());
   DiffBar->addAction(fDiffGrid->NextChangeAction());
   DiffBar->addAction(actExportReport);
-  auto* Legend = new TDiffLegend(DiffStrip);
-  Legend->setObjectName(QStringLiteral("DiffLegend"));
-  Legend->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
+  fDiffLegend = new TDiffLegend(DiffStrip);
+  fDiffLegend->setObjectName(QStringLiteral("DiffLegend"));
+  fDiffLegend->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
   DiffBar->setMinimumWidth(DiffBar->sizeHint().width());
-  Legend->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  fDiffLegend->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   StripLayout->addWidget(DiffBar);
-  StripLayout->addWidget(Legend, 1);
+  StripLayout->addWidget(fDiffLegend, 1);
   auto* DiffLayout = StackLayout(panDiffViewer, 0);
   DiffLayout->addWidget(DiffStrip);
   DiffLayout->addWidget(fDiffGrid);
@@ -859,6 +902,8 @@ void TfrmDbPublish::actCompareExecute() {
   FFoundCount = lbAnomalies->count();
   FRepairedCount = 0;
   ListFindings();
+  FDriftLines.clear();
+  CompareWithBaseline(FDriftLines);
   FilterAnomalies();
   actSynchonize->setEnabled(FFoundCount > 0);
   ShowConnectionState();
@@ -920,6 +965,7 @@ void TfrmDbPublish::ShowRunOutcome() {
     Lines.append(Status.FindingsText());
   if (!Status.Kinds().isEmpty())
     Lines.append(Status.ComparedText());
+  Lines.append(FDriftLines);
   lblFindings->setText(Lines.join(u'\n'));
 }
 
@@ -927,6 +973,83 @@ void TfrmDbPublish::ListFindings() {
   const QSignalBlocker Quiet(lbAnomalies);
   for (const TFinding& Finding : fDescriptor->RunStatus().Findings())
     AddFindingItem(lbAnomalies, Finding);
+}
+
+void TfrmDbPublish::CompareWithBaseline(QStringList& ADriftLines) {
+  FDrift.clear();
+  QList<TDriftKind> Kinds;
+  QStringList Plurals;
+  for (const TBaselineKind& Kind : BaselineKinds)
+    if (CheckListBox1->item(Kind.Row)->checkState() == Qt::Checked) {
+      Kinds.append(Kind.DriftKinds);
+      Plurals.append(CheckListBox1->item(Kind.Row)->text().toLower());
+    }
+  // Drift is of a database that was read whole.
+  if (Kinds.isEmpty() || !fDescriptor->RunStatus().Complete())
+    return;
+  Kinds.append(PrivilegeKinds);
+  Plurals.append(QStringLiteral("privileges"));
+  if (FBaseline.isEmpty()) {
+    ADriftLines.append(Format(QStringLiteral("%s: need a baseline snapshot (Baseline\u2026) to be compared"),
+                              {Plurals.join(QStringLiteral(", "))}));
+    return;
+  }
+  const QString BaselineName = QFileInfo(FBaseline).fileName();
+  try {
+    const TDriftSide BaselineSide = TDriftSide::FromSnapshot(FBaseline);
+    const TDriftSide Local =
+        TDriftSide::FromLists(fDescriptor->SnapshotLists(), fSourceServer, fSourceDatabase, fSourceDbVersion);
+    TDriftOptions Options;
+    Options.IgnoreList = fIgnoreList.get();
+    TDriftResult Result = CompareDrift(BaselineSide, Local, Options);
+    for (TDriftItem& Item : Result.Items)
+      if (Kinds.contains(Item.Kind))
+        FDrift.append(std::move(Item));
+    ADriftLines.append(Format(QStringLiteral("Drift from baseline %s: %d objects in %s"),
+                              {BaselineName, static_cast<qint32>(FDrift.size()), Plurals.join(QStringLiteral(", "))}));
+    ADriftLines.append(Result.Notes);
+  } catch (const Exception& E) {
+    const QString Message = Format(QStringLiteral("The baseline was not read, no drift compared: %s"), {E.Message()});
+    ADriftLines.append(Message);
+    FLog->SilentError(QStringLiteral("%s"), {Message});
+    return;
+  }
+  const QSignalBlocker Quiet(lbAnomalies);
+  for (qsizetype I = 0; I < FDrift.size(); ++I)
+    AddDriftItem(lbAnomalies, FDrift[I], I);
+}
+
+void TfrmDbPublish::ShowDriftItem(qsizetype AIndex) {
+  ClearPanes();
+  const TDriftItem& Drift = FDrift.at(AIndex);
+  {
+    const QSignalBlocker Quiet(memLocal);
+    memLocal->setText(Drift.TargetText);
+  }
+  FShownLocalText = Drift.TargetText;
+  memOfficial->setText(Drift.BaselineText);
+  ShowDifferences(Drift.BaselineText, Format(QStringLiteral("Baseline %s"), {QFileInfo(FBaseline).fileName()}));
+  fDiffLegend->SetSideNames(QStringLiteral("baseline"), QStringLiteral("local"));
+}
+
+void TfrmDbPublish::btnBaselineClick() {
+  const QString FileName = QFileDialog::getOpenFileName(
+      this, QStringLiteral("Baseline snapshot"), FBaseline.isEmpty() ? QDir::homePath() : QFileInfo(FBaseline).path(),
+      QStringLiteral("Snapshots (*.xml)"));
+  SetBaseline(FileName);
+}
+
+void TfrmDbPublish::SetBaseline(const QString& AFileName) {
+  FBaseline = AFileName;
+  if (GlobalSettings != nullptr)
+    GlobalSettings->WriteString(scopeUser, BaselineSection, BaselineKey, FBaseline);
+  ShowBaselineChoice();
+}
+
+void TfrmDbPublish::ShowBaselineChoice() {
+  lblBaseline->setText(FBaseline.isEmpty() ? QStringLiteral("No baseline")
+                                           : QStringLiteral("Baseline: ") + QFileInfo(FBaseline).fileName());
+  lblBaseline->setToolTip(FBaseline);
 }
 
 void TfrmDbPublish::UpdateCompareEnabled() {
@@ -988,6 +1111,11 @@ void TfrmDbPublish::lbAnomaliesClick() {
     HighlightShownObject();
     return;
   }
+  if (const QListWidgetItem* Item = lbAnomalies->currentItem();
+      Item != nullptr && Item->data(DriftItemRole).isValid()) {
+    ShowDriftItem(Item->data(DriftItemRole).value<qsizetype>());
+    return;
+  }
   ShowObject(SelectedObject());
   // A routine missing locally has no object: its gold text is all there is to show.
   if (const QListWidgetItem* Item = lbAnomalies->currentItem(); Item != nullptr && SelectedObject() == nullptr) {
@@ -1008,6 +1136,7 @@ void TfrmDbPublish::ClearPanes() {
   }
   FShownLocalText.clear();
   memOfficial->clear();
+  fDiffLegend->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
   fDiffGrid->SetLeftHeader(QStringLiteral("Gold standard definition"));
   fDiffGrid->SetRightHeader(QStringLiteral("Local object definition"));
   fDiffGrid->SetLeft(QString());

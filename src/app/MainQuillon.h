@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drift/Drift.Engine.h"
 #include "infra/VclUtil.Style.h"
 #include "schema/Interfaces.h"
 
@@ -33,6 +34,7 @@ class TDatabaseObject;
 class TDatabaseObjectIgnoreList;
 class TDatabaseRoutine;
 class TDiffGrid;
+class TDiffLegend;
 class TSimpleDatabase;
 class TSqlEditor;
 class TUserInputBlock;
@@ -50,6 +52,8 @@ public:
   // The data role of an anomaly item that holds the object's name alone; the item's text
   // shows its kind in front of it.
   static constexpr int AnomalyNameRole = Qt::UserRole + 2;
+  // The data role of a drift item: its index in the run's drift, -1 on other items.
+  static constexpr int DriftItemRole = Qt::UserRole + 3;
 
   explicit TfrmDbPublish(QWidget* AParent = nullptr);
   ~TfrmDbPublish() override;
@@ -86,6 +90,12 @@ public:
   // Tick or untick every anomaly the filter lets through.
   void btnTickAllClick();
   void btnTickNoneClick();
+  // Asks for the baseline snapshot that schemata, tables, referential constraints and
+  // privileges are compared with; a cancelled choice clears it.
+  void btnBaselineClick();
+  // The baseline snapshot of the next compare run, kept in the settings; empty for none.
+  void SetBaseline(const QString& AFileName);
+  const QString& Baseline() const { return FBaseline; }
 
   // The connection string of the next Connect. A data-link file that cannot be read is reported
   // when the window connects, so that the window still opens.
@@ -113,6 +123,8 @@ public:
   QLabel* hdrObjectTypes;
   QCheckBox* CheckBox1;
   QListWidget* CheckListBox1;
+  QPushButton* btnBaseline;
+  QLabel* lblBaseline;
   QFrame* panCompare;
   QToolButton* btnPublish;
   QToolButton* btnCancelRun;
@@ -190,6 +202,11 @@ private:
   void HighlightShownObject();
   QString RunStatusText() const;
   void ListFindings();
+  // Compares the loaded lists of the kinds no gold standard holds with the baseline and lists
+  // the drift as its own group; a baseline that cannot be read is said once in ADriftLines.
+  void CompareWithBaseline(QStringList& ADriftLines);
+  void ShowDriftItem(qsizetype AIndex);
+  void ShowBaselineChoice();
   // Connected, and the database's information read: a database the window can compare.
   bool Connected() const;
   void FilterAnomalies();
@@ -219,6 +236,7 @@ private:
   bool FCancelRequested = false;
   std::unique_ptr<QHash<QString, QString>> fVersionSourceCode;
   TDiffGrid* fDiffGrid = nullptr;
+  TDiffLegend* fDiffLegend = nullptr;
 
   TfrmLogin* FLoginDialog = nullptr;
   QString FConnectionStringFailure;
@@ -228,6 +246,12 @@ private:
   // How long the last compare run took, for its report.
   double FRunSeconds = 0;
   QElapsedTimer FSinceEventsProcessed;
+  QString FBaseline;
+  // The drift the last run found against the baseline, as its items list it.
+  QList<TDriftItem> FDrift;
+  // What the last run says about the drift: its count, a baseline that could not be read, or
+  // the kinds that wait for a baseline.
+  QStringList FDriftLines;
 };
 
 }  // namespace quillon

@@ -400,7 +400,9 @@ TEST_F(MainWindowTest, ACompareRunListsTheDifferingObjectsInOrderWithoutIgnoredO
   EXPECT_EQ(Window->lblFindings->text(),
             QStringLiteral("3 unknown to the gold standard, 1 missing locally\n"
                            "Compared 3 checks, 4 views, 3 routines, 4 indexes; schemata, tables, foreign keys: not held "
-                           "by the gold standard"));
+                           "by the gold standard\n"
+                           "schemata, tables, referential constraints, privileges: need a baseline snapshot "
+                           "(Baseline\u2026) to be compared"));
   EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psNormal);
   EXPECT_EQ(Window->RunFailure(), QString());
   EXPECT_TRUE(Window->btnSynchronize->isEnabled());
@@ -438,12 +440,14 @@ TEST_F(MainWindowTest, WithNothingTickedThereIsNothingToCompare) {
   EXPECT_FALSE(Window->btnSynchronize->isEnabled());
   EXPECT_EQ(Service->Calls().size(), 0);
 
-  // A kind the gold standard does not hold says so rather than reading as a clean result.
+  // A kind the gold standard does not hold says so, and that it waits for a baseline, rather
+  // than reading as a clean result.
   Window->CheckListBox1->item(1)->setCheckState(Qt::Checked);
   ASSERT_TRUE(Window->btnPublish->isEnabled());
   Compare();
   EXPECT_EQ(Window->lblFindings->text(),
-            QStringLiteral("Nothing compared with the gold standard; tables: not held by the gold standard"));
+            QStringLiteral("Nothing compared with the gold standard; tables: not held by the gold standard\n"
+                           "tables, privileges: need a baseline snapshot (Baseline\u2026) to be compared"));
   Window->CheckListBox1->item(1)->setCheckState(Qt::Unchecked);
   EXPECT_FALSE(Window->btnPublish->isEnabled());
 }
@@ -951,6 +955,93 @@ TEST_F(MainWindowTest, TheAnomalyListShowsKindsFiltersAndTicksWhatItShows) {
 
 // With a settings store but nothing saved, the window opens centred on the primary screen; the
 // width of the left column is kept.
+// The kinds no gold standard holds drift from a baseline snapshot: without one they wait for
+// it, with one their drift is its own group that shows both texts and is never repaired or
+// recorded, and a baseline that cannot be read is said once while the run goes on.
+TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotHold) {
+  test::TMemorySettings Store;
+  GlobalSettings = &Store;
+  // The window writes its settings when it goes, which must be before the store does.
+  const auto Restore = qScopeGuard([this] {
+    Window.reset();
+    GlobalSettings = nullptr;
+  });
+  Start();
+  TickAllKinds();
+  EXPECT_EQ(Window->lblBaseline->text(), QStringLiteral("No baseline"));
+  Compare();
+  EXPECT_TRUE(Window->lblFindings->text().endsWith(
+      QStringLiteral("schemata, tables, foreign keys: not held by the gold standard\n"
+                     "schemata, tables, referential constraints, privileges: need a baseline snapshot "
+                     "(Baseline\u2026) to be compared")))
+      << Window->lblFindings->text().toStdString();
+  EXPECT_TRUE(Items(false).filter(QStringLiteral("DRIFT")).isEmpty());
+
+  // The database's own catalogue with a wider column, a stricter foreign key and one schema less.
+  QFile Catalogue(QStringLiteral(QUILLON_TEST_FIXTURES "/compare_catalogue.xml"));
+  ASSERT_TRUE(Catalogue.open(QIODevice::ReadOnly));
+  QTemporaryDir Folder;
+  const QString BaselineFile = Folder.filePath(QStringLiteral("baseline.xml"));
+  QFile Baseline(BaselineFile);
+  ASSERT_TRUE(Baseline.open(QIODevice::WriteOnly));
+  Baseline.write(Catalogue.readAll()
+                     .replace("COLUMN_NAME=\"Qty\" DATA_TYPE=\"int\"", "COLUMN_NAME=\"Qty\" DATA_TYPE=\"bigint\"")
+                     .replace("DELETE_RULE=\"CASCADE\"", "DELETE_RULE=\"NO ACTION\"")
+                     .replace("<SCHEMA SCHEMA_NAME=\"sales\" SCHEMA_OWNER=\"sales\"/>", ""));
+  Baseline.close();
+  Window->SetBaseline(BaselineFile);
+  EXPECT_EQ(Window->lblBaseline->text(), QStringLiteral("Baseline: baseline.xml"));
+  Service->Reset();
+  Compare();
+  EXPECT_EQ(Anomalies(), AllAnomalies) << Log.Dump().toStdString();
+  EXPECT_EQ(Items(false).filter(QStringLiteral("DRIFT")),
+            QStringList({"DRIFT schema   [SALES] (added)", "DRIFT column   dbo.OrderLines.Qty (changed)",
+                         "DRIFT foreignkey [dbo].[FK_Lines_Orders] (changed)"}));
+  EXPECT_TRUE(Window->lblFindings->text().endsWith(QStringLiteral(
+      "Drift from baseline baseline.xml: 3 objects in schemata, tables, referential constraints, privileges")))
+      << Window->lblFindings->text().toStdString();
+  EXPECT_EQ(Service->Calls(QStringLiteral("SaveDbAnomaly")).size(), 9);
+
+  Select(QStringLiteral("DRIFT column   dbo.OrderLines.Qty (changed)"));
+  EXPECT_TRUE(Window->memOfficial->text().contains(QStringLiteral("[Qty] bigint NOT NULL")))
+      << Window->memOfficial->text().toStdString();
+  EXPECT_TRUE(Window->memLocal->text().contains(QStringLiteral("[Qty] int NOT NULL")))
+      << Window->memLocal->text().toStdString();
+  TDiffGrid* Grid = Window->DiffGrid();
+  EXPECT_EQ(Grid->Cells(1, 0), QStringLiteral("Baseline baseline.xml"));
+  EXPECT_EQ(Grid->Cells(3, 0), QStringLiteral("Local, Tellwick on GOLDTEST"));
+  QStringList LegendTexts;
+  for (const QLabel* Label : Window->findChild<QWidget*>(QStringLiteral("DiffLegend"))->findChildren<QLabel*>())
+    LegendTexts << Label->text();
+  EXPECT_TRUE(LegendTexts.contains(QStringLiteral("Only on the baseline side"))) << LegendTexts.join(u',').toStdString();
+  EXPECT_FALSE(Window->actPostChange->isEnabled());
+  Window->RzPageControl1->setCurrentWidget(Window->tbsDiffViewer);
+  test::SaveScreenshot(*Window, QStringLiteral("main-drift-selected"));
+
+  // Tick all leaves the drift unticked, and the repair has only the anomalies.
+  QTest::mouseClick(Window->btnTickAll, Qt::LeftButton);
+  QStringList Rows;
+  Repair(false, [&Rows](TfrmRepair& ADialog) { Rows = RepairRows(ADialog); });
+  EXPECT_EQ(Rows.size(), AllAnomalies.size());
+  EXPECT_TRUE(Rows.filter(QStringLiteral("FK_Lines_Orders")).isEmpty()) << Rows.join(u'\n').toStdString();
+
+  // The choice is kept for the next start.
+  Window.reset();
+  Start();
+  EXPECT_EQ(Window->Baseline(), BaselineFile);
+
+  const QString Missing = Folder.filePath(QStringLiteral("gone.xml"));
+  Window->SetBaseline(Missing);
+  TickAllKinds();
+  Compare();
+  EXPECT_EQ(Anomalies(), AllAnomalies);
+  EXPECT_TRUE(Items(false).filter(QStringLiteral("DRIFT")).isEmpty());
+  EXPECT_EQ(Window->RunFailure(), QString());
+  EXPECT_EQ(Window->lblFindings->text().count(QStringLiteral("The baseline was not read, no drift compared: ")), 1);
+  EXPECT_TRUE(Window->lblFindings->text().contains(QStringLiteral("gone.xml")))
+      << Window->lblFindings->text().toStdString();
+}
+
 TEST_F(MainWindowTest, AFirstStartIsCentredAndTheLeftColumnWidthIsKept) {
   test::TMemorySettings Store;
   GlobalSettings = &Store;
