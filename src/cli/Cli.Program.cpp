@@ -22,6 +22,7 @@
 
 #include <unistd.h>
 #include <cstdio>
+#include <functional>
 #include <optional>
 
 namespace quillon::cli {
@@ -61,13 +62,13 @@ TTextReportOptions TextReportOptions(const TCliOptions& AOptions, const TReportR
                             AReport.ToStdOut() && StdOutIsTerminal() && qEnvironmentVariableIsEmpty("NO_COLOR")};
 }
 
-// Every report the run asked for, each written even when another could not be; returns
-// whether all were written (what failed has been said on standard error).
-bool DeliverReports(const TCliOptions& AOptions, const QList<TTargetResult>& AResults, bool AFleet) {
+// Every report the run asked for, each rendered by ARender and written even when another
+// could not be; returns whether all were written (what failed has been said on standard error).
+bool DeliverReports(const TCliOptions& AOptions, const std::function<QByteArray(const TReportRequest&)>& ARender) {
   bool AllWritten = true;
   for (const TReportRequest& Report : AOptions.Reports) {
     try {
-      WriteReport(Report.File, RenderReport(Report.Format, AResults, AFleet, TextReportOptions(AOptions, Report)));
+      WriteReport(Report.File, ARender(Report));
     } catch (const std::exception& E) {
       Fail(QString::fromUtf8(E.what()).simplified());
       AllWritten = false;
@@ -76,26 +77,36 @@ bool DeliverReports(const TCliOptions& AOptions, const QList<TTargetResult>& ARe
   return AllWritten;
 }
 
+bool DeliverReports(const TCliOptions& AOptions, const QList<TTargetResult>& AResults, bool AFleet) {
+  return DeliverReports(AOptions, [&](const TReportRequest& AReport) {
+    return RenderReport(AReport.Format, AResults, AFleet, TextReportOptions(AOptions, AReport));
+  });
+}
+
 bool ReportOnStdOut(const TCliOptions& AOptions, bool AMachineReadableOnly) {
   return std::any_of(AOptions.Reports.begin(), AOptions.Reports.end(), [&](const TReportRequest& AReport) {
     return AReport.ToStdOut() && !(AMachineReadableOnly && AReport.Format == TReportFormat::Text);
   });
 }
 
-// The closing line on standard error names the files, when the reports went to files.
-void SayReportsWritten(const TCliOptions& AOptions, const QList<TTargetResult>& AResults) {
+// The closing line on standard error says what was found (AFound: "3 anomalies") and names the
+// files, when the reports went to files.
+void SayReportsWritten(const TCliOptions& AOptions, const QString& AFound) {
   if (AOptions.FleetMember || AOptions.Verbosity == TVerbosity::Quiet || ReportOnStdOut(AOptions, false))
     return;
   QStringList Files;
   for (const TReportRequest& Report : AOptions.Reports)
     Files.append(Report.File);
+  PrintLine(stderr, QStringLiteral("%1; %2 written to %3")
+                        .arg(AFound, Files.size() == 1 ? QStringLiteral("report") : QStringLiteral("reports"),
+                             Files.join(QStringLiteral(", "))));
+}
+
+void SayReportsWritten(const TCliOptions& AOptions, const QList<TTargetResult>& AResults) {
   qsizetype Anomalies = 0;
   for (const TTargetResult& Result : AResults)
     Anomalies += Result.Anomalies.size();
-  PrintLine(stderr, QStringLiteral("%1 anomalies; %2 written to %3")
-                        .arg(QString::number(Anomalies),
-                             Files.size() == 1 ? QStringLiteral("report") : QStringLiteral("reports"),
-                             Files.join(QStringLiteral(", "))));
+  SayReportsWritten(AOptions, QStringLiteral("%1 anomalies").arg(Anomalies));
 }
 
 // A password asked once here serves every target of a fleet through the environment.
@@ -231,24 +242,12 @@ int RunDriftCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& 
   const QList<TDriftTargetResult> Results = RunDrift(AOptions, ALog, AProgress);
   AProgress.EndLine();
   const bool Fleet = !AOptions.FleetFile.isEmpty();
-  bool Written = true;
-  for (const TReportRequest& Report : AOptions.Reports) {
-    try {
-      WriteReport(Report.File, RenderDriftReport(Report.Format, Results, Fleet));
-    } catch (const std::exception& E) {
-      Fail(QString::fromUtf8(E.what()).simplified());
-      Written = false;
-    }
-  }
-  if (!AOptions.FleetMember && AOptions.Verbosity != TVerbosity::Quiet && !ReportOnStdOut(AOptions, false)) {
-    qsizetype Drifted = 0;
-    for (const TDriftTargetResult& Result : Results)
-      Drifted += Result.Drift.Items.size();
-    QStringList Files;
-    for (const TReportRequest& Report : AOptions.Reports)
-      Files.append(Report.File);
-    PrintLine(stderr, QStringLiteral("%1 objects drifted; written to %2").arg(Drifted).arg(Files.join(QStringLiteral(", "))));
-  }
+  const bool Written = DeliverReports(
+      AOptions, [&](const TReportRequest& AReport) { return RenderDriftReport(AReport.Format, Results, Fleet); });
+  qsizetype Drifted = 0;
+  for (const TDriftTargetResult& Result : Results)
+    Drifted += Result.Drift.Items.size();
+  SayReportsWritten(AOptions, QStringLiteral("%1 objects drifted").arg(Drifted));
   return Written ? CombinedExitCode(Results) : 2;
 }
 

@@ -27,7 +27,7 @@ bool RunsInstalledFrom(const QString& AExeFolder);
 // The user's home folder: $HOME, or the account's entry when HOME is not set.
 QString HomeFolder();
 // An XDG base directory: the variable's value when it is an absolute path that is not a file
-// (anything else is ignored, as the base-directory specification asks), else
+// (a relative path or a file is ignored, as the XDG base-directory rules ask), else
 // AHomeRelativeDefault below the home folder. No trailing separator; empty without a home.
 QString XdgBaseFolder(const char* AVariable, const QString& AHomeRelativeDefault);
 
