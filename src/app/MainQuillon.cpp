@@ -693,7 +693,11 @@ void TfrmDbPublish::actConnectExecute() {
   Progress->SetCentreOn(this);
   Progress->SetInfo(Format(QStringLiteral("%s.%s"),
                            {fSourceDb->ConnectionParameters().Server(), fSourceDb->ConnectionParameters().Database()}));
-  while (!TryConnect()) {
+  while (const std::optional<QString> Refusal = TryConnect()) {
+    // The progress window stays on top of every window: the refusal's box would open beneath it.
+    Progress->hide();
+    FLog->Event(QStringLiteral("%s"), {*Refusal}, ltError);
+    Progress->show();
   }
   // A database without its information procedure cannot be compared: the connection is
   // given up, so that the window says what it is.
@@ -712,17 +716,16 @@ void TfrmDbPublish::actConnectExecute() {
   FDatabaseInfoRead = true;
 }
 
-bool TfrmDbPublish::TryConnect() {
+std::optional<QString> TfrmDbPublish::TryConnect() {
   try {
     fSourceDb->Connect();
-    return true;
+    return std::nullopt;
   } catch (const EOdbcError& E) {
     if (!LoginRefused(E))
       throw;
     // The driver's bracketed prefixes say nothing to the user; the server's words do.
     FLog->SilentError(QStringLiteral("%s"), {E.Message()});
-    FLog->Event(QStringLiteral("%s"), {E.ServerMessages()}, ltError);
-    return false;
+    return E.ServerMessages();
   }
 }
 

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -190,7 +191,8 @@ private:
   void panMainResize();
   TDatabaseObject* SelectedObject() const;
   // Connects once; false when the server refused the login, which has been reported.
-  bool TryConnect();
+  // Connects, or returns the server's words when it refused the login.
+  std::optional<QString> TryConnect();
   void ShowConnectionState();
   void ClearPanes();
   // "Gold standard of version N", N the version the database reports.

@@ -19,6 +19,7 @@
 #include "support/TdsServer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
@@ -312,6 +313,13 @@ TEST_F(MainWindowTest, ALoginCanBeRetriedAfterARefusalAndAfterACancel) {
                           Answer(nullptr)(ADialog);
                         },
                         Answer(nullptr), Answer("pw")});
+  // The progress window stays on top: a box opened while it shows would be hidden beneath it.
+  QStringList ProgressShownUnderBox;
+  Log.Presenter.OnShow = [&ProgressShownUnderBox](const test::TRecordingPresenter::TBox& ABox) {
+    for (QWidget* Widget : QApplication::topLevelWidgets())
+      if (Widget->isVisible() && Widget->objectName() == QLatin1String("frmProgress"))
+        ProgressShownUnderBox.append(ABox.Text);
+  };
   Window = std::make_unique<TfrmDbPublish>();
   Window->resize(1121, 833);
   // The user name comes from the connection string, as User= or a data-link file gives it.
@@ -322,6 +330,7 @@ TEST_F(MainWindowTest, ALoginCanBeRetriedAfterARefusalAndAfterACancel) {
   ASSERT_TRUE(QTest::qWaitFor([&Logins] { return Logins.Seen == 2; }, 15000));
   ASSERT_TRUE(QTest::qWaitFor([this] { return Window->btnConnect->isVisible(); }, 5000));
   EXPECT_EQ(BoxTexts(), QStringList{QStringLiteral("Login failed for user 'quillon'.")});
+  EXPECT_EQ(ProgressShownUnderBox, QStringList());
   EXPECT_EQ(Window->lblConnection->text(), NotConnected);
   EXPECT_FALSE(Window->btnPublish->isEnabled());
   test::SaveScreenshot(*Window, QStringLiteral("main-not-connected"));

@@ -12,6 +12,8 @@ QString ToString(const TLogEntry& AEntry) {
 
 qint32 TRecordingPresenter::ShowMessageBox(const QString& AText, TMsgDlgType AType, TMsgDlgButtons AButtons) {
   Boxes.append({AText, AType, AButtons});
+  if (OnShow)
+    OnShow(Boxes.last());
   if (!Answers.isEmpty())
     return Answers.takeFirst();
   if (AButtons & mbYes)

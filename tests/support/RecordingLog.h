@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace quillon::test {
 
 // One thing the recording log received, in order.
@@ -32,6 +34,8 @@ public:
   };
   QList<TBox> Boxes;
   QList<qint32> Answers;  // consumed front first
+  // Called as each box is shown, to look at the windows around it at that moment.
+  std::function<void(const TBox&)> OnShow;
 
   qint32 ShowMessageBox(const QString& AText, TMsgDlgType AType, TMsgDlgButtons AButtons) override;
 };
