@@ -107,7 +107,12 @@ struct TRun {
 
   // A comparison that stops part-way still gives its result, marked as stopped, so that the
   // reports show what was found before and never read as complete.
-  TTargetResult Compare(TTargetResult AResult, const QString& ADbName) {
+  // The run's objects are narrowed to the options' filters first: an object left out is never
+  // asked about.
+  TTargetResult Compare(TTargetResult AResult, const QString& ADbName, const TCliOptions& AOptions) {
+    AResult.Includes = AOptions.Includes;
+    AResult.Excludes = AOptions.Excludes;
+    Describer.NarrowTo(TNameFilter(AOptions.Includes, AOptions.Excludes));
     try {
       Describer.CompareToService(ADbName, AResult.Version);
     } catch (const std::exception&) {
@@ -312,7 +317,7 @@ TTargetResult TChecker::CompareDatabase(TRepairRequest* ARepair) {
   Result.Version = Connected.Version;
   if (!FOptions.NoSnapshot)
     Result.SnapshotPath = WriteSnapshot(FOptions, Run.Describer, Connected);
-  Result = Run.Compare(Result, Connected.DatabaseName);
+  Result = Run.Compare(Result, Connected.DatabaseName, FOptions);
   if (ARepair && !Result.Failed()) {
     TRepairScript Script;
     for (TDatabaseObject* Object : Run.Collector.Anomalies)
@@ -343,7 +348,7 @@ TTargetResult TChecker::CompareSnapshot() {
   Result.Database = Root->Attribute(QStringLiteral("DatabaseName"));
   Result.Version = FOptions.GoldVersion > 0 ? FOptions.GoldVersion : SnapshotVersion(*Root, File);
   Result.SnapshotPath = File;
-  Result = Run.Compare(Result, Result.Database);
+  Result = Run.Compare(Result, Result.Database, FOptions);
   Result.Seconds = Timer.elapsed() / 1000.0;
   return Result;
 }

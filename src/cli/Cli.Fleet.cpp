@@ -202,6 +202,10 @@ QStringList MemberArguments(const TCliOptions& AOptions) {
     Arguments << QStringLiteral("--kinds") << AOptions.KindsText;
   if (!AOptions.FailOnText.isEmpty())
     Arguments << QStringLiteral("--fail-on") << AOptions.FailOnText;
+  for (const QString& Pattern : AOptions.Includes)
+    Arguments << QStringLiteral("--include=") + Pattern;
+  for (const QString& Pattern : AOptions.Excludes)
+    Arguments << QStringLiteral("--exclude=") + Pattern;
   return Arguments;
 }
 
@@ -263,8 +267,11 @@ QList<TTargetResult> RunFleet(const QList<TFleetTarget>& ATargets, const TCliOpt
   };
   QMetaObject::invokeMethod(&Loop, StartMore, Qt::QueuedConnection);
   Loop.exec();
-  for (TTargetResult& Result : Results)
+  for (TTargetResult& Result : Results) {
     Result.FailOn = AOptions.FailOn;
+    Result.Includes = AOptions.Includes;
+    Result.Excludes = AOptions.Excludes;
+  }
   for (const TTargetResult& Result : Results) {
     if (Result.Failed())
       ALog->SilentWarning(QStringLiteral("Fleet target %s: %s"), {Result.Name, Result.Error});

@@ -81,8 +81,10 @@ void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
         QStringLiteral("--snapshot and --fleet cannot be combined"));
   Check(!Drift || !AOptions.BaselineFile.isEmpty(), QStringLiteral("drift needs --baseline FILE, a snapshot"));
   Check(AOptions.BaselineFile.isEmpty() || Drift, QStringLiteral("--baseline works only with drift"));
-  Check((AOptions.Includes.isEmpty() && AOptions.Excludes.isEmpty()) || Drift,
-        QStringLiteral("--include and --exclude work only with drift"));
+  Check((AOptions.Includes.isEmpty() && AOptions.Excludes.isEmpty()) || Compare || Drift ||
+            AOptions.Command == TCommand::Repair,
+        QStringLiteral("--include and --exclude work only with compare, drift and repair (a snapshot and the "
+                       "gold standard always cover the whole database)"));
   Check(AOptions.GoldVersion == 0 || !AOptions.SnapshotFile.isEmpty(),
         QStringLiteral("--gold-version works only with --snapshot (a database reports its own version)"));
   Check(AOptions.GoldVersion == 0 || !Drift, QStringLiteral("--gold-version works only with compare"));
@@ -128,6 +130,19 @@ void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
                                             : QStringLiteral("two reports name the file %1").arg(Report.File));
     Files.append(Report.File);
   }
+}
+
+// An --include or --exclude pattern; raises EUsageError for one that cannot narrow anything
+// (empty, or only "*", "?" and "." — every schema.name matches it) or that holds a control
+// character.
+QString NamePattern(const QString& AOption, const QString& APattern) {
+  Check(!APattern.trimmed().isEmpty(), QStringLiteral("%1 needs a pattern, not an empty text").arg(AOption));
+  Check(std::none_of(APattern.begin(), APattern.end(), [](QChar C) { return C.category() == QChar::Other_Control; }),
+        QStringLiteral("%1 \"%2\" holds a control character").arg(AOption, APattern));
+  Check(std::any_of(APattern.begin(), APattern.end(), [](QChar C) { return C != u'*' && C != u'?' && C != u'.'; }),
+        QStringLiteral("%1 \"%2\" matches every object: name a schema or object (e.g. sales.*, *.usp_*)")
+            .arg(AOption, APattern));
+  return APattern;
 }
 
 // "--report FORMAT:FILE" names its format; "--report FILE" (no format) takes the one of
@@ -265,8 +280,9 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
       Options.Command = TCommand::ShowVersion;
       return Options;
     }
-    // --report is the one option that may be given more than once.
-    Check(Name == QLatin1String("--report") || !OptionsSeen.contains(Name),
+    // --report, --include and --exclude are the options that may be given more than once.
+    static const QStringList Repeatable{QStringLiteral("--report"), QStringLiteral("--include"), QStringLiteral("--exclude")};
+    Check(Repeatable.contains(Name) || !OptionsSeen.contains(Name),
           QStringLiteral("%1 is given twice").arg(Name));
     OptionsSeen.append(Name);
     if (Name == QLatin1String("--gold-version")) {
@@ -315,9 +331,9 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
     } else if (Name == QLatin1String("--baseline")) {
       Options.BaselineFile = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--include")) {
-      Options.Includes.append(Reader.Value(Name, Inline));
+      Options.Includes.append(NamePattern(Name, Reader.Value(Name, Inline)));
     } else if (Name == QLatin1String("--exclude")) {
-      Options.Excludes.append(Reader.Value(Name, Inline));
+      Options.Excludes.append(NamePattern(Name, Reader.Value(Name, Inline)));
     } else if (Name == QLatin1String("--jobs")) {
       Options.Jobs = WholeNumber(Name, Reader.Value(Name, Inline), 0);
       Options.JobsGiven = true;

@@ -23,6 +23,21 @@
 
 namespace quillon {
 
+namespace {
+
+// The "schema.name" the --include and --exclude patterns look at.
+QString FilterName(const TDatabaseObject& AObject) {
+  if (const auto* Schema = dynamic_cast<const TDatabaseSchema*>(&AObject))
+    return Schema->SchemaName();
+  if (const auto* Index = dynamic_cast<const TDatabaseIndex*>(&AObject))
+    return AObject.SchemaName() + u'.' + Index->TableName();
+  if (const auto* Constraint = dynamic_cast<const TDatabaseConstraint*>(&AObject))
+    return Constraint->TableSchema() + u'.' + Constraint->TableName();
+  return AObject.SchemaName() + u'.' + AObject.ObjectName();
+}
+
+}  // namespace
+
 TDatabaseDescriber::TDatabaseDescriber(TDatabaseObjectIgnoreList* AIgnoreList, ILog* ALog)
     : FLog(ALog), FIgnoreList(AIgnoreList) {
   FSchemata = std::make_unique<TDatabaseSchemaList>(FLog);
@@ -98,6 +113,17 @@ TSnapshotLists TDatabaseDescriber::SnapshotLists() const {
   return {FSchemata.get(),        FTables.get(),          FColumns.get(),         FIndices.get(),
           FCheckConstraints.get(), FForeignKeys.get(),     FTablePrivileges.get(), FRoutinePrivileges.get(),
           FViews.get(),            FRoutines.get()};
+}
+
+void TDatabaseDescriber::NarrowTo(const TNameFilter& AFilter) {
+  FFilter = AFilter;
+  if (AFilter.IsEmpty())
+    return;
+  for (TDatabaseObjectList* List : QList<TDatabaseObjectList*>{FSchemata.get(), FCheckConstraints.get(), FViews.get(),
+                                                               FRoutines.get(), FForeignKeys.get(), FIndices.get()})
+    for (const TDatabaseObject* Object : List->Values())
+      if (!AFilter.Accepts(FilterName(*Object)))
+        List->Remove(Object->Key());
 }
 
 void TDatabaseDescriber::CompareToService(const QString& ADbName, qint32 AVerNo) {
@@ -179,6 +205,8 @@ void TDatabaseDescriber::ReportAnomaly(const QString& AText, TDatabaseObject* AO
 
 void TDatabaseDescriber::ReportFinding(const TFinding& AFinding) {
   if (AFinding.Object && IgnoreObject(AFinding.Object))
+    return;
+  if (AFinding.Status == TFindingStatus::MissingLocally && AFinding.Object && !FFilter.Accepts(FilterName(*AFinding.Object)))
     return;
   TFinding Kept = AFinding;
   // A routine missing locally comes from the routine list and lives only for this call.

@@ -2,6 +2,7 @@
 
 #include "compare/Compare.RunStatus.h"
 #include "compare/Xml.Snapshot.h"
+#include "infra/Support.Glob.h"
 #include "schema/Interfaces.h"
 
 #include <QList>
@@ -37,6 +38,11 @@ public:
   QString SaveToFile(const QString& AServerName, const QString& ADatabaseName, qint32 AVerNo);
   // The lists a snapshot holds, for a snapshot written under a name of the caller's choosing.
   TSnapshotLists SnapshotLists() const;
+  // Takes out of the compared kinds every object AFilter does not accept, so that a compare run
+  // never asks the service about it, and keeps such routines of the gold standard out of those
+  // reported missing. Called after the snapshot is written: a snapshot records the whole
+  // database. An index, check or referential constraint goes by its table, a schema by its name.
+  void NarrowTo(const TNameFilter& AFilter);
   // Compares the selected kinds with the gold standard of AVerNo over one service client, in
   // the order schemata, check constraints, views, routines, referential constraints, indices.
   // A failure ends the run at once and reaches the caller; what was reported stays reported,
@@ -114,6 +120,7 @@ private:
   qint32 fSourceDbVersion = 0;
   IDbProgress* fProgress = nullptr;
   TCompareRunStatus FRunStatus;
+  TNameFilter FFilter;
 };
 
 // True when a collation name (as DATABASEPROPERTYEX gives it) compares names by case.

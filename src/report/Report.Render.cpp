@@ -85,6 +85,8 @@ QString TextReport(const TTargetResult& AResult, bool AFleet, const TTextReportO
                   QString::number(AResult.Version), Seconds(AResult.Seconds));
   if (!AResult.ComparedText.isEmpty())
     Out += AResult.ComparedText + u'\n';
+  if (!AResult.FilterText().isEmpty())
+    Out += AResult.FilterText() + u'\n';
   if (!AResult.SnapshotPath.isEmpty())
     Out += QStringLiteral("Snapshot: %1\n").arg(AResult.SnapshotPath);
   return Out;
@@ -185,10 +187,15 @@ QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
     Xml.writeAttribute(QStringLiteral("timestamp"), Timestamp);
     Xml.writeAttribute(QStringLiteral("hostname"), QSysInfo::machineHostName());
     Xml.writeStartElement(QStringLiteral("properties"));
-    for (const auto& [Name, Value] : {std::pair{QStringLiteral("server"), Result.Server},
-                                      std::pair{QStringLiteral("database"), Result.Database},
-                                      std::pair{QStringLiteral("version"), QString::number(Result.Version)},
-                                      std::pair{QStringLiteral("snapshot"), Result.SnapshotPath}}) {
+    QList<std::pair<QString, QString>> Properties{{QStringLiteral("server"), Result.Server},
+                                                  {QStringLiteral("database"), Result.Database},
+                                                  {QStringLiteral("version"), QString::number(Result.Version)},
+                                                  {QStringLiteral("snapshot"), Result.SnapshotPath}};
+    for (const QString& Pattern : Result.Includes)
+      Properties.append({QStringLiteral("include"), Pattern});
+    for (const QString& Pattern : Result.Excludes)
+      Properties.append({QStringLiteral("exclude"), Pattern});
+    for (const auto& [Name, Value] : Properties) {
       Xml.writeEmptyElement(QStringLiteral("property"));
       Xml.writeAttribute(QStringLiteral("name"), Name);
       Xml.writeAttribute(QStringLiteral("value"), Value);
@@ -294,6 +301,8 @@ QByteArray HtmlReport(const QList<TTargetResult>& AResults) {
       Out += QStringLiteral("<p>No anomalies.</p>\n");
     if (!Result.ComparedText.isEmpty())
       Out += QStringLiteral("<p>%1</p>\n").arg(HtmlText(Result.ComparedText));
+    if (!Result.FilterText().isEmpty())
+      Out += QStringLiteral("<p class=\"filters\">%1</p>\n").arg(HtmlText(Result.FilterText()));
     for (const TFindingGroup& Group : FindingGroups()) {
       const QList<TFindingRecord>& Records = Result.*Group.Records;
       if (Records.isEmpty())

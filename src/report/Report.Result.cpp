@@ -85,6 +85,17 @@ int TTargetResult::ExitCode() const {
   return 0;
 }
 
+QString TTargetResult::FilterText() const {
+  QStringList Parts;
+  if (!Includes.isEmpty())
+    Parts.append(QStringLiteral("Only objects matching %1").arg(Includes.join(QStringLiteral(", "))));
+  if (!Excludes.isEmpty())
+    Parts.append(QStringLiteral("%1 those matching %2")
+                     .arg(Includes.isEmpty() ? QStringLiteral("Leaving out") : QStringLiteral("leaving out"),
+                          Excludes.join(QStringLiteral(", "))));
+  return Parts.join(QStringLiteral("; "));
+}
+
 QString TTargetResult::StatusName() const {
   if (Failed())
     return QStringLiteral("error");
@@ -117,6 +128,8 @@ QJsonObject ResultToJson(const TTargetResult& AResult) {
                    {QStringLiteral("error"), AResult.Failed() ? QJsonValue(AResult.Error) : QJsonValue()},
                    {QStringLiteral("complete"), !AResult.Failed()},
                    {QStringLiteral("comparedKinds"), AResult.ComparedText},
+                   {QStringLiteral("filters"), QJsonObject{{QStringLiteral("include"), QJsonArray::fromStringList(AResult.Includes)},
+                                                           {QStringLiteral("exclude"), QJsonArray::fromStringList(AResult.Excludes)}}},
                    {QStringLiteral("server"), AResult.Server},
                    {QStringLiteral("database"), AResult.Database},
                    {QStringLiteral("version"), AResult.Version > 0 ? QJsonValue(AResult.Version) : QJsonValue()},
@@ -154,6 +167,11 @@ TTargetResult ResultFromJson(const QJsonObject& AObject) {
   Result.Seconds = AObject.value(QStringLiteral("seconds")).toDouble();
   Result.Error = AObject.value(QStringLiteral("error")).toString();
   Result.ComparedText = AObject.value(QStringLiteral("comparedKinds")).toString();
+  const QJsonObject Filters = AObject.value(QStringLiteral("filters")).toObject();
+  for (const auto& [Key, Patterns] : {std::pair{QStringLiteral("include"), &Result.Includes},
+                                      std::pair{QStringLiteral("exclude"), &Result.Excludes}})
+    for (const QJsonValue& Pattern : Filters.value(Key).toArray())
+      Patterns->append(Pattern.toString());
   for (const TFindingGroup& Group : FindingGroups())
     for (const QJsonValue& Value : AObject.value(Group.JsonKey).toArray())
       (Result.*Group.Records)
@@ -166,6 +184,14 @@ TTargetResult ResultFromJson(const QJsonObject& AObject) {
                                            Anomaly.value(QStringLiteral("key")).toString(),
                                            Anomaly.value(QStringLiteral("expected")).toString(),
                                            Anomaly.value(QStringLiteral("actual")).toString()});
+  }
+  Result.RepairApplied = AObject.contains(QStringLiteral("repairs"));
+  for (const QJsonValue& Value : AObject.value(QStringLiteral("repairs")).toArray()) {
+    const QJsonObject Repair = Value.toObject();
+    Result.Repairs.append(TRepairRecord{Repair.value(QStringLiteral("fullName")).toString(),
+                                        Repair.value(QStringLiteral("kind")).toString(),
+                                        Repair.value(QStringLiteral("outcome")).toString(),
+                                        Repair.value(QStringLiteral("message")).toString()});
   }
   for (const QJsonValue& Value : AObject.value(QStringLiteral("compared")).toArray()) {
     const QJsonObject Object = Value.toObject();

@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace quillon {
 
@@ -80,6 +81,9 @@ struct TTargetResult {
   QList<TFindingRecord> Ignored;
   // Per kind what was compared with the gold standard, and the kinds it does not hold.
   QString ComparedText;
+  // The --include and --exclude patterns that narrowed the comparison.
+  QStringList Includes;
+  QStringList Excludes;
   // Empty when the check ran to its end; otherwise the one line that says what failed (for a
   // comparison that stopped part-way, "Stopped after N of M objects: <reason>").
   QString Error;
@@ -92,6 +96,9 @@ struct TTargetResult {
   QList<TRepairRecord> Repairs;
 
   bool Failed() const { return !Error.isEmpty(); }
+  // "Only objects matching sales.*; leaving out those matching *.tmp" for people; empty when
+  // no pattern applied.
+  QString FilterText() const;
   // 2 on a failure, 1 when a kind of result named by FailOn is present, 0 otherwise.
   int ExitCode() const;
   // The JSON report's status: "error" for a failed check, "anomalies" when anything differs or

@@ -435,6 +435,59 @@ TEST_F(CliTest, RepairApplyAltersTheDatabaseAndReportsEachObject) {
   EXPECT_EQ(Repairs[1][QStringLiteral("outcome")].toString(), QStringLiteral("not attempted"));
 }
 
+// --include and --exclude narrow the objects before the service is asked: an object left out is
+// never looked up, and no report lists it; the snapshot still records the whole database.
+TEST_F(CliTest, FiltersNarrowWhatIsAskedOfTheServiceAndEveryReportSaysSo) {
+  const QString Junit = Temp.filePath(QStringLiteral("filtered.xml"));
+  const QString Text = Temp.filePath(QStringLiteral("filtered.txt"));
+  const QString Html = Temp.filePath(QStringLiteral("filtered.html"));
+  const TCliRun Run = RunCli(Compare({QStringLiteral("--include"), QStringLiteral("SALES.*"), QStringLiteral("--include=*.p_d*"),
+                                      QStringLiteral("--exclude=*.V_Equal"), QStringLiteral("--snapshot-dir"), Temp.path(),
+                                      QStringLiteral("--report"), QStringLiteral("json:-"), QStringLiteral("--report"),
+                                      QStringLiteral("junit:") + Junit, QStringLiteral("--report"), QStringLiteral("text:") + Text,
+                                      QStringLiteral("--report"), QStringLiteral("html:") + Html}));
+  EXPECT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+  const QJsonObject Report = SingleTarget(Run.Out);
+  EXPECT_EQ(AnomaliesOf(Report), (QSet<QString>{QStringLiteral("view [sales].[V_Blank]"), QStringLiteral("routine [dbo].[P_Diff]")}));
+  QSet<QString> Compared;
+  for (const QJsonValue& Object : Report[QStringLiteral("compared")].toArray())
+    Compared.insert(Object[QStringLiteral("fullName")].toString());
+  EXPECT_EQ(Compared, (QSet<QString>{QStringLiteral("[sales].[V_Blank]"), QStringLiteral("[dbo].[P_Diff]")}));
+  EXPECT_TRUE(Report[QStringLiteral("missingLocally")].toArray().isEmpty()) << "P_GoldOnly is not included";
+  EXPECT_EQ(Report[QStringLiteral("filters")].toObject(),
+            (QJsonObject{{QStringLiteral("include"), QJsonArray{QStringLiteral("SALES.*"), QStringLiteral("*.p_d*")}},
+                         {QStringLiteral("exclude"), QJsonArray{QStringLiteral("*.V_Equal")}}}));
+  QStringList Asked;
+  for (const TGoldService::TCall& Call : Service->Calls())
+    if (Call.Operation.startsWith(QLatin1String("GetDb")))
+      Asked.append(Call.Operation + u' ' + Call.Params.value(QStringLiteral("SchemaName")).toString() + u'.' +
+                   Call.Params.value(QStringLiteral("ViewName"), Call.Params.value(QStringLiteral("RoutineName"))).toString());
+  Asked.sort();
+  EXPECT_EQ(Asked, QStringList({QStringLiteral("GetDbRoutine dbo.P_Diff"), QStringLiteral("GetDbView sales.V_Blank")}));
+  const QString Line = QStringLiteral("Only objects matching SALES.*, *.p_d*; leaving out those matching *.V_Equal");
+  EXPECT_TRUE(QString::fromUtf8(ReadFile(Text)).contains(Line + u'\n')) << ReadFile(Text).toStdString();
+  EXPECT_TRUE(QString::fromUtf8(ReadFile(Html)).contains(Line)) << ReadFile(Html).toStdString();
+  EXPECT_TRUE(ReadFile(Junit).contains("<property name=\"include\" value=\"*.p_d*\"/>")) << ReadFile(Junit).toStdString();
+  EXPECT_TRUE(ReadFile(Junit).contains("<property name=\"exclude\" value=\"*.V_Equal\"/>"));
+
+  // The snapshot is the record of the database, filters or not; a compare of it narrows alike.
+  const QString Snapshot = Report[QStringLiteral("snapshot")].toString();
+  EXPECT_TRUE(ReadFile(Snapshot).contains("V_Equal")) << Snapshot.toStdString();
+  const TCliRun FromSnapshot = RunCli({QStringLiteral("compare"), QStringLiteral("--snapshot"), Snapshot, ServiceSetting(),
+                                       QStringLiteral("--exclude=dbo.*"), QStringLiteral("--format=json")});
+  EXPECT_EQ(AnomaliesOf(SingleTarget(FromSnapshot.Out)), QSet<QString>{QStringLiteral("view [sales].[V_Blank]")})
+      << FromSnapshot.Out.toStdString();
+
+  // The repair script holds only what the filters let through.
+  const QString Script = Temp.filePath(QStringLiteral("repair.sql"));
+  const TCliRun Repair = RunCli(QStringList{QStringLiteral("repair")} + Target() +
+                                QStringList{QStringLiteral("--script"), Script, QStringLiteral("--no-snapshot"),
+                                            QStringLiteral("--include=dbo.P_Diff"), QStringLiteral("--format=json")});
+  EXPECT_EQ(AnomaliesOf(SingleTarget(Repair.Out)), QSet<QString>{QStringLiteral("routine [dbo].[P_Diff]")});
+  EXPECT_TRUE(ReadFile(Script).contains("ALTER PROCEDURE dbo.P_Diff")) << ReadFile(Script).toStdString();
+  EXPECT_FALSE(ReadFile(Script).contains("V_Diff")) << ReadFile(Script).toStdString();
+}
+
 TEST_F(CliTest, LoginAndConnectionFailuresGiveOneClearLine) {
   struct TCase {
     const char* Name;

@@ -86,6 +86,18 @@ TEST(OptionsTest, RefusesCombinationsThatCannotWork) {
        QStringLiteral("Server= holds a control character")},
       {{QStringLiteral("compare"), QStringLiteral("--jobs=2")}, QStringLiteral("--jobs works only with --fleet")},
       {{QStringLiteral("compare"), QStringLiteral("-V")}, QStringLiteral("-V takes no value and no other argument")},
+      // A pattern that cannot narrow anything is a mistake, on every command that takes one.
+      {{QStringLiteral("compare"), QStringLiteral("--include"), QString()}, QStringLiteral("--include needs a pattern")},
+      {{QStringLiteral("repair"), QStringLiteral("--apply"), QStringLiteral("--exclude"), QStringLiteral(" ")},
+       QStringLiteral("--exclude needs a pattern")},
+      {{QStringLiteral("compare"), QStringLiteral("--include=*")}, QStringLiteral("--include \"*\" matches every object")},
+      {{QStringLiteral("drift"), QStringLiteral("--baseline=b.xml"), QStringLiteral("--exclude=*.*")},
+       QStringLiteral("--exclude \"*.*\" matches every object")},
+      {{QStringLiteral("compare"), QStringLiteral("--include=?*.?*")}, QStringLiteral("matches every object")},
+      {{QStringLiteral("compare"), QStringLiteral("--include=sales\x01")}, QStringLiteral("holds a control character")},
+      {{QStringLiteral("publish"), QStringLiteral("--include=sales.*")},
+       QStringLiteral("--include and --exclude work only with compare, drift and repair")},
+      {{QStringLiteral("snapshot"), QStringLiteral("--exclude=sales.*")}, QStringLiteral("work only with compare, drift and repair")},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Arguments.join(u' ').toStdString());
@@ -110,6 +122,11 @@ TEST(OptionsTest, ConventionsOfCommandLines) {
   EXPECT_EQ(Ended.Settings, QStringList({QStringLiteral("Server=-s"), QStringLiteral("Database=--d")}));
   EXPECT_EQ(ParseOptions({QStringLiteral("compare"), QStringLiteral("-v")}).Verbosity, TVerbosity::Verbose);
   EXPECT_EQ(ParseOptions({QStringLiteral("compare"), QStringLiteral("--quiet")}).Verbosity, TVerbosity::Quiet);
+  const TCliOptions Filtered = ParseOptions({QStringLiteral("compare"), QStringLiteral("--include=sales.*"),
+                                             QStringLiteral("--include"), QStringLiteral("*.usp_*"),
+                                             QStringLiteral("--exclude=*.tmp"), QStringLiteral("--exclude=x.?")});
+  EXPECT_EQ(Filtered.Includes, QStringList({QStringLiteral("sales.*"), QStringLiteral("*.usp_*")}));
+  EXPECT_EQ(Filtered.Excludes, QStringList({QStringLiteral("*.tmp"), QStringLiteral("x.?")}));
 }
 
 TEST(OptionsTest, ReportsNameTheirFormatOrTakeFormatAsShorthand) {

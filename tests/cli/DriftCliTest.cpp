@@ -140,7 +140,7 @@ TEST_F(DriftCliTest, FleetAndBadInput) {
        "page.xml is not a snapshot"},
       {{QStringLiteral("drift"), QStringLiteral("--baseline"), Baseline, QStringLiteral("--snapshot"), NotASnapshot},
        "page.xml is not a snapshot"},
-      {{QStringLiteral("compare"), QStringLiteral("--include"), QStringLiteral("dbo.*")}, "only with drift"},
+      {{QStringLiteral("publish"), QStringLiteral("--include"), QStringLiteral("dbo.*")}, "only with compare, drift and repair"},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Message);
