@@ -1258,13 +1258,13 @@ void TfrmDbPublish::actPostChangeExecute() {
 }
 
 void TfrmDbPublish::btnSynchronizeClick() {
-  TRepairScript Script;
+  QList<TDatabaseObject*> Objects;
   QList<QListWidgetItem*> Ticked;
   for (qint32 I = 0; I < lbAnomalies->count(); ++I) {
     QListWidgetItem* Item = lbAnomalies->item(I);
     if (Item->flags().testFlag(Qt::ItemIsUserCheckable) && Item->checkState() == Qt::Checked &&
         AttachedObject(Item) != nullptr) {
-      Script.Add(AttachedObject(Item));
+      Objects.append(AttachedObject(Item));
       Ticked.append(Item);
     }
   }
@@ -1272,10 +1272,11 @@ void TfrmDbPublish::btnSynchronizeClick() {
     FLog->Event(QStringLiteral("Tick the objects to repair."), ltWarning);
     return;
   }
-  TfrmRepair Preview(Script, [this, &Script] { return Script.Run(fSourceDb.get()); }, this);
+  TfrmRepair Preview(Objects, [this](const TRepairScript& AScript) { return AScript.Run(fSourceDb.get()); }, this);
   Preview.exec();
   if (!Preview.Ran())
     return;
+  const TRepairScript& Script = Preview.Script();
   const QList<TRepairResult>& Results = Preview.Results();
   bool ShownRepaired = false;
   for (qsizetype I = 0; I < Ticked.size() && I < Results.size(); ++I) {
