@@ -422,8 +422,7 @@ TEST_F(MainWindowTest, ACompareRunListsTheDifferingObjectsInOrderWithoutIgnoredO
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 6 anomalies"));
   EXPECT_EQ(Window->lblFindings->text(),
             QStringLiteral("3 unknown to the gold standard, 1 missing locally\n"
-                           "Compared 3 checks, 4 views, 3 routines, 4 indexes; schemata, tables, foreign keys: not held "
-                           "by the gold standard\n"
+                           "Compared 3 checks, 4 views, 3 routines, 4 indexes\n"
                            "schemata, tables, referential constraints, privileges: need a baseline snapshot "
                            "(Baseline\u2026) to be compared"));
   EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psNormal);
@@ -469,7 +468,7 @@ TEST_F(MainWindowTest, WithNothingTickedThereIsNothingToCompare) {
   ASSERT_TRUE(Window->btnPublish->isEnabled());
   Compare();
   EXPECT_EQ(Window->lblFindings->text(),
-            QStringLiteral("Nothing compared with the gold standard; tables: not held by the gold standard\n"
+            QStringLiteral("Nothing compared with the gold standard\n"
                            "tables, privileges: need a baseline snapshot (Baseline\u2026) to be compared"));
   Window->CheckListBox1->item(1)->setCheckState(Qt::Unchecked);
   EXPECT_FALSE(Window->btnPublish->isEnabled());
@@ -1026,10 +1025,13 @@ TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotH
   });
   Start();
   TickAllKinds();
-  EXPECT_EQ(Window->lblBaseline->text(), QStringLiteral("No baseline"));
+  EXPECT_EQ(Window->lblBaseline->text(),
+            QStringLiteral("No baseline: schemata, tables and referential constraints need one"));
+  EXPECT_EQ(Window->CheckListBox1->item(0)->foreground(),
+            Window->palette().brush(QPalette::Disabled, QPalette::Text));
   Compare();
   EXPECT_TRUE(Window->lblFindings->text().endsWith(
-      QStringLiteral("schemata, tables, foreign keys: not held by the gold standard\n"
+      QStringLiteral("4 indexes\n"
                      "schemata, tables, referential constraints, privileges: need a baseline snapshot "
                      "(Baseline\u2026) to be compared")))
       << Window->lblFindings->text().toStdString();
@@ -1049,6 +1051,7 @@ TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotH
   Baseline.close();
   Window->SetBaseline(BaselineFile);
   EXPECT_EQ(Window->lblBaseline->text(), QStringLiteral("Baseline: baseline.xml"));
+  EXPECT_EQ(Window->CheckListBox1->item(0)->foreground(), Window->palette().brush(QPalette::Active, QPalette::Text));
   Service->Reset();
   Compare();
   EXPECT_EQ(Anomalies(), AllAnomalies) << Log.Dump().toStdString();
