@@ -440,6 +440,7 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
   lblBaseline->setObjectName(QStringLiteral("lblBaseline"));
   lblBaseline->setIndent(4);
   lblBaseline->setTextFormat(Qt::PlainText);
+  lblBaseline->setWordWrap(true);
   SelectLayout->addWidget(lblBaseline);
   connect(CheckListBox1, &QListWidget::itemChanged, this, GuardedSlot(this, &TfrmDbPublish::UpdateCompareEnabled));
   Layout->addWidget(panSelectObjects);
@@ -966,8 +967,9 @@ void TfrmDbPublish::ShowRunOutcome() {
   QStringList Lines;
   if (!Status.FindingsText().isEmpty())
     Lines.append(Status.FindingsText());
+  // The drift lines say what became of the kinds the gold standard does not hold.
   if (!Status.Kinds().isEmpty())
-    Lines.append(Status.ComparedText());
+    Lines.append(Status.ComparedText(FDriftLines.isEmpty()));
   Lines.append(FDriftLines);
   lblFindings->setText(Lines.join(u'\n'));
 }
@@ -1050,9 +1052,20 @@ void TfrmDbPublish::SetBaseline(const QString& AFileName) {
 }
 
 void TfrmDbPublish::ShowBaselineChoice() {
-  lblBaseline->setText(FBaseline.isEmpty() ? QStringLiteral("No baseline")
-                                           : QStringLiteral("Baseline: ") + QFileInfo(FBaseline).fileName());
+  lblBaseline->setText(FBaseline.isEmpty()
+                           ? QStringLiteral("No baseline: schemata, tables and referential constraints need one")
+                           : QStringLiteral("Baseline: ") + QFileInfo(FBaseline).fileName());
   lblBaseline->setToolTip(FBaseline);
+  // The kinds only a baseline compares look unavailable without one, but stay tickable: the
+  // run then says they need a baseline.
+  for (const TBaselineKind& Kind : BaselineKinds) {
+    QListWidgetItem* Item = CheckListBox1->item(Kind.Row);
+    Item->setForeground(FBaseline.isEmpty() ? palette().brush(QPalette::Disabled, QPalette::Text)
+                                            : palette().brush(QPalette::Active, QPalette::Text));
+    Item->setToolTip(FBaseline.isEmpty() ? QStringLiteral("Needs a baseline snapshot (Baseline\u2026): the gold "
+                                                          "standard does not hold this kind")
+                                         : QStringLiteral("Compared with the baseline ") + FBaseline);
+  }
 }
 
 void TfrmDbPublish::UpdateCompareEnabled() {
@@ -1258,13 +1271,13 @@ void TfrmDbPublish::actPostChangeExecute() {
 }
 
 void TfrmDbPublish::btnSynchronizeClick() {
-  TRepairScript Script;
+  QList<TDatabaseObject*> Objects;
   QList<QListWidgetItem*> Ticked;
   for (qint32 I = 0; I < lbAnomalies->count(); ++I) {
     QListWidgetItem* Item = lbAnomalies->item(I);
     if (Item->flags().testFlag(Qt::ItemIsUserCheckable) && Item->checkState() == Qt::Checked &&
         AttachedObject(Item) != nullptr) {
-      Script.Add(AttachedObject(Item));
+      Objects.append(AttachedObject(Item));
       Ticked.append(Item);
     }
   }
@@ -1272,10 +1285,11 @@ void TfrmDbPublish::btnSynchronizeClick() {
     FLog->Event(QStringLiteral("Tick the objects to repair."), ltWarning);
     return;
   }
-  TfrmRepair Preview(Script, [this, &Script] { return Script.Run(fSourceDb.get()); }, this);
+  TfrmRepair Preview(Objects, [this](const TRepairScript& AScript) { return AScript.Run(fSourceDb.get()); }, this);
   Preview.exec();
   if (!Preview.Ran())
     return;
+  const TRepairScript& Script = Preview.Script();
   const QList<TRepairResult>& Results = Preview.Results();
   bool ShownRepaired = false;
   for (qsizetype I = 0; I < Ticked.size() && I < Results.size(); ++I) {

@@ -3,7 +3,9 @@
 #include "app/Component.SqlEditor.h"
 #include "app/Gui.Application.h"
 #include "infra/Support.Format.h"
+#include "schema/Tables.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -30,38 +32,42 @@ QPushButton* Button(const QString& AName, const QString& ACaption, QWidget* APar
 
 }  // namespace
 
-TfrmRepair::TfrmRepair(const TRepairScript& AScript, TRunner ARunner, QWidget* AOwner)
-    : QDialog(AOwner), FScript(AScript), FRunner(std::move(ARunner)) {
+TfrmRepair::TfrmRepair(const QList<TDatabaseObject*>& AObjects, TRunner ARunner, QWidget* AOwner)
+    : QDialog(AOwner), FObjects(AObjects), FRunner(std::move(ARunner)) {
   setObjectName(QStringLiteral("frmRepair"));
   setWindowTitle(QStringLiteral("Repair selected objects"));
   resize(900, 640);
 
+  for (TDatabaseObject* Object : FObjects)
+    if (auto* View = dynamic_cast<TDatabaseView*>(Object); View != nullptr && View->Indexed()) {
+      View->AllowIndexLoss(false);
+      FIndexedViews.append(View);
+    }
+
   lblSummary = new QLabel(this);
   lblSummary->setObjectName(QStringLiteral("lblSummary"));
   lblSummary->setWordWrap(true);
-  const qint32 Repairable = FScript.RepairableCount();
-  const qint32 Refused = static_cast<qint32>(FScript.Steps().size()) - Repairable;
-  lblSummary->setText(
-      Format(QStringLiteral("Run sends the script below to the server: %d object(s) will be altered, one batch "
-                        "each, in this order; it stops at the first failure. %d object(s) cannot be repaired."),
-             {Repairable, Refused}));
+
+  chkAllowIndexLoss = new QCheckBox(
+      FIndexedViews.size() == 1
+          ? QStringLiteral("Alter the indexed view too: this drops all its indexes, which must then be made again")
+          : Format(QStringLiteral("Alter the %d indexed views too: this drops all their indexes, which must then be "
+                                  "made again"),
+                   {static_cast<qint32>(FIndexedViews.size())}),
+      this);
+  chkAllowIndexLoss->setObjectName(QStringLiteral("chkAllowIndexLoss"));
+  chkAllowIndexLoss->setVisible(!FIndexedViews.isEmpty());
+  connect(chkAllowIndexLoss, &QCheckBox::toggled, this, &TfrmRepair::chkAllowIndexLossClick);
 
   lvObjects = new QTreeWidget(this);
   lvObjects->setObjectName(QStringLiteral("lvObjects"));
   lvObjects->setRootIsDecorated(false);
   lvObjects->setHeaderLabels({QStringLiteral("Object"), QStringLiteral("Kind"), QStringLiteral("Status")});
-  for (const TRepairStep& Step : FScript.Steps()) {
-    auto* Item = new QTreeWidgetItem(lvObjects, {Step.ObjectName, Step.Kind,
-                                                 Step.Repairable() ? QStringLiteral("will be altered")
-                                                                   : QStringLiteral("cannot be repaired: ") + Step.Refusal});
-    Item->setToolTip(colStatus, Item->text(colStatus));
-  }
   lvObjects->header()->setSectionResizeMode(colObject, QHeaderView::ResizeToContents);
   lvObjects->header()->setSectionResizeMode(colKind, QHeaderView::ResizeToContents);
 
   memScript = new TSqlEditor(this);
   memScript->setObjectName(QStringLiteral("memScript"));
-  memScript->setText(FScript.Text());
   memScript->setReadOnly(true);
 
   auto* Split = new QSplitter(Qt::Vertical, this);
@@ -72,7 +78,6 @@ TfrmRepair::TfrmRepair(const TRepairScript& AScript, TRunner ARunner, QWidget* A
   btnSaveScript = Button(QStringLiteral("btnSaveScript"), QStringLiteral("Save script..."), this);
   btnCopy = Button(QStringLiteral("btnCopy"), QStringLiteral("Copy"), this);
   btnRun = Button(QStringLiteral("btnRun"), QStringLiteral("Run"), this);
-  btnRun->setEnabled(Repairable > 0);
   btnCancel = Button(QStringLiteral("btnCancel"), QStringLiteral("Cancel"), this);
   connect(btnSaveScript, &QPushButton::clicked, this, &TfrmRepair::btnSaveScriptClick);
   connect(btnCopy, &QPushButton::clicked, this, &TfrmRepair::btnCopyClick);
@@ -87,8 +92,42 @@ TfrmRepair::TfrmRepair(const TRepairScript& AScript, TRunner ARunner, QWidget* A
   Buttons->addWidget(btnCancel);
   auto* Layout = new QVBoxLayout(this);
   Layout->addWidget(lblSummary);
+  Layout->addWidget(chkAllowIndexLoss);
   Layout->addWidget(Split, 1);
   Layout->addLayout(Buttons);
+  Plan();
+}
+
+TfrmRepair::~TfrmRepair() {
+  for (TDatabaseView* View : FIndexedViews)
+    View->AllowIndexLoss(false);
+}
+
+void TfrmRepair::Plan() {
+  FScript = TRepairScript();
+  for (TDatabaseObject* Object : FObjects)
+    FScript.Add(Object);
+  const qint32 Repairable = FScript.RepairableCount();
+  const qint32 Refused = static_cast<qint32>(FScript.Steps().size()) - Repairable;
+  lblSummary->setText(
+      Format(QStringLiteral("Run sends the script below to the server: %d object(s) will be altered, one batch "
+                            "each, in this order; it stops at the first failure. %d object(s) cannot be repaired."),
+             {Repairable, Refused}));
+  lvObjects->clear();
+  for (const TRepairStep& Step : FScript.Steps()) {
+    auto* Item = new QTreeWidgetItem(lvObjects, {Step.ObjectName, Step.Kind,
+                                                 Step.Repairable() ? QStringLiteral("will be altered")
+                                                                   : QStringLiteral("cannot be repaired: ") + Step.Refusal});
+    Item->setToolTip(colStatus, Item->text(colStatus));
+  }
+  memScript->setText(FScript.Text());
+  btnRun->setEnabled(Repairable > 0);
+}
+
+void TfrmRepair::chkAllowIndexLossClick() {
+  for (TDatabaseView* View : FIndexedViews)
+    View->AllowIndexLoss(chkAllowIndexLoss->isChecked());
+  Plan();
 }
 
 void TfrmRepair::SaveScriptTo(const QString& AFileName) {
@@ -113,10 +152,12 @@ void TfrmRepair::btnCopyClick() { QGuiApplication::clipboard()->setText(FScript.
 
 void TfrmRepair::btnRunClick() {
   btnRun->setEnabled(false);
+  chkAllowIndexLoss->setEnabled(false);
   try {
-    FResults = FRunner();
+    FResults = FRunner(FScript);
   } catch (...) {
     btnRun->setEnabled(true);
+    chkAllowIndexLoss->setEnabled(true);
     HandleException();
     return;
   }

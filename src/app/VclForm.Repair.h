@@ -6,31 +6,39 @@
 
 #include <functional>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
 
 namespace quillon {
 
+class TDatabaseObject;
+class TDatabaseView;
 class TSqlEditor;
 
 // The repair, shown before it runs: each ticked object with the exact T-SQL that will be sent
 // for it, or why it cannot be repaired, and the whole script, which can be saved or copied.
 // Run hands the script to the runner and shows the result per object in the same list.
+// Indexed views among the objects are altered only when the user ticks that their indexes may
+// be dropped; the consent holds for this repair only.
 class TfrmRepair : public QDialog {
   Q_OBJECT
 
 public:
-  using TRunner = std::function<QList<TRepairResult>()>;
+  using TRunner = std::function<QList<TRepairResult>(const TRepairScript&)>;
 
-  TfrmRepair(const TRepairScript& AScript, TRunner ARunner, QWidget* AOwner);
+  TfrmRepair(const QList<TDatabaseObject*>& AObjects, TRunner ARunner, QWidget* AOwner);
+  ~TfrmRepair() override;
 
   // Saves the script to AFileName; failures reach the default error handler.
   void SaveScriptTo(const QString& AFileName);
   bool Ran() const { return FRan; }
   const QList<TRepairResult>& Results() const { return FResults; }
+  const TRepairScript& Script() const { return FScript; }
 
   QLabel* lblSummary;
+  QCheckBox* chkAllowIndexLoss;
   QTreeWidget* lvObjects;
   TSqlEditor* memScript;
   QPushButton* btnSaveScript;
@@ -42,9 +50,13 @@ private:
   void btnSaveScriptClick();
   void btnCopyClick();
   void btnRunClick();
+  void chkAllowIndexLossClick();
+  void Plan();
   void ShowResults();
 
-  const TRepairScript& FScript;
+  QList<TDatabaseObject*> FObjects;
+  QList<TDatabaseView*> FIndexedViews;
+  TRepairScript FScript;
   TRunner FRunner;
   QList<TRepairResult> FResults;
   bool FRan = false;

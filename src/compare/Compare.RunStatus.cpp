@@ -51,7 +51,7 @@ QString TCompareRunStatus::StoppedText() const {
   return QStringLiteral("Stopped after %1 of %2 objects: %3").arg(Compared()).arg(Total()).arg(FStopReason);
 }
 
-QString TCompareRunStatus::ComparedText() const {
+QString TCompareRunStatus::ComparedText(bool ANameKindsNotHeld) const {
   QStringList Compared;
   QStringList NotHeld;
   for (const TKindCount& Count : FKinds) {
@@ -62,7 +62,7 @@ QString TCompareRunStatus::ComparedText() const {
   }
   QString Text = Compared.isEmpty() ? QStringLiteral("Nothing compared with the gold standard")
                                     : QStringLiteral("Compared ") + Compared.join(QStringLiteral(", "));
-  if (!NotHeld.isEmpty())
+  if (ANameKindsNotHeld && !NotHeld.isEmpty())
     Text += QStringLiteral("; %1: not held by the gold standard").arg(NotHeld.join(QStringLiteral(", ")));
   return Text;
 }

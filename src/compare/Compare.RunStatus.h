@@ -41,8 +41,10 @@ public:
   QString StoppedText() const;
   // "Compared 3 views, 12 routines; schemata: not held by the gold standard", counting only
   // the objects actually judged against a gold text (not the unknown or unreadable ones);
-  // "Nothing compared with the gold standard" when no kind held by it took part.
-  QString ComparedText() const;
+  // "Nothing compared with the gold standard" when no kind held by it took part. Without
+  // ANameKindsNotHeld the part after ";" is left out, for a caller that says what became of
+  // those kinds itself.
+  QString ComparedText(bool ANameKindsNotHeld = true) const;
   // "3 unknown to the gold standard, 1 missing locally, 2 unreadable"; empty without findings.
   QString FindingsText() const;
 

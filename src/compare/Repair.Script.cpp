@@ -68,8 +68,12 @@ QString RepairOutcomeText(TRepairOutcome AOutcome) {
 
 void TRepairScript::Add(TDatabaseObject* AObject) {
   TRepairStep Step{AObject, AObject->FullName(), KindOf(AObject), {}, {}};
+  const auto* View = dynamic_cast<const TDatabaseView*>(AObject);
   if (const auto* Index = dynamic_cast<const TDatabaseIndex*>(AObject)) {
     Step.Refusal = IndexRefusal(*Index);
+  } else if (View != nullptr && View->Indexed() && !View->IndexLossAllowed()) {
+    Step.Refusal = QStringLiteral("It is an indexed view: altering it drops all its indexes, so it is altered only "
+                                  "when the loss of its indexes is allowed.");
   } else if (const auto* Alterable = dynamic_cast<const IAlterObject*>(AObject)) {
     try {
       Step.Batch = Alterable->AlterCommand();

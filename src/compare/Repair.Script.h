@@ -35,8 +35,8 @@ QString RepairOutcomeText(TRepairOutcome AOutcome);
 // saved as a script) is what runs.
 class TRepairScript {
 public:
-  // Plans AObject's step; a kind without a repair, or a gold text that gives none, is kept as a
-  // step that cannot be repaired.
+  // Plans AObject's step; a kind without a repair, a gold text that gives none, or an indexed
+  // view whose loss of indexes was not allowed, is kept as a step that cannot be repaired.
   void Add(TDatabaseObject* AObject);
   const QList<TRepairStep>& Steps() const { return FSteps; }
   qint32 RepairableCount() const;

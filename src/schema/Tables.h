@@ -50,6 +50,7 @@ public:
   // SQL Server drops every index of a view it alters.
   bool Indexed() const { return FIndexed; }
   void AllowIndexLoss(bool AValue) { FIndexLossAllowed = AValue; }
+  bool IndexLossAllowed() const { return FIndexLossAllowed; }
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   // Not ISaveObjectToService: the view list's comparison passes the version itself. Raises
   // rather than send an unreadable or empty definition, which would overwrite the gold text.

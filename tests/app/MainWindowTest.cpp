@@ -65,6 +65,19 @@ const QString LocalPDiff = QStringLiteral("CREATE PROCEDURE dbo.P_Diff AS\r\nSEL
 const QString Connected = QStringLiteral("Server: GOLDTEST   Database: Tellwick\nLogin: quillon   Version: 12");
 const QString NotConnected = QStringLiteral("Not connected");
 
+// A copy of the catalogue fixture in AFolder with AFrom replaced by ATo; its file name.
+QString EditedFixture(const QTemporaryDir& AFolder, const QByteArray& AFrom, const QByteArray& ATo) {
+  QFile Original(QStringLiteral(QUILLON_TEST_FIXTURES "/compare_catalogue.xml"));
+  EXPECT_TRUE(Original.open(QIODevice::ReadOnly));
+  const QByteArray Text = Original.readAll();
+  EXPECT_TRUE(Text.contains(AFrom));
+  const QString Result = AFolder.filePath(QStringLiteral("catalogue.xml"));
+  QFile Copy(Result);
+  EXPECT_TRUE(Copy.open(QIODevice::WriteOnly));
+  Copy.write(QByteArray(Text).replace(AFrom, ATo));
+  return Result;
+}
+
 // The main window against the TDS test server serving the catalogue fixture and the gold
 // service seeded with its gold standard, logged in through the login dialog.
 class MainWindowTest : public test::TGuiApplicationTest {
@@ -155,9 +168,10 @@ protected:
       Result.append(Box.Text);
     return Result;
   }
-  QStringList SentStatements(const QString& APrefix) {
+  QStringList SentStatements(const QString& APrefix) { return SentStatements(Tds, APrefix); }
+  static QStringList SentStatements(TTdsServer& AServer, const QString& APrefix) {
     QStringList Result;
-    for (const TTdsServer::TStatement& Statement : Tds.Statements())
+    for (const TTdsServer::TStatement& Statement : AServer.Statements())
       if (Statement.Sql.trimmed().startsWith(APrefix, Qt::CaseInsensitive))
         Result.append(Statement.Sql.trimmed());
     return Result;
@@ -408,8 +422,7 @@ TEST_F(MainWindowTest, ACompareRunListsTheDifferingObjectsInOrderWithoutIgnoredO
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 6 anomalies"));
   EXPECT_EQ(Window->lblFindings->text(),
             QStringLiteral("3 unknown to the gold standard, 1 missing locally\n"
-                           "Compared 3 checks, 4 views, 3 routines, 4 indexes; schemata, tables, foreign keys: not held "
-                           "by the gold standard\n"
+                           "Compared 3 checks, 4 views, 3 routines, 4 indexes\n"
                            "schemata, tables, referential constraints, privileges: need a baseline snapshot "
                            "(Baseline\u2026) to be compared"));
   EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psNormal);
@@ -455,7 +468,7 @@ TEST_F(MainWindowTest, WithNothingTickedThereIsNothingToCompare) {
   ASSERT_TRUE(Window->btnPublish->isEnabled());
   Compare();
   EXPECT_EQ(Window->lblFindings->text(),
-            QStringLiteral("Nothing compared with the gold standard; tables: not held by the gold standard\n"
+            QStringLiteral("Nothing compared with the gold standard\n"
                            "tables, privileges: need a baseline snapshot (Baseline\u2026) to be compared"));
   Window->CheckListBox1->item(1)->setCheckState(Qt::Unchecked);
   EXPECT_FALSE(Window->btnPublish->isEnabled());
@@ -547,14 +560,8 @@ TEST_F(MainWindowTest, FindingsAreListedAsTheirOwnGroupAndShowWhatExists) {
 // and logged as it is.
 TEST_F(MainWindowTest, ASnapshotThatCannotBeWrittenIsShownAndLoggedAsItIsAndNothingIsCompared) {
   QTemporaryDir Folder;
-  QFile Original(QStringLiteral(QUILLON_TEST_FIXTURES "/compare_catalogue.xml"));
-  ASSERT_TRUE(Original.open(QIODevice::ReadOnly));
-  const QString Fixture = Folder.filePath(QStringLiteral("catalogue.xml"));
-  QFile Copy(Fixture);
-  ASSERT_TRUE(Copy.open(QIODevice::WriteOnly));
-  Copy.write(Original.readAll().replace("Server=\"GOLDTEST\"", "Server=\"GOLD%dTEST\""));
-  Copy.close();
-  TTdsServer Percent(Fixture, {QStringLiteral("quillon:pw")});
+  TTdsServer Percent(EditedFixture(Folder, "Server=\"GOLDTEST\"", "Server=\"GOLD%dTEST\""),
+                     {QStringLiteral("quillon:pw")});
   // A folder where the snapshot file should go.
   const QString Snapshot = ExeFolder() + QStringLiteral("GOLD%dTEST.Tellwick.12.xml");
   ASSERT_TRUE(QDir().mkpath(Snapshot));
@@ -847,6 +854,47 @@ TEST_F(MainWindowTest, RepairingTickedObjectsAltersThemAndTakesThemOffTheList) {
                                       "[dbo].[Orders].[IX_Unknown]"}));
 }
 
+// Altering an indexed view drops its indexes: the preview says so and leaves the view alone
+// until that is ticked; the consent is asked again at the next repair.
+TEST_F(MainWindowTest, AnIndexedViewIsAlteredOnlyWhenTheLossOfItsIndexesIsAllowed) {
+  QTemporaryDir Folder;
+  TTdsServer Indexed(EditedFixture(Folder, "TABLE_NAME=\"V_Diff\">", "TABLE_NAME=\"V_Diff\" IS_INDEXED=\"1\">"),
+                     {QStringLiteral("quillon:pw")});
+  Start(Indexed);
+  TickAllKinds();
+  Compare();
+  Indexed.Forget();
+  Tick(QStringLiteral("[dbo].[V_Diff]"));
+  const QString Refused = QStringLiteral("[dbo].[V_Diff] | View | cannot be repaired: It is an indexed view: altering it "
+                                         "drops all its indexes, so it is altered only when the loss of its indexes "
+                                         "is allowed.");
+  Repair(false, [&](TfrmRepair& ADialog) {
+    EXPECT_TRUE(ADialog.chkAllowIndexLoss->isVisibleTo(&ADialog));
+    EXPECT_EQ(RepairRows(ADialog), QStringList{Refused});
+    EXPECT_FALSE(ADialog.btnRun->isEnabled());
+    ADialog.chkAllowIndexLoss->click();
+    EXPECT_EQ(RepairRows(ADialog), QStringList{QStringLiteral("[dbo].[V_Diff] | View | will be altered")});
+    EXPECT_TRUE(ADialog.memScript->text().contains(QStringLiteral("this ALTER drops all its indexes")))
+        << ADialog.memScript->text().toStdString();
+    EXPECT_TRUE(ADialog.btnRun->isEnabled());
+    test::SaveScreenshot(ADialog, QStringLiteral("repair-indexed-view"));
+  });
+  EXPECT_EQ(SentStatements(Indexed, QStringLiteral("ALTER")), QStringList());
+
+  Repair(
+      true,
+      [&](TfrmRepair& ADialog) {
+        EXPECT_FALSE(ADialog.chkAllowIndexLoss->isChecked());
+        EXPECT_EQ(RepairRows(ADialog), QStringList{Refused});
+        ADialog.chkAllowIndexLoss->click();
+      },
+      [&](TfrmRepair& ADialog) {
+        EXPECT_EQ(RepairRows(ADialog), QStringList{QStringLiteral("[dbo].[V_Diff] | View | repaired")});
+      });
+  EXPECT_EQ(SentStatements(Indexed, QStringLiteral("ALTER")),
+            QStringList{QStringLiteral("ALTER VIEW dbo.V_Diff AS SELECT Id FROM dbo.Orders")});
+}
+
 TEST_F(MainWindowTest, AFailingRepairStopsAtItsItemAndReportsTheFailure) {
   // The gold text carries a percent sign, which the report must pass on untouched.
   GetServiceProxy()->SaveDbView(QStringLiteral("dbo"), QStringLiteral("V_Diff"),
@@ -977,10 +1025,13 @@ TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotH
   });
   Start();
   TickAllKinds();
-  EXPECT_EQ(Window->lblBaseline->text(), QStringLiteral("No baseline"));
+  EXPECT_EQ(Window->lblBaseline->text(),
+            QStringLiteral("No baseline: schemata, tables and referential constraints need one"));
+  EXPECT_EQ(Window->CheckListBox1->item(0)->foreground(),
+            Window->palette().brush(QPalette::Disabled, QPalette::Text));
   Compare();
   EXPECT_TRUE(Window->lblFindings->text().endsWith(
-      QStringLiteral("schemata, tables, foreign keys: not held by the gold standard\n"
+      QStringLiteral("4 indexes\n"
                      "schemata, tables, referential constraints, privileges: need a baseline snapshot "
                      "(Baseline\u2026) to be compared")))
       << Window->lblFindings->text().toStdString();
@@ -1000,6 +1051,7 @@ TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotH
   Baseline.close();
   Window->SetBaseline(BaselineFile);
   EXPECT_EQ(Window->lblBaseline->text(), QStringLiteral("Baseline: baseline.xml"));
+  EXPECT_EQ(Window->CheckListBox1->item(0)->foreground(), Window->palette().brush(QPalette::Active, QPalette::Text));
   Service->Reset();
   Compare();
   EXPECT_EQ(Anomalies(), AllAnomalies) << Log.Dump().toStdString();
