@@ -195,15 +195,36 @@ QString WriteSnapshot(const TCliOptions& AOptions, const TDatabaseDescriber& ADe
   });
 }
 
+const QString IndexLossHint = QStringLiteral("Give --allow-index-loss to alter it all the same.");
+
+// Whether AStep is an indexed view left alone because the loss of its indexes was not allowed.
+bool RefusedForIndexLoss(const TRepairStep& AStep) {
+  const auto* View = dynamic_cast<const TDatabaseView*>(AStep.Object);
+  return !AStep.Repairable() && View && View->Indexed() && !View->IndexLossAllowed();
+}
+
+// The plan of the repair of AAnomalies; indexed views are altered only with --allow-index-loss.
+TRepairScript PlanRepair(const QList<TDatabaseObject*>& AAnomalies, bool AAllowIndexLoss) {
+  TRepairScript Script;
+  for (TDatabaseObject* Object : AAnomalies) {
+    if (auto* View = dynamic_cast<TDatabaseView*>(Object))
+      View->AllowIndexLoss(AAllowIndexLoss);
+    Script.Add(Object);
+  }
+  return Script;
+}
+
 // The repair script of a compare run's anomalies under a header that says what it was made for.
 QString RepairScriptText(const TTargetResult& AResult, const TRepairScript& Script) {
-  const QStringList Header{
+  QStringList Header{
       QStringLiteral("-- Repair script for database %1 on server %2 (schema version %3)")
           .arg(AResult.Database, AResult.Server, QString::number(AResult.Version)),
       QStringLiteral("-- Written by quillon-cli at %1; it has not been run.")
           .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)),
       QStringLiteral("-- %1 of %2 anomalies can be repaired.")
           .arg(QString::number(Script.RepairableCount()), QString::number(Script.Steps().size()))};
+  if (std::any_of(Script.Steps().begin(), Script.Steps().end(), RefusedForIndexLoss))
+    Header.append(QStringLiteral("-- Indexed views are left alone: altering one drops all its indexes. ") + IndexLossHint);
   return Header.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n\r\n") + Script.Text();
 }
 
@@ -216,8 +237,9 @@ TTargetResult ApplyRepair(TTargetResult AResult, const TRepairScript& AScript, I
     // The kind as the rest of the report names it ("check", not "Check constraint").
     const auto Anomaly = std::find_if(AResult.Anomalies.begin(), AResult.Anomalies.end(),
                                       [&](const TAnomalyRecord& ARecord) { return ARecord.FullName == Step.ObjectName; });
+    const QString Message = RefusedForIndexLoss(Step) ? Outcomes[I].Message + u' ' + IndexLossHint : Outcomes[I].Message;
     AResult.Repairs.append(TRepairRecord{Step.ObjectName, Anomaly != AResult.Anomalies.end() ? Anomaly->Kind : Step.Kind,
-                                         RepairOutcomeText(Outcomes[I].Outcome), Outcomes[I].Message});
+                                         RepairOutcomeText(Outcomes[I].Outcome), Message});
   }
   return AResult;
 }
@@ -319,9 +341,7 @@ TTargetResult TChecker::CompareDatabase(TRepairRequest* ARepair) {
     Result.SnapshotPath = WriteSnapshot(FOptions, Run.Describer, Connected);
   Result = Run.Compare(Result, Connected.DatabaseName, FOptions);
   if (ARepair && !Result.Failed()) {
-    TRepairScript Script;
-    for (TDatabaseObject* Object : Run.Collector.Anomalies)
-      Script.Add(Object);
+    const TRepairScript Script = PlanRepair(Run.Collector.Anomalies, FOptions.AllowIndexLoss);
     ARepair->ScriptText = RepairScriptText(Result, Script);
     if (ARepair->Apply && !Script.Steps().isEmpty() && ARepair->Confirm(Script))
       Result = ApplyRepair(Result, Script, Connected.Database.get());

@@ -96,6 +96,7 @@ void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
         QStringLiteral("repair needs --script FILE (write the script, change nothing) or --apply (run it)"));
   Check(!AOptions.Apply || Repair, QStringLiteral("--apply works only with repair"));
   Check(!AOptions.Yes || AOptions.Apply, QStringLiteral("--yes works only with repair --apply"));
+  Check(!AOptions.AllowIndexLoss || Repair, QStringLiteral("--allow-index-loss works only with repair"));
   Check(!AOptions.Apply || AOptions.SnapshotFile.isEmpty(),
         QStringLiteral("repair --apply needs a database, not --snapshot"));
   Check(!AOptions.Apply || AOptions.FleetFile.isEmpty(), QStringLiteral("repair --apply works on one database, not --fleet"));
@@ -320,6 +321,8 @@ TCliOptions ParseOptions(const QStringList& AArguments) {
       Options.Apply = true;
     } else if (Name == QLatin1String("--yes")) {
       Options.Yes = true;
+    } else if (Name == QLatin1String("--allow-index-loss")) {
+      Options.AllowIndexLoss = true;
     } else if (Name == QLatin1String("--snapshot-dir")) {
       Options.SnapshotDir = Reader.Value(Name, Inline);
     } else if (Name == QLatin1String("--no-snapshot")) {

@@ -60,6 +60,8 @@ struct TCliOptions {
   // repair --apply: run the repair on the database; --yes: without asking first.
   bool Apply = false;
   bool Yes = false;
+  // repair --allow-index-loss: indexed views are altered too, which drops their indexes.
+  bool AllowIndexLoss = false;
   // --snapshot-dir: where compare, snapshot and publish write the database's snapshot; empty for
   // the default folder. --no-snapshot: compare and publish write none.
   QString SnapshotDir;

@@ -488,6 +488,42 @@ TEST_F(CliTest, FiltersNarrowWhatIsAskedOfTheServiceAndEveryReportSaysSo) {
   EXPECT_FALSE(ReadFile(Script).contains("V_Diff")) << ReadFile(Script).toStdString();
 }
 
+// Altering an indexed view drops its indexes: repair leaves it alone, and says how to allow it,
+// unless --allow-index-loss is given.
+TEST_F(CliTest, AnIndexedViewIsRepairedOnlyWithAllowIndexLoss) {
+  const TTdsServer Indexed(QStringLiteral("schema_catalogue.xml"), QStringList{Login + u':' + Password});
+  const QString Gold = WriteFile(Temp, QStringLiteral("gold.json"),
+                                 R"({"gold": [{"kind": "VIEW", "schema": "dbo", "name": "OrderSummary", "version": 42,
+                                     "definition": "CREATE VIEW dbo.OrderSummary AS SELECT Id FROM dbo.Orders"}]})");
+  const TGoldService ViewGold(Gold);
+  const QStringList Target{QStringLiteral("Server=") + Indexed.DataSource(), QStringLiteral("Database=Tellwick"),
+                           QStringLiteral("User=") + Login, QStringLiteral("Service=") + ViewGold.BaseAddress(),
+                           QStringLiteral("--kinds=views"), QStringLiteral("--include=dbo.OrderSummary"),
+                           QStringLiteral("--no-snapshot")};
+  const QStringList Apply{QStringLiteral("repair"), QStringLiteral("--apply"), QStringLiteral("--yes"), QStringLiteral("--format=json")};
+  const QString Script = Temp.filePath(QStringLiteral("repair.sql"));
+
+  const TCliRun Refused = RunCli(Apply + Target + QStringList{QStringLiteral("--script"), Script});
+  EXPECT_EQ(Refused.ExitCode, 1) << Refused.Err.toStdString();
+  const QJsonArray Repairs = SingleTarget(Refused.Out)[QStringLiteral("repairs")].toArray();
+  ASSERT_EQ(Repairs.size(), 1) << Refused.Out.toStdString();
+  EXPECT_EQ(Repairs[0][QStringLiteral("outcome")].toString(), QStringLiteral("cannot be repaired"));
+  EXPECT_TRUE(Repairs[0][QStringLiteral("message")].toString().contains(QStringLiteral("indexed view")));
+  EXPECT_TRUE(Repairs[0][QStringLiteral("message")].toString().contains(QStringLiteral("--allow-index-loss")));
+  const QString RefusedScript = QString::fromUtf8(ReadFile(Script));
+  EXPECT_TRUE(RefusedScript.contains(QStringLiteral("Give --allow-index-loss"))) << RefusedScript.toStdString();
+  EXPECT_FALSE(RefusedScript.contains(QStringLiteral("ALTER VIEW"))) << RefusedScript.toStdString();
+
+  const TCliRun Allowed = RunCli(Apply + Target + QStringList{QStringLiteral("--allow-index-loss"), QStringLiteral("--script"), Script});
+  EXPECT_EQ(Allowed.ExitCode, 0) << Allowed.Out.toStdString() << Allowed.Err.toStdString();
+  EXPECT_EQ(SingleTarget(Allowed.Out)[QStringLiteral("repairs")][0][QStringLiteral("outcome")].toString(), QStringLiteral("repaired"));
+  const QString AllowedScript = QString::fromUtf8(ReadFile(Script));
+  EXPECT_TRUE(AllowedScript.contains(QStringLiteral("this ALTER drops all its indexes"))) << AllowedScript.toStdString();
+  EXPECT_TRUE(AllowedScript.contains(QStringLiteral("ALTER VIEW dbo.OrderSummary AS SELECT Id FROM dbo.Orders")));
+  const TCliRun After = RunCli(QStringList{QStringLiteral("compare"), QStringLiteral("--format=json")} + Target);
+  EXPECT_EQ(After.ExitCode, 0) << After.Out.toStdString();
+}
+
 TEST_F(CliTest, LoginAndConnectionFailuresGiveOneClearLine) {
   struct TCase {
     const char* Name;

@@ -98,6 +98,7 @@ TEST(OptionsTest, RefusesCombinationsThatCannotWork) {
       {{QStringLiteral("publish"), QStringLiteral("--include=sales.*")},
        QStringLiteral("--include and --exclude work only with compare, drift and repair")},
       {{QStringLiteral("snapshot"), QStringLiteral("--exclude=sales.*")}, QStringLiteral("work only with compare, drift and repair")},
+      {{QStringLiteral("compare"), QStringLiteral("--allow-index-loss")}, QStringLiteral("--allow-index-loss works only with repair")},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Arguments.join(u' ').toStdString());
