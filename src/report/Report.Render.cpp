@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
+
 namespace quillon {
 
 namespace {
@@ -105,7 +107,10 @@ QByteArray JsonReport(const QList<TTargetResult>& AResults) {
 }
 
 qsizetype Failures(const TTargetResult& AResult) {
-  qsizetype Count = (AResult.FailOn & failOnAnomalies) ? AResult.Anomalies.size() : 0;
+  qsizetype Count = (AResult.FailOn & failOnAnomalies)
+                        ? std::count_if(AResult.Anomalies.begin(), AResult.Anomalies.end(),
+                                        [&](const TAnomalyRecord& A) { return AResult.Remains(A); })
+                        : 0;
   for (const TFindingGroup& Group : FindingGroups())
     if (AResult.FailOn & Group.FailOn)
       Count += (AResult.*Group.Records).size();
@@ -227,11 +232,19 @@ QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
       for (const TAnomalyRecord& Anomaly : Result.Anomalies) {
         if (Anomaly.FullName != Object.FullName || Anomaly.Kind != Object.Kind)
           continue;
-        Xml.writeStartElement(QStringLiteral("failure"));
-        Xml.writeAttribute(QStringLiteral("type"), QStringLiteral("anomaly"));
-        Xml.writeAttribute(QStringLiteral("message"), QStringLiteral("differs from the gold standard"));
-        Xml.writeCharacters(UnifiedDiff(Anomaly.Expected, Anomaly.Actual, QStringLiteral("expected"),
-                                        QStringLiteral("actual")));
+        const QString Diff = UnifiedDiff(Anomaly.Expected, Anomaly.Actual, QStringLiteral("expected"), QStringLiteral("actual"));
+        const TRepairRecord* Repair = Result.RepairOf(Anomaly);
+        if (Result.Remains(Anomaly)) {
+          Xml.writeStartElement(QStringLiteral("failure"));
+          Xml.writeAttribute(QStringLiteral("type"), QStringLiteral("anomaly"));
+          Xml.writeAttribute(QStringLiteral("message"),
+                             Repair ? QStringLiteral("differs from the gold standard; repair: ") + RepairOutcomeLine(*Repair)
+                                    : QStringLiteral("differs from the gold standard"));
+        } else {
+          Xml.writeStartElement(QStringLiteral("system-out"));
+          Xml.writeCharacters(QStringLiteral("Differed from the gold standard and was repaired:\n"));
+        }
+        Xml.writeCharacters(Diff);
         Xml.writeEndElement();
       }
       Xml.writeEndElement();

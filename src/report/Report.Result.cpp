@@ -71,12 +71,22 @@ const QList<TFindingGroup>& FindingGroups() {
   return Groups;
 }
 
+const TRepairRecord* TTargetResult::RepairOf(const TAnomalyRecord& AAnomaly) const {
+  const auto Found = std::find_if(Repairs.begin(), Repairs.end(),
+                                  [&](const TRepairRecord& R) { return R.FullName == AAnomaly.FullName && R.Kind == AAnomaly.Kind; });
+  return RepairApplied && Found != Repairs.end() ? &*Found : nullptr;
+}
+
+bool TTargetResult::Remains(const TAnomalyRecord& AAnomaly) const {
+  const TRepairRecord* Repair = RepairOf(AAnomaly);
+  return !Repair || !Repair->Repaired();
+}
+
 int TTargetResult::ExitCode() const {
   if (Failed())
     return 2;
   const bool AnomaliesRemain =
-      RepairApplied ? std::any_of(Repairs.begin(), Repairs.end(), [](const TRepairRecord& R) { return !R.Repaired(); })
-                    : !Anomalies.isEmpty();
+      std::any_of(Anomalies.begin(), Anomalies.end(), [this](const TAnomalyRecord& A) { return Remains(A); });
   if ((FailOn & failOnAnomalies) && AnomaliesRemain)
     return 1;
   for (const TFindingGroup& Group : FindingGroups())

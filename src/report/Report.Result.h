@@ -96,6 +96,10 @@ struct TTargetResult {
   QList<TRepairRecord> Repairs;
 
   bool Failed() const { return !Error.isEmpty(); }
+  // The repair of AAnomaly when repair --apply ran; nullptr otherwise.
+  const TRepairRecord* RepairOf(const TAnomalyRecord& AAnomaly) const;
+  // Whether AAnomaly is still there: always, unless its repair succeeded.
+  bool Remains(const TAnomalyRecord& AAnomaly) const;
   // "Only objects matching sales.*; leaving out those matching *.tmp" for people; empty when
   // no pattern applied.
   QString FilterText() const;

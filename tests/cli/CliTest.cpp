@@ -382,10 +382,12 @@ TEST_F(CliTest, RepairApplyAltersTheDatabaseAndReportsEachObject) {
   const TTdsServer Scratch(Catalogue, QStringList{Login + u':' + Password});
   const QString Text = Temp.filePath(QStringLiteral("repair.txt"));
   const QString Html = Temp.filePath(QStringLiteral("repair.html"));
+  const QString Junit = Temp.filePath(QStringLiteral("repair.xml"));
   const TCliRun Run = RunCli(QStringList{QStringLiteral("repair")} + Target(Scratch.DataSource()) +
                              QStringList{QStringLiteral("--apply"), QStringLiteral("--yes"), QStringLiteral("--no-snapshot"), QStringLiteral("--report"),
                                          QStringLiteral("json:-"), QStringLiteral("--report"), QStringLiteral("text:") + Text,
-                                         QStringLiteral("--report"), QStringLiteral("html:") + Html});
+                                         QStringLiteral("--report"), QStringLiteral("html:") + Html,
+                                         QStringLiteral("--report"), QStringLiteral("junit:") + Junit});
   EXPECT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
   const QJsonObject Report = SingleTarget(Run.Out);
   EXPECT_EQ(AnomaliesOf(Report), ExpectedAnomalies);
@@ -401,6 +403,28 @@ TEST_F(CliTest, RepairApplyAltersTheDatabaseAndReportsEachObject) {
       << Run.Out.toStdString();
   EXPECT_TRUE(ReadFile(Text).contains("  ROUTINE [dbo].[P_Diff]: repaired\n")) << ReadFile(Text).toStdString();
   EXPECT_TRUE(ReadFile(Html).contains("<li>INDEX [dbo].[Orders].[IX_Unknown]: cannot be repaired (")) << ReadFile(Html).toStdString();
+  // JUnit: a repaired anomaly passes and says so; one that remains fails with its outcome.
+  QDomDocument Xml;
+  ASSERT_TRUE(Xml.setContent(ReadFile(Junit)));
+  const QDomElement Suite = Xml.documentElement().firstChildElement(QStringLiteral("testsuite"));
+  EXPECT_EQ(Suite.attribute(QStringLiteral("failures")), QStringLiteral("3"));
+  QMap<QString, QString> JunitOutcomes;
+  const QDomNodeList Cases = Suite.elementsByTagName(QStringLiteral("testcase"));
+  for (int i = 0; i < Cases.size(); ++i) {
+    const QDomElement Case = Cases.at(i).toElement();
+    const QDomElement Failure = Case.firstChildElement(QStringLiteral("failure"));
+    if (!Failure.isNull())
+      JunitOutcomes.insert(Case.attribute(QStringLiteral("name")), Failure.attribute(QStringLiteral("message")).section(u'(', 0, 0).trimmed());
+    else if (Case.firstChildElement(QStringLiteral("system-out")).text().startsWith(QStringLiteral("Differed from the gold standard and was repaired")))
+      JunitOutcomes.insert(Case.attribute(QStringLiteral("name")), QStringLiteral("passed, repaired"));
+  }
+  const QString StillDiffers = QStringLiteral("differs from the gold standard; repair: cannot be repaired");
+  const QString Passed = QStringLiteral("passed, repaired");
+  EXPECT_EQ(JunitOutcomes, (QMap<QString, QString>{{"[dbo].[CK_Diff]", Passed}, {"[dbo].[V_Diff]", Passed},
+                                                   {"[sales].[V_Blank]", StillDiffers}, {"[dbo].[P_Diff]", Passed},
+                                                   {"[dbo].[OrderLines].[IX_Diff]", StillDiffers},
+                                                   {"[dbo].[Orders].[IX_Unknown]", StillDiffers}}))
+      << ReadFile(Junit).toStdString();
 
   const QStringList NextCompare = QStringList{QStringLiteral("compare")} + Target(Scratch.DataSource()) +
                                   QStringList{QStringLiteral("--no-snapshot"), QStringLiteral("--format=json")};
