@@ -192,8 +192,13 @@ QStringList MemberSettings(const TFleetTarget& ATarget, const TCliOptions& AOpti
 }
 
 QStringList MemberArguments(const TCliOptions& AOptions) {
-  QStringList Arguments{QStringLiteral("compare"), QStringLiteral("--fleet-member"), QStringLiteral("--format"),
-                        QStringLiteral("json")};
+  QStringList Arguments{QStringLiteral("--fleet-member"), QStringLiteral("--format"), QStringLiteral("json")};
+  if (AOptions.Apply)
+    Arguments << QStringLiteral("repair") << QStringLiteral("--apply") << QStringLiteral("--yes");
+  else
+    Arguments << QStringLiteral("compare");
+  if (AOptions.AllowIndexLoss)
+    Arguments << QStringLiteral("--allow-index-loss");
   if (!AOptions.SnapshotDir.isEmpty())
     Arguments << QStringLiteral("--snapshot-dir") << QDir(AOptions.SnapshotDir).absolutePath();
   if (AOptions.NoSnapshot)
@@ -237,7 +242,8 @@ QList<TTargetResult> RunFleet(const QList<TFleetTarget>& ATargets, const TCliOpt
   qsizetype Next = 0;
   qsizetype Running = 0;
   qsizetype Done = 0;
-  AProgress->ShowStatus(QStringLiteral("Checking %1 targets, %2 at a time...").arg(ATargets.size()).arg(AOptions.Jobs));
+  AProgress->ShowStatus(AOptions.Apply ? QStringLiteral("Repairing %1 targets, one at a time...").arg(ATargets.size())
+                                       : QStringLiteral("Checking %1 targets, %2 at a time...").arg(ATargets.size()).arg(AOptions.Jobs));
   std::function<void()> StartMore;
   const auto OnFinished = [&] {
     --Running;
@@ -246,7 +252,7 @@ QList<TTargetResult> RunFleet(const QList<TFleetTarget>& ATargets, const TCliOpt
     StartMore();
   };
   StartMore = [&] {
-    while (Running < AOptions.Jobs && Next < ATargets.size()) {
+    while (Running < (AOptions.Apply ? 1 : AOptions.Jobs) && Next < ATargets.size()) {
       const qsizetype Index = Next++;
       const TFleetTarget& Target = ATargets.at(Index);
       if (!Target.Error.isEmpty()) {

@@ -76,7 +76,8 @@ void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
   const bool Compare = AOptions.Command == TCommand::Compare;
   const bool Drift = AOptions.Command == TCommand::Drift;
   Check(AOptions.SnapshotFile.isEmpty() || Compare || Drift, QStringLiteral("--snapshot works only with compare and drift"));
-  Check(AOptions.FleetFile.isEmpty() || Compare || Drift, QStringLiteral("--fleet works only with compare and drift"));
+  Check(AOptions.FleetFile.isEmpty() || Compare || Drift || AOptions.Command == TCommand::Repair,
+        QStringLiteral("--fleet works only with compare, drift and repair --apply"));
   Check(AOptions.SnapshotFile.isEmpty() || AOptions.FleetFile.isEmpty(),
         QStringLiteral("--snapshot and --fleet cannot be combined"));
   Check(!Drift || !AOptions.BaselineFile.isEmpty(), QStringLiteral("drift needs --baseline FILE, a snapshot"));
@@ -99,7 +100,13 @@ void Validate(const TCliOptions& AOptions, bool ACommandGiven) {
   Check(!AOptions.AllowIndexLoss || Repair, QStringLiteral("--allow-index-loss works only with repair"));
   Check(!AOptions.Apply || AOptions.SnapshotFile.isEmpty(),
         QStringLiteral("repair --apply needs a database, not --snapshot"));
-  Check(!AOptions.Apply || AOptions.FleetFile.isEmpty(), QStringLiteral("repair --apply works on one database, not --fleet"));
+  // A fleet's targets are repaired in processes of their own, one after the other: nobody can be
+  // asked in between, and two lines may name one database.
+  Check(AOptions.FleetFile.isEmpty() || !Repair || (AOptions.Apply && AOptions.ScriptFile.isEmpty()),
+        QStringLiteral("repair --fleet needs --apply and no --script (a script is written for one database)"));
+  Check(AOptions.FleetFile.isEmpty() || !AOptions.Apply || AOptions.Yes,
+        QStringLiteral("repair --apply --fleet asks nobody first: give --yes"));
+  Check(!AOptions.JobsGiven || !AOptions.Apply, QStringLiteral("--jobs does not apply to repair: targets are repaired one at a time"));
   Check(AOptions.ScriptFile.isEmpty() || Repair, QStringLiteral("--script works only with repair"));
   Check(AOptions.ScriptFile != QLatin1String("-") ||
             std::none_of(AOptions.Reports.begin(), AOptions.Reports.end(), [](const TReportRequest& AReport) { return AReport.ToStdOut(); }),

@@ -512,6 +512,41 @@ TEST_F(CliTest, FiltersNarrowWhatIsAskedOfTheServiceAndEveryReportSaysSo) {
   EXPECT_FALSE(ReadFile(Script).contains("V_Diff")) << ReadFile(Script).toStdString();
 }
 
+// A fleet is repaired target by target; a target whose repair fails stops no other, and every
+// target's repairs are in the report.
+TEST_F(CliTest, RepairApplyFleetRepairsTargetByTarget) {
+  const TTdsServer First(Catalogue, QStringList{Login + u':' + Password});
+  TTdsServer Second(Catalogue, QStringList{Login + u':' + Password});
+  Second.Fail(QStringLiteral("ALTER TABLE"));
+  const QString Fleet = WriteFile(Temp, QStringLiteral("fleet.txt"),
+                                  QStringLiteral("Name=second Server=%1 Database=Tellwick User=%3\n"
+                                                 "Name=first Server=%2 Database=Tellwick User=%3\n")
+                                      .arg(Second.DataSource(), First.DataSource(), Login)
+                                      .toUtf8());
+  const QStringList Kinds{QStringLiteral("--kinds"), QStringLiteral("checks,routines"), QStringLiteral("--no-snapshot")};
+  const TCliRun Run = RunCli(QStringList{QStringLiteral("repair"), QStringLiteral("--apply"), QStringLiteral("--yes"),
+                                         QStringLiteral("--fleet"), Fleet, ServiceSetting(), QStringLiteral("--format=json")} +
+                             Kinds);
+  EXPECT_EQ(Run.ExitCode, 1) << Run.Err.toStdString();
+  const QJsonArray Targets = ValidJsonReport(Run.Out)[QStringLiteral("targets")].toArray();
+  ASSERT_EQ(Targets.size(), 2) << Run.Out.toStdString();
+  QMap<QString, QStringList> Outcomes;
+  for (const QJsonValue& Target : Targets)
+    for (const QJsonValue& Repair : Target[QStringLiteral("repairs")].toArray())
+      Outcomes[Target[QStringLiteral("name")].toString()].append(Repair[QStringLiteral("outcome")].toString());
+  EXPECT_EQ(Outcomes, (QMap<QString, QStringList>{{"second", {"failed", "not attempted"}}, {"first", {"repaired", "repaired"}}}))
+      << Run.Out.toStdString();
+  const TCliRun After = RunCli(QStringList{QStringLiteral("compare"), QStringLiteral("--format=json")} + Target(First.DataSource()) + Kinds);
+  EXPECT_EQ(After.ExitCode, 0) << After.Out.toStdString();
+
+  // Once nothing remains on any target, the fleet's repair ends at 0.
+  Second.Clear();
+  const TCliRun Again = RunCli(QStringList{QStringLiteral("repair"), QStringLiteral("--apply"), QStringLiteral("--yes"),
+                                           QStringLiteral("--fleet"), Fleet, ServiceSetting(), QStringLiteral("--format=json")} +
+                               Kinds);
+  EXPECT_EQ(Again.ExitCode, 0) << Again.Out.toStdString() << Again.Err.toStdString();
+}
+
 // Altering an indexed view drops its indexes: repair leaves it alone, and says how to allow it,
 // unless --allow-index-loss is given.
 TEST_F(CliTest, AnIndexedViewIsRepairedOnlyWithAllowIndexLoss) {

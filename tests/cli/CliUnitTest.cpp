@@ -99,6 +99,11 @@ TEST(OptionsTest, RefusesCombinationsThatCannotWork) {
        QStringLiteral("--include and --exclude work only with compare, drift and repair")},
       {{QStringLiteral("snapshot"), QStringLiteral("--exclude=sales.*")}, QStringLiteral("work only with compare, drift and repair")},
       {{QStringLiteral("compare"), QStringLiteral("--allow-index-loss")}, QStringLiteral("--allow-index-loss works only with repair")},
+      {{QStringLiteral("repair"), QStringLiteral("--apply"), QStringLiteral("--fleet=f")}, QStringLiteral("give --yes")},
+      {{QStringLiteral("repair"), QStringLiteral("--script=s.sql"), QStringLiteral("--fleet=f")},
+       QStringLiteral("repair --fleet needs --apply and no --script")},
+      {{QStringLiteral("repair"), QStringLiteral("--apply"), QStringLiteral("--yes"), QStringLiteral("--fleet=f"), QStringLiteral("--jobs=2")},
+       QStringLiteral("targets are repaired one at a time")},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Arguments.join(u' ').toStdString());
