@@ -512,6 +512,58 @@ TEST_F(CliTest, FiltersNarrowWhatIsAskedOfTheServiceAndEveryReportSaysSo) {
   EXPECT_FALSE(ReadFile(Script).contains("V_Diff")) << ReadFile(Script).toStdString();
 }
 
+// Runs the program on a pseudo-terminal, as a person at a terminal would, and answers its
+// question with AAnswer; what the terminal showed is in Out.
+TCliRun RunOnTerminal(const QStringList& AArguments, const QString& AAnswer) {
+  QProcess Process;
+  QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+  Environment.insert(QStringLiteral("QUILLON_PASSWORD"), Password);
+  Environment.insert(QStringLiteral("ANSWER"), AAnswer);
+  Process.setProcessEnvironment(Environment);
+  Process.start(QStringLiteral("python3"),
+                QStringList{QStringLiteral("-c"),
+                            QStringLiteral("import os, pty, select, sys\n"
+                                           "pid, fd = pty.fork()\n"
+                                           "if pid == 0:\n"
+                                           "    os.execv(sys.argv[1], sys.argv[1:])\n"
+                                           "seen, answered = b'', False\n"
+                                           "while select.select([fd], [], [], 60)[0]:\n"
+                                           "    try:\n"
+                                           "        data = os.read(fd, 4096)\n"
+                                           "    except OSError:\n"
+                                           "        break\n"
+                                           "    if not data:\n"
+                                           "        break\n"
+                                           "    seen += data\n"
+                                           "    if not answered and b'[y/N]' in seen:\n"
+                                           "        os.write(fd, os.environ['ANSWER'].encode() + b'\\n')\n"
+                                           "        answered = True\n"
+                                           "sys.stdout.buffer.write(seen)\n"
+                                           "sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))\n"),
+                            QStringLiteral(QUILLON_CLI)} +
+                    AArguments);
+  EXPECT_TRUE(Process.waitForFinished(120000));
+  return TCliRun{Process.exitCode(), Process.readAllStandardOutput(), Process.readAllStandardError()};
+}
+
+// Without --yes on a terminal, repair --apply shows what it would do and alters only after "y".
+TEST_F(CliTest, RepairApplyOnATerminalAsksFirst) {
+  const QStringList Kinds{QStringLiteral("--kinds"), QStringLiteral("checks,routines"), QStringLiteral("--no-snapshot"),
+                          QStringLiteral("--report"), QStringLiteral("json:") + Temp.filePath(QStringLiteral("report.json"))};
+  const TTdsServer Asked(Catalogue, QStringList{Login + u':' + Password});
+  const TCliRun No = RunOnTerminal(QStringList{QStringLiteral("repair"), QStringLiteral("--apply")} + Target(Asked.DataSource()) + Kinds,
+                                   QStringLiteral("n"));
+  EXPECT_EQ(No.ExitCode, 1) << No.Out.toStdString() << No.Err.toStdString();
+  EXPECT_TRUE(No.Out.contains("CHECK CONSTRAINT [dbo].[CK_Diff]: will be altered")) << No.Out.toStdString();
+  EXPECT_TRUE(No.Out.contains("Repair 2 of 2 objects in the database now? [y/N]")) << No.Out.toStdString();
+  EXPECT_EQ(RunCli(QStringList{QStringLiteral("compare")} + Target(Asked.DataSource()) + Kinds).ExitCode, 1) << "nothing altered";
+
+  const TCliRun Yes = RunOnTerminal(QStringList{QStringLiteral("repair"), QStringLiteral("--apply")} + Target(Asked.DataSource()) + Kinds,
+                                    QStringLiteral("y"));
+  EXPECT_EQ(Yes.ExitCode, 0) << Yes.Out.toStdString() << Yes.Err.toStdString();
+  EXPECT_EQ(RunCli(QStringList{QStringLiteral("compare")} + Target(Asked.DataSource()) + Kinds).ExitCode, 0) << "both altered";
+}
+
 // A fleet is repaired target by target; a target whose repair fails stops no other, and every
 // target's repairs are in the report.
 TEST_F(CliTest, RepairApplyFleetRepairsTargetByTarget) {
