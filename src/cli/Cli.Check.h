@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 
 namespace quillon {
@@ -29,11 +30,14 @@ public:
   void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) override {}
   // Ends the progress line, so that what follows starts on a line of its own.
   void EndLine();
+  // From now on shows nothing: a run left behind on another thread must not write over what
+  // follows an interrupt.
+  void Silence() { FEnabled = false; }
 
 private:
   void Print(const QString& ALine);
 
-  bool FEnabled;
+  std::atomic<bool> FEnabled;
   QString FStatus;
   qint32 FLastPercent = -1;
   bool FLinePending = false;

@@ -1,5 +1,7 @@
 #include "cli/Cli.Fleet.h"
 
+#include "cli/Cli.Output.h"
+
 #include "infra/Logging.Interfaces.h"
 #include "infra/Utils.Params.h"
 #include "schema/Interfaces.h"
@@ -12,6 +14,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 
 #include <csignal>
 #include <memory>
@@ -125,6 +128,16 @@ public:
     FProcess.start(AProgram, AArguments);
   }
 
+  // Ends a member still running (its own interrupt handling cleans up after it) and waits for it.
+  void Stop() {
+    if (FProcess.state() == QProcess::NotRunning)
+      return;
+    FProcess.terminate();
+    if (!FProcess.waitForFinished(5000))
+      FProcess.kill();
+    FProcess.waitForFinished(1000);
+  }
+
 private:
   void Finish() {
     const QByteArray Report = FProcess.readAllStandardOutput();
@@ -236,6 +249,10 @@ QList<TFleetTarget> ReadFleetFile(const QString& AFileName) {
 QList<TTargetResult> RunFleet(const QList<TFleetTarget>& ATargets, const TCliOptions& AOptions,
                               const QString& AProgram, ILog* ALog, IDbProgress* AProgress) {
   QList<TTargetResult> Results(ATargets.size());
+  for (qsizetype Index = 0; Index < ATargets.size(); ++Index)
+    Results[Index].Name = ATargets[Index].Name;
+  QList<bool> Finished(ATargets.size(), false);
+  int InterruptSignal = 0;
   std::vector<std::unique_ptr<TMember>> Members;
   const QStringList Arguments = MemberArguments(AOptions);
   QEventLoop Loop;
@@ -252,12 +269,12 @@ QList<TTargetResult> RunFleet(const QList<TFleetTarget>& ATargets, const TCliOpt
     StartMore();
   };
   StartMore = [&] {
-    while (Running < (AOptions.Apply ? 1 : AOptions.Jobs) && Next < ATargets.size()) {
+    while (InterruptSignal == 0 && Running < (AOptions.Apply ? 1 : AOptions.Jobs) && Next < ATargets.size()) {
       const qsizetype Index = Next++;
       const TFleetTarget& Target = ATargets.at(Index);
       if (!Target.Error.isEmpty()) {
-        Results[Index].Name = Target.Name;
         Results[Index].Error = Target.Error;
+        Finished[Index] = true;
         ++Done;
         continue;
       }
@@ -266,13 +283,32 @@ QList<TTargetResult> RunFleet(const QList<TFleetTarget>& ATargets, const TCliOpt
       Members.back()->Start(AProgram,
                             Arguments + SnapshotTagArguments(ATargets, Index) + QStringList{QStringLiteral("--")} +
                                 MemberSettings(Target, AOptions),
-                            OnFinished);
+                            [&, Index] {
+                              Finished[Index] = InterruptSignal == 0;
+                              OnFinished();
+                            });
     }
     if (Running == 0 && Next >= ATargets.size())
       Loop.quit();
   };
+  // An interrupt ends the members still running; what finished keeps its result, the rest is
+  // reported as cancelled.
+  QSocketNotifier Interrupt(DeferInterrupts(), QSocketNotifier::Read);
+  QObject::connect(&Interrupt, &QSocketNotifier::activated, [&] {
+    Interrupt.setEnabled(false);
+    InterruptSignal = ReadInterrupt();
+    Loop.quit();
+  });
   QMetaObject::invokeMethod(&Loop, StartMore, Qt::QueuedConnection);
   Loop.exec();
+  if (InterruptSignal != 0) {
+    for (const std::unique_ptr<TMember>& Member : Members)
+      Member->Stop();
+    for (qsizetype Index = 0; Index < Results.size(); ++Index)
+      if (!Finished[Index])
+        Results[Index] = CancelledResult(Results[Index], InterruptSignal);
+  }
+  StopDeferringInterrupts();
   for (TTargetResult& Result : Results) {
     Result.FailOn = AOptions.FailOn;
     Result.Includes = AOptions.Includes;

@@ -28,16 +28,35 @@ constexpr int MaxStaleReports = 16;
 char StaleReports[MaxStaleReports][4096];
 volatile sig_atomic_t StaleReportCount = 0;
 
-extern "C" void OnInterrupt(int ASignal) {
+// While interrupts are deferred, the handler only passes the signal on through this pipe; the
+// program then writes its cancelled reports and ends by EndInterrupted.
+int InterruptPipe[2] = {-1, -1};
+volatile sig_atomic_t DeferringInterrupts = 0;
+volatile sig_atomic_t InterruptPassedOn = 0;
+
+// Async-signal-safe: what an interrupted run leaves behind, and its line on standard error.
+void CleanUpAfterInterrupt(bool ARemoveStaleReports) {
   if (HasPendingFile)
     unlink(PendingFile);
-  for (int i = 0; i < StaleReportCount; ++i)
-    unlink(StaleReports[i]);
+  if (ARemoveStaleReports)
+    for (int i = 0; i < StaleReportCount; ++i)
+      unlink(StaleReports[i]);
   if (TerminalFd >= 0)
     tcsetattr(TerminalFd, TCSANOW, &TerminalSettings);
   static const char Message[] = "\nquillon-cli: interrupted\n";
   const int Skip = ProgressLineOpen ? 0 : 1;
   [[maybe_unused]] const ssize_t Written = write(STDERR_FILENO, Message + Skip, sizeof Message - 1 - Skip);
+}
+
+extern "C" void OnInterrupt(int ASignal) {
+  // A second signal while the first is being handled ends the program at once.
+  if (DeferringInterrupts && !InterruptPassedOn) {
+    InterruptPassedOn = 1;
+    const char Signal = static_cast<char>(ASignal);
+    if (write(InterruptPipe[1], &Signal, 1) == 1)
+      return;
+  }
+  CleanUpAfterInterrupt(true);
   _exit(128 + ASignal);
 }
 
@@ -190,6 +209,25 @@ void SetTerminalToRestore(int AFd, const termios* ASettings) {
     return;
   TerminalSettings = *ASettings;
   TerminalFd = AFd;
+}
+
+int DeferInterrupts() {
+  if (InterruptPipe[0] < 0 && pipe2(InterruptPipe, O_CLOEXEC) != 0)
+    throw Exception(QStringLiteral("cannot make a pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+  DeferringInterrupts = 1;
+  return InterruptPipe[0];
+}
+
+void StopDeferringInterrupts() { DeferringInterrupts = 0; }
+
+int ReadInterrupt() {
+  char Signal = 0;
+  return read(InterruptPipe[0], &Signal, 1) == 1 ? Signal : SIGINT;
+}
+
+void EndInterrupted(int ASignal) {
+  CleanUpAfterInterrupt(false);
+  _exit(128 + ASignal);
 }
 
 void InstallInterruptHandler() {

@@ -40,6 +40,18 @@ void SetProgressLineOpen(bool AOpen);
 // echo when a password prompt had switched it off.
 void InstallInterruptHandler();
 
+// From now on an interrupt does not end the program: the signal is passed on through the pipe
+// whose reading end is returned (ReadInterrupt reads it), so that the reports can still be
+// written with what finished and the rest marked cancelled; EndInterrupted then ends the
+// program. A second signal ends it at once, as without deferral.
+int DeferInterrupts();
+void StopDeferringInterrupts();
+// The signal passed on; call when the pipe of DeferInterrupts is readable.
+int ReadInterrupt();
+// Ends an interrupted run once its reports are written: removes a temporary file being
+// written, restores the terminal, says "interrupted" and exits with 128 + ASignal.
+[[noreturn]] void EndInterrupted(int ASignal);
+
 // The terminal settings an interrupt restores on AFd while a prompt runs without echo; a
 // negative AFd clears them.
 void SetTerminalToRestore(int AFd, const termios* ASettings);

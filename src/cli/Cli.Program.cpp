@@ -20,8 +20,15 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <thread>
 #include <functional>
 #include <optional>
 
@@ -132,6 +139,9 @@ int RunFleetCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& 
       RunFleet(Targets, AOptions, QCoreApplication::applicationFilePath(), ALog, &AProgress);
   AProgress.EndLine();
   const bool Written = DeliverReports(AOptions, Results, true);
+  const auto Cancelled = std::find_if(Results.begin(), Results.end(), [](const TTargetResult& R) { return R.Cancelled(); });
+  if (Cancelled != Results.end())
+    EndInterrupted(Cancelled->InterruptSignal);
   // Machine-readable output on stdout stays parseable: the table then goes to stderr.
   const QByteArray Table = SummaryTable(Results).toLocal8Bit();
   if (!ReportOnStdOut(AOptions, true))
@@ -168,21 +178,63 @@ bool ConfirmOnTerminal(const TRepairScript& AScript, TTerminalProgress& AProgres
   return std::fgets(Answer, sizeof Answer, stdin) && (Answer[0] == 'y' || Answer[0] == 'Y');
 }
 
+// Runs AWork on a thread of its own while this thread waits for it or for an interrupt, so
+// that an interrupt can still be answered with reports while the work waits on a server.
+// Returns the signal that came, or 0 when the work finished first. AWork must not throw.
+int RunInterruptibly(const std::function<void()>& AWork) {
+  const int InterruptFd = DeferInterrupts();
+  int Done[2];
+  if (pipe2(Done, O_CLOEXEC) != 0)
+    throw Exception(QStringLiteral("cannot make a pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+  std::thread Worker([&AWork, DoneFd = Done[1]] {
+    AWork();
+    const char Finished = 1;
+    [[maybe_unused]] const ssize_t Written = write(DoneFd, &Finished, 1);
+  });
+  pollfd Waits[2] = {{InterruptFd, POLLIN, 0}, {Done[0], POLLIN, 0}};
+  while (poll(Waits, 2, -1) < 0 && errno == EINTR) {
+  }
+  if (Waits[0].revents & POLLIN) {
+    // The work may hold locks or wait on a server for long: it ends with the process.
+    Worker.detach();
+    return ReadInterrupt();
+  }
+  Worker.join();
+  StopDeferringInterrupts();
+  close(Done[0]);
+  close(Done[1]);
+  // A signal that came as the work finished is still answered, with the finished result.
+  pollfd Late{InterruptFd, POLLIN, 0};
+  return poll(&Late, 1, 0) == 1 ? ReadInterrupt() : 0;
+}
+
 // A compare, and for repair its script (written only for a complete compare) and, with
-// --apply, the repair itself.
+// --apply, the repair itself. An interrupt before it finishes still writes the reports, with
+// the target cancelled.
 int RunCompare(const TCliOptions& AOptions, TChecker& AChecker, TTerminalProgress& AProgress) {
   TTargetResult Result;
+  std::atomic<bool> Finished = false;
   const bool Repair = AOptions.Command == TCommand::Repair;
   TRepairRequest Request{{}, AOptions.Apply, [&](const TRepairScript& AScript) {
                            return AOptions.Yes || ConfirmOnTerminal(AScript, AProgress);
                          }};
   const QString& Script = Request.ScriptText;
-  try {
-    Result = AOptions.SnapshotFile.isEmpty() ? AChecker.CompareDatabase(Repair ? &Request : nullptr) : AChecker.CompareSnapshot();
-  } catch (const std::exception& E) {
-    if (GlobalLog)
-      GlobalLog->SilentError(QStringLiteral("quillon-cli: %s"), {QString::fromUtf8(E.what())});
-    Result = FailedResult(AOptions, QString::fromUtf8(E.what()).simplified());
+  const int Signal = RunInterruptibly([&] {
+    try {
+      Result = AOptions.SnapshotFile.isEmpty() ? AChecker.CompareDatabase(Repair ? &Request : nullptr)
+                                               : AChecker.CompareSnapshot();
+    } catch (const std::exception& E) {
+      if (GlobalLog)
+        GlobalLog->SilentError(QStringLiteral("quillon-cli: %s"), {QString::fromUtf8(E.what())});
+      Result = FailedResult(AOptions, QString::fromUtf8(E.what()).simplified());
+    }
+    Finished = true;
+  });
+  if (Signal != 0) {
+    AProgress.Silence();
+    AProgress.EndLine();
+    DeliverReports(AOptions, {Finished ? Result : CancelledResult(FailedResult(AOptions, QString()), Signal)}, false);
+    EndInterrupted(Signal);
   }
   AProgress.EndLine();
   bool Written = DeliverReports(AOptions, {Result}, false);

@@ -19,6 +19,8 @@ namespace quillon {
 namespace {
 
 QString Status(const TTargetResult& AResult) {
+  if (AResult.Cancelled())
+    return QStringLiteral("CANCELLED");
   if (AResult.Failed())
     return QStringLiteral("FAILED");
   if (!AResult.Anomalies.isEmpty())

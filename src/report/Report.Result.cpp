@@ -10,6 +10,7 @@
 #include <QJsonArray>
 
 #include <algorithm>
+#include <cstring>
 
 namespace quillon {
 
@@ -83,6 +84,8 @@ bool TTargetResult::Remains(const TAnomalyRecord& AAnomaly) const {
 }
 
 int TTargetResult::ExitCode() const {
+  if (Cancelled())
+    return 128 + InterruptSignal;
   if (Failed())
     return 2;
   const bool AnomaliesRemain =
@@ -107,9 +110,19 @@ QString TTargetResult::FilterText() const {
 }
 
 QString TTargetResult::StatusName() const {
+  if (Cancelled())
+    return QStringLiteral("cancelled");
   if (Failed())
     return QStringLiteral("error");
   return Anomalies.isEmpty() && ExitCode() == 0 ? QStringLiteral("ok") : QStringLiteral("anomalies");
+}
+
+TTargetResult CancelledResult(TTargetResult AResult, int ASignal) {
+  AResult.InterruptSignal = ASignal;
+  const char* Name = sigabbrev_np(ASignal);
+  AResult.Error = QStringLiteral("cancelled: the run was stopped by %1 before this target finished")
+                      .arg(Name ? QStringLiteral("SIG") + QString::fromLatin1(Name) : QStringLiteral("signal %1").arg(ASignal));
+  return AResult;
 }
 
 int CombinedExitCode(const QList<TTargetResult>& AResults) {

@@ -94,8 +94,12 @@ struct TTargetResult {
   // repair did not succeed.
   bool RepairApplied = false;
   QList<TRepairRecord> Repairs;
+  // The signal (SIGINT, SIGTERM, SIGHUP) that stopped the run before this target finished; 0
+  // for a target that finished. A cancelled target is failed too, with Error saying so.
+  int InterruptSignal = 0;
 
   bool Failed() const { return !Error.isEmpty(); }
+  bool Cancelled() const { return InterruptSignal != 0; }
   // The repair of AAnomaly when repair --apply ran; nullptr otherwise.
   const TRepairRecord* RepairOf(const TAnomalyRecord& AAnomaly) const;
   // Whether AAnomaly is still there: always, unless its repair succeeded.
@@ -103,12 +107,17 @@ struct TTargetResult {
   // "Only objects matching sales.*; leaving out those matching *.tmp" for people; empty when
   // no pattern applied.
   QString FilterText() const;
-  // 2 on a failure, 1 when a kind of result named by FailOn is present, 0 otherwise.
+  // 128 + the signal for a cancelled target, 2 on a failure, 1 when a kind of result named by
+  // FailOn is present, 0 otherwise.
   int ExitCode() const;
-  // The JSON report's status: "error" for a failed check, "anomalies" when anything differs or
+  // The JSON report's status: "cancelled" for a target the run did not finish, "error" for a
+  // failed check, "anomalies" when anything differs or
   // --fail-on names a result that is present, "ok" otherwise.
   QString StatusName() const;
 };
+
+// A target the run stopped by ASignal did not finish: cancelled, with what it is called.
+TTargetResult CancelledResult(TTargetResult AResult, int ASignal);
 
 // The worst of the targets' exit codes, so that one failure is never hidden by clean results.
 int CombinedExitCode(const QList<TTargetResult>& AResults);

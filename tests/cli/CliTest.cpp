@@ -729,10 +729,22 @@ TEST_F(CliTest, BadInputGivesOneLineAndExitCodeTwo) {
   EXPECT_FALSE(QFileInfo::exists(QFileInfo(Unwritable).absolutePath()));
 }
 
-TEST_F(CliTest, InterruptedRunLeavesNoReportBehind) {
-  const QString Report = Temp.filePath(QStringLiteral("report.html"));
+// The kernel's list of a process's children.
+QList<pid_t> ChildrenOf(qint64 APid) {
+  QList<pid_t> Children;
+  for (const QByteArray& Pid : ReadFile(QStringLiteral("/proc/%1/task/%1/children").arg(APid)).split(' '))
+    if (!Pid.trimmed().isEmpty())
+      Children.append(static_cast<pid_t>(Pid.trimmed().toInt()));
+  return Children;
+}
+
+// An interrupted run still writes every report it was asked for, with the target cancelled, so
+// that no earlier run's report survives it; then it ends with 128 + the signal.
+TEST_F(CliTest, InterruptedRunWritesCancelledReports) {
+  const QString Html = Temp.filePath(QStringLiteral("report.html"));
   const QString Junit = Temp.filePath(QStringLiteral("report.xml"));
-  for (const auto& [Signal, ExitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+  const QString Json = Temp.filePath(QStringLiteral("report.json"));
+  for (const auto& [Signal, ExitCode, Name] : {std::tuple{SIGINT, 130, "SIGINT"}, std::tuple{SIGTERM, 143, "SIGTERM"}}) {
     SCOPED_TRACE(Signal);
     Service->Reset();
     Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), 0, 5);
@@ -742,8 +754,9 @@ TEST_F(CliTest, InterruptedRunLeavesNoReportBehind) {
     QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
     Environment.insert(QStringLiteral("QUILLON_PASSWORD"), Password);
     Process.setProcessEnvironment(Environment);
-    Process.start(QStringLiteral(QUILLON_CLI), Compare({QStringLiteral("--report"), QStringLiteral("html:") + Report,
-                                                        QStringLiteral("--report"), QStringLiteral("junit:") + Junit}));
+    Process.start(QStringLiteral(QUILLON_CLI), Compare({QStringLiteral("--report"), QStringLiteral("html:") + Html,
+                                                        QStringLiteral("--report"), QStringLiteral("junit:") + Junit,
+                                                        QStringLiteral("--report"), QStringLiteral("json:") + Json}));
     ASSERT_TRUE(Process.waitForStarted());
     // Wait until the run is inside the slow service call.
     for (int i = 0; i < 100 && Service->Calls(QStringLiteral("GetDbRoutine")).isEmpty(); ++i)
@@ -753,17 +766,49 @@ TEST_F(CliTest, InterruptedRunLeavesNoReportBehind) {
     EXPECT_EQ(Process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(Process.exitCode(), ExitCode);
     EXPECT_EQ(Process.readAllStandardError(), "quillon-cli: interrupted\n");
-    EXPECT_EQ(QDir(Temp.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    EXPECT_EQ(QDir(Temp.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList({QStringLiteral("report.html"), QStringLiteral("report.json"), QStringLiteral("report.xml")}));
+    const QJsonObject Report = ValidJsonReport(ReadFile(Json));
+    EXPECT_EQ(Report[QStringLiteral("exitCode")].toInt(), ExitCode);
+    const QJsonObject Target = Report[QStringLiteral("targets")][0].toObject();
+    EXPECT_EQ(Target[QStringLiteral("status")].toString(), QStringLiteral("cancelled"));
+    EXPECT_TRUE(Target[QStringLiteral("error")].toString().contains(QLatin1String(Name))) << ReadFile(Json).toStdString();
+    EXPECT_TRUE(ReadFile(Junit).contains("<error message=\"cancelled: the run was stopped by")) << ReadFile(Junit).toStdString();
+    EXPECT_TRUE(ReadFile(Html).contains("CANCELLED")) << ReadFile(Html).toStdString();
   }
 }
 
-// The kernel's list of a process's children.
-QList<pid_t> ChildrenOf(qint64 APid) {
-  QList<pid_t> Children;
-  for (const QByteArray& Pid : ReadFile(QStringLiteral("/proc/%1/task/%1/children").arg(APid)).split(' '))
-    if (!Pid.trimmed().isEmpty())
-      Children.append(static_cast<pid_t>(Pid.trimmed().toInt()));
-  return Children;
+// An interrupted fleet keeps the result of each target that finished, reports the rest as
+// cancelled and leaves no member running.
+TEST_F(CliTest, InterruptedFleetKeepsWhatFinishedAndCancelsTheRest) {
+  // The first target's four routine lookups answer at once, the second's hang.
+  Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), 4, 5);
+  const QString Fleet = TwoTargetFleet(QStringLiteral("Name=a Server=%1 Database=Tellwick User=%2\n"
+                                                      "Name=b Server=%1 Database=Tellwick User=%2\n"
+                                                      "Name=c Server=%1 Database=Tellwick User=%2\n"));
+  const QString Json = Temp.filePath(QStringLiteral("fleet.json"));
+  QProcess Process;
+  QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+  Environment.insert(QStringLiteral("QUILLON_PASSWORD"), Password);
+  Process.setProcessEnvironment(Environment);
+  Process.start(QStringLiteral(QUILLON_CLI), {QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, ServiceSetting(),
+                                              QStringLiteral("--jobs=1"), QStringLiteral("--report"), QStringLiteral("json:") + Json});
+  ASSERT_TRUE(Process.waitForStarted());
+  for (int i = 0; i < 200 && Service->Calls(QStringLiteral("GetDbRoutine")).size() < 5; ++i)
+    usleep(50000);
+  const QList<pid_t> Members = ChildrenOf(Process.processId());
+  ASSERT_EQ(Members.size(), 1);
+  kill(static_cast<pid_t>(Process.processId()), SIGINT);
+  ASSERT_TRUE(Process.waitForFinished(10000));
+  EXPECT_EQ(Process.exitCode(), 130);
+  EXPECT_TRUE(Process.readAllStandardError().endsWith("quillon-cli: interrupted\n"));
+  const QJsonObject Report = ValidJsonReport(ReadFile(Json));
+  QStringList Statuses;
+  for (const QJsonValue& Target : Report[QStringLiteral("targets")].toArray())
+    Statuses.append(Target[QStringLiteral("name")].toString() + u' ' + Target[QStringLiteral("status")].toString());
+  EXPECT_EQ(Statuses, QStringList({QStringLiteral("a anomalies"), QStringLiteral("b cancelled"), QStringLiteral("c cancelled")}));
+  EXPECT_EQ(Report[QStringLiteral("exitCode")].toInt(), 130);
+  EXPECT_NE(kill(Members.first(), 0), 0) << "the member still runs";
 }
 
 TEST_F(CliTest, InterruptedFleetLeavesNoMemberRunning) {
