@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QTextStream>
 
 #include <termios.h>
@@ -244,10 +245,22 @@ TTargetResult ApplyRepair(TTargetResult AResult, const TRepairScript& AScript, I
   return AResult;
 }
 
+// Reads the catalogue, showing per list the rows read so far: at the list's start and end, and
+// in between at most four times a second.
 void LoadCatalogue(TDatabaseDescriber& ADescriber, TConnectedDatabase& AConnected, IDbProgress* AProgress) {
-  AProgress->ShowStatus(QStringLiteral("Reading the catalogue of %1...").arg(AConnected.DatabaseName));
-  Step(QStringLiteral("cannot read the catalogue of %1").arg(AConnected.DatabaseName),
-       [&] { ADescriber.Load(AConnected.Database.get()); });
+  const QString Name = AConnected.DatabaseName;
+  AProgress->ShowStatus(QStringLiteral("Reading the catalogue of %1...").arg(Name));
+  QElapsedTimer SinceShown;
+  QString Shown;
+  const QLocale Numbers(QLocale::English);
+  const auto ShowRows = [&](const QString& AKind, qint64 ARows, bool ADone) {
+    if (AKind == Shown && !ADone && SinceShown.elapsed() < 250)
+      return;
+    Shown = AKind;
+    SinceShown.start();
+    AProgress->ShowStatus(QStringLiteral("Reading the catalogue of %1 (%2 list)... %3 rows").arg(Name, AKind, Numbers.toString(ARows)));
+  };
+  Step(QStringLiteral("cannot read the catalogue of %1").arg(Name), [&] { ADescriber.Load(AConnected.Database.get(), ShowRows); });
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ bool IsCaseSensitiveCollation(const QString& ACollation) {
          ACollation.endsWith(QLatin1String("_BIN2"), Qt::CaseInsensitive);
 }
 
-void TDatabaseDescriber::Load(ISQL* ASQL) {
+void TDatabaseDescriber::Load(ISQL* ASQL, const std::function<void(const QString& AKind, qint64 ARows, bool ADone)>& ARowsRead) {
   TDataSet* Collation = ASQL->FastQuery(QStringLiteral("SELECT DATABASEPROPERTYEX(DB_NAME(), 'Collation')"));
   bool CaseSensitive = false;
   {
@@ -91,7 +91,10 @@ void TDatabaseDescriber::Load(ISQL* ASQL) {
   }
   for (TDatabaseObjectList* List : AllLists()) {
     List->SetCaseSensitiveKeys(CaseSensitive);
-    List->Load(ASQL);
+    if (ARowsRead)
+      List->Load(ASQL, [&](qint64 ARows, bool ADone) { ARowsRead(List->KindName(), ARows, ADone); });
+    else
+      List->Load(ASQL);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace quillon {
@@ -30,8 +31,9 @@ public:
 
   // Loads all ten lists, whatever the Compare flags say; a failing list ends the load and the
   // lists after it keep what they held. On a database whose collation tells names apart by
-  // case, names that differ only in case are separate objects.
-  void Load(ISQL* ASQL);
+  // case, names that differ only in case are separate objects. ARowsRead, when given, hears
+  // each list's kind and the rows read of it so far, as the list reads them (ADone at its end).
+  void Load(ISQL* ASQL, const std::function<void(const QString& AKind, qint64 ARows, bool ADone)>& ARowsRead = {});
   void LoadFromXml(const QString& AFileName);
   // Writes the snapshot "<server>.<database>.<version>.xml" into the snapshot folder (made if
   // missing) and returns its full path.

@@ -38,7 +38,12 @@ QString TDatabaseObjectList::ModuleDefinitionColumn(const QString& ASchemaColumn
                 {ASchemaColumn, ANameColumn, AAlias});
 }
 
-void TDatabaseObjectList::Load(ISQL* ASQL) {
+void TDatabaseObjectList::Load(ISQL* ASQL, const std::function<void(qint64 ARows, bool ADone)>& ARowsRead) {
+  const auto RowsRead = [&ARowsRead](qint64 ARows, bool ADone) {
+    if (ARowsRead)
+      ARowsRead(ARows, ADone);
+  };
+  RowsRead(0, false);
   fSQL = ASQL;
   const TMethodLog Method(FLog, typeid(*this), QStringLiteral("Load"));
 
@@ -56,7 +61,10 @@ void TDatabaseObjectList::Load(ISQL* ASQL) {
   FLog->LogSqlQuery(Query);
   TDataSet* Rows = ASQL->FastQuery(Query);
   const auto CloseRows = qScopeGuard([Rows] { Rows->Close(); });
+  qint64 Read = 0;
   while (!Rows->Eof()) {
+    if (++Read % 64 == 0)
+      RowsRead(Read, false);
     std::unique_ptr<TDatabaseObject> Object = AddElement();
     Object->Load(*Rows);
     Object->SetCaseSensitiveKey(fCaseSensitiveKeys);
@@ -69,6 +77,7 @@ void TDatabaseObjectList::Load(ISQL* ASQL) {
     }
     Rows->Next();
   }
+  RowsRead(Read, true);
 }
 
 void TDatabaseObjectList::LoadFromXml(const QString& AFileName) {

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -33,8 +34,10 @@ public:
 
   // Replaces the contents with the catalogue rows of the connected database. A second row
   // with a key already taken is logged as "Duplicate key: %s", dropped and remembered in
-  // DuplicateNames. On failure the list keeps what was added before it.
-  void Load(ISQL* ASQL);
+  // DuplicateNames. On failure the list keeps what was added before it. ARowsRead, when given,
+  // hears the number of rows read so far: 0 before the query, then every few rows, and at the
+  // end with ADone set.
+  void Load(ISQL* ASQL, const std::function<void(qint64 ARows, bool ADone)>& ARowsRead = {});
   // The full names of the rows the last Load dropped because their key was taken.
   const QStringList& DuplicateNames() const { return fDuplicateNames; }
   // Whether the next Load or LoadFromXml keys objects by their names as they are (a database

@@ -564,6 +564,22 @@ TEST_F(CliTest, RepairApplyOnATerminalAsksFirst) {
   EXPECT_EQ(RunCli(QStringList{QStringLiteral("compare")} + Target(Asked.DataSource()) + Kinds).ExitCode, 0) << "both altered";
 }
 
+// On a terminal the catalogue's lists are shown as they are read, with their rows; into a pipe
+// nothing is shown.
+TEST_F(CliTest, ProgressShowsTheRowsOfEachCatalogueListOnlyOnATerminal) {
+  const TCliRun OnTerminal = RunOnTerminal(Compare({QStringLiteral("--no-snapshot"), QStringLiteral("--report"),
+                                                    QStringLiteral("json:") + Temp.filePath(QStringLiteral("r.json"))}),
+                                           QString());
+  EXPECT_EQ(OnTerminal.ExitCode, 1) << OnTerminal.Out.toStdString();
+  for (const char* Shown : {"Reading the catalogue of Tellwick (column list)... 0 rows",
+                            "Reading the catalogue of Tellwick (routine list)... 0 rows", "Connecting to "})
+    EXPECT_TRUE(OnTerminal.Out.contains(Shown)) << Shown << "\n" << OnTerminal.Out.toStdString();
+  EXPECT_TRUE(QString::fromUtf8(OnTerminal.Out).contains(QRegularExpression(QStringLiteral("\\(view list\\)\\.\\.\\. [1-9][0-9]* rows"))))
+      << OnTerminal.Out.toStdString();
+  const TCliRun Piped = RunCli(Compare({QStringLiteral("--no-snapshot"), QStringLiteral("--format=json")}));
+  EXPECT_FALSE(Piped.Err.contains("Reading")) << Piped.Err.toStdString();
+}
+
 // A fleet is repaired target by target; a target whose repair fails stops no other, and every
 // target's repairs are in the report.
 TEST_F(CliTest, RepairApplyFleetRepairsTargetByTarget) {
