@@ -383,6 +383,7 @@ Commands:
                script is run object by object, stopping at the first failure, and the
                report says of each object: repaired, failed (with the server's message),
                not attempted or cannot be repaired. Exit 0 when everything was repaired.
+               With --apply --yes --fleet FILE every target is repaired in turn.
 
 Settings (key=value, as for the main program):
   Server=NAME          SQL Server instance (host, host\instance or host,port)
@@ -415,7 +416,10 @@ Options:
   --script FILE        repair: where the repair script goes (- for standard output)
   --apply              repair: run the script on the database; on a terminal its summary is
                        shown and you are asked first
-  --yes                repair --apply: do not ask (needed when standard input is not a terminal)
+  --yes                repair --apply: do not ask (needed when standard input is not a terminal,
+                       and with --fleet)
+  --allow-index-loss   repair: alter indexed views too (the ALTER drops all their indexes);
+                       without it they are left alone and the report says why
   --snapshot FILE      compare: compare a snapshot file instead of a live database, with the
                        gold standard of the version the snapshot records
   --gold-version N     with --snapshot: compare with the gold standard of version N instead
@@ -426,16 +430,19 @@ Options:
                        unreadable (encrypted, or no VIEW DEFINITION permission)
                        (default: anomalies)
   --force              publish: send every routine, whatever was sent before
-  --fleet FILE         compare: check every target of FILE, one per line:
+  --fleet FILE         compare, repair --apply: check every target of FILE, one per line:
                          Name=eu1 Server=sql-eu1 Database=Shop User=checker
                        (# starts a comment; any setting above may be given per line)
-  --jobs N             fleet: targets checked at a time (default 4; drift checks one at a time)
+  --jobs N             fleet: targets checked at a time (default 4; drift and repair take one
+                       at a time)
   --baseline FILE      drift: the snapshot to compare with (of a reference database, or an
                        earlier snapshot of this one)
-  --include PATTERN    drift: compare only objects whose schema.name matches (* and ?, any
-                       letter case; a column, key or privilege by its table or routine);
-                       may be repeated
-  --exclude PATTERN    drift: leave out objects whose schema.name matches; may be repeated
+  --include PATTERN    compare, drift, repair: take only objects whose schema.name matches
+                       (* and ?, any letter case: sales.*, *.usp_*; an index, key, column or
+                       privilege by its table or routine); may be repeated. Objects left out
+                       are never asked about; the reports name the patterns; a snapshot
+                       written still holds the whole database
+  --exclude PATTERN    leave out objects whose schema.name matches; may be repeated
   -q, --quiet          errors only on standard error
   -v, --verbose        the log's lines on standard error too
   -h, --help, help     this text
@@ -444,11 +451,11 @@ Options:
 
 Exit codes: 0 nothing that --fail-on names, 1 something it names was found, 2 error or a
 comparison that stopped part-way (one line on standard error says what), 130 Ctrl+C,
-143 SIGTERM. Drift: 0 no drift, 1 drift found, 2 a baseline or target that cannot be read.
+143 SIGTERM (the reports are still written, with what did not finish marked cancelled). Drift: 0 no drift, 1 drift found, 2 a baseline or target that cannot be read.
 
 Drift reports show tables, keys, privileges and schemata as generated T-SQL texts: these
 describe what the catalogue reads, they are not scripts that turn one database into the other.
-Progress goes to standard error when it is a terminal.
+Progress goes to standard error when it is a terminal (the catalogue per list with its rows).
 
 Examples:
   quillon-cli compare Server=sql01 Database=Shop
@@ -459,6 +466,8 @@ Examples:
   quillon-cli compare --fleet fleet.txt --jobs 8 --report junit:fleet.xml --report html:fleet.html
   quillon-cli drift --baseline reference.xml Server=sql01 Database=Shop --exclude "tmp.*"
   quillon-cli drift --baseline reference.xml --fleet fleet.txt --report html:drift.html
+  quillon-cli compare Server=sql01 Database=Shop --include "sales.*" --exclude "*.tmp_*"
+  quillon-cli repair --fleet fleet.txt --apply --yes --report junit:repair.xml
   quillon-cli publish Server=gold01 Database=ShopGold Service=http://gold:8080
 )");
 }
