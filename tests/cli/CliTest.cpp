@@ -745,6 +745,14 @@ TEST_F(CliTest, BadInputGivesOneLineAndExitCodeTwo) {
   EXPECT_FALSE(QFileInfo::exists(QFileInfo(Unwritable).absolutePath()));
 }
 
+// Starts the program with the test login's password, for a test that signals it as it runs.
+void StartCli(QProcess& AProcess, const QStringList& AArguments) {
+  QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+  Environment.insert(QStringLiteral("QUILLON_PASSWORD"), Password);
+  AProcess.setProcessEnvironment(Environment);
+  AProcess.start(QStringLiteral(QUILLON_CLI), AArguments);
+}
+
 // The kernel's list of a process's children.
 QList<pid_t> ChildrenOf(qint64 APid) {
   QList<pid_t> Children;
@@ -767,10 +775,7 @@ TEST_F(CliTest, InterruptedRunWritesCancelledReports) {
     // Yesterday's green report must not pass for this run's.
     WriteFile(Temp, QStringLiteral("report.xml"), "<testsuites/>");
     QProcess Process;
-    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
-    Environment.insert(QStringLiteral("QUILLON_PASSWORD"), Password);
-    Process.setProcessEnvironment(Environment);
-    Process.start(QStringLiteral(QUILLON_CLI), Compare({QStringLiteral("--report"), QStringLiteral("html:") + Html,
+    StartCli(Process, Compare({QStringLiteral("--report"), QStringLiteral("html:") + Html,
                                                         QStringLiteral("--report"), QStringLiteral("junit:") + Junit,
                                                         QStringLiteral("--report"), QStringLiteral("json:") + Json}));
     ASSERT_TRUE(Process.waitForStarted());
@@ -804,10 +809,7 @@ TEST_F(CliTest, InterruptedFleetKeepsWhatFinishedAndCancelsTheRest) {
                                                       "Name=c Server=%1 Database=Tellwick User=%2\n"));
   const QString Json = Temp.filePath(QStringLiteral("fleet.json"));
   QProcess Process;
-  QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
-  Environment.insert(QStringLiteral("QUILLON_PASSWORD"), Password);
-  Process.setProcessEnvironment(Environment);
-  Process.start(QStringLiteral(QUILLON_CLI), {QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, ServiceSetting(),
+  StartCli(Process, {QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, ServiceSetting(),
                                               QStringLiteral("--jobs=1"), QStringLiteral("--report"), QStringLiteral("json:") + Json});
   ASSERT_TRUE(Process.waitForStarted());
   for (int i = 0; i < 200 && Service->Calls(QStringLiteral("GetDbRoutine")).size() < 5; ++i)
@@ -832,10 +834,7 @@ TEST_F(CliTest, InterruptedFleetLeavesNoMemberRunning) {
   const QString Fleet = TwoTargetFleet(QStringLiteral("Name=a Server=%1 Database=Tellwick User=%2\n"
                                                       "Name=b Server=%1 Database=Tellwick User=%2\n"));
   QProcess Process;
-  QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
-  Environment.insert(QStringLiteral("QUILLON_PASSWORD"), Password);
-  Process.setProcessEnvironment(Environment);
-  Process.start(QStringLiteral(QUILLON_CLI), {QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, ServiceSetting()});
+  StartCli(Process, {QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, ServiceSetting()});
   ASSERT_TRUE(Process.waitForStarted());
   for (int i = 0; i < 100 && Service->Calls(QStringLiteral("GetDbRoutine")).size() < 2; ++i)
     usleep(50000);
