@@ -801,52 +801,53 @@ TEST_F(CliTest, InterruptedRunWritesCancelledReports) {
 
 // An interrupted fleet keeps the result of each target that finished, reports the rest as
 // cancelled and leaves no member running.
-TEST_F(CliTest, InterruptedFleetKeepsWhatFinishedAndCancelsTheRest) {
-  // The first target's four routine lookups answer at once, the second's hang.
-  Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), 4, 5);
-  const QString Fleet = TwoTargetFleet(QStringLiteral("Name=a Server=%1 Database=Tellwick User=%2\n"
-                                                      "Name=b Server=%1 Database=Tellwick User=%2\n"
-                                                      "Name=c Server=%1 Database=Tellwick User=%2\n"));
+TEST_F(CliTest, InterruptedFleetKeepsWhatFinishedCancelsTheRestAndLeavesNoMember) {
   const QString Json = Temp.filePath(QStringLiteral("fleet.json"));
-  QProcess Process;
-  StartCli(Process, {QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, ServiceSetting(),
-                                              QStringLiteral("--jobs=1"), QStringLiteral("--report"), QStringLiteral("json:") + Json});
-  ASSERT_TRUE(Process.waitForStarted());
-  for (int i = 0; i < 200 && Service->Calls(QStringLiteral("GetDbRoutine")).size() < 5; ++i)
-    usleep(50000);
-  const QList<pid_t> Members = ChildrenOf(Process.processId());
-  ASSERT_EQ(Members.size(), 1);
-  kill(static_cast<pid_t>(Process.processId()), SIGINT);
-  ASSERT_TRUE(Process.waitForFinished(10000));
-  EXPECT_EQ(Process.exitCode(), 130);
-  EXPECT_TRUE(Process.readAllStandardError().endsWith("quillon-cli: interrupted\n"));
-  const QJsonObject Report = ValidJsonReport(ReadFile(Json));
-  QStringList Statuses;
-  for (const QJsonValue& Target : Report[QStringLiteral("targets")].toArray())
-    Statuses.append(Target[QStringLiteral("name")].toString() + u' ' + Target[QStringLiteral("status")].toString());
-  EXPECT_EQ(Statuses, QStringList({QStringLiteral("a anomalies"), QStringLiteral("b cancelled"), QStringLiteral("c cancelled")}));
-  EXPECT_EQ(Report[QStringLiteral("exitCode")].toInt(), 130);
-  EXPECT_NE(kill(Members.first(), 0), 0) << "the member still runs";
-}
-
-TEST_F(CliTest, InterruptedFleetLeavesNoMemberRunning) {
-  Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), 0, 5);
-  const QString Fleet = TwoTargetFleet(QStringLiteral("Name=a Server=%1 Database=Tellwick User=%2\n"
-                                                      "Name=b Server=%1 Database=Tellwick User=%2\n"));
-  QProcess Process;
-  StartCli(Process, {QStringLiteral("compare"), QStringLiteral("--fleet"), Fleet, ServiceSetting()});
-  ASSERT_TRUE(Process.waitForStarted());
-  for (int i = 0; i < 100 && Service->Calls(QStringLiteral("GetDbRoutine")).size() < 2; ++i)
-    usleep(50000);
-  const QList<pid_t> Members = ChildrenOf(Process.processId());
-  ASSERT_EQ(Members.size(), 2);
-  kill(static_cast<pid_t>(Process.processId()), SIGINT);
-  ASSERT_TRUE(Process.waitForFinished(10000));
-  EXPECT_EQ(Process.exitCode(), 130);
-  for (const pid_t Member : Members) {
-    for (int i = 0; i < 100 && kill(Member, 0) == 0; ++i)
+  const auto Lines = [](const QString& ANames) {
+    QString Text;
+    for (const QChar Name : ANames)
+      Text += QStringLiteral("Name=") + Name + QStringLiteral(" Server=%1 Database=Tellwick User=%2\n");
+    return Text;
+  };
+  struct TCase {
+    const char* Name;
+    QString Lines;
+    QStringList Options;
+    // The routine lookups answered at once; every later one hangs.
+    qint32 AnsweredLookups;
+    qsizetype Running;
+    QStringList Statuses;
+  };
+  const QList<TCase> Cases{
+      {"one at a time, the first finished", Lines(QStringLiteral("abc")), {QStringLiteral("--jobs=1")}, 4, 1,
+       {QStringLiteral("a anomalies"), QStringLiteral("b cancelled"), QStringLiteral("c cancelled")}},
+      {"both running", Lines(QStringLiteral("ab")), {}, 0, 2, {QStringLiteral("a cancelled"), QStringLiteral("b cancelled")}},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    Service->Reset();
+    Service->Fail(QStringLiteral("GetDbRoutine"), QStringLiteral("slow"), Case.AnsweredLookups, 5);
+    QProcess Process;
+    StartCli(Process, QStringList{QStringLiteral("compare"), QStringLiteral("--fleet"), TwoTargetFleet(Case.Lines),
+                                  ServiceSetting(), QStringLiteral("--report"), QStringLiteral("json:") + Json} +
+                          Case.Options);
+    ASSERT_TRUE(Process.waitForStarted());
+    for (int i = 0; i < 200 && Service->Calls(QStringLiteral("GetDbRoutine")).size() < Case.AnsweredLookups + Case.Running; ++i)
       usleep(50000);
-    EXPECT_NE(kill(Member, 0), 0) << "member " << Member << " still runs";
+    const QList<pid_t> Members = ChildrenOf(Process.processId());
+    ASSERT_EQ(Members.size(), Case.Running);
+    kill(static_cast<pid_t>(Process.processId()), SIGINT);
+    ASSERT_TRUE(Process.waitForFinished(10000));
+    EXPECT_EQ(Process.exitCode(), 130);
+    EXPECT_TRUE(Process.readAllStandardError().endsWith("quillon-cli: interrupted\n"));
+    const QJsonObject Report = ValidJsonReport(ReadFile(Json));
+    QStringList Statuses;
+    for (const QJsonValue& Target : Report[QStringLiteral("targets")].toArray())
+      Statuses.append(Target[QStringLiteral("name")].toString() + u' ' + Target[QStringLiteral("status")].toString());
+    EXPECT_EQ(Statuses, Case.Statuses);
+    EXPECT_EQ(Report[QStringLiteral("exitCode")].toInt(), 130);
+    for (const pid_t Member : Members)
+      EXPECT_NE(kill(Member, 0), 0) << "member " << Member << " still runs";
   }
 }
 
