@@ -499,13 +499,18 @@ TEST_F(CliTest, FiltersNarrowWhatIsAskedOfTheServiceAndEveryReportSaysSo) {
   EXPECT_EQ(AnomaliesOf(SingleTarget(FromSnapshot.Out)), QSet<QString>{QStringLiteral("view [sales].[V_Blank]")})
       << FromSnapshot.Out.toStdString();
 
-  // The repair script holds only what the filters let through.
+  // The repair script holds only what the filters let through; an index or a check constraint
+  // goes by its table.
   const QString Script = Temp.filePath(QStringLiteral("repair.sql"));
   const TCliRun Repair = RunCli(QStringList{QStringLiteral("repair")} + Target() +
                                 QStringList{QStringLiteral("--script"), Script, QStringLiteral("--no-snapshot"),
-                                            QStringLiteral("--include=dbo.P_Diff"), QStringLiteral("--format=json")});
-  EXPECT_EQ(AnomaliesOf(SingleTarget(Repair.Out)), QSet<QString>{QStringLiteral("routine [dbo].[P_Diff]")});
+                                            QStringLiteral("--include=dbo.P_Diff"), QStringLiteral("--include=dbo.OrderLines"),
+                                            QStringLiteral("--format=json")});
+  EXPECT_EQ(AnomaliesOf(SingleTarget(Repair.Out)),
+            (QSet<QString>{QStringLiteral("routine [dbo].[P_Diff]"), QStringLiteral("check [dbo].[CK_Diff]"),
+                           QStringLiteral("index [dbo].[OrderLines].[IX_Diff]")}));
   EXPECT_TRUE(ReadFile(Script).contains("ALTER PROCEDURE dbo.P_Diff")) << ReadFile(Script).toStdString();
+  EXPECT_TRUE(ReadFile(Script).contains("CK_Diff")) << ReadFile(Script).toStdString();
   EXPECT_FALSE(ReadFile(Script).contains("V_Diff")) << ReadFile(Script).toStdString();
 }
 
