@@ -734,6 +734,8 @@ TEST_F(CliTest, BadInputGivesOneLineAndExitCodeTwo) {
       {Compare({QStringLiteral("--snapshot-dir"), QFileInfo(Unwritable).absolutePath()}),
        QStringLiteral("cannot write snapshots to --snapshot-dir: the folder ")},
       {Compare({QStringLiteral("--report"), QStringLiteral("xml:r.xml")}), QStringLiteral("unknown report format \"xml\"")},
+      {Compare({QStringLiteral("--include"), QStringLiteral("*")}), QStringLiteral("--include \"*\" matches every object")},
+      {Compare({QStringLiteral("--exclude"), QString()}), QStringLiteral("--exclude needs a pattern")},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Arguments.join(u' ').toStdString());
