@@ -128,7 +128,7 @@ QString FilterName(TDriftKind AKind, const TDatabaseObject* AObject) {
   }
 }
 
-// The tables of one side by key, found when a text first needs them.
+// The texts of the tables of one side.
 class TSideTables {
 public:
   explicit TSideTables(const TDriftSide& ASide) : FSide(ASide) {}
@@ -136,18 +136,12 @@ public:
   const TDriftSide& Side() const { return FSide; }
 
   QString TableText(const QString& ATableKey) {
-    if (FTables.isEmpty())
-      for (const TDatabaseObject* Object : FSide.AllTables())
-        FTables.insert(Object->Key(), static_cast<const TDatabaseTable*>(Object));
-    const auto Table = FTables.constFind(ATableKey);
-    if (Table == FTables.constEnd())
-      return QString();
-    return quillon::TableText(**Table, FSide.ColumnsOf(ATableKey));
+    const TDatabaseTable* Table = FSide.Table(ATableKey);
+    return Table ? quillon::TableText(*Table, FSide.ColumnsOf(ATableKey)) : QString();
   }
 
 private:
   const TDriftSide& FSide;
-  QHash<QString, const TDatabaseTable*> FTables;
 };
 
 class TDriftComparison {

@@ -69,35 +69,52 @@ std::unique_ptr<TDatabaseObject> ParseSlice(const TKindLayout& AKind, QByteArray
   return ParseElement(AKind, Element.DocumentElement(), AFile);
 }
 
+// Whether AChar may stand in XML text (the document's characters, not markup).
+bool IsXmlChar(char32_t AChar) {
+  return AChar == 0x9 || AChar == 0xA || AChar == 0xD || (AChar >= 0x20 && AChar <= 0xD7FF) ||
+         (AChar >= 0xE000 && AChar <= 0xFFFD) || (AChar >= 0x10000 && AChar <= 0x10FFFF);
+}
+
+bool IsNameChar(char AChar) {
+  return std::isalnum(static_cast<unsigned char>(AChar)) || AChar == '_' || AChar == '-' || AChar == '.' ||
+         AChar == ':';
+}
+
 // A reader of the layout the snapshot writer produces: the root's start tag, then containers
 // of object elements, nothing but white space between them. It finds where each element begins
-// and ends (attribute values quoted, text escaped, so neither holds a bare "<") and leaves the
-// parsing to the XML reader; anything else (a comment, CDATA, a document type, nested
-// elements) makes it give up.
+// and ends and leaves the parsing to the XML reader, but checks as it goes that every element
+// is well-formed UTF-8 XML: an element it passes over unparsed must not hide an error the XML
+// reader would report. Anything it does not follow or doubts (a comment, CDATA, a document
+// type, nested elements, another encoding, a non-ASCII name) makes it give up.
 class TSnapshotScanner {
 public:
   explicit TSnapshotScanner(QByteArrayView AData) : FData(AData) {}
 
+  // ARootTag is the document up to and with the root's start tag.
   bool Scan(QByteArrayView& ARootTag, std::array<std::vector<QByteArrayView>, DriftKindCount>& AElements) {
     if (FData.startsWith("<?xml")) {
       const qsizetype End = FData.indexOf("?>");
       if (End < 0)
         return false;
+      const QByteArrayView Declaration = FData.first(End);
+      const qsizetype Encoding = Declaration.indexOf("encoding");
+      if (Encoding >= 0 && !Declaration.sliced(Encoding).contains("UTF-8") &&
+          !Declaration.sliced(Encoding).contains("utf-8"))
+        return false;
       FAt = End + 2;
     }
     SkipSpace();
-    const qsizetype RootStart = FAt;
     QByteArrayView RootName;
     bool RootEmpty = false;
     if (!StartTag(RootName, RootEmpty) || RootName != "Database")
       return false;
-    ARootTag = FData.sliced(RootStart, FAt - RootStart);
+    ARootTag = FData.first(FAt);
     if (RootEmpty)
       return AtEnd();
     while (true) {
       SkipSpace();
-      if (FData.sliced(FAt).startsWith("</Database"))
-        return true;
+      if (FData.sliced(FAt).startsWith("</"))
+        return EndTag("Database") && AtEnd();
       QByteArrayView Container;
       bool ContainerEmpty = false;
       if (!StartTag(Container, ContainerEmpty))
@@ -116,68 +133,161 @@ public:
 
 private:
   void SkipSpace() {
-    while (FAt < FData.size() && (FData[FAt] == ' ' || FData[FAt] == '\n' || FData[FAt] == '\r' || FData[FAt] == '\t'))
+    while (FAt < FData.size() && IsSpace(FData[FAt]))
       ++FAt;
   }
+  static bool IsSpace(char AChar) { return AChar == ' ' || AChar == '\n' || AChar == '\r' || AChar == '\t'; }
   bool AtEnd() {
     SkipSpace();
     return FAt == FData.size();
+  }
+  bool Name(QByteArrayView& AName) {
+    const qsizetype Start = FAt;
+    if (FAt >= FData.size() || !(std::isalpha(static_cast<unsigned char>(FData[FAt])) || FData[FAt] == '_'))
+      return false;
+    while (FAt < FData.size() && IsNameChar(FData[FAt]))
+      ++FAt;
+    AName = FData.sliced(Start, FAt - Start);
+    return true;
+  }
+  // Reads "</name>" at the current position.
+  bool EndTag(QByteArrayView AName) {
+    if (!FData.sliced(FAt).startsWith("</") || !FData.sliced(FAt + 2).startsWith(AName))
+      return false;
+    FAt += 2 + AName.size();
+    SkipSpace();
+    if (FAt >= FData.size() || FData[FAt] != '>')
+      return false;
+    ++FAt;
+    return true;
+  }
+  // Checks character data up to AEnd (exclusive): XML characters in UTF-8, references the XML
+  // reader knows, no "<" and no "]]>".
+  bool Characters(qsizetype AEnd) {
+    static const std::array<bool, 256> Plain = [] {
+      std::array<bool, 256> Table{};
+      for (int C = 0x20; C < 0x80; ++C)
+        Table[C] = C != '<' && C != '&' && C != '>';
+      return Table;
+    }();
+    const char* Data = FData.data();
+    for (; FAt < AEnd; ++FAt) {
+      while (FAt < AEnd && Plain[static_cast<unsigned char>(Data[FAt])])
+        ++FAt;
+      if (FAt == AEnd)
+        break;
+      const auto C = static_cast<unsigned char>(Data[FAt]);
+      if (C == '<' || (C < 0x20 && !IsSpace(static_cast<char>(C))))
+        return false;
+      if (C == '>' && FAt >= 2 && FData[FAt - 1] == ']' && FData[FAt - 2] == ']')
+        return false;
+      if (C == '&' && !Reference())
+        return false;
+      if (C >= 0x80 && !Utf8Character())
+        return false;
+    }
+    return true;
+  }
+  // "&name;" or "&#n;" / "&#xn;" at the current position; leaves FAt on the ";".
+  bool Reference() {
+    const QByteArrayView Rest = FData.sliced(FAt + 1);
+    const qsizetype Semicolon = Rest.first(std::min<qsizetype>(Rest.size(), 12)).indexOf(';');
+    if (Semicolon < 1)
+      return false;
+    const QByteArrayView Name = Rest.first(Semicolon);
+    FAt += Semicolon + 1;
+    if (Name == "lt" || Name == "gt" || Name == "amp" || Name == "quot" || Name == "apos")
+      return true;
+    if (Name[0] != '#' || Name.size() < 2)
+      return false;
+    const bool Hex = Name[1] == 'x';
+    const QByteArrayView Digits = Name.sliced(Hex ? 2 : 1);
+    char32_t Char = 0;
+    for (const char Digit : Digits) {
+      const int Value = std::isdigit(static_cast<unsigned char>(Digit)) ? Digit - '0'
+                        : Hex && std::isxdigit(static_cast<unsigned char>(Digit))
+                            ? std::tolower(static_cast<unsigned char>(Digit)) - 'a' + 10
+                            : -1;
+      if (Value < 0)
+        return false;
+      Char = Char * (Hex ? 16 : 10) + static_cast<char32_t>(Value);
+      if (Char > 0x10FFFF)
+        return false;
+    }
+    return !Digits.isEmpty() && IsXmlChar(Char);
+  }
+  // One UTF-8 encoded XML character at the current position; leaves FAt on its last byte.
+  bool Utf8Character() {
+    const auto Lead = static_cast<unsigned char>(FData[FAt]);
+    const int Length = Lead >= 0xF0 ? 4 : Lead >= 0xE0 ? 3 : Lead >= 0xC2 ? 2 : 0;
+    if (Length == 0 || Lead > 0xF4 || FAt + Length > FData.size())
+      return false;
+    char32_t Char = Lead & (0x7F >> Length);
+    for (int Byte = 1; Byte < Length; ++Byte) {
+      const auto Next = static_cast<unsigned char>(FData[FAt + Byte]);
+      if ((Next & 0xC0) != 0x80)
+        return false;
+      Char = (Char << 6) | (Next & 0x3F);
+    }
+    static constexpr char32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
+    FAt += Length - 1;
+    return Char >= Least[Length] && IsXmlChar(Char);
   }
   // Reads "<name attributes>" or "<name attributes/>" at the current position.
   bool StartTag(QByteArrayView& AName, bool& AEmpty) {
     if (FAt >= FData.size() || FData[FAt] != '<')
       return false;
-    const qsizetype NameStart = ++FAt;
-    while (FAt < FData.size() && !strchr(" \t\r\n/>", FData[FAt]))
-      ++FAt;
-    AName = FData.sliced(NameStart, FAt - NameStart);
-    if (AName.isEmpty() || !(std::isalpha(static_cast<unsigned char>(AName[0])) || AName[0] == '_'))
+    ++FAt;
+    if (!Name(AName))
       return false;
-    char Quote = 0;
-    for (; FAt < FData.size(); ++FAt) {
-      const char C = FData[FAt];
-      if (Quote) {
-        if (C == Quote)
-          Quote = 0;
-      } else if (C == '"' || C == '\'') {
-        Quote = C;
-      } else if (C == '<') {
+    std::array<QByteArrayView, 32> Attributes;
+    std::size_t Count = 0;
+    while (true) {
+      const qsizetype Before = FAt;
+      SkipSpace();
+      if (FAt >= FData.size())
         return false;
-      } else if (C == '>') {
-        AEmpty = FData[FAt - 1] == '/';
-        ++FAt;
+      if (FData[FAt] == '>' || FData.sliced(FAt).startsWith("/>")) {
+        AEmpty = FData[FAt] == '/';
+        FAt += AEmpty ? 2 : 1;
         return true;
       }
+      QByteArrayView Attribute;
+      if (FAt == Before || Count == Attributes.size() || !Name(Attribute))
+        return false;
+      for (std::size_t Other = 0; Other < Count; ++Other)
+        if (Attributes[Other] == Attribute)
+          return false;
+      Attributes[Count++] = Attribute;
+      SkipSpace();
+      if (FAt >= FData.size() || FData[FAt] != '=')
+        return false;
+      ++FAt;
+      SkipSpace();
+      if (FAt >= FData.size() || (FData[FAt] != '"' && FData[FAt] != '\''))
+        return false;
+      const qsizetype ValueEnd = FData.indexOf(FData[FAt], FAt + 1);
+      ++FAt;
+      if (ValueEnd < 0 || !Characters(ValueEnd))
+        return false;
+      ++FAt;
     }
-    return false;
   }
   // Reads the children of a container up to its end tag; elements named AElement are kept.
   bool Children(QByteArrayView AContainer, std::vector<QByteArrayView>* AKept, QByteArrayView AElement) {
     while (true) {
       SkipSpace();
       const qsizetype Start = FAt;
-      if (FData.sliced(FAt).startsWith("</")) {
-        FAt += 2;
-        if (!FData.sliced(FAt).startsWith(AContainer))
-          return false;
-        FAt += AContainer.size();
-        SkipSpace();
-        if (FAt >= FData.size() || FData[FAt] != '>')
-          return false;
-        ++FAt;
-        return true;
-      }
+      if (FData.sliced(FAt).startsWith("</"))
+        return EndTag(AContainer);
       QByteArrayView Name;
       bool Empty = false;
       if (!StartTag(Name, Empty))
         return false;
       if (!Empty) {
-        const QByteArray EndTag = "</" + Name.toByteArray() + '>';
-        const qsizetype Text = FAt;
-        const qsizetype End = FData.indexOf(EndTag, FAt);
-        if (End < 0 || FData.sliced(Text, End - Text).contains('<'))
+        const qsizetype End = FData.indexOf('<', FAt);
+        if (End < 0 || !Characters(End) || !EndTag(Name))
           return false;
-        FAt = End + EndTag.size();
       }
       if (AKept && Name == AElement)
         AKept->push_back(FData.sliced(Start, FAt - Start));
@@ -199,24 +309,90 @@ QByteArray ReadFile(const QString& AFileName) {
   return File.readAll();
 }
 
-// The text of an attribute in a start tag as the XML reader gives it; empty when absent.
-QString RawAttribute(QByteArrayView ATag, QByteArrayView AName) {
+// The bytes of an attribute's value in a start tag as written; empty when absent.
+QByteArrayView RawAttributeValue(QByteArrayView ATag, QByteArrayView AName) {
   for (qsizetype At = ATag.indexOf(AName); At >= 0; At = ATag.indexOf(AName, At + 1)) {
     const qsizetype Equals = At + AName.size();
     if (!std::isspace(static_cast<unsigned char>(ATag[At - 1])) || Equals + 1 >= ATag.size() || ATag[Equals] != '=' ||
         (ATag[Equals + 1] != '"' && ATag[Equals + 1] != '\''))
       continue;
     const qsizetype End = ATag.indexOf(ATag[Equals + 1], Equals + 2);
-    const QByteArrayView Value = ATag.sliced(Equals + 2, End - Equals - 2);
-    if (!Value.contains('&'))
-      return QString::fromUtf8(Value);
-    // References and entities read as the XML reader reads them.
-    const QByteArray Element = "<a v=\"" + Value.toByteArray() + "\"/>";
-    return TXmlDocument::FromBytes(Element, QString(), TXmlDocumentType::Refused)
-        .DocumentElement()
-        ->Attribute(QStringLiteral("v"));
+    return ATag.sliced(Equals + 2, End - Equals - 2);
   }
-  return QString();
+  return {};
+}
+
+// An attribute's value as the XML reader gives it.
+QString DecodedAttribute(QByteArrayView AValue) {
+  if (!AValue.contains('&'))
+    return QString::fromUtf8(AValue);
+  const QByteArray Element = "<a v=\"" + AValue.toByteArray() + "\"/>";
+  return TXmlDocument::FromBytes(Element, QString(), TXmlDocumentType::Refused)
+      .DocumentElement()
+      ->Attribute(QStringLiteral("v"));
+}
+
+// The elements of one kind that the other side does not hold byte for byte as well, each side's
+// in its order; an element held by both is taken out of both, once each. Two snapshots of one
+// schema list their elements in the same order, so the two lists are walked side by side and
+// only where they part are elements looked for further ahead.
+std::pair<std::vector<QByteArrayView>, std::vector<QByteArrayView>> Unmatched(const std::vector<QByteArrayView>& ABaseline,
+                                                                              const std::vector<QByteArrayView>& ATarget) {
+  constexpr std::size_t LookAhead = 64;
+  std::vector<QByteArrayView> BaselineOnly;
+  std::vector<QByteArrayView> TargetOnly;
+  std::size_t B = 0;
+  std::size_t T = 0;
+  const auto FindAhead = [](const std::vector<QByteArrayView>& AIn, std::size_t AFrom, QByteArrayView AElement) {
+    const std::size_t Last = std::min(AIn.size(), AFrom + LookAhead);
+    for (std::size_t At = AFrom; At < Last; ++At)
+      if (AIn[At] == AElement)
+        return At - AFrom;
+    return LookAhead;
+  };
+  while (B < ABaseline.size() && T < ATarget.size()) {
+    if (ABaseline[B] == ATarget[T]) {
+      ++B;
+      ++T;
+      continue;
+    }
+    const std::size_t TargetSkip = FindAhead(ATarget, T + 1, ABaseline[B]);
+    const std::size_t BaselineSkip = FindAhead(ABaseline, B + 1, ATarget[T]);
+    if (TargetSkip < LookAhead && TargetSkip <= BaselineSkip) {
+      TargetOnly.insert(TargetOnly.end(), ATarget.begin() + T, ATarget.begin() + T + TargetSkip + 1);
+      T += TargetSkip + 1;
+    } else if (BaselineSkip < LookAhead) {
+      BaselineOnly.insert(BaselineOnly.end(), ABaseline.begin() + B, ABaseline.begin() + B + BaselineSkip + 1);
+      B += BaselineSkip + 1;
+    } else {
+      BaselineOnly.push_back(ABaseline[B++]);
+      TargetOnly.push_back(ATarget[T++]);
+    }
+  }
+  BaselineOnly.insert(BaselineOnly.end(), ABaseline.begin() + B, ABaseline.end());
+  TargetOnly.insert(TargetOnly.end(), ATarget.begin() + T, ATarget.end());
+
+  // What is left may still pair up where the order differs.
+  std::unordered_map<std::string_view, qint32> Left;
+  for (QByteArrayView Element : BaselineOnly)
+    ++Left[AsStringView(Element)];
+  std::vector<QByteArrayView> TargetLeft;
+  for (QByteArrayView Element : TargetOnly) {
+    const auto Found = Left.find(AsStringView(Element));
+    if (Found != Left.end() && Found->second > 0)
+      --Found->second;
+    else
+      TargetLeft.push_back(Element);
+  }
+  std::vector<QByteArrayView> BaselineLeft;
+  for (QByteArrayView Element : BaselineOnly) {
+    qint32& Count = Left[AsStringView(Element)];
+    if (Count > 0) {
+      --Count;
+      BaselineLeft.push_back(Element);
+    }
+  }
+  return {std::move(BaselineLeft), std::move(TargetLeft)};
 }
 
 void SortByKey(std::vector<const TDatabaseColumn*>& AColumns) {
@@ -310,68 +486,82 @@ std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& AB
   std::array<TDriftSide, 2> Sides;
   std::array<QByteArrayView, 2> RootTags;
   std::array<std::array<std::vector<QByteArrayView>, DriftKindCount>, 2> Elements;
+  const auto ReadWhole = [&] { return std::pair{FromSnapshot(ABaseline), FromSnapshot(ATarget)}; };
   for (std::size_t Side = 0; Side < 2; ++Side) {
     Sides[Side].FRaw = std::make_unique<TRaw>();
     Sides[Side].FRaw->Data = ReadFile(Files[Side]);
     if (!TSnapshotScanner(Sides[Side].FRaw->Data).Scan(RootTags[Side], Elements[Side]))
-      return {FromSnapshot(ABaseline), FromSnapshot(ATarget)};
+      return ReadWhole();
   }
-  for (std::size_t Side = 0; Side < 2; ++Side) {
-    TDriftSide& This = Sides[Side];
-    const QString Name = QFileInfo(Files[Side]).fileName();
-    QByteArray Root = RootTags[Side].toByteArray();
-    if (!Root.endsWith("/>"))
-      Root.insert(Root.size() - 1, '/');
-    This.ReadHeader(TXmlDocument::FromBytes(Root, Name, TXmlDocumentType::Refused).DocumentElement(), Name);
-    This.Source = Files[Side];
-    This.FRaw->Tables = Elements[Side][static_cast<std::size_t>(TDriftKind::Table)];
-    This.FRaw->Columns = Elements[Side][static_cast<std::size_t>(TDriftKind::Column)];
-  }
-  for (const TKindLayout& Kind : KindLayouts()) {
-    const auto K = static_cast<std::size_t>(Kind.Kind);
-    // An element of one side that the other side holds too is taken out of both, once each.
-    std::unordered_map<std::string_view, qint32> Unmatched;
-    Unmatched.reserve(Elements[0][K].size());
-    for (QByteArrayView Element : Elements[0][K])
-      ++Unmatched[AsStringView(Element)];
-    std::vector<QByteArrayView> TargetOnly;
-    for (QByteArrayView Element : Elements[1][K]) {
-      const auto Found = Unmatched.find(AsStringView(Element));
-      if (Found != Unmatched.end() && Found->second > 0)
-        --Found->second;
-      else
-        TargetOnly.push_back(Element);
-    }
-    std::vector<QByteArrayView> BaselineOnly;
-    for (QByteArrayView Element : Elements[0][K]) {
-      qint32& Left = Unmatched[AsStringView(Element)];
-      if (Left > 0) {
-        --Left;
-        BaselineOnly.push_back(Element);
-      }
-    }
-    const std::array<const std::vector<QByteArrayView>*, 2> Kept{&BaselineOnly, &TargetOnly};
+  try {
     for (std::size_t Side = 0; Side < 2; ++Side) {
-      for (QByteArrayView Element : *Kept[Side]) {
-        Sides[Side].FOwned.push_back(Sides[Side].Parse(Kind.Kind, Element));
-        Sides[Side].FObjects[K].push_back(Sides[Side].FOwned.back().get());
+      TDriftSide& This = Sides[Side];
+      const QString Name = QFileInfo(Files[Side]).fileName();
+      QByteArray Root = RootTags[Side].toByteArray();
+      if (!Root.endsWith("/>"))
+        Root.insert(Root.size() - 1, '/');
+      This.ReadHeader(TXmlDocument::FromBytes(Root, Name, TXmlDocumentType::Refused).DocumentElement(), Name);
+      This.Source = Files[Side];
+      This.FRaw->Tables = Elements[Side][static_cast<std::size_t>(TDriftKind::Table)];
+      This.FRaw->Columns = Elements[Side][static_cast<std::size_t>(TDriftKind::Column)];
+    }
+    for (const TKindLayout& Kind : KindLayouts()) {
+      const auto K = static_cast<std::size_t>(Kind.Kind);
+      const auto [BaselineOnly, TargetOnly] = Unmatched(Elements[0][K], Elements[1][K]);
+      const std::array<const std::vector<QByteArrayView>*, 2> Kept{&BaselineOnly, &TargetOnly};
+      for (std::size_t Side = 0; Side < 2; ++Side) {
+        for (QByteArrayView Element : *Kept[Side]) {
+          Sides[Side].FOwned.push_back(Sides[Side].Parse(Kind.Kind, Element));
+          Sides[Side].FObjects[K].push_back(Sides[Side].FOwned.back().get());
+        }
       }
     }
+  } catch (const Exception&) {
+    // Said the way the whole reading says it, of the element it meets first.
+    return ReadWhole();
   }
   return {std::move(Sides[0]), std::move(Sides[1])};
 }
 
-const std::vector<const TDatabaseObject*>& TDriftSide::AllTables() const {
-  if (!FRaw)
-    return Objects(TDriftKind::Table);
-  if (!FLazy->TablesRead) {
-    FLazy->TablesRead = true;
-    for (QByteArrayView Element : FRaw->Tables) {
-      FLazy->Owned.push_back(Parse(TDriftKind::Table, Element));
-      FLazy->Tables.push_back(FLazy->Owned.back().get());
+const TDatabaseTable* TDriftSide::Table(const QString& ATableKey) const {
+  TLazy& Lazy = *FLazy;
+  if (!Lazy.TablesIndexed) {
+    Lazy.TablesIndexed = true;
+    if (FRaw)
+      IndexByTable(FRaw->Tables, Lazy.RawTables);
+    else
+      for (const TDatabaseObject* Object : Objects(TDriftKind::Table))
+        if (!Lazy.Tables.contains(Object->Key()))
+          Lazy.Tables.insert(Object->Key(), static_cast<const TDatabaseTable*>(Object));
+  }
+  if (FRaw && !Lazy.Tables.contains(ATableKey)) {
+    const std::vector<QByteArrayView> Elements = Lazy.RawTables.value(ATableKey);
+    Lazy.Tables.insert(ATableKey, nullptr);
+    if (!Elements.empty()) {
+      Lazy.Owned.push_back(Parse(TDriftKind::Table, Elements.front()));
+      Lazy.Tables[ATableKey] = static_cast<const TDatabaseTable*>(Lazy.Owned.back().get());
     }
   }
-  return FLazy->Tables;
+  return Lazy.Tables.value(ATableKey);
+}
+
+void TDriftSide::IndexByTable(const std::vector<QByteArrayView>& AElements,
+                              QHash<QString, std::vector<QByteArrayView>>& AIndex) const {
+  // The elements come grouped by table: the key is worked out once for each run of one table.
+  QByteArrayView Schema;
+  QByteArrayView Name;
+  std::vector<QByteArrayView>* Run = nullptr;
+  for (QByteArrayView Element : AElements) {
+    const QByteArrayView Tag = Element.first(Element.indexOf('>') + 1);
+    const QByteArrayView ThisSchema = RawAttributeValue(Tag, "TABLE_SCHEMA");
+    const QByteArrayView ThisName = RawAttributeValue(Tag, "TABLE_NAME");
+    if (!Run || ThisSchema != Schema || ThisName != Name) {
+      Schema = ThisSchema;
+      Name = ThisName;
+      Run = &AIndex[TableKey(DecodedAttribute(Schema), DecodedAttribute(Name))];
+    }
+    Run->push_back(Element);
+  }
 }
 
 std::vector<const TDatabaseColumn*> TDriftSide::ColumnsOf(const QString& ATableKey) const {
@@ -381,10 +571,7 @@ std::vector<const TDatabaseColumn*> TDriftSide::ColumnsOf(const QString& ATableK
     if (FRaw) {
       // Columns are filed by their table as the element names it; only the columns of the
       // tables asked for are parsed.
-      for (QByteArrayView Element : FRaw->Columns) {
-        const QByteArrayView Tag = Element.first(Element.indexOf('>') + 1);
-        Lazy.RawColumns[TableKey(RawAttribute(Tag, "TABLE_SCHEMA"), RawAttribute(Tag, "TABLE_NAME"))].push_back(Element);
-      }
+      IndexByTable(FRaw->Columns, Lazy.RawColumns);
     } else {
       for (const TDatabaseObject* Object : Objects(TDriftKind::Column)) {
         const auto* Column = static_cast<const TDatabaseColumn*>(Object);

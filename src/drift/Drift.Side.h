@@ -14,6 +14,7 @@
 namespace quillon {
 
 class TDatabaseColumn;
+class TDatabaseTable;
 
 // The ten kinds drift looks at, in snapshot order; reports group by this order.
 enum class TDriftKind {
@@ -62,9 +63,10 @@ public:
     return FObjects[static_cast<std::size_t>(AKind)];
   }
   qsizetype Count() const;
-  // Every base table and view of the side, also of a reduced one, and the columns of one table
-  // (by its key) in key order; both for the texts of tables.
-  const std::vector<const TDatabaseObject*>& AllTables() const;
+  // A table or view of the side by its key (the first when the key is held twice; null when
+  // none), also of a reduced side, and the columns of one table in key order; both for the
+  // texts of tables.
+  const TDatabaseTable* Table(const QString& ATableKey) const;
   std::vector<const TDatabaseColumn*> ColumnsOf(const QString& ATableKey) const;
   // The key of a table named by its parts, by the side's rule for names.
   QString TableKey(const QString& ASchema, const QString& ATable) const;
@@ -81,8 +83,9 @@ private:
   struct TRaw;
   // The objects of a reduced side that are read only when a text needs them.
   struct TLazy {
-    bool TablesRead = false;
-    std::vector<const TDatabaseObject*> Tables;
+    bool TablesIndexed = false;
+    QHash<QString, const TDatabaseTable*> Tables;
+    QHash<QString, std::vector<QByteArrayView>> RawTables;
     bool ColumnsIndexed = false;
     QHash<QString, std::vector<const TDatabaseColumn*>> Columns;
     QHash<QString, std::vector<QByteArrayView>> RawColumns;
@@ -91,6 +94,9 @@ private:
 
   void ReadHeader(const TXmlNode* ARoot, const QString& AName);
   std::unique_ptr<TDatabaseObject> Parse(TDriftKind AKind, QByteArrayView AElement) const;
+  // Files the elements of tables or columns by the key of their table.
+  void IndexByTable(const std::vector<QByteArrayView>& AElements,
+                    QHash<QString, std::vector<QByteArrayView>>& AIndex) const;
 
   std::array<std::vector<const TDatabaseObject*>, DriftKindCount> FObjects;
   std::vector<std::unique_ptr<TDatabaseObject>> FOwned;

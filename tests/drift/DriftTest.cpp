@@ -123,6 +123,43 @@ TEST_F(DriftTest, PairReadingFollowsWhatItCannotScan) {
             QStringList{QStringLiteral("schema changed [SALES] SCHEMA_OWNER: dbo -> o&")});
 }
 
+TEST_F(DriftTest, PairReadingRefusesWhatTheWholeReadingRefuses) {
+  // Malformed the same way in both files, so the pair reading would never parse the element:
+  // it must still refuse the files, with the whole reading's message.
+  const struct {
+    const char* From;
+    const char* To;
+  } Cases[] = {
+      {R"~(SCHEMA_OWNER="dbo")~", R"~(SCHEMA_OWNER="d&bo")~"},
+      {R"~(SCHEMA_OWNER="dbo")~", R"~(SCHEMA_OWNER="d&nbsp;o")~"},
+      {R"~(SCHEMA_OWNER="dbo")~", R"~(SCHEMA_OWNER="d&#0;o")~"},
+      {R"~(SCHEMA_OWNER="dbo")~", R"~(SCHEMA_OWNER="d&#x110000;o")~"},
+      {R"~(SCHEMA_OWNER="dbo")~", R"~(SCHEMA_OWNER="d&#4294967338;o")~"},
+      {R"~(SCHEMA_OWNER="dbo")~", "SCHEMA_OWNER=\"d\x01o\""},
+      {R"~(SCHEMA_OWNER="dbo")~", R"~(SCHEMA_OWNER="dbo" SCHEMA_OWNER="dbo")~"},
+      {R"~(SCHEMA_OWNER="dbo")~", "SCHEMA_OWNER=dbo"},
+      {R"~(SCHEMA_OWNER="dbo")~", R"~(SCHEMA_OWNER="dbo"SCHEMA_NAME2="x")~"},
+      {"AS SELECT Id FROM dbo.Orders", "AS SELECT Id FROM dbo.Orders ]]> x"},
+  };
+  for (const auto& Case : Cases) {
+    const QString Text = Changed(Case.From, Case.To);
+    const QString BaselineFile = File(Text);
+    QString Whole;
+    try {
+      TDriftSide::FromSnapshot(BaselineFile);
+    } catch (const Exception& E) {
+      Whole = E.Message();
+    }
+    EXPECT_FALSE(Whole.isEmpty()) << Case.To;
+    try {
+      TDriftSide::FromSnapshotPair(BaselineFile, File(Text));
+      ADD_FAILURE() << Case.To << " was accepted";
+    } catch (const Exception& E) {
+      EXPECT_EQ(E.Message(), Whole) << Case.To;
+    }
+  }
+}
+
 TEST_F(DriftTest, EachFieldChangedAlone) {
   const struct {
     const char* From;
