@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace quillon {
 
@@ -33,14 +34,18 @@ struct TKindLayout {
   const char* Container;
   const char* Element;
   TParser Parser;
+  // The attributes whose values the parser may refuse (a well-formed element of the kind reads
+  // whatever the others hold).
+  std::vector<QByteArrayView> Refusable = {};
 };
 
 const std::array<TKindLayout, DriftKindCount>& KindLayouts() {
   static const std::array<TKindLayout, DriftKindCount> Layouts{{
       {TDriftKind::Schema, "schema", "SCHEMAS", "SCHEMA", &ParseAs<TDatabaseSchema>},
       {TDriftKind::Table, "table", "TABLES", "TABLE", &ParseAs<TDatabaseTable>},
-      {TDriftKind::Column, "column", "COLUMNS", "COLUMN", &ParseAs<TDatabaseColumn>},
-      {TDriftKind::Index, "index", "INDICES", "INDEX", &ParseAs<TDatabaseIndex>},
+      {TDriftKind::Column, "column", "COLUMNS", "COLUMN", &ParseAs<TDatabaseColumn>,
+       {"DATA_TYPE", "NUMERIC_PRECISION", "NUMERIC_SCALE"}},
+      {TDriftKind::Index, "index", "INDICES", "INDEX", &ParseAs<TDatabaseIndex>, {"IS_UNIQUE"}},
       {TDriftKind::Check, "check", "CHECK_CONSTRAINTS", "CHECK_CONSTRAINT", &ParseAs<TDatabaseCheckConstraint>},
       {TDriftKind::ForeignKey, "foreignkey", "REFERENTIAL_CONSTRAINTS", "REFERENTIAL_CONSTRAINT",
        &ParseAs<TDatabaseReferentialConstraint>},
@@ -311,7 +316,10 @@ QByteArray ReadFile(const QString& AFileName) {
 
 // The bytes of an attribute's value in a start tag as written; empty when absent.
 QByteArrayView RawAttributeValue(QByteArrayView ATag, QByteArrayView AName) {
-  for (qsizetype At = ATag.indexOf(AName); At >= 0; At = ATag.indexOf(AName, At + 1)) {
+  const std::string_view Tag = AsStringView(ATag);
+  for (std::size_t Found = Tag.find(AsStringView(AName)); Found != std::string_view::npos;
+       Found = Tag.find(AsStringView(AName), Found + 1)) {
+    const auto At = static_cast<qsizetype>(Found);
     const qsizetype Equals = At + AName.size();
     if (!std::isspace(static_cast<unsigned char>(ATag[At - 1])) || Equals + 1 >= ATag.size() || ATag[Equals] != '=' ||
         (ATag[Equals + 1] != '"' && ATag[Equals + 1] != '\''))
@@ -507,6 +515,8 @@ std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& AB
     }
     for (const TKindLayout& Kind : KindLayouts()) {
       const auto K = static_cast<std::size_t>(Kind.Kind);
+      for (std::size_t Side = 0; Side < 2; ++Side)
+        Sides[Side].CheckRefusable(Kind.Kind, Elements[Side][K]);
       const auto [BaselineOnly, TargetOnly] = Unmatched(Elements[0][K], Elements[1][K]);
       const std::array<const std::vector<QByteArrayView>*, 2> Kept{&BaselineOnly, &TargetOnly};
       for (std::size_t Side = 0; Side < 2; ++Side) {
@@ -521,6 +531,28 @@ std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& AB
     return ReadWhole();
   }
   return {std::move(Sides[0]), std::move(Sides[1])};
+}
+
+void TDriftSide::CheckRefusable(TDriftKind AKind, const std::vector<QByteArrayView>& AElements) const {
+  // Elements that are not parsed must not hide a value the parser refuses: one element of each
+  // combination of the values it may refuse is parsed for all.
+  const std::vector<QByteArrayView>& Refusable = Layout(AKind).Refusable;
+  if (Refusable.empty())
+    return;
+  std::unordered_set<std::string> Parsed;
+  std::string Values;
+  std::string Previous;
+  for (QByteArrayView Element : AElements) {
+    const QByteArrayView Tag = Element.first(Element.indexOf('>') + 1);
+    Values.clear();
+    for (QByteArrayView Attribute : Refusable) {
+      const QByteArrayView Value = RawAttributeValue(Tag, Attribute);
+      Values.append(Value.data(), static_cast<std::size_t>(Value.size())).push_back('\0');
+    }
+    if (Values != Previous && Parsed.insert(Values).second)
+      Parse(AKind, Element);
+    std::swap(Values, Previous);
+  }
 }
 
 const TDatabaseTable* TDriftSide::Table(const QString& ATableKey) const {

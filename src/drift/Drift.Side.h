@@ -94,6 +94,7 @@ private:
 
   void ReadHeader(const TXmlNode* ARoot, const QString& AName);
   std::unique_ptr<TDatabaseObject> Parse(TDriftKind AKind, QByteArrayView AElement) const;
+  void CheckRefusable(TDriftKind AKind, const std::vector<QByteArrayView>& AElements) const;
   // Files the elements of tables or columns by the key of their table.
   void IndexByTable(const std::vector<QByteArrayView>& AElements,
                     QHash<QString, std::vector<QByteArrayView>>& AIndex) const;

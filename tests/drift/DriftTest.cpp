@@ -124,8 +124,8 @@ TEST_F(DriftTest, PairReadingFollowsWhatItCannotScan) {
 }
 
 TEST_F(DriftTest, PairReadingRefusesWhatTheWholeReadingRefuses) {
-  // Malformed the same way in both files, so the pair reading would never parse the element:
-  // it must still refuse the files, with the whole reading's message.
+  // Malformed or unreadable the same way in both files, so the pair reading would never parse
+  // the element: it must still refuse the files, with the whole reading's message.
   const struct {
     const char* From;
     const char* To;
@@ -140,6 +140,8 @@ TEST_F(DriftTest, PairReadingRefusesWhatTheWholeReadingRefuses) {
       {R"~(SCHEMA_OWNER="dbo")~", "SCHEMA_OWNER=dbo"},
       {R"~(SCHEMA_OWNER="dbo")~", R"~(SCHEMA_OWNER="dbo"SCHEMA_NAME2="x")~"},
       {"AS SELECT Id FROM dbo.Orders", "AS SELECT Id FROM dbo.Orders ]]> x"},
+      {R"~(IS_UNIQUE="false")~", R"~(IS_UNIQUE="maybe")~"},
+      {R"~(NUMERIC_PRECISION="10")~", R"~(NUMERIC_PRECISION="ten")~"},
   };
   for (const auto& Case : Cases) {
     const QString Text = Changed(Case.From, Case.To);
