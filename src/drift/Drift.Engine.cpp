@@ -100,7 +100,20 @@ bool SameValue(const TFieldValue& ABaseline, const TFieldValue& ATarget) {
 // The key two objects of a kind are matched by. A privilege's key holds its state, which
 // drift reports as a change instead: the state is cut out of the key, which keeps everything
 // else (and the letter case rule) as the key has it.
+// A schema's FullName and Key are upper-cased whatever the collation (the gold-standard
+// compare and the snapshot files rely on that); drift names a schema as the database spells it
+// and tells its names apart as the collation does.
+QString SchemaNameAsWritten(const TDatabaseObject* AObject) {
+  return QLatin1Char('[') + static_cast<const TDatabaseSchema*>(AObject)->SchemaName() + QLatin1Char(']');
+}
+
+QString ShownName(TDriftKind AKind, const TDatabaseObject* AObject) {
+  return AKind == TDriftKind::Schema ? SchemaNameAsWritten(AObject) : AObject->FullName();
+}
+
 QString MatchKey(TDriftKind AKind, const TDatabaseObject* AObject) {
+  if (AKind == TDriftKind::Schema && AObject->CaseSensitiveKey())
+    return SchemaNameAsWritten(AObject);
   const QString Key = AObject->Key();
   if (AKind != TDriftKind::TablePrivilege && AKind != TDriftKind::RoutinePrivilege)
     return Key;
@@ -195,7 +208,7 @@ private:
       const QString Key = FMixedCaseRules ? AnsiUpperCase(MatchKey(AKind, Object)) : MatchKey(AKind, Object);
       if (Objects.contains(Key))
         FResult.Notes.append(QStringLiteral("The %1 holds the %2 %3 more than once; the first is compared.")
-                                 .arg(ASideName, DriftKindName(AKind), Object->FullName()));
+                                 .arg(ASideName, DriftKindName(AKind), ShownName(AKind, Object)));
       else
         Objects.insert(Key, Object);
     }
@@ -222,7 +235,7 @@ private:
                   TDriftChange AChange) {
     TDriftItem Item;
     Item.Kind = AKind;
-    Item.FullName = (ATarget ? ATarget : ABaseline)->FullName();
+    Item.FullName = ShownName(AKind, ATarget ? ATarget : ABaseline);
     Item.Change = AChange;
     if (ABaseline)
       Item.BaselineText = Text(AKind, ABaseline, FBaselineTables);
@@ -238,7 +251,7 @@ private:
     for (auto It = Target.constBegin(); It != Target.constEnd(); ++It) {
       const TDatabaseObject* Base = Baseline.value(It.key());
       if (FOptions.ListCompared)
-        FResult.Compared.append({AKind, It.value()->FullName()});
+        FResult.Compared.append({AKind, ShownName(AKind, It.value())});
       if (!Base) {
         Items.append(Item(AKind, nullptr, It.value(), TDriftChange::Added));
         if (AKind == TDriftKind::Table)
@@ -260,7 +273,7 @@ private:
       if (Target.contains(It.key()))
         continue;
       if (FOptions.ListCompared)
-        FResult.Compared.append({AKind, It.value()->FullName()});
+        FResult.Compared.append({AKind, ShownName(AKind, It.value())});
       Items.append(Item(AKind, It.value(), nullptr, TDriftChange::Removed));
       if (AKind == TDriftKind::Table)
         FTablesAddedOrRemoved.insert(It.key());

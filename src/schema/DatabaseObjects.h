@@ -33,6 +33,7 @@ public:
   // tells names apart by case: lists file objects under it.
   QString Key() const override;
   void SetCaseSensitiveKey(bool Value) { FCaseSensitiveKey = Value; }
+  bool CaseSensitiveKey() const { return FCaseSensitiveKey; }
   // "schema.name", without brackets.
   QString StrippedName() const;
 

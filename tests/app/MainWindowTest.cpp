@@ -1056,7 +1056,7 @@ TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotH
   Compare();
   EXPECT_EQ(Anomalies(), AllAnomalies) << Log.Dump().toStdString();
   EXPECT_EQ(Items(false).filter(QStringLiteral("DRIFT")),
-            QStringList({"DRIFT schema   [SALES] (added)", "DRIFT column   dbo.OrderLines.Qty (changed)",
+            QStringList({"DRIFT schema   [sales] (added)", "DRIFT column   dbo.OrderLines.Qty (changed)",
                          "DRIFT foreignkey [dbo].[FK_Lines_Orders] (changed)"}));
   EXPECT_TRUE(Window->lblFindings->text().endsWith(QStringLiteral(
       "Drift from baseline baseline.xml: 3 objects in schemata, tables, referential constraints, privileges")))

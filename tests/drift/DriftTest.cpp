@@ -120,7 +120,7 @@ TEST_F(DriftTest, PairReadingFollowsWhatItCannotScan) {
   EXPECT_EQ(Drift(Target).size(), 1);
   EXPECT_EQ(Drift(Changed("<SCHEMAS>", "<!-- x --><SCHEMAS>")), QStringList());
   EXPECT_EQ(Drift(Changed(R"~(SCHEMA_NAME="Sales" SCHEMA_OWNER="dbo")~", "SCHEMA_NAME='Sales' SCHEMA_OWNER='o&amp;'")),
-            QStringList{QStringLiteral("schema changed [SALES] SCHEMA_OWNER: dbo -> o&")});
+            QStringList{QStringLiteral("schema changed [Sales] SCHEMA_OWNER: dbo -> o&")});
 }
 
 TEST_F(DriftTest, PairReadingRefusesWhatTheWholeReadingRefuses) {
@@ -169,7 +169,7 @@ TEST_F(DriftTest, EachFieldChangedAlone) {
     const char* Expected;
   } Cases[] = {
       {R"~(SCHEMA_NAME="Sales" SCHEMA_OWNER="dbo")~", R"~(SCHEMA_NAME="Sales" SCHEMA_OWNER="SalesAdmin")~",
-       "schema changed [SALES] SCHEMA_OWNER: dbo -> SalesAdmin"},
+       "schema changed [Sales] SCHEMA_OWNER: dbo -> SalesAdmin"},
       {R"~(COLUMN_NAME="Id" DATA_TYPE="int" IS_NULLABLE="NO"/>
     <COLUMN TABLE_SCHEMA="dbo" TABLE_NAME="Orders" COLUMN_NAME="Note")~",
        R"~(COLUMN_NAME="Id" DATA_TYPE="bigint" IS_NULLABLE="NO"/>
@@ -247,8 +247,10 @@ TEST_F(DriftTest, CaseSensitiveNamesNeedBothSides) {
   QString Renamed = CaseSensitive;
   Renamed.replace(QStringLiteral(R"~(<VIEW TABLE_SCHEMA="dbo" TABLE_NAME="V">)~"),
                   QStringLiteral(R"~(<VIEW TABLE_SCHEMA="dbo" TABLE_NAME="v">)~"));
+  Renamed.replace(QStringLiteral(R"~(SCHEMA_NAME="Sales")~"), QStringLiteral(R"~(SCHEMA_NAME="SALES")~"));
   EXPECT_EQ(Drift(Renamed, {}, CaseSensitive),
-            (QStringList{QStringLiteral("view added [dbo].[v]"), QStringLiteral("view removed [dbo].[V]")}));
+            (QStringList{QStringLiteral("schema added [SALES]"), QStringLiteral("schema removed [Sales]"),
+                         QStringLiteral("view added [dbo].[v]"), QStringLiteral("view removed [dbo].[V]")}));
   EXPECT_EQ(Drift(Renamed), QStringList());
   const TDriftResult Mixed = CompareDrift(Side(QString::fromUtf8(Baseline)), Side(Renamed), {});
   EXPECT_EQ(Mixed.Notes, QStringList{QStringLiteral(
