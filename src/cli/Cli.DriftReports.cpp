@@ -105,6 +105,9 @@ QJsonObject ResultToJson(const TDriftTargetResult& AResult) {
                      {QStringLiteral("notes"), QJsonArray::fromStringList(AResult.Drift.Notes)},
                      {QStringLiteral("drift"), Drift},
                      {QStringLiteral("seconds"), AResult.Seconds},
+                     {QStringLiteral("status"), AResult.Failed()             ? QStringLiteral("error")
+                                                : AResult.Drift.Items.isEmpty() ? QStringLiteral("ok")
+                                                                                : QStringLiteral("drift")},
                      {QStringLiteral("exitCode"), AResult.ExitCode()}};
   if (!AResult.SnapshotPath.isEmpty())
     Object.insert(QStringLiteral("snapshot"), AResult.SnapshotPath);

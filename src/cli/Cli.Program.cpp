@@ -290,12 +290,29 @@ QList<TDriftTargetResult> RunDrift(const TCliOptions& AOptions, ILog* ALog, TTer
   return RunDriftTargets(AOptions, TDriftSide::FromSnapshot(AOptions.BaselineFile), ALog, AProgress);
 }
 
+// A run that fails (an unreadable baseline, a target that cannot be read) still writes every
+// report, saying what failed, so that no report of an earlier run is taken for this one's.
 int RunDriftCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& AProgress) {
-  const QList<TDriftTargetResult> Results = RunDrift(AOptions, ALog, AProgress);
+  QList<TDriftTargetResult> Results;
+  QString Error;
+  try {
+    Results = RunDrift(AOptions, ALog, AProgress);
+  } catch (const std::exception& E) {
+    Error = QString::fromUtf8(E.what()).simplified();
+    ALog->SilentError(QStringLiteral("quillon-cli: %s"), {Error});
+    TDriftTargetResult Failed;
+    Failed.Name = AOptions.FleetFile.isEmpty() ? TargetName(AOptions) : AOptions.FleetFile;
+    Failed.SnapshotPath = AOptions.SnapshotFile;
+    Failed.BaselinePath = AOptions.BaselineFile;
+    Failed.Error = Error;
+    Results = {Failed};
+  }
   AProgress.EndLine();
-  const bool Fleet = !AOptions.FleetFile.isEmpty();
+  const bool Fleet = !AOptions.FleetFile.isEmpty() && Error.isEmpty();
   const bool Written = DeliverReports(
       AOptions, [&](const TReportRequest& AReport) { return RenderDriftReport(AReport.Format, Results, Fleet); });
+  if (!Error.isEmpty())
+    return Fail(Error);
   qsizetype Drifted = 0;
   for (const TDriftTargetResult& Result : Results)
     Drifted += Result.Drift.Items.size();

@@ -148,6 +148,34 @@ TEST_F(DriftCliTest, FleetAndBadInput) {
     EXPECT_EQ(Bad.ExitCode, 2);
     EXPECT_TRUE(Bad.Err.contains(Case.Message)) << Bad.Err.toStdString();
   }
+
+  // A baseline that cannot be read fails the run, and every report says so: none of an earlier
+  // run is left behind.
+  QStringList Failing{QStringLiteral("drift"), QStringLiteral("--baseline"), NotASnapshot, QStringLiteral("--snapshot"),
+                      Baseline};
+  const struct {
+    const char* Format;
+    const char* Says;
+  } Reports[] = {{"text", "ERROR: page.xml is not a snapshot"},
+                 {"json", R"~("status": "error")~"},
+                 {"junit", "<error message=\"page.xml is not a snapshot"},
+                 {"html", "<p class=\"failed\">page.xml is not a snapshot"}};
+  for (const auto& Report : Reports) {
+    const QString File = FTemp.filePath(QStringLiteral("failed.") + QLatin1String(Report.Format));
+    QFile Stale(File);
+    ASSERT_TRUE(Stale.open(QIODevice::WriteOnly));
+    Stale.write("stale");
+    Stale.close();
+    Failing << QStringLiteral("--report") << QLatin1String(Report.Format) + u':' + File;
+  }
+  const TRun Failed = RunCli(Failing);
+  EXPECT_EQ(Failed.ExitCode, 2);
+  EXPECT_TRUE(Failed.Err.contains("page.xml is not a snapshot")) << Failed.Err.toStdString();
+  for (const auto& Report : Reports) {
+    QFile Written(FTemp.filePath(QStringLiteral("failed.") + QLatin1String(Report.Format)));
+    ASSERT_TRUE(Written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(Written.readAll().contains(Report.Says)) << Report.Format;
+  }
 }
 
 }  // namespace
