@@ -80,9 +80,16 @@ bool IsXmlChar(char32_t AChar) {
          (AChar >= 0xE000 && AChar <= 0xFFFD) || (AChar >= 0x10000 && AChar <= 0x10FFFF);
 }
 
+// ASCII only: a name with other letters makes the scanner give up.
 bool IsNameChar(char AChar) {
-  return std::isalnum(static_cast<unsigned char>(AChar)) || AChar == '_' || AChar == '-' || AChar == '.' ||
-         AChar == ':';
+  static const std::array<bool, 256> Table = [] {
+    std::array<bool, 256> Chars{};
+    for (int C = 0; C < 128; ++C)
+      Chars[C] = (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') || C == '_' || C == '-' ||
+                 C == '.' || C == ':';
+    return Chars;
+  }();
+  return Table[static_cast<unsigned char>(AChar)];
 }
 
 // A reader of the layout the snapshot writer produces: the root's start tag, then containers
