@@ -146,10 +146,7 @@ void WriteTestCase(TJUnitXmlWriter& AXml, const TDriftTargetResult& AResult, TDr
 QByteArray JUnitReport(const QList<TDriftTargetResult>& AResults) {
   QByteArray Out;
   TJUnitXmlWriter Xml(&Out);
-  Xml.setAutoFormatting(true);
-  Xml.writeStartDocument();
-  Xml.writeStartElement(QStringLiteral("testsuites"));
-  Xml.writeAttribute(QStringLiteral("name"), QStringLiteral("quillon drift"));
+  StartJUnitReport(Xml, QStringLiteral("quillon drift"));
   for (const TDriftTargetResult& Result : AResults) {
     Xml.writeStartElement(QStringLiteral("testsuite"));
     Xml.writeAttribute(QStringLiteral("name"), Result.Name);
@@ -157,14 +154,8 @@ QByteArray JUnitReport(const QList<TDriftTargetResult>& AResults) {
     Xml.writeAttribute(QStringLiteral("failures"), QString::number(Result.Drift.Items.size()));
     Xml.writeAttribute(QStringLiteral("errors"), QString::number(Result.Failed() ? 1 : 0));
     Xml.writeAttribute(QStringLiteral("time"), QString::number(Result.Seconds, 'f', 3));
-    if (Result.Failed()) {
-      Xml.writeStartElement(QStringLiteral("testcase"));
-      Xml.writeAttribute(QStringLiteral("classname"), Result.Name);
-      Xml.writeAttribute(QStringLiteral("name"), QStringLiteral("drift"));
-      Xml.writeEmptyElement(QStringLiteral("error"));
-      Xml.writeAttribute(QStringLiteral("message"), Result.Error);
-      Xml.writeEndElement();
-    }
+    if (Result.Failed())
+      WriteJUnitError(Xml, Result.Name, QStringLiteral("drift"), Result.Error);
     QHash<QString, const TDriftItem*> Drifted;
     for (const TDriftItem& Item : Result.Drift.Items)
       Drifted.insert(ObjectId(Item.Kind, Item.FullName), &Item);

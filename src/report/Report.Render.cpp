@@ -181,10 +181,7 @@ void WriteTotals(QXmlStreamWriter& AXml, const QList<TTargetResult>& AResults) {
 QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
   QByteArray Out;
   TJUnitXmlWriter Xml(&Out);
-  Xml.setAutoFormatting(true);
-  Xml.writeStartDocument();
-  Xml.writeStartElement(QStringLiteral("testsuites"));
-  Xml.writeAttribute(QStringLiteral("name"), QStringLiteral("quillon"));
+  StartJUnitReport(Xml, QStringLiteral("quillon"));
   WriteTotals(Xml, AResults);
   const QString Timestamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
   for (const TTargetResult& Result : AResults) {
@@ -208,14 +205,9 @@ QByteArray JUnitReport(const QList<TTargetResult>& AResults) {
       Xml.writeAttribute(QStringLiteral("value"), Value);
     }
     Xml.writeEndElement();
-    if (Result.Failed()) {
-      Xml.writeStartElement(QStringLiteral("testcase"));
-      Xml.writeAttribute(QStringLiteral("classname"), Result.Name);
-      Xml.writeAttribute(QStringLiteral("name"), QStringLiteral("check"));
-      Xml.writeEmptyElement(QStringLiteral("error"));
-      Xml.writeAttribute(QStringLiteral("message"), Result.Error + QStringLiteral(" (the comparison is incomplete)"));
-      Xml.writeEndElement();
-    }
+    if (Result.Failed())
+      WriteJUnitError(Xml, Result.Name, QStringLiteral("check"),
+                      Result.Error + QStringLiteral(" (the comparison is incomplete)"));
     const auto WriteMissing = [&](const TFindingGroup& AGroup) {
       for (const TFindingRecord& Record : Result.*AGroup.Records) {
         Xml.writeStartElement(QStringLiteral("testcase"));
@@ -357,6 +349,22 @@ void TJUnitXmlWriter::writeAttribute(const QString& AName, const QString& AValue
 }
 
 void TJUnitXmlWriter::writeCharacters(const QString& AText) { QXmlStreamWriter::writeCharacters(XmlVisible(AText)); }
+
+void StartJUnitReport(TJUnitXmlWriter& AXml, const QString& AName) {
+  AXml.setAutoFormatting(true);
+  AXml.writeStartDocument();
+  AXml.writeStartElement(QStringLiteral("testsuites"));
+  AXml.writeAttribute(QStringLiteral("name"), AName);
+}
+
+void WriteJUnitError(TJUnitXmlWriter& AXml, const QString& AClassName, const QString& AName, const QString& AMessage) {
+  AXml.writeStartElement(QStringLiteral("testcase"));
+  AXml.writeAttribute(QStringLiteral("classname"), AClassName);
+  AXml.writeAttribute(QStringLiteral("name"), AName);
+  AXml.writeEmptyElement(QStringLiteral("error"));
+  AXml.writeAttribute(QStringLiteral("message"), AMessage);
+  AXml.writeEndElement();
+}
 
 bool ReportFormatFromName(const QString& AName, TReportFormat& AFormat) {
   static const QList<std::pair<QString, TReportFormat>> Names{{QStringLiteral("text"), TReportFormat::Text},

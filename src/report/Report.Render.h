@@ -43,6 +43,12 @@ public:
   void writeCharacters(const QString& AText);
 };
 
+// Begins a JUnit report: the document and its <testsuites> element named AName, left open for
+// the suites.
+void StartJUnitReport(TJUnitXmlWriter& AXml, const QString& AName);
+// A test case that did not run, with what stopped it.
+void WriteJUnitError(TJUnitXmlWriter& AXml, const QString& AClassName, const QString& AName, const QString& AMessage);
+
 // The fleet's summary table: target, version, anomalies, status and time, one row a target.
 QString SummaryTable(const QList<TTargetResult>& AResults);
 
