@@ -102,6 +102,8 @@ QJsonObject ResultToJson(const TDriftTargetResult& AResult) {
                                                               {QStringLiteral("server"), AResult.BaselineServer},
                                                               {QStringLiteral("database"), AResult.BaselineDatabase},
                                                               {QStringLiteral("version"), AResult.BaselineVersion}}},
+                     {QStringLiteral("filters"), QJsonObject{{QStringLiteral("include"), QJsonArray::fromStringList(AResult.Includes)},
+                                                             {QStringLiteral("exclude"), QJsonArray::fromStringList(AResult.Excludes)}}},
                      {QStringLiteral("notes"), QJsonArray::fromStringList(AResult.Drift.Notes)},
                      {QStringLiteral("drift"), Drift},
                      {QStringLiteral("seconds"), AResult.Seconds},

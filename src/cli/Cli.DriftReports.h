@@ -20,6 +20,9 @@ struct TDriftTargetResult {
   QString BaselineDatabase;
   qint32 BaselineVersion = 0;
   TDriftResult Drift;
+  // The run's --include and --exclude patterns.
+  QStringList Includes;
+  QStringList Excludes;
   // Empty when the target was read and compared; otherwise what failed.
   QString Error;
   double Seconds = 0;

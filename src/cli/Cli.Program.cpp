@@ -307,6 +307,10 @@ int RunDriftCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& 
     Failed.Error = Error;
     Results = {Failed};
   }
+  for (TDriftTargetResult& Result : Results) {
+    Result.Includes = AOptions.Includes;
+    Result.Excludes = AOptions.Excludes;
+  }
   AProgress.EndLine();
   const bool Fleet = !AOptions.FleetFile.isEmpty() && Error.isEmpty();
   const bool Written = DeliverReports(

@@ -151,8 +151,9 @@ TEST_F(DriftCliTest, FleetAndBadInput) {
 
   // A baseline that cannot be read fails the run, and every report says so: none of an earlier
   // run is left behind.
-  QStringList Failing{QStringLiteral("drift"), QStringLiteral("--baseline"), NotASnapshot, QStringLiteral("--snapshot"),
-                      Baseline};
+  QStringList Failing{QStringLiteral("drift"),    QStringLiteral("--baseline"), NotASnapshot,
+                      QStringLiteral("--snapshot"), Baseline,                     QStringLiteral("--exclude"),
+                      QStringLiteral("tmp.*")};
   const struct {
     const char* Format;
     const char* Says;
@@ -176,6 +177,11 @@ TEST_F(DriftCliTest, FleetAndBadInput) {
     ASSERT_TRUE(Written.open(QIODevice::ReadOnly));
     EXPECT_TRUE(Written.readAll().contains(Report.Says)) << Report.Format;
   }
+  QFile Json(FTemp.filePath(QStringLiteral("failed.json")));
+  ASSERT_TRUE(Json.open(QIODevice::ReadOnly));
+  const QJsonObject Filters =
+      QJsonDocument::fromJson(Json.readAll()).object().value(QStringLiteral("filters")).toObject();
+  EXPECT_EQ(Filters.value(QStringLiteral("exclude")).toArray(), QJsonArray{QStringLiteral("tmp.*")});
 }
 
 }  // namespace
