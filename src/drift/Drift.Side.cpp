@@ -13,6 +13,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <set>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -80,13 +81,13 @@ bool IsXmlChar(char32_t AChar) {
          (AChar >= 0xE000 && AChar <= 0xFFFD) || (AChar >= 0x10000 && AChar <= 0x10FFFF);
 }
 
-// ASCII only: a name with other letters makes the scanner give up.
+// ASCII only, and no namespace prefix: a name with anything else makes the scanner give up.
 bool IsNameChar(char AChar) {
   static const std::array<bool, 256> Table = [] {
     std::array<bool, 256> Chars{};
     for (int C = 0; C < 128; ++C)
       Chars[C] = (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') || C == '_' || C == '-' ||
-                 C == '.' || C == ':';
+                 C == '.';
     return Chars;
   }();
   return Table[static_cast<unsigned char>(AChar)];
@@ -123,6 +124,7 @@ public:
     ARootTag = FData.first(FAt);
     if (RootEmpty)
       return AtEnd();
+    std::set<TDriftKind> Seen;
     while (true) {
       SkipSpace();
       if (FData.sliced(FAt).startsWith("</"))
@@ -137,6 +139,9 @@ public:
       for (const TKindLayout& Layout : KindLayouts())
         if (Container == Layout.Container)
           Kind = &Layout;
+      // The whole reading takes a kind's first container only.
+      if (Kind && !Seen.insert(Kind->Kind).second)
+        return false;
       if (!Children(Container, Kind ? &AElements[static_cast<std::size_t>(Kind->Kind)] : nullptr,
                     Kind ? QByteArrayView(Kind->Element) : QByteArrayView()))
         return false;

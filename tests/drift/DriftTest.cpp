@@ -119,6 +119,8 @@ TEST_F(DriftTest, PairReadingFollowsWhatItCannotScan) {
                                  "<![CDATA[CREATE VIEW dbo.V AS SELECT Id, 1 FROM dbo.Orders]]>");
   EXPECT_EQ(Drift(Target).size(), 1);
   EXPECT_EQ(Drift(Changed("<SCHEMAS>", "<!-- x --><SCHEMAS>")), QStringList());
+  // The whole reading takes the first container of a kind only.
+  EXPECT_EQ(Drift(Changed("</SCHEMAS>", R"~(</SCHEMAS><SCHEMAS><SCHEMA SCHEMA_NAME="x"/></SCHEMAS>)~")), QStringList());
   EXPECT_EQ(Drift(Changed(R"~(SCHEMA_NAME="Sales" SCHEMA_OWNER="dbo")~", "SCHEMA_NAME='Sales' SCHEMA_OWNER='o&amp;'")),
             QStringList{QStringLiteral("schema changed [Sales] SCHEMA_OWNER: dbo -> o&")});
 }
