@@ -413,6 +413,7 @@ TDriftTargetResult DriftResult(const QString& AName, const TDriftSide& ABaseline
   Result.BaselineVersion = ABaseline.Version;
   Result.Server = ATarget.Server;
   Result.Database = ATarget.DatabaseName;
+  Result.Version = ATarget.Version;
   Result.SnapshotPath = ATarget.Source;
   AProgress->ShowStatus(QStringLiteral("Comparing %1 objects with the baseline...").arg(ATarget.Count()));
   const TDatabaseObjectIgnoreList IgnoreList;

@@ -1,6 +1,7 @@
 #include "cli/Cli.DriftReports.h"
 
 #include "report/Report.HtmlDiff.h"
+#include "report/Report.Render.h"
 #include "report/Report.LineDiff.h"
 #include "infra/Support.Format.h"
 
@@ -98,6 +99,8 @@ QJsonObject ResultToJson(const TDriftTargetResult& AResult) {
   QJsonObject Object{{QStringLiteral("name"), AResult.Name},
                      {QStringLiteral("server"), AResult.Server},
                      {QStringLiteral("database"), AResult.Database},
+                     {QStringLiteral("version"), AResult.Version > 0 ? QJsonValue(AResult.Version) : QJsonValue()},
+                     {QStringLiteral("error"), AResult.Failed() ? QJsonValue(AResult.Error) : QJsonValue()},
                      {QStringLiteral("baseline"), QJsonObject{{QStringLiteral("file"), AResult.BaselinePath},
                                                               {QStringLiteral("server"), AResult.BaselineServer},
                                                               {QStringLiteral("database"), AResult.BaselineDatabase},
@@ -113,8 +116,6 @@ QJsonObject ResultToJson(const TDriftTargetResult& AResult) {
                      {QStringLiteral("exitCode"), AResult.ExitCode()}};
   if (!AResult.SnapshotPath.isEmpty())
     Object.insert(QStringLiteral("snapshot"), AResult.SnapshotPath);
-  if (AResult.Failed())
-    Object.insert(QStringLiteral("error"), AResult.Error);
   return Object;
 }
 
@@ -244,12 +245,12 @@ int CombinedExitCode(const QList<TDriftTargetResult>& AResults) {
 
 QByteArray RenderDriftReport(TReportFormat AFormat, const QList<TDriftTargetResult>& AResults, bool AFleet) {
   if (AFormat == TReportFormat::Json) {
-    if (!AFleet && AResults.size() == 1)
-      return JsonText(ResultToJson(AResults.first()));
     QJsonArray Targets;
     for (const TDriftTargetResult& Result : AResults)
       Targets.append(ResultToJson(Result));
-    return JsonText(QJsonObject{{QStringLiteral("targets"), Targets}, {QStringLiteral("exitCode"), CombinedExitCode(AResults)}});
+    return JsonText(QJsonObject{{QStringLiteral("formatVersion"), JsonReportFormatVersion},
+                                {QStringLiteral("targets"), Targets},
+                                {QStringLiteral("exitCode"), CombinedExitCode(AResults)}});
   }
   if (AFormat == TReportFormat::JUnit)
     return JUnitReport(AResults);

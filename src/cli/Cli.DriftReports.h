@@ -14,6 +14,7 @@ struct TDriftTargetResult {
   QString Name;  // what the fleet file calls the target; server/database or the file otherwise
   QString Server;
   QString Database;
+  qint32 Version = 0;  // the target's schema version; 0 when not known
   QString SnapshotPath;  // the target's snapshot when it was one
   QString BaselinePath;
   QString BaselineServer;
@@ -35,7 +36,8 @@ struct TDriftTargetResult {
 int CombinedExitCode(const QList<TDriftTargetResult>& AResults);
 
 // The drift report: text (grouped by kind, one line per object, its field changes under it),
-// JSON (per target an array "drift" of {kind, fullName, change, fields}), JUnit (a test case
+// JSON ({formatVersion, targets, exitCode} as compare's, per target an array "drift" of
+// {kind, fullName, change, fields}; packaging/drift-report.schema.json), JUnit (a test case
 // per object of both sides, drift as failures) or HTML (grouped by kind, each drifted object
 // with a side-by-side diff of its texts).
 QByteArray RenderDriftReport(TReportFormat AFormat, const QList<TDriftTargetResult>& AResults, bool AFleet);

@@ -1,6 +1,7 @@
 #include "support/GoldService.h"
 #include "support/QtPrinters.h"
 #include "support/TdsServer.h"
+#include "JsonReportSchema.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -32,6 +33,7 @@ namespace quillon {
 namespace {
 
 using test::TGoldService;
+using test::ValidJsonReport;
 using test::TTdsServer;
 
 const QString Login = QStringLiteral("checker");
@@ -91,24 +93,6 @@ quint16 ClosedPort() {
   getsockname(Socket, reinterpret_cast<sockaddr*>(&Address), &Length);
   close(Socket);
   return ntohs(Address.sin_port);
-}
-
-// A JSON report, checked against the report schema of the repository first.
-QJsonObject ValidJsonReport(const QByteArray& AReport) {
-  QTemporaryDir Dir;
-  QFile File(Dir.filePath(QStringLiteral("report.json")));
-  EXPECT_TRUE(File.open(QIODevice::WriteOnly));
-  File.write(AReport);
-  File.close();
-  QProcess Validator;
-  Validator.start(QStringLiteral("python3"),
-                  {QStringLiteral("-c"),
-                   QStringLiteral("import json, sys, jsonschema\n"
-                                  "jsonschema.Draft202012Validator(json.load(open(sys.argv[1]))).validate(json.load(open(sys.argv[2])))"),
-                   QStringLiteral(QUILLON_REPORT_SCHEMA), File.fileName()});
-  EXPECT_TRUE(Validator.waitForFinished(30000));
-  EXPECT_EQ(Validator.exitCode(), 0) << Validator.readAllStandardError().toStdString() << AReport.toStdString();
-  return QJsonDocument::fromJson(AReport).object();
 }
 
 // The one target of a single check's JSON report.

@@ -2,6 +2,7 @@
 #include "support/FixedLogin.h"
 #include "support/RecordingLog.h"
 #include "support/TdsServer.h"
+#include "JsonReportSchema.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -38,11 +39,17 @@ TRun RunCli(const QStringList& AArguments) {
               Process.readAllStandardError()};
 }
 
-// Each drift entry of a JSON report as "kind change name field...".
+// A drift JSON report, checked against its schema.
+QJsonObject ValidDriftReport(const QByteArray& AReport) {
+  return test::ValidJsonReport(AReport, QUILLON_DRIFT_REPORT_SCHEMA);
+}
+
+// Each drift entry of a single target's JSON report as "kind change name field...".
 QStringList DriftOf(const QByteArray& AReport) {
   QStringList Lines;
-  const QJsonObject Report = QJsonDocument::fromJson(AReport).object();
-  for (const QJsonValue& Item : Report.value(QStringLiteral("drift")).toArray()) {
+  const QJsonArray Targets = ValidDriftReport(AReport).value(QStringLiteral("targets")).toArray();
+  EXPECT_EQ(Targets.size(), 1);
+  for (const QJsonValue& Item : Targets.at(0)[QStringLiteral("drift")].toArray()) {
     QString Line = Item[QStringLiteral("kind")].toString() + u' ' + Item[QStringLiteral("change")].toString() + u' ' +
                    Item[QStringLiteral("fullName")].toString();
     for (const QJsonValue& Field : Item[QStringLiteral("fields")].toArray())
@@ -121,7 +128,7 @@ TEST_F(DriftCliTest, FleetAndBadInput) {
   const TRun Run = RunCli({QStringLiteral("drift"), QStringLiteral("--baseline"), Baseline, QStringLiteral("--fleet"),
                            Fleet, QStringLiteral("--format"), QStringLiteral("json")});
   EXPECT_EQ(Run.ExitCode, 2) << Run.Err.toStdString();
-  const QJsonArray Targets = QJsonDocument::fromJson(Run.Out).object().value(QStringLiteral("targets")).toArray();
+  const QJsonArray Targets = ValidDriftReport(Run.Out).value(QStringLiteral("targets")).toArray();
   ASSERT_EQ(Targets.size(), 2) << Run.Out.toStdString();
   EXPECT_EQ(Targets[0][QStringLiteral("exitCode")].toInt(), 0);
   EXPECT_EQ(Targets[1][QStringLiteral("exitCode")].toInt(), 2);
@@ -179,8 +186,10 @@ TEST_F(DriftCliTest, FleetAndBadInput) {
   }
   QFile Json(FTemp.filePath(QStringLiteral("failed.json")));
   ASSERT_TRUE(Json.open(QIODevice::ReadOnly));
-  const QJsonObject Filters =
-      QJsonDocument::fromJson(Json.readAll()).object().value(QStringLiteral("filters")).toObject();
+  const QJsonObject Target = ValidDriftReport(Json.readAll()).value(QStringLiteral("targets")).toArray().at(0).toObject();
+  EXPECT_EQ(Target.value(QStringLiteral("status")).toString(), QStringLiteral("error"));
+  EXPECT_TRUE(Target.value(QStringLiteral("version")).isNull());
+  const QJsonObject Filters = Target.value(QStringLiteral("filters")).toObject();
   EXPECT_EQ(Filters.value(QStringLiteral("exclude")).toArray(), QJsonArray{QStringLiteral("tmp.*")});
 }
 
