@@ -23,20 +23,17 @@
 
 namespace quillon {
 
-namespace {
-
-// The "schema.name" the --include and --exclude patterns look at.
 QString FilterName(const TDatabaseObject& AObject) {
   if (const auto* Schema = dynamic_cast<const TDatabaseSchema*>(&AObject))
     return Schema->SchemaName();
+  if (const auto* Column = dynamic_cast<const TDatabaseColumn*>(&AObject))
+    return AObject.SchemaName() + u'.' + Column->TableName();
   if (const auto* Index = dynamic_cast<const TDatabaseIndex*>(&AObject))
     return AObject.SchemaName() + u'.' + Index->TableName();
   if (const auto* Constraint = dynamic_cast<const TDatabaseConstraint*>(&AObject))
     return Constraint->TableSchema() + u'.' + Constraint->TableName();
   return AObject.SchemaName() + u'.' + AObject.ObjectName();
 }
-
-}  // namespace
 
 TDatabaseDescriber::TDatabaseDescriber(TDatabaseObjectIgnoreList* AIgnoreList, ILog* ALog)
     : FLog(ALog), FIgnoreList(AIgnoreList) {

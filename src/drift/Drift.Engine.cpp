@@ -1,5 +1,6 @@
 #include "drift/Drift.Engine.h"
 
+#include "compare/Describer.h"
 #include "compare/Normalizer.h"
 #include "compare/Sync.IgnoreList.h"
 #include "drift/Drift.Texts.h"
@@ -124,23 +125,6 @@ QString MatchKey(TDriftKind AKind, const TDatabaseObject* AObject) {
   return Key.left(StateAt) + Key.mid(StateAt + Privilege->PrivilegeState().size() + 1);
 }
 
-// The "schema.name" the include and exclude patterns look at.
-QString FilterName(TDriftKind AKind, const TDatabaseObject* AObject) {
-  switch (AKind) {
-    case TDriftKind::Schema: return static_cast<const TDatabaseSchema*>(AObject)->SchemaName();
-    case TDriftKind::Column:
-      return DottedName(AObject->SchemaName(), static_cast<const TDatabaseColumn*>(AObject)->TableName());
-    case TDriftKind::Index:
-      return DottedName(AObject->SchemaName(), static_cast<const TDatabaseIndex*>(AObject)->TableName());
-    case TDriftKind::Check:
-    case TDriftKind::ForeignKey: {
-      const auto* Constraint = static_cast<const TDatabaseConstraint*>(AObject);
-      return DottedName(Constraint->TableSchema(), Constraint->TableName());
-    }
-    default: return DottedName(AObject->SchemaName(), AObject->ObjectName());
-  }
-}
-
 // The texts of the tables of one side.
 class TSideTables {
 public:
@@ -194,7 +178,7 @@ private:
     }
     if (FOptions.IgnoreList && FOptions.IgnoreList->ContainsName(AObject))
       return true;
-    return !FOptions.Filter.IsEmpty() && !FOptions.Filter.Accepts(FilterName(AKind, AObject));
+    return !FOptions.Filter.IsEmpty() && !FOptions.Filter.Accepts(FilterName(*AObject));
   }
 
   // The side's objects of a kind that take part, by match key; a key met again is noted and
