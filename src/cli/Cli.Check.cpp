@@ -400,6 +400,7 @@ TDriftOptions DriftOptions(const TCliOptions& AOptions, const TDatabaseObjectIgn
   Options.IgnoreList = &AIgnoreList;
   Options.Filter = TNameFilter(AOptions.Includes, AOptions.Excludes);
   Options.ListCompared = AOptions.WritesReport(TReportFormat::JUnit);
+  Options.Texts = AOptions.WritesReport(TReportFormat::Html);
   return Options;
 }
 

@@ -221,9 +221,9 @@ private:
     Item.Kind = AKind;
     Item.FullName = ShownName(AKind, ATarget ? ATarget : ABaseline);
     Item.Change = AChange;
-    if (ABaseline)
+    if (FOptions.Texts && ABaseline)
       Item.BaselineText = Text(AKind, ABaseline, FBaselineTables);
-    if (ATarget)
+    if (FOptions.Texts && ATarget)
       Item.TargetText = Text(AKind, ATarget, FTargetTables);
     return Item;
   }

@@ -49,6 +49,9 @@ struct TDriftOptions {
   TNameFilter Filter;
   // Fills TDriftResult::Compared, which only a report that lists every object needs.
   bool ListCompared = false;
+  // Fills each item's BaselineText and TargetText, which only the window and an HTML report
+  // show; a table's text reads all its columns, which costs more than the comparison itself.
+  bool Texts = true;
 };
 
 struct TDriftResult {
