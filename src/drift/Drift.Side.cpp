@@ -1,5 +1,7 @@
 #include "drift/Drift.Side.h"
 
+#include "drift/Drift.Scanner.h"
+
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
@@ -12,8 +14,6 @@
 #include <QFileInfo>
 
 #include <cctype>
-#include <cstring>
-#include <set>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -74,246 +74,6 @@ std::unique_ptr<TDatabaseObject> ParseSlice(const TKindLayout& AKind, QByteArray
   const TXmlDocument Element = TXmlDocument::FromBytes(ASlice.toByteArray(), AFile, TXmlDocumentType::Refused);
   return ParseElement(AKind, Element.DocumentElement(), AFile);
 }
-
-// Whether AChar may stand in XML text (the document's characters, not markup).
-bool IsXmlChar(char32_t AChar) {
-  return AChar == 0x9 || AChar == 0xA || AChar == 0xD || (AChar >= 0x20 && AChar <= 0xD7FF) ||
-         (AChar >= 0xE000 && AChar <= 0xFFFD) || (AChar >= 0x10000 && AChar <= 0x10FFFF);
-}
-
-// ASCII only, and no namespace prefix: a name with anything else makes the scanner give up.
-bool IsNameChar(char AChar) {
-  static const std::array<bool, 256> Table = [] {
-    std::array<bool, 256> Chars{};
-    for (int C = 0; C < 128; ++C)
-      Chars[C] = (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') || C == '_' || C == '-' ||
-                 C == '.';
-    return Chars;
-  }();
-  return Table[static_cast<unsigned char>(AChar)];
-}
-
-// A reader of the layout the snapshot writer produces: the root's start tag, then containers
-// of object elements, nothing but white space between them. It finds where each element begins
-// and ends and leaves the parsing to the XML reader, but checks as it goes that every element
-// is well-formed UTF-8 XML: an element it passes over unparsed must not hide an error the XML
-// reader would report. Anything it does not follow or doubts (a comment, CDATA, a document
-// type, nested elements, another encoding, a non-ASCII name) makes it give up.
-class TSnapshotScanner {
-public:
-  explicit TSnapshotScanner(QByteArrayView AData) : FData(AData) {}
-
-  // ARootTag is the document up to and with the root's start tag.
-  bool Scan(QByteArrayView& ARootTag, std::array<std::vector<QByteArrayView>, DriftKindCount>& AElements) {
-    if (FData.startsWith("<?xml")) {
-      const qsizetype End = FData.indexOf("?>");
-      if (End < 0)
-        return false;
-      const QByteArrayView Declaration = FData.first(End);
-      const qsizetype Encoding = Declaration.indexOf("encoding");
-      if (Encoding >= 0 && !Declaration.sliced(Encoding).contains("UTF-8") &&
-          !Declaration.sliced(Encoding).contains("utf-8"))
-        return false;
-      FAt = End + 2;
-    }
-    SkipSpace();
-    QByteArrayView RootName;
-    bool RootEmpty = false;
-    if (!StartTag(RootName, RootEmpty) || RootName != "Database")
-      return false;
-    ARootTag = FData.first(FAt);
-    if (RootEmpty)
-      return AtEnd();
-    std::set<TDriftKind> Seen;
-    while (true) {
-      SkipSpace();
-      if (FData.sliced(FAt).startsWith("</"))
-        return EndTag("Database") && AtEnd();
-      QByteArrayView Container;
-      bool ContainerEmpty = false;
-      if (!StartTag(Container, ContainerEmpty))
-        return false;
-      if (ContainerEmpty)
-        continue;
-      const TKindLayout* Kind = nullptr;
-      for (const TKindLayout& Layout : KindLayouts())
-        if (Container == Layout.Container)
-          Kind = &Layout;
-      // The whole reading takes a kind's first container only.
-      if (Kind && !Seen.insert(Kind->Kind).second)
-        return false;
-      if (!Children(Container, Kind ? &AElements[static_cast<std::size_t>(Kind->Kind)] : nullptr,
-                    Kind ? QByteArrayView(Kind->Element) : QByteArrayView()))
-        return false;
-    }
-  }
-
-private:
-  void SkipSpace() {
-    while (FAt < FData.size() && IsSpace(FData[FAt]))
-      ++FAt;
-  }
-  static bool IsSpace(char AChar) { return AChar == ' ' || AChar == '\n' || AChar == '\r' || AChar == '\t'; }
-  bool AtEnd() {
-    SkipSpace();
-    return FAt == FData.size();
-  }
-  bool Name(QByteArrayView& AName) {
-    const qsizetype Start = FAt;
-    if (FAt >= FData.size() || !(std::isalpha(static_cast<unsigned char>(FData[FAt])) || FData[FAt] == '_'))
-      return false;
-    while (FAt < FData.size() && IsNameChar(FData[FAt]))
-      ++FAt;
-    AName = FData.sliced(Start, FAt - Start);
-    return true;
-  }
-  // Reads "</name>" at the current position.
-  bool EndTag(QByteArrayView AName) {
-    if (!FData.sliced(FAt).startsWith("</") || !FData.sliced(FAt + 2).startsWith(AName))
-      return false;
-    FAt += 2 + AName.size();
-    SkipSpace();
-    if (FAt >= FData.size() || FData[FAt] != '>')
-      return false;
-    ++FAt;
-    return true;
-  }
-  // Checks character data up to AEnd (exclusive): XML characters in UTF-8, references the XML
-  // reader knows, no "<" and no "]]>".
-  bool Characters(qsizetype AEnd) {
-    static const std::array<bool, 256> Plain = [] {
-      std::array<bool, 256> Table{};
-      for (int C = 0x20; C < 0x80; ++C)
-        Table[C] = C != '<' && C != '&' && C != '>';
-      return Table;
-    }();
-    const char* Data = FData.data();
-    for (; FAt < AEnd; ++FAt) {
-      while (FAt < AEnd && Plain[static_cast<unsigned char>(Data[FAt])])
-        ++FAt;
-      if (FAt == AEnd)
-        break;
-      const auto C = static_cast<unsigned char>(Data[FAt]);
-      if (C == '<' || (C < 0x20 && !IsSpace(static_cast<char>(C))))
-        return false;
-      if (C == '>' && FAt >= 2 && FData[FAt - 1] == ']' && FData[FAt - 2] == ']')
-        return false;
-      if (C == '&' && !Reference())
-        return false;
-      if (C >= 0x80 && !Utf8Character())
-        return false;
-    }
-    return true;
-  }
-  // "&name;" or "&#n;" / "&#xn;" at the current position; leaves FAt on the ";".
-  bool Reference() {
-    const QByteArrayView Rest = FData.sliced(FAt + 1);
-    const qsizetype Semicolon = Rest.first(std::min<qsizetype>(Rest.size(), 12)).indexOf(';');
-    if (Semicolon < 1)
-      return false;
-    const QByteArrayView Name = Rest.first(Semicolon);
-    FAt += Semicolon + 1;
-    if (Name == "lt" || Name == "gt" || Name == "amp" || Name == "quot" || Name == "apos")
-      return true;
-    if (Name[0] != '#' || Name.size() < 2)
-      return false;
-    const bool Hex = Name[1] == 'x';
-    const QByteArrayView Digits = Name.sliced(Hex ? 2 : 1);
-    char32_t Char = 0;
-    for (const char Digit : Digits) {
-      const int Value = std::isdigit(static_cast<unsigned char>(Digit)) ? Digit - '0'
-                        : Hex && std::isxdigit(static_cast<unsigned char>(Digit))
-                            ? std::tolower(static_cast<unsigned char>(Digit)) - 'a' + 10
-                            : -1;
-      if (Value < 0)
-        return false;
-      Char = Char * (Hex ? 16 : 10) + static_cast<char32_t>(Value);
-      if (Char > 0x10FFFF)
-        return false;
-    }
-    return !Digits.isEmpty() && IsXmlChar(Char);
-  }
-  // One UTF-8 encoded XML character at the current position; leaves FAt on its last byte.
-  bool Utf8Character() {
-    const auto Lead = static_cast<unsigned char>(FData[FAt]);
-    const int Length = Lead >= 0xF0 ? 4 : Lead >= 0xE0 ? 3 : Lead >= 0xC2 ? 2 : 0;
-    if (Length == 0 || Lead > 0xF4 || FAt + Length > FData.size())
-      return false;
-    char32_t Char = Lead & (0x7F >> Length);
-    for (int Byte = 1; Byte < Length; ++Byte) {
-      const auto Next = static_cast<unsigned char>(FData[FAt + Byte]);
-      if ((Next & 0xC0) != 0x80)
-        return false;
-      Char = (Char << 6) | (Next & 0x3F);
-    }
-    static constexpr char32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
-    FAt += Length - 1;
-    return Char >= Least[Length] && IsXmlChar(Char);
-  }
-  // Reads "<name attributes>" or "<name attributes/>" at the current position.
-  bool StartTag(QByteArrayView& AName, bool& AEmpty) {
-    if (FAt >= FData.size() || FData[FAt] != '<')
-      return false;
-    ++FAt;
-    if (!Name(AName))
-      return false;
-    std::array<QByteArrayView, 32> Attributes;
-    std::size_t Count = 0;
-    while (true) {
-      const qsizetype Before = FAt;
-      SkipSpace();
-      if (FAt >= FData.size())
-        return false;
-      if (FData[FAt] == '>' || FData.sliced(FAt).startsWith("/>")) {
-        AEmpty = FData[FAt] == '/';
-        FAt += AEmpty ? 2 : 1;
-        return true;
-      }
-      QByteArrayView Attribute;
-      if (FAt == Before || Count == Attributes.size() || !Name(Attribute))
-        return false;
-      for (std::size_t Other = 0; Other < Count; ++Other)
-        if (Attributes[Other] == Attribute)
-          return false;
-      Attributes[Count++] = Attribute;
-      SkipSpace();
-      if (FAt >= FData.size() || FData[FAt] != '=')
-        return false;
-      ++FAt;
-      SkipSpace();
-      if (FAt >= FData.size() || (FData[FAt] != '"' && FData[FAt] != '\''))
-        return false;
-      const qsizetype ValueEnd = FData.indexOf(FData[FAt], FAt + 1);
-      ++FAt;
-      if (ValueEnd < 0 || !Characters(ValueEnd))
-        return false;
-      ++FAt;
-    }
-  }
-  // Reads the children of a container up to its end tag; elements named AElement are kept.
-  bool Children(QByteArrayView AContainer, std::vector<QByteArrayView>* AKept, QByteArrayView AElement) {
-    while (true) {
-      SkipSpace();
-      const qsizetype Start = FAt;
-      if (FData.sliced(FAt).startsWith("</"))
-        return EndTag(AContainer);
-      QByteArrayView Name;
-      bool Empty = false;
-      if (!StartTag(Name, Empty))
-        return false;
-      if (!Empty) {
-        const qsizetype End = FData.indexOf('<', FAt);
-        if (End < 0 || !Characters(End) || !EndTag(Name))
-          return false;
-      }
-      if (AKept && Name == AElement)
-        AKept->push_back(FData.sliced(Start, FAt - Start));
-    }
-  }
-
-  QByteArrayView FData;
-  qsizetype FAt = 0;
-};
 
 std::string_view AsStringView(QByteArrayView ABytes) {
   return {ABytes.data(), static_cast<std::size_t>(ABytes.size())};
@@ -504,32 +264,36 @@ std::unique_ptr<TDatabaseObject> TDriftSide::Parse(TDriftKind AKind, QByteArrayV
 std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& ABaseline, const QString& ATarget) {
   const std::array<QString, 2> Files{ABaseline, ATarget};
   std::array<TDriftSide, 2> Sides;
-  std::array<QByteArrayView, 2> RootTags;
-  std::array<std::array<std::vector<QByteArrayView>, DriftKindCount>, 2> Elements;
-  const auto ReadWhole = [&] { return std::pair{FromSnapshot(ABaseline), FromSnapshot(ATarget)}; };
   for (std::size_t Side = 0; Side < 2; ++Side) {
     Sides[Side].FRaw = std::make_unique<TRaw>();
     Sides[Side].FRaw->Data = ReadFile(Files[Side]);
-    if (!TSnapshotScanner(Sides[Side].FRaw->Data).Scan(RootTags[Side], Elements[Side]))
-      return ReadWhole();
   }
+  const auto ReadWhole = [&] { return std::pair{FromSnapshot(ABaseline), FromSnapshot(ATarget)}; };
+  std::array<TSnapshotKindNames, DriftKindCount> Names;
+  for (const TKindLayout& Kind : KindLayouts())
+    Names[static_cast<std::size_t>(Kind.Kind)] = {Kind.Container, Kind.Element};
+  std::array<TScannedSnapshot, 2> Scanned;
+  if (!ScanSnapshotPair(Sides[0].FRaw->Data, Sides[1].FRaw->Data, Names, Scanned))
+    return ReadWhole();
   try {
     for (std::size_t Side = 0; Side < 2; ++Side) {
       TDriftSide& This = Sides[Side];
       const QString Name = QFileInfo(Files[Side]).fileName();
-      QByteArray Root = RootTags[Side].toByteArray();
+      QByteArray Root = Scanned[Side].RootTag.toByteArray();
       if (!Root.endsWith("/>"))
         Root.insert(Root.size() - 1, '/');
       This.ReadHeader(TXmlDocument::FromBytes(Root, Name, TXmlDocumentType::Refused).DocumentElement(), Name);
       This.Source = Files[Side];
-      This.FRaw->Tables = Elements[Side][static_cast<std::size_t>(TDriftKind::Table)];
-      This.FRaw->Columns = Elements[Side][static_cast<std::size_t>(TDriftKind::Column)];
+      This.FRaw->Tables = Scanned[Side].Elements[static_cast<std::size_t>(TDriftKind::Table)];
+      This.FRaw->Columns = Scanned[Side].Elements[static_cast<std::size_t>(TDriftKind::Column)];
     }
     for (const TKindLayout& Kind : KindLayouts()) {
       const auto K = static_cast<std::size_t>(Kind.Kind);
-      for (std::size_t Side = 0; Side < 2; ++Side)
-        Sides[Side].CheckRefusable(Kind.Kind, Elements[Side][K]);
-      const auto [BaselineOnly, TargetOnly] = Unmatched(Elements[0][K], Elements[1][K]);
+      // A paired element of the target is a copy of one of the baseline's.
+      std::unordered_set<std::string> Parsed;
+      Sides[0].CheckRefusable(Kind.Kind, Scanned[0].Elements[K], Parsed);
+      Sides[1].CheckRefusable(Kind.Kind, Scanned[1].Unpaired[K], Parsed);
+      const auto [BaselineOnly, TargetOnly] = Unmatched(Scanned[0].Unpaired[K], Scanned[1].Unpaired[K]);
       const std::array<const std::vector<QByteArrayView>*, 2> Kept{&BaselineOnly, &TargetOnly};
       for (std::size_t Side = 0; Side < 2; ++Side) {
         for (QByteArrayView Element : *Kept[Side]) {
@@ -545,13 +309,13 @@ std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& AB
   return {std::move(Sides[0]), std::move(Sides[1])};
 }
 
-void TDriftSide::CheckRefusable(TDriftKind AKind, const std::vector<QByteArrayView>& AElements) const {
+void TDriftSide::CheckRefusable(TDriftKind AKind, const std::vector<QByteArrayView>& AElements,
+                                std::unordered_set<std::string>& AParsed) const {
   // Elements that are not parsed must not hide a value the parser refuses: one element of each
   // combination of the values it may refuse is parsed for all.
   const std::vector<QByteArrayView>& Refusable = Layout(AKind).Refusable;
   if (Refusable.empty())
     return;
-  std::unordered_set<std::string> Parsed;
   std::string Values;
   std::string Previous;
   for (QByteArrayView Element : AElements) {
@@ -561,7 +325,7 @@ void TDriftSide::CheckRefusable(TDriftKind AKind, const std::vector<QByteArrayVi
       const QByteArrayView Value = RawAttributeValue(Tag, Attribute);
       Values.append(Value.data(), static_cast<std::size_t>(Value.size())).push_back('\0');
     }
-    if (Values != Previous && Parsed.insert(Values).second)
+    if (Values != Previous && AParsed.insert(Values).second)
       Parse(AKind, Element);
     std::swap(Values, Previous);
   }

@@ -9,6 +9,8 @@
 
 #include <array>
 #include <memory>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace quillon {
@@ -94,7 +96,9 @@ private:
 
   void ReadHeader(const TXmlNode* ARoot, const QString& AName);
   std::unique_ptr<TDatabaseObject> Parse(TDriftKind AKind, QByteArrayView AElement) const;
-  void CheckRefusable(TDriftKind AKind, const std::vector<QByteArrayView>& AElements) const;
+  // AParsed holds the combinations of refusable values already parsed, of either side.
+  void CheckRefusable(TDriftKind AKind, const std::vector<QByteArrayView>& AElements,
+                      std::unordered_set<std::string>& AParsed) const;
   // Files the elements of tables or columns by the key of their table.
   void IndexByTable(const std::vector<QByteArrayView>& AElements,
                     QHash<QString, std::vector<QByteArrayView>>& AIndex) const;

@@ -1,0 +1,475 @@
+#include "drift/Drift.Scanner.h"
+
+#include <bitset>
+#include <cctype>
+#include <cstring>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace quillon {
+
+namespace {
+
+// Whether AChar may stand in XML text (the document's characters, not markup).
+bool IsXmlChar(char32_t AChar) {
+  return AChar == 0x9 || AChar == 0xA || AChar == 0xD || (AChar >= 0x20 && AChar <= 0xD7FF) ||
+         (AChar >= 0xE000 && AChar <= 0xFFFD) || (AChar >= 0x10000 && AChar <= 0x10FFFF);
+}
+
+bool IsSpace(char AChar) { return AChar == ' ' || AChar == '\n' || AChar == '\r' || AChar == '\t'; }
+
+// ASCII only, and no namespace prefix: a name with anything else makes the scanner give up.
+bool IsNameChar(char AChar) {
+  static const std::array<bool, 256> Table = [] {
+    std::array<bool, 256> Chars{};
+    for (int C = 0; C < 128; ++C)
+      Chars[C] = (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') || C == '_' || C == '-' ||
+                 C == '.';
+    return Chars;
+  }();
+  return Table[static_cast<unsigned char>(AChar)];
+}
+
+// Where the first byte at or after AFrom lies that character data cannot take as it is: markup
+// ("<", ">" and "&"), a control character other than white space, a byte of a multi-byte
+// character, or ATerminator. AEnd when there is none. Almost every byte of a snapshot is plain
+// text, so sixteen are looked at at a time where the processor can.
+qsizetype NextSpecialByte(const char* AData, qsizetype AFrom, qsizetype AEnd, char ATerminator) {
+#if defined(__SSE2__)
+  const __m128i Space = _mm_set1_epi8(0x20);
+  const __m128i Tab = _mm_set1_epi8('\t');
+  const __m128i NewLine = _mm_set1_epi8('\n');
+  const __m128i Return = _mm_set1_epi8('\r');
+  const __m128i Less = _mm_set1_epi8('<');
+  const __m128i Greater = _mm_set1_epi8('>');
+  const __m128i Ampersand = _mm_set1_epi8('&');
+  const __m128i Terminator = _mm_set1_epi8(ATerminator);
+  for (; AFrom + 16 <= AEnd; AFrom += 16) {
+    const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AData + AFrom));
+    // Compared as signed bytes, those from 0x80 on are below 0x20 as well.
+    const __m128i WhiteSpace =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(Bytes, Tab), _mm_cmpeq_epi8(Bytes, NewLine)), _mm_cmpeq_epi8(Bytes, Return));
+    const __m128i Markup = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(Bytes, Less), _mm_cmpeq_epi8(Bytes, Greater)),
+                                        _mm_or_si128(_mm_cmpeq_epi8(Bytes, Ampersand), _mm_cmpeq_epi8(Bytes, Terminator)));
+    const __m128i Special = _mm_or_si128(_mm_andnot_si128(WhiteSpace, _mm_cmplt_epi8(Bytes, Space)), Markup);
+    if (const int Mask = _mm_movemask_epi8(Special))
+      return AFrom + __builtin_ctz(static_cast<unsigned>(Mask));
+  }
+#endif
+  static const std::array<bool, 256> Plain = [] {
+    std::array<bool, 256> Table{};
+    for (int C = 0x20; C < 0x80; ++C)
+      Table[C] = C != '<' && C != '&' && C != '>';
+    Table['\t'] = Table['\n'] = Table['\r'] = true;
+    return Table;
+  }();
+  while (AFrom < AEnd && Plain[static_cast<unsigned char>(AData[AFrom])] && AData[AFrom] != ATerminator)
+    ++AFrom;
+  return AFrom;
+}
+
+// A reader of one snapshot, a step at a time: a container's start tag, then its children one
+// by one up to its end tag. Every step checks what it passes over.
+class TSnapshotScanner {
+public:
+  enum class TStep { Failed, Item, End };
+
+  explicit TSnapshotScanner(QByteArrayView AData) : FData(AData) {}
+
+  QByteArrayView Data() const { return FData; }
+  qsizetype At() const { return FAt; }
+  void SetAt(qsizetype AAt) { FAt = AAt; }
+
+  // The XML declaration, if any, and the root's start tag, which ARootTag ends with.
+  bool Header(QByteArrayView& ARootTag, bool& ARootEmpty) {
+    if (FData.startsWith("<?xml")) {
+      const qsizetype End = FData.indexOf("?>");
+      if (End < 0)
+        return false;
+      const QByteArrayView Declaration = FData.first(End);
+      const qsizetype Encoding = Declaration.indexOf("encoding");
+      if (Encoding >= 0 && !Declaration.sliced(Encoding).contains("UTF-8") &&
+          !Declaration.sliced(Encoding).contains("utf-8"))
+        return false;
+      FAt = End + 2;
+    }
+    SkipSpace();
+    QByteArrayView RootName;
+    if (!StartTag(RootName, ARootEmpty) || RootName != "Database")
+      return false;
+    ARootTag = FData.first(FAt);
+    return !ARootEmpty || AtEnd();
+  }
+
+  // Between the root's children: a container's start tag, or the root's end tag and only
+  // white space after it.
+  TStep NextContainer(QByteArrayView& AName, bool& AEmpty) {
+    SkipSpace();
+    if (FData.sliced(FAt).startsWith("</"))
+      return EndTag("Database") && AtEnd() ? TStep::End : TStep::Failed;
+    return StartTag(AName, AEmpty) ? TStep::Item : TStep::Failed;
+  }
+
+  // Within a container: the next child with its name (AElement from its "<" to the end of its
+  // end tag), or the container's end tag.
+  TStep NextChild(QByteArrayView AContainer, QByteArrayView& AElement, QByteArrayView& AName) {
+    SkipSpace();
+    const qsizetype Start = FAt;
+    if (FData.sliced(FAt).startsWith("</"))
+      return EndTag(AContainer) ? TStep::End : TStep::Failed;
+    bool Empty = false;
+    if (!StartTag(AName, Empty) || (!Empty && !(Characters('<') && EndTag(AName))))
+      return TStep::Failed;
+    AElement = FData.sliced(Start, FAt - Start);
+    return TStep::Item;
+  }
+
+private:
+  void SkipSpace() {
+    while (FAt < FData.size() && IsSpace(FData[FAt]))
+      ++FAt;
+  }
+  bool AtEnd() {
+    SkipSpace();
+    return FAt == FData.size();
+  }
+  bool Name(QByteArrayView& AName) {
+    const qsizetype Start = FAt;
+    if (FAt >= FData.size() || !(std::isalpha(static_cast<unsigned char>(FData[FAt])) || FData[FAt] == '_'))
+      return false;
+    while (FAt < FData.size() && IsNameChar(FData[FAt]))
+      ++FAt;
+    AName = FData.sliced(Start, FAt - Start);
+    return true;
+  }
+  // Reads "</name>" at the current position.
+  bool EndTag(QByteArrayView AName) {
+    if (!FData.sliced(FAt).startsWith("</") || !FData.sliced(FAt + 2).startsWith(AName))
+      return false;
+    FAt += 2 + AName.size();
+    SkipSpace();
+    if (FAt >= FData.size() || FData[FAt] != '>')
+      return false;
+    ++FAt;
+    return true;
+  }
+  // Checks character data up to the next ATerminator, and leaves FAt on it: XML characters in
+  // UTF-8, references the XML reader knows, no "<" and no "]]>".
+  bool Characters(char ATerminator) {
+    const char* Data = FData.data();
+    while (true) {
+      FAt = NextSpecialByte(Data, FAt, FData.size(), ATerminator);
+      if (FAt == FData.size())
+        return false;
+      const auto C = static_cast<unsigned char>(Data[FAt]);
+      if (C == static_cast<unsigned char>(ATerminator))
+        return true;
+      if (C == '<' || C < 0x20)
+        return false;
+      if (C == '>' && FAt >= 2 && Data[FAt - 1] == ']' && Data[FAt - 2] == ']')
+        return false;
+      if (C == '&' && !Reference())
+        return false;
+      if (C >= 0x80 && !Utf8Character())
+        return false;
+      ++FAt;
+    }
+  }
+  // "&name;" or "&#n;" / "&#xn;" at the current position; leaves FAt on the ";".
+  bool Reference() {
+    const QByteArrayView Rest = FData.sliced(FAt + 1);
+    // The writer's own, by far the most frequent: line ends and markup characters in texts.
+    for (const std::string_view Common : {"#xd;", "gt;", "lt;", "amp;", "quot;", "apos;"}) {
+      if (Rest.startsWith(QByteArrayView(Common.data(), static_cast<qsizetype>(Common.size())))) {
+        FAt += static_cast<qsizetype>(Common.size());
+        return true;
+      }
+    }
+    const qsizetype Semicolon = Rest.first(std::min<qsizetype>(Rest.size(), 12)).indexOf(';');
+    if (Semicolon < 1)
+      return false;
+    const QByteArrayView Name = Rest.first(Semicolon);
+    FAt += Semicolon + 1;
+    if (Name[0] != '#' || Name.size() < 2)
+      return false;
+    const bool Hex = Name[1] == 'x';
+    const QByteArrayView Digits = Name.sliced(Hex ? 2 : 1);
+    char32_t Char = 0;
+    for (const char Digit : Digits) {
+      const int Value = std::isdigit(static_cast<unsigned char>(Digit)) ? Digit - '0'
+                        : Hex && std::isxdigit(static_cast<unsigned char>(Digit))
+                            ? std::tolower(static_cast<unsigned char>(Digit)) - 'a' + 10
+                            : -1;
+      if (Value < 0)
+        return false;
+      Char = Char * (Hex ? 16 : 10) + static_cast<char32_t>(Value);
+      if (Char > 0x10FFFF)
+        return false;
+    }
+    return !Digits.isEmpty() && IsXmlChar(Char);
+  }
+  // One UTF-8 encoded XML character at the current position; leaves FAt on its last byte.
+  bool Utf8Character() {
+    const auto Lead = static_cast<unsigned char>(FData[FAt]);
+    const int Length = Lead >= 0xF0 ? 4 : Lead >= 0xE0 ? 3 : Lead >= 0xC2 ? 2 : 0;
+    if (Length == 0 || Lead > 0xF4 || FAt + Length > FData.size())
+      return false;
+    char32_t Char = Lead & (0x7F >> Length);
+    for (int Byte = 1; Byte < Length; ++Byte) {
+      const auto Next = static_cast<unsigned char>(FData[FAt + Byte]);
+      if ((Next & 0xC0) != 0x80)
+        return false;
+      Char = (Char << 6) | (Next & 0x3F);
+    }
+    static constexpr char32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
+    FAt += Length - 1;
+    return Char >= Least[Length] && IsXmlChar(Char);
+  }
+  // Reads "<name attributes>" or "<name attributes/>" at the current position.
+  bool StartTag(QByteArrayView& AName, bool& AEmpty) {
+    if (FAt >= FData.size() || FData[FAt] != '<')
+      return false;
+    ++FAt;
+    if (!Name(AName))
+      return false;
+    std::array<QByteArrayView, 32> Attributes;
+    std::size_t Count = 0;
+    while (true) {
+      const qsizetype Before = FAt;
+      SkipSpace();
+      if (FAt >= FData.size())
+        return false;
+      if (FData[FAt] == '>' || FData.sliced(FAt).startsWith("/>")) {
+        AEmpty = FData[FAt] == '/';
+        FAt += AEmpty ? 2 : 1;
+        return true;
+      }
+      QByteArrayView Attribute;
+      if (FAt == Before || Count == Attributes.size() || !Name(Attribute))
+        return false;
+      for (std::size_t Other = 0; Other < Count; ++Other)
+        if (Attributes[Other] == Attribute)
+          return false;
+      Attributes[Count++] = Attribute;
+      SkipSpace();
+      if (FAt >= FData.size() || FData[FAt] != '=')
+        return false;
+      ++FAt;
+      SkipSpace();
+      if (FAt >= FData.size() || (FData[FAt] != '"' && FData[FAt] != '\''))
+        return false;
+      const char Quote = FData[FAt++];
+      if (!Characters(Quote))
+        return false;
+      ++FAt;
+    }
+  }
+
+  QByteArrayView FData;
+  qsizetype FAt = 0;
+};
+
+using TStep = TSnapshotScanner::TStep;
+
+struct TContainer {
+  QByteArrayView Name;
+  bool Empty = false;
+  // The kind whose elements it holds; -1 for a container of no kind, whose children are
+  // checked and left out.
+  int Kind = -1;
+};
+
+// Scans both files container by container. Two snapshots of one schema hold the same
+// containers in the same order, and most elements in the same order too: within a container
+// the scan of the baseline goes first, and as long as the target holds the same bytes next,
+// they are not looked at again. Where the two part, each file is scanned on its own element
+// by element, until the newest element of one turns up among those the other was scanned
+// ahead by: there the two are in step again (the file that was ahead goes back to just after
+// that element; what it was ahead by is scanned again).
+class TPairScan {
+public:
+  TPairScan(QByteArrayView ABaseline, QByteArrayView ATarget, const std::array<TSnapshotKindNames, DriftKindCount>& AKinds,
+            std::array<TScannedSnapshot, 2>& AScanned)
+      : FScanners{TSnapshotScanner(ABaseline), TSnapshotScanner(ATarget)}, FKinds(AKinds), FScanned(AScanned) {}
+
+  bool Run() {
+    std::array<bool, 2> Done{};
+    for (std::size_t Side = 0; Side < 2; ++Side)
+      if (!FScanners[Side].Header(FScanned[Side].RootTag, Done[Side]))
+        return false;
+    while (!Done[0] || !Done[1]) {
+      std::array<TContainer, 2> Containers;
+      std::array<bool, 2> Opened{};
+      for (std::size_t Side = 0; Side < 2; ++Side) {
+        if (Done[Side])
+          continue;
+        const TStep Step = FScanners[Side].NextContainer(Containers[Side].Name, Containers[Side].Empty);
+        if (Step == TStep::Failed || (Step == TStep::Item && !Open(Side, Containers[Side])))
+          return false;
+        Done[Side] = Step == TStep::End;
+        Opened[Side] = Step == TStep::Item;
+      }
+      if (Opened[0] && Opened[1] && Containers[0].Name == Containers[1].Name) {
+        if (!PairChildren(Containers))
+          return false;
+        continue;
+      }
+      for (std::size_t Side = 0; Side < 2; ++Side)
+        if (Opened[Side] && !Alone(Side, Containers[Side]))
+          return false;
+    }
+    return true;
+  }
+
+private:
+  struct TPending {
+    QByteArrayView Element;
+    QByteArrayView Name;
+    // Where the scanner stands after the element.
+    qsizetype After;
+  };
+  // How far one file is scanned ahead of the other before the two are given up as in step
+  // again; what they hold is then paired, if at all, by the comparison of what is left.
+  static constexpr std::size_t LookAhead = 64;
+
+  bool Open(std::size_t ASide, TContainer& AContainer) {
+    for (std::size_t Kind = 0; Kind < DriftKindCount; ++Kind)
+      if (AContainer.Name == FKinds[Kind].Container)
+        AContainer.Kind = static_cast<int>(Kind);
+    // The whole reading takes a kind's first container only.
+    if (AContainer.Kind < 0)
+      return true;
+    if (FSeen[ASide].test(static_cast<std::size_t>(AContainer.Kind)))
+      return false;
+    FSeen[ASide].set(static_cast<std::size_t>(AContainer.Kind));
+    return true;
+  }
+
+  void Keep(std::size_t ASide, int AKind, QByteArrayView AName, QByteArrayView AElement, bool APaired) {
+    if (AKind < 0 || AName != FKinds[static_cast<std::size_t>(AKind)].Element)
+      return;
+    FScanned[ASide].Elements[static_cast<std::size_t>(AKind)].push_back(AElement);
+    if (!APaired)
+      FScanned[ASide].Unpaired[static_cast<std::size_t>(AKind)].push_back(AElement);
+  }
+
+  // The children of a container that only one file holds (or holds where the other does not).
+  bool Alone(std::size_t ASide, const TContainer& AContainer) {
+    if (AContainer.Empty)
+      return true;
+    while (true) {
+      QByteArrayView Element;
+      QByteArrayView Name;
+      const TStep Step = FScanners[ASide].NextChild(AContainer.Name, Element, Name);
+      if (Step != TStep::Item)
+        return Step == TStep::End;
+      Keep(ASide, AContainer.Kind, Name, Element, false);
+    }
+  }
+
+  bool PairChildren(const std::array<TContainer, 2>& AContainers) {
+    const int Kind = AContainers[0].Kind;
+    TSnapshotScanner& Baseline = FScanners[0];
+    TSnapshotScanner& Target = FScanners[1];
+    std::array<bool, 2> Ended{AContainers[0].Empty, AContainers[1].Empty};
+    std::array<std::vector<TPending>, 2> Pending;
+    const auto KeepUnpaired = [&](std::size_t ASide, std::size_t ACount) {
+      for (std::size_t At = 0; At < ACount; ++At)
+        Keep(ASide, Kind, Pending[ASide][At].Name, Pending[ASide][At].Element, false);
+      Pending[ASide].erase(Pending[ASide].begin(), Pending[ASide].begin() + static_cast<std::ptrdiff_t>(ACount));
+    };
+    // Reads the next child of one file on its own.
+    const auto StepAlone = [&](std::size_t ASide) {
+      TPending Child{};
+      const TStep Next = FScanners[ASide].NextChild(AContainers[ASide].Name, Child.Element, Child.Name);
+      Child.After = FScanners[ASide].At();
+      if (Next == TStep::Item)
+        Pending[ASide].push_back(Child);
+      Ended[ASide] = Next == TStep::End;
+      return Next != TStep::Failed;
+    };
+    // The newest child of one file among those the other is ahead by: the two are in step again
+    // after it.
+    const auto Resync = [&] {
+      for (std::size_t Side = 0; Side < 2; ++Side) {
+        const std::size_t Other = 1 - Side;
+        if (Pending[Side].empty())
+          continue;
+        const TPending Newest = Pending[Side].back();
+        for (std::size_t At = 0; At < Pending[Other].size(); ++At) {
+          if (Pending[Other][At].Element != Newest.Element)
+            continue;
+          const TPending Match = Pending[Other][At];
+          KeepUnpaired(Other, At);
+          Keep(Other, Kind, Match.Name, Match.Element, true);
+          FScanners[Other].SetAt(Match.After);
+          Ended[Other] = false;
+          KeepUnpaired(Side, Pending[Side].size() - 1);
+          Keep(Side, Kind, Newest.Name, Newest.Element, true);
+          Pending[0].clear();
+          Pending[1].clear();
+          return;
+        }
+      }
+    };
+    while (!Ended[0] || !Ended[1]) {
+      bool BaselineStepped = false;
+      if (Pending[0].empty() && Pending[1].empty() && !Ended[0] && !Ended[1]) {
+        const qsizetype BaselineStart = Baseline.At();
+        const qsizetype TargetStart = Target.At();
+        QByteArrayView Element;
+        QByteArrayView Name;
+        const TStep Next = Baseline.NextChild(AContainers[0].Name, Element, Name);
+        if (Next == TStep::Failed)
+          return false;
+        const qsizetype Length = Baseline.At() - BaselineStart;
+        if (Target.Data().sliced(TargetStart).startsWith(Baseline.Data().sliced(BaselineStart, Length))) {
+          // The same bytes in the same place: the target's scan would find just what the
+          // baseline's found.
+          Target.SetAt(TargetStart + Length);
+          if (Next == TStep::End)
+            return true;
+          Keep(0, Kind, Name, Element, true);
+          Keep(1, Kind, Name, Target.Data().sliced(TargetStart + (Element.data() - Baseline.Data().data()) - BaselineStart,
+                                                   Element.size()),
+               true);
+          continue;
+        }
+        if (Next == TStep::Item)
+          Pending[0].push_back({Element, Name, Baseline.At()});
+        Ended[0] = Next == TStep::End;
+        BaselineStepped = true;
+      }
+      if (!BaselineStepped && !Ended[0] && !StepAlone(0))
+        return false;
+      if (!Ended[1] && !StepAlone(1))
+        return false;
+      Resync();
+      if (Pending[0].size() > LookAhead || Pending[1].size() > LookAhead) {
+        KeepUnpaired(0, Pending[0].size());
+        KeepUnpaired(1, Pending[1].size());
+      }
+    }
+    KeepUnpaired(0, Pending[0].size());
+    KeepUnpaired(1, Pending[1].size());
+    return true;
+  }
+
+  std::array<TSnapshotScanner, 2> FScanners;
+  const std::array<TSnapshotKindNames, DriftKindCount>& FKinds;
+  std::array<TScannedSnapshot, 2>& FScanned;
+  std::array<std::bitset<DriftKindCount>, 2> FSeen;
+};
+
+}  // namespace
+
+bool ScanSnapshotPair(QByteArrayView ABaseline, QByteArrayView ATarget,
+                      const std::array<TSnapshotKindNames, DriftKindCount>& AKinds,
+                      std::array<TScannedSnapshot, 2>& AScanned) {
+  return TPairScan(ABaseline, ATarget, AKinds, AScanned).Run();
+}
+
+}  // namespace quillon

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "drift/Drift.Side.h"
+
+#include <QByteArrayView>
+
+#include <array>
+#include <vector>
+
+namespace quillon {
+
+// The names a kind's container and elements have in a snapshot.
+struct TSnapshotKindNames {
+  const char* Container;
+  const char* Element;
+};
+
+// What a scan of two snapshots found in one of them.
+struct TScannedSnapshot {
+  // The document up to and with the root's start tag.
+  QByteArrayView RootTag;
+  // Every element of each kind, in file order.
+  std::array<std::vector<QByteArrayView>, DriftKindCount> Elements;
+  // The elements for which the other file holds no byte-for-byte copy in the same place of its
+  // own list; the rest are paired, one with one.
+  std::array<std::vector<QByteArrayView>, DriftKindCount> Unpaired;
+};
+
+// Scans two snapshots of the layout the snapshot writer produces (the root's start tag, then
+// containers of object elements, nothing but white space between them), finding where each
+// element begins and ends and checking as it goes that every element is well-formed UTF-8 XML,
+// so that an element passed over unparsed cannot hide an error the XML reader would report.
+// Where both files hold the same bytes, they are checked once. Returns false when either file
+// holds what the scan does not follow or doubts (a comment, CDATA, a document type, nested
+// elements, another encoding, a non-ASCII or prefixed name, a kind's second container).
+bool ScanSnapshotPair(QByteArrayView ABaseline, QByteArrayView ATarget,
+                      const std::array<TSnapshotKindNames, DriftKindCount>& AKinds,
+                      std::array<TScannedSnapshot, 2>& AScanned);
+
+}  // namespace quillon
