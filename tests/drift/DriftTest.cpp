@@ -7,9 +7,12 @@
 #include "support/QtPrinters.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <numeric>
 
 namespace quillon {
 namespace {
@@ -79,11 +82,12 @@ protected:
     return Lines;
   }
 
-  QString File(const QString& AText) {
+  QString File(const QString& AText) { return File(AText.toUtf8()); }
+  QString File(const QByteArray& ABytes) {
     const QString FileName = FFolder.filePath(QStringLiteral("side%1.xml").arg(++FFiles));
     QFile File(FileName);
     EXPECT_TRUE(File.open(QIODevice::WriteOnly));
-    File.write(AText.toUtf8());
+    File.write(ABytes);
     return FileName;
   }
 
@@ -98,6 +102,27 @@ protected:
     const auto [PairBaseline, PairTarget] = TDriftSide::FromSnapshotPair(BaselineFile, TargetFile);
     EXPECT_EQ(Describe(CompareDrift(PairBaseline, PairTarget, AOptions)), Whole);
     return Whole;
+  }
+
+  // The pair reading refuses the two texts with the message of the whole reading, which reads
+  // the baseline first.
+  void ExpectRefusedAlike(const QByteArray& ABaseline, const QByteArray& ATarget) {
+    const QString BaselineFile = File(ABaseline);
+    const QString TargetFile = File(ATarget);
+    QString Whole;
+    try {
+      TDriftSide::FromSnapshot(BaselineFile);
+      TDriftSide::FromSnapshot(TargetFile);
+    } catch (const Exception& E) {
+      Whole = E.Message();
+    }
+    EXPECT_FALSE(Whole.isEmpty()) << "the whole reading accepted the files";
+    try {
+      TDriftSide::FromSnapshotPair(BaselineFile, TargetFile);
+      ADD_FAILURE() << "the pair reading accepted the files";
+    } catch (const Exception& E) {
+      EXPECT_EQ(E.Message(), Whole);
+    }
   }
 
   QTemporaryDir FFolder;
@@ -146,22 +171,74 @@ TEST_F(DriftTest, PairReadingRefusesWhatTheWholeReadingRefuses) {
       {R"~(NUMERIC_PRECISION="10")~", R"~(NUMERIC_PRECISION="ten")~"},
   };
   for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.To);
     const QString Text = Changed(Case.From, Case.To);
-    const QString BaselineFile = File(Text);
-    QString Whole;
-    try {
-      TDriftSide::FromSnapshot(BaselineFile);
-    } catch (const Exception& E) {
-      Whole = E.Message();
-    }
-    EXPECT_FALSE(Whole.isEmpty()) << Case.To;
-    try {
-      TDriftSide::FromSnapshotPair(BaselineFile, File(Text));
-      ADD_FAILURE() << Case.To << " was accepted";
-    } catch (const Exception& E) {
-      EXPECT_EQ(E.Message(), Whole) << Case.To;
+    ExpectRefusedAlike(Text.toUtf8(), Text.toUtf8());
+  }
+}
+
+TEST_F(DriftTest, PairReadingChecksWhatEitherFileHoldsAlone) {
+  // Malformed in the target only: in an element the baseline holds otherwise, in one it lacks,
+  // and after an element the baseline lacks, where the two files are read apart for a while.
+  ExpectRefusedAlike(Baseline, Changed(R"~(SCHEMA_OWNER="dbo")~", R"~(SCHEMA_OWNER="d&bo")~").toUtf8());
+  const QString Inserted = Changed("</SCHEMAS>", "<SCHEMA SCHEMA_NAME=\"x\" SCHEMA_OWNER=\"\x01\"/></SCHEMAS>");
+  ExpectRefusedAlike(Baseline, Inserted.toUtf8());
+  const QString AfterInsert =
+      Changed(R"~(<SCHEMA SCHEMA_NAME="dbo" SCHEMA_OWNER="dbo"/>)~",
+                         R"~(<SCHEMA SCHEMA_NAME="new" SCHEMA_OWNER="dbo"/><SCHEMA SCHEMA_NAME="dbo" SCHEMA_OWNER="dbo"/>)~")
+          .replace(QStringLiteral(R"~(SCHEMA_NAME="Sales" SCHEMA_OWNER="dbo")~"),
+                   QStringLiteral(R"~(SCHEMA_NAME="Sales" SCHEMA_OWNER="d&#xD800;")~"));
+  ExpectRefusedAlike(Baseline, AfterInsert.toUtf8());
+  // The same bad byte in a text both files hold, at every place of the blocks a text is
+  // searched in.
+  const QString Text(48, u'x');
+  for (const char* Bad : {"\x01", "\xC0\x80", "\x80", "<", "]]>", "&x;"}) {
+    for (qsizetype At = 0; At <= Text.size(); ++At) {
+      SCOPED_TRACE(QStringLiteral("%1 at %2").arg(QString::fromLatin1(Bad).toHtmlEscaped()).arg(At).toStdString());
+      QByteArray Routine = Text.toUtf8();
+      Routine.insert(At, Bad);
+      const QByteArray Both = QByteArray(Baseline).replace("CREATE PROCEDURE dbo.P AS SELECT 1", Routine);
+      ExpectRefusedAlike(Both, Both);
     }
   }
+}
+
+TEST_F(DriftTest, PairReadingPairsAcrossInsertsMovesAndMissingContainers) {
+  // Enough routines that the target is read ahead of the baseline by more than it looks ahead.
+  const auto Routines = [](const std::vector<int>& ANumbers, int AChanged) {
+    QString Text;
+    for (const int Number : ANumbers)
+      Text += QStringLiteral("<ROUTINE ROUTINE_SCHEMA=\"dbo\" ROUTINE_NAME=\"R%1\" ROUTINE_TYPE=\"PROCEDURE\">"
+                             "CREATE PROCEDURE dbo.R%1 AS SELECT %2</ROUTINE>\n")
+                  .arg(Number)
+                  .arg(Number == AChanged ? -1 : Number);
+    return Text;
+  };
+  std::vector<int> BaselineNumbers(150);
+  std::iota(BaselineNumbers.begin(), BaselineNumbers.end(), 0);
+  std::vector<int> TargetNumbers;
+  for (const int Number : BaselineNumbers) {
+    if (Number == 10)
+      for (int Inserted = 1000; Inserted < 1070; ++Inserted)
+        TargetNumbers.push_back(Inserted);
+    if (Number != 3 && Number != 90)
+      TargetNumbers.push_back(Number);
+  }
+  TargetNumbers.push_back(3);
+  const QString BaselineText = QString::fromUtf8(Baseline).replace(QStringLiteral("</ROUTINES>"),
+                                                                     Routines(BaselineNumbers, -1) + QStringLiteral("</ROUTINES>"));
+  const QString TargetText = QString::fromUtf8(Baseline)
+                                 .replace(QStringLiteral("</ROUTINES>"), Routines(TargetNumbers, 120) + QStringLiteral("</ROUTINES>"))
+                                 .remove(QRegularExpression(QStringLiteral("<VIEWS>.*</VIEWS>"),
+                                                            QRegularExpression::DotMatchesEverythingOption))
+                                 .replace(QStringLiteral("<INDICES>"), QStringLiteral("<EXTRA><X/></EXTRA><INDICES>"));
+  const QStringList Drifted = Drift(TargetText, {}, BaselineText);
+  EXPECT_EQ(Drifted.size(), 70 + 1 + 1 + 1) << Drifted.join(u'\n').toStdString();
+  EXPECT_TRUE(Drifted.contains(QStringLiteral("routine removed [dbo].[R90]")));
+  EXPECT_TRUE(Drifted.contains(QStringLiteral("view removed [dbo].[V]")));
+  const auto [PairBaseline, PairTarget] = TDriftSide::FromSnapshotPair(File(BaselineText), File(TargetText));
+  EXPECT_EQ(PairBaseline.Count(), 3);
+  EXPECT_EQ(PairTarget.Count(), 71);
 }
 
 TEST_F(DriftTest, EachFieldChangedAlone) {
