@@ -182,8 +182,9 @@ private:
   bool Reference() {
     const QByteArrayView Rest = FData.sliced(FAt + 1);
     // The writer's own, by far the most frequent: line ends and markup characters in texts.
+    const std::string_view Start(Rest.data(), static_cast<std::size_t>(std::min<qsizetype>(Rest.size(), 5)));
     for (const std::string_view Common : {"#xd;", "gt;", "lt;", "amp;", "quot;", "apos;"}) {
-      if (Rest.startsWith(QByteArrayView(Common.data(), static_cast<qsizetype>(Common.size())))) {
+      if (Start.starts_with(Common)) {
         FAt += static_cast<qsizetype>(Common.size());
         return true;
       }

@@ -13,7 +13,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/mman.h>
+
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -79,12 +83,58 @@ std::string_view AsStringView(QByteArrayView ABytes) {
   return {ABytes.data(), static_cast<std::size_t>(ABytes.size())};
 }
 
-QByteArray ReadFile(const QString& AFileName) {
-  QFile File(AFileName);
-  if (!File.open(QIODevice::ReadOnly))
-    throw Exception(QStringLiteral("cannot read %1: %2").arg(QFileInfo(AFileName).fileName(), File.errorString()));
-  return File.readAll();
-}
+// A file's bytes, read whole. Snapshots run to tens of megabytes, and taking the memory for
+// them a 4 KB page at a time costs about as much as copying them from the page cache: the
+// memory is asked to be backed by huge pages.
+class TFileBytes {
+public:
+  explicit TFileBytes(const QString& AFileName) {
+    QFile File(AFileName);
+    if (!File.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+      Fail(AFileName, File.errorString());
+    // The size is only a first guess: a pipe has none.
+    Reserve(std::max<qint64>(File.size(), 0) + 1);
+    while (true) {
+      const qint64 Read = File.read(FData.get() + FSize, static_cast<qint64>(FCapacity) - FSize);
+      if (Read < 0)
+        Fail(AFileName, File.errorString());
+      if (Read == 0)
+        break;
+      FSize += Read;
+      if (FSize == static_cast<qsizetype>(FCapacity))
+        Reserve(FCapacity * 2);
+    }
+  }
+
+  QByteArrayView View() const { return {FData.get(), FSize}; }
+
+private:
+  [[noreturn]] static void Fail(const QString& AFileName, const QString& AError) {
+    throw Exception(QStringLiteral("cannot read %1: %2").arg(QFileInfo(AFileName).fileName(), AError));
+  }
+
+  void Reserve(std::size_t ACapacity) {
+    constexpr std::size_t HugePage = std::size_t(2) << 20;
+    const std::size_t Alignment = ACapacity >= HugePage ? HugePage : 64;
+    const std::size_t Capacity = (ACapacity + Alignment - 1) / Alignment * Alignment;
+    std::unique_ptr<char, TFree> Data(static_cast<char*>(std::aligned_alloc(Alignment, Capacity)));
+    if (!Data)
+      throw std::bad_alloc();
+    if (Alignment == HugePage)
+      madvise(Data.get(), Capacity, MADV_HUGEPAGE);
+    if (FSize > 0)
+      std::memcpy(Data.get(), FData.get(), static_cast<std::size_t>(FSize));
+    FData = std::move(Data);
+    FCapacity = Capacity;
+  }
+
+  struct TFree {
+    void operator()(char* AData) const { std::free(AData); }
+  };
+  std::unique_ptr<char, TFree> FData;
+  std::size_t FCapacity = 0;
+  qsizetype FSize = 0;
+};
 
 // The bytes of an attribute's value in a start tag as written; empty when absent.
 QByteArrayView RawAttributeValue(QByteArrayView ATag, QByteArrayView AName) {
@@ -230,7 +280,7 @@ TDriftSide TDriftSide::FromSnapshot(const QString& AFileName) {
 }
 
 struct TDriftSide::TRaw {
-  QByteArray Data;
+  std::unique_ptr<TFileBytes> File;
   std::vector<QByteArrayView> Tables;
   std::vector<QByteArrayView> Columns;
 };
@@ -261,19 +311,38 @@ std::unique_ptr<TDatabaseObject> TDriftSide::Parse(TDriftKind AKind, QByteArrayV
   return Object;
 }
 
+std::vector<std::unique_ptr<TDatabaseObject>> TDriftSide::ParseAll(TDriftKind AKind,
+                                                                   const std::vector<QByteArrayView>& AElements) const {
+  // One document for all: the XML reader costs more to set up than a small element to read.
+  QByteArray Document("<Elements>");
+  for (QByteArrayView Element : AElements)
+    Document += Element;
+  Document += "</Elements>";
+  const QString Name = QFileInfo(Source).fileName();
+  const TXmlDocument Xml = TXmlDocument::FromBytes(Document, Name, TXmlDocumentType::Refused);
+  std::vector<std::unique_ptr<TDatabaseObject>> Objects;
+  for (const auto& Child : Xml.DocumentElement()->ChildNodes()) {
+    if (!Child->IsElement())
+      continue;
+    Objects.push_back(ParseElement(Layout(AKind), Child.get(), Name));
+    Objects.back()->SetCaseSensitiveKey(CaseSensitiveNames);
+  }
+  return Objects;
+}
+
 std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& ABaseline, const QString& ATarget) {
   const std::array<QString, 2> Files{ABaseline, ATarget};
   std::array<TDriftSide, 2> Sides;
   for (std::size_t Side = 0; Side < 2; ++Side) {
     Sides[Side].FRaw = std::make_unique<TRaw>();
-    Sides[Side].FRaw->Data = ReadFile(Files[Side]);
+    Sides[Side].FRaw->File = std::make_unique<TFileBytes>(Files[Side]);
   }
   const auto ReadWhole = [&] { return std::pair{FromSnapshot(ABaseline), FromSnapshot(ATarget)}; };
   std::array<TSnapshotKindNames, DriftKindCount> Names;
   for (const TKindLayout& Kind : KindLayouts())
     Names[static_cast<std::size_t>(Kind.Kind)] = {Kind.Container, Kind.Element};
   std::array<TScannedSnapshot, 2> Scanned;
-  if (!ScanSnapshotPair(Sides[0].FRaw->Data, Sides[1].FRaw->Data, Names, Scanned))
+  if (!ScanSnapshotPair(Sides[0].FRaw->File->View(), Sides[1].FRaw->File->View(), Names, Scanned))
     return ReadWhole();
   try {
     for (std::size_t Side = 0; Side < 2; ++Side) {
@@ -296,9 +365,9 @@ std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& AB
       const auto [BaselineOnly, TargetOnly] = Unmatched(Scanned[0].Unpaired[K], Scanned[1].Unpaired[K]);
       const std::array<const std::vector<QByteArrayView>*, 2> Kept{&BaselineOnly, &TargetOnly};
       for (std::size_t Side = 0; Side < 2; ++Side) {
-        for (QByteArrayView Element : *Kept[Side]) {
-          Sides[Side].FOwned.push_back(Sides[Side].Parse(Kind.Kind, Element));
-          Sides[Side].FObjects[K].push_back(Sides[Side].FOwned.back().get());
+        for (std::unique_ptr<TDatabaseObject>& Object : Sides[Side].ParseAll(Kind.Kind, *Kept[Side])) {
+          Sides[Side].FObjects[K].push_back(Object.get());
+          Sides[Side].FOwned.push_back(std::move(Object));
         }
       }
     }
@@ -391,9 +460,9 @@ std::vector<const TDatabaseColumn*> TDriftSide::ColumnsOf(const QString& ATableK
   }
   if (FRaw && !Lazy.Columns.contains(ATableKey)) {
     std::vector<const TDatabaseColumn*>& Columns = Lazy.Columns[ATableKey];
-    for (QByteArrayView Element : Lazy.RawColumns.value(ATableKey)) {
-      Lazy.Owned.push_back(Parse(TDriftKind::Column, Element));
-      Columns.push_back(static_cast<const TDatabaseColumn*>(Lazy.Owned.back().get()));
+    for (std::unique_ptr<TDatabaseObject>& Column : ParseAll(TDriftKind::Column, Lazy.RawColumns.value(ATableKey))) {
+      Columns.push_back(static_cast<const TDatabaseColumn*>(Column.get()));
+      Lazy.Owned.push_back(std::move(Column));
     }
     SortByKey(Columns);
   }

@@ -96,6 +96,8 @@ private:
 
   void ReadHeader(const TXmlNode* ARoot, const QString& AName);
   std::unique_ptr<TDatabaseObject> Parse(TDriftKind AKind, QByteArrayView AElement) const;
+  std::vector<std::unique_ptr<TDatabaseObject>> ParseAll(TDriftKind AKind,
+                                                         const std::vector<QByteArrayView>& AElements) const;
   // AParsed holds the combinations of refusable values already parsed, of either side.
   void CheckRefusable(TDriftKind AKind, const std::vector<QByteArrayView>& AElements,
                       std::unordered_set<std::string>& AParsed) const;
