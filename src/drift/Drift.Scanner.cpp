@@ -1,9 +1,12 @@
 #include "drift/Drift.Scanner.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cctype>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <unordered_set>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -80,6 +83,13 @@ public:
   explicit TSnapshotScanner(QByteArrayView AData) : FData(AData) {}
 
   QByteArrayView Data() const { return FData; }
+  // The values of these attributes are noted as start tags are read (null: none).
+  void Watch(const std::vector<QByteArrayView>* ANames) {
+    FWatched = ANames;
+    FWatchedValues.assign(ANames ? ANames->size() : 0, QByteArrayView());
+  }
+  // What the last start tag held of the watched attributes, empty for those it lacked.
+  const std::vector<QByteArrayView>& WatchedValues() const { return FWatchedValues; }
   qsizetype At() const { return FAt; }
   void SetAt(qsizetype AAt) { FAt = AAt; }
 
@@ -236,6 +246,7 @@ private:
     ++FAt;
     if (!Name(AName))
       return false;
+    std::fill(FWatchedValues.begin(), FWatchedValues.end(), QByteArrayView());
     std::array<QByteArrayView, 32> Attributes;
     std::size_t Count = 0;
     while (true) {
@@ -263,14 +274,21 @@ private:
       if (FAt >= FData.size() || (FData[FAt] != '"' && FData[FAt] != '\''))
         return false;
       const char Quote = FData[FAt++];
+      const qsizetype Value = FAt;
       if (!Characters(Quote))
         return false;
+      if (FWatched)
+        for (std::size_t Watched = 0; Watched < FWatched->size(); ++Watched)
+          if ((*FWatched)[Watched] == Attribute)
+            FWatchedValues[Watched] = FData.sliced(Value, FAt - Value);
       ++FAt;
     }
   }
 
   QByteArrayView FData;
   qsizetype FAt = 0;
+  const std::vector<QByteArrayView>* FWatched = nullptr;
+  std::vector<QByteArrayView> FWatchedValues;
 };
 
 using TStep = TSnapshotScanner::TStep;
@@ -313,6 +331,7 @@ public:
         Done[Side] = Step == TStep::End;
         Opened[Side] = Step == TStep::Item;
       }
+      Watch(Containers);
       if (Opened[0] && Opened[1] && Containers[0].Name == Containers[1].Name) {
         if (!PairChildren(Containers))
           return false;
@@ -349,6 +368,27 @@ private:
     return true;
   }
 
+  // Called for every element a scanner reads, before it is kept as paired or unpaired.
+  void NoteRefusable(std::size_t ASide, int AKind, QByteArrayView AName, QByteArrayView AElement) {
+    if (AKind < 0 || AName != FKinds[static_cast<std::size_t>(AKind)].Element)
+      return;
+    const std::vector<QByteArrayView>& Values = FScanners[ASide].WatchedValues();
+    if (Values.empty())
+      return;
+    FCombination.clear();
+    for (QByteArrayView Value : Values)
+      FCombination.append(Value.data(), static_cast<std::size_t>(Value.size())).push_back('\0');
+    if (FCombinations[static_cast<std::size_t>(AKind)].insert(FCombination).second)
+      FScanned[ASide].Distinct[static_cast<std::size_t>(AKind)].push_back(AElement);
+  }
+
+  void Watch(const std::array<TContainer, 2>& AContainers) {
+    for (std::size_t Side = 0; Side < 2; ++Side) {
+      const int Kind = AContainers[Side].Kind;
+      FScanners[Side].Watch(Kind < 0 ? nullptr : FKinds[static_cast<std::size_t>(Kind)].Refusable);
+    }
+  }
+
   void Keep(std::size_t ASide, int AKind, QByteArrayView AName, QByteArrayView AElement, bool APaired) {
     if (AKind < 0 || AName != FKinds[static_cast<std::size_t>(AKind)].Element)
       return;
@@ -367,6 +407,7 @@ private:
       const TStep Step = FScanners[ASide].NextChild(AContainer.Name, Element, Name);
       if (Step != TStep::Item)
         return Step == TStep::End;
+      NoteRefusable(ASide, AContainer.Kind, Name, Element);
       Keep(ASide, AContainer.Kind, Name, Element, false);
     }
   }
@@ -387,8 +428,10 @@ private:
       TPending Child{};
       const TStep Next = FScanners[ASide].NextChild(AContainers[ASide].Name, Child.Element, Child.Name);
       Child.After = FScanners[ASide].At();
-      if (Next == TStep::Item)
+      if (Next == TStep::Item) {
+        NoteRefusable(ASide, Kind, Child.Name, Child.Element);
         Pending[ASide].push_back(Child);
+      }
       Ended[ASide] = Next == TStep::End;
       return Next != TStep::Failed;
     };
@@ -426,6 +469,8 @@ private:
         const TStep Next = Baseline.NextChild(AContainers[0].Name, Element, Name);
         if (Next == TStep::Failed)
           return false;
+        if (Next == TStep::Item)
+          NoteRefusable(0, Kind, Name, Element);
         const qsizetype Length = Baseline.At() - BaselineStart;
         if (Target.Data().sliced(TargetStart).startsWith(Baseline.Data().sliced(BaselineStart, Length))) {
           // The same bytes in the same place: the target's scan would find just what the
@@ -463,6 +508,8 @@ private:
   const std::array<TSnapshotKindNames, DriftKindCount>& FKinds;
   std::array<TScannedSnapshot, 2>& FScanned;
   std::array<std::bitset<DriftKindCount>, 2> FSeen;
+  std::array<std::unordered_set<std::string>, DriftKindCount> FCombinations;
+  std::string FCombination;
 };
 
 }  // namespace

@@ -9,10 +9,13 @@
 
 namespace quillon {
 
-// The names a kind's container and elements have in a snapshot.
+// The names a kind's container and elements have in a snapshot, and the attributes whose
+// values the kind's parser may refuse (a well-formed element of the kind reads whatever the
+// others hold).
 struct TSnapshotKindNames {
   const char* Container;
   const char* Element;
+  const std::vector<QByteArrayView>* Refusable;
 };
 
 // What a scan of two snapshots found in one of them.
@@ -24,6 +27,9 @@ struct TScannedSnapshot {
   // The elements for which the other file holds no byte-for-byte copy in the same place of its
   // own list; the rest are paired, one with one.
   std::array<std::vector<QByteArrayView>, DriftKindCount> Unpaired;
+  // For each combination of the refusable values of a kind, the first element of either file
+  // found to hold it: parsing these tells whether any element is refused.
+  std::array<std::vector<QByteArrayView>, DriftKindCount> Distinct;
 };
 
 // Scans two snapshots of the layout the snapshot writer produces (the root's start tag, then

@@ -340,7 +340,7 @@ std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& AB
   const auto ReadWhole = [&] { return std::pair{FromSnapshot(ABaseline), FromSnapshot(ATarget)}; };
   std::array<TSnapshotKindNames, DriftKindCount> Names;
   for (const TKindLayout& Kind : KindLayouts())
-    Names[static_cast<std::size_t>(Kind.Kind)] = {Kind.Container, Kind.Element};
+    Names[static_cast<std::size_t>(Kind.Kind)] = {Kind.Container, Kind.Element, &Kind.Refusable};
   std::array<TScannedSnapshot, 2> Scanned;
   if (!ScanSnapshotPair(Sides[0].FRaw->File->View(), Sides[1].FRaw->File->View(), Names, Scanned))
     return ReadWhole();
@@ -358,10 +358,10 @@ std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& AB
     }
     for (const TKindLayout& Kind : KindLayouts()) {
       const auto K = static_cast<std::size_t>(Kind.Kind);
-      // A paired element of the target is a copy of one of the baseline's.
-      std::unordered_set<std::string> Parsed;
-      Sides[0].CheckRefusable(Kind.Kind, Scanned[0].Elements[K], Parsed);
-      Sides[1].CheckRefusable(Kind.Kind, Scanned[1].Unpaired[K], Parsed);
+      // Elements that are not parsed must not hide a value the parser refuses.
+      for (std::size_t Side = 0; Side < 2; ++Side)
+        for (QByteArrayView Element : Scanned[Side].Distinct[K])
+          Sides[Side].Parse(Kind.Kind, Element);
       const auto [BaselineOnly, TargetOnly] = Unmatched(Scanned[0].Unpaired[K], Scanned[1].Unpaired[K]);
       const std::array<const std::vector<QByteArrayView>*, 2> Kept{&BaselineOnly, &TargetOnly};
       for (std::size_t Side = 0; Side < 2; ++Side) {
@@ -376,28 +376,6 @@ std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& AB
     return ReadWhole();
   }
   return {std::move(Sides[0]), std::move(Sides[1])};
-}
-
-void TDriftSide::CheckRefusable(TDriftKind AKind, const std::vector<QByteArrayView>& AElements,
-                                std::unordered_set<std::string>& AParsed) const {
-  // Elements that are not parsed must not hide a value the parser refuses: one element of each
-  // combination of the values it may refuse is parsed for all.
-  const std::vector<QByteArrayView>& Refusable = Layout(AKind).Refusable;
-  if (Refusable.empty())
-    return;
-  std::string Values;
-  std::string Previous;
-  for (QByteArrayView Element : AElements) {
-    const QByteArrayView Tag = Element.first(Element.indexOf('>') + 1);
-    Values.clear();
-    for (QByteArrayView Attribute : Refusable) {
-      const QByteArrayView Value = RawAttributeValue(Tag, Attribute);
-      Values.append(Value.data(), static_cast<std::size_t>(Value.size())).push_back('\0');
-    }
-    if (Values != Previous && AParsed.insert(Values).second)
-      Parse(AKind, Element);
-    std::swap(Values, Previous);
-  }
 }
 
 const TDatabaseTable* TDriftSide::Table(const QString& ATableKey) const {

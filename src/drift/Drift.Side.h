@@ -9,8 +9,6 @@
 
 #include <array>
 #include <memory>
-#include <string>
-#include <unordered_set>
 #include <vector>
 
 namespace quillon {
@@ -98,9 +96,6 @@ private:
   std::unique_ptr<TDatabaseObject> Parse(TDriftKind AKind, QByteArrayView AElement) const;
   std::vector<std::unique_ptr<TDatabaseObject>> ParseAll(TDriftKind AKind,
                                                          const std::vector<QByteArrayView>& AElements) const;
-  // AParsed holds the combinations of refusable values already parsed, of either side.
-  void CheckRefusable(TDriftKind AKind, const std::vector<QByteArrayView>& AElements,
-                      std::unordered_set<std::string>& AParsed) const;
   // Files the elements of tables or columns by the key of their table.
   void IndexByTable(const std::vector<QByteArrayView>& AElements,
                     QHash<QString, std::vector<QByteArrayView>>& AIndex) const;

@@ -169,6 +169,10 @@ TEST_F(DriftTest, PairReadingRefusesWhatTheWholeReadingRefuses) {
       {"AS SELECT Id FROM dbo.Orders", "AS SELECT Id FROM dbo.Orders ]]> x"},
       {R"~(IS_UNIQUE="false")~", R"~(IS_UNIQUE="maybe")~"},
       {R"~(NUMERIC_PRECISION="10")~", R"~(NUMERIC_PRECISION="ten")~"},
+      // The refused value behind another attribute's value that reads like a good one.
+      {R"~(COLUMN_NAME="Total" DATA_TYPE="decimal" IS_NULLABLE="NO" COLUMN_DEFAULT="((0))" NUMERIC_PRECISION="10")~",
+       R"~(COLUMN_NAME="Price" DATA_TYPE="decimal" IS_NULLABLE="NO" NUMERIC_PRECISION="10" NUMERIC_SCALE="2"/>
+    <COLUMN TABLE_SCHEMA="dbo" TABLE_NAME="Orders" COLUMN_NAME="Total" DATA_TYPE="decimal" IS_NULLABLE="NO" COLUMN_DEFAULT="( NUMERIC_PRECISION='10')" NUMERIC_PRECISION="ten")~"},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.To);
