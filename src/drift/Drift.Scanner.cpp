@@ -183,19 +183,34 @@ private:
         return false;
       if (C == '&' && !Reference())
         return false;
-      if (C >= 0x80 && !Utf8Character())
-        return false;
+      if (C >= 0x80) {
+        if (FAt + 1 < FData.size() && TwoByteCharacter(Data + FAt)) {
+          FAt += 2;
+          continue;
+        }
+        if (!Utf8Character())
+          return false;
+      }
       ++FAt;
     }
+  }
+  // Two bytes that are a character from U+0080 to U+07FF, all of which XML allows.
+  static bool TwoByteCharacter(const char* ABytes) {
+    const auto Lead = static_cast<unsigned char>(ABytes[0]);
+    return Lead >= 0xC2 && Lead <= 0xDF && (static_cast<unsigned char>(ABytes[1]) & 0xC0) == 0x80;
   }
   // "&name;" or "&#n;" / "&#xn;" at the current position; leaves FAt on the ";".
   bool Reference() {
     const QByteArrayView Rest = FData.sliced(FAt + 1);
     // The writer's own, by far the most frequent: line ends and markup characters in texts.
-    const std::string_view Start(Rest.data(), static_cast<std::size_t>(std::min<qsizetype>(Rest.size(), 5)));
-    for (const std::string_view Common : {"#xd;", "gt;", "lt;", "amp;", "quot;", "apos;"}) {
-      if (Start.starts_with(Common)) {
-        FAt += static_cast<qsizetype>(Common.size());
+    if (Rest.size() >= 4) {
+      const char* At = Rest.data();
+      if (std::memcmp(At, "#xd;", 4) == 0 || std::memcmp(At, "amp;", 4) == 0) {
+        FAt += 4;
+        return true;
+      }
+      if ((At[0] == 'l' || At[0] == 'g') && At[1] == 't' && At[2] == ';') {
+        FAt += 3;
         return true;
       }
     }
@@ -204,6 +219,8 @@ private:
       return false;
     const QByteArrayView Name = Rest.first(Semicolon);
     FAt += Semicolon + 1;
+    if (Name == "lt" || Name == "gt" || Name == "amp" || Name == "quot" || Name == "apos")
+      return true;
     if (Name[0] != '#' || Name.size() < 2)
       return false;
     const bool Hex = Name[1] == 'x';

@@ -196,7 +196,7 @@ TEST_F(DriftTest, PairReadingChecksWhatEitherFileHoldsAlone) {
   // The same bad byte in a text both files hold, at every place of the blocks a text is
   // searched in.
   const QString Text(48, u'x');
-  for (const char* Bad : {"\x01", "\xC0\x80", "\x80", "<", "]]>", "&x;"}) {
+  for (const char* Bad : {"\x01", "\xC0\x80", "\xC3(", "\x80", "\xED\xA0\x80", "<", "]]>", "&x;", "&lt"}) {
     for (qsizetype At = 0; At <= Text.size(); ++At) {
       SCOPED_TRACE(QStringLiteral("%1 at %2").arg(QString::fromLatin1(Bad).toHtmlEscaped()).arg(At).toStdString());
       QByteArray Routine = Text.toUtf8();
@@ -205,6 +205,12 @@ TEST_F(DriftTest, PairReadingChecksWhatEitherFileHoldsAlone) {
       ExpectRefusedAlike(Both, Both);
     }
   }
+}
+
+TEST_F(DriftTest, PairReadingReadsCharactersOfEveryLength) {
+  const QString Accented = Changed("FROM dbo.Orders", "FROM dbo.Orders -- \u00E6\u20AC\U0001F600 &amp;&quot;&#xd;");
+  EXPECT_EQ(Drift(Accented, {}, Accented), QStringList());
+  EXPECT_EQ(Drift(Changed("dbo.P AS SELECT 1", "dbo.P AS SELECT '\u00E6\u20AC\U0001F600'"), {}, Accented).size(), 2);
 }
 
 TEST_F(DriftTest, PairReadingPairsAcrossInsertsMovesAndMissingContainers) {
