@@ -1,8 +1,16 @@
 #include "drift/Drift.Scanner.h"
 
+#include "infra/Support.Exceptions.h"
+
+#include <QFileInfo>
+
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <bitset>
 #include <cctype>
+#include <cstdlib>
+#include <limits>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -83,6 +91,8 @@ public:
   explicit TSnapshotScanner(QByteArrayView AData) : FData(AData) {}
 
   QByteArrayView Data() const { return FData; }
+  // More of the same file: the bytes read so far, and some after them.
+  void SetData(QByteArrayView AData) { FData = AData; }
   // The values of these attributes are noted as start tags are read (null: none).
   void Watch(const std::vector<QByteArrayView>* ANames) {
     FWatched = ANames;
@@ -93,25 +103,29 @@ public:
   qsizetype At() const { return FAt; }
   void SetAt(qsizetype AAt) { FAt = AAt; }
 
-  // The XML declaration, if any, and the root's start tag, which ARootTag ends with.
-  bool Header(QByteArrayView& ARootTag, bool& ARootEmpty) {
+  // The XML declaration, if any, and the root's start tag, which ARootTag ends with; End for
+  // an empty root with only white space after it.
+  TStep Header(QByteArrayView& ARootTag) {
     if (FData.startsWith("<?xml")) {
       const qsizetype End = FData.indexOf("?>");
       if (End < 0)
-        return false;
+        return TStep::Failed;
       const QByteArrayView Declaration = FData.first(End);
       const qsizetype Encoding = Declaration.indexOf("encoding");
       if (Encoding >= 0 && !Declaration.sliced(Encoding).contains("UTF-8") &&
           !Declaration.sliced(Encoding).contains("utf-8"))
-        return false;
+        return TStep::Failed;
       FAt = End + 2;
     }
     SkipSpace();
     QByteArrayView RootName;
-    if (!StartTag(RootName, ARootEmpty) || RootName != "Database")
-      return false;
+    bool RootEmpty = false;
+    if (!StartTag(RootName, RootEmpty) || RootName != "Database")
+      return TStep::Failed;
     ARootTag = FData.first(FAt);
-    return !ARootEmpty || AtEnd();
+    if (!RootEmpty)
+      return TStep::Item;
+    return AtEnd() ? TStep::End : TStep::Failed;
   }
 
   // Between the root's children: a container's start tag, or the root's end tag and only
@@ -327,22 +341,27 @@ struct TContainer {
 // that element; what it was ahead by is scanned again).
 class TPairScan {
 public:
-  TPairScan(QByteArrayView ABaseline, QByteArrayView ATarget, const std::array<TSnapshotKindNames, DriftKindCount>& AKinds,
+  TPairScan(TSnapshotFile& ABaseline, TSnapshotFile& ATarget, const std::array<TSnapshotKindNames, DriftKindCount>& AKinds,
             std::array<TScannedSnapshot, 2>& AScanned)
-      : FScanners{TSnapshotScanner(ABaseline), TSnapshotScanner(ATarget)}, FKinds(AKinds), FScanned(AScanned) {}
+      : FFiles{&ABaseline, &ATarget}, FScanners{TSnapshotScanner(ABaseline.Bytes()), TSnapshotScanner(ATarget.Bytes())},
+        FKinds(AKinds), FScanned(AScanned) {}
 
   bool Run() {
     std::array<bool, 2> Done{};
-    for (std::size_t Side = 0; Side < 2; ++Side)
-      if (!FScanners[Side].Header(FScanned[Side].RootTag, Done[Side]))
+    for (std::size_t Side = 0; Side < 2; ++Side) {
+      const TStep Step = Take(Side, [&] { return FScanners[Side].Header(FScanned[Side].RootTag); });
+      if (Step == TStep::Failed)
         return false;
+      Done[Side] = Step == TStep::End;
+    }
     while (!Done[0] || !Done[1]) {
       std::array<TContainer, 2> Containers;
       std::array<bool, 2> Opened{};
       for (std::size_t Side = 0; Side < 2; ++Side) {
         if (Done[Side])
           continue;
-        const TStep Step = FScanners[Side].NextContainer(Containers[Side].Name, Containers[Side].Empty);
+        const TStep Step =
+            Take(Side, [&] { return FScanners[Side].NextContainer(Containers[Side].Name, Containers[Side].Empty); });
         if (Step == TStep::Failed || (Step == TStep::Item && !Open(Side, Containers[Side])))
           return false;
         Done[Side] = Step == TStep::End;
@@ -371,6 +390,40 @@ private:
   // How far one file is scanned ahead of the other before the two are given up as in step
   // again; what they hold is then paired, if at all, by the comparison of what is left.
   static constexpr std::size_t LookAhead = 64;
+
+  // Takes a step of one scanner, again with more of its file for as long as the file may hold
+  // what the step lacked. A start or end tag is read as it is, whatever follows it; only the end
+  // of the document needs the whole file.
+  template <class TStepFunction>
+  TStep Take(std::size_t ASide, TStepFunction AStep, bool AEndOfDocument = true) {
+    TSnapshotScanner& Scanner = FScanners[ASide];
+    TSnapshotFile& File = *FFiles[ASide];
+    const qsizetype Start = Scanner.At();
+    while (true) {
+      const TStep Step = AStep();
+      if (Step == TStep::Item || (Step == TStep::End && !AEndOfDocument) || File.Complete())
+        return Step;
+      const qsizetype Read = Scanner.Data().size();
+      File.ReadUpTo(Step == TStep::End ? std::numeric_limits<qsizetype>::max()
+                                       : Read + std::max(TSnapshotFile::Chunk, Read - Start));
+      Scanner.SetData(File.Bytes());
+      Scanner.SetAt(Start);
+    }
+  }
+
+  TStep NextChild(std::size_t ASide, QByteArrayView AContainer, QByteArrayView& AElement, QByteArrayView& AName) {
+    return Take(ASide, [&] { return FScanners[ASide].NextChild(AContainer, AElement, AName); }, false);
+  }
+
+  // Whether the target holds these bytes at AAt, reading on as far as they would reach.
+  bool TargetHolds(qsizetype AAt, QByteArrayView ABytes) {
+    TSnapshotFile& File = *FFiles[1];
+    if (File.Bytes().size() < AAt + ABytes.size()) {
+      File.ReadUpTo(AAt + ABytes.size());
+      FScanners[1].SetData(File.Bytes());
+    }
+    return File.Bytes().sliced(AAt).startsWith(ABytes);
+  }
 
   bool Open(std::size_t ASide, TContainer& AContainer) {
     for (std::size_t Kind = 0; Kind < DriftKindCount; ++Kind)
@@ -421,7 +474,7 @@ private:
     while (true) {
       QByteArrayView Element;
       QByteArrayView Name;
-      const TStep Step = FScanners[ASide].NextChild(AContainer.Name, Element, Name);
+      const TStep Step = NextChild(ASide, AContainer.Name, Element, Name);
       if (Step != TStep::Item)
         return Step == TStep::End;
       NoteRefusable(ASide, AContainer.Kind, Name, Element);
@@ -443,7 +496,7 @@ private:
     // Reads the next child of one file on its own.
     const auto StepAlone = [&](std::size_t ASide) {
       TPending Child{};
-      const TStep Next = FScanners[ASide].NextChild(AContainers[ASide].Name, Child.Element, Child.Name);
+      const TStep Next = NextChild(ASide, AContainers[ASide].Name, Child.Element, Child.Name);
       Child.After = FScanners[ASide].At();
       if (Next == TStep::Item) {
         NoteRefusable(ASide, Kind, Child.Name, Child.Element);
@@ -483,13 +536,13 @@ private:
         const qsizetype TargetStart = Target.At();
         QByteArrayView Element;
         QByteArrayView Name;
-        const TStep Next = Baseline.NextChild(AContainers[0].Name, Element, Name);
+        const TStep Next = NextChild(0, AContainers[0].Name, Element, Name);
         if (Next == TStep::Failed)
           return false;
         if (Next == TStep::Item)
           NoteRefusable(0, Kind, Name, Element);
         const qsizetype Length = Baseline.At() - BaselineStart;
-        if (Target.Data().sliced(TargetStart).startsWith(Baseline.Data().sliced(BaselineStart, Length))) {
+        if (TargetHolds(TargetStart, Baseline.Data().sliced(BaselineStart, Length))) {
           // The same bytes in the same place: the target's scan would find just what the
           // baseline's found.
           Target.SetAt(TargetStart + Length);
@@ -521,6 +574,7 @@ private:
     return true;
   }
 
+  std::array<TSnapshotFile*, 2> FFiles;
   std::array<TSnapshotScanner, 2> FScanners;
   const std::array<TSnapshotKindNames, DriftKindCount>& FKinds;
   std::array<TScannedSnapshot, 2>& FScanned;
@@ -531,10 +585,64 @@ private:
 
 }  // namespace
 
-bool ScanSnapshotPair(QByteArrayView ABaseline, QByteArrayView ATarget,
+TSnapshotFile::TSnapshotFile(const QString& AFileName) : FFile(AFileName) {
+  if (!FFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    Fail();
+  if (!FFile.isSequential() && FFile.size() > 0) {
+    // Room for one byte more than the file holds: reading it tells that the file grew.
+    Reserve(static_cast<std::size_t>(FFile.size()) + 1);
+    return;
+  }
+  // A pipe, or a file that tells no size: read whole now, making room as it comes.
+  Reserve(Chunk);
+  while (!FComplete) {
+    ReadUpTo(static_cast<qsizetype>(FCapacity));
+    if (FOverflowed) {
+      FOverflowed = FComplete = false;
+      Reserve(FCapacity * 2);
+    }
+  }
+}
+
+void TSnapshotFile::ReadUpTo(qsizetype AEnd) {
+  while (!FComplete && FSize < AEnd) {
+    const qint64 Room = static_cast<qint64>(FCapacity) - FSize;
+    const qint64 Read = FFile.read(FData.get() + FSize, std::min<qint64>(std::max(AEnd - FSize, Chunk), Room));
+    if (Read < 0)
+      Fail();
+    FSize += Read;
+    FOverflowed = Read == Room;
+    FComplete = Read == 0 || FOverflowed;
+  }
+}
+
+void TSnapshotFile::Fail() const {
+  throw Exception(QStringLiteral("cannot read %1: %2").arg(QFileInfo(FFile.fileName()).fileName(), FFile.errorString()));
+}
+
+void TSnapshotFile::Reserve(std::size_t ACapacity) {
+  // Taking tens of megabytes a 4 KB page at a time costs about as much as copying them in:
+  // the memory is asked to be backed by huge pages.
+  constexpr std::size_t HugePage = std::size_t(2) << 20;
+  const std::size_t Alignment = ACapacity >= HugePage ? HugePage : 64;
+  const std::size_t Capacity = (ACapacity + Alignment - 1) / Alignment * Alignment;
+  std::unique_ptr<char, TFree> Data(static_cast<char*>(std::aligned_alloc(Alignment, Capacity)));
+  if (!Data)
+    throw std::bad_alloc();
+  if (Alignment == HugePage)
+    madvise(Data.get(), Capacity, MADV_HUGEPAGE);
+  if (FSize > 0)
+    std::memcpy(Data.get(), FData.get(), static_cast<std::size_t>(FSize));
+  FData = std::move(Data);
+  FCapacity = Capacity;
+}
+
+void TSnapshotFile::TFree::operator()(char* AData) const { std::free(AData); }
+
+bool ScanSnapshotPair(TSnapshotFile& ABaseline, TSnapshotFile& ATarget,
                       const std::array<TSnapshotKindNames, DriftKindCount>& AKinds,
                       std::array<TScannedSnapshot, 2>& AScanned) {
-  return TPairScan(ABaseline, ATarget, AKinds, AScanned).Run();
+  return TPairScan(ABaseline, ATarget, AKinds, AScanned).Run() && !ABaseline.Overflowed() && !ATarget.Overflowed();
 }
 
 }  // namespace quillon

@@ -3,11 +3,47 @@
 #include "drift/Drift.Side.h"
 
 #include <QByteArrayView>
+#include <QFile>
 
 #include <array>
+#include <memory>
 #include <vector>
 
 namespace quillon {
+
+// A snapshot file, read as far as its scan has got: bytes scanned right after they are read
+// are still in the processor's caches, where a file read whole first would come back from
+// memory. Bytes once read never move.
+class TSnapshotFile {
+public:
+  // How much more is read when the scan needs more.
+  static constexpr qsizetype Chunk = qsizetype(1) << 18;
+
+  // Raises Exception ("cannot read NAME: why") when the file cannot be opened.
+  explicit TSnapshotFile(const QString& AFileName);
+
+  QByteArrayView Bytes() const { return {FData.get(), FSize}; }
+  // All of the file is read.
+  bool Complete() const { return FComplete; }
+  // The file grew while it was read, beyond the room made for it: what was read is not all.
+  bool Overflowed() const { return FOverflowed; }
+  // Reads on until AEnd bytes are read or the file ends.
+  void ReadUpTo(qsizetype AEnd);
+
+private:
+  [[noreturn]] void Fail() const;
+  void Reserve(std::size_t ACapacity);
+
+  struct TFree {
+    void operator()(char* AData) const;
+  };
+  QFile FFile;
+  std::unique_ptr<char, TFree> FData;
+  std::size_t FCapacity = 0;
+  qsizetype FSize = 0;
+  bool FComplete = false;
+  bool FOverflowed = false;
+};
 
 // The names a kind's container and elements have in a snapshot, and the attributes whose
 // values the kind's parser may refuse (a well-formed element of the kind reads whatever the
@@ -39,7 +75,8 @@ struct TScannedSnapshot {
 // Where both files hold the same bytes, they are checked once. Returns false when either file
 // holds what the scan does not follow or doubts (a comment, CDATA, a document type, nested
 // elements, another encoding, a non-ASCII or prefixed name, a kind's second container).
-bool ScanSnapshotPair(QByteArrayView ABaseline, QByteArrayView ATarget,
+// Reads the files on as far as the scan needs.
+bool ScanSnapshotPair(TSnapshotFile& ABaseline, TSnapshotFile& ATarget,
                       const std::array<TSnapshotKindNames, DriftKindCount>& AKinds,
                       std::array<TScannedSnapshot, 2>& AScanned);
 

@@ -13,10 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/mman.h>
-
 #include <cctype>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
@@ -82,59 +79,6 @@ std::unique_ptr<TDatabaseObject> ParseSlice(const TKindLayout& AKind, QByteArray
 std::string_view AsStringView(QByteArrayView ABytes) {
   return {ABytes.data(), static_cast<std::size_t>(ABytes.size())};
 }
-
-// A file's bytes, read whole. Snapshots run to tens of megabytes, and taking the memory for
-// them a 4 KB page at a time costs about as much as copying them from the page cache: the
-// memory is asked to be backed by huge pages.
-class TFileBytes {
-public:
-  explicit TFileBytes(const QString& AFileName) {
-    QFile File(AFileName);
-    if (!File.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-      Fail(AFileName, File.errorString());
-    // The size is only a first guess: a pipe has none.
-    Reserve(std::max<qint64>(File.size(), 0) + 1);
-    while (true) {
-      const qint64 Read = File.read(FData.get() + FSize, static_cast<qint64>(FCapacity) - FSize);
-      if (Read < 0)
-        Fail(AFileName, File.errorString());
-      if (Read == 0)
-        break;
-      FSize += Read;
-      if (FSize == static_cast<qsizetype>(FCapacity))
-        Reserve(FCapacity * 2);
-    }
-  }
-
-  QByteArrayView View() const { return {FData.get(), FSize}; }
-
-private:
-  [[noreturn]] static void Fail(const QString& AFileName, const QString& AError) {
-    throw Exception(QStringLiteral("cannot read %1: %2").arg(QFileInfo(AFileName).fileName(), AError));
-  }
-
-  void Reserve(std::size_t ACapacity) {
-    constexpr std::size_t HugePage = std::size_t(2) << 20;
-    const std::size_t Alignment = ACapacity >= HugePage ? HugePage : 64;
-    const std::size_t Capacity = (ACapacity + Alignment - 1) / Alignment * Alignment;
-    std::unique_ptr<char, TFree> Data(static_cast<char*>(std::aligned_alloc(Alignment, Capacity)));
-    if (!Data)
-      throw std::bad_alloc();
-    if (Alignment == HugePage)
-      madvise(Data.get(), Capacity, MADV_HUGEPAGE);
-    if (FSize > 0)
-      std::memcpy(Data.get(), FData.get(), static_cast<std::size_t>(FSize));
-    FData = std::move(Data);
-    FCapacity = Capacity;
-  }
-
-  struct TFree {
-    void operator()(char* AData) const { std::free(AData); }
-  };
-  std::unique_ptr<char, TFree> FData;
-  std::size_t FCapacity = 0;
-  qsizetype FSize = 0;
-};
 
 // The bytes of an attribute's value in a start tag as written; empty when absent.
 QByteArrayView RawAttributeValue(QByteArrayView ATag, QByteArrayView AName) {
@@ -280,7 +224,7 @@ TDriftSide TDriftSide::FromSnapshot(const QString& AFileName) {
 }
 
 struct TDriftSide::TRaw {
-  std::unique_ptr<TFileBytes> File;
+  std::unique_ptr<TSnapshotFile> File;
   std::vector<QByteArrayView> Tables;
   std::vector<QByteArrayView> Columns;
 };
@@ -335,14 +279,14 @@ std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& AB
   std::array<TDriftSide, 2> Sides;
   for (std::size_t Side = 0; Side < 2; ++Side) {
     Sides[Side].FRaw = std::make_unique<TRaw>();
-    Sides[Side].FRaw->File = std::make_unique<TFileBytes>(Files[Side]);
+    Sides[Side].FRaw->File = std::make_unique<TSnapshotFile>(Files[Side]);
   }
   const auto ReadWhole = [&] { return std::pair{FromSnapshot(ABaseline), FromSnapshot(ATarget)}; };
   std::array<TSnapshotKindNames, DriftKindCount> Names;
   for (const TKindLayout& Kind : KindLayouts())
     Names[static_cast<std::size_t>(Kind.Kind)] = {Kind.Container, Kind.Element, &Kind.Refusable};
   std::array<TScannedSnapshot, 2> Scanned;
-  if (!ScanSnapshotPair(Sides[0].FRaw->File->View(), Sides[1].FRaw->File->View(), Names, Scanned))
+  if (!ScanSnapshotPair(*Sides[0].FRaw->File, *Sides[1].FRaw->File, Names, Scanned))
     return ReadWhole();
   try {
     for (std::size_t Side = 0; Side < 2; ++Side) {

@@ -1,5 +1,6 @@
 #include "compare/Sync.IgnoreList.h"
 #include "drift/Drift.Engine.h"
+#include "drift/Drift.Scanner.h"
 #include "drift/Drift.Texts.h"
 #include "infra/Support.Exceptions.h"
 #include "schema/Columns.h"
@@ -207,6 +208,16 @@ TEST_F(DriftTest, PairReadingChecksWhatEitherFileHoldsAlone) {
   }
 }
 
+TEST_F(DriftTest, PairReadingReadsTheWholeFileBeforeItsEnd) {
+  // The root's end tag ends the first piece read, something follows in the next.
+  QByteArray Both = QByteArray(Baseline).trimmed();
+  const qsizetype Padding = TSnapshotFile::Chunk - Both.size();
+  Both.replace("dbo.P AS SELECT 1", "dbo.P AS SELECT 1 " + QByteArray(Padding - 1, '-'));
+  ASSERT_EQ(Both.size(), TSnapshotFile::Chunk);
+  ExpectRefusedAlike(Both + "<x/>", Both + "<x/>");
+  EXPECT_EQ(Drift(QString::fromUtf8(Both + "\n\n"), {}, QString::fromUtf8(Both)), QStringList());
+}
+
 TEST_F(DriftTest, PairReadingReadsCharactersOfEveryLength) {
   const QString Accented = Changed("FROM dbo.Orders", "FROM dbo.Orders -- \u00E6\u20AC\U0001F600 &amp;&quot;&#xd;");
   EXPECT_EQ(Drift(Accented, {}, Accented), QStringList());
@@ -214,14 +225,17 @@ TEST_F(DriftTest, PairReadingReadsCharactersOfEveryLength) {
 }
 
 TEST_F(DriftTest, PairReadingPairsAcrossInsertsMovesAndMissingContainers) {
-  // Enough routines that the target is read ahead of the baseline by more than it looks ahead.
+  // Enough routines that the target is read ahead of the baseline by more than it looks ahead,
+  // and long enough that the files are read in several pieces, routines cut in two by them.
   const auto Routines = [](const std::vector<int>& ANumbers, int AChanged) {
+    const QString Comment(20011, u'-');
     QString Text;
     for (const int Number : ANumbers)
       Text += QStringLiteral("<ROUTINE ROUTINE_SCHEMA=\"dbo\" ROUTINE_NAME=\"R%1\" ROUTINE_TYPE=\"PROCEDURE\">"
-                             "CREATE PROCEDURE dbo.R%1 AS SELECT %2</ROUTINE>\n")
+                             "CREATE PROCEDURE dbo.R%1 AS SELECT %2 %3</ROUTINE>\n")
                   .arg(Number)
-                  .arg(Number == AChanged ? -1 : Number);
+                  .arg(Number == AChanged ? -1 : Number)
+                  .arg(Comment);
     return Text;
   };
   std::vector<int> BaselineNumbers(150);
