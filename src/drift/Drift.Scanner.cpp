@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <bit>
 #include <bitset>
 #include <cctype>
 #include <cstdlib>
@@ -44,30 +45,20 @@ bool IsNameChar(char AChar) {
   return Table[static_cast<unsigned char>(AChar)];
 }
 
-// Where the first byte at or after AFrom lies that character data cannot take as it is: markup
-// ("<", ">" and "&"), a control character other than white space, a byte of a multi-byte
-// character, or ATerminator. AEnd when there is none. Almost every byte of a snapshot is plain
-// text, so sixteen are looked at at a time where the processor can.
-qsizetype NextSpecialByte(const char* AData, qsizetype AFrom, qsizetype AEnd, char ATerminator) {
+// Which of the ACount (at most 16) bytes at ABytes character data cannot take as they are, as a
+// bit mask: markup ("<", ">" and "&"), a control character other than white space, a byte of
+// a multi-byte character, or ATerminator. Almost every byte of a snapshot is plain text, so
+// sixteen are looked at at a time where the processor can.
+unsigned SpecialBytes(const char* ABytes, qsizetype ACount, char ATerminator) {
 #if defined(__SSE2__)
-  const __m128i Space = _mm_set1_epi8(0x20);
-  const __m128i Tab = _mm_set1_epi8('\t');
-  const __m128i NewLine = _mm_set1_epi8('\n');
-  const __m128i Return = _mm_set1_epi8('\r');
-  const __m128i Less = _mm_set1_epi8('<');
-  const __m128i Greater = _mm_set1_epi8('>');
-  const __m128i Ampersand = _mm_set1_epi8('&');
-  const __m128i Terminator = _mm_set1_epi8(ATerminator);
-  for (; AFrom + 16 <= AEnd; AFrom += 16) {
-    const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AData + AFrom));
+  if (ACount == 16) {
+    const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ABytes));
+    const auto Is = [&Bytes](char AByte) { return _mm_cmpeq_epi8(Bytes, _mm_set1_epi8(AByte)); };
+    const __m128i WhiteSpace = _mm_or_si128(_mm_or_si128(Is('\t'), Is('\n')), Is('\r'));
+    const __m128i Markup = _mm_or_si128(_mm_or_si128(Is('<'), Is('>')), _mm_or_si128(Is('&'), Is(ATerminator)));
     // Compared as signed bytes, those from 0x80 on are below 0x20 as well.
-    const __m128i WhiteSpace =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(Bytes, Tab), _mm_cmpeq_epi8(Bytes, NewLine)), _mm_cmpeq_epi8(Bytes, Return));
-    const __m128i Markup = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(Bytes, Less), _mm_cmpeq_epi8(Bytes, Greater)),
-                                        _mm_or_si128(_mm_cmpeq_epi8(Bytes, Ampersand), _mm_cmpeq_epi8(Bytes, Terminator)));
-    const __m128i Special = _mm_or_si128(_mm_andnot_si128(WhiteSpace, _mm_cmplt_epi8(Bytes, Space)), Markup);
-    if (const int Mask = _mm_movemask_epi8(Special))
-      return AFrom + __builtin_ctz(static_cast<unsigned>(Mask));
+    const __m128i Control = _mm_cmplt_epi8(Bytes, _mm_set1_epi8(0x20));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_andnot_si128(WhiteSpace, Control), Markup)));
   }
 #endif
   static const std::array<bool, 256> Plain = [] {
@@ -77,9 +68,11 @@ qsizetype NextSpecialByte(const char* AData, qsizetype AFrom, qsizetype AEnd, ch
     Table['\t'] = Table['\n'] = Table['\r'] = true;
     return Table;
   }();
-  while (AFrom < AEnd && Plain[static_cast<unsigned char>(AData[AFrom])] && AData[AFrom] != ATerminator)
-    ++AFrom;
-  return AFrom;
+  unsigned Mask = 0;
+  for (qsizetype At = 0; At < ACount; ++At)
+    if (!Plain[static_cast<unsigned char>(ABytes[At])] || ABytes[At] == ATerminator)
+      Mask |= 1u << At;
+  return Mask;
 }
 
 // A reader of one snapshot, a step at a time: a container's start tag, then its children one
@@ -184,29 +177,36 @@ private:
   // UTF-8, references the XML reader knows, no "<" and no "]]>".
   bool Characters(char ATerminator) {
     const char* Data = FData.data();
-    while (true) {
-      FAt = NextSpecialByte(Data, FAt, FData.size(), ATerminator);
-      if (FAt == FData.size())
-        return false;
-      const auto C = static_cast<unsigned char>(Data[FAt]);
-      if (C == static_cast<unsigned char>(ATerminator))
-        return true;
-      if (C == '<' || C < 0x20)
-        return false;
-      if (C == '>' && FAt >= 2 && Data[FAt - 1] == ']' && Data[FAt - 2] == ']')
-        return false;
-      if (C == '&' && !Reference())
-        return false;
-      if (C >= 0x80) {
-        if (FAt + 1 < FData.size() && TwoByteCharacter(Data + FAt)) {
-          FAt += 2;
+    while (FAt < FData.size()) {
+      const qsizetype Block = FAt;
+      const qsizetype Count = std::min<qsizetype>(16, FData.size() - Block);
+      for (unsigned Special = SpecialBytes(Data + Block, Count, ATerminator); Special != 0; Special &= Special - 1) {
+        const qsizetype At = Block + std::countr_zero(Special);
+        // A later byte of the reference or character just read.
+        if (At < FAt)
           continue;
-        }
-        if (!Utf8Character())
+        FAt = At;
+        const auto C = static_cast<unsigned char>(Data[FAt]);
+        if (C == static_cast<unsigned char>(ATerminator))
+          return true;
+        if (C == '<' || C < 0x20)
           return false;
+        if (C == '>') {
+          if (FAt >= 2 && Data[FAt - 1] == ']' && Data[FAt - 2] == ']')
+            return false;
+        } else if (C == '&') {
+          if (!Reference())
+            return false;
+        } else if (FAt + 1 < FData.size() && TwoByteCharacter(Data + FAt)) {
+          ++FAt;
+        } else if (!Utf8Character()) {
+          return false;
+        }
+        ++FAt;
       }
-      ++FAt;
+      FAt = std::max(FAt, Block + Count);
     }
+    return false;
   }
   // Two bytes that are a character from U+0080 to U+07FF, all of which XML allows.
   static bool TwoByteCharacter(const char* ABytes) {
