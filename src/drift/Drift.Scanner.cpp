@@ -614,6 +614,8 @@ void TSnapshotFile::ReadUpTo(qsizetype AEnd) {
     FOverflowed = Read == Room;
     FComplete = Read == 0 || FOverflowed;
   }
+  if (FComplete && !FOverflowed)
+    FFile.close();
 }
 
 void TSnapshotFile::Fail() const {
