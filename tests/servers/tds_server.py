@@ -21,7 +21,10 @@ It answers the statements the program sends: the catalogue queries, DB_NAME(), @
 OBJECT_ID, @@TRANCOUNT and @@OPTIONS, dbo.GetDatabaseInfo, dbo.AddUser and the store
 procedures (recorded only), repair DDL (ALTER VIEW/PROCEDURE/FUNCTION, ALTER TABLE ...
 DROP/ADD CONSTRAINT) with transactions, XACT_ABORT (an error rolls back and ends the batch;
-inside TRY it dooms the transaction), BEGIN TRY/CATCH, THROW and IF comparisons. Catalogue
+inside TRY it dooms the transaction), BEGIN TRY/CATCH, THROW, IF comparisons and WAITFOR DELAY.
+A client's attention (cancel) stops the running batch at its next statement or in its WAITFOR,
+rolls its transaction back under XACT_ABORT (leaves it open otherwise), and is acknowledged with
+a DONE token carrying DONE_ATTN. Catalogue
 queries are known by their whole text (KNOWN_QUERIES); anything else gets the error SQL Server
 gives for bad syntax or an unknown object.
 
@@ -59,6 +62,7 @@ import datetime
 import json
 import os
 import re
+import select
 import shutil
 import socket
 import ssl
@@ -126,6 +130,15 @@ class BatchEnded(Exception):
 
 class DropConnection(Exception):
     pass
+
+
+class Attention(Exception):
+    """The client cancelled the request it is waiting for; `reply` ends what the request had
+    produced when the cancel found it."""
+
+    def __init__(self):
+        super().__init__('cancelled')
+        self.reply = b''
 
 
 # --- Encoding helpers ----------------------------------------------------------------------
@@ -485,7 +498,7 @@ class Catalogue:
 
 STATEMENT_STARTERS = {'SELECT', 'EXEC', 'EXECUTE', 'ALTER', 'SET', 'BEGIN', 'COMMIT',
                       'ROLLBACK', 'DECLARE', 'PRINT', 'CREATE', 'DROP', 'INSERT', 'UPDATE',
-                      'DELETE', 'USE', 'GRANT', 'IF', 'SAVE', 'END', 'THROW'}
+                      'DELETE', 'USE', 'GRANT', 'IF', 'SAVE', 'END', 'THROW', 'WAITFOR'}
 MODULE_KINDS = {'VIEW', 'PROCEDURE', 'PROC', 'FUNCTION', 'TRIGGER'}
 
 TOKEN_RE = re.compile(r"""
@@ -1267,16 +1280,33 @@ class Session:
 
     def recv_exact(self, count):
         while len(self.received) < count:
-            chunk = self.conn.recv(65536 if self.tls else count - len(self.received))
-            if not chunk:
-                raise ConnectionError('client left')
-            if self.tls:
-                self.tls.incoming.write(chunk)
-                self.received += self.tls.read()
-            else:
-                self.received += chunk
+            self.take_in(self.conn.recv(65536 if self.tls else count - len(self.received)))
         data, self.received = bytes(self.received[:count]), self.received[count:]
         return data
+
+    def take_in(self, chunk):
+        if not chunk:
+            raise ConnectionError('client left')
+        if self.tls:
+            self.tls.incoming.write(chunk)
+            self.received += self.tls.read()
+        else:
+            self.received += chunk
+
+    def cancelled(self, wait=0.0):
+        """Whether the client has sent an attention to cancel the request that is running,
+        waiting up to `wait` seconds for one. A request sent meanwhile stays queued."""
+        deadline = time.monotonic() + wait
+        while len(self.received) < 8:
+            ready, _, _ = select.select([self.conn], [], [], max(0.0, deadline - time.monotonic()))
+            if not ready:
+                return False
+            self.take_in(self.conn.recv(65536))
+        if self.received[0] != PKT_ATTENTION:
+            time.sleep(max(0.0, deadline - time.monotonic()))
+            return False
+        self.read_message()
+        return True
 
     def send_raw(self, data):
         if self.tls:
@@ -1330,7 +1360,15 @@ class Session:
             while True:
                 kind, payload = self.read_message()
                 if kind in (PKT_SQL_BATCH, PKT_RPC):
-                    reply = self.request(kind, payload)
+                    try:
+                        reply = self.request(kind, payload)
+                    except Attention as attention:
+                        # As SQL Server does, the cut-short reply ends first and the
+                        # acknowledgment follows as a message of its own; a client may read
+                        # the one as the end of its request before it looks for the other.
+                        self.send_message(attention.reply)
+                        self.acknowledge_attention()
+                        continue
                     if self.rules.latency:
                         time.sleep(self.rules.latency)
                     if self.cutting:
@@ -1343,9 +1381,8 @@ class Session:
                     if self.closing:
                         return
                 elif kind == PKT_ATTENTION:
-                    response = Response()
-                    response.done(status=DONE_ATTN)
-                    self.send_message(response.payload())
+                    # It came after the reply: nothing left to cancel, but it is acknowledged.
+                    self.acknowledge_attention()
                 elif kind == PKT_TRANSACTION:
                     response = Response()
                     response.done()
@@ -1356,6 +1393,12 @@ class Session:
             pass
         finally:
             self.conn.close()
+
+    def acknowledge_attention(self):
+        """A DONE token with DONE_ATTN tells the client the cancel has taken effect."""
+        response = Response()
+        response.done(status=DONE_ATTN)
+        self.send_message(response.payload())
 
     # Login
 
@@ -1476,7 +1519,7 @@ class Session:
     def request(self, kind, payload):
         try:
             return self.sql_batch(payload) if kind == PKT_SQL_BATCH else self.rpc(payload)
-        except (ConnectionError, DropConnection):
+        except (ConnectionError, DropConnection, Attention):
             raise
         except Exception as problem:  # a fault of this server: say so rather than hang up
             traceback.print_exc()
@@ -1562,6 +1605,14 @@ class Session:
                 self.run_block(program, response, done_token)
             except BatchEnded:
                 pass
+            except Attention as attention:
+                # The batch stops where the cancel found it. Under XACT_ABORT its transaction is
+                # rolled back; otherwise an open transaction stays open.
+                if self.xact_abort:
+                    self.rollback()
+                response.done(done_token)
+                attention.reply = response.payload()
+                raise
             if self.doomed:
                 self.rollback()
                 response.message(SqlError(3998, 'Uncommittable transaction is detected at the '
@@ -1607,6 +1658,8 @@ class Session:
 
     def run_block(self, block, response, done_token):
         for node in block:
+            if self.cancelled():
+                raise Attention()
             if node[0] == 'run':
                 self.run_statement(node[1], node[2], response, done_token)
                 continue
@@ -1694,6 +1747,8 @@ class Session:
             return self.plan_if(statement, params)
         if first == 'THROW':
             return self.plan_throw(statement, params)
+        if first == 'WAITFOR':
+            return self.plan_waitfor(statement, params)
         if first == 'SELECT':
             return self.plan_select(statement, params)
         if first in ('EXEC', 'EXECUTE'):
@@ -1797,6 +1852,32 @@ class Session:
                                % arguments[0])
             raise SqlError(arguments[0], str(arguments[1]), 16, arguments[2], ends_batch=True)
         return throw
+
+    def plan_waitfor(self, statement, params):
+        """WAITFOR DELAY 'hh:mm[:ss[.mmm]]', which a cancel interrupts."""
+        toks = statement.toks
+        if len(toks) != 3 or toks[1][1].upper() != 'DELAY':
+            raise SqlError(102, "Incorrect syntax near '%s'." % toks[min(1, len(toks) - 1)][1])
+        delay = sql_literal(toks[2][1], params)
+        match = re.fullmatch(r'(\d{1,2}):(\d{1,2})(?::(\d{1,2})(?:\.(\d{1,3}))?)?', str(delay))
+        if not match or int(match.group(1)) > 23 or int(match.group(2)) > 59 or int(match.group(3) or 0) > 59:
+            raise SqlError(148, "Incorrect time syntax in time string '%s' used with WAITFOR." % delay)
+        hours, minutes, seconds, fraction = match.groups()
+        total = (int(hours) * 3600 + int(minutes) * 60 + int(seconds or 0)
+                 + int((fraction or '0').ljust(3, '0')) / 1000)
+
+        def run(response, done_token):
+            deadline = time.monotonic() + total
+            # Other sessions go on while this one waits.
+            self.catalogue.lock.release()
+            try:
+                while time.monotonic() < deadline:
+                    if self.cancelled(deadline - time.monotonic()):
+                        raise Attention()
+            finally:
+                self.catalogue.lock.acquire()
+            response.done(done_token)
+        return run
 
     def plan_select(self, statement, params):
         words = [t[1].upper() for t in statement.toks]
