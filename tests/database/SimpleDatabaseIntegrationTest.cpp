@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <tuple>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -698,6 +699,39 @@ TEST(SimpleDatabaseTimeoutTest, AServerThatNeverAnswersFailsWithinTheConnectTime
   EXPECT_LT(Timer.elapsed(), 8000);
   EXPECT_FALSE(Db.Connected());
   close(Listener);
+}
+
+// A batch that outlasts the query time-out is cancelled: the driver sends the server an attention,
+// the batch stops in its WAITFOR and the connection stays usable. Under XACT_ABORT nothing of the
+// batch is kept; without it the transaction stays open, as SQL Server leaves it.
+TEST(SimpleDatabaseTimeoutTest, AStatementThatTimesOutIsCancelledAndUnderXactAbortRolledBack) {
+  TTdsServer Server(Fixture);
+  for (const auto& [XactAbort, OpenTransactions, ConstraintKept] :
+       {std::tuple{"ON", 0, true}, std::tuple{"OFF", 1, false}}) {
+    SCOPED_TRACE(XactAbort);
+    TOdbcConnection Connection;
+    Connection.Open(QStringLiteral("DRIVER=FreeTDS;Server=127.0.0.1;Port=%1;Database=Harbour;UID=plain;PWD=pw;"
+                                   "TDS_Version=7.4;")
+                        .arg(Server.Port()),
+                    5);
+    Connection.SetQueryTimeout(1);
+    TOdbcQuery Query(Connection);
+    QElapsedTimer Timer;
+    Timer.start();
+    ExpectRaised<EOdbcError>(
+        [&] {
+          Query.OpenQuery(QStringLiteral("SET XACT_ABORT %1; BEGIN TRANSACTION; ALTER TABLE sales.Lines DROP CONSTRAINT "
+                                         "CK_Lines_Qty; WAITFOR DELAY '00:00:30'; COMMIT TRANSACTION")
+                              .arg(QLatin1String(XactAbort)));
+        },
+        QStringLiteral("Timeout expired"));
+    EXPECT_LT(Timer.elapsed(), 10000);
+    ASSERT_TRUE(Connection.Connected());
+    Query.OpenQuery(QStringLiteral("SELECT @@TRANCOUNT AS OpenTransactions, OBJECT_ID('sales.CK_Lines_Qty') AS Id"));
+    EXPECT_EQ(Query.FieldByName(QStringLiteral("OpenTransactions")).AsInteger(), OpenTransactions);
+    EXPECT_EQ(!Query.FieldByName(QStringLiteral("Id")).IsNull(), ConstraintKept);
+    Query.Close();
+  }
 }
 
 }  // namespace
