@@ -1,4 +1,6 @@
+#include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
+#include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Permissions.h"
 #include "schema/Routines.h"
@@ -150,6 +152,65 @@ TEST(HostileCatalogueTest, EveryListReadsTheRightObjectsAndWholeDefinitionsInEit
     EXPECT_TRUE(Db.ObjectExists(QString::fromUtf8("Продажи.Функция"), otScalarFunction));
     EXPECT_TRUE(Db.ObjectExists(QStringLiteral("[Sch.ema].[Get.Order]]'s]"), otStoredProcedure));
     EXPECT_FALSE(Db.ObjectExists(QString::fromUtf8("Продажи.Функция"), otStoredProcedure));
+  }
+}
+
+// Names that differ only in case, in a case-sensitive database: each check constraint joins its
+// own table, the routine query's 'dt[_]%' leaves a DT_ routine in, and a procedure called in
+// another case is not found.
+TEST(HostileCatalogueTest, ACaseSensitiveDatabaseTellsNamesApartByCase) {
+  QTemporaryDir Folder;
+  const QString Fixture = Folder.filePath(QStringLiteral("cased.xml"));
+  QFile File(Fixture);
+  ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+  File.write(R"xml(<?xml version="1.0"?>
+<Database Server="TDSTEST" DatabaseName="Cased" Version="3" Collation="Latin1_General_CS_AS">
+  <SCHEMAS><SCHEMA SCHEMA_NAME="dbo" SCHEMA_OWNER="dbo"/></SCHEMAS>
+  <TABLES>
+    <TABLE TABLE_SCHEMA="dbo" TABLE_NAME="Orders" TABLE_TYPE="BASE TABLE"/>
+    <TABLE TABLE_SCHEMA="dbo" TABLE_NAME="Lines" TABLE_TYPE="BASE TABLE"/>
+  </TABLES>
+  <CHECK_CONSTRAINTS>
+    <CHECK_CONSTRAINT CONSTRAINT_SCHEMA="dbo" CONSTRAINT_NAME="CK_Qty" TABLE_SCHEMA="dbo" TABLE_NAME="Orders" CHECK_CLAUSE="([Qty]&gt;(0))"/>
+    <CHECK_CONSTRAINT CONSTRAINT_SCHEMA="dbo" CONSTRAINT_NAME="CK_QTY" TABLE_SCHEMA="dbo" TABLE_NAME="Lines" CHECK_CLAUSE="([QTY]&gt;(1))"/>
+  </CHECK_CONSTRAINTS>
+  <ROUTINES>
+    <ROUTINE ROUTINE_SCHEMA="dbo" ROUTINE_NAME="GetDatabaseInfo" ROUTINE_TYPE="PROCEDURE">CREATE PROCEDURE dbo.GetDatabaseInfo AS SELECT 3</ROUTINE>
+    <ROUTINE ROUTINE_SCHEMA="dbo" ROUTINE_NAME="DT_Kept" ROUTINE_TYPE="PROCEDURE">CREATE PROCEDURE dbo.DT_Kept AS SELECT 1</ROUTINE>
+    <ROUTINE ROUTINE_SCHEMA="dbo" ROUTINE_NAME="dt_hidden" ROUTINE_TYPE="PROCEDURE">CREATE PROCEDURE dbo.dt_hidden AS SELECT 1</ROUTINE>
+  </ROUTINES>
+</Database>
+)xml");
+  File.close();
+  TTdsServer Server(Fixture, {QStringLiteral("quillon:pw")});
+  TRecordingLog Log;
+  TFixedLogin Login(QStringLiteral("quillon"), QStringLiteral("pw"));
+  TSimpleDatabase Db(&Log);
+  Db.SetLoginDialog(&Login);
+  Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Cased")));
+  Db.Connect();
+
+  TCheckConstraintList Checks(&Log);
+  Checks.SetCaseSensitiveKeys(true);
+  Checks.Load(&Db);
+  QStringList Tables;
+  for (const TDatabaseObject* Object : Checks.Values())
+    Tables.append(Object->ObjectName() + QStringLiteral(" on ") + dynamic_cast<const TDatabaseConstraint*>(Object)->TableName());
+  Tables.sort();
+  EXPECT_EQ(Tables, (QStringList{QStringLiteral("CK_QTY on Lines"), QStringLiteral("CK_Qty on Orders")}));
+
+  TDatabaseRoutineList Routines(&Log);
+  Routines.SetCaseSensitiveKeys(true);
+  Routines.Load(&Db);
+  EXPECT_EQ(KeysOf(Routines), (QStringList{QStringLiteral("[dbo].[DT_Kept]"), QStringLiteral("[dbo].[GetDatabaseInfo]")}));
+
+  EXPECT_EQ(Db.FastQuery(QStringLiteral("EXEC dbo.GetDatabaseInfo"))->Fields(0).AsInteger(), 3);
+  try {
+    Db.FastQuery(QStringLiteral("EXEC dbo.getDatabaseInfo"));
+    ADD_FAILURE() << "a procedure called in another case was found";
+  } catch (const EOdbcError& E) {
+    ASSERT_FALSE(E.Diagnostics().isEmpty());
+    EXPECT_EQ(E.Diagnostics().first().NativeError, 2812) << E.what();
   }
 }
 

@@ -7,7 +7,8 @@ extended by the attribute ServerVersion and a LOGINS container of LOGIN elements
 PASSWORD, and VIEW_DEFINITION="false" for a login without that permission). ROUTINE elements may
 carry LAST_ALTERED (ISO date and time); VIEW and ROUTINE elements may carry ENCRYPTED="true".
 The root's Collation attribute (default SQL_Latin1_General_CP1_CI_AS) is what
-DATABASEPROPERTYEX(DB_NAME(), 'Collation') answers; with _CS_ in it names resolve by case.
+DATABASEPROPERTYEX(DB_NAME(), 'Collation') answers; with _CS_ in it names resolve by case,
+in the catalogue's joins, its LIKE filters and procedure calls too.
 As SQL Server documents, OBJECT_DEFINITION and the catalogue's definition columns give NULL for
 an encrypted module, and for every module when the login lacks VIEW DEFINITION.
 VIEW and ROUTINE elements may carry USES_QUOTED_IDENTIFIER and USES_ANSI_NULLS ("0" or "1", the
@@ -664,7 +665,7 @@ def sql_literal(text, params):
     raise SqlError(102, "Incorrect syntax near '%s'." % text)
 
 
-def like_to_regex(pattern, escape=None):
+def like_to_regex(pattern, escape=None, case_sensitive=False):
     out, index = '', 0
     while index < len(pattern):
         char = pattern[index]
@@ -686,15 +687,16 @@ def like_to_regex(pattern, escape=None):
         else:
             out += re.escape(char)
         index += 1
-    return re.compile(out + r'\Z', re.IGNORECASE | re.DOTALL)
+    return re.compile(out + r'\Z', re.DOTALL if case_sensitive else re.IGNORECASE | re.DOTALL)
 
 
-def like_filter(sql):
-    """The NOT ... LIKE filter of a routine query: (compiled pattern) or None."""
+def like_filter(sql, case_sensitive):
+    """The NOT ... LIKE filter of a routine query: (compiled pattern) or None. The names it
+    filters compare by the database's collation."""
     match = re.search(r"LIKE\s+N?'((?:[^']|'')*)'(?:\s+ESCAPE\s+'(.)')?", sql, re.IGNORECASE)
     if not match:
         return None
-    return like_to_regex(match.group(1).replace("''", "'"), match.group(2))
+    return like_to_regex(match.group(1).replace("''", "'"), match.group(2), case_sensitive)
 
 
 # --- Result sources for the catalogue queries ------------------------------------------------
@@ -859,7 +861,7 @@ def source_for(sql, catalogue, current_db, params, can_view_definition=True):
         return Source({}, data, INDEX_COLUMNS)
     if kind == 'permissions':
         routine_query = 'ROUTINE_SCHEMA' in upper
-        pattern = like_filter(sql) if routine_query else None
+        pattern = like_filter(sql, catalogue.case_sensitive) if routine_query else None
         items = catalogue.routine_privileges if routine_query else catalogue.table_privileges
         # A privilege element may carry CLASS (1, object, unless stated) and COLUMN_NAME (a
         # column-level permission, minor_id > 0); the query's conditions on them, and on the
@@ -903,7 +905,7 @@ def source_for(sql, catalogue, current_db, params, can_view_definition=True):
                 and catalogue.same(str(name), r.get('ROUTINE_NAME'))]
         return Source({}, data, [Column('LAST_ALTERED', 'datetime')])
     if kind == 'routines':
-        pattern = like_filter(sql)
+        pattern = like_filter(sql, catalogue.case_sensitive)
         data = []
         for r in rows(state['routines']):
             if pattern and pattern.match(r.get('ROUTINE_NAME', '')):
@@ -921,7 +923,7 @@ def source_for(sql, catalogue, current_db, params, can_view_definition=True):
                                  ('REFERENTIAL_CONSTRAINTS', catalogue.foreign_keys,
                                   REFERENTIAL_COLUMNS)):
         if kind == view:
-            return constraint_source(upper, cat, rows(items), columns)
+            return constraint_source(upper, cat, rows(items), columns, catalogue.same)
     if kind == 'tables':
         data = [{'TABLE_CATALOG': cat, 'TABLE_SCHEMA': t.get('TABLE_SCHEMA'),
                  'TABLE_NAME': t.get('TABLE_NAME'), 'TABLE_TYPE': t.get('TABLE_TYPE')}
@@ -1005,9 +1007,9 @@ def check_catalogue_spelling(toks):
             raise SqlError(207, "Invalid column name '%s'." % text)
 
 
-def constraint_source(upper, cat, items, columns):
+def constraint_source(upper, cat, items, columns, same):
     """A constraint view joined with the column-usage view, on the constraint name alone or on
-    schema and name, whichever the query asks for."""
+    schema and name, whichever the query asks for; `same` compares names by the collation."""
     by_schema = bool(re.search(r'U\.CONSTRAINT_SCHEMA\s*=\s*C\.CONSTRAINT_SCHEMA|'
                                r'C\.CONSTRAINT_SCHEMA\s*=\s*U\.CONSTRAINT_SCHEMA', upper))
     joined = 'CONSTRAINT_COLUMN_USAGE' in upper
@@ -1023,10 +1025,9 @@ def constraint_source(upper, cat, items, columns):
             data.append(row)
             continue
         for u in items:
-            if u.get('CONSTRAINT_NAME', '').lower() != c.get('CONSTRAINT_NAME', '').lower():
+            if not same(u.get('CONSTRAINT_NAME'), c.get('CONSTRAINT_NAME')):
                 continue
-            if by_schema and (u.get('CONSTRAINT_SCHEMA', '').lower()
-                              != c.get('CONSTRAINT_SCHEMA', '').lower()):
+            if by_schema and not same(u.get('CONSTRAINT_SCHEMA'), c.get('CONSTRAINT_SCHEMA')):
                 continue
             joined_row = dict(row)
             joined_row['U.TABLE_NAME'] = u.get('TABLE_NAME')
@@ -1123,8 +1124,10 @@ def project(sql, source, computed_value):
     return [column for column, _, _ in selected], result
 
 
-PROCEDURE_ARGUMENTS = {'savedbview': 4, 'savedbroutine': 5, 'savedbcheckconstraint': 6,
-                       'savedbreferentialconstraint': 9, 'adduser': 2, 'getdatabaseinfo': 0}
+# The procedures of schema dbo the server runs, spelled as they were created, and how many
+# arguments each takes.
+PROCEDURE_ARGUMENTS = {'SaveDbView': 4, 'SaveDbRoutine': 5, 'SaveDbCheckConstraint': 6,
+                       'SaveDbReferentialConstraint': 9, 'AddUser': 2, 'GetDatabaseInfo': 0}
 
 
 # --- Building responses -----------------------------------------------------------------------
@@ -2006,8 +2009,10 @@ class Session:
                                % (current[1][1] if len(current) > 1 else ','))
             arguments.append(sql_literal(current[0][1], params))
             current = []
-        procedure = short.lower()
-        if schema.lower() != 'dbo' or procedure not in PROCEDURE_ARGUMENTS:
+        # The name resolves by the database's collation: a case-sensitive one wants its case.
+        procedure = next((known for known in PROCEDURE_ARGUMENTS
+                          if self.catalogue.same(known, short)), None)
+        if not self.catalogue.same(schema, 'dbo') or procedure is None:
             raise SqlError(2812, "Could not find stored procedure '%s'." % name)
         expected = PROCEDURE_ARGUMENTS[procedure]
         if len(arguments) > expected:
@@ -2018,7 +2023,7 @@ class Session:
                                 "not supplied." % (short, len(arguments) + 1))
 
         def run(response, done_token):
-            if procedure == 'getdatabaseinfo':
+            if procedure == 'GetDatabaseInfo':
                 version_column, name_column = self.catalogue.info_columns
                 response.rows([Column(version_column, 'int'), nv(name_column)],
                               [[self.catalogue.version, self.catalogue.database]],
