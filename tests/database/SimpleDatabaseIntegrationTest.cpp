@@ -611,6 +611,42 @@ TEST(SimpleDatabaseEncryptionTest, RequiredEncryptionChecksTheServersCertificate
   }
 }
 
+// An old server that speaks nothing newer than TLS 1.0 is refused, whether its certificate is
+// checked or trusted, promptly and with a message that names the TLS version.
+TEST(SimpleDatabaseEncryptionTest, AServerThatOffersOnlyTls10IsRefusedWithAMessageThatSaysSo) {
+  const TTestCertificates Certificates;
+  const struct {
+    const char* Tls;
+    QString Keys;
+    bool Accepted;
+  } Cases[] = {
+      {"1.0", QStringLiteral("Encrypt=yes;CAFile=") + Certificates.Path(QStringLiteral("ca.pem")), false},
+      {"1.0", QStringLiteral("Encrypt=yes;TrustServerCertificate=yes"), false},
+      {"1.2", QStringLiteral("Encrypt=yes;TrustServerCertificate=yes"), true},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(std::string(Case.Tls) + ": " + Case.Keys.toStdString());
+    TTdsServer Server(Fixture, {}, QStringLiteral("force"),
+                      Certificates.ServerOptions(QStringLiteral("server.pem"))
+                          << QStringLiteral("--tls") << QString::fromLatin1(Case.Tls));
+    TDatabaseWithLogin Login(QStringLiteral("Data Source=localhost,%1;Initial Catalog=Harbour;Connect Timeout=10;%2")
+                                 .arg(Server.Port())
+                                 .arg(Case.Keys));
+    QElapsedTimer Timer;
+    Timer.start();
+    if (Case.Accepted) {
+      Login.Db.Connect();
+      EXPECT_EQ(Server.Sessions(), QStringList{QStringLiteral("full")});
+      continue;
+    }
+    ExpectRaised<EOdbcError>([&] { Login.Db.Connect(); },
+                             QStringLiteral("An encrypted connection is not made with TLS 1.0"));
+    EXPECT_LT(Timer.elapsed(), 5000);
+    EXPECT_FALSE(Login.Db.Connected());
+    EXPECT_EQ(Server.Sessions(), QStringList());
+  }
+}
+
 TEST(SimpleDatabaseEncryptionTest, ACAFileThatCannotServeIsRefusedBeforeConnecting) {
   QTemporaryDir Folder;
   QFile NotPem(Folder.filePath(QStringLiteral("ca.der")));

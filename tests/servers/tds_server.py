@@ -31,10 +31,12 @@ gives for bad syntax or an unknown object.
 
 Usage: tds_server.py FIXTURE [--host 127.0.0.1] [--port 0] [--login NAME:PASSWORD]...
                      [--latency MS] [--encryption none|offer|force] [--certificate PEM --key PEM]
+                     [--tls 1.0|1.2]
 --latency delays every answer to a batch or procedure call, as a distant server would.
 With --encryption offer or force it speaks TLS in the pre-login exchange, showing the certificate
 --certificate names (its key in --key) or else a self-signed one for CN=localhost made with
-openssl; force refuses a client that will not encrypt.
+openssl; force refuses a client that will not encrypt. --tls 1.0 makes it an old server that
+speaks nothing newer than TLS 1.0 (1.2, the default, is the only other choice).
 The first line on standard output is the port. Standard input takes one command per line and
 each is answered with one line:
   fail TEXT       statements containing TEXT (any letter case) fail with error 50000
@@ -74,6 +76,7 @@ import tempfile
 import threading
 import time
 import traceback
+import warnings
 import xml.etree.ElementTree as ET
 
 # --- Packet and token constants --------------------------------------------------------------
@@ -1227,11 +1230,19 @@ def self_signed_certificate(folder):
     return certificate, key
 
 
-def tls_context(certificate, key):
-    """A server context that shows this certificate."""
+TLS_VERSIONS = {'1.0': ssl.TLSVersion.TLSv1, '1.2': ssl.TLSVersion.TLSv1_2}
+
+
+def tls_context(certificate, key, version='1.2'):
+    """A server context that shows this certificate and speaks only this TLS version."""
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    # TLS 1.2: no session tickets after the handshake, which would arrive unwrapped.
-    context.maximum_version = ssl.TLSVersion.TLSv1_2
+    # At most TLS 1.2: no session tickets after the handshake, which would arrive unwrapped.
+    with warnings.catch_warnings():
+        warnings.simplefilter('ignore', DeprecationWarning)  # TLS 1.0 is the point
+        context.minimum_version = context.maximum_version = TLS_VERSIONS[version]
+    if version == '1.0':
+        # An old server's protocol: OpenSSL's default security level no longer allows it.
+        context.set_ciphers('DEFAULT:@SECLEVEL=0')
     context.load_cert_chain(certificate, key)
     return context
 
@@ -1429,6 +1440,12 @@ class Session:
                 break
             except ssl.SSLWantReadError:
                 pass
+            except ssl.SSLError:
+                # The alert that says why (an unsupported version, say) reaches the client first.
+                data = channel.outgoing.read()
+                if data:
+                    self.send_message(data, PKT_PRELOGIN)
+                raise
             data = channel.outgoing.read()
             if data:
                 self.send_message(data, PKT_PRELOGIN)
@@ -2189,15 +2206,17 @@ def main():
     parser.add_argument('--certificate', metavar='PEM',
                         help='with offer or force: the certificate to show instead of a self-signed one')
     parser.add_argument('--key', metavar='PEM', help="the --certificate's private key")
+    parser.add_argument('--tls', choices=sorted(TLS_VERSIONS), default='1.2',
+                        help='the one TLS version the server speaks (1.0: as an old server does)')
     arguments = parser.parse_args()
     catalogue = Catalogue(arguments.fixture, arguments.login)
     catalogue.encryption = arguments.encryption
     if arguments.encryption != 'none' and arguments.certificate:
-        catalogue.tls_context = tls_context(arguments.certificate, arguments.key)
+        catalogue.tls_context = tls_context(arguments.certificate, arguments.key, arguments.tls)
     elif arguments.encryption != 'none':
         folder = tempfile.mkdtemp(prefix='tds_server_')
         try:
-            catalogue.tls_context = tls_context(*self_signed_certificate(folder))
+            catalogue.tls_context = tls_context(*self_signed_certificate(folder), arguments.tls)
         finally:
             shutil.rmtree(folder, ignore_errors=True)
     rules = Rules(arguments.latency / 1000.0)
