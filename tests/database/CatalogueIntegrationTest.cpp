@@ -1,4 +1,5 @@
 #include "compare/Describer.h"
+#include "compare/Repair.Script.h"
 #include "compare/Sync.IgnoreList.h"
 #include "database/Database.Simple.h"
 #include "schema/Columns.h"
@@ -251,6 +252,51 @@ TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAb
     ASSERT_NE(Check, nullptr);
     EXPECT_EQ(Check->CheckClause(), Case.Rule ? Before : QString::fromUtf8(Case.Clause));
   }
+}
+
+// A severity-20 error in the middle of a repair's batch ends the session: the server rolls back
+// what the batch had begun, the step says the connection was lost and the steps after it are
+// not attempted.
+TEST_F(CatalogueOverOdbcTest, AFatalErrorInTheMiddleOfARepairLeavesNothingHalfAppliedAndStopsTheRepair) {
+  const QString Table = QString::fromUtf8("Beløp");
+  TCheckConstraintList Checks(&FLog);
+  Checks.Load(&FDb);
+  TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  const QString ClauseBefore = Check->CheckClause();
+  Check->SetStandardDefinition(QStringLiteral("([Sats]>(2))"));
+  TDatabaseRoutineList Routines(&FLog);
+  Routines.Load(&FDb);
+  TDatabaseObject* Found = nullptr;
+  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
+  auto* Routine = static_cast<TDatabaseRoutine*>(Found);
+  const QString SourceBefore = Routine->SourceCode();
+  Routine->SetStandardDefinition(QStringLiteral("CREATE PROCEDURE dbo.GetOrder AS SELECT 2"));
+  TRepairScript Script;
+  Script.Add(Check);
+  Script.Add(Routine);
+
+  // The drop has run inside the batch's transaction when the add fails.
+  FServer.FailFatally(QStringLiteral("ADD CONSTRAINT"));
+  const QList<TRepairResult> Results = Script.Run(&FDb);
+  FServer.Clear();
+
+  ASSERT_EQ(Results.size(), 2);
+  EXPECT_EQ(Results[0].Outcome, TRepairOutcome::Failed);
+  EXPECT_TRUE(Results[0].Message.contains(QStringLiteral("Fatal error 9001"))) << Results[0].Message.toStdString();
+  EXPECT_TRUE(Results[0].Message.contains(QStringLiteral("The connection to the server was lost")))
+      << Results[0].Message.toStdString();
+  EXPECT_EQ(Results[1].Outcome, TRepairOutcome::NotAttempted);
+  EXPECT_FALSE(FDb.Connected());
+
+  FDb.Connect();
+  Checks.Load(&FDb);
+  Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  EXPECT_EQ(Check->CheckClause(), ClauseBefore);
+  Routines.Load(&FDb);
+  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
+  EXPECT_EQ(static_cast<TDatabaseRoutine*>(Found)->SourceCode(), SourceBefore);
 }
 
 }  // namespace

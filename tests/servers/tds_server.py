@@ -1406,6 +1406,10 @@ class Session:
         except (ConnectionError, DropConnection, OSError):
             pass
         finally:
+            # A session that ends, whether the client left or a fatal error ended it, takes its
+            # open transaction with it.
+            with self.catalogue.lock:
+                self.rollback()
             self.conn.close()
 
     def acknowledge_attention(self):
