@@ -44,7 +44,9 @@ protected:
     FDb.Connect();
   }
 
+  // Reads AList afresh from the server and finds the check constraint on ATable in it.
   TDatabaseCheckConstraint* CheckOn(TCheckConstraintList& AList, const QString& ATable) {
+    AList.Load(&FDb);
     for (TDatabaseObject* Object : AList.Values())
       if (auto* Check = dynamic_cast<TDatabaseCheckConstraint*>(Object); Check && Check->TableName() == ATable)
         return Check;
@@ -81,14 +83,12 @@ TEST_F(CatalogueOverOdbcTest, TheDescribersSnapshotEqualsTheOneFromTheSameCatalo
 TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAddKeepsTheOldOne) {
   const QString Table = QString::fromUtf8("Beløp");
   TCheckConstraintList Checks(&FLog);
-  Checks.Load(&FDb);
   TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   ASSERT_EQ(Check->ConstraintName(), QStringLiteral("CK_Sats]"));
   Check->SetStandardDefinition(QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
   Check->Alter(&FDb);
 
-  Checks.Load(&FDb);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
@@ -98,7 +98,6 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAd
   Check->SetStandardDefinition(QStringLiteral("([Sats]>(5))"));
   EXPECT_THROW(Check->Alter(&FDb), EOdbcError);
   FServer.Clear();
-  Checks.Load(&FDb);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
@@ -110,14 +109,12 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairKeepsHowTheConstraintWasAdded
   const QString Add = QStringLiteral("ALTER TABLE [dbo].[orderLines] WITH NOCHECK ADD CONSTRAINT [CK_Qty] CHECK NOT FOR "
                                      "REPLICATION ([Qty]>=(0));");
   TCheckConstraintList Checks(&FLog);
-  Checks.Load(&FDb);
   TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
   EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
   Check->Alter(&FDb);
 
-  Checks.Load(&FDb);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Qty]>=(0))"));
@@ -228,7 +225,6 @@ TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAb
     SCOPED_TRACE(Case.Name);
     FDb.ExecuteCommand(Case.XactAbortBefore ? QStringLiteral("SET XACT_ABORT ON") : QStringLiteral("SET XACT_ABORT OFF"));
     TCheckConstraintList Checks(&FLog);
-    Checks.Load(&FDb);
     TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
     ASSERT_NE(Check, nullptr);
     const QString Before = Check->CheckClause();
@@ -247,7 +243,6 @@ TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAb
     }
     EXPECT_EQ(Scalar(QStringLiteral("SELECT @@TRANCOUNT")), 0);
     EXPECT_EQ(Scalar(QStringLiteral("SELECT @@OPTIONS")) & XactAbort, Case.XactAbortBefore ? XactAbort : 0);
-    Checks.Load(&FDb);
     Check = CheckOn(Checks, Table);
     ASSERT_NE(Check, nullptr);
     EXPECT_EQ(Check->CheckClause(), Case.Rule ? Before : QString::fromUtf8(Case.Clause));
@@ -260,7 +255,6 @@ TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAb
 TEST_F(CatalogueOverOdbcTest, AFatalErrorInTheMiddleOfARepairLeavesNothingHalfAppliedAndStopsTheRepair) {
   const QString Table = QString::fromUtf8("Beløp");
   TCheckConstraintList Checks(&FLog);
-  Checks.Load(&FDb);
   TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   const QString ClauseBefore = Check->CheckClause();
@@ -290,7 +284,6 @@ TEST_F(CatalogueOverOdbcTest, AFatalErrorInTheMiddleOfARepairLeavesNothingHalfAp
   EXPECT_FALSE(FDb.Connected());
 
   FDb.Connect();
-  Checks.Load(&FDb);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), ClauseBefore);

@@ -102,25 +102,44 @@ QString Definition(const TDatabaseObjectList& AList, const QString& AKey, QStrin
   return AList.TryGetValue(AKey, Object) ? ARead(Object) : QStringLiteral("<missing>");
 }
 
+// A catalogue written to a file of its own, served by the TDS stand-in and connected to with a
+// SQL login.
+class TServedCatalogue {
+public:
+  TServedCatalogue(const QByteArray& AXml, const QString& ADatabase)
+      : FFixture(Written(FFolder, AXml)), FServer(FFixture, {QStringLiteral("quillon:pw")}) {
+    Db.SetLoginDialog(&FLogin);
+    Db.SetConnectionString(FServer.ConnectionString(ADatabase));
+    Db.Connect();
+  }
+
+  TRecordingLog Log;
+  TSimpleDatabase Db{&Log};
+
+private:
+  static QString Written(const QTemporaryDir& AFolder, const QByteArray& AXml) {
+    const QString FileName = AFolder.filePath(QStringLiteral("catalogue.xml"));
+    QFile File(FileName);
+    if (!File.open(QIODevice::WriteOnly) || File.write(AXml) != AXml.size())
+      ADD_FAILURE() << "cannot write " << FileName.toStdString();
+    return FileName;
+  }
+
+  QTemporaryDir FFolder;
+  QString FFixture;
+  TTdsServer FServer;
+  TFixedLogin FLogin{QStringLiteral("quillon"), QStringLiteral("pw")};
+};
+
 // Every catalogue list read through FreeTDS from a database of awkward names, in a
 // case-insensitive and in a case-sensitive collation: the whole definitions, the right
 // objects and nothing else.
 TEST(HostileCatalogueTest, EveryListReadsTheRightObjectsAndWholeDefinitionsInEitherCollation) {
   for (const char* Collation : {"Latin1_General_CI_AS", "Latin1_General_CS_AS"}) {
     SCOPED_TRACE(Collation);
-    QTemporaryDir Folder;
-    const QString Fixture = Folder.filePath(QStringLiteral("hostile.xml"));
-    QFile File(Fixture);
-    ASSERT_TRUE(File.open(QIODevice::WriteOnly));
-    File.write(HostileCatalogue(QString::fromLatin1(Collation)));
-    File.close();
-    TTdsServer Server(Fixture, {QStringLiteral("quillon:pw")});
-    TRecordingLog Log;
-    TFixedLogin Login(QStringLiteral("quillon"), QStringLiteral("pw"));
-    TSimpleDatabase Db(&Log);
-    Db.SetLoginDialog(&Login);
-    Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Hostile")));
-    Db.Connect();
+    TServedCatalogue Served(HostileCatalogue(QString::fromLatin1(Collation)), QStringLiteral("Hostile"));
+    TRecordingLog& Log = Served.Log;
+    TSimpleDatabase& Db = Served.Db;
 
     TDatabaseViewList Views(&Log);
     Views.Load(&Db);
@@ -159,11 +178,7 @@ TEST(HostileCatalogueTest, EveryListReadsTheRightObjectsAndWholeDefinitionsInEit
 // own table, the routine query's 'dt[_]%' leaves a DT_ routine in, and a procedure called in
 // another case is not found.
 TEST(HostileCatalogueTest, ACaseSensitiveDatabaseTellsNamesApartByCase) {
-  QTemporaryDir Folder;
-  const QString Fixture = Folder.filePath(QStringLiteral("cased.xml"));
-  QFile File(Fixture);
-  ASSERT_TRUE(File.open(QIODevice::WriteOnly));
-  File.write(R"xml(<?xml version="1.0"?>
+  TServedCatalogue Served(R"xml(<?xml version="1.0"?>
 <Database Server="TDSTEST" DatabaseName="Cased" Version="3" Collation="Latin1_General_CS_AS">
   <SCHEMAS><SCHEMA SCHEMA_NAME="dbo" SCHEMA_OWNER="dbo"/></SCHEMAS>
   <TABLES>
@@ -180,15 +195,10 @@ TEST(HostileCatalogueTest, ACaseSensitiveDatabaseTellsNamesApartByCase) {
     <ROUTINE ROUTINE_SCHEMA="dbo" ROUTINE_NAME="dt_hidden" ROUTINE_TYPE="PROCEDURE">CREATE PROCEDURE dbo.dt_hidden AS SELECT 1</ROUTINE>
   </ROUTINES>
 </Database>
-)xml");
-  File.close();
-  TTdsServer Server(Fixture, {QStringLiteral("quillon:pw")});
-  TRecordingLog Log;
-  TFixedLogin Login(QStringLiteral("quillon"), QStringLiteral("pw"));
-  TSimpleDatabase Db(&Log);
-  Db.SetLoginDialog(&Login);
-  Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Cased")));
-  Db.Connect();
+)xml",
+                          QStringLiteral("Cased"));
+  TRecordingLog& Log = Served.Log;
+  TSimpleDatabase& Db = Served.Db;
 
   TCheckConstraintList Checks(&Log);
   Checks.SetCaseSensitiveKeys(true);
