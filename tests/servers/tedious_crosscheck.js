@@ -100,6 +100,17 @@ test('logs in without and with TLS and reads the catalogue', async () => {
         'SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=@P1 AND SPECIFIC_NAME=@P2',
         { P1: 'dbo', P2: 'GetDatabaseInfo' });
       assert.deepEqual(altered.rows, [{ LAST_ALTERED: new Date('2016-02-29T08:15:30Z') }]);
+      // A view's whole definition (nvarchar(max), sent in chunks) and its module's settings.
+      const views = await run(connection, "SELECT TABLE_SCHEMA,TABLE_NAME,OBJECT_DEFINITION(OBJECT_ID("
+        + "QUOTENAME(TABLE_SCHEMA)+'.'+QUOTENAME(TABLE_NAME))) AS VIEW_DEFINITION,m.uses_quoted_identifier AS "
+        + "USES_QUOTED_IDENTIFIER,m.uses_ansi_nulls AS USES_ANSI_NULLS,OBJECTPROPERTY(m.object_id,'IsIndexed') AS "
+        + 'IS_INDEXED FROM INFORMATION_SCHEMA.VIEWS LEFT JOIN sys.sql_modules m ON m.object_id=OBJECT_ID('
+        + "QUOTENAME(TABLE_SCHEMA)+'.'+QUOTENAME(TABLE_NAME)) ORDER BY TABLE_SCHEMA,TABLE_NAME");
+      assert.deepEqual(views.rows, [{
+        TABLE_SCHEMA: 'dbo', TABLE_NAME: 'OpenOrders',
+        VIEW_DEFINITION: 'CREATE VIEW dbo.OpenOrders AS SELECT Id FROM dbo.Orders',
+        USES_QUOTED_IDENTIFIER: true, USES_ANSI_NULLS: true, IS_INDEXED: 0,
+      }]);
     } finally {
       connection.close();
     }
