@@ -193,6 +193,14 @@ void CopyCertificates(const QString& ACAFile, const QString& ACopy) {
     throw EConnectionSettings(QStringLiteral("Cannot write \"%1\": %2").arg(ACopy, Copy.errorString()));
 }
 
+// The server answered the login (with an error), so the encryption was set up: FreeTDS numbers
+// its own errors, such as a failed connection, from 20000 to 20999; other numbers are the server's.
+bool ServerAnswered(const EOdbcError& AError) {
+  return std::any_of(AError.Diagnostics().cbegin(), AError.Diagnostics().cend(), [](const TOdbcDiagnostic& ADiagnostic) {
+    return ADiagnostic.NativeError != 0 && (ADiagnostic.NativeError < 20000 || ADiagnostic.NativeError > 20999);
+  });
+}
+
 // Points FreeTDS at a configuration made for one connection while it connects: the user's own
 // configuration files are neither read nor touched.
 class TFreeTdsConfiguration {
@@ -447,7 +455,7 @@ void TSimpleDatabase::Connect() {
     const TFreeTdsConfiguration Configuration(Login);
     fConnection->Open(Login.ConnectionString, Login.LoginTimeout);
   } catch (const EOdbcError& E) {
-    if (Login.FreeTdsSection.isEmpty())
+    if (Login.FreeTdsSection.isEmpty() || ServerAnswered(E))
       throw;
     // FreeTDS says no more than that the connection failed; what the encryption asked of the
     // server is what the user can act on.
