@@ -421,6 +421,8 @@ TDriftTargetResult DriftResult(const QString& AName, const TDriftSide& ABaseline
   Result.Database = ATarget.DatabaseName;
   Result.Version = ATarget.Version;
   Result.SnapshotPath = ATarget.Source;
+  Result.Includes = AOptions.Includes;
+  Result.Excludes = AOptions.Excludes;
   AProgress->ShowStatus(QStringLiteral("Comparing %1 objects with the baseline...").arg(ATarget.Count()));
   const TDatabaseObjectIgnoreList IgnoreList;
   Result.Drift = CompareDrift(ABaseline, ATarget, DriftOptions(AOptions, IgnoreList));

@@ -113,12 +113,9 @@ void TDriftRun::Finish(qsizetype AIndex, TDriftTargetResult AResult) {
 QList<TDriftTargetResult> TDriftRun::Results(int ASignal) const {
   const std::lock_guard Lock(FLock);
   QList<TDriftTargetResult> Results = FResults;
-  for (qsizetype Index = 0; Index < Results.size(); ++Index) {
+  for (qsizetype Index = 0; Index < Results.size(); ++Index)
     if (ASignal != 0 && !FFinished[Index])
       Results[Index] = CancelledDriftResult(Results[Index], ASignal);
-    Results[Index].Includes = FOptions.Includes;
-    Results[Index].Excludes = FOptions.Excludes;
-  }
   return Results;
 }
 

@@ -36,7 +36,7 @@ public:
   // fails as a whole (the baseline or the fleet file cannot be read, the one target fails)
   // has that failure as its one result.
   void Execute();
-  // The results in the fleet file's order, with the run's filters. Callable from another
+  // The results in the fleet file's order. Callable from another
   // thread while Execute runs (after an interrupt): the targets that finished keep their
   // result, the others are cancelled by ASignal.
   QList<TDriftTargetResult> Results(int ASignal = 0) const;
