@@ -451,7 +451,9 @@ Options:
 
 Exit codes: 0 nothing that --fail-on names, 1 something it names was found, 2 error or a
 comparison that stopped part-way (one line on standard error says what), 130 Ctrl+C,
-143 SIGTERM (the reports are still written, with what did not finish marked cancelled). Drift: 0 no drift, 1 drift found, 2 a baseline or target that cannot be read.
+143 SIGTERM (the reports are still written, with what did not finish marked cancelled).
+Drift: 0 no drift, 1 drift found, 2 a baseline or target that cannot be read; 130 and 143 as
+above.
 
 Drift reports show tables, keys, privileges and schemata as generated T-SQL texts: these
 describe what the catalogue reads, they are not scripts that turn one database into the other.
