@@ -54,12 +54,10 @@ QJsonObject ValidDriftReport(const QByteArray& AReport) {
   return test::ValidJsonReport(AReport, QUILLON_DRIFT_REPORT_SCHEMA);
 }
 
-// Each drift entry of a single target's JSON report as "kind change name field...".
-QStringList DriftOf(const QByteArray& AReport) {
+// Each drift entry of one target of a JSON report as "kind change name field...".
+QStringList DriftOf(const QJsonValue& ATarget) {
   QStringList Lines;
-  const QJsonArray Targets = ValidDriftReport(AReport).value(QStringLiteral("targets")).toArray();
-  EXPECT_EQ(Targets.size(), 1);
-  for (const QJsonValue& Item : Targets.at(0)[QStringLiteral("drift")].toArray()) {
+  for (const QJsonValue& Item : ATarget[QStringLiteral("drift")].toArray()) {
     QString Line = Item[QStringLiteral("kind")].toString() + u' ' + Item[QStringLiteral("change")].toString() + u' ' +
                    Item[QStringLiteral("fullName")].toString();
     for (const QJsonValue& Field : Item[QStringLiteral("fields")].toArray())
@@ -67,6 +65,13 @@ QStringList DriftOf(const QByteArray& AReport) {
     Lines.append(Line);
   }
   return Lines;
+}
+
+// The same for the one target of a single target's report.
+QStringList DriftOf(const QByteArray& AReport) {
+  const QJsonArray Targets = ValidDriftReport(AReport).value(QStringLiteral("targets")).toArray();
+  EXPECT_EQ(Targets.size(), 1);
+  return DriftOf(Targets.at(0));
 }
 
 QByteArray ReadFile(const QString& AFileName) {
@@ -306,9 +311,19 @@ TEST_F(DriftCliTest, InterruptedDriftWritesCancelledReports) {
 }
 
 // A fleet's targets are checked --jobs at a time: the second thread checks two targets while
-// the first waits on its server. The results keep the fleet file's order all the same.
+// the first waits on its server. The results keep the fleet file's order all the same, each
+// target with its own drift; a column every target differs in has its table's text made from
+// the one baseline the threads share.
 TEST_F(DriftCliTest, FleetTargetsAreCheckedSideBySideAndReportedInFileOrder) {
   const QString Baseline = TakeBaseline();
+  QFile BaselineFile(Baseline);
+  ASSERT_TRUE(BaselineFile.open(QIODevice::ReadWrite));
+  QByteArray Snapshot = BaselineFile.readAll();
+  ASSERT_TRUE(Snapshot.contains(R"(COLUMN_NAME="Qty" DATA_TYPE="int")"));
+  Snapshot.replace(R"(COLUMN_NAME="Qty" DATA_TYPE="int")", R"(COLUMN_NAME="Qty" DATA_TYPE="bigint")");
+  BaselineFile.resize(0);
+  BaselineFile.write(Snapshot);
+  BaselineFile.close();
   Execute(QStringLiteral("ALTER VIEW dbo.V_Diff AS SELECT Id FROM dbo.Orders"));
   FServer.Forget();
   TTdsServer Held{QStringLiteral("compare_catalogue.xml"), {Login + u':' + Password}};
@@ -325,10 +340,14 @@ TEST_F(DriftCliTest, FleetTargetsAreCheckedSideBySideAndReportedInFileOrder) {
   ASSERT_TRUE(Process.waitForFinished(60000));
   const QByteArray Report = Process.readAllStandardOutput();
   EXPECT_EQ(Process.exitCode(), 2) << Process.readAllStandardError().toStdString();
-  EXPECT_EQ(StatusesOf(Report), (QStringList{QStringLiteral("a ok"), QStringLiteral("b drift"), QStringLiteral("c drift"),
-                                             QStringLiteral("d error")}));
+  EXPECT_EQ(StatusesOf(Report), (QStringList{QStringLiteral("a drift"), QStringLiteral("b drift"),
+                                             QStringLiteral("c drift"), QStringLiteral("d error")}));
   const QJsonArray Targets = QJsonDocument::fromJson(Report)[QStringLiteral("targets")].toArray();
-  EXPECT_EQ(Targets[1][QStringLiteral("drift")][0][QStringLiteral("fullName")].toString(), QStringLiteral("[dbo].[V_Diff]"));
+  const QString Column = QStringLiteral("column changed dbo.OrderLines.Qty DATA_TYPE");
+  const QString View = QStringLiteral("view changed [dbo].[V_Diff] VIEW_DEFINITION");
+  EXPECT_EQ(DriftOf(Targets[0]), QStringList{Column});
+  EXPECT_EQ(DriftOf(Targets[1]), (QStringList{Column, View}));
+  EXPECT_EQ(DriftOf(Targets[2]), (QStringList{Column, View}));
   EXPECT_TRUE(Targets[3][QStringLiteral("error")].toString().startsWith(QLatin1String("fleet file line 4: ")))
       << Report.toStdString();
 }
