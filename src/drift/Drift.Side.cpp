@@ -324,6 +324,7 @@ std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& AB
 
 const TDatabaseTable* TDriftSide::Table(const QString& ATableKey) const {
   TLazy& Lazy = *FLazy;
+  const std::lock_guard Lock(Lazy.Guard);
   if (!Lazy.TablesIndexed) {
     Lazy.TablesIndexed = true;
     if (FRaw)
@@ -365,6 +366,7 @@ void TDriftSide::IndexByTable(const std::vector<QByteArrayView>& AElements,
 
 std::vector<const TDatabaseColumn*> TDriftSide::ColumnsOf(const QString& ATableKey) const {
   TLazy& Lazy = *FLazy;
+  const std::lock_guard Lock(Lazy.Guard);
   if (!Lazy.ColumnsIndexed) {
     Lazy.ColumnsIndexed = true;
     if (FRaw) {

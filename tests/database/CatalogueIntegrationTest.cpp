@@ -1,4 +1,5 @@
 #include "compare/Describer.h"
+#include "compare/Repair.Script.h"
 #include "compare/Sync.IgnoreList.h"
 #include "database/Database.Simple.h"
 #include "schema/Columns.h"
@@ -43,7 +44,9 @@ protected:
     FDb.Connect();
   }
 
+  // Reads AList afresh from the server and finds the check constraint on ATable in it.
   TDatabaseCheckConstraint* CheckOn(TCheckConstraintList& AList, const QString& ATable) {
+    AList.Load(&FDb);
     for (TDatabaseObject* Object : AList.Values())
       if (auto* Check = dynamic_cast<TDatabaseCheckConstraint*>(Object); Check && Check->TableName() == ATable)
         return Check;
@@ -80,14 +83,12 @@ TEST_F(CatalogueOverOdbcTest, TheDescribersSnapshotEqualsTheOneFromTheSameCatalo
 TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAddKeepsTheOldOne) {
   const QString Table = QString::fromUtf8("Beløp");
   TCheckConstraintList Checks(&FLog);
-  Checks.Load(&FDb);
   TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   ASSERT_EQ(Check->ConstraintName(), QStringLiteral("CK_Sats]"));
   Check->SetStandardDefinition(QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
   Check->Alter(&FDb);
 
-  Checks.Load(&FDb);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
@@ -97,7 +98,6 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAd
   Check->SetStandardDefinition(QStringLiteral("([Sats]>(5))"));
   EXPECT_THROW(Check->Alter(&FDb), EOdbcError);
   FServer.Clear();
-  Checks.Load(&FDb);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
@@ -109,14 +109,12 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairKeepsHowTheConstraintWasAdded
   const QString Add = QStringLiteral("ALTER TABLE [dbo].[orderLines] WITH NOCHECK ADD CONSTRAINT [CK_Qty] CHECK NOT FOR "
                                      "REPLICATION ([Qty]>=(0));");
   TCheckConstraintList Checks(&FLog);
-  Checks.Load(&FDb);
   TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
   EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
   Check->Alter(&FDb);
 
-  Checks.Load(&FDb);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Qty]>=(0))"));
@@ -227,7 +225,6 @@ TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAb
     SCOPED_TRACE(Case.Name);
     FDb.ExecuteCommand(Case.XactAbortBefore ? QStringLiteral("SET XACT_ABORT ON") : QStringLiteral("SET XACT_ABORT OFF"));
     TCheckConstraintList Checks(&FLog);
-    Checks.Load(&FDb);
     TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
     ASSERT_NE(Check, nullptr);
     const QString Before = Check->CheckClause();
@@ -246,11 +243,53 @@ TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAb
     }
     EXPECT_EQ(Scalar(QStringLiteral("SELECT @@TRANCOUNT")), 0);
     EXPECT_EQ(Scalar(QStringLiteral("SELECT @@OPTIONS")) & XactAbort, Case.XactAbortBefore ? XactAbort : 0);
-    Checks.Load(&FDb);
     Check = CheckOn(Checks, Table);
     ASSERT_NE(Check, nullptr);
     EXPECT_EQ(Check->CheckClause(), Case.Rule ? Before : QString::fromUtf8(Case.Clause));
   }
+}
+
+// A severity-20 error in the middle of a repair's batch ends the session: the server rolls back
+// what the batch had begun, the step says the connection was lost and the steps after it are
+// not attempted.
+TEST_F(CatalogueOverOdbcTest, AFatalErrorInTheMiddleOfARepairLeavesNothingHalfAppliedAndStopsTheRepair) {
+  const QString Table = QString::fromUtf8("Beløp");
+  TCheckConstraintList Checks(&FLog);
+  TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  const QString ClauseBefore = Check->CheckClause();
+  Check->SetStandardDefinition(QStringLiteral("([Sats]>(2))"));
+  TDatabaseRoutineList Routines(&FLog);
+  Routines.Load(&FDb);
+  TDatabaseObject* Found = nullptr;
+  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
+  auto* Routine = static_cast<TDatabaseRoutine*>(Found);
+  const QString SourceBefore = Routine->SourceCode();
+  Routine->SetStandardDefinition(QStringLiteral("CREATE PROCEDURE dbo.GetOrder AS SELECT 2"));
+  TRepairScript Script;
+  Script.Add(Check);
+  Script.Add(Routine);
+
+  // The drop has run inside the batch's transaction when the add fails.
+  FServer.FailFatally(QStringLiteral("ADD CONSTRAINT"));
+  const QList<TRepairResult> Results = Script.Run(&FDb);
+  FServer.Clear();
+
+  ASSERT_EQ(Results.size(), 2);
+  EXPECT_EQ(Results[0].Outcome, TRepairOutcome::Failed);
+  EXPECT_TRUE(Results[0].Message.contains(QStringLiteral("Fatal error 9001"))) << Results[0].Message.toStdString();
+  EXPECT_TRUE(Results[0].Message.contains(QStringLiteral("The connection to the server was lost")))
+      << Results[0].Message.toStdString();
+  EXPECT_EQ(Results[1].Outcome, TRepairOutcome::NotAttempted);
+  EXPECT_FALSE(FDb.Connected());
+
+  FDb.Connect();
+  Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  EXPECT_EQ(Check->CheckClause(), ClauseBefore);
+  Routines.Load(&FDb);
+  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
+  EXPECT_EQ(static_cast<TDatabaseRoutine*>(Found)->SourceCode(), SourceBefore);
 }
 
 }  // namespace

@@ -55,6 +55,10 @@ public:
   // The reply to a statement containing AText stops before its end (the rows arrive, the
   // closing DONE token does not) and the connection is closed.
   void CutOff(const QString& AText);
+  // Statements containing AText are recorded, then wait until Clear (a minute at most) before
+  // they run, as on a server busy with other work.
+  void Hold(const QString& AText);
+  // Forgets every rule above and lets held statements go on.
   void Clear();
   // Renames the two columns of dbo.GetDatabaseInfo's result (DatabaseVersion, DatabaseName).
   void NameInfoColumns(const QString& AVersion, const QString& AName);
