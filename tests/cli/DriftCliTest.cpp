@@ -334,7 +334,8 @@ TEST_F(DriftCliTest, FleetTargetsAreCheckedSideBySideAndReportedInFileOrder) {
                                  {QStringLiteral("b"), &FServer},
                                  {QStringLiteral("c"), &FServer},
                                  {QStringLiteral("d"), nullptr}}),
-                     QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--format"), QStringLiteral("json")});
+                     QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--report"), QStringLiteral("json:-"),
+                     QStringLiteral("--report"), QStringLiteral("html:") + FTemp.filePath(QStringLiteral("fleet.html"))});
   EXPECT_TRUE(AwaitStatements(FServer, DatabaseInfo, 2)) << "b and c were not checked while a waited";
   Held.Clear();
   ASSERT_TRUE(Process.waitForFinished(60000));
@@ -350,6 +351,9 @@ TEST_F(DriftCliTest, FleetTargetsAreCheckedSideBySideAndReportedInFileOrder) {
   EXPECT_EQ(DriftOf(Targets[2]), (QStringList{Column, View}));
   EXPECT_TRUE(Targets[3][QStringLiteral("error")].toString().startsWith(QLatin1String("fleet file line 4: ")))
       << Report.toStdString();
+  // Texts are made only for a report that shows them.
+  const QByteArray Html = ReadFile(FTemp.filePath(QStringLiteral("fleet.html")));
+  EXPECT_EQ(Html.count("CREATE TABLE [dbo].[OrderLines]"), 6) << Html.toStdString();
 }
 
 }  // namespace
