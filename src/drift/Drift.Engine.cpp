@@ -176,7 +176,8 @@ private:
       if (FTablesAddedOrRemoved.contains(MatchTableKey(Column)))
         return true;
     }
-    if (FOptions.IgnoreList && FOptions.IgnoreList->ContainsName(AObject))
+    // The list works out the object's key before it looks, even when it holds nothing.
+    if (FOptions.IgnoreList && FOptions.IgnoreList->Count() > 0 && FOptions.IgnoreList->ContainsName(AObject))
       return true;
     return !FOptions.Filter.IsEmpty() && !FOptions.Filter.Accepts(FilterName(*AObject));
   }
