@@ -297,8 +297,8 @@ std::pair<TDriftSide, TDriftSide> TDriftSide::FromSnapshotPair(const QString& AB
         Root.insert(Root.size() - 1, '/');
       This.ReadHeader(TXmlDocument::FromBytes(Root, Name, TXmlDocumentType::Refused).DocumentElement(), Name);
       This.Source = Files[Side];
-      This.FRaw->Tables = Scanned[Side].Elements[static_cast<std::size_t>(TDriftKind::Table)];
-      This.FRaw->Columns = Scanned[Side].Elements[static_cast<std::size_t>(TDriftKind::Column)];
+      This.FRaw->Tables = std::move(Scanned[Side].Elements[static_cast<std::size_t>(TDriftKind::Table)]);
+      This.FRaw->Columns = std::move(Scanned[Side].Elements[static_cast<std::size_t>(TDriftKind::Column)]);
     }
     for (const TKindLayout& Kind : KindLayouts()) {
       const auto K = static_cast<std::size_t>(Kind.Kind);
