@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #if defined(__SSE2__)
@@ -324,6 +325,10 @@ private:
 
 using TStep = TSnapshotScanner::TStep;
 
+std::string_view AsStringView(QByteArrayView ABytes) {
+  return {ABytes.data(), static_cast<std::size_t>(ABytes.size())};
+}
+
 struct TContainer {
   QByteArrayView Name;
   bool Empty = false;
@@ -387,9 +392,25 @@ private:
     // Where the scanner stands after the element.
     qsizetype After;
   };
+  // What one file was read ahead by since the two were last in step, and where in it the bytes
+  // of each element are first.
+  struct TAhead {
+    std::vector<TPending> Elements;
+    std::unordered_map<std::string_view, std::size_t> Where;
+
+    void Add(const TPending& AChild) {
+      Where.emplace(AsStringView(AChild.Element), Elements.size());
+      Elements.push_back(AChild);
+    }
+    void Clear() {
+      Elements.clear();
+      Where.clear();
+    }
+  };
   // How far one file is scanned ahead of the other before the two are given up as in step
-  // again; what they hold is then paired, if at all, by the comparison of what is left.
-  static constexpr std::size_t LookAhead = 64;
+  // again; what they hold is then paired, if at all, by the comparison of what is left. A block
+  // of added or removed objects up to this long is stepped over.
+  static constexpr std::size_t LookAhead = 1024;
 
   // Takes a step of one scanner, again with more of its file for as long as the file may hold
   // what the step lacked. A start or end tag is read as it is, whatever follows it; only the end
@@ -487,12 +508,12 @@ private:
     TSnapshotScanner& Baseline = FScanners[0];
     TSnapshotScanner& Target = FScanners[1];
     std::array<bool, 2> Ended{AContainers[0].Empty, AContainers[1].Empty};
-    std::array<std::vector<TPending>, 2> Pending;
+    std::array<TAhead, 2> Ahead;
     const auto KeepUnpaired = [&](std::size_t ASide, std::size_t ACount) {
       for (std::size_t At = 0; At < ACount; ++At)
-        Keep(ASide, Kind, Pending[ASide][At].Name, Pending[ASide][At].Element, false);
-      Pending[ASide].erase(Pending[ASide].begin(), Pending[ASide].begin() + static_cast<std::ptrdiff_t>(ACount));
+        Keep(ASide, Kind, Ahead[ASide].Elements[At].Name, Ahead[ASide].Elements[At].Element, false);
     };
+    const auto InStep = [&] { return Ahead[0].Elements.empty() && Ahead[1].Elements.empty(); };
     // Reads the next child of one file on its own.
     const auto StepAlone = [&](std::size_t ASide) {
       TPending Child{};
@@ -500,7 +521,7 @@ private:
       Child.After = FScanners[ASide].At();
       if (Next == TStep::Item) {
         NoteRefusable(ASide, Kind, Child.Name, Child.Element);
-        Pending[ASide].push_back(Child);
+        Ahead[ASide].Add(Child);
       }
       Ended[ASide] = Next == TStep::End;
       return Next != TStep::Failed;
@@ -510,28 +531,27 @@ private:
     const auto Resync = [&] {
       for (std::size_t Side = 0; Side < 2; ++Side) {
         const std::size_t Other = 1 - Side;
-        if (Pending[Side].empty())
+        if (Ahead[Side].Elements.empty())
           continue;
-        const TPending Newest = Pending[Side].back();
-        for (std::size_t At = 0; At < Pending[Other].size(); ++At) {
-          if (Pending[Other][At].Element != Newest.Element)
-            continue;
-          const TPending Match = Pending[Other][At];
-          KeepUnpaired(Other, At);
-          Keep(Other, Kind, Match.Name, Match.Element, true);
-          FScanners[Other].SetAt(Match.After);
-          Ended[Other] = false;
-          KeepUnpaired(Side, Pending[Side].size() - 1);
-          Keep(Side, Kind, Newest.Name, Newest.Element, true);
-          Pending[0].clear();
-          Pending[1].clear();
-          return;
-        }
+        const TPending Newest = Ahead[Side].Elements.back();
+        const auto Found = Ahead[Other].Where.find(AsStringView(Newest.Element));
+        if (Found == Ahead[Other].Where.end())
+          continue;
+        const TPending Match = Ahead[Other].Elements[Found->second];
+        KeepUnpaired(Other, Found->second);
+        Keep(Other, Kind, Match.Name, Match.Element, true);
+        FScanners[Other].SetAt(Match.After);
+        Ended[Other] = false;
+        KeepUnpaired(Side, Ahead[Side].Elements.size() - 1);
+        Keep(Side, Kind, Newest.Name, Newest.Element, true);
+        Ahead[0].Clear();
+        Ahead[1].Clear();
+        return;
       }
     };
     while (!Ended[0] || !Ended[1]) {
       bool BaselineStepped = false;
-      if (Pending[0].empty() && Pending[1].empty() && !Ended[0] && !Ended[1]) {
+      if (InStep() && !Ended[0] && !Ended[1]) {
         const qsizetype BaselineStart = Baseline.At();
         const qsizetype TargetStart = Target.At();
         QByteArrayView Element;
@@ -555,7 +575,7 @@ private:
           continue;
         }
         if (Next == TStep::Item)
-          Pending[0].push_back({Element, Name, Baseline.At()});
+          Ahead[0].Add({Element, Name, Baseline.At()});
         Ended[0] = Next == TStep::End;
         BaselineStepped = true;
       }
@@ -564,13 +584,15 @@ private:
       if (!Ended[1] && !StepAlone(1))
         return false;
       Resync();
-      if (Pending[0].size() > LookAhead || Pending[1].size() > LookAhead) {
-        KeepUnpaired(0, Pending[0].size());
-        KeepUnpaired(1, Pending[1].size());
+      if (Ahead[0].Elements.size() > LookAhead || Ahead[1].Elements.size() > LookAhead) {
+        KeepUnpaired(0, Ahead[0].Elements.size());
+        KeepUnpaired(1, Ahead[1].Elements.size());
+        Ahead[0].Clear();
+        Ahead[1].Clear();
       }
     }
-    KeepUnpaired(0, Pending[0].size());
-    KeepUnpaired(1, Pending[1].size());
+    KeepUnpaired(0, Ahead[0].Elements.size());
+    KeepUnpaired(1, Ahead[1].Elements.size());
     return true;
   }
 
