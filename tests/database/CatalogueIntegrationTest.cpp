@@ -1,5 +1,7 @@
 #include "compare/Describer.h"
+#include "compare/Repair.Script.h"
 #include "compare/Sync.IgnoreList.h"
+#include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
@@ -72,7 +74,7 @@ TEST_F(CatalogueOverOdbcTest, TheDescribersSnapshotEqualsTheOneFromTheSameCatalo
   const QByteArray FromMemory = SnapshotWithoutStamp(InMemory.SaveToFile(FDb.ServerName(), FDb.DatabaseName(), 42));
 
   EXPECT_EQ(FromServer, FromMemory);
-  EXPECT_EQ(OverOdbc.Columns()->Count(), 8);
+  EXPECT_EQ(OverOdbc.Columns()->Count(), 9);
   EXPECT_EQ(OverOdbc.Routines()->Count(), 3);
   EXPECT_TRUE(FromServer.contains(QString::fromUtf8("Kunde &quot;Æ&quot; [gammel]]").toUtf8())) << FromServer.toStdString();
 }
@@ -122,6 +124,99 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairKeepsHowTheConstraintWasAdded
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Qty]>=(0))"));
   Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
   EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
+}
+
+// orderLines holds a row with Qty 0, which the untrusted CK_Qty never checked: added back WITH
+// NOCHECK, as the repair does, a stricter clause comes back; added as a trusted one, that row
+// stops it and the old constraint stays.
+TEST_F(CatalogueOverOdbcTest, AnUntrustedConstraintComesBackOverRowsThatBreakIt) {
+  const QString Table = QStringLiteral("orderLines");
+  const QString Stricter = QStringLiteral("([Qty]>(0) AND [Qty]<(1000))");
+  TCheckConstraintList Checks(&FLog);
+  Checks.Load(&FDb);
+  TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  const QString Before = Check->CheckClause();
+  Check->SetStandardDefinition(Stricter);
+  try {
+    FDb.ExecuteCommand(QString(Check->AlterCommand()).remove(QStringLiteral(" WITH NOCHECK")));
+    ADD_FAILURE() << "a row that breaks the clause did not stop it";
+  } catch (const EOdbcError& E) {
+    ASSERT_FALSE(E.Diagnostics().isEmpty());
+    EXPECT_EQ(E.Diagnostics().first().NativeError, 547);
+    EXPECT_TRUE(E.Message().contains(QStringLiteral(
+        "The ALTER TABLE statement conflicted with the CHECK constraint \"CK_Qty\". The conflict occurred in "
+        "database \"Tellwick\", table \"dbo.orderLines\", column 'Qty'.")))
+        << E.what();
+  }
+  Checks.Load(&FDb);
+  Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  EXPECT_EQ(Check->CheckClause(), Before);
+
+  Check->SetStandardDefinition(Stricter);
+  Check->Alter(&FDb);
+  Checks.Load(&FDb);
+  Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  EXPECT_EQ(Check->CheckClause(), Stricter);
+}
+
+// A repair the server gives up on, chosen as a deadlock victim or tired of waiting for a lock,
+// fails that object with the server's words and changes nothing; the objects after it are not
+// attempted.
+TEST_F(CatalogueOverOdbcTest, ARepairThatLosesADeadlockOrALockWaitFailsThatObjectAndAttemptsNoMore) {
+  const auto Scalar = [this](const QString& ASql) {
+    TDataSet* Data = FDb.FastQuery(ASql);
+    const qint32 Value = Data->Fields(0).AsInteger();
+    Data->Close();
+    return Value;
+  };
+  const struct {
+    void (TTdsServer::*Rule)(const QString&);
+    const char* Message;
+  } Cases[] = {
+      {&TTdsServer::Deadlock, "was deadlocked on lock resources with another process and has been chosen as the "
+                              "deadlock victim. Rerun the transaction."},
+      {&TTdsServer::TimeOutLocks, "Lock request time out period exceeded."},
+  };
+  const QString Table = QString::fromUtf8("Beløp");
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Message);
+    TCheckConstraintList Checks(&FLog);
+    Checks.Load(&FDb);
+    TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
+    ASSERT_NE(Check, nullptr);
+    const QString Before = Check->CheckClause();
+    Check->SetStandardDefinition(QStringLiteral("([Sats]>=(0))"));
+    TDatabaseRoutineList Routines(&FLog);
+    Routines.Load(&FDb);
+    TDatabaseObject* Routine = nullptr;
+    ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Routine));
+    const QString RoutineBefore = static_cast<TDatabaseRoutine*>(Routine)->SourceCode();
+    static_cast<TDatabaseRoutine*>(Routine)->SetStandardDefinition(
+        QStringLiteral("CREATE PROCEDURE dbo.GetOrder @Id int AS SELECT Id FROM dbo.Orders WHERE Id = @Id"));
+    TRepairScript Script;
+    Script.Add(Check);
+    Script.Add(Routine);
+
+    (FServer.*Case.Rule)(QStringLiteral("ADD CONSTRAINT"));
+    const QList<TRepairResult> Results = Script.Run(&FDb);
+    FServer.Clear();
+
+    ASSERT_EQ(Results.size(), 2);
+    EXPECT_EQ(Results[0].Outcome, TRepairOutcome::Failed);
+    EXPECT_TRUE(Results[0].Message.contains(QString::fromLatin1(Case.Message))) << Results[0].Message.toStdString();
+    EXPECT_EQ(Results[1].Outcome, TRepairOutcome::NotAttempted);
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT @@TRANCOUNT")), 0);
+    Checks.Load(&FDb);
+    Check = CheckOn(Checks, Table);
+    ASSERT_NE(Check, nullptr);
+    EXPECT_EQ(Check->CheckClause(), Before);
+    Routines.Load(&FDb);
+    ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Routine));
+    EXPECT_EQ(static_cast<TDatabaseRoutine*>(Routine)->SourceCode(), RoutineBefore);
+  }
 }
 
 // Altering an indexed view drops its indexes: without leave nothing reaches the server.

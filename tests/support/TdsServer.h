@@ -55,6 +55,11 @@ public:
   // The reply to a statement containing AText stops before its end (the rows arrive, the
   // closing DONE token does not) and the connection is closed.
   void CutOff(const QString& AText);
+  // Statements containing AText are chosen as a deadlock victim (1205): the server rolls the
+  // transaction back and ends the batch.
+  void Deadlock(const QString& AText);
+  // Statements containing AText fail with 1222, the lock request having timed out.
+  void TimeOutLocks(const QString& AText);
   void Clear();
   // Renames the two columns of dbo.GetDatabaseInfo's result (DatabaseVersion, DatabaseName).
   void NameInfoColumns(const QString& AVersion, const QString& AName);
