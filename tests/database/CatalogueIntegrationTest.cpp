@@ -12,6 +12,7 @@
 #include "support/FixedLogin.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
+#include "support/SqlScalar.h"
 #include "support/TdsServer.h"
 
 #include <QFile>
@@ -23,6 +24,7 @@ namespace quillon {
 namespace {
 
 using test::TFixedLogin;
+using test::ScalarOf;
 using test::TRecordingLog;
 using test::TTdsServer;
 
@@ -166,12 +168,6 @@ TEST_F(CatalogueOverOdbcTest, AnUntrustedConstraintComesBackOverRowsThatBreakIt)
 // fails that object with the server's words and changes nothing; the objects after it are not
 // attempted.
 TEST_F(CatalogueOverOdbcTest, ARepairThatLosesADeadlockOrALockWaitFailsThatObjectAndAttemptsNoMore) {
-  const auto Scalar = [this](const QString& ASql) {
-    TDataSet* Data = FDb.FastQuery(ASql);
-    const qint32 Value = Data->Fields(0).AsInteger();
-    Data->Close();
-    return Value;
-  };
   const struct {
     void (TTdsServer::*Rule)(const QString&);
     const char* Message;
@@ -208,7 +204,7 @@ TEST_F(CatalogueOverOdbcTest, ARepairThatLosesADeadlockOrALockWaitFailsThatObjec
     EXPECT_EQ(Results[0].Outcome, TRepairOutcome::Failed);
     EXPECT_TRUE(Results[0].Message.contains(QString::fromLatin1(Case.Message))) << Results[0].Message.toStdString();
     EXPECT_EQ(Results[1].Outcome, TRepairOutcome::NotAttempted);
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT @@TRANCOUNT")), 0);
+    EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@TRANCOUNT")).toInt(), 0);
     Checks.Load(&FDb);
     Check = CheckOn(Checks, Table);
     ASSERT_NE(Check, nullptr);
@@ -296,12 +292,6 @@ TEST_F(CatalogueOverOdbcTest, ARoutineRepairKeepsTheSetOptionsTheRoutineWasCreat
 }
 
 TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAbortAsItWas) {
-  const auto Scalar = [this](const QString& ASql) {
-    TDataSet* Data = FDb.FastQuery(ASql);
-    const qint32 Value = Data->Fields(0).AsInteger();
-    Data->Close();
-    return Value;
-  };
   constexpr qint32 XactAbort = 16384;
   const struct {
     const char* Name;
@@ -339,8 +329,8 @@ TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAb
     } else {
       Check->Alter(&FDb);
     }
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT @@TRANCOUNT")), 0);
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT @@OPTIONS")) & XactAbort, Case.XactAbortBefore ? XactAbort : 0);
+    EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@TRANCOUNT")).toInt(), 0);
+    EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@OPTIONS")).toInt() & XactAbort, Case.XactAbortBefore ? XactAbort : 0);
     Checks.Load(&FDb);
     Check = CheckOn(Checks, Table);
     ASSERT_NE(Check, nullptr);

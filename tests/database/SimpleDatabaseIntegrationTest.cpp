@@ -5,6 +5,7 @@
 #include "schema/Routines.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
+#include "support/SqlScalar.h"
 #include "support/TdsServer.h"
 
 #include <QElapsedTimer>
@@ -372,12 +373,6 @@ TEST_F(SimpleDatabaseIntegrationTest, TheServerNumbersItsErrorsAsSqlServerDoes) 
 // A deadlock victim's transaction is rolled back and its batch ends there; a lock request that
 // times out fails its statement alone and leaves the transaction open.
 TEST_F(SimpleDatabaseIntegrationTest, ADeadlockRollsTheTransactionBackWhereALockTimeOutEndsOnlyItsStatement) {
-  const auto Scalar = [this](const QString& ASql) {
-    TDataSet* Data = FDb.FastQuery(ASql);
-    const QVariant Value = Data->Fields(0).AsVariant();
-    Data->Close();
-    return Value;
-  };
   const struct {
     void (TTdsServer::*Rule)(const QString&);
     qint32 Number;
@@ -401,8 +396,8 @@ TEST_F(SimpleDatabaseIntegrationTest, ADeadlockRollsTheTransactionBackWhereALock
       EXPECT_EQ(E.Diagnostics().first().NativeError, Case.Number);
     }
     FServer.Clear();
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT @@TRANCOUNT")).toInt(), Case.TranCount);
-    EXPECT_EQ(!Scalar(QStringLiteral("SELECT OBJECT_ID('sales.CK_Lines_Qty')")).isNull(), Case.ConstraintKept);
+    EXPECT_EQ(test::ScalarOf(FDb, QStringLiteral("SELECT @@TRANCOUNT")).toInt(), Case.TranCount);
+    EXPECT_EQ(!test::ScalarOf(FDb, QStringLiteral("SELECT OBJECT_ID('sales.CK_Lines_Qty')")).isNull(), Case.ConstraintKept);
     FDb.Disconnect();
   }
 }

@@ -1069,19 +1069,19 @@ class ClauseEvaluator:
         return self.toks[self.index - 1]
 
     def disjunction(self):
-        value = self.conjunction()
-        while self.peek() == 'OR':
-            self.take()
-            other = self.conjunction()
-            value = True if True in (value, other) else (None if None in (value, other) else False)
-        return value
+        return self.chain('OR', self.conjunction, lambda a, b: True if True in (a, b)
+                          else (None if None in (a, b) else False))
 
     def conjunction(self):
-        value = self.negation()
-        while self.peek() == 'AND':
+        return self.chain('AND', self.negation, lambda a, b: False if False in (a, b)
+                          else (None if None in (a, b) else True))
+
+    def chain(self, word, operand, combine):
+        """operand [word operand]..., combined from the left."""
+        value = operand()
+        while self.peek() == word:
             self.take()
-            other = self.negation()
-            value = False if False in (value, other) else (None if None in (value, other) else True)
+            value = combine(value, operand())
         return value
 
     def negation(self):
