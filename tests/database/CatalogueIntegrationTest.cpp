@@ -164,17 +164,21 @@ TEST_F(CatalogueOverOdbcTest, AnUntrustedConstraintComesBackOverRowsThatBreakIt)
   EXPECT_EQ(Check->CheckClause(), Stricter);
 }
 
-// A repair the server gives up on, chosen as a deadlock victim or tired of waiting for a lock,
-// fails that object with the server's words and changes nothing; the objects after it are not
-// attempted.
-TEST_F(CatalogueOverOdbcTest, ARepairThatLosesADeadlockOrALockWaitFailsThatObjectAndAttemptsNoMore) {
+// A repair the server gives up on (chosen as a deadlock victim, tired of waiting for a lock, or
+// ending the session with a fatal error between the drop and the add) fails that object with the
+// server's words and changes nothing; the objects after it are not attempted.
+TEST_F(CatalogueOverOdbcTest, ARepairTheServerGivesUpOnFailsThatObjectChangesNothingAndAttemptsNoMore) {
   const struct {
     void (TTdsServer::*Rule)(const QString&);
     const char* Message;
+    bool StaysConnected;
   } Cases[] = {
-      {&TTdsServer::Deadlock, "was deadlocked on lock resources with another process and has been chosen as the "
-                              "deadlock victim. Rerun the transaction."},
-      {&TTdsServer::TimeOutLocks, "Lock request time out period exceeded."},
+      {&TTdsServer::Deadlock,
+       "was deadlocked on lock resources with another process and has been chosen as the deadlock victim. Rerun the "
+       "transaction.",
+       true},
+      {&TTdsServer::TimeOutLocks, "Lock request time out period exceeded.", true},
+      {&TTdsServer::FailFatally, "Fatal error 9001", false},
   };
   const QString Table = QString::fromUtf8("Beløp");
   for (const auto& Case : Cases) {
@@ -204,6 +208,9 @@ TEST_F(CatalogueOverOdbcTest, ARepairThatLosesADeadlockOrALockWaitFailsThatObjec
     EXPECT_EQ(Results[0].Outcome, TRepairOutcome::Failed);
     EXPECT_TRUE(Results[0].Message.contains(QString::fromLatin1(Case.Message))) << Results[0].Message.toStdString();
     EXPECT_EQ(Results[1].Outcome, TRepairOutcome::NotAttempted);
+    EXPECT_EQ(FDb.Connected(), Case.StaysConnected);
+    if (!FDb.Connected())
+      FDb.Connect();
     EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@TRANCOUNT")).toInt(), 0);
     Checks.Load(&FDb);
     Check = CheckOn(Checks, Table);

@@ -809,7 +809,7 @@ def plan_set_options(toks):
             raise syntax_error(toks[min(len(toks), 5) - 1][1])
         return {}
     if words[1] in VALUE_OPTIONS:
-        if len(words) != 3:
+        if len(words) < 3:
             raise syntax_error(toks[-1][1])
         return {}
     options, index = [], 1
@@ -2075,6 +2075,7 @@ class Session:
                     raise SqlError(102, "Incorrect syntax near '%s'." % words[1])
                 block = []
                 continue
+            check_lexical(statement.toks)
             block.append(('run', statement.text, self.plan(statement, params)))
         if open_blocks:
             raise SqlError(102, "Incorrect syntax near 'END'.")
@@ -2432,7 +2433,6 @@ class Session:
     def plan_module(self, statement, verb, kind):
         """CREATE or ALTER of a view, procedure or function."""
         toks = statement.toks
-        check_lexical(toks)
         name, _ = read_name(toks, 2)
         schema, short = split_name(name)
         if kind != 'TRIGGER':
@@ -2484,7 +2484,6 @@ class Session:
 
     def plan_alter_table(self, statement):
         toks = statement.toks
-        check_lexical(toks)
         name, index = read_name(toks, 2)
         schema, table = split_name(name)
         words = [t[1].upper() for t in toks]
