@@ -2052,13 +2052,13 @@ class Session:
             words = [t[1].upper() for t in statement.toks]
             if position and words[:1] in (['CREATE'], ['ALTER']) and words[1:2] and words[1] in MODULE_KINDS:
                 kind = 'PROCEDURE' if words[1] == 'PROC' else words[1]
-                raise SqlError(111, "'CREATE/ALTER %s' must be the first statement in a query batch." % kind)
+                raise SqlError(111, "'CREATE/ALTER %s' must be the first statement in a query batch." % kind, 15)
             frame = open_blocks[-1] if open_blocks else None
             if frame and frame[0] == 'ended' and words[:2] != ['BEGIN', 'CATCH']:
-                raise SqlError(102, "Incorrect syntax near 'TRY'.")
+                raise syntax_error('TRY')
             if words[:1] in (['BEGIN'], ['END']) and words[1:2] in (['TRY'], ['CATCH']):
                 if len(words) != 2:
-                    raise SqlError(102, "Incorrect syntax near '%s'." % statement.toks[2][1])
+                    raise syntax_error(statement.toks[2][1])
                 marker = ' '.join(words)
                 if marker == 'BEGIN TRY':
                     open_blocks.append(['try', block, None])
@@ -2072,13 +2072,13 @@ class Session:
                     block = frame[1]
                     continue
                 else:
-                    raise SqlError(102, "Incorrect syntax near '%s'." % words[1])
+                    raise syntax_error(statement.toks[1][1])
                 block = []
                 continue
             check_lexical(statement.toks)
             block.append(('run', statement.text, self.plan(statement, params)))
         if open_blocks:
-            raise SqlError(102, "Incorrect syntax near 'END'.")
+            raise syntax_error('END')
         return block
 
     def run_block(self, block, response, done_token):
@@ -2238,7 +2238,7 @@ class Session:
                 break
             index += 1
         if index == 1 or index == len(toks):
-            raise SqlError(102, "Incorrect syntax near '%s'." % toks[-1][1])
+            raise syntax_error(toks[-1][1])
         condition = statement.sql[toks[1][2]:toks[index - 1][3]]
         match = re.fullmatch(r'(.+?)\s*(>=|<=|<>|!=|=|>|<)\s*(.+)', condition, re.DOTALL)
         if not match:
@@ -2272,7 +2272,7 @@ class Session:
             return rethrow
         arguments = [sql_literal(t[1], params) for t in toks[1:] if t[1] != ',']
         if len(arguments) != 3 or not isinstance(arguments[0], int):
-            raise SqlError(102, "Incorrect syntax near 'THROW'.")
+            raise syntax_error('THROW')
 
         def throw(response, done_token):
             if arguments[0] < 50000:
