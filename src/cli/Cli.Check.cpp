@@ -268,6 +268,9 @@ void LoadCatalogue(TDatabaseDescriber& ADescriber, TConnectedDatabase& AConnecte
 QString ReadPassword(const QString& AUserName) {
   if (qEnvironmentVariableIsSet("QUILLON_PASSWORD"))
     return qEnvironmentVariable("QUILLON_PASSWORD");
+  // Targets checked side by side on threads ask one after the other on the one terminal.
+  static std::mutex OnePrompt;
+  const std::lock_guard Lock(OnePrompt);
   QFile Terminal(QStringLiteral("/dev/tty"));
   if (!isatty(STDIN_FILENO) || !Terminal.open(QIODevice::ReadWrite))
     throw Exception(QStringLiteral("no password for login \"%1\": set QUILLON_PASSWORD or run on a terminal")
@@ -295,6 +298,7 @@ TTerminalProgress::TTerminalProgress(bool AEnabled) : FEnabled(AEnabled) { FTime
 TTerminalProgress::~TTerminalProgress() { EndLine(); }
 
 void TTerminalProgress::EndLine() {
+  const std::lock_guard Lock(FLock);
   if (FLinePending)
     std::fputs("\n", stderr);
   FLinePending = false;
@@ -302,12 +306,14 @@ void TTerminalProgress::EndLine() {
 }
 
 void TTerminalProgress::ShowStatus(const QString& AText) {
+  const std::lock_guard Lock(FLock);
   FStatus = AText;
   FLastPercent = -1;
   Print(FStatus);
 }
 
 void TTerminalProgress::ShowProgress(double AFraction) {
+  const std::lock_guard Lock(FLock);
   const qint32 Percent = static_cast<qint32>(AFraction * 100);
   if (AFraction < 0 || Percent == FLastPercent)
     return;
@@ -415,6 +421,8 @@ TDriftTargetResult DriftResult(const QString& AName, const TDriftSide& ABaseline
   Result.Database = ATarget.DatabaseName;
   Result.Version = ATarget.Version;
   Result.SnapshotPath = ATarget.Source;
+  Result.Includes = AOptions.Includes;
+  Result.Excludes = AOptions.Excludes;
   AProgress->ShowStatus(QStringLiteral("Comparing %1 objects with the baseline...").arg(ATarget.Count()));
   const TDatabaseObjectIgnoreList IgnoreList;
   Result.Drift = CompareDrift(ABaseline, ATarget, DriftOptions(AOptions, IgnoreList));

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <mutex>
 
 namespace quillon {
 
@@ -20,6 +21,7 @@ namespace quillon::cli {
 
 // Shows a run's progress (the status with the kind and its count, the percentage and the
 // time so far) on one rewritten line of standard error; silent when that is no terminal.
+// Targets checked on threads of their own may report to one progress at once.
 class TTerminalProgress : public IDbProgress {
 public:
   explicit TTerminalProgress(bool AEnabled);
@@ -37,6 +39,7 @@ public:
 private:
   void Print(const QString& ALine);
 
+  std::mutex FLock;
   std::atomic<bool> FEnabled;
   QString FStatus;
   qint32 FLastPercent = -1;

@@ -27,6 +27,8 @@ bool IsTextField(const QString& AField) {
 QString Seconds(double ASeconds) { return QString::number(ASeconds, 'f', 1) + u's'; }
 
 QString Status(const TDriftTargetResult& AResult) {
+  if (AResult.Cancelled())
+    return QStringLiteral("CANCELLED");
   if (AResult.Failed())
     return QStringLiteral("FAILED");
   return AResult.Drift.Items.isEmpty() ? QStringLiteral("ok") : QStringLiteral("drift");
@@ -110,7 +112,8 @@ QJsonObject ResultToJson(const TDriftTargetResult& AResult) {
                      {QStringLiteral("notes"), QJsonArray::fromStringList(AResult.Drift.Notes)},
                      {QStringLiteral("drift"), Drift},
                      {QStringLiteral("seconds"), AResult.Seconds},
-                     {QStringLiteral("status"), AResult.Failed()             ? QStringLiteral("error")
+                     {QStringLiteral("status"), AResult.Cancelled()          ? QStringLiteral("cancelled")
+                                                : AResult.Failed()              ? QStringLiteral("error")
                                                 : AResult.Drift.Items.isEmpty() ? QStringLiteral("ok")
                                                                                 : QStringLiteral("drift")},
                      {QStringLiteral("exitCode"), AResult.ExitCode()}};
@@ -231,6 +234,8 @@ QByteArray HtmlReport(const QList<TDriftTargetResult>& AResults) {
 }  // namespace
 
 int TDriftTargetResult::ExitCode() const {
+  if (Cancelled())
+    return 128 + InterruptSignal;
   if (Failed())
     return 2;
   return Drift.Items.isEmpty() ? 0 : 1;
@@ -241,6 +246,25 @@ int CombinedExitCode(const QList<TDriftTargetResult>& AResults) {
   for (const TDriftTargetResult& Result : AResults)
     Code = std::max(Code, Result.ExitCode());
   return Code;
+}
+
+TDriftTargetResult FailedDriftResult(const QString& AName, const TCliOptions& AOptions, const QString& AError) {
+  TDriftTargetResult Result;
+  Result.Name = AName;
+  Result.Server = AOptions.Setting(QStringLiteral("Server"));
+  Result.Database = AOptions.Setting(QStringLiteral("Database"));
+  Result.SnapshotPath = AOptions.SnapshotFile;
+  Result.BaselinePath = AOptions.BaselineFile;
+  Result.Includes = AOptions.Includes;
+  Result.Excludes = AOptions.Excludes;
+  Result.Error = AError;
+  return Result;
+}
+
+TDriftTargetResult CancelledDriftResult(TDriftTargetResult AResult, int ASignal) {
+  AResult.InterruptSignal = ASignal;
+  AResult.Error = CancelledText(ASignal);
+  return AResult;
 }
 
 QByteArray RenderDriftReport(TReportFormat AFormat, const QList<TDriftTargetResult>& AResults, bool AFleet) {

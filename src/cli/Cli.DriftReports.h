@@ -1,7 +1,8 @@
 #pragma once
 
-#include "report/Report.Render.h"
+#include "cli/Cli.Options.h"
 #include "drift/Drift.Engine.h"
+#include "report/Report.Render.h"
 
 #include <QByteArray>
 #include <QList>
@@ -27,13 +28,24 @@ struct TDriftTargetResult {
   // Empty when the target was read and compared; otherwise what failed.
   QString Error;
   double Seconds = 0;
+  // The signal (SIGINT, SIGTERM, SIGHUP) that stopped the run before this target finished; 0
+  // for a target that finished. A cancelled target is failed too, with Error saying so.
+  int InterruptSignal = 0;
 
   bool Failed() const { return !Error.isEmpty(); }
-  // 2 when the target could not be read, 1 with drift, 0 otherwise.
+  bool Cancelled() const { return InterruptSignal != 0; }
+  // 128 + the signal for a cancelled target, 2 when the target could not be read, 1 with
+  // drift, 0 otherwise.
   int ExitCode() const;
 };
 
 int CombinedExitCode(const QList<TDriftTargetResult>& AResults);
+
+// A target (or, named by the fleet file, a whole run) that failed before it had a result of
+// its own: AError, with what AOptions say of the target, the baseline and the filters.
+TDriftTargetResult FailedDriftResult(const QString& AName, const TCliOptions& AOptions, const QString& AError);
+// A target the run stopped by ASignal did not finish: cancelled, with what it is called.
+TDriftTargetResult CancelledDriftResult(TDriftTargetResult AResult, int ASignal);
 
 // The drift report: text (grouped by kind, one line per object, its field changes under it),
 // JSON ({formatVersion, targets, exitCode} as compare's, per target an array "drift" of

@@ -1,5 +1,6 @@
 #include "cli/Cli.Fleet.h"
 
+#include "cli/Cli.Check.h"
 #include "cli/Cli.Output.h"
 
 #include "infra/Logging.Interfaces.h"
@@ -190,20 +191,6 @@ QStringList SnapshotTagArguments(const QList<TFleetTarget>& ATargets, qsizetype 
   return {QStringLiteral("--snapshot-tag"), Tag};
 }
 
-// A line's setting overrides the one the command line gives every target.
-QStringList MemberSettings(const TFleetTarget& ATarget, const TCliOptions& AOptions) {
-  QStringList Settings = ATarget.Settings;
-  const auto InLine = [&](const QString& ASetting) {
-    return std::any_of(ATarget.Settings.begin(), ATarget.Settings.end(), [&](const QString& ALineSetting) {
-      return ALineSetting.section(u'=', 0, 0).compare(ASetting.section(u'=', 0, 0), Qt::CaseInsensitive) == 0;
-    });
-  };
-  for (const QString& Setting : AOptions.Settings)
-    if (!InLine(Setting))
-      Settings.append(Setting);
-  return Settings;
-}
-
 QStringList MemberArguments(const TCliOptions& AOptions) {
   QStringList Arguments{QStringLiteral("--fleet-member"), QStringLiteral("--format"), QStringLiteral("json")};
   if (AOptions.Apply)
@@ -228,6 +215,34 @@ QStringList MemberArguments(const TCliOptions& AOptions) {
 }
 
 }  // namespace
+
+QStringList MemberSettings(const TFleetTarget& ATarget, const TCliOptions& AOptions) {
+  QStringList Settings = ATarget.Settings;
+  const auto InLine = [&](const QString& ASetting) {
+    return std::any_of(ATarget.Settings.begin(), ATarget.Settings.end(), [&](const QString& ALineSetting) {
+      return ALineSetting.section(u'=', 0, 0).compare(ASetting.section(u'=', 0, 0), Qt::CaseInsensitive) == 0;
+    });
+  };
+  for (const QString& Setting : AOptions.Settings)
+    if (!InLine(Setting))
+      Settings.append(Setting);
+  return Settings;
+}
+
+void AskFleetPasswordOnce(const TCliOptions& AOptions, const QList<TFleetTarget>& ATargets) {
+  if (qEnvironmentVariableIsSet("QUILLON_PASSWORD") || !StdErrIsTerminal())
+    return;
+  QString User = AOptions.Setting(QStringLiteral("User"));
+  for (const TFleetTarget& Target : ATargets) {
+    if (!User.isEmpty())
+      break;
+    TParamList TargetSettings;
+    TargetSettings.ParseCommandLine(Target.Settings);
+    User = TargetSettings.ReadString(QStringLiteral("User"), QString());
+  }
+  if (!User.isEmpty())
+    qputenv("QUILLON_PASSWORD", ReadPassword(User).toLocal8Bit());
+}
 
 QList<TFleetTarget> ReadFleetFile(const QString& AFileName) {
   QFile File(AFileName);

@@ -28,6 +28,15 @@ struct TFleetTarget {
 // Exception when the file cannot be read or names no target.
 QList<TFleetTarget> ReadFleetFile(const QString& AFileName);
 
+// The settings of a fleet line's target: the line's, then those of the command line that the
+// line does not give (a line's setting overrides the one the command line gives every target).
+QStringList MemberSettings(const TFleetTarget& ATarget, const TCliOptions& AOptions);
+
+// A password asked once here serves every target of a fleet through the environment: asked on
+// the terminal for the command line's User=, else the first line's, unless QUILLON_PASSWORD
+// is set or standard error is no terminal.
+void AskFleetPasswordOnce(const TCliOptions& AOptions, const QList<TFleetTarget>& ATargets);
+
 // Checks the targets AOptions.Jobs at a time and returns their results in the file's order.
 //
 // Every target runs in a child process of this program (AProgram) with "--fleet-member",

@@ -5,13 +5,15 @@
 #include <QStringList>
 
 #include <functional>
+#include <mutex>
 
 namespace quillon::cli {
 
 // The log the command line hands to the core: passes everything on to the program's log when
 // there is one (nothing is kept when ATarget is nullptr, as for a fleet member, whose parent
 // keeps the log file) and keeps the lines that say what a publish run changed, so that the
-// command can print them.
+// command can print them. Targets checked side by side on threads of their own share it: one
+// call at a time is passed on, so lines never mix.
 class TCliLog : public TLogAdapter {
 public:
   explicit TCliLog(ILog* ATarget) : FTarget(ATarget) {}
@@ -24,8 +26,8 @@ public:
   // "...: Skipped, ...": what a publish run would not send.
   const QStringList& SkippedLines() const { return FSkipped; }
 
-  qint32 GetCalls() override { return FTarget ? FTarget->GetCalls() : 0; }
-  bool GetEnabled() override { return FTarget && FTarget->GetEnabled(); }
+  qint32 GetCalls() override;
+  bool GetEnabled() override;
   void SetEnabled(bool Value) override;
   void LogDestroy(const std::type_info& AInstance) override;
   void LogSqlQuery(const QString& s) override;
@@ -46,6 +48,7 @@ public:
 private:
   void Echo(const QString& ALine) const;
 
+  std::mutex FLock;
   ILog* FTarget;
   std::function<void(const QString&)> FEcho;
   QStringList FPublished;

@@ -430,11 +430,11 @@ Options:
                        unreadable (encrypted, or no VIEW DEFINITION permission)
                        (default: anomalies)
   --force              publish: send every routine, whatever was sent before
-  --fleet FILE         compare, repair --apply: check every target of FILE, one per line:
+  --fleet FILE         compare, drift, repair --apply: check every target of FILE, one per line:
                          Name=eu1 Server=sql-eu1 Database=Shop User=checker
                        (# starts a comment; any setting above may be given per line)
-  --jobs N             fleet: targets checked at a time (default 4; drift and repair take one
-                       at a time)
+  --jobs N             fleet: targets checked at a time (default 4; drift's share the one
+                       baseline; repair takes one at a time)
   --baseline FILE      drift: the snapshot to compare with (of a reference database, or an
                        earlier snapshot of this one)
   --include PATTERN    compare, drift, repair: take only objects whose schema.name matches
@@ -451,7 +451,9 @@ Options:
 
 Exit codes: 0 nothing that --fail-on names, 1 something it names was found, 2 error or a
 comparison that stopped part-way (one line on standard error says what), 130 Ctrl+C,
-143 SIGTERM (the reports are still written, with what did not finish marked cancelled). Drift: 0 no drift, 1 drift found, 2 a baseline or target that cannot be read.
+143 SIGTERM (the reports are still written, with what did not finish marked cancelled).
+Drift: 0 no drift, 1 drift found, 2 a baseline or target that cannot be read; 130 and 143 as
+above.
 
 Drift reports show tables, keys, privileges and schemata as generated T-SQL texts: these
 describe what the catalogue reads, they are not scripts that turn one database into the other.

@@ -2,6 +2,7 @@
 
 #include "cli/Cli.Check.h"
 #include "cli/Cli.DriftReports.h"
+#include "cli/Cli.DriftRun.h"
 #include "cli/Cli.Fleet.h"
 #include "cli/Cli.Log.h"
 #include "cli/Cli.Options.h"
@@ -90,6 +91,11 @@ bool DeliverReports(const TCliOptions& AOptions, const QList<TTargetResult>& ARe
   });
 }
 
+bool DeliverReports(const TCliOptions& AOptions, const QList<TDriftTargetResult>& AResults, bool AFleet) {
+  return DeliverReports(
+      AOptions, [&](const TReportRequest& AReport) { return RenderDriftReport(AReport.Format, AResults, AFleet); });
+}
+
 bool ReportOnStdOut(const TCliOptions& AOptions, bool AMachineReadableOnly) {
   return std::any_of(AOptions.Reports.begin(), AOptions.Reports.end(), [&](const TReportRequest& AReport) {
     return AReport.ToStdOut() && !(AMachineReadableOnly && AReport.Format == TReportFormat::Text);
@@ -114,22 +120,6 @@ void SayReportsWritten(const TCliOptions& AOptions, const QList<TTargetResult>& 
   for (const TTargetResult& Result : AResults)
     Anomalies += Result.Anomalies.size();
   SayReportsWritten(AOptions, QStringLiteral("%1 anomalies").arg(Anomalies));
-}
-
-// A password asked once here serves every target of a fleet through the environment.
-void AskFleetPasswordOnce(const TCliOptions& AOptions, const QList<TFleetTarget>& ATargets) {
-  if (qEnvironmentVariableIsSet("QUILLON_PASSWORD") || !StdErrIsTerminal())
-    return;
-  QString User = AOptions.Setting(QStringLiteral("User"));
-  for (const TFleetTarget& Target : ATargets) {
-    if (!User.isEmpty())
-      break;
-    TParamList TargetSettings;
-    TargetSettings.ParseCommandLine(Target.Settings);
-    User = TargetSettings.ReadString(QStringLiteral("User"), QString());
-  }
-  if (!User.isEmpty())
-    qputenv("QUILLON_PASSWORD", ReadPassword(User).toLocal8Bit());
 }
 
 int RunFleetCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& AProgress) {
@@ -253,70 +243,23 @@ int RunCompare(const TCliOptions& AOptions, TChecker& AChecker, TTerminalProgres
   return Written ? Result.ExitCode() : 2;
 }
 
-// The targets of a drift run: the one of the command line, or every line of the fleet file,
-// checked one after the other in this process (reading a catalogue needs no service, so
-// nothing here is shared between targets but the baseline).
-QList<TDriftTargetResult> RunDriftTargets(const TCliOptions& AOptions, const TDriftSide& ABaseline, ILog* ALog,
-                                          TTerminalProgress& AProgress) {
-  if (AOptions.FleetFile.isEmpty())
-    return {TChecker(AOptions, ALog, &AProgress).Drift(ABaseline)};
-  const QList<TFleetTarget> Targets = ReadFleetFile(AOptions.FleetFile);
-  AskFleetPasswordOnce(AOptions, Targets);
-  QList<TDriftTargetResult> Results;
-  for (const TFleetTarget& Target : Targets) {
-    TCliOptions Member = AOptions;
-    Member.FleetFile.clear();
-    Member.Settings = Target.Settings + AOptions.Settings;
-    TDriftTargetResult Result;
-    try {
-      if (!Target.Error.isEmpty())
-        throw Exception(QStringLiteral("line %1 of the fleet file: %2").arg(Target.Line).arg(Target.Error));
-      Result = TChecker(Member, ALog, &AProgress).Drift(ABaseline);
-    } catch (const std::exception& E) {
-      Result.Error = QString::fromUtf8(E.what()).simplified();
-      ALog->SilentError(QStringLiteral("%s: %s"), {Target.Name, Result.Error});
-    }
-    Result.Name = Target.Name;
-    Results.append(Result);
-  }
-  return Results;
-}
-
-QList<TDriftTargetResult> RunDrift(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& AProgress) {
-  AProgress.ShowStatus(QStringLiteral("Reading the baseline %1...").arg(AOptions.BaselineFile));
-  // A JUnit report lists every object, so it needs both sides whole.
-  if (!AOptions.SnapshotFile.isEmpty() && !AOptions.WritesReport(TReportFormat::JUnit))
-    return {TChecker(AOptions, ALog, &AProgress).DriftSnapshots()};
-  return RunDriftTargets(AOptions, TDriftSide::FromSnapshot(AOptions.BaselineFile), ALog, AProgress);
-}
-
 // A run that fails (an unreadable baseline, a target that cannot be read) still writes every
-// report, saying what failed, so that no report of an earlier run is taken for this one's.
+// report, saying what failed, so that no report of an earlier run is taken for this one's; so
+// does an interrupted run, with the targets that did not finish cancelled.
 int RunDriftCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& AProgress) {
-  QList<TDriftTargetResult> Results;
-  QString Error;
-  try {
-    Results = RunDrift(AOptions, ALog, AProgress);
-  } catch (const std::exception& E) {
-    Error = QString::fromUtf8(E.what()).simplified();
-    ALog->SilentError(QStringLiteral("quillon-cli: %s"), {Error});
-    TDriftTargetResult Failed;
-    Failed.Name = AOptions.FleetFile.isEmpty() ? TargetName(AOptions) : AOptions.FleetFile;
-    Failed.SnapshotPath = AOptions.SnapshotFile;
-    Failed.BaselinePath = AOptions.BaselineFile;
-    Failed.Error = Error;
-    Results = {Failed};
-  }
-  for (TDriftTargetResult& Result : Results) {
-    Result.Includes = AOptions.Includes;
-    Result.Excludes = AOptions.Excludes;
+  TDriftRun Run(AOptions, ALog, AProgress);
+  const int Signal = RunInterruptibly([&] { Run.Execute(); });
+  if (Signal != 0) {
+    AProgress.Silence();
+    AProgress.EndLine();
+    DeliverReports(AOptions, Run.Results(Signal), Run.Fleet());
+    EndInterrupted(Signal);
   }
   AProgress.EndLine();
-  const bool Fleet = !AOptions.FleetFile.isEmpty() && Error.isEmpty();
-  const bool Written = DeliverReports(
-      AOptions, [&](const TReportRequest& AReport) { return RenderDriftReport(AReport.Format, Results, Fleet); });
-  if (!Error.isEmpty())
-    return Fail(Error);
+  const QList<TDriftTargetResult> Results = Run.Results();
+  const bool Written = DeliverReports(AOptions, Results, Run.Fleet());
+  if (!Run.Fleet() && Results.first().Failed())
+    return Fail(Results.first().Error);
   qsizetype Drifted = 0;
   for (const TDriftTargetResult& Result : Results)
     Drifted += Result.Drift.Items.size();

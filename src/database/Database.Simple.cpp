@@ -11,7 +11,9 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <mutex>
 #include <optional>
+#include <shared_mutex>
 
 namespace quillon {
 
@@ -187,13 +189,25 @@ void CopyCertificates(const QString& ACAFile, const QString& ACopy) {
     throw EConnectionSettings(QStringLiteral("Cannot write \"%1\": %2").arg(ACopy, Copy.errorString()));
 }
 
+// FreeTDS reads FREETDSCONF, which the whole process shares, while a connection opens.
+std::shared_mutex& FreeTdsConfigurationLock() {
+  static std::shared_mutex Lock;
+  return Lock;
+}
+
 // Points FreeTDS at a configuration made for one connection while it connects: the user's own
-// configuration files are neither read nor touched.
+// configuration files are neither read nor touched. Connections opened on several threads at
+// once (targets checked side by side) open together, except one with a configuration of its
+// own: that one opens alone, so that no other connection reads its configuration, or the
+// environment while it changes.
 class TFreeTdsConfiguration {
 public:
   explicit TFreeTdsConfiguration(const TOdbcLogin& ALogin) {
-    if (ALogin.FreeTdsSection.isEmpty())
+    if (ALogin.FreeTdsSection.isEmpty()) {
+      FOpeningTogether = std::shared_lock(FreeTdsConfigurationLock());
       return;
+    }
+    FOpeningAlone = std::unique_lock(FreeTdsConfigurationLock());
     FFolder.emplace();
     if (!FFolder->isValid())
       throw EConnectionSettings(
@@ -227,6 +241,9 @@ public:
 
 private:
   static constexpr const char* ConfigurationVariable = "FREETDSCONF";
+  // Released last, once the environment is as it was.
+  std::shared_lock<std::shared_mutex> FOpeningTogether;
+  std::unique_lock<std::shared_mutex> FOpeningAlone;
   std::optional<QTemporaryDir> FFolder;
   std::optional<QByteArray> FPrevious;
 };

@@ -569,6 +569,7 @@ void TDriftSide::CheckRefusable(TDriftKind AKind, const std::vector<QByteArrayVi
 
 const TDatabaseTable* TDriftSide::Table(const QString& ATableKey) const {
   TLazy& Lazy = *FLazy;
+  const std::lock_guard Lock(Lazy.Guard);
   if (!Lazy.TablesIndexed) {
     Lazy.TablesIndexed = true;
     if (FRaw)
@@ -610,6 +611,7 @@ void TDriftSide::IndexByTable(const std::vector<QByteArrayView>& AElements,
 
 std::vector<const TDatabaseColumn*> TDriftSide::ColumnsOf(const QString& ATableKey) const {
   TLazy& Lazy = *FLazy;
+  const std::lock_guard Lock(Lazy.Guard);
   if (!Lazy.ColumnsIndexed) {
     Lazy.ColumnsIndexed = true;
     if (FRaw) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace quillon {
@@ -81,8 +82,11 @@ public:
 
 private:
   struct TRaw;
-  // The objects of a reduced side that are read only when a text needs them.
+  // The objects of a reduced side that are read only when a text needs them, and the indexes
+  // of tables and columns, made at first use. A baseline is shared by the targets a fleet
+  // compares with it at once: one thread at a time works on them.
   struct TLazy {
+    std::mutex Guard;
     bool TablesIndexed = false;
     QHash<QString, const TDatabaseTable*> Tables;
     QHash<QString, std::vector<QByteArrayView>> RawTables;

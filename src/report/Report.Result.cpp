@@ -117,11 +117,15 @@ QString TTargetResult::StatusName() const {
   return Anomalies.isEmpty() && ExitCode() == 0 ? QStringLiteral("ok") : QStringLiteral("anomalies");
 }
 
+QString CancelledText(int ASignal) {
+  const char* Name = sigabbrev_np(ASignal);
+  return QStringLiteral("cancelled: the run was stopped by %1 before this target finished")
+      .arg(Name ? QStringLiteral("SIG") + QString::fromLatin1(Name) : QStringLiteral("signal %1").arg(ASignal));
+}
+
 TTargetResult CancelledResult(TTargetResult AResult, int ASignal) {
   AResult.InterruptSignal = ASignal;
-  const char* Name = sigabbrev_np(ASignal);
-  AResult.Error = QStringLiteral("cancelled: the run was stopped by %1 before this target finished")
-                      .arg(Name ? QStringLiteral("SIG") + QString::fromLatin1(Name) : QStringLiteral("signal %1").arg(ASignal));
+  AResult.Error = CancelledText(ASignal);
   return AResult;
 }
 

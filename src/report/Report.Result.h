@@ -118,6 +118,9 @@ struct TTargetResult {
 
 // A target the run stopped by ASignal did not finish: cancelled, with what it is called.
 TTargetResult CancelledResult(TTargetResult AResult, int ASignal);
+// What the reports say of a target that ASignal stopped: "cancelled: the run was stopped by
+// SIGINT before this target finished".
+QString CancelledText(int ASignal);
 
 // The worst of the targets' exit codes, so that one failure is never hidden by clean results.
 int CombinedExitCode(const QList<TTargetResult>& AResults);

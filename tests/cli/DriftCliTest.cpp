@@ -4,6 +4,7 @@
 #include "support/TdsServer.h"
 #include "JsonReportSchema.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,6 +13,11 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 
 namespace quillon {
 namespace {
@@ -27,13 +33,17 @@ struct TRun {
   QByteArray Err;
 };
 
-TRun RunCli(const QStringList& AArguments) {
-  QProcess Process;
+void StartCli(QProcess& AProcess, const QStringList& AArguments) {
   QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
   Environment.insert(QStringLiteral("QUILLON_PASSWORD"), Password);
-  Process.setProcessEnvironment(Environment);
-  Process.start(QStringLiteral(QUILLON_CLI), AArguments);
-  Process.closeWriteChannel();
+  AProcess.setProcessEnvironment(Environment);
+  AProcess.start(QStringLiteral(QUILLON_CLI), AArguments);
+  AProcess.closeWriteChannel();
+}
+
+TRun RunCli(const QStringList& AArguments) {
+  QProcess Process;
+  StartCli(Process, AArguments);
   EXPECT_TRUE(Process.waitForFinished(120000)) << AArguments.join(u' ').toStdString();
   return TRun{Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1, Process.readAllStandardOutput(),
               Process.readAllStandardError()};
@@ -44,12 +54,10 @@ QJsonObject ValidDriftReport(const QByteArray& AReport) {
   return test::ValidJsonReport(AReport, QUILLON_DRIFT_REPORT_SCHEMA);
 }
 
-// Each drift entry of a single target's JSON report as "kind change name field...".
-QStringList DriftOf(const QByteArray& AReport) {
+// Each drift entry of one target of a JSON report as "kind change name field...".
+QStringList DriftOf(const QJsonValue& ATarget) {
   QStringList Lines;
-  const QJsonArray Targets = ValidDriftReport(AReport).value(QStringLiteral("targets")).toArray();
-  EXPECT_EQ(Targets.size(), 1);
-  for (const QJsonValue& Item : Targets.at(0)[QStringLiteral("drift")].toArray()) {
+  for (const QJsonValue& Item : ATarget[QStringLiteral("drift")].toArray()) {
     QString Line = Item[QStringLiteral("kind")].toString() + u' ' + Item[QStringLiteral("change")].toString() + u' ' +
                    Item[QStringLiteral("fullName")].toString();
     for (const QJsonValue& Field : Item[QStringLiteral("fields")].toArray())
@@ -59,11 +67,69 @@ QStringList DriftOf(const QByteArray& AReport) {
   return Lines;
 }
 
+// The same for the one target of a single target's report.
+QStringList DriftOf(const QByteArray& AReport) {
+  const QJsonArray Targets = ValidDriftReport(AReport).value(QStringLiteral("targets")).toArray();
+  EXPECT_EQ(Targets.size(), 1);
+  return DriftOf(Targets.at(0));
+}
+
+QByteArray ReadFile(const QString& AFileName) {
+  QFile File(AFileName);
+  return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
+}
+
+// How many statements ADatabase received that contain AText.
+qsizetype Received(TTdsServer& ADatabase, const QString& AText) {
+  const QList<TTdsServer::TStatement> Statements = ADatabase.Statements();
+  return std::count_if(Statements.begin(), Statements.end(),
+                       [&](const TTdsServer::TStatement& AStatement) { return AStatement.Sql.contains(AText); });
+}
+
+// Waits (ten seconds at most) until ADatabase has received ACount statements containing AText.
+bool AwaitStatements(TTdsServer& ADatabase, const QString& AText, qsizetype ACount) {
+  for (int i = 0; i < 200 && Received(ADatabase, AText) < ACount; ++i)
+    usleep(50000);
+  return Received(ADatabase, AText) >= ACount;
+}
+
+// Each target of a drift JSON report as "name status".
+QStringList StatusesOf(const QByteArray& AReport) {
+  QStringList Statuses;
+  for (const QJsonValue& Target : ValidDriftReport(AReport)[QStringLiteral("targets")].toArray())
+    Statuses.append(Target[QStringLiteral("name")].toString() + u' ' + Target[QStringLiteral("status")].toString());
+  return Statuses;
+}
+
+const QString DatabaseInfo = QStringLiteral("GetDatabaseInfo");
+
 class DriftCliTest : public ::testing::Test {
 protected:
-  QStringList Target() const {
-    return {QStringLiteral("Server=") + FServer.DataSource(), QStringLiteral("Database=Tellwick"),
+  static QStringList TargetOn(const TTdsServer& AServer) {
+    return {QStringLiteral("Server=") + AServer.DataSource(), QStringLiteral("Database=Tellwick"),
             QStringLiteral("User=") + Login};
+  }
+  QStringList Target() const { return TargetOn(FServer); }
+
+  // A baseline snapshot of FServer as it is now.
+  QString TakeBaseline() {
+    const QString Baseline = FTemp.filePath(QStringLiteral("baseline.xml"));
+    const TRun Snapshot = RunCli(QStringList{QStringLiteral("snapshot"), QStringLiteral("--output"), Baseline} + Target());
+    EXPECT_EQ(Snapshot.ExitCode, 0) << Snapshot.Err.toStdString();
+    return Baseline;
+  }
+
+  // A fleet file of one line per "name server" pair (a null server gives a line without a
+  // database).
+  QString WriteFleet(const QList<std::pair<QString, const TTdsServer*>>& ATargets) const {
+    const QString Fleet = FTemp.filePath(QStringLiteral("fleet.txt"));
+    QFile File(Fleet);
+    EXPECT_TRUE(File.open(QIODevice::WriteOnly));
+    for (const auto& [Name, Server] : ATargets)
+      File.write((Server ? QStringLiteral("Name=%1 Server=%2 Database=Tellwick User=%3\n").arg(Name, Server->DataSource(), Login)
+                         : QStringLiteral("Name=%1 Server=%2\n").arg(Name, FServer.DataSource()))
+                     .toUtf8());
+    return Fleet;
   }
 
   void Execute(const QString& ASql) {
@@ -81,10 +147,7 @@ protected:
 };
 
 TEST_F(DriftCliTest, LiveDatabaseAgainstASnapshotOfItselfThenAfterDdl) {
-  const QString Baseline = FTemp.filePath(QStringLiteral("baseline.xml"));
-  const TRun Snapshot = RunCli(QStringList{QStringLiteral("snapshot"), QStringLiteral("--output"), Baseline} + Target());
-  ASSERT_EQ(Snapshot.ExitCode, 0) << Snapshot.Err.toStdString();
-
+  const QString Baseline = TakeBaseline();
   const QStringList Drift = QStringList{QStringLiteral("drift"), QStringLiteral("--baseline"), Baseline,
                                         QStringLiteral("--format"), QStringLiteral("json")} + Target();
   const TRun Clean = RunCli(Drift);
@@ -116,17 +179,10 @@ TEST_F(DriftCliTest, LiveDatabaseAgainstASnapshotOfItselfThenAfterDdl) {
 }
 
 TEST_F(DriftCliTest, FleetAndBadInput) {
-  const QString Baseline = FTemp.filePath(QStringLiteral("baseline.xml"));
-  ASSERT_EQ(RunCli(QStringList{QStringLiteral("snapshot"), QStringLiteral("--output"), Baseline} + Target()).ExitCode, 0);
-  const QString Fleet = FTemp.filePath(QStringLiteral("fleet.txt"));
-  QFile File(Fleet);
-  ASSERT_TRUE(File.open(QIODevice::WriteOnly));
-  File.write(QStringLiteral("Name=good Server=%1 Database=Tellwick User=%2\nName=broken Server=%1\n")
-                 .arg(FServer.DataSource(), Login)
-                 .toUtf8());
-  File.close();
+  const QString Baseline = TakeBaseline();
   const TRun Run = RunCli({QStringLiteral("drift"), QStringLiteral("--baseline"), Baseline, QStringLiteral("--fleet"),
-                           Fleet, QStringLiteral("--format"), QStringLiteral("json")});
+                           WriteFleet({{QStringLiteral("good"), &FServer}, {QStringLiteral("broken"), nullptr}}),
+                           QStringLiteral("--format"), QStringLiteral("json")});
   EXPECT_EQ(Run.ExitCode, 2) << Run.Err.toStdString();
   const QJsonArray Targets = ValidDriftReport(Run.Out).value(QStringLiteral("targets")).toArray();
   ASSERT_EQ(Targets.size(), 2) << Run.Out.toStdString();
@@ -191,6 +247,109 @@ TEST_F(DriftCliTest, FleetAndBadInput) {
   EXPECT_TRUE(Target.value(QStringLiteral("version")).isNull());
   const QJsonObject Filters = Target.value(QStringLiteral("filters")).toObject();
   EXPECT_EQ(Filters.value(QStringLiteral("exclude")).toArray(), QJsonArray{QStringLiteral("tmp.*")});
+}
+
+// An interrupted drift writes every report it was asked for, with what finished kept and the
+// rest cancelled, so that no earlier run's report survives it; then it ends with 128 + the
+// signal.
+TEST_F(DriftCliTest, InterruptedDriftWritesCancelledReports) {
+  const QString Baseline = TakeBaseline();
+  TTdsServer Held{QStringLiteral("compare_catalogue.xml"), {Login + u':' + Password}};
+  const QString Reports = FTemp.filePath(QStringLiteral("reports"));
+  ASSERT_TRUE(QDir().mkpath(Reports));
+  const struct {
+    const char* Name;
+    QStringList Target;
+    int Signal;
+    const char* SignalName;
+    QStringList Statuses;
+  } Cases[] = {
+      {"one target", TargetOn(Held), SIGTERM, "SIGTERM", {Held.DataSource() + QStringLiteral("/Tellwick cancelled")}},
+      {"a fleet one at a time, the first finished",
+       {QStringLiteral("--fleet"),
+        WriteFleet({{QStringLiteral("a"), &FServer}, {QStringLiteral("b"), &Held}, {QStringLiteral("c"), &FServer}}),
+        QStringLiteral("--jobs=1")},
+       SIGINT,
+       "SIGINT",
+       {QStringLiteral("a ok"), QStringLiteral("b cancelled"), QStringLiteral("c cancelled")}},
+  };
+  const QStringList Formats{QStringLiteral("html"), QStringLiteral("json"), QStringLiteral("junit"), QStringLiteral("text")};
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    Held.Clear();
+    Held.Forget();
+    Held.Hold(DatabaseInfo);
+    QStringList Arguments{QStringLiteral("drift"), QStringLiteral("--baseline"), Baseline};
+    for (const QString& Format : Formats) {
+      QFile Stale(Reports + QStringLiteral("/drift.") + Format);
+      ASSERT_TRUE(Stale.open(QIODevice::WriteOnly));
+      Stale.write("stale");
+      Arguments << QStringLiteral("--report") << Format + u':' + Stale.fileName();
+    }
+    QProcess Process;
+    StartCli(Process, Arguments + Case.Target);
+    ASSERT_TRUE(AwaitStatements(Held, DatabaseInfo, 1));
+    kill(static_cast<pid_t>(Process.processId()), Case.Signal);
+    ASSERT_TRUE(Process.waitForFinished(10000));
+    EXPECT_EQ(Process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(Process.exitCode(), 128 + Case.Signal);
+    EXPECT_EQ(Process.readAllStandardError(), "quillon-cli: interrupted\n");
+    QStringList Written;
+    for (const QString& Format : Formats)
+      Written.append(QStringLiteral("drift.") + Format);
+    EXPECT_EQ(QDir(Reports).entryList(QDir::Files | QDir::Hidden), Written);
+    const QByteArray Json = ReadFile(Reports + QStringLiteral("/drift.json"));
+    EXPECT_EQ(StatusesOf(Json), Case.Statuses);
+    EXPECT_EQ(ValidDriftReport(Json)[QStringLiteral("exitCode")].toInt(), 128 + Case.Signal);
+    const QByteArray Said =
+        QByteArray("cancelled: the run was stopped by ") + Case.SignalName + " before this target finished";
+    EXPECT_TRUE(ReadFile(Reports + QStringLiteral("/drift.text")).contains("ERROR: " + Said));
+    EXPECT_TRUE(ReadFile(Reports + QStringLiteral("/drift.junit")).contains("<error message=\"" + Said));
+    EXPECT_TRUE(ReadFile(Reports + QStringLiteral("/drift.html")).contains("CANCELLED"));
+  }
+  Held.Clear();
+}
+
+// A fleet's targets are checked --jobs at a time: the second thread checks two targets while
+// the first waits on its server. The results keep the fleet file's order all the same, each
+// target with its own drift; a column every target differs in has its table's text made from
+// the one baseline the threads share.
+TEST_F(DriftCliTest, FleetTargetsAreCheckedSideBySideAndReportedInFileOrder) {
+  const QString Baseline = TakeBaseline();
+  QFile BaselineFile(Baseline);
+  ASSERT_TRUE(BaselineFile.open(QIODevice::ReadWrite));
+  QByteArray Snapshot = BaselineFile.readAll();
+  ASSERT_TRUE(Snapshot.contains(R"(COLUMN_NAME="Qty" DATA_TYPE="int")"));
+  Snapshot.replace(R"(COLUMN_NAME="Qty" DATA_TYPE="int")", R"(COLUMN_NAME="Qty" DATA_TYPE="bigint")");
+  BaselineFile.resize(0);
+  BaselineFile.write(Snapshot);
+  BaselineFile.close();
+  Execute(QStringLiteral("ALTER VIEW dbo.V_Diff AS SELECT Id FROM dbo.Orders"));
+  FServer.Forget();
+  TTdsServer Held{QStringLiteral("compare_catalogue.xml"), {Login + u':' + Password}};
+  Held.Hold(DatabaseInfo);
+  QProcess Process;
+  StartCli(Process, {QStringLiteral("drift"), QStringLiteral("--baseline"), Baseline, QStringLiteral("--fleet"),
+                     WriteFleet({{QStringLiteral("a"), &Held},
+                                 {QStringLiteral("b"), &FServer},
+                                 {QStringLiteral("c"), &FServer},
+                                 {QStringLiteral("d"), nullptr}}),
+                     QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--format"), QStringLiteral("json")});
+  EXPECT_TRUE(AwaitStatements(FServer, DatabaseInfo, 2)) << "b and c were not checked while a waited";
+  Held.Clear();
+  ASSERT_TRUE(Process.waitForFinished(60000));
+  const QByteArray Report = Process.readAllStandardOutput();
+  EXPECT_EQ(Process.exitCode(), 2) << Process.readAllStandardError().toStdString();
+  EXPECT_EQ(StatusesOf(Report), (QStringList{QStringLiteral("a drift"), QStringLiteral("b drift"),
+                                             QStringLiteral("c drift"), QStringLiteral("d error")}));
+  const QJsonArray Targets = QJsonDocument::fromJson(Report)[QStringLiteral("targets")].toArray();
+  const QString Column = QStringLiteral("column changed dbo.OrderLines.Qty DATA_TYPE");
+  const QString View = QStringLiteral("view changed [dbo].[V_Diff] VIEW_DEFINITION");
+  EXPECT_EQ(DriftOf(Targets[0]), QStringList{Column});
+  EXPECT_EQ(DriftOf(Targets[1]), (QStringList{Column, View}));
+  EXPECT_EQ(DriftOf(Targets[2]), (QStringList{Column, View}));
+  EXPECT_TRUE(Targets[3][QStringLiteral("error")].toString().startsWith(QLatin1String("fleet file line 4: ")))
+      << Report.toStdString();
 }
 
 }  // namespace

@@ -17,7 +17,11 @@
 
 #include <gtest/gtest.h>
 
+#include <latch>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -700,6 +704,47 @@ TEST(SimpleDatabaseEncryptionTest, ACAFileThatCannotServeIsRefusedBeforeConnecti
     ExpectRaised<EConnectionSettings>([&] { Login.Db.Connect(); }, Case.Message);
     EXPECT_EQ(Server.Sessions(), QStringList());
   }
+}
+
+// Connections opened on several threads at once each reach their own server: one that checks
+// the certificate points FreeTDS at a configuration of its own through the process's
+// environment, which no other connection may read or change while it opens.
+TEST(SimpleDatabaseEncryptionTest, ConnectionsOpenedSideBySideEachReachTheirOwnServer) {
+  const TTestCertificates Certificates;
+  const QString CAFile = QStringLiteral(";Encrypt=yes;CAFile=") + Certificates.Path(QStringLiteral("ca.pem"));
+  TTdsServer First(Fixture, {}, QStringLiteral("force"), Certificates.ServerOptions(QStringLiteral("server.pem")));
+  TTdsServer Second(Fixture, {}, QStringLiteral("force"), Certificates.ServerOptions(QStringLiteral("server.pem")));
+  TTdsServer Plain(Fixture);
+  const QByteArray OwnConfiguration = qgetenv("FREETDSCONF");
+  const auto Checked = [&](const TTdsServer& AServer) {
+    return QStringLiteral("Data Source=localhost,%1;Initial Catalog=Harbour;Connect Timeout=10").arg(AServer.Port()) +
+           CAFile;
+  };
+  const QStringList ConnectionStrings{Checked(First), Checked(Second), Plain.ConnectionString(QStringLiteral("Harbour"))};
+  constexpr int PerServer = 4;
+  std::latch Start(PerServer * ConnectionStrings.size());
+  QStringList Failures;
+  std::mutex FailuresLock;
+  {
+    std::vector<std::jthread> Threads;
+    for (int Round = 0; Round < PerServer; ++Round)
+      for (const QString& ConnectionString : ConnectionStrings)
+        Threads.emplace_back([&, ConnectionString] {
+          TDatabaseWithLogin Login(ConnectionString);
+          Start.arrive_and_wait();
+          try {
+            Login.Db.Connect();
+          } catch (const std::exception& E) {
+            const std::lock_guard Lock(FailuresLock);
+            Failures.append(QString::fromUtf8(E.what()));
+          }
+        });
+  }
+  EXPECT_EQ(Failures, QStringList());
+  EXPECT_EQ(First.Sessions(), QStringList(PerServer, QStringLiteral("full")));
+  EXPECT_EQ(Second.Sessions(), QStringList(PerServer, QStringLiteral("full")));
+  EXPECT_EQ(Plain.Sessions(), QStringList(PerServer, QStringLiteral("none")));
+  EXPECT_EQ(qgetenv("FREETDSCONF"), OwnConfiguration);
 }
 
 // A password reaches the server as typed, whatever characters it holds; one the driver cannot

@@ -53,7 +53,9 @@ each is answered with one line:
   deadlock TEXT   statements containing TEXT are chosen as a deadlock victim (1205, severity
                   13): the transaction is rolled back and the batch ends
   lock-timeout TEXT  statements containing TEXT fail with 1222, as under SET LOCK_TIMEOUT
-  clear           forgets every rule above
+  hold TEXT       a statement containing TEXT is recorded, then waits (a minute at most) until
+                  the rules are cleared before it runs, as on a server busy with other work
+  clear           forgets every rule above, and lets held statements go on
   info A,B        dbo.GetDatabaseInfo names its two columns A and B from now on
   statements      the statements received so far, as one JSON list of {sql, params}
   sessions        per login so far, how it was encrypted: "none", "login" or "full"
@@ -1693,16 +1695,27 @@ def tls_context(certificate, key):
 
 class Rules:
     KINDS = ('fail', 'warn', 'drop', 'unresolved', 'fatal', 'fatal_after_rows', 'cut', 'deadlock',
-             'lock_timeout')
+             'lock_timeout', 'hold')
 
     def __init__(self, latency=0.0):
         self.lock = threading.Lock()
+        self.released = None
         self.clear()
         self.latency = latency
 
     def clear(self):
         for kind in self.KINDS:
             setattr(self, kind, [])
+        if self.released is not None:
+            self.released.set()
+        self.released = threading.Event()
+
+    def wait_while_held(self, text):
+        with self.lock:
+            if not any(rule.lower() in text.lower() for rule in self.hold):
+                return
+            released = self.released
+        released.wait(60)
 
     def matches(self, kind, text):
         with self.lock:
@@ -2018,6 +2031,7 @@ class Session:
     def record(self, sql, params):
         with self.catalogue.lock:
             self.catalogue.recorded.append({'sql': sql, 'params': params})
+        self.rules.wait_while_held(sql)
 
     def execute(self, sql, params, response, in_proc):
         done_token = TOKEN_DONEINPROC if in_proc else TOKEN_DONE

@@ -60,6 +60,10 @@ public:
   void Deadlock(const QString& AText);
   // Statements containing AText fail with 1222, the lock request having timed out.
   void TimeOutLocks(const QString& AText);
+  // Statements containing AText are recorded, then wait until Clear (a minute at most) before
+  // they run, as on a server busy with other work.
+  void Hold(const QString& AText);
+  // Forgets every rule above and lets held statements go on.
   void Clear();
   // Renames the two columns of dbo.GetDatabaseInfo's result (DatabaseVersion, DatabaseName).
   void NameInfoColumns(const QString& AVersion, const QString& AName);
