@@ -327,6 +327,7 @@ TEST_F(SimpleDatabaseIntegrationTest, TheServerNumbersItsErrorsAsSqlServerDoes) 
       {"SET QUOTED_IDENTIFIER OFF;\r\nALTER VIEW dbo.OpenOrders AS SELECT Id FROM dbo.Orders", 111,
        "'CREATE/ALTER VIEW' must be the first statement in a query batch."},
       {"ALTER VIEW dbo.OpenOrders AS SELECT Id FROM dbo.Nowhere", 208, "Invalid object name 'dbo.Nowhere'."},
+      {"ALTER PROCEDURE dbo.NoSuchProcedure AS SELECT 1", 208, "Invalid object name 'dbo.NoSuchProcedure'."},
       {"ALTER VIEW dbo.OpenOrders AS SELECT Id, Shipped FROM dbo.Orders", 207, "Invalid column name 'Shipped'."},
       {"ALTER VIEW dbo.OpenOrders AS SELECT o.Id FROM dbo.Orders o JOIN sales.Lines l ON l.OrderId = o.Id", 207,
        "Invalid column name 'OrderId'."},
