@@ -50,4 +50,25 @@ if ! odbcinst -q -d 2>/dev/null | grep -qi '^\[FreeTDS\]'; then
   $SUDO odbcinst -i -d -f "$template" >/dev/null
   rm -f "$template"
 fi
+# node and tedious, the TDS client the TDS test server is held against. Debian's node and npm
+# come only when the commands are missing: a node from elsewhere brings its own npm.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  echo "setup: installing nodejs npm"
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends nodejs npm
+fi
+# tedious at the versions the lock file pins, into .cache/node beside the sources (where the test
+# looks for it), not globally; installed again only when the lock file changes.
+sources=$(cd "$(dirname "$0")/.." && pwd)
+node_folder="$sources/.cache/node"
+if ! cmp -s "$sources/tests/servers/package-lock.json" "$node_folder/package-lock.json" \
+    || [ ! -f "$node_folder/node_modules/tedious/package.json" ]; then
+  echo "setup: installing tedious into $node_folder"
+  mkdir -p "$node_folder"
+  cp "$sources/tests/servers/package.json" "$sources/tests/servers/package-lock.json" "$node_folder/"
+  npm ci --prefix "$node_folder" --no-audit --no-fund --loglevel=error
+fi
 echo "setup: all packages present"

@@ -1,5 +1,6 @@
 #include "compare/Repair.Script.h"
 
+#include "database/Database.Interfaces.h"
 #include "database/Database.Odbc.h"
 #include "infra/Support.Exceptions.h"
 #include "infra/Support.Format.h"
@@ -126,7 +127,13 @@ QList<TRepairResult> TRepairScript::Run(ISQL* ASQL) const {
         dynamic_cast<IAlterObject*>(Step.Object)->ExecuteAlter(ASQL, Step.Batch);
         Results.append({TRepairOutcome::Repaired, {}});
       } catch (const Exception& E) {
-        Results.append({TRepairOutcome::Failed, ServerMessage(E)});
+        QString Message = ServerMessage(E);
+        // A fatal error (or a broken link) ends the session, and the server rolls back the
+        // transaction a repair batch runs in; the user needs to know the connection is gone.
+        if (!ASQL->GetConnected())
+          Message += QStringLiteral("\nThe connection to the server was lost: the server rolled back what this "
+                                    "repair had begun, and nothing after it was attempted. Connect again to go on.");
+        Results.append({TRepairOutcome::Failed, Message});
         Stopped = true;
       }
     }

@@ -139,8 +139,10 @@ void CheckConfigurable(const QString& AWhat, const QString& AValue) {
     throw EConnectionSettings(QStringLiteral("The %1 \"%2\" cannot be given to the FreeTDS driver").arg(AWhat, AValue));
 }
 
-// The section of FreeTDS's configuration for a server that must prove who it is: FreeTDS takes
-// the CA file and the host name check from its configuration only.
+// The section of FreeTDS's configuration for a server that must encrypt: FreeTDS takes the TLS
+// versions, the CA file and the host name check from its configuration only. TLS 1.0, which
+// FreeTDS would otherwise accept, is broken and refused; a server that must prove who it is also
+// has its certificate and host name checked.
 QString FreeTdsSection(const QString& AServer, const TEncryptionKeys& AKeys) {
   QString Host = AServer;
   QString Port;
@@ -154,7 +156,8 @@ QString FreeTdsSection(const QString& AServer, const TEncryptionKeys& AKeys) {
     Host = Host.left(Slash);
   }
   CheckConfigurable(QStringLiteral("server host name"), Host);
-  if (!AKeys.HostNameInCertificate.isEmpty() && AKeys.HostNameInCertificate.compare(Host, Qt::CaseInsensitive) != 0)
+  if (AKeys.ChecksCertificate() && !AKeys.HostNameInCertificate.isEmpty() &&
+      AKeys.HostNameInCertificate.compare(Host, Qt::CaseInsensitive) != 0)
     throw EConnectionSettings(
         QStringLiteral("The FreeTDS driver checks the server's certificate against the host name it connects to "
                        "(\"%1\"), not against HostNameInCertificate (\"%2\"); connect by that name instead")
@@ -171,7 +174,10 @@ QString FreeTdsSection(const QString& AServer, const TEncryptionKeys& AKeys) {
     CheckConfigurable(QStringLiteral("instance name"), Instance);
     Section += QStringLiteral("\tinstance = %1\n").arg(Instance);
   }
-  return Section + QStringLiteral("\tencryption = require\n\tcheck certificate hostname = yes\n");
+  Section += QStringLiteral("\tencryption = require\n\tenable tls v1 = no\n");
+  if (AKeys.ChecksCertificate())
+    Section += QStringLiteral("\tcheck certificate hostname = yes\n");
+  return Section;
 }
 
 // The CA file's certificates, copied to where the generated configuration can name them
@@ -187,6 +193,14 @@ void CopyCertificates(const QString& ACAFile, const QString& ACopy) {
   QFile Copy(ACopy);
   if (!Copy.open(QIODevice::WriteOnly) || Copy.write(Certificates) != Certificates.size())
     throw EConnectionSettings(QStringLiteral("Cannot write \"%1\": %2").arg(ACopy, Copy.errorString()));
+}
+
+// The server answered the login (with an error), so the encryption was set up: FreeTDS numbers
+// its own errors, such as a failed connection, from 20000 to 20999; other numbers are the server's.
+bool ServerAnswered(const EOdbcError& AError) {
+  return std::any_of(AError.Diagnostics().cbegin(), AError.Diagnostics().cend(), [](const TOdbcDiagnostic& ADiagnostic) {
+    return ADiagnostic.NativeError != 0 && (ADiagnostic.NativeError < 20000 || ADiagnostic.NativeError > 20999);
+  });
 }
 
 // FreeTDS reads FREETDSCONF, which the whole process shares, while a connection opens.
@@ -212,15 +226,19 @@ public:
     if (!FFolder->isValid())
       throw EConnectionSettings(
           QStringLiteral("No folder for the FreeTDS configuration: %1").arg(FFolder->errorString()));
-    QString CAFile = QStringLiteral("system");
-    if (!ALogin.CAFile.isEmpty()) {
-      CAFile = FFolder->filePath(QStringLiteral("ca.pem"));
-      CheckConfigurable(QStringLiteral("temporary folder"), CAFile);
-      CopyCertificates(ALogin.CAFile, CAFile);
+    QString Section = ALogin.FreeTdsSection;
+    if (ALogin.ChecksCertificate) {
+      QString CAFile = QStringLiteral("system");
+      if (!ALogin.CAFile.isEmpty()) {
+        CAFile = FFolder->filePath(QStringLiteral("ca.pem"));
+        CheckConfigurable(QStringLiteral("temporary folder"), CAFile);
+        CopyCertificates(ALogin.CAFile, CAFile);
+      }
+      Section += QStringLiteral("\tca file = %1\n").arg(CAFile);
     }
     const QString FileName = FFolder->filePath(QStringLiteral("freetds.conf"));
     QFile File(FileName);
-    const QByteArray Text = (ALogin.FreeTdsSection + QStringLiteral("\tca file = %1\n").arg(CAFile)).toUtf8();
+    const QByteArray Text = Section.toUtf8();
     if (!File.open(QIODevice::WriteOnly) || File.write(Text) != Text.size())
       throw EConnectionSettings(QStringLiteral("Cannot write \"%1\": %2").arg(FileName, File.errorString()));
     File.close();
@@ -336,15 +354,17 @@ TOdbcLogin OdbcLogin(const TMSSQLConnString& AConnString, const QString& ADriver
     Pairs.append(OdbcKey + u'=' + OdbcValue(Key, Value, FreeTds));
   }
   const QString CAFile = Encryption.CAFile.isEmpty() ? ACAFile : Encryption.CAFile;
-  if (FreeTds && Encryption.ChecksCertificate()) {
+  if (!Encryption.CAFile.isEmpty() && !(FreeTds && Encryption.ChecksCertificate()))
+    throw EConnectionSettings(
+        QStringLiteral("A CA file is used only when encryption is required, its certificate checked and the driver "
+                       "is FreeTDS"));
+  if (FreeTds && Encryption.Level == TEncryptionKeys::Require) {
     Login.FreeTdsSection = FreeTdsSection(Server, Encryption);
-    Login.CAFile = CAFile;
+    Login.ChecksCertificate = Encryption.ChecksCertificate();
+    if (Login.ChecksCertificate)
+      Login.CAFile = CAFile;
     Pairs.insert(1, QStringLiteral("Servername=") + FreeTdsServerName);
   } else {
-    if (!Encryption.CAFile.isEmpty())
-      throw EConnectionSettings(
-          QStringLiteral("A CA file is used only when encryption is required, its certificate checked and the driver "
-                         "is FreeTDS"));
     Pairs.insert(1, QStringLiteral("Server=") + OdbcValue(QStringLiteral("Data Source"), Server, FreeTds));
   }
   if (FreeTds) {
@@ -452,15 +472,21 @@ void TSimpleDatabase::Connect() {
     const TFreeTdsConfiguration Configuration(Login);
     fConnection->Open(Login.ConnectionString, Login.LoginTimeout);
   } catch (const EOdbcError& E) {
-    if (Login.FreeTdsSection.isEmpty())
+    if (Login.FreeTdsSection.isEmpty() || ServerAnswered(E))
       throw;
+    // FreeTDS says no more than that the connection failed; what the encryption asked of the
+    // server is what the user can act on.
     QList<TOdbcDiagnostic> Diagnostics = E.Diagnostics();
+    if (Login.ChecksCertificate)
+      Diagnostics.append({0, QStringLiteral("08001"),
+                          QStringLiteral("The server's certificate was checked against %1 and its host name: a "
+                                         "certificate not signed by that authority, expired or made for another host "
+                                         "is refused; TrustServerCertificate=yes skips the check")
+                              .arg(Login.CAFile.isEmpty() ? QStringLiteral("the system's CA store")
+                                                          : QStringLiteral("\"%1\"").arg(Login.CAFile))});
     Diagnostics.append({0, QStringLiteral("08001"),
-                        QStringLiteral("The server's certificate was checked against %1 and its host name: a "
-                                       "certificate not signed by that authority, expired or made for another host "
-                                       "is refused; TrustServerCertificate=yes skips the check")
-                            .arg(Login.CAFile.isEmpty() ? QStringLiteral("the system's CA store")
-                                                        : QStringLiteral("\"%1\"").arg(Login.CAFile))});
+                        QStringLiteral("An encrypted connection is not made with TLS 1.0, which is no longer safe: a "
+                                       "server that offers nothing newer is refused")});
     throw EOdbcError(Diagnostics);
   }
   fCachedConnString = Complete;

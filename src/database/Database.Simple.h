@@ -32,11 +32,12 @@ struct TOdbcLogin {
   QString ConnectionString;
   // The "Connect Timeout" in seconds (15, the OLE DB default, when the string has none).
   qint32 LoginTimeout = 0;
-  // With FreeTDS, when the server's certificate must be checked: the section of the driver's
-  // configuration, named by the connection string's Servername, that says where the server is and
-  // that its certificate and host name are checked; the CA file (empty: the system's CA store)
-  // is added when connecting.
+  // With FreeTDS, when encryption is required: the section of the driver's configuration, named
+  // by the connection string's Servername, that says where the server is, that TLS 1.0 is refused
+  // and, with ChecksCertificate, that the certificate and host name are checked; the CA file
+  // (empty: the system's CA store) is added when connecting.
   QString FreeTdsSection;
+  bool ChecksCertificate = false;
   QString CAFile;
 };
 
@@ -48,8 +49,9 @@ struct TOdbcLogin {
 // value not known to make it optional requires it, and a string that both requires it and turns
 // it off is refused. Required encryption checks the server's certificate against ACAFile (or the
 // string's CAFile; empty: the system's CA store) and its host name, unless TrustServerCertificate
-// (OLE DB: "Trust Server Certificate") is yes. FreeTDS gets TDS_Version=7.4 unless the string
-// names a version. Raises EConnectionSettings for what cannot be passed on as meant.
+// (OLE DB: "Trust Server Certificate") is yes; with FreeTDS it never settles for TLS 1.0.
+// FreeTDS gets TDS_Version=7.4 unless the string names a version. Raises EConnectionSettings for
+// what cannot be passed on as meant.
 TOdbcLogin OdbcLogin(const TMSSQLConnString& AConnString, const QString& ADriver, const QString& ACAFile);
 
 // The CA file named by the key CAFile of the section Database in the settings file beside the

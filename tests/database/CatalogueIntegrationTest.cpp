@@ -47,7 +47,9 @@ protected:
     FDb.Connect();
   }
 
+  // Reads AList afresh from the server and finds the check constraint on ATable in it.
   TDatabaseCheckConstraint* CheckOn(TCheckConstraintList& AList, const QString& ATable) {
+    AList.Load(&FDb);
     for (TDatabaseObject* Object : AList.Values())
       if (auto* Check = dynamic_cast<TDatabaseCheckConstraint*>(Object); Check && Check->TableName() == ATable)
         return Check;
@@ -84,14 +86,12 @@ TEST_F(CatalogueOverOdbcTest, TheDescribersSnapshotEqualsTheOneFromTheSameCatalo
 TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAddKeepsTheOldOne) {
   const QString Table = QString::fromUtf8("Beløp");
   TCheckConstraintList Checks(&FLog);
-  Checks.Load(&FDb);
   TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   ASSERT_EQ(Check->ConstraintName(), QStringLiteral("CK_Sats]"));
   Check->SetStandardDefinition(QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
   Check->Alter(&FDb);
 
-  Checks.Load(&FDb);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
@@ -101,7 +101,6 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAd
   Check->SetStandardDefinition(QStringLiteral("([Sats]>(5))"));
   EXPECT_THROW(Check->Alter(&FDb), EOdbcError);
   FServer.Clear();
-  Checks.Load(&FDb);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
@@ -113,14 +112,12 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairKeepsHowTheConstraintWasAdded
   const QString Add = QStringLiteral("ALTER TABLE [dbo].[orderLines] WITH NOCHECK ADD CONSTRAINT [CK_Qty] CHECK NOT FOR "
                                      "REPLICATION ([Qty]>=(0));");
   TCheckConstraintList Checks(&FLog);
-  Checks.Load(&FDb);
   TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
   EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
   Check->Alter(&FDb);
 
-  Checks.Load(&FDb);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Qty]>=(0))"));
@@ -135,7 +132,6 @@ TEST_F(CatalogueOverOdbcTest, AnUntrustedConstraintComesBackOverRowsThatBreakIt)
   const QString Table = QStringLiteral("orderLines");
   const QString Stricter = QStringLiteral("([Qty]>(0) AND [Qty]<(1000))");
   TCheckConstraintList Checks(&FLog);
-  Checks.Load(&FDb);
   TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   const QString Before = Check->CheckClause();
@@ -151,40 +147,38 @@ TEST_F(CatalogueOverOdbcTest, AnUntrustedConstraintComesBackOverRowsThatBreakIt)
         "database \"Tellwick\", table \"dbo.orderLines\", column 'Qty'.")))
         << E.what();
   }
-  Checks.Load(&FDb);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), Before);
 
   Check->SetStandardDefinition(Stricter);
   Check->Alter(&FDb);
-  Checks.Load(&FDb);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), Stricter);
 }
 
 // A repair the server gives up on (chosen as a deadlock victim, tired of waiting for a lock, or
-// ending the session with a fatal error between the drop and the add) fails that object with the
-// server's words and changes nothing; the objects after it are not attempted.
+// ending the session with a fatal error once the drop has run inside the batch's transaction)
+// fails that object with the server's words and changes nothing; the objects after it are not
+// attempted. A fatal error also says the connection was lost, and leaves it closed.
 TEST_F(CatalogueOverOdbcTest, ARepairTheServerGivesUpOnFailsThatObjectChangesNothingAndAttemptsNoMore) {
   const struct {
     void (TTdsServer::*Rule)(const QString&);
     const char* Message;
-    bool StaysConnected;
+    bool ConnectionLost;
   } Cases[] = {
       {&TTdsServer::Deadlock,
        "was deadlocked on lock resources with another process and has been chosen as the deadlock victim. Rerun the "
        "transaction.",
-       true},
-      {&TTdsServer::TimeOutLocks, "Lock request time out period exceeded.", true},
-      {&TTdsServer::FailFatally, "Fatal error 9001", false},
+       false},
+      {&TTdsServer::TimeOutLocks, "Lock request time out period exceeded.", false},
+      {&TTdsServer::FailFatally, "Fatal error 9001", true},
   };
   const QString Table = QString::fromUtf8("Beløp");
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Message);
     TCheckConstraintList Checks(&FLog);
-    Checks.Load(&FDb);
     TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
     ASSERT_NE(Check, nullptr);
     const QString Before = Check->CheckClause();
@@ -207,12 +201,13 @@ TEST_F(CatalogueOverOdbcTest, ARepairTheServerGivesUpOnFailsThatObjectChangesNot
     ASSERT_EQ(Results.size(), 2);
     EXPECT_EQ(Results[0].Outcome, TRepairOutcome::Failed);
     EXPECT_TRUE(Results[0].Message.contains(QString::fromLatin1(Case.Message))) << Results[0].Message.toStdString();
+    EXPECT_EQ(Results[0].Message.contains(QStringLiteral("The connection to the server was lost")), Case.ConnectionLost)
+        << Results[0].Message.toStdString();
     EXPECT_EQ(Results[1].Outcome, TRepairOutcome::NotAttempted);
-    EXPECT_EQ(FDb.Connected(), Case.StaysConnected);
-    if (!FDb.Connected())
+    EXPECT_EQ(FDb.Connected(), !Case.ConnectionLost);
+    if (Case.ConnectionLost)
       FDb.Connect();
     EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@TRANCOUNT")).toInt(), 0);
-    Checks.Load(&FDb);
     Check = CheckOn(Checks, Table);
     ASSERT_NE(Check, nullptr);
     EXPECT_EQ(Check->CheckClause(), Before);
@@ -319,7 +314,6 @@ TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAb
     SCOPED_TRACE(Case.Name);
     FDb.ExecuteCommand(Case.XactAbortBefore ? QStringLiteral("SET XACT_ABORT ON") : QStringLiteral("SET XACT_ABORT OFF"));
     TCheckConstraintList Checks(&FLog);
-    Checks.Load(&FDb);
     TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
     ASSERT_NE(Check, nullptr);
     const QString Before = Check->CheckClause();
@@ -338,7 +332,6 @@ TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAb
     }
     EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@TRANCOUNT")).toInt(), 0);
     EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@OPTIONS")).toInt() & XactAbort, Case.XactAbortBefore ? XactAbort : 0);
-    Checks.Load(&FDb);
     Check = CheckOn(Checks, Table);
     ASSERT_NE(Check, nullptr);
     EXPECT_EQ(Check->CheckClause(), Case.Rule ? Before : QString::fromUtf8(Case.Clause));

@@ -1,4 +1,6 @@
+#include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
+#include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Permissions.h"
 #include "schema/Routines.h"
@@ -100,25 +102,44 @@ QString Definition(const TDatabaseObjectList& AList, const QString& AKey, QStrin
   return AList.TryGetValue(AKey, Object) ? ARead(Object) : QStringLiteral("<missing>");
 }
 
+// A catalogue written to a file of its own, served by the TDS stand-in and connected to with a
+// SQL login.
+class TServedCatalogue {
+public:
+  TServedCatalogue(const QByteArray& AXml, const QString& ADatabase)
+      : FFixture(Written(FFolder, AXml)), FServer(FFixture, {QStringLiteral("quillon:pw")}) {
+    Db.SetLoginDialog(&FLogin);
+    Db.SetConnectionString(FServer.ConnectionString(ADatabase));
+    Db.Connect();
+  }
+
+  TRecordingLog Log;
+  TSimpleDatabase Db{&Log};
+
+private:
+  static QString Written(const QTemporaryDir& AFolder, const QByteArray& AXml) {
+    const QString FileName = AFolder.filePath(QStringLiteral("catalogue.xml"));
+    QFile File(FileName);
+    if (!File.open(QIODevice::WriteOnly) || File.write(AXml) != AXml.size())
+      ADD_FAILURE() << "cannot write " << FileName.toStdString();
+    return FileName;
+  }
+
+  QTemporaryDir FFolder;
+  QString FFixture;
+  TTdsServer FServer;
+  TFixedLogin FLogin{QStringLiteral("quillon"), QStringLiteral("pw")};
+};
+
 // Every catalogue list read through FreeTDS from a database of awkward names, in a
 // case-insensitive and in a case-sensitive collation: the whole definitions, the right
 // objects and nothing else.
 TEST(HostileCatalogueTest, EveryListReadsTheRightObjectsAndWholeDefinitionsInEitherCollation) {
   for (const char* Collation : {"Latin1_General_CI_AS", "Latin1_General_CS_AS"}) {
     SCOPED_TRACE(Collation);
-    QTemporaryDir Folder;
-    const QString Fixture = Folder.filePath(QStringLiteral("hostile.xml"));
-    QFile File(Fixture);
-    ASSERT_TRUE(File.open(QIODevice::WriteOnly));
-    File.write(HostileCatalogue(QString::fromLatin1(Collation)));
-    File.close();
-    TTdsServer Server(Fixture, {QStringLiteral("quillon:pw")});
-    TRecordingLog Log;
-    TFixedLogin Login(QStringLiteral("quillon"), QStringLiteral("pw"));
-    TSimpleDatabase Db(&Log);
-    Db.SetLoginDialog(&Login);
-    Db.SetConnectionString(Server.ConnectionString(QStringLiteral("Hostile")));
-    Db.Connect();
+    TServedCatalogue Served(HostileCatalogue(QString::fromLatin1(Collation)), QStringLiteral("Hostile"));
+    TRecordingLog& Log = Served.Log;
+    TSimpleDatabase& Db = Served.Db;
 
     TDatabaseViewList Views(&Log);
     Views.Load(&Db);
@@ -150,6 +171,56 @@ TEST(HostileCatalogueTest, EveryListReadsTheRightObjectsAndWholeDefinitionsInEit
     EXPECT_TRUE(Db.ObjectExists(QString::fromUtf8("Продажи.Функция"), otScalarFunction));
     EXPECT_TRUE(Db.ObjectExists(QStringLiteral("[Sch.ema].[Get.Order]]'s]"), otStoredProcedure));
     EXPECT_FALSE(Db.ObjectExists(QString::fromUtf8("Продажи.Функция"), otStoredProcedure));
+  }
+}
+
+// Names that differ only in case, in a case-sensitive database: each check constraint joins its
+// own table, the routine query's 'dt[_]%' leaves a DT_ routine in, and a procedure called in
+// another case is not found.
+TEST(HostileCatalogueTest, ACaseSensitiveDatabaseTellsNamesApartByCase) {
+  TServedCatalogue Served(R"xml(<?xml version="1.0"?>
+<Database Server="TDSTEST" DatabaseName="Cased" Version="3" Collation="Latin1_General_CS_AS">
+  <SCHEMAS><SCHEMA SCHEMA_NAME="dbo" SCHEMA_OWNER="dbo"/></SCHEMAS>
+  <TABLES>
+    <TABLE TABLE_SCHEMA="dbo" TABLE_NAME="Orders" TABLE_TYPE="BASE TABLE"/>
+    <TABLE TABLE_SCHEMA="dbo" TABLE_NAME="Lines" TABLE_TYPE="BASE TABLE"/>
+  </TABLES>
+  <CHECK_CONSTRAINTS>
+    <CHECK_CONSTRAINT CONSTRAINT_SCHEMA="dbo" CONSTRAINT_NAME="CK_Qty" TABLE_SCHEMA="dbo" TABLE_NAME="Orders" CHECK_CLAUSE="([Qty]&gt;(0))"/>
+    <CHECK_CONSTRAINT CONSTRAINT_SCHEMA="dbo" CONSTRAINT_NAME="CK_QTY" TABLE_SCHEMA="dbo" TABLE_NAME="Lines" CHECK_CLAUSE="([QTY]&gt;(1))"/>
+  </CHECK_CONSTRAINTS>
+  <ROUTINES>
+    <ROUTINE ROUTINE_SCHEMA="dbo" ROUTINE_NAME="GetDatabaseInfo" ROUTINE_TYPE="PROCEDURE">CREATE PROCEDURE dbo.GetDatabaseInfo AS SELECT 3</ROUTINE>
+    <ROUTINE ROUTINE_SCHEMA="dbo" ROUTINE_NAME="DT_Kept" ROUTINE_TYPE="PROCEDURE">CREATE PROCEDURE dbo.DT_Kept AS SELECT 1</ROUTINE>
+    <ROUTINE ROUTINE_SCHEMA="dbo" ROUTINE_NAME="dt_hidden" ROUTINE_TYPE="PROCEDURE">CREATE PROCEDURE dbo.dt_hidden AS SELECT 1</ROUTINE>
+  </ROUTINES>
+</Database>
+)xml",
+                          QStringLiteral("Cased"));
+  TRecordingLog& Log = Served.Log;
+  TSimpleDatabase& Db = Served.Db;
+
+  TCheckConstraintList Checks(&Log);
+  Checks.SetCaseSensitiveKeys(true);
+  Checks.Load(&Db);
+  QStringList Tables;
+  for (const TDatabaseObject* Object : Checks.Values())
+    Tables.append(Object->ObjectName() + QStringLiteral(" on ") + dynamic_cast<const TDatabaseConstraint*>(Object)->TableName());
+  Tables.sort();
+  EXPECT_EQ(Tables, (QStringList{QStringLiteral("CK_QTY on Lines"), QStringLiteral("CK_Qty on Orders")}));
+
+  TDatabaseRoutineList Routines(&Log);
+  Routines.SetCaseSensitiveKeys(true);
+  Routines.Load(&Db);
+  EXPECT_EQ(KeysOf(Routines), (QStringList{QStringLiteral("[dbo].[DT_Kept]"), QStringLiteral("[dbo].[GetDatabaseInfo]")}));
+
+  EXPECT_EQ(Db.FastQuery(QStringLiteral("EXEC dbo.GetDatabaseInfo"))->Fields(0).AsInteger(), 3);
+  try {
+    Db.FastQuery(QStringLiteral("EXEC dbo.getDatabaseInfo"));
+    ADD_FAILURE() << "a procedure called in another case was found";
+  } catch (const EOdbcError& E) {
+    ASSERT_FALSE(E.Diagnostics().isEmpty());
+    EXPECT_EQ(E.Diagnostics().first().NativeError, 2812) << E.what();
   }
 }
 

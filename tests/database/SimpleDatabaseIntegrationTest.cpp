@@ -21,6 +21,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <netinet/in.h>
@@ -684,6 +685,51 @@ TEST(SimpleDatabaseEncryptionTest, RequiredEncryptionChecksTheServersCertificate
   }
 }
 
+// An old server that speaks nothing newer than TLS 1.0 is refused, whether its certificate is
+// checked or trusted, promptly and with a message that names the TLS version; a login the server
+// refuses over TLS gets no such explanation.
+TEST(SimpleDatabaseEncryptionTest, AServerThatOffersOnlyTls10IsRefusedWithAMessageThatSaysSo) {
+  const TTestCertificates Certificates;
+  const QString Tls10 = QStringLiteral("An encrypted connection is not made with TLS 1.0");
+  const struct {
+    const char* Tls;
+    QString Keys;
+    const char* Password;
+    QString Message;  // empty: connected
+  } Cases[] = {
+      {"1.0", QStringLiteral("Encrypt=yes;CAFile=") + Certificates.Path(QStringLiteral("ca.pem")), "s3cret;pa}ss", Tls10},
+      {"1.0", QStringLiteral("Encrypt=yes;TrustServerCertificate=yes"), "s3cret;pa}ss", Tls10},
+      {"1.2", QStringLiteral("Encrypt=yes;TrustServerCertificate=yes"), "s3cret;pa}ss", {}},
+      {"1.2", QStringLiteral("Encrypt=yes;TrustServerCertificate=yes"), "wrong", QStringLiteral("Login failed")},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(std::string(Case.Tls) + ": " + Case.Keys.toStdString() + ", " + Case.Password);
+    TTdsServer Server(Fixture, {}, QStringLiteral("force"),
+                      Certificates.ServerOptions(QStringLiteral("server.pem"))
+                          << QStringLiteral("--tls") << QString::fromLatin1(Case.Tls));
+    TDatabaseWithLogin Login(QStringLiteral("Data Source=localhost,%1;Initial Catalog=Harbour;Connect Timeout=10;%2")
+                                 .arg(Server.Port())
+                                 .arg(Case.Keys));
+    Login.Dialog.Password = QString::fromLatin1(Case.Password);
+    if (Case.Message.isEmpty()) {
+      Login.Db.Connect();
+      EXPECT_EQ(Server.Sessions(), QStringList{QStringLiteral("full")});
+      continue;
+    }
+    QElapsedTimer Timer;
+    Timer.start();
+    try {
+      Login.Db.Connect();
+      ADD_FAILURE() << "connected";
+    } catch (const EOdbcError& E) {
+      EXPECT_TRUE(E.Message().contains(Case.Message)) << E.what();
+      EXPECT_EQ(E.Message().contains(Tls10), Case.Message == Tls10) << E.what();
+    }
+    EXPECT_LT(Timer.elapsed(), 5000);
+    EXPECT_FALSE(Login.Db.Connected());
+  }
+}
+
 TEST(SimpleDatabaseEncryptionTest, ACAFileThatCannotServeIsRefusedBeforeConnecting) {
   QTemporaryDir Folder;
   QFile NotPem(Folder.filePath(QStringLiteral("ca.der")));
@@ -813,6 +859,39 @@ TEST(SimpleDatabaseTimeoutTest, AServerThatNeverAnswersFailsWithinTheConnectTime
   EXPECT_LT(Timer.elapsed(), 8000);
   EXPECT_FALSE(Db.Connected());
   close(Listener);
+}
+
+// A batch that outlasts the query time-out is cancelled: the driver sends the server an attention,
+// the batch stops in its WAITFOR and the connection stays usable. Under XACT_ABORT nothing of the
+// batch is kept; without it the transaction stays open, as SQL Server leaves it.
+TEST(SimpleDatabaseTimeoutTest, AStatementThatTimesOutIsCancelledAndUnderXactAbortRolledBack) {
+  TTdsServer Server(Fixture);
+  for (const auto& [XactAbort, OpenTransactions, ConstraintKept] :
+       {std::tuple{"ON", 0, true}, std::tuple{"OFF", 1, false}}) {
+    SCOPED_TRACE(XactAbort);
+    TOdbcConnection Connection;
+    Connection.Open(QStringLiteral("DRIVER=FreeTDS;Server=127.0.0.1;Port=%1;Database=Harbour;UID=plain;PWD=pw;"
+                                   "TDS_Version=7.4;")
+                        .arg(Server.Port()),
+                    5);
+    Connection.SetQueryTimeout(1);
+    TOdbcQuery Query(Connection);
+    QElapsedTimer Timer;
+    Timer.start();
+    ExpectRaised<EOdbcError>(
+        [&] {
+          Query.OpenQuery(QStringLiteral("SET XACT_ABORT %1; BEGIN TRANSACTION; ALTER TABLE sales.Lines DROP CONSTRAINT "
+                                         "CK_Lines_Qty; WAITFOR DELAY '00:00:30'; COMMIT TRANSACTION")
+                              .arg(QLatin1String(XactAbort)));
+        },
+        QStringLiteral("Timeout expired"));
+    EXPECT_LT(Timer.elapsed(), 10000);
+    ASSERT_TRUE(Connection.Connected());
+    Query.OpenQuery(QStringLiteral("SELECT @@TRANCOUNT AS OpenTransactions, OBJECT_ID('sales.CK_Lines_Qty') AS Id"));
+    EXPECT_EQ(Query.FieldByName(QStringLiteral("OpenTransactions")).AsInteger(), OpenTransactions);
+    EXPECT_EQ(!Query.FieldByName(QStringLiteral("Id")).IsNull(), ConstraintKept);
+    Query.Close();
+  }
 }
 
 }  // namespace

@@ -45,7 +45,8 @@ TEST(PlaceholderTest, ColonNamesBecomeMarkersInOrderOutsideLiterals) {
 TEST(OdbcConnectionStringTest, OleDbKeysBecomeTheDriversKeys) {
   const QString FreeTds = QStringLiteral("FreeTDS");
   const QString Msodbc = QStringLiteral("ODBC Driver 18 for SQL Server");
-  const QString Checked = QStringLiteral("\tencryption = require\n\tcheck certificate hostname = yes\n");
+  const QString Encrypted = QStringLiteral("\tencryption = require\n\tenable tls v1 = no\n");
+  const QString Checked = Encrypted + QStringLiteral("\tcheck certificate hostname = yes\n");
   const struct {
     QString Driver;
     QString OleDb;
@@ -53,6 +54,7 @@ TEST(OdbcConnectionStringTest, OleDbKeysBecomeTheDriversKeys) {
     qint32 Timeout;
     QString FreeTdsSection = {};
     QString CAFile = {};
+    bool ChecksCertificate = false;
   } Cases[] = {
       {FreeTds, QStringLiteral("Provider=SQLOLEDB.1;Data Source=SRV;Initial Catalog=Harbour;Integrated Security=SSPI"),
        QStringLiteral("DRIVER=FreeTDS;Server=SRV;Database=Harbour;Trusted_Connection=Yes;TDS_Version=7.4;Encryption=request;"),
@@ -65,7 +67,7 @@ TEST(OdbcConnectionStringTest, OleDbKeysBecomeTheDriversKeys) {
        QStringLiteral("Persist Security Info=False;Data Source=tcp:host\\INST;Connect Timeout=3;Encrypt=yes;"
                       "Application Name=Quillon;Workstation ID=WS;Current Language=norsk"),
        QStringLiteral("DRIVER=FreeTDS;Servername=quillon;APP=Quillon;WSID=WS;Language=norsk;TDS_Version=7.4;Encryption=require;"),
-       3, QStringLiteral("[quillon]\n\thost = host\n\tinstance = INST\n") + Checked, QStringLiteral("/settings/ca.pem")},
+       3, QStringLiteral("[quillon]\n\thost = host\n\tinstance = INST\n") + Checked, QStringLiteral("/settings/ca.pem"), true},
       {FreeTds, QStringLiteral("Initial Catalog=H;TDS_Version=7.3;Encryption=request"),
        QStringLiteral("DRIVER=FreeTDS;Server=localhost;Database=H;TDS_Version=7.3;Encryption=request;"), 15},
       {FreeTds, QStringLiteral("Data Source=(local);Integrated Security=True"),
@@ -74,16 +76,19 @@ TEST(OdbcConnectionStringTest, OleDbKeysBecomeTheDriversKeys) {
        QStringLiteral("DRIVER=FreeTDS;Server=S;TDS_Version=7.4;Encryption=request;"), 15},
       {FreeTds, QStringLiteral("Data Source=db,1533;Encrypt=strict;CAFile=/etc/ca.pem"),
        QStringLiteral("DRIVER=FreeTDS;Servername=quillon;TDS_Version=7.4;Encryption=require;"), 15,
-       QStringLiteral("[quillon]\n\thost = db\n\tport = 1533\n") + Checked, QStringLiteral("/etc/ca.pem")},
+       QStringLiteral("[quillon]\n\thost = db\n\tport = 1533\n") + Checked, QStringLiteral("/etc/ca.pem"), true},
       {FreeTds, QStringLiteral("Data Source=S;Encrypt=mandatory;HostNameInCertificate=s"),
        QStringLiteral("DRIVER=FreeTDS;Servername=quillon;TDS_Version=7.4;Encryption=require;"), 15,
-       QStringLiteral("[quillon]\n\thost = S\n") + Checked, QStringLiteral("/settings/ca.pem")},
+       QStringLiteral("[quillon]\n\thost = S\n") + Checked, QStringLiteral("/settings/ca.pem"), true},
+      // Trusted, the certificate goes unchecked, but the TLS version still counts.
       {FreeTds, QStringLiteral("Data Source=S;Use Encryption for Data=True;Trust Server Certificate=True"),
-       QStringLiteral("DRIVER=FreeTDS;Server=S;TDS_Version=7.4;Encryption=require;"), 15},
+       QStringLiteral("DRIVER=FreeTDS;Servername=quillon;TDS_Version=7.4;Encryption=require;"), 15,
+       QStringLiteral("[quillon]\n\thost = S\n") + Encrypted},
       {FreeTds, QStringLiteral("Data Source=S;Encrypt=FALSE"),
        QStringLiteral("DRIVER=FreeTDS;Server=S;TDS_Version=7.4;Encryption=request;"), 15},
-      {FreeTds, QStringLiteral("Data Source=S;Encrypt=perhaps;TrustServerCertificate=true"),
-       QStringLiteral("DRIVER=FreeTDS;Server=S;TDS_Version=7.4;Encryption=require;"), 15},
+      {FreeTds, QStringLiteral("Data Source=S,1533;Encrypt=perhaps;TrustServerCertificate=true;HostNameInCertificate=x"),
+       QStringLiteral("DRIVER=FreeTDS;Servername=quillon;TDS_Version=7.4;Encryption=require;"), 15,
+       QStringLiteral("[quillon]\n\thost = S\n\tport = 1533\n") + Encrypted},
       {FreeTds, QStringLiteral("Data Source=S;Encryption=off"),
        QStringLiteral("DRIVER=FreeTDS;Server=S;TDS_Version=7.4;Encryption=off;"), 15},
       // FreeTDS takes a braced value up to the first "};" and keeps "}}" as it is.
@@ -107,6 +112,7 @@ TEST(OdbcConnectionStringTest, OleDbKeysBecomeTheDriversKeys) {
     EXPECT_EQ(Login.LoginTimeout, Case.Timeout);
     EXPECT_EQ(Login.FreeTdsSection, Case.FreeTdsSection);
     EXPECT_EQ(Login.CAFile, Case.CAFile);
+    EXPECT_EQ(Login.ChecksCertificate, Case.ChecksCertificate);
   }
 }
 

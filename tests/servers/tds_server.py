@@ -7,7 +7,8 @@ extended by the attribute ServerVersion and a LOGINS container of LOGIN elements
 PASSWORD, and VIEW_DEFINITION="false" for a login without that permission). ROUTINE elements may
 carry LAST_ALTERED (ISO date and time); VIEW and ROUTINE elements may carry ENCRYPTED="true".
 The root's Collation attribute (default SQL_Latin1_General_CP1_CI_AS) is what
-DATABASEPROPERTYEX(DB_NAME(), 'Collation') answers; with _CS_ in it names resolve by case.
+DATABASEPROPERTYEX(DB_NAME(), 'Collation') answers; with _CS_ in it names resolve by case,
+in the catalogue's joins, its LIKE filters and procedure calls too.
 As SQL Server documents, OBJECT_DEFINITION and the catalogue's definition columns give NULL for
 an encrypted module, and for every module when the login lacks VIEW DEFINITION.
 VIEW and ROUTINE elements may carry USES_QUOTED_IDENTIFIER and USES_ANSI_NULLS ("0" or "1", the
@@ -25,16 +26,21 @@ It answers the statements the program sends: the catalogue queries, DB_NAME(), @
 OBJECT_ID, @@TRANCOUNT and @@OPTIONS, dbo.GetDatabaseInfo, dbo.AddUser and the store
 procedures (recorded only), repair DDL (ALTER VIEW/PROCEDURE/FUNCTION, ALTER TABLE ...
 DROP/ADD CONSTRAINT) with transactions, XACT_ABORT (an error rolls back and ends the batch;
-inside TRY it dooms the transaction), BEGIN TRY/CATCH, THROW and IF comparisons. Catalogue
+inside TRY it dooms the transaction), BEGIN TRY/CATCH, THROW, IF comparisons and WAITFOR DELAY.
+A client's attention (cancel) stops the running batch at its next statement or in its WAITFOR,
+rolls its transaction back under XACT_ABORT (leaves it open otherwise), and is acknowledged with
+a DONE token carrying DONE_ATTN. Catalogue
 queries are known by their whole text (KNOWN_QUERIES); anything else gets the error SQL Server
 gives for bad syntax or an unknown object.
 
 Usage: tds_server.py FIXTURE [--host 127.0.0.1] [--port 0] [--login NAME:PASSWORD]...
                      [--latency MS] [--encryption none|offer|force] [--certificate PEM --key PEM]
+                     [--tls 1.0|1.2]
 --latency delays every answer to a batch or procedure call, as a distant server would.
 With --encryption offer or force it speaks TLS in the pre-login exchange, showing the certificate
 --certificate names (its key in --key) or else a self-signed one for CN=localhost made with
-openssl; force refuses a client that will not encrypt.
+openssl; force refuses a client that will not encrypt. --tls 1.0 makes it an old server that
+speaks nothing newer than TLS 1.0 (1.2, the default, is the only other choice).
 The first line on standard output is the port. Standard input takes one command per line and
 each is answered with one line:
   fail TEXT       statements containing TEXT (any letter case) fail with error 50000
@@ -68,6 +74,7 @@ import datetime
 import json
 import os
 import re
+import select
 import shutil
 import socket
 import ssl
@@ -78,6 +85,7 @@ import tempfile
 import threading
 import time
 import traceback
+import warnings
 import xml.etree.ElementTree as ET
 
 # --- Packet and token constants --------------------------------------------------------------
@@ -135,6 +143,15 @@ class BatchEnded(Exception):
 
 class DropConnection(Exception):
     pass
+
+
+class Attention(Exception):
+    """The client cancelled the request it is waiting for; `reply` ends what the request had
+    produced when the cancel found it."""
+
+    def __init__(self):
+        super().__init__('cancelled')
+        self.reply = b''
 
 
 # --- Encoding helpers ----------------------------------------------------------------------
@@ -503,7 +520,7 @@ class Catalogue:
 
 STATEMENT_STARTERS = {'SELECT', 'EXEC', 'EXECUTE', 'ALTER', 'SET', 'BEGIN', 'COMMIT',
                       'ROLLBACK', 'DECLARE', 'PRINT', 'CREATE', 'DROP', 'INSERT', 'UPDATE',
-                      'DELETE', 'USE', 'GRANT', 'IF', 'SAVE', 'END', 'THROW'}
+                      'DELETE', 'USE', 'GRANT', 'IF', 'SAVE', 'END', 'THROW', 'WAITFOR'}
 MODULE_KINDS = {'VIEW', 'PROCEDURE', 'PROC', 'FUNCTION', 'TRIGGER'}
 
 TOKEN_RE = re.compile(r"""
@@ -669,7 +686,7 @@ def sql_literal(text, params):
     raise SqlError(102, "Incorrect syntax near '%s'." % text)
 
 
-def like_to_regex(pattern, escape=None):
+def like_to_regex(pattern, escape=None, case_sensitive=False):
     out, index = '', 0
     while index < len(pattern):
         char = pattern[index]
@@ -691,15 +708,16 @@ def like_to_regex(pattern, escape=None):
         else:
             out += re.escape(char)
         index += 1
-    return re.compile(out + r'\Z', re.IGNORECASE | re.DOTALL)
+    return re.compile(out + r'\Z', re.DOTALL if case_sensitive else re.IGNORECASE | re.DOTALL)
 
 
-def like_filter(sql):
-    """The NOT ... LIKE filter of a routine query: (compiled pattern) or None."""
+def like_filter(sql, case_sensitive):
+    """The NOT ... LIKE filter of a routine query: (compiled pattern) or None. The names it
+    filters compare by the database's collation."""
     match = re.search(r"LIKE\s+N?'((?:[^']|'')*)'(?:\s+ESCAPE\s+'(.)')?", sql, re.IGNORECASE)
     if not match:
         return None
-    return like_to_regex(match.group(1).replace("''", "'"), match.group(2))
+    return like_to_regex(match.group(1).replace("''", "'"), match.group(2), case_sensitive)
 
 
 # --- Checking statements as SQL Server's parser and binder would ------------------------------
@@ -1319,7 +1337,7 @@ def source_for(sql, catalogue, current_db, params, can_view_definition=True):
         return Source({}, data, INDEX_COLUMNS)
     if kind == 'permissions':
         routine_query = 'ROUTINE_SCHEMA' in upper
-        pattern = like_filter(sql) if routine_query else None
+        pattern = like_filter(sql, catalogue.case_sensitive) if routine_query else None
         items = catalogue.routine_privileges if routine_query else catalogue.table_privileges
         # A privilege element may carry CLASS (1, object, unless stated) and COLUMN_NAME (a
         # column-level permission, minor_id > 0); the query's conditions on them, and on the
@@ -1363,7 +1381,7 @@ def source_for(sql, catalogue, current_db, params, can_view_definition=True):
                 and catalogue.same(str(name), r.get('ROUTINE_NAME'))]
         return Source({}, data, [Column('LAST_ALTERED', 'datetime')])
     if kind == 'routines':
-        pattern = like_filter(sql)
+        pattern = like_filter(sql, catalogue.case_sensitive)
         data = []
         for r in rows(state['routines']):
             if pattern and pattern.match(r.get('ROUTINE_NAME', '')):
@@ -1381,7 +1399,7 @@ def source_for(sql, catalogue, current_db, params, can_view_definition=True):
                                  ('REFERENTIAL_CONSTRAINTS', catalogue.foreign_keys,
                                   REFERENTIAL_COLUMNS)):
         if kind == view:
-            return constraint_source(upper, cat, rows(items), columns)
+            return constraint_source(upper, cat, rows(items), columns, catalogue.same)
     if kind == 'tables':
         data = [{'TABLE_CATALOG': cat, 'TABLE_SCHEMA': t.get('TABLE_SCHEMA'),
                  'TABLE_NAME': t.get('TABLE_NAME'), 'TABLE_TYPE': t.get('TABLE_TYPE')}
@@ -1465,9 +1483,9 @@ def check_catalogue_spelling(toks):
             raise SqlError(207, "Invalid column name '%s'." % text)
 
 
-def constraint_source(upper, cat, items, columns):
+def constraint_source(upper, cat, items, columns, same):
     """A constraint view joined with the column-usage view, on the constraint name alone or on
-    schema and name, whichever the query asks for."""
+    schema and name, whichever the query asks for; `same` compares names by the collation."""
     by_schema = bool(re.search(r'U\.CONSTRAINT_SCHEMA\s*=\s*C\.CONSTRAINT_SCHEMA|'
                                r'C\.CONSTRAINT_SCHEMA\s*=\s*U\.CONSTRAINT_SCHEMA', upper))
     joined = 'CONSTRAINT_COLUMN_USAGE' in upper
@@ -1483,10 +1501,9 @@ def constraint_source(upper, cat, items, columns):
             data.append(row)
             continue
         for u in items:
-            if u.get('CONSTRAINT_NAME', '').lower() != c.get('CONSTRAINT_NAME', '').lower():
+            if not same(u.get('CONSTRAINT_NAME'), c.get('CONSTRAINT_NAME')):
                 continue
-            if by_schema and (u.get('CONSTRAINT_SCHEMA', '').lower()
-                              != c.get('CONSTRAINT_SCHEMA', '').lower()):
+            if by_schema and not same(u.get('CONSTRAINT_SCHEMA'), c.get('CONSTRAINT_SCHEMA')):
                 continue
             joined_row = dict(row)
             joined_row['U.TABLE_NAME'] = u.get('TABLE_NAME')
@@ -1583,8 +1600,10 @@ def project(sql, source, computed_value):
     return [column for column, _, _ in selected], result
 
 
-PROCEDURE_ARGUMENTS = {'savedbview': 4, 'savedbroutine': 5, 'savedbcheckconstraint': 6,
-                       'savedbreferentialconstraint': 9, 'adduser': 2, 'getdatabaseinfo': 0}
+# The procedures of schema dbo the server runs, spelled as they were created, and how many
+# arguments each takes.
+PROCEDURE_ARGUMENTS = {'SaveDbView': 4, 'SaveDbRoutine': 5, 'SaveDbCheckConstraint': 6,
+                       'SaveDbReferentialConstraint': 9, 'AddUser': 2, 'GetDatabaseInfo': 0}
 
 
 # --- Building responses -----------------------------------------------------------------------
@@ -1684,11 +1703,19 @@ def self_signed_certificate(folder):
     return certificate, key
 
 
-def tls_context(certificate, key):
-    """A server context that shows this certificate."""
+TLS_VERSIONS = {'1.0': ssl.TLSVersion.TLSv1, '1.2': ssl.TLSVersion.TLSv1_2}
+
+
+def tls_context(certificate, key, version='1.2'):
+    """A server context that shows this certificate and speaks only this TLS version."""
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    # TLS 1.2: no session tickets after the handshake, which would arrive unwrapped.
-    context.maximum_version = ssl.TLSVersion.TLSv1_2
+    # At most TLS 1.2: no session tickets after the handshake, which would arrive unwrapped.
+    with warnings.catch_warnings():
+        warnings.simplefilter('ignore', DeprecationWarning)  # TLS 1.0 is the point
+        context.minimum_version = context.maximum_version = TLS_VERSIONS[version]
+    if version == '1.0':
+        # An old server's protocol: OpenSSL's default security level no longer allows it.
+        context.set_ciphers('DEFAULT:@SECLEVEL=0')
     context.load_cert_chain(certificate, key)
     return context
 
@@ -1752,16 +1779,33 @@ class Session:
 
     def recv_exact(self, count):
         while len(self.received) < count:
-            chunk = self.conn.recv(65536 if self.tls else count - len(self.received))
-            if not chunk:
-                raise ConnectionError('client left')
-            if self.tls:
-                self.tls.incoming.write(chunk)
-                self.received += self.tls.read()
-            else:
-                self.received += chunk
+            self.take_in(self.conn.recv(65536 if self.tls else count - len(self.received)))
         data, self.received = bytes(self.received[:count]), self.received[count:]
         return data
+
+    def take_in(self, chunk):
+        if not chunk:
+            raise ConnectionError('client left')
+        if self.tls:
+            self.tls.incoming.write(chunk)
+            self.received += self.tls.read()
+        else:
+            self.received += chunk
+
+    def cancelled(self, wait=0.0):
+        """Whether the client has sent an attention to cancel the request that is running,
+        waiting up to `wait` seconds for one. A request sent meanwhile stays queued."""
+        deadline = time.monotonic() + wait
+        while len(self.received) < 8:
+            ready, _, _ = select.select([self.conn], [], [], max(0.0, deadline - time.monotonic()))
+            if not ready:
+                return False
+            self.take_in(self.conn.recv(65536))
+        if self.received[0] != PKT_ATTENTION:
+            time.sleep(max(0.0, deadline - time.monotonic()))
+            return False
+        self.read_message()
+        return True
 
     def send_raw(self, data):
         if self.tls:
@@ -1815,7 +1859,15 @@ class Session:
             while True:
                 kind, payload = self.read_message()
                 if kind in (PKT_SQL_BATCH, PKT_RPC):
-                    reply = self.request(kind, payload)
+                    try:
+                        reply = self.request(kind, payload)
+                    except Attention as attention:
+                        # As SQL Server does, the cut-short reply ends first and the
+                        # acknowledgment follows as a message of its own; a client may read
+                        # the one as the end of its request before it looks for the other.
+                        self.send_message(attention.reply)
+                        self.acknowledge_attention()
+                        continue
                     if self.rules.latency:
                         time.sleep(self.rules.latency)
                     if self.cutting:
@@ -1828,9 +1880,8 @@ class Session:
                     if self.closing:
                         return
                 elif kind == PKT_ATTENTION:
-                    response = Response()
-                    response.done(status=DONE_ATTN)
-                    self.send_message(response.payload())
+                    # It came after the reply: nothing left to cancel, but it is acknowledged.
+                    self.acknowledge_attention()
                 elif kind == PKT_TRANSACTION:
                     response = Response()
                     response.done()
@@ -1840,10 +1891,17 @@ class Session:
         except (ConnectionError, DropConnection, OSError):
             pass
         finally:
-            # A session that ends rolls back the transaction it left open.
+            # A session that ends, whether the client left or a fatal error ended it, takes its
+            # open transaction with it.
             with self.catalogue.lock:
                 self.rollback()
             self.conn.close()
+
+    def acknowledge_attention(self):
+        """A DONE token with DONE_ATTN tells the client the cancel has taken effect."""
+        response = Response()
+        response.done(status=DONE_ATTN)
+        self.send_message(response.payload())
 
     # Login
 
@@ -1871,6 +1929,12 @@ class Session:
                 break
             except ssl.SSLWantReadError:
                 pass
+            except ssl.SSLError:
+                # The alert that says why (an unsupported version, say) reaches the client first.
+                data = channel.outgoing.read()
+                if data:
+                    self.send_message(data, PKT_PRELOGIN)
+                raise
             data = channel.outgoing.read()
             if data:
                 self.send_message(data, PKT_PRELOGIN)
@@ -1964,7 +2028,7 @@ class Session:
     def request(self, kind, payload):
         try:
             return self.sql_batch(payload) if kind == PKT_SQL_BATCH else self.rpc(payload)
-        except (ConnectionError, DropConnection):
+        except (ConnectionError, DropConnection, Attention):
             raise
         except Exception as problem:  # a fault of this server: say so rather than hang up
             traceback.print_exc()
@@ -2051,6 +2115,14 @@ class Session:
                 self.run_block(program, response, done_token)
             except BatchEnded:
                 pass
+            except Attention as attention:
+                # The batch stops where the cancel found it. Under XACT_ABORT its transaction is
+                # rolled back; otherwise an open transaction stays open.
+                if self.xact_abort:
+                    self.rollback()
+                response.done(done_token)
+                attention.reply = response.payload()
+                raise
             if self.doomed:
                 self.rollback()
                 response.message(SqlError(3998, 'Uncommittable transaction is detected at the '
@@ -2097,6 +2169,8 @@ class Session:
 
     def run_block(self, block, response, done_token):
         for node in block:
+            if self.cancelled():
+                raise Attention()
             if node[0] == 'run':
                 self.run_statement(node[1], node[2], response, done_token)
                 continue
@@ -2193,6 +2267,8 @@ class Session:
             return self.plan_if(statement, params)
         if first == 'THROW':
             return self.plan_throw(statement, params)
+        if first == 'WAITFOR':
+            return self.plan_waitfor(statement, params)
         if first == 'SELECT':
             return self.plan_select(statement, params)
         if first in ('EXEC', 'EXECUTE'):
@@ -2295,6 +2371,32 @@ class Session:
                                % arguments[0])
             raise SqlError(arguments[0], str(arguments[1]), 16, arguments[2], ends_batch=True)
         return throw
+
+    def plan_waitfor(self, statement, params):
+        """WAITFOR DELAY 'hh:mm[:ss[.mmm]]', which a cancel interrupts."""
+        toks = statement.toks
+        if len(toks) != 3 or toks[1][1].upper() != 'DELAY':
+            raise SqlError(102, "Incorrect syntax near '%s'." % toks[min(1, len(toks) - 1)][1])
+        delay = sql_literal(toks[2][1], params)
+        match = re.fullmatch(r'(\d{1,2}):(\d{1,2})(?::(\d{1,2})(?:\.(\d{1,3}))?)?', str(delay))
+        if not match or int(match.group(1)) > 23 or int(match.group(2)) > 59 or int(match.group(3) or 0) > 59:
+            raise SqlError(148, "Incorrect time syntax in time string '%s' used with WAITFOR." % delay)
+        hours, minutes, seconds, fraction = match.groups()
+        total = (int(hours) * 3600 + int(minutes) * 60 + int(seconds or 0)
+                 + int((fraction or '0').ljust(3, '0')) / 1000)
+
+        def run(response, done_token):
+            deadline = time.monotonic() + total
+            # Other sessions go on while this one waits.
+            self.catalogue.lock.release()
+            try:
+                while time.monotonic() < deadline:
+                    if self.cancelled(deadline - time.monotonic()):
+                        raise Attention()
+            finally:
+                self.catalogue.lock.acquire()
+            response.done(done_token)
+        return run
 
     def plan_select(self, statement, params):
         words = [t[1].upper() for t in statement.toks]
@@ -2423,8 +2525,10 @@ class Session:
                                % (current[1][1] if len(current) > 1 else ','))
             arguments.append(sql_literal(current[0][1], params))
             current = []
-        procedure = short.lower()
-        if schema.lower() != 'dbo' or procedure not in PROCEDURE_ARGUMENTS:
+        # The name resolves by the database's collation: a case-sensitive one wants its case.
+        procedure = next((known for known in PROCEDURE_ARGUMENTS
+                          if self.catalogue.same(known, short)), None)
+        if not self.catalogue.same(schema, 'dbo') or procedure is None:
             raise SqlError(2812, "Could not find stored procedure '%s'." % name)
         expected = PROCEDURE_ARGUMENTS[procedure]
         if len(arguments) > expected:
@@ -2435,7 +2539,7 @@ class Session:
                                 "not supplied." % (short, len(arguments) + 1))
 
         def run(response, done_token):
-            if procedure == 'getdatabaseinfo':
+            if procedure == 'GetDatabaseInfo':
                 version_column, name_column = self.catalogue.info_columns
                 response.rows([Column(version_column, 'int'), nv(name_column)],
                               [[self.catalogue.version, self.catalogue.database]],
@@ -2636,15 +2740,17 @@ def main():
     parser.add_argument('--certificate', metavar='PEM',
                         help='with offer or force: the certificate to show instead of a self-signed one')
     parser.add_argument('--key', metavar='PEM', help="the --certificate's private key")
+    parser.add_argument('--tls', choices=sorted(TLS_VERSIONS), default='1.2',
+                        help='the one TLS version the server speaks (1.0: as an old server does)')
     arguments = parser.parse_args()
     catalogue = Catalogue(arguments.fixture, arguments.login)
     catalogue.encryption = arguments.encryption
     if arguments.encryption != 'none' and arguments.certificate:
-        catalogue.tls_context = tls_context(arguments.certificate, arguments.key)
+        catalogue.tls_context = tls_context(arguments.certificate, arguments.key, arguments.tls)
     elif arguments.encryption != 'none':
         folder = tempfile.mkdtemp(prefix='tds_server_')
         try:
-            catalogue.tls_context = tls_context(*self_signed_certificate(folder))
+            catalogue.tls_context = tls_context(*self_signed_certificate(folder), arguments.tls)
         finally:
             shutil.rmtree(folder, ignore_errors=True)
     rules = Rules(arguments.latency / 1000.0)
