@@ -25,7 +25,7 @@ and columns (207) the fixture knows.
 It answers the statements the program sends: the catalogue queries, DB_NAME(), @@SERVERNAME,
 OBJECT_ID, @@TRANCOUNT and @@OPTIONS, dbo.GetDatabaseInfo, dbo.AddUser and the store
 procedures (recorded only), repair DDL (ALTER VIEW/PROCEDURE/FUNCTION, ALTER TABLE ...
-DROP/ADD CONSTRAINT) with transactions, XACT_ABORT (an error rolls back and ends the batch;
+DROP/ADD CONSTRAINT; CREATE of a module, 2714 when its name is taken) with transactions, XACT_ABORT (an error rolls back and ends the batch;
 inside TRY it dooms the transaction), BEGIN TRY/CATCH, THROW, IF comparisons and WAITFOR DELAY.
 A client's attention (cancel) stops the running batch at its next statement or in its WAITFOR,
 rolls its transaction back under XACT_ABORT (leaves it open otherwise), and is acknowledged with
