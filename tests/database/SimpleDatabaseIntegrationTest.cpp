@@ -339,6 +339,7 @@ TEST_F(SimpleDatabaseIntegrationTest, TheServerNumbersItsErrorsAsSqlServerDoes) 
       {"ALTER VIEW dbo.OpenOrders AS SELECT (Id FROM dbo.Orders", 102, "Incorrect syntax near"},
       {"ALTER PROCEDURE dbo.GetDatabaseInfo SELECT 12 AS DatabaseVersion", 156,
        "Incorrect syntax near the keyword 'SELECT'."},
+      {"ALTER FUNCTION dbo.dtx() AS BEGIN RETURN 1 END", 156, "Incorrect syntax near the keyword 'AS'."},
       {"CREATE PROCEDURE dbo.GetDatabaseInfo AS SELECT 12 AS DatabaseVersion", 2714,
        "There is already an object named 'GetDatabaseInfo' in the database."},
       {"SET XACT_ABORT ONN", 102, "Incorrect syntax near 'ONN'."},

@@ -1038,6 +1038,14 @@ def module_body_start(toks, kind):
     if kind == 'FUNCTION':
         if index >= len(toks) or toks[index][1] != '(':
             raise syntax_error(toks[index][1] if index < len(toks) else toks[-1][1])
+        depth, after = 0, index
+        while after < len(toks):
+            depth += {'(': 1, ')': -1}.get(toks[after][1], 0)
+            after += 1
+            if depth == 0:
+                break
+        if after >= len(toks) or toks[after][1].upper() != 'RETURNS':
+            raise syntax_error(toks[after][1] if after < len(toks) else toks[-1][1])
         return index
     depth = 0
     while index < len(toks):
