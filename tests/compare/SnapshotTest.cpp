@@ -104,7 +104,7 @@ TEST(Snapshot, ARoundTripThroughTheFileChangesNothingButTheTime) {
   TMemorySQL Sql;
   test::ScriptCatalogue(Sql, Catalogue, Loaded.Lists());
   Loaded.Load(&Sql);
-  EXPECT_EQ(Loaded.Count(), 36);
+  EXPECT_EQ(Loaded.Count(), 37);
   EXPECT_TRUE(Log.Texts(test::TLogEntry::SilentWarning).isEmpty()) << Log.Dump().toStdString();
 
   QTemporaryDir Dir;

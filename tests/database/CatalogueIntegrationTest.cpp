@@ -1,6 +1,7 @@
 #include "compare/Describer.h"
 #include "compare/Repair.Script.h"
 #include "compare/Sync.IgnoreList.h"
+#include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
@@ -11,6 +12,7 @@
 #include "support/FixedLogin.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
+#include "support/SqlScalar.h"
 #include "support/TdsServer.h"
 
 #include <QFile>
@@ -22,6 +24,7 @@ namespace quillon {
 namespace {
 
 using test::TFixedLogin;
+using test::ScalarOf;
 using test::TRecordingLog;
 using test::TTdsServer;
 
@@ -75,7 +78,7 @@ TEST_F(CatalogueOverOdbcTest, TheDescribersSnapshotEqualsTheOneFromTheSameCatalo
   const QByteArray FromMemory = SnapshotWithoutStamp(InMemory.SaveToFile(FDb.ServerName(), FDb.DatabaseName(), 42));
 
   EXPECT_EQ(FromServer, FromMemory);
-  EXPECT_EQ(OverOdbc.Columns()->Count(), 8);
+  EXPECT_EQ(OverOdbc.Columns()->Count(), 9);
   EXPECT_EQ(OverOdbc.Routines()->Count(), 3);
   EXPECT_TRUE(FromServer.contains(QString::fromUtf8("Kunde &quot;Æ&quot; [gammel]]").toUtf8())) << FromServer.toStdString();
 }
@@ -120,6 +123,98 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairKeepsHowTheConstraintWasAdded
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Qty]>=(0))"));
   Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
   EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
+}
+
+// orderLines holds a row with Qty 0, which the untrusted CK_Qty never checked: added back WITH
+// NOCHECK, as the repair does, a stricter clause comes back; added as a trusted one, that row
+// stops it and the old constraint stays.
+TEST_F(CatalogueOverOdbcTest, AnUntrustedConstraintComesBackOverRowsThatBreakIt) {
+  const QString Table = QStringLiteral("orderLines");
+  const QString Stricter = QStringLiteral("([Qty]>(0) AND [Qty]<(1000))");
+  TCheckConstraintList Checks(&FLog);
+  TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  const QString Before = Check->CheckClause();
+  Check->SetStandardDefinition(Stricter);
+  try {
+    FDb.ExecuteCommand(QString(Check->AlterCommand()).remove(QStringLiteral(" WITH NOCHECK")));
+    ADD_FAILURE() << "a row that breaks the clause did not stop it";
+  } catch (const EOdbcError& E) {
+    ASSERT_FALSE(E.Diagnostics().isEmpty());
+    EXPECT_EQ(E.Diagnostics().first().NativeError, 547);
+    EXPECT_TRUE(E.Message().contains(QStringLiteral(
+        "The ALTER TABLE statement conflicted with the CHECK constraint \"CK_Qty\". The conflict occurred in "
+        "database \"Tellwick\", table \"dbo.orderLines\", column 'Qty'.")))
+        << E.what();
+  }
+  Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  EXPECT_EQ(Check->CheckClause(), Before);
+
+  Check->SetStandardDefinition(Stricter);
+  Check->Alter(&FDb);
+  Check = CheckOn(Checks, Table);
+  ASSERT_NE(Check, nullptr);
+  EXPECT_EQ(Check->CheckClause(), Stricter);
+}
+
+// A repair the server gives up on (chosen as a deadlock victim, tired of waiting for a lock, or
+// ending the session with a fatal error once the drop has run inside the batch's transaction)
+// fails that object with the server's words and changes nothing; the objects after it are not
+// attempted. A fatal error also says the connection was lost, and leaves it closed.
+TEST_F(CatalogueOverOdbcTest, ARepairTheServerGivesUpOnFailsThatObjectChangesNothingAndAttemptsNoMore) {
+  const struct {
+    void (TTdsServer::*Rule)(const QString&);
+    const char* Message;
+    bool ConnectionLost;
+  } Cases[] = {
+      {&TTdsServer::Deadlock,
+       "was deadlocked on lock resources with another process and has been chosen as the deadlock victim. Rerun the "
+       "transaction.",
+       false},
+      {&TTdsServer::TimeOutLocks, "Lock request time out period exceeded.", false},
+      {&TTdsServer::FailFatally, "Fatal error 9001", true},
+  };
+  const QString Table = QString::fromUtf8("Beløp");
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Message);
+    TCheckConstraintList Checks(&FLog);
+    TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
+    ASSERT_NE(Check, nullptr);
+    const QString Before = Check->CheckClause();
+    Check->SetStandardDefinition(QStringLiteral("([Sats]>=(0))"));
+    TDatabaseRoutineList Routines(&FLog);
+    Routines.Load(&FDb);
+    TDatabaseObject* Routine = nullptr;
+    ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Routine));
+    const QString RoutineBefore = static_cast<TDatabaseRoutine*>(Routine)->SourceCode();
+    static_cast<TDatabaseRoutine*>(Routine)->SetStandardDefinition(
+        QStringLiteral("CREATE PROCEDURE dbo.GetOrder @Id int AS SELECT Id FROM dbo.Orders WHERE Id = @Id"));
+    TRepairScript Script;
+    Script.Add(Check);
+    Script.Add(Routine);
+
+    (FServer.*Case.Rule)(QStringLiteral("ADD CONSTRAINT"));
+    const QList<TRepairResult> Results = Script.Run(&FDb);
+    FServer.Clear();
+
+    ASSERT_EQ(Results.size(), 2);
+    EXPECT_EQ(Results[0].Outcome, TRepairOutcome::Failed);
+    EXPECT_TRUE(Results[0].Message.contains(QString::fromLatin1(Case.Message))) << Results[0].Message.toStdString();
+    EXPECT_EQ(Results[0].Message.contains(QStringLiteral("The connection to the server was lost")), Case.ConnectionLost)
+        << Results[0].Message.toStdString();
+    EXPECT_EQ(Results[1].Outcome, TRepairOutcome::NotAttempted);
+    EXPECT_EQ(FDb.Connected(), !Case.ConnectionLost);
+    if (Case.ConnectionLost)
+      FDb.Connect();
+    EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@TRANCOUNT")).toInt(), 0);
+    Check = CheckOn(Checks, Table);
+    ASSERT_NE(Check, nullptr);
+    EXPECT_EQ(Check->CheckClause(), Before);
+    Routines.Load(&FDb);
+    ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Routine));
+    EXPECT_EQ(static_cast<TDatabaseRoutine*>(Routine)->SourceCode(), RoutineBefore);
+  }
 }
 
 // Altering an indexed view drops its indexes: without leave nothing reaches the server.
@@ -199,12 +294,6 @@ TEST_F(CatalogueOverOdbcTest, ARoutineRepairKeepsTheSetOptionsTheRoutineWasCreat
 }
 
 TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAbortAsItWas) {
-  const auto Scalar = [this](const QString& ASql) {
-    TDataSet* Data = FDb.FastQuery(ASql);
-    const qint32 Value = Data->Fields(0).AsInteger();
-    Data->Close();
-    return Value;
-  };
   constexpr qint32 XactAbort = 16384;
   const struct {
     const char* Name;
@@ -241,55 +330,12 @@ TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAb
     } else {
       Check->Alter(&FDb);
     }
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT @@TRANCOUNT")), 0);
-    EXPECT_EQ(Scalar(QStringLiteral("SELECT @@OPTIONS")) & XactAbort, Case.XactAbortBefore ? XactAbort : 0);
+    EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@TRANCOUNT")).toInt(), 0);
+    EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@OPTIONS")).toInt() & XactAbort, Case.XactAbortBefore ? XactAbort : 0);
     Check = CheckOn(Checks, Table);
     ASSERT_NE(Check, nullptr);
     EXPECT_EQ(Check->CheckClause(), Case.Rule ? Before : QString::fromUtf8(Case.Clause));
   }
-}
-
-// A severity-20 error in the middle of a repair's batch ends the session: the server rolls back
-// what the batch had begun, the step says the connection was lost and the steps after it are
-// not attempted.
-TEST_F(CatalogueOverOdbcTest, AFatalErrorInTheMiddleOfARepairLeavesNothingHalfAppliedAndStopsTheRepair) {
-  const QString Table = QString::fromUtf8("Beløp");
-  TCheckConstraintList Checks(&FLog);
-  TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
-  ASSERT_NE(Check, nullptr);
-  const QString ClauseBefore = Check->CheckClause();
-  Check->SetStandardDefinition(QStringLiteral("([Sats]>(2))"));
-  TDatabaseRoutineList Routines(&FLog);
-  Routines.Load(&FDb);
-  TDatabaseObject* Found = nullptr;
-  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
-  auto* Routine = static_cast<TDatabaseRoutine*>(Found);
-  const QString SourceBefore = Routine->SourceCode();
-  Routine->SetStandardDefinition(QStringLiteral("CREATE PROCEDURE dbo.GetOrder AS SELECT 2"));
-  TRepairScript Script;
-  Script.Add(Check);
-  Script.Add(Routine);
-
-  // The drop has run inside the batch's transaction when the add fails.
-  FServer.FailFatally(QStringLiteral("ADD CONSTRAINT"));
-  const QList<TRepairResult> Results = Script.Run(&FDb);
-  FServer.Clear();
-
-  ASSERT_EQ(Results.size(), 2);
-  EXPECT_EQ(Results[0].Outcome, TRepairOutcome::Failed);
-  EXPECT_TRUE(Results[0].Message.contains(QStringLiteral("Fatal error 9001"))) << Results[0].Message.toStdString();
-  EXPECT_TRUE(Results[0].Message.contains(QStringLiteral("The connection to the server was lost")))
-      << Results[0].Message.toStdString();
-  EXPECT_EQ(Results[1].Outcome, TRepairOutcome::NotAttempted);
-  EXPECT_FALSE(FDb.Connected());
-
-  FDb.Connect();
-  Check = CheckOn(Checks, Table);
-  ASSERT_NE(Check, nullptr);
-  EXPECT_EQ(Check->CheckClause(), ClauseBefore);
-  Routines.Load(&FDb);
-  ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
-  EXPECT_EQ(static_cast<TDatabaseRoutine*>(Found)->SourceCode(), SourceBefore);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "schema/Routines.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
+#include "support/SqlScalar.h"
 #include "support/TdsServer.h"
 
 #include <QElapsedTimer>
@@ -313,7 +314,9 @@ TEST_F(SimpleDatabaseIntegrationTest, ObjectExistsSendsTheNameAsAParameter) {
   EXPECT_EQ(Sent[3].Params, (QVariantList{QStringLiteral("dbo.O'Brien"), QStringLiteral("U")}));
 }
 
-// The numbers SQL Server gives these errors, as the driver passes them on.
+// The numbers SQL Server gives these errors, as the driver passes them on. Views and CHECK
+// clauses bind every name when they are made; a procedure may name a table that does not exist
+// yet, but not a column the table lacks.
 TEST_F(SimpleDatabaseIntegrationTest, TheServerNumbersItsErrorsAsSqlServerDoes) {
   FDb.Connect();
   const struct {
@@ -324,6 +327,33 @@ TEST_F(SimpleDatabaseIntegrationTest, TheServerNumbersItsErrorsAsSqlServerDoes) 
       {"THROW 49999, 'x', 1", 35100, "Error number 49999 in the THROW statement is outside the valid range"},
       {"SET QUOTED_IDENTIFIER OFF;\r\nALTER VIEW dbo.OpenOrders AS SELECT Id FROM dbo.Orders", 111,
        "'CREATE/ALTER VIEW' must be the first statement in a query batch."},
+      {"ALTER VIEW dbo.OpenOrders AS SELECT Id FROM dbo.Nowhere", 208, "Invalid object name 'dbo.Nowhere'."},
+      {"ALTER PROCEDURE dbo.NoSuchProcedure AS SELECT 1", 208, "Invalid object name 'dbo.NoSuchProcedure'."},
+      {"ALTER VIEW dbo.OpenOrders AS SELECT Id, Shipped FROM dbo.Orders", 207, "Invalid column name 'Shipped'."},
+      {"ALTER VIEW dbo.OpenOrders AS SELECT o.Id FROM dbo.Orders o JOIN sales.Lines l ON l.OrderId = o.Id", 207,
+       "Invalid column name 'OrderId'."},
+      {"ALTER PROCEDURE dbo.dt_helper AS SELECT Shipped FROM dbo.Orders o WHERE o.Shipped = 1", 207,
+       "Invalid column name 'Shipped'."},
+      {"ALTER VIEW dbo.OpenOrders AS SELECT Id, Rounded(Total) AS T FROM dbo.Orders", 195,
+       "'Rounded' is not a recognized built-in function name."},
+      {"ALTER VIEW dbo.OpenOrders AS SELECT (Id FROM dbo.Orders", 102, "Incorrect syntax near"},
+      {"ALTER PROCEDURE dbo.GetDatabaseInfo SELECT 12 AS DatabaseVersion", 156,
+       "Incorrect syntax near the keyword 'SELECT'."},
+      {"ALTER FUNCTION dbo.dtx() AS BEGIN RETURN 1 END", 156, "Incorrect syntax near the keyword 'AS'."},
+      {"CREATE PROCEDURE dbo.GetDatabaseInfo AS SELECT 12 AS DatabaseVersion", 2714,
+       "There is already an object named 'GetDatabaseInfo' in the database."},
+      {"SET XACT_ABORT ONN", 102, "Incorrect syntax near 'ONN'."},
+      {"SET NO_SUCH_OPTION ON", 195, "'NO_SUCH_OPTION' is not a recognized SET option."},
+      {"BEGIN TRANSACTION Repair Now", 102, "Incorrect syntax near 'Now'."},
+      {"ALTER TABLE sales.Lines ADD CONSTRAINT CK_Lines_Price CHECK ([Price]>(0))", 207,
+       "Invalid column name 'Price'."},
+      {"ALTER TABLE sales.Lines ADD CONSTRAINT CK_Lines_Abs CHECK (Absolute([Qty])>(0))", 195,
+       "'Absolute' is not a recognized built-in function name."},
+      {"ALTER TABLE sales.Lines ADD CONSTRAINT CK_Lines_Qty CHECK ([Qty]>(1))", 2714,
+       "There is already an object named 'CK_Lines_Qty' in the database."},
+      {"ALTER TABLE sales.Lines ADD CONSTRAINT CK_Lines_Max CHECK ([Qty]<(100)", 102, "Incorrect syntax near"},
+      {"ALTER TABLE sales.Nowhere ADD CONSTRAINT CK_Nowhere CHECK ([Qty]>(0))", 4902,
+       "Cannot find the object \"sales.Nowhere\""},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Sql);
@@ -335,6 +365,47 @@ TEST_F(SimpleDatabaseIntegrationTest, TheServerNumbersItsErrorsAsSqlServerDoes) 
       EXPECT_EQ(E.Diagnostics().first().NativeError, Case.Number);
       EXPECT_TRUE(E.Message().contains(QString::fromLatin1(Case.Message))) << E.what();
     }
+  }
+  // What SQL Server accepts, the server accepts too.
+  for (const char* Sql : {"SET ANSI_NULLS, QUOTED_IDENTIFIER ON", "SET TRANSACTION ISOLATION LEVEL READ COMMITTED",
+                          "ALTER PROCEDURE dbo.dt_helper AS SELECT Id FROM dbo.NotYetThere",
+                          "ALTER VIEW dbo.OpenOrders AS SELECT o.Id, ISNULL(o.Note, N'') AS Note, DATEADD(day, 1, "
+                          "GETDATE()) AS Due FROM dbo.Orders o WHERE o.Total > 0",
+                          "CREATE PROCEDURE dbo.NewOne AS SELECT 1 AS One"}) {
+    SCOPED_TRACE(Sql);
+    EXPECT_NO_THROW(FDb.ExecuteCommand(QString::fromLatin1(Sql)));
+  }
+}
+
+// A deadlock victim's transaction is rolled back and its batch ends there; a lock request that
+// times out fails its statement alone and leaves the transaction open.
+TEST_F(SimpleDatabaseIntegrationTest, ADeadlockRollsTheTransactionBackWhereALockTimeOutEndsOnlyItsStatement) {
+  const struct {
+    void (TTdsServer::*Rule)(const QString&);
+    qint32 Number;
+    qint32 TranCount;
+    bool ConstraintKept;
+  } Cases[] = {
+      {&TTdsServer::Deadlock, 1205, 0, true},
+      {&TTdsServer::TimeOutLocks, 1222, 1, false},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Number);
+    FDb.Connect();
+    (FServer.*Case.Rule)(QStringLiteral("CK_Lines_Min"));
+    try {
+      FDb.ExecuteCommand(QStringLiteral("BEGIN TRANSACTION;\r\n"
+                                        "ALTER TABLE sales.Lines DROP CONSTRAINT CK_Lines_Qty;\r\n"
+                                        "ALTER TABLE sales.Lines ADD CONSTRAINT CK_Lines_Min CHECK ([Qty]>(0));"));
+      ADD_FAILURE() << "no error";
+    } catch (const EOdbcError& E) {
+      ASSERT_FALSE(E.Diagnostics().isEmpty());
+      EXPECT_EQ(E.Diagnostics().first().NativeError, Case.Number);
+    }
+    FServer.Clear();
+    EXPECT_EQ(test::ScalarOf(FDb, QStringLiteral("SELECT @@TRANCOUNT")).toInt(), Case.TranCount);
+    EXPECT_EQ(!test::ScalarOf(FDb, QStringLiteral("SELECT OBJECT_ID('sales.CK_Lines_Qty')")).isNull(), Case.ConstraintKept);
+    FDb.Disconnect();
   }
 }
 

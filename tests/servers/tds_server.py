@@ -16,12 +16,16 @@ SET options the module was created with; "1" when absent), VIEW elements IS_INDE
 view has indexes, which an ALTER drops), CHECK_CONSTRAINT elements IS_NOT_FOR_REPLICATION and
 IS_NOT_TRUSTED ("1" or "0", the default). An ALTER of a module records the session's options in
 it, and under QUOTED_IDENTIFIER ON a double-quoted text in it that names no column fails as SQL
-Server fails.
+Server fails. A ROWS container of ROW elements (TABLE_SCHEMA, TABLE_NAME and a value per column;
+a column left out is NULL) holds rows a CHECK constraint added without NOCHECK must accept.
+Statements are checked as SQL Server's parser and binder check them: syntax (102, 156, 105), SET
+options (195), unknown functions (195), and in views, routines and CHECK clauses the objects (208)
+and columns (207) the fixture knows.
 
 It answers the statements the program sends: the catalogue queries, DB_NAME(), @@SERVERNAME,
 OBJECT_ID, @@TRANCOUNT and @@OPTIONS, dbo.GetDatabaseInfo, dbo.AddUser and the store
 procedures (recorded only), repair DDL (ALTER VIEW/PROCEDURE/FUNCTION, ALTER TABLE ...
-DROP/ADD CONSTRAINT) with transactions, XACT_ABORT (an error rolls back and ends the batch;
+DROP/ADD CONSTRAINT; CREATE of a module, 2714 when its name is taken) with transactions, XACT_ABORT (an error rolls back and ends the batch;
 inside TRY it dooms the transaction), BEGIN TRY/CATCH, THROW, IF comparisons and WAITFOR DELAY.
 A client's attention (cancel) stops the running batch at its next statement or in its WAITFOR,
 rolls its transaction back under XACT_ABORT (leaves it open otherwise), and is acknowledged with
@@ -52,6 +56,9 @@ each is answered with one line:
                   connection
   cut TEXT        the reply to a statement containing TEXT stops before its final DONE token
                   and the connection is closed
+  deadlock TEXT   statements containing TEXT are chosen as a deadlock victim (1205, severity
+                  13): the transaction is rolled back and the batch ends
+  lock-timeout TEXT  statements containing TEXT fail with 1222, as under SET LOCK_TIMEOUT
   hold TEXT       a statement containing TEXT is recorded, then waits (a minute at most) until
                   the rules are cleared before it runs, as on a server busy with other work
   clear           forgets every rule above, and lets held statements go on
@@ -433,6 +440,8 @@ class Catalogue:
                                        else DEFAULT_LAST_ALTERED)
             routines.append(routine)
         checks = [dict(e.attrib) for e in lists['CHECK_CONSTRAINTS']]
+        container = root.find('ROWS')
+        self.rows = [] if container is None else [dict(e.attrib) for e in container]
         self.state = {'views': views, 'routines': routines, 'checks': checks}
         self.object_ids = {}
         self.encryption = 'none'  # or 'offer', or 'force': see main()
@@ -469,6 +478,13 @@ class Catalogue:
                         and self.same(item.get(prefix + 'NAME'), name)):
                     return readable_definition(item, can_view_definition)
         return None
+
+    def rows_of(self, schema, table):
+        """The fixture's rows of a table, each {column: value as text}; a column it leaves out
+        is NULL."""
+        return [{key: value for key, value in row.items() if key not in ('TABLE_SCHEMA', 'TABLE_NAME')}
+                for row in self.rows if self.same(row.get('TABLE_SCHEMA'), schema)
+                and self.same(row.get('TABLE_NAME'), table)]
 
     def column_exists(self, name):
         return any(self.same(column.get('COLUMN_NAME'), name) for column in self.columns)
@@ -702,6 +718,469 @@ def like_filter(sql, case_sensitive):
     if not match:
         return None
     return like_to_regex(match.group(1).replace("''", "'"), match.group(2), case_sensitive)
+
+
+# --- Checking statements as SQL Server's parser and binder would ------------------------------
+
+# T-SQL's reserved keywords: a syntax error next to one of them is 156, next to anything else 102.
+RESERVED_WORDS = set('''
+ADD ALL ALTER AND ANY AS ASC AUTHORIZATION BACKUP BEGIN BETWEEN BREAK BROWSE BULK BY CASCADE CASE
+CHECK CHECKPOINT CLOSE CLUSTERED COALESCE COLLATE COLUMN COMMIT COMPUTE CONSTRAINT CONTAINS
+CONTAINSTABLE CONTINUE CONVERT CREATE CROSS CURRENT CURRENT_DATE CURRENT_TIME CURRENT_TIMESTAMP
+CURRENT_USER CURSOR DATABASE DBCC DEALLOCATE DECLARE DEFAULT DELETE DENY DESC DISK DISTINCT
+DISTRIBUTED DOUBLE DROP DUMP ELSE END ERRLVL ESCAPE EXCEPT EXEC EXECUTE EXISTS EXIT EXTERNAL FETCH
+FILE FILLFACTOR FOR FOREIGN FREETEXT FREETEXTTABLE FROM FULL FUNCTION GOTO GRANT GROUP HAVING
+HOLDLOCK IDENTITY IDENTITY_INSERT IDENTITYCOL IF IN INDEX INNER INSERT INTERSECT INTO IS JOIN KEY
+KILL LEFT LIKE LINENO LOAD MERGE NATIONAL NOCHECK NONCLUSTERED NOT NULL NULLIF OF OFF OFFSETS ON
+OPEN OPENDATASOURCE OPENQUERY OPENROWSET OPENXML OPTION OR ORDER OUTER OVER PERCENT PIVOT PLAN
+PRECISION PRIMARY PRINT PROC PROCEDURE PUBLIC RAISERROR READ READTEXT RECONFIGURE REFERENCES
+REPLICATION RESTORE RESTRICT RETURN REVERT REVOKE RIGHT ROLLBACK ROWCOUNT ROWGUIDCOL RULE SAVE
+SCHEMA SECURITYAUDIT SELECT SESSION_USER SET SETUSER SHUTDOWN SOME STATISTICS SYSTEM_USER TABLE
+TABLESAMPLE TEXTSIZE THEN TO TOP TRAN TRANSACTION TRIGGER TRUNCATE TRY_CONVERT TSEQUAL UNION
+UNIQUE UNPIVOT UPDATE UPDATETEXT USE USER VALUES VARYING VIEW WAITFOR WHEN WHERE WHILE WITH
+WITHIN WRITETEXT
+'''.split())
+# Words that are not reserved but are no column either where they stand.
+OTHER_KEYWORDS = set('''
+RETURNS SCHEMABINDING ENCRYPTION VIEW_METADATA RECOMPILE EXECUTE_AS CALLER OWNER SELF OUTPUT OUT
+READONLY MAX ROWS ROW RANGE UNBOUNDED PRECEDING FOLLOWING FIRST NEXT ONLY OFFSET TIES PARTITION
+NOLOCK READUNCOMMITTED NOWAIT TRY CATCH THROW APPLY TYPE
+'''.split())
+TYPE_NAMES = set('''
+BIGINT INT SMALLINT TINYINT BIT DECIMAL NUMERIC MONEY SMALLMONEY FLOAT REAL DATE DATETIME DATETIME2
+DATETIMEOFFSET SMALLDATETIME TIME CHAR VARCHAR TEXT NCHAR NVARCHAR NTEXT BINARY VARBINARY IMAGE
+UNIQUEIDENTIFIER XML SQL_VARIANT SYSNAME HIERARCHYID GEOGRAPHY GEOMETRY ROWVERSION TIMESTAMP
+'''.split())
+BUILTIN_FUNCTIONS = set('''
+ABS ACOS APP_NAME ASCII ASIN ATAN ATN2 AVG BINARY_CHECKSUM CAST CEILING CHAR CHARINDEX CHECKSUM
+CHECKSUM_AGG CHOOSE COALESCE COL_LENGTH COL_NAME COLUMNPROPERTY COMPRESS CONCAT CONCAT_WS
+CONTEXT_INFO CONVERT COS COT COUNT COUNT_BIG CUME_DIST CURSOR_STATUS DATABASEPROPERTYEX DATALENGTH
+DATEADD DATEDIFF DATEDIFF_BIG DATEFROMPARTS DATENAME DATEPART DATETIME2FROMPARTS DATETIMEFROMPARTS
+DATETRUNC DAY DB_ID DB_NAME DECOMPRESS DEGREES DENSE_RANK DIFFERENCE EOMONTH ERROR_LINE
+ERROR_MESSAGE ERROR_NUMBER ERROR_PROCEDURE ERROR_SEVERITY ERROR_STATE EXP FIRST_VALUE FLOOR FORMAT
+FORMATMESSAGE GETDATE GETUTCDATE GREATEST GROUPING GROUPING_ID HASHBYTES HAS_PERMS_BY_NAME HOST_NAME
+IDENT_CURRENT IIF ISDATE ISJSON ISNULL ISNUMERIC IS_MEMBER JSON_QUERY JSON_VALUE LAG LAST_VALUE LEAD
+LEAST LEFT LEN LOG LOG10 LOWER LTRIM MAX MIN MONTH NCHAR NEWID NEWSEQUENTIALID NTILE NULLIF
+OBJECT_DEFINITION OBJECT_ID OBJECT_NAME OBJECT_SCHEMA_NAME OBJECTPROPERTY OBJECTPROPERTYEX OPENJSON
+ORIGINAL_LOGIN PARSE PATINDEX PERCENT_RANK PI POWER QUOTENAME RADIANS RAND RANK REPLACE REPLICATE
+REVERSE RIGHT ROUND ROW_NUMBER ROWCOUNT_BIG RTRIM SCHEMA_ID SCHEMA_NAME SCOPE_IDENTITY
+SERVERPROPERTY SESSION_CONTEXT SIGN SIN SOUNDEX SPACE SQRT SQUARE STDEV STDEVP STR STRING_AGG
+STRING_ESCAPE STRING_SPLIT STUFF SUBSTRING SUM SUSER_ID SUSER_NAME SUSER_SNAME SWITCHOFFSET
+SYSDATETIME SYSDATETIMEOFFSET SYSUTCDATETIME TAN TODATETIMEOFFSET TRANSLATE TRIM TRY_CAST
+TRY_CONVERT TRY_PARSE TYPE_ID TYPE_NAME UNICODE UPPER USER_ID USER_NAME VAR VARP XACT_STATE YEAR
+'''.split())
+# The first argument of these names a date part, not a column.
+DATEPART_FUNCTIONS = {'DATEADD', 'DATEDIFF', 'DATEDIFF_BIG', 'DATENAME', 'DATEPART', 'DATETRUNC'}
+# SET options that take ON or OFF (several may share one SET), and those that take a value.
+ON_OFF_OPTIONS = set('''
+ANSI_DEFAULTS ANSI_NULL_DFLT_OFF ANSI_NULL_DFLT_ON ANSI_NULLS ANSI_PADDING ANSI_WARNINGS ARITHABORT
+ARITHIGNORE CONCAT_NULL_YIELDS_NULL CURSOR_CLOSE_ON_COMMIT FMTONLY FORCEPLAN IMPLICIT_TRANSACTIONS
+NOCOUNT NOEXEC NUMERIC_ROUNDABORT PARSEONLY QUOTED_IDENTIFIER REMOTE_PROC_TRANSACTIONS
+SHOWPLAN_ALL SHOWPLAN_TEXT SHOWPLAN_XML XACT_ABORT
+'''.split())
+VALUE_OPTIONS = {'CONTEXT_INFO', 'DATEFIRST', 'DATEFORMAT', 'DEADLOCK_PRIORITY', 'LANGUAGE',
+                 'LOCK_TIMEOUT', 'QUERY_GOVERNOR_COST_LIMIT', 'ROWCOUNT', 'TEXTSIZE'}
+ISOLATION_LEVELS = {('READ', 'UNCOMMITTED'), ('READ', 'COMMITTED'), ('REPEATABLE', 'READ'),
+                    ('SNAPSHOT',), ('SERIALIZABLE',)}
+
+
+def syntax_error(text):
+    """SQL Server's error for bad syntax next to `text` (the end of the batch when empty)."""
+    if text.upper() in RESERVED_WORDS:
+        return SqlError(156, "Incorrect syntax near the keyword '%s'." % text, 15)
+    return SqlError(102, "Incorrect syntax near '%s'." % text, 15)
+
+
+CLOSED_TOKENS = {'string': re.compile(r"N?'(?:[^']|'')*'", re.IGNORECASE | re.DOTALL),
+                 'quoted': re.compile(r'"(?:[^"]|"")*"', re.DOTALL),
+                 'bracketed': re.compile(r'\[(?:[^\]]|\]\])*\]', re.DOTALL)}
+
+
+def check_lexical(toks):
+    """Unclosed strings and quoted names, and parentheses that do not pair up."""
+    depth = 0
+    for kind, text, _, _ in toks:
+        if kind in CLOSED_TOKENS and not CLOSED_TOKENS[kind].fullmatch(text):
+            opening = text.index("'") + 1 if kind == 'string' else 1
+            raise SqlError(105, "Unclosed quotation mark after the character string '%s'."
+                           % text[opening:], 15)
+        if kind == 'other' and text == '(':
+            depth += 1
+        elif kind == 'other' and text == ')':
+            depth -= 1
+            if depth < 0:
+                raise syntax_error(')')
+    if depth:
+        raise syntax_error(toks[-1][1] if toks else '')
+
+
+def plan_set_options(toks):
+    """What a SET statement sets: {session attribute: ON?} for the options this server follows;
+    SQL Server's errors for an unknown option or a value that is not ON or OFF."""
+    words = [t[1].upper() for t in toks]
+    if len(words) < 2:
+        raise syntax_error(toks[-1][1])
+    if toks[1][1].startswith('@'):
+        if len(words) < 4 or words[2] != '=':
+            raise syntax_error(toks[2][1] if len(toks) > 2 else toks[1][1])
+        return {}
+    if words[1] == 'TRANSACTION':
+        if words[2:4] != ['ISOLATION', 'LEVEL'] or tuple(words[4:]) not in ISOLATION_LEVELS:
+            raise syntax_error(toks[min(len(toks), 5) - 1][1])
+        return {}
+    if words[1] in VALUE_OPTIONS:
+        if len(words) < 3:
+            raise syntax_error(toks[-1][1])
+        return {}
+    options, index = [], 1
+    while True:
+        if toks[index][0] != 'word':
+            raise syntax_error(toks[index][1])
+        if words[index] not in ON_OFF_OPTIONS:
+            raise SqlError(195, "'%s' is not a recognized SET option." % toks[index][1], 15)
+        options.append(words[index])
+        index += 1
+        if index < len(toks) and toks[index][1] == ',':
+            index += 1
+            if index == len(toks):
+                raise syntax_error(',')
+            continue
+        break
+    if index >= len(toks):
+        raise syntax_error(toks[-1][1])
+    if words[index] not in ('ON', 'OFF') or index + 1 != len(toks):
+        raise syntax_error(toks[index if words[index] not in ('ON', 'OFF') else index + 1][1])
+    return {option: words[index] == 'ON' for option in options}
+
+
+def check_transaction_statement(toks):
+    """BEGIN TRAN[SACTION] [name]; COMMIT or ROLLBACK [TRAN[SACTION] [name] | WORK]."""
+    words = [t[1].upper() for t in toks]
+    index = 1
+    if words[1:2] and words[1] in ('TRAN', 'TRANSACTION'):
+        index = 2
+        if (index < len(toks) and toks[index][0] in ('word', 'bracketed')
+                and words[index] not in RESERVED_WORDS):
+            index += 1
+    elif words[0] == 'BEGIN':
+        raise syntax_error(toks[1][1] if len(toks) > 1 else 'BEGIN')
+    elif words[1:2] == ['WORK']:
+        index = 2
+    if index < len(toks):
+        raise syntax_error(toks[index][1])
+
+
+class ObjectReference:
+    """A table, view or function a statement reads, with the alias it goes by."""
+
+    def __init__(self, name, schema, short, alias):
+        self.name = name
+        self.schema = schema
+        self.short = short
+        self.alias = alias
+
+
+def is_column_word(toks, index):
+    """Whether toks[index] can only be a column name where it stands: no keyword, type, function,
+    variable, alias, date part or part of a multi-part name."""
+    kind, text = toks[index][0], toks[index][1]
+    if kind not in ('word', 'bracketed') or text.startswith(('@', '#')):
+        return False
+    upper = text.upper()
+    if kind == 'word' and (upper in RESERVED_WORDS or upper in OTHER_KEYWORDS or upper in TYPE_NAMES):
+        return False
+    before = toks[index - 1] if index else ('other', '', 0, 0)
+    following = toks[index + 1][1] if index + 1 < len(toks) else ''
+    if following in ('(', '.') or before[1] == '.':
+        return False
+    # A name straight after a value or another name is that value's alias.
+    if before[1].upper() == 'AS' or before[1] == ')' or (
+            before[0] in ('word', 'bracketed', 'quoted', 'number', 'string')
+            and before[1].upper() not in RESERVED_WORDS):
+        return False
+    return not (before[1] == '(' and index >= 2 and toks[index - 2][1].upper() in DATEPART_FUNCTIONS)
+
+
+class NameChecker:
+    """Binds the names of a module or a CHECK clause against the simulated catalogue: objects
+    (208), columns (207) and functions (195)."""
+
+    def __init__(self, catalogue):
+        self.catalogue = catalogue
+
+    def base_table_columns(self, schema, name):
+        """The columns the fixture lists for a base table, or None when it is no base table."""
+        if not any(code == 'U' for code, _ in self.catalogue.find_objects(schema, name)):
+            return None
+        return {self.catalogue.fold(c.get('COLUMN_NAME')) for c in self.catalogue.columns
+                if self.catalogue.same(c.get('TABLE_SCHEMA'), schema)
+                and self.catalogue.same(c.get('TABLE_NAME'), name)}
+
+    def check_functions(self, toks, start=0):
+        """A name called like a function without a schema must be a built-in one."""
+        for index in range(max(start, 1), len(toks) - 1):
+            kind, text = toks[index][0], toks[index][1]
+            if kind != 'word' or toks[index + 1][1] != '(' or text.startswith(('@', '#')):
+                continue
+            upper = text.upper()
+            before = toks[index - 1][1].upper()
+            if (upper in RESERVED_WORDS or upper in TYPE_NAMES or upper in BUILTIN_FUNCTIONS
+                    or upper in OTHER_KEYWORDS
+                    or before in ('.', 'FROM', 'JOIN', 'APPLY', 'INTO', 'INSERT', 'UPDATE', 'ON',
+                                  'REFERENCES')):
+                continue
+            raise SqlError(195, "'%s' is not a recognized built-in function name." % text, 15)
+
+    def references(self, toks, start):
+        """The objects named after FROM, JOIN and APPLY; common table expressions, variables and
+        temporary tables are no objects of the catalogue."""
+        ctes = {self.catalogue.fold(unquote_identifier(toks[index - 1][1]))
+                for index in range(start + 1, len(toks) - 1)
+                if toks[index][1].upper() == 'AS' and toks[index + 1][1] == '('}
+        found = []
+        for index in range(start, len(toks) - 1):
+            first = toks[index + 1]
+            if (toks[index][1].upper() not in ('FROM', 'JOIN', 'APPLY')
+                    or first[0] not in ('word', 'bracketed', 'quoted')
+                    or first[1].startswith(('@', '#'))):
+                continue
+            name, after = read_name(toks, index + 1)
+            if len(name_parts(name)) == 1 and self.catalogue.fold(unquote_identifier(name)) in ctes:
+                continue
+            schema, short = split_name(name)
+            alias = short
+            if after < len(toks) and toks[after][1].upper() == 'AS':
+                after += 1
+            if (after < len(toks) and toks[after][0] in ('word', 'bracketed')
+                    and toks[after][1].upper() not in RESERVED_WORDS | OTHER_KEYWORDS):
+                alias = unquote_identifier(toks[after][1])
+            found.append(ObjectReference(name, schema, short, alias))
+        return found
+
+    def check_objects(self, references):
+        for reference in references:
+            if not self.catalogue.find_objects(reference.schema, reference.short):
+                raise SqlError(208, "Invalid object name '%s'." % reference.name)
+
+    def check_qualified_columns(self, toks, references):
+        """alias.column, where the alias stands for a base table the catalogue knows."""
+        by_alias = {}
+        for reference in references:
+            columns = self.base_table_columns(reference.schema, reference.short)
+            if columns is not None:
+                by_alias.setdefault(self.catalogue.fold(reference.alias), []).append(columns)
+        for index in range(1, len(toks) - 1):
+            if toks[index][1] != '.' or (index >= 2 and toks[index - 2][1] == '.'):
+                continue
+            if index + 2 < len(toks) and toks[index + 2][1] in ('.', '('):
+                continue
+            column = toks[index + 1]
+            if column[0] not in ('word', 'bracketed'):
+                continue
+            tables = by_alias.get(self.catalogue.fold(unquote_identifier(toks[index - 1][1])))
+            name = unquote_identifier(column[1])
+            if tables and not any(self.catalogue.fold(name) in columns for columns in tables):
+                raise SqlError(207, "Invalid column name '%s'." % name)
+
+    def check_bare_columns(self, toks, start, schema, table, skipped=()):
+        """Every name from toks[start] on that can only be a column must be one of the table's."""
+        columns = self.base_table_columns(schema, table)
+        for index in range(start, len(toks)):
+            if index in skipped or not is_column_word(toks, index):
+                continue
+            name = unquote_identifier(toks[index][1])
+            if self.catalogue.fold(name) not in columns:
+                raise SqlError(207, "Invalid column name '%s'." % name)
+
+    def check_single_table_view(self, toks, start, references):
+        """A view that reads one base table in one SELECT names only that table's columns."""
+        words = [t[1].upper() for t in toks]
+        if (len(references) != 1 or words[start:].count('SELECT') != 1
+                or words[start:].count('FROM') != 1):
+            return
+        reference = references[0]
+        if self.base_table_columns(reference.schema, reference.short) is None:
+            return
+        from_at = words.index('FROM', start)
+        _, after = read_name(toks, from_at + 1)
+        aliased = after < len(toks) and toks[after][1].upper() not in RESERVED_WORDS
+        skipped = set(range(from_at, after + (1 if aliased else 0)))
+        self.check_bare_columns(toks, start, reference.schema, reference.short, skipped)
+
+    def check_module(self, toks, kind, body_start):
+        """The names of a view's or routine's body. Views and inline table-valued functions
+        must find the objects they read; procedures and other functions resolve a missing
+        object when they run (deferred name resolution), but an object that exists must have
+        the columns they name."""
+        self.check_functions(toks, body_start)
+        references = self.references(toks, body_start)
+        words = [t[1].upper() for t in toks]
+        inline = kind == 'FUNCTION' and 'RETURNS' in words and \
+            words[words.index('RETURNS') + 1:words.index('RETURNS') + 2] == ['TABLE']
+        if kind == 'VIEW' or inline:
+            self.check_objects(references)
+        self.check_qualified_columns(toks, references)
+        if kind == 'VIEW':
+            self.check_single_table_view(toks, body_start, references)
+
+    def check_clause(self, toks, schema, table):
+        """A CHECK clause names only columns of its table and built-in functions."""
+        self.check_functions(toks)
+        self.check_bare_columns(toks, 0, schema, table)
+
+
+def module_body_start(toks, kind):
+    """Where the body of CREATE/ALTER VIEW or PROCEDURE starts (after its AS), checking the
+    header as SQL Server's parser does; a function's header is left to the name checks."""
+    _, index = read_name(toks, 2)
+    if index == 2:
+        raise syntax_error(toks[2][1] if len(toks) > 2 else kind)
+    if kind == 'FUNCTION':
+        if index >= len(toks) or toks[index][1] != '(':
+            raise syntax_error(toks[index][1] if index < len(toks) else toks[-1][1])
+        depth, after = 0, index
+        while after < len(toks):
+            depth += {'(': 1, ')': -1}.get(toks[after][1], 0)
+            after += 1
+            if depth == 0:
+                break
+        if after >= len(toks) or toks[after][1].upper() != 'RETURNS':
+            raise syntax_error(toks[after][1] if after < len(toks) else toks[-1][1])
+        return index
+    depth = 0
+    while index < len(toks):
+        text = toks[index][1]
+        upper = text.upper()
+        depth += {'(': 1, ')': -1}.get(text, 0)
+        if depth == 0 and upper == 'AS':
+            if index + 1 == len(toks):
+                raise syntax_error('AS')
+            return index + 1
+        if depth == 0 and toks[index][0] == 'word' and upper in STATEMENT_STARTERS:
+            raise syntax_error(text)
+        index += 1
+    raise syntax_error(toks[-1][1])
+
+
+# --- Rows a table holds, for checking a constraint added WITH CHECK ------------------------------
+
+class ClauseEvaluator:
+    """Evaluates a CHECK clause for one row, in SQL's three-valued logic (None is UNKNOWN): column
+    names, numbers, strings and NULL, compared with = <> != < > <= >=, IS [NOT] NULL, combined
+    with AND, OR, NOT and parentheses. Anything else is beyond this server."""
+
+    COMPARE = {'=': lambda a, b: a == b, '<>': lambda a, b: a != b, '!=': lambda a, b: a != b,
+               '<': lambda a, b: a < b, '>': lambda a, b: a > b, '<=': lambda a, b: a <= b,
+               '>=': lambda a, b: a >= b}
+
+    def __init__(self, toks, row, fold):
+        self.toks = toks
+        self.row = {fold(key): value for key, value in row.items()}
+        self.fold = fold
+        self.index = 0
+
+    def evaluate(self):
+        value = self.disjunction()
+        if self.index != len(self.toks):
+            self.beyond()
+        return value
+
+    def beyond(self):
+        raise SqlError(50000, 'TDS test server: cannot evaluate this CHECK clause for the '
+                              "fixture's rows: %s" % ' '.join(t[1] for t in self.toks))
+
+    def peek(self):
+        return self.toks[self.index][1].upper() if self.index < len(self.toks) else ''
+
+    def take(self):
+        self.index += 1
+        return self.toks[self.index - 1]
+
+    def disjunction(self):
+        return self.chain('OR', self.conjunction, lambda a, b: True if True in (a, b)
+                          else (None if None in (a, b) else False))
+
+    def conjunction(self):
+        return self.chain('AND', self.negation, lambda a, b: False if False in (a, b)
+                          else (None if None in (a, b) else True))
+
+    def chain(self, word, operand, combine):
+        """operand [word operand]..., combined from the left."""
+        value = operand()
+        while self.peek() == word:
+            self.take()
+            value = combine(value, operand())
+        return value
+
+    def negation(self):
+        if self.peek() == 'NOT':
+            self.take()
+            value = self.negation()
+            return None if value is None else not value
+        return self.predicate()
+
+    def predicate(self):
+        start = self.index
+        if self.peek() == '(':
+            self.take()
+            inner_start = self.index
+            depth = 1
+            while depth and self.index < len(self.toks):
+                depth += {'(': 1, ')': -1}.get(self.take()[1], 0)
+            # "(5)" is a value, "(a > 5)" a condition
+            inner = self.toks[inner_start:self.index - 1]
+            if len(inner) != 1 and not (len(inner) == 2 and inner[0][1] == '-'):
+                value = ClauseEvaluator(inner, {}, self.fold)
+                value.row = self.row
+                return value.evaluate()
+            self.index = start
+        left = self.operand()
+        operator = self.take()[1] if self.index < len(self.toks) else ''
+        if operator.upper() == 'IS':
+            negated = self.peek() == 'NOT'
+            if negated:
+                self.take()
+            if self.peek() != 'NULL':
+                self.beyond()
+            self.take()
+            return (left is None) != negated
+        if operator in '<>!' and self.peek() in ('=', '>'):
+            operator += self.take()[1]
+        if operator not in self.COMPARE:
+            self.beyond()
+        right = self.operand()
+        if left is None or right is None:
+            return None
+        return self.COMPARE[operator](left, right)
+
+    def operand(self):
+        if self.index >= len(self.toks):
+            self.beyond()
+        kind, text = self.take()[:2]
+        if text == '(':
+            value = self.operand()
+            if self.peek() != ')':
+                self.beyond()
+            self.take()
+            return value
+        if text == '-':
+            value = self.operand()
+            return None if value is None else -value
+        if kind == 'number':
+            return float(text)
+        if kind == 'string':
+            return sql_literal(text, {})
+        if text.upper() == 'NULL':
+            return None
+        if kind in ('word', 'bracketed'):
+            value = self.row.get(self.fold(unquote_identifier(text)))
+            if value is None:
+                return None
+            try:
+                return float(value)
+            except ValueError:
+                return value
+        self.beyond()
 
 
 # --- Result sources for the catalogue queries ------------------------------------------------
@@ -1250,7 +1729,8 @@ def tls_context(certificate, key, version='1.2'):
 
 
 class Rules:
-    KINDS = ('fail', 'warn', 'drop', 'unresolved', 'fatal', 'fatal_after_rows', 'cut', 'hold')
+    KINDS = ('fail', 'warn', 'drop', 'unresolved', 'fatal', 'fatal_after_rows', 'cut', 'deadlock',
+             'lock_timeout', 'hold')
 
     def __init__(self, latency=0.0):
         self.lock = threading.Lock()
@@ -1666,13 +2146,13 @@ class Session:
             words = [t[1].upper() for t in statement.toks]
             if position and words[:1] in (['CREATE'], ['ALTER']) and words[1:2] and words[1] in MODULE_KINDS:
                 kind = 'PROCEDURE' if words[1] == 'PROC' else words[1]
-                raise SqlError(111, "'CREATE/ALTER %s' must be the first statement in a query batch." % kind)
+                raise SqlError(111, "'CREATE/ALTER %s' must be the first statement in a query batch." % kind, 15)
             frame = open_blocks[-1] if open_blocks else None
             if frame and frame[0] == 'ended' and words[:2] != ['BEGIN', 'CATCH']:
-                raise SqlError(102, "Incorrect syntax near 'TRY'.")
+                raise syntax_error('TRY')
             if words[:1] in (['BEGIN'], ['END']) and words[1:2] in (['TRY'], ['CATCH']):
                 if len(words) != 2:
-                    raise SqlError(102, "Incorrect syntax near '%s'." % statement.toks[2][1])
+                    raise syntax_error(statement.toks[2][1])
                 marker = ' '.join(words)
                 if marker == 'BEGIN TRY':
                     open_blocks.append(['try', block, None])
@@ -1686,12 +2166,13 @@ class Session:
                     block = frame[1]
                     continue
                 else:
-                    raise SqlError(102, "Incorrect syntax near '%s'." % words[1])
+                    raise syntax_error(statement.toks[1][1])
                 block = []
                 continue
+            check_lexical(statement.toks)
             block.append(('run', statement.text, self.plan(statement, params)))
         if open_blocks:
-            raise SqlError(102, "Incorrect syntax near 'END'.")
+            raise syntax_error('END')
         return block
 
     def run_block(self, block, response, done_token):
@@ -1744,6 +2225,14 @@ class Session:
                 response.done(done_token, DONE_ERROR)
                 self.closing = True
                 raise BatchEnded()
+            if self.rules.matches('deadlock', text):
+                # The victim's transaction is rolled back and its batch ends; CATCH sees the error.
+                self.rollback()
+                raise SqlError(1205, 'Transaction (Process ID 51) was deadlocked on lock resources '
+                                     'with another process and has been chosen as the deadlock '
+                                     'victim. Rerun the transaction.', 13, ends_batch=True)
+            if self.rules.matches('lock_timeout', text):
+                raise SqlError(1222, 'Lock request time out period exceeded.')
             if self.rules.matches('fail', text):
                 raise SqlError(50000, 'Forced failure of: %s' % text[:200])
             plan(response, done_token)
@@ -1778,9 +2267,10 @@ class Session:
         words = [t[1].upper() for t in toks]
         first = words[0]
         if first == 'SET':
-            return self.plan_set(words)
+            return self.plan_set(toks)
         if first in ('BEGIN', 'COMMIT', 'ROLLBACK'):
-            return self.plan_transaction(first, words)
+            check_transaction_statement(toks)
+            return self.plan_transaction(first)
         if first == 'IF':
             return self.plan_if(statement, params)
         if first == 'THROW':
@@ -1791,29 +2281,28 @@ class Session:
             return self.plan_select(statement, params)
         if first in ('EXEC', 'EXECUTE'):
             return self.plan_exec(toks, 1, params)
-        if first == 'ALTER' and len(words) > 1 and words[1] in MODULE_KINDS:
-            return self.plan_alter_module(statement, words[1])
+        if first in ('ALTER', 'CREATE') and len(words) > 1 and words[1] in MODULE_KINDS:
+            return self.plan_module(statement, first, 'PROCEDURE' if words[1] == 'PROC' else words[1])
         if first == 'ALTER' and len(words) > 1 and words[1] == 'TABLE':
             return self.plan_alter_table(statement)
         if toks[0][0] in ('word', 'bracketed') and first not in STATEMENT_STARTERS:
             return self.plan_exec(toks, 0, params)
-        near = toks[1][1] if len(toks) > 1 else toks[0][1]
-        raise SqlError(102, "Incorrect syntax near '%s'." % near)
+        raise syntax_error(toks[1][1] if len(toks) > 1 else toks[0][1])
 
     SESSION_OPTIONS = {'XACT_ABORT': 'xact_abort', 'QUOTED_IDENTIFIER': 'quoted_identifier',
                        'ANSI_NULLS': 'ansi_nulls'}
 
-    def plan_set(self, words):
+    def plan_set(self, toks):
+        options = plan_set_options(toks)
+
         def run(response, done_token):
-            if len(words) >= 3 and words[1] in self.SESSION_OPTIONS:
-                setattr(self, self.SESSION_OPTIONS[words[1]], words[2] == 'ON')
+            for option, on in options.items():
+                if option in self.SESSION_OPTIONS:
+                    setattr(self, self.SESSION_OPTIONS[option], on)
             response.done(done_token)
         return run
 
-    def plan_transaction(self, first, words):
-        if first == 'BEGIN' and (len(words) < 2 or not words[1].startswith('TRAN')):
-            raise SqlError(102, "Incorrect syntax near 'BEGIN'.")
-
+    def plan_transaction(self, first):
         def run(response, done_token):
             if first == 'BEGIN':
                 if self.transaction is None:
@@ -1847,7 +2336,7 @@ class Session:
                 break
             index += 1
         if index == 1 or index == len(toks):
-            raise SqlError(102, "Incorrect syntax near '%s'." % toks[-1][1])
+            raise syntax_error(toks[-1][1])
         condition = statement.sql[toks[1][2]:toks[index - 1][3]]
         match = re.fullmatch(r'(.+?)\s*(>=|<=|<>|!=|=|>|<)\s*(.+)', condition, re.DOTALL)
         if not match:
@@ -1881,7 +2370,7 @@ class Session:
             return rethrow
         arguments = [sql_literal(t[1], params) for t in toks[1:] if t[1] != ',']
         if len(arguments) != 3 or not isinstance(arguments[0], int):
-            raise SqlError(102, "Incorrect syntax near 'THROW'.")
+            raise syntax_error('THROW')
 
         def throw(response, done_token):
             if arguments[0] < 50000:
@@ -2067,37 +2556,53 @@ class Session:
             response.done(TOKEN_DONEPROC if done_token == TOKEN_DONE else TOKEN_DONEINPROC)
         return run
 
-    def plan_alter_module(self, statement, kind):
-        name, _ = read_name(statement.toks, 2)
+    def plan_module(self, statement, verb, kind):
+        """CREATE or ALTER of a view, procedure or function."""
+        toks = statement.toks
+        name, _ = read_name(toks, 2)
         schema, short = split_name(name)
+        if kind != 'TRIGGER':
+            NameChecker(self.catalogue).check_module(toks, kind, module_body_start(toks, kind))
         # The server keeps a module's text as a CREATE statement, whatever statement made it.
-        alter = statement.toks[0]
-        definition = (statement.sql[:alter[2]] + 'CREATE' + statement.sql[alter[3]:]).strip()
+        definition = (statement.sql[:toks[0][2]] + 'CREATE' + statement.sql[toks[0][3]:]).strip()
         if self.quoted_identifier:
             # Under QUOTED_IDENTIFIER ON a double-quoted text names a column; a module written
             # with it OFF, where it was a string, no longer compiles.
-            for token_kind, text, _, _ in statement.toks:
+            for token_kind, text, _, _ in toks:
                 if token_kind == 'quoted' and not self.catalogue.column_exists(unquote_identifier(text)):
                     raise SqlError(207, "Invalid column name '%s'." % unquote_identifier(text))
+        is_view = kind == 'VIEW'
+        prefix = 'TABLE_' if is_view else 'ROUTINE_'
+
+        def record(item):
+            item['DEFINITION'] = definition
+            item['USES_QUOTED_IDENTIFIER'] = '1' if self.quoted_identifier else '0'
+            item['USES_ANSI_NULLS'] = '1' if self.ansi_nulls else '0'
+            # Altering a view drops every index it had.
+            item.pop('IS_INDEXED', None)
+            # ALTER without WITH ENCRYPTION leaves the module unencrypted.
+            item['ENCRYPTED'] = 'true' if re.search(
+                r'\bWITH\s+(?:\w+\s*,\s*)*ENCRYPTION\b', definition, re.IGNORECASE) else 'false'
+            if not is_view:
+                item['LAST_ALTERED'] = datetime.datetime.now().replace(microsecond=0)
 
         def run(response, done_token):
-            is_view = kind == 'VIEW'
             items = self.catalogue.state['views' if is_view else 'routines']
-            prefix = 'TABLE_' if is_view else 'ROUTINE_'
+            if verb == 'CREATE':
+                if self.catalogue.find_objects(schema, short):
+                    raise SqlError(2714, "There is already an object named '%s' in the database."
+                                   % short)
+                item = {prefix + 'SCHEMA': schema, prefix + 'NAME': short}
+                if not is_view:
+                    item['ROUTINE_TYPE'] = kind
+                record(item)
+                items.append(item)
+                response.done(done_token)
+                return
             for item in items:
                 if (self.catalogue.same(item.get(prefix + 'SCHEMA'), schema)
                         and self.catalogue.same(item.get(prefix + 'NAME'), short)):
-                    item['DEFINITION'] = definition
-                    item['USES_QUOTED_IDENTIFIER'] = '1' if self.quoted_identifier else '0'
-                    item['USES_ANSI_NULLS'] = '1' if self.ansi_nulls else '0'
-                    # Altering a view drops every index it had.
-                    item.pop('IS_INDEXED', None)
-                    # ALTER without WITH ENCRYPTION leaves the module unencrypted.
-                    item['ENCRYPTED'] = 'true' if re.search(
-                        r'\bWITH\s+(?:\w+\s*,\s*)*ENCRYPTION\b', definition,
-                        re.IGNORECASE) else 'false'
-                    if not is_view:
-                        item['LAST_ALTERED'] = datetime.datetime.now().replace(microsecond=0)
+                    record(item)
                     response.done(done_token)
                     return
             raise SqlError(208, "Invalid object name '%s'." % name)
@@ -2108,13 +2613,9 @@ class Session:
         name, index = read_name(toks, 2)
         schema, table = split_name(name)
         words = [t[1].upper() for t in toks]
-        if not any(self.catalogue.same(t.get('TABLE_SCHEMA'), schema)
-                   and self.catalogue.same(t.get('TABLE_NAME'), table)
-                   for t in self.catalogue.tables):
-            raise SqlError(4902, 'Cannot find the object "%s" because it does not exist or you do '
-                                 'not have permissions.' % name)
         if words[index:index + 2] == ['DROP', 'CONSTRAINT'] and len(toks) == index + 3:
-            return self.plan_drop_check(schema, table, unquote_identifier(toks[index + 2][1]))
+            return self.on_table(name, self.plan_drop_check(
+                schema, table, unquote_identifier(toks[index + 2][1])))
         # WITH NOCHECK adds a constraint the server does not trust: existing rows go unchecked.
         not_trusted = words[index:index + 2] == ['WITH', 'NOCHECK']
         if not_trusted or words[index:index + 2] == ['WITH', 'CHECK']:
@@ -2125,15 +2626,25 @@ class Session:
             not_for_replication = words[clause_at:clause_at + 3] == ['NOT', 'FOR', 'REPLICATION']
             if not_for_replication:
                 clause_at += 3
-            clause = statement.source_from(clause_at)
-            if not (clause.startswith('(') and clause.endswith(')')):
-                raise SqlError(102, "Incorrect syntax near 'CHECK'.")
-            return self.plan_add_check(schema, table, unquote_identifier(toks[index + 2][1]),
-                                       clause, {'IS_NOT_TRUSTED': '1' if not_trusted else '0',
-                                                'IS_NOT_FOR_REPLICATION':
-                                                    '1' if not_for_replication else '0'})
-        near = toks[index][1] if index < len(toks) else name
-        raise SqlError(102, "Incorrect syntax near '%s'." % near)
+            if toks[clause_at][1] != '(' or toks[-1][1] != ')':
+                raise syntax_error(toks[clause_at][1] if toks[clause_at][1] != '(' else toks[-1][1])
+            return self.on_table(name, self.plan_add_check(
+                schema, table, unquote_identifier(toks[index + 2][1]), toks[clause_at:],
+                statement.source_from(clause_at),
+                {'IS_NOT_TRUSTED': '1' if not_trusted else '0',
+                 'IS_NOT_FOR_REPLICATION': '1' if not_for_replication else '0'}))
+        raise syntax_error(toks[index][1] if index < len(toks) else name)
+
+    def on_table(self, name, plan):
+        """The plan of an ALTER TABLE, which finds its table only when it runs."""
+        schema, table = split_name(name)
+
+        def run(response, done_token):
+            if NameChecker(self.catalogue).base_table_columns(schema, table) is None:
+                raise SqlError(4902, 'Cannot find the object "%s" because it does not exist or '
+                                     'you do not have permissions.' % name)
+            plan(response, done_token)
+        return run
 
     def plan_drop_check(self, schema, table, constraint):
         def run(response, done_token):
@@ -2150,18 +2661,31 @@ class Session:
             raise SqlError(3727, 'Could not drop constraint. See previous errors.')
         return run
 
-    def plan_add_check(self, schema, table, constraint, clause, flags):
+    def plan_add_check(self, schema, table, constraint, clause_toks, clause, flags):
         def run(response, done_token):
-            checks = self.catalogue.state['checks']
-            if any(self.catalogue.same(c.get('CONSTRAINT_NAME'), constraint)
-                   and self.catalogue.same(c.get('CONSTRAINT_SCHEMA'), schema) for c in checks):
+            if self.catalogue.find_objects(schema, constraint):
                 raise SqlError(2714, "There is already an object named '%s' in the database."
                                % constraint)
-            checks.append({'CONSTRAINT_SCHEMA': schema, 'CONSTRAINT_NAME': constraint,
-                           'TABLE_NAME': table, 'TABLE_SCHEMA': schema, 'CHECK_CLAUSE': clause,
-                           **flags})
+            NameChecker(self.catalogue).check_clause(clause_toks, schema, table)
+            if flags['IS_NOT_TRUSTED'] == '0':
+                self.check_existing_rows(schema, table, constraint, clause_toks)
+            self.catalogue.state['checks'].append(
+                {'CONSTRAINT_SCHEMA': schema, 'CONSTRAINT_NAME': constraint, 'TABLE_NAME': table,
+                 'TABLE_SCHEMA': schema, 'CHECK_CLAUSE': clause, **flags})
             response.done(done_token)
         return run
+
+    def check_existing_rows(self, schema, table, constraint, clause_toks):
+        """A constraint added WITH CHECK (the default) must hold for every row the table has:
+        a row for which it is false (not unknown) stops it."""
+        for row in self.catalogue.rows_of(schema, table):
+            if ClauseEvaluator(clause_toks, row, self.catalogue.fold).evaluate() is False:
+                columns = {unquote_identifier(t[1]) for index, t in enumerate(clause_toks)
+                           if is_column_word(clause_toks, index)}
+                column = ", column '%s'" % columns.pop() if len(columns) == 1 else ''
+                raise SqlError(547, 'The ALTER TABLE statement conflicted with the CHECK constraint '
+                                    '"%s". The conflict occurred in database "%s", table "%s.%s"%s.'
+                               % (constraint, self.catalogue.database, schema, table, column))
 
 
 def serve(catalogue, rules, listener):

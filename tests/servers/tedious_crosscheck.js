@@ -132,6 +132,15 @@ const ERRORS = [
   { sql: "WAITFOR DELAY '25:00'", number: 148 },
   { sql: 'ALTER TABLE dbo.NoSuchTable DROP CONSTRAINT CK_X', number: 4902 },
   { sql: 'ALTER TABLE sales.Lines ADD CONSTRAINT CK_Lines_Qty CHECK ([Qty]>(0))', number: 2714 },
+  { sql: 'ALTER TABLE sales.Lines ADD CONSTRAINT CK_Lines_Max CHECK ([Qty]<(5))', number: 547 },
+  { sql: 'ALTER TABLE sales.Lines ADD CONSTRAINT CK_Lines_Price CHECK ([Price]>(0))', number: 207 },
+  { sql: 'ALTER VIEW dbo.OpenOrders AS SELECT Id, Shipped FROM dbo.Orders', number: 207 },
+  { sql: 'ALTER VIEW dbo.OpenOrders AS SELECT Id FROM dbo.Nowhere', number: 208 },
+  { sql: 'ALTER VIEW dbo.OpenOrders AS SELECT Rounded(Total) AS T FROM dbo.Orders', number: 195 },
+  { sql: 'SET NO_SUCH_OPTION ON', number: 195 },
+  { sql: 'SET XACT_ABORT ONN', number: 102 },
+  { sql: 'ALTER PROCEDURE dbo.GetDatabaseInfo SELECT 12 AS DatabaseVersion', number: 156 },
+  { sql: 'CREATE PROCEDURE dbo.GetDatabaseInfo AS SELECT 12 AS DatabaseVersion', number: 2714 },
 ];
 
 test('errors carry SQL Server numbers', async () => {
@@ -141,6 +150,21 @@ test('errors carry SQL Server numbers', async () => {
       const result = await run(connection, sql);
       assert.deepEqual({ sql, first: result.errors[0], code: result.code },
                        { sql, first: number, code: 'EREQUEST' });
+    }
+  } finally {
+    connection.close();
+  }
+});
+
+// Lock trouble the server is told to cause: a deadlock victim and a lock request that timed out.
+test('injected deadlocks and lock time-outs carry SQL Server numbers', async () => {
+  const connection = await connect(server.port);
+  try {
+    for (const { rule, number } of [{ rule: 'deadlock', number: 1205 }, { rule: 'lock-timeout', number: 1222 }]) {
+      assert.equal(await server.command(`${rule} CK_Lines_Min`), 'ok');
+      const result = await run(connection, 'ALTER TABLE sales.Lines ADD CONSTRAINT CK_Lines_Min CHECK ([Qty]>(0))');
+      assert.equal(await server.command('clear'), 'ok');
+      assert.deepEqual({ rule, first: result.errors[0], code: result.code }, { rule, first: number, code: 'EREQUEST' });
     }
   } finally {
     connection.close();

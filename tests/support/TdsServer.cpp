@@ -70,6 +70,8 @@ void TTdsServer::FailFatally(const QString& AText) { Expect(QStringLiteral("fata
 
 void TTdsServer::FailFatallyAfterRows(const QString& AText) { Expect(QStringLiteral("fatal-after-rows ") + AText); }
 void TTdsServer::CutOff(const QString& AText) { Expect(QStringLiteral("cut ") + AText); }
+void TTdsServer::Deadlock(const QString& AText) { Expect(QStringLiteral("deadlock ") + AText); }
+void TTdsServer::TimeOutLocks(const QString& AText) { Expect(QStringLiteral("lock-timeout ") + AText); }
 void TTdsServer::Hold(const QString& AText) { Expect(QStringLiteral("hold ") + AText); }
 void TTdsServer::Clear() { Expect(QStringLiteral("clear")); }
 void TTdsServer::NameInfoColumns(const QString& AVersion, const QString& AName) {

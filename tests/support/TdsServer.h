@@ -55,6 +55,11 @@ public:
   // The reply to a statement containing AText stops before its end (the rows arrive, the
   // closing DONE token does not) and the connection is closed.
   void CutOff(const QString& AText);
+  // Statements containing AText are chosen as a deadlock victim (1205): the server rolls the
+  // transaction back and ends the batch.
+  void Deadlock(const QString& AText);
+  // Statements containing AText fail with 1222, the lock request having timed out.
+  void TimeOutLocks(const QString& AText);
   // Statements containing AText are recorded, then wait until Clear (a minute at most) before
   // they run, as on a server busy with other work.
   void Hold(const QString& AText);
