@@ -60,8 +60,8 @@ struct TScannedSnapshot {
   QByteArrayView RootTag;
   // Every element of each kind, in file order.
   std::array<std::vector<QByteArrayView>, DriftKindCount> Elements;
-  // The elements for which the other file holds no byte-for-byte copy in the same place of its
-  // own list; the rest are paired, one with one.
+  // The elements the scan did not pair, one with one, with a byte-for-byte copy it met in step
+  // in the other file; some may still have a copy elsewhere in it.
   std::array<std::vector<QByteArrayView>, DriftKindCount> Unpaired;
   // For each combination of the refusable values of a kind, the first element of either file
   // found to hold it: parsing these tells whether any element is refused.
