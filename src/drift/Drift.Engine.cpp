@@ -176,8 +176,7 @@ private:
       if (FTablesAddedOrRemoved.contains(MatchTableKey(Column)))
         return true;
     }
-    // The list works out the object's key before it looks, even when it holds nothing.
-    if (FOptions.IgnoreList && FOptions.IgnoreList->Count() > 0 && FOptions.IgnoreList->ContainsName(AObject))
+    if (FOptions.IgnoreList && FOptions.IgnoreList->ContainsName(AObject))
       return true;
     return !FOptions.Filter.IsEmpty() && !FOptions.Filter.Accepts(FilterName(*AObject));
   }
