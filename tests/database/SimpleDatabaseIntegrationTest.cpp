@@ -877,14 +877,13 @@ TEST(SimpleDatabaseTimeoutTest, AStatementThatTimesOutIsCancelledAndUnderXactAbo
                     5);
     Connection.SetQueryTimeout(1);
     TOdbcQuery Query(Connection);
+    const QString Batch = QStringLiteral("SET XACT_ABORT %1; BEGIN TRANSACTION; ALTER TABLE sales.Lines DROP "
+                                         "CONSTRAINT CK_Lines_Qty; WAITFOR DELAY '00:00:30'; COMMIT TRANSACTION")
+                              .arg(QLatin1String(XactAbort));
     QElapsedTimer Timer;
     Timer.start();
     ExpectRaised<EOdbcError>(
-        [&] {
-          Query.OpenQuery(QStringLiteral("SET XACT_ABORT %1; BEGIN TRANSACTION; ALTER TABLE sales.Lines DROP CONSTRAINT "
-                                         "CK_Lines_Qty; WAITFOR DELAY '00:00:30'; COMMIT TRANSACTION")
-                              .arg(QLatin1String(XactAbort)));
-        },
+        [&] { Query.OpenQuery(Batch); },
         QStringLiteral("Timeout expired"));
     EXPECT_LT(Timer.elapsed(), 10000);
     ASSERT_TRUE(Connection.Connected());
