@@ -198,6 +198,17 @@ int RunInterruptibly(const std::function<void()>& AWork) {
   return poll(&Late, 1, 0) == 1 ? ReadInterrupt() : 0;
 }
 
+// Ends a run that ASignal interrupted: the progress line stops for good (the work may go on
+// for a moment on its own thread), AWriteReports writes every report with what finished and
+// the rest cancelled, and the program exits.
+[[noreturn]] void EndInterruptedWithReports(TTerminalProgress& AProgress, int ASignal,
+                                            const std::function<void()>& AWriteReports) {
+  AProgress.Silence();
+  AProgress.EndLine();
+  AWriteReports();
+  EndInterrupted(ASignal);
+}
+
 // A compare, and for repair its script (written only for a complete compare) and, with
 // --apply, the repair itself. An interrupt before it finishes still writes the reports, with
 // the target cancelled.
@@ -220,12 +231,10 @@ int RunCompare(const TCliOptions& AOptions, TChecker& AChecker, TTerminalProgres
     }
     Finished = true;
   });
-  if (Signal != 0) {
-    AProgress.Silence();
-    AProgress.EndLine();
-    DeliverReports(AOptions, {Finished ? Result : CancelledResult(FailedResult(AOptions, QString()), Signal)}, false);
-    EndInterrupted(Signal);
-  }
+  if (Signal != 0)
+    EndInterruptedWithReports(AProgress, Signal, [&] {
+      DeliverReports(AOptions, {Finished ? Result : CancelledResult(FailedResult(AOptions, QString()), Signal)}, false);
+    });
   AProgress.EndLine();
   bool Written = DeliverReports(AOptions, {Result}, false);
   if (!AOptions.ScriptFile.isEmpty() && !Result.Failed()) {
@@ -249,12 +258,9 @@ int RunCompare(const TCliOptions& AOptions, TChecker& AChecker, TTerminalProgres
 int RunDriftCommand(const TCliOptions& AOptions, ILog* ALog, TTerminalProgress& AProgress) {
   TDriftRun Run(AOptions, ALog, AProgress);
   const int Signal = RunInterruptibly([&] { Run.Execute(); });
-  if (Signal != 0) {
-    AProgress.Silence();
-    AProgress.EndLine();
-    DeliverReports(AOptions, Run.Results(Signal), Run.Fleet());
-    EndInterrupted(Signal);
-  }
+  if (Signal != 0)
+    EndInterruptedWithReports(AProgress, Signal,
+                              [&] { DeliverReports(AOptions, Run.Results(Signal), Run.Fleet()); });
   AProgress.EndLine();
   const QList<TDriftTargetResult> Results = Run.Results();
   const bool Written = DeliverReports(AOptions, Results, Run.Fleet());

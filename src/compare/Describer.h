@@ -18,13 +18,13 @@ class ISQL;
 class TDatabaseObject;
 class TDatabaseObjectIgnoreList;
 
-// Owns one list per catalogue kind and drives them as a whole: loads them from one
-// connection, writes them as one snapshot, compares the selected kinds with the gold standard
-// of one version, and relays every report of a compare run to its owner.
 // The "schema.name" the --include and --exclude patterns look at: a schema's own name; a
 // column, index or constraint goes by its table; any other object by its own name.
 QString FilterName(const TDatabaseObject& AObject);
 
+// Owns one list per catalogue kind and drives them as a whole: loads them from one
+// connection, writes them as one snapshot, compares the selected kinds with the gold standard
+// of one version, and relays every report of a compare run to its owner.
 class TDatabaseDescriber : public IDbProgress, public ISourceDatabaseInfo, public IRunFindings {
 public:
   // The ignore list is borrowed; ALog is handed to every list.

@@ -98,9 +98,6 @@ bool SameValue(const TFieldValue& ABaseline, const TFieldValue& ATarget) {
   return false;
 }
 
-// The key two objects of a kind are matched by. A privilege's key holds its state, which
-// drift reports as a change instead: the state is cut out of the key, which keeps everything
-// else (and the letter case rule) as the key has it.
 // A schema's FullName and Key are upper-cased whatever the collation (the gold-standard
 // compare and the snapshot files rely on that); drift names a schema as the database spells it
 // and tells its names apart as the collation does.
@@ -108,10 +105,14 @@ QString SchemaNameAsWritten(const TDatabaseObject* AObject) {
   return QLatin1Char('[') + static_cast<const TDatabaseSchema*>(AObject)->SchemaName() + QLatin1Char(']');
 }
 
+// How an item names its object in the reports.
 QString ShownName(TDriftKind AKind, const TDatabaseObject* AObject) {
   return AKind == TDriftKind::Schema ? SchemaNameAsWritten(AObject) : AObject->FullName();
 }
 
+// The key two objects of a kind are matched by. A privilege's key holds its state, which
+// drift reports as a change instead: the state is cut out of the key, which keeps everything
+// else (and the letter case rule) as the key has it.
 QString MatchKey(TDriftKind AKind, const TDatabaseObject* AObject) {
   if (AKind == TDriftKind::Schema && AObject->CaseSensitiveKey())
     return SchemaNameAsWritten(AObject);
