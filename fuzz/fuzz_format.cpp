@@ -2,8 +2,8 @@
 // EConvertError, never undefined behaviour or an outsized allocation.
 #include "FuzzSupport.h"
 
-#include "infra/Support.Exceptions.h"
-#include "infra/Support.Format.h"
+#include "infra/platform/Support.Exceptions.h"
+#include "infra/text/Support.Format.h"
 
 #include <limits>
 

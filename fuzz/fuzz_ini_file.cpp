@@ -3,8 +3,8 @@
 // changes; a write that is refused changes nothing.
 #include "FuzzSupport.h"
 
-#include "infra/Support.Format.h"
-#include "infra/Support.IniFile.h"
+#include "infra/text/Support.Format.h"
+#include "infra/settings/Support.IniFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -5,7 +5,7 @@
 #include "FuzzSupport.h"
 
 #include "compare/Normalizer.h"
-#include "infra/Support.Format.h"
+#include "infra/text/Support.Format.h"
 #include "schema/DatabaseObjects.h"
 
 #include <QRegularExpression>

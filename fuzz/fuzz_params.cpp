@@ -2,7 +2,7 @@
 // its name and read through each of the typed readers without harm.
 #include "FuzzSupport.h"
 
-#include "infra/Utils.Params.h"
+#include "infra/settings/Utils.Params.h"
 
 using namespace quillon;
 

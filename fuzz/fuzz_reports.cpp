@@ -6,7 +6,7 @@
 // from a text, and the unified diff applied to the gold text gives the local one.
 #include "FuzzSupport.h"
 
-#include "infra/Support.Format.h"
+#include "infra/text/Support.Format.h"
 #include "report/Report.LineDiff.h"
 #include "report/Report.Render.h"
 

@@ -8,7 +8,7 @@
 #include "compare/Describer.h"
 #include "compare/Sync.IgnoreList.h"
 #include "database/Database.Simple.h"
-#include "infra/Support.Xml.h"
+#include "infra/xml/Support.Xml.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Permissions.h"

@@ -2,7 +2,7 @@
 // Prints "<milliseconds> <rows> <paint milliseconds> <milliseconds without marks>" for the
 // best of five rounds; painting the visible rows, which the event loop does afterwards, is timed
 // on its own, and the last figure is the same fill with the changed characters left unmarked.
-#include "diff/Component.DiffGrid.h"
+#include "gui/Component.DiffGrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -6,7 +6,7 @@
 #include "compare/Sync.IgnoreList.h"
 #include "database/Database.Simple.h"
 #include "drift/Drift.Engine.h"
-#include "infra/Utils.Params.h"
+#include "infra/settings/Utils.Params.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"

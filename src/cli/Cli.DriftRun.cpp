@@ -3,7 +3,7 @@
 #include "cli/Cli.Check.h"
 #include "cli/Cli.Fleet.h"
 #include "drift/Drift.Side.h"
-#include "infra/Logging.Interfaces.h"
+#include "infra/logging/Logging.Interfaces.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +19,21 @@ QString OneLine(const std::exception& AError) { return QString::fromUtf8(AError.
 // What a run is called until its targets are known, and when it fails as a whole.
 QString RunName(const TCliOptions& AOptions) {
   return AOptions.FleetFile.isEmpty() ? TargetName(AOptions) : AOptions.FleetFile;
+}
+
+// A target (or, named by the fleet file, a whole run) that failed before it had a result of
+// its own: AError, with what AOptions say of the target, the baseline and the filters.
+TDriftTargetResult FailedDriftResult(const QString& AName, const TCliOptions& AOptions, const QString& AError) {
+  TDriftTargetResult Result;
+  Result.Name = AName;
+  Result.Server = AOptions.Setting(QStringLiteral("Server"));
+  Result.Database = AOptions.Setting(QStringLiteral("Database"));
+  Result.SnapshotPath = AOptions.SnapshotFile;
+  Result.BaselinePath = AOptions.BaselineFile;
+  Result.Includes = AOptions.Includes;
+  Result.Excludes = AOptions.Excludes;
+  Result.Error = AError;
+  return Result;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/Cli.DriftReports.h"
+#include "report/Report.Drift.h"
 #include "cli/Cli.Options.h"
 
 #include <QList>

@@ -3,8 +3,8 @@
 #include "cli/Cli.Check.h"
 #include "cli/Cli.Output.h"
 
-#include "infra/Logging.Interfaces.h"
-#include "infra/Utils.Params.h"
+#include "infra/logging/Logging.Interfaces.h"
+#include "infra/settings/Utils.Params.h"
 #include "schema/Interfaces.h"
 
 #include <QElapsedTimer>

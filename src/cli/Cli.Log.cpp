@@ -1,6 +1,6 @@
 #include "cli/Cli.Log.h"
 
-#include "infra/Support.Format.h"
+#include "infra/text/Support.Format.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "infra/Logging.Base.h"
+#include "infra/logging/Logging.Base.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "report/Report.Render.h"
-#include "infra/Support.Exceptions.h"
-#include "infra/Utils.Params.h"
+#include "infra/platform/Support.Exceptions.h"
+#include "infra/settings/Utils.Params.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "cli/Cli.Output.h"
 
-#include "infra/Support.Exceptions.h"
+#include "infra/platform/Support.Exceptions.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "cli/Cli.Program.h"
 
 #include "cli/Cli.Check.h"
-#include "cli/Cli.DriftReports.h"
+#include "report/Report.Drift.h"
 #include "cli/Cli.DriftRun.h"
 #include "cli/Cli.Fleet.h"
 #include "cli/Cli.Log.h"
@@ -10,12 +10,12 @@
 #include "report/Report.Render.h"
 #include "compare/Repair.Script.h"
 #include "compare/Xml.Snapshot.h"
-#include "infra/Classes.Auditing.h"
-#include "infra/Classes.RegEx.h"
-#include "infra/Logging.SmartInspect.h"
-#include "infra/Settings.IniFile.h"
-#include "infra/Support.GlobalLifetime.h"
-#include "infra/Support.Paths.h"
+#include "infra/logging/Classes.Auditing.h"
+#include "infra/text/Classes.RegEx.h"
+#include "infra/logging/Logging.SmartInspect.h"
+#include "infra/settings/Settings.IniFile.h"
+#include "infra/platform/Support.GlobalLifetime.h"
+#include "infra/platform/Support.Paths.h"
 
 #include <QCoreApplication>
 #include <QDir>

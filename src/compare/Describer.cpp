@@ -4,7 +4,7 @@
 #include "compare/Xml.Snapshot.h"
 #include "database/Database.DataSet.h"
 #include "database/Database.Interfaces.h"
-#include "infra/Support.Format.h"
+#include "infra/text/Support.Format.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
@@ -140,6 +140,8 @@ void TDatabaseDescriber::CompareToService(const QString& ADbName, qint32 AVerNo)
     FRunStatus.Stop(QString::fromUtf8(E.what()));
     throw;
   }
+  if (StopRequested())
+    FRunStatus.Stop(QStringLiteral("Cancelled"));
 }
 
 QList<TCompareRunStatus::TKindCount> TDatabaseDescriber::SelectedKinds() const {
@@ -164,17 +166,17 @@ void TDatabaseDescriber::RunComparisons(const QString& ADbName, qint32 AVerNo) {
     List->SetPublish(fPublish);
   FRoutines->SetPublishScope(PublishScope(TServiceConfig::Current().BaseAddress, fSourceServer, ADbName));
   FRoutines->SetForcePublish(fForcePublish);
-  if (CompareSchemata)
+  if (CompareSchemata && !StopRequested())
     FSchemata->Compare(Service.get(), this);
-  if (CompareCheckConstraints)
+  if (CompareCheckConstraints && !StopRequested())
     FCheckConstraints->Compare(Service.get(), this);
-  if (CompareViews)
+  if (CompareViews && !StopRequested())
     FViews->Compare(Service.get(), this);
-  if (CompareRoutines)
+  if (CompareRoutines && !StopRequested())
     FRoutines->Compare(Service.get(), this);
-  if (CompareForeignKeys)
+  if (CompareForeignKeys && !StopRequested())
     FForeignKeys->Compare(Service.get(), this);
-  if (CompareIndices)
+  if (CompareIndices && !StopRequested())
     FIndices->Compare(Service.get(), this);
 }
 

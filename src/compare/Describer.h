@@ -2,12 +2,13 @@
 
 #include "compare/Compare.RunStatus.h"
 #include "compare/Xml.Snapshot.h"
-#include "infra/Support.Glob.h"
+#include "infra/text/Support.Glob.h"
 #include "schema/Interfaces.h"
 
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -67,6 +68,10 @@ public:
   void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) override;
   void ReportFinding(const TFinding& AFinding) override;
   void ObjectCompared(const QString& AKind) override;
+  bool StopRequested() const override { return FStop != nullptr && *FStop; }
+  // The flag that stops a compare run before its next object; RunStatus then says
+  // "Cancelled". Borrowed; nullptr for a run nobody stops.
+  void SetStopRequest(const std::atomic<bool>* AStop) { FStop = AStop; }
 
   QString DbName() override { return fSourceDbName; }
   qint32 DbVer() override { return fSourceDbVersion; }
@@ -127,6 +132,7 @@ private:
   IDbProgress* fProgress = nullptr;
   TCompareRunStatus FRunStatus;
   TNameFilter FFilter;
+  const std::atomic<bool>* FStop = nullptr;
 };
 
 // True when a collation name (as DATABASEPROPERTYEX gives it) compares names by case.

@@ -2,8 +2,8 @@
 
 #include "database/Database.Interfaces.h"
 #include "database/Database.Odbc.h"
-#include "infra/Support.Exceptions.h"
-#include "infra/Support.Format.h"
+#include "infra/platform/Support.Exceptions.h"
+#include "infra/text/Support.Format.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"
@@ -114,10 +114,13 @@ void TRepairScript::SaveToFile(const QString& AFileName) const {
     throw Exception(Format(QStringLiteral("Cannot write the script to %s: %s"), {AFileName, File.errorString()}));
 }
 
-QList<TRepairResult> TRepairScript::Run(ISQL* ASQL) const {
+QList<TRepairResult> TRepairScript::Run(ISQL* ASQL,
+                                        const std::function<void(qsizetype AStep, const TRepairResult& AResult)>& AStepDone,
+                                        const std::atomic<bool>* AStop) const {
   QList<TRepairResult> Results;
   bool Stopped = false;
   for (const TRepairStep& Step : FSteps) {
+    Stopped = Stopped || (AStop != nullptr && *AStop);
     if (!Step.Repairable()) {
       Results.append({TRepairOutcome::CannotRepair, Step.Refusal});
     } else if (Stopped) {
@@ -137,6 +140,8 @@ QList<TRepairResult> TRepairScript::Run(ISQL* ASQL) const {
         Stopped = true;
       }
     }
+    if (AStepDone)
+      AStepDone(Results.size() - 1, Results.last());
   }
   return Results;
 }

@@ -3,6 +3,9 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
+#include <functional>
+
 namespace quillon {
 
 class ISQL;
@@ -48,8 +51,12 @@ public:
   void SaveToFile(const QString& AFileName) const;
 
   // Sends the batches in order and stops at the first failure: the steps after it are not
-  // attempted. One result per step, in the order of Steps.
-  QList<TRepairResult> Run(ISQL* ASQL) const;
+  // attempted. One result per step, in the order of Steps. AStepDone hears each step's result
+  // as soon as it is known; once AStop is set no further batch is sent, and the steps left are
+  // not attempted.
+  QList<TRepairResult> Run(ISQL* ASQL,
+                           const std::function<void(qsizetype AStep, const TRepairResult& AResult)>& AStepDone = {},
+                           const std::atomic<bool>* AStop = nullptr) const;
 
 private:
   QList<TRepairStep> FSteps;

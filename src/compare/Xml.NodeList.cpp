@@ -1,6 +1,6 @@
 #include "compare/Xml.NodeList.h"
 
-#include "infra/Support.Xml.h"
+#include "infra/xml/Support.Xml.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 #include "compare/Xml.Snapshot.h"
 
-#include "infra/Support.Format.h"
-#include "infra/Support.Paths.h"
+#include "infra/text/Support.Format.h"
+#include "infra/platform/Support.Paths.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"

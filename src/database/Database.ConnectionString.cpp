@@ -1,7 +1,7 @@
 #include "database/Database.ConnectionString.h"
 
-#include "infra/Support.Format.h"
-#include "infra/Support.Paths.h"
+#include "infra/text/Support.Format.h"
+#include "infra/platform/Support.Paths.h"
 
 #include <QFile>
 #include <QStringDecoder>

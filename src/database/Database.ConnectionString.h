@@ -1,7 +1,7 @@
 #pragma once
 
-#include "infra/Interfaces.Settings.h"
-#include "infra/Support.Exceptions.h"
+#include "infra/settings/Interfaces.Settings.h"
+#include "infra/platform/Support.Exceptions.h"
 
 #include <QString>
 #include <QStringList>

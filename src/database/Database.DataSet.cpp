@@ -1,7 +1,7 @@
 #include "database/Database.DataSet.h"
 
-#include "infra/Support.Exceptions.h"
-#include "infra/Support.Format.h"
+#include "infra/platform/Support.Exceptions.h"
+#include "infra/text/Support.Format.h"
 
 namespace quillon {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "database/Database.DataSet.h"
-#include "infra/Support.Exceptions.h"
+#include "infra/platform/Support.Exceptions.h"
 
 #include <QString>
 #include <QVariantList>

@@ -1,7 +1,7 @@
 #include "database/Database.Odbc.h"
 
-#include "infra/Support.Format.h"
-#include "infra/Support.Waiting.h"
+#include "infra/text/Support.Format.h"
+#include "infra/platform/Support.Waiting.h"
 
 #include <QDateTime>
 

@@ -1,10 +1,10 @@
 #include "database/Database.Simple.h"
 
-#include "infra/Classes.Auditing.h"
-#include "infra/Support.Format.h"
-#include "infra/Support.IniFile.h"
-#include "infra/Utils.Params.h"
-#include "infra/Win.User.h"
+#include "infra/logging/Classes.Auditing.h"
+#include "infra/text/Support.Format.h"
+#include "infra/settings/Support.IniFile.h"
+#include "infra/settings/Utils.Params.h"
+#include "infra/platform/Win.User.h"
 #include "service/Service.Config.h"
 
 #include <QFile>

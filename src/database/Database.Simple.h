@@ -3,7 +3,7 @@
 #include "database/Database.ConnectionString.h"
 #include "database/Database.Interfaces.h"
 #include "database/Database.Odbc.h"
-#include "infra/Logging.Interfaces.h"
+#include "infra/logging/Logging.Interfaces.h"
 
 #include <QList>
 #include <QObject>

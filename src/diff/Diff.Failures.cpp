@@ -1,6 +1,6 @@
 #include "diff/Diff.h"
-#include "infra/Support.Exceptions.h"
-#include "infra/Support.Format.h"
+#include "infra/platform/Support.Exceptions.h"
+#include "infra/text/Support.Format.h"
 
 namespace quillon::diff_failure {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "drift/Drift.Side.h"
-#include "infra/Support.Glob.h"
+#include "infra/text/Support.Glob.h"
 
 #include <QList>
 #include <QString>

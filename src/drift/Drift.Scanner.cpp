@@ -1,6 +1,6 @@
 #include "drift/Drift.Scanner.h"
 
-#include "infra/Support.Exceptions.h"
+#include "infra/platform/Support.Exceptions.h"
 
 #include <QFileInfo>
 

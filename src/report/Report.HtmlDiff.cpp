@@ -2,7 +2,7 @@
 
 #include "diff/Diff.Display.h"
 #include "diff/Diff.IntraLine.h"
-#include "infra/Support.Format.h"
+#include "infra/text/Support.Format.h"
 #include "report/Report.LineDiff.h"
 
 namespace quillon {

@@ -3,7 +3,7 @@
 #include "diff/Diff.Display.h"
 #include "diff/Diff.IntraLine.h"
 #include "diff/HashUnit.h"
-#include "infra/Support.Format.h"
+#include "infra/text/Support.Format.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "report/Report.Render.h"
 
 #include "diff/Diff.Display.h"
-#include "infra/Support.Exceptions.h"
-#include "infra/Support.Format.h"
+#include "infra/platform/Support.Exceptions.h"
+#include "infra/text/Support.Format.h"
 #include "report/Report.HtmlDiff.h"
 #include "report/Report.LineDiff.h"
 

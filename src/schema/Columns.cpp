@@ -1,7 +1,7 @@
 #include "schema/Columns.h"
 
-#include "infra/Support.Format.h"
-#include "infra/Support.Xml.h"
+#include "infra/text/Support.Format.h"
+#include "infra/xml/Support.Xml.h"
 
 namespace quillon {
 

@@ -1,8 +1,8 @@
 #include "schema/Constraints.h"
 
 #include "database/Database.Interfaces.h"
-#include "infra/Support.Format.h"
-#include "infra/Support.Xml.h"
+#include "infra/text/Support.Format.h"
+#include "infra/xml/Support.Xml.h"
 #include "schema/Indices.h"
 #include "service/OstrelService.h"
 

@@ -2,9 +2,9 @@
 
 #include "database/Database.DataSet.h"
 #include "database/Database.Interfaces.h"
-#include "infra/Support.Exceptions.h"
-#include "infra/Support.Format.h"
-#include "infra/Support.Xml.h"
+#include "infra/platform/Support.Exceptions.h"
+#include "infra/text/Support.Format.h"
+#include "infra/xml/Support.Xml.h"
 
 #include <typeinfo>
 

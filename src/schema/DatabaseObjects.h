@@ -1,6 +1,6 @@
 #pragma once
 
-#include "infra/Logging.Interfaces.h"
+#include "infra/logging/Logging.Interfaces.h"
 #include "schema/Interfaces.h"
 
 #include <QString>

@@ -1,9 +1,9 @@
 #include "schema/Indices.h"
 
 #include "database/Database.DataSet.h"
-#include "infra/Support.Format.h"
-#include "infra/Support.PerlRegEx.h"
-#include "infra/Support.Xml.h"
+#include "infra/text/Support.Format.h"
+#include "infra/text/Support.PerlRegEx.h"
+#include "infra/xml/Support.Xml.h"
 #include "service/OstrelService.h"
 
 namespace quillon {

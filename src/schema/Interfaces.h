@@ -63,6 +63,8 @@ public:
   virtual void ReportFinding(const TFinding& AFinding) = 0;
   // One more object of the list with this kind name was compared with the gold standard.
   virtual void ObjectCompared(const QString& AKind) = 0;
+  // Whoever runs the comparison asked it to stop: it stops before the next object.
+  virtual bool StopRequested() const { return false; }
 };
 
 class ISourceDatabaseInfo {

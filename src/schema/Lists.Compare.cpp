@@ -4,9 +4,9 @@
 // ahead; the objects are still handled one by one in the list's order, each when its own answer
 // is asked for. Failures of the service are not caught: they end the list's comparison.
 #include "compare/Normalizer.h"
-#include "infra/Logging.Interfaces.h"
-#include "infra/Support.IniFile.h"
-#include "infra/Support.Format.h"
+#include "infra/logging/Logging.Interfaces.h"
+#include "infra/settings/Support.IniFile.h"
+#include "infra/text/Support.Format.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"
@@ -23,10 +23,12 @@ namespace quillon {
 namespace {
 
 // Runs ACompareOne on every object in the list's own order and reports the fraction done after
-// each, whatever happened to the object.
+// each, whatever happened to the object. A stop asked for ends the walk before the next object.
 void CompareEach(TDatabaseObjectList& AList, const std::function<void(TDatabaseObject&)>& ACompareOne) {
   qint32 Counter = 0;
   for (TDatabaseObject* Object : AList.Values()) {
+    if (AList.StopRequested())
+      return;
     ACompareOne(*Object);
     ++Counter;
     AList.ShowProgress(double(Counter) / AList.Count());

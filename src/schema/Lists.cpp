@@ -1,10 +1,10 @@
 #include "schema/Lists.h"
 
 #include "database/Database.Interfaces.h"
-#include "infra/Logging.Interfaces.h"
-#include "infra/Support.Format.h"
-#include "infra/Support.Paths.h"
-#include "infra/Support.Xml.h"
+#include "infra/logging/Logging.Interfaces.h"
+#include "infra/text/Support.Format.h"
+#include "infra/platform/Support.Paths.h"
+#include "infra/xml/Support.Xml.h"
 #include "service/Service.PageAddresses.h"
 #include "service/Service.Pages.h"
 
@@ -209,6 +209,11 @@ void TDatabaseObjectList::ReportFinding(TFindingStatus AStatus, const QString& A
 void TDatabaseObjectList::ObjectCompared() {
   if (auto* Findings = dynamic_cast<IRunFindings*>(ListProgressReceiver))
     Findings->ObjectCompared(KindName());
+}
+
+bool TDatabaseObjectList::StopRequested() const {
+  const auto* Findings = dynamic_cast<const IRunFindings*>(ListProgressReceiver);
+  return Findings != nullptr && Findings->StopRequested();
 }
 
 QString TDatabaseObjectList::KindName() const {

@@ -75,6 +75,8 @@ public:
   void ReportFinding(TFindingStatus AStatus, const QString& AFullName, TDatabaseObject* AObject,
                      const QString& AGoldText = QString());
   void ObjectCompared();
+  // Whether the receiver asked the comparison to stop before the next object.
+  bool StopRequested() const;
   // How reports name the kind: "view", "routine", "check", "index", ...
   QString KindName() const;
 

@@ -2,8 +2,8 @@
 
 #include "database/Database.Interfaces.h"
 #include "schema/DatabaseObjects.h"
-#include "infra/Support.Exceptions.h"
-#include "infra/Support.Xml.h"
+#include "infra/platform/Support.Exceptions.h"
+#include "infra/xml/Support.Xml.h"
 
 namespace quillon {
 

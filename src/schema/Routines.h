@@ -1,6 +1,6 @@
 #pragma once
 
-#include "infra/Support.DateTime.h"
+#include "infra/text/Support.DateTime.h"
 #include "schema/Lists.h"
 #include "schema/ModuleSetOptions.h"
 

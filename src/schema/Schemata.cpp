@@ -1,6 +1,6 @@
 #include "schema/Schemata.h"
 
-#include "infra/Support.Xml.h"
+#include "infra/xml/Support.Xml.h"
 #include "service/OstrelService.h"
 
 namespace quillon {

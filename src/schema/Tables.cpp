@@ -1,8 +1,8 @@
 #include "schema/Tables.h"
 
 #include "database/Database.Interfaces.h"
-#include "infra/Support.Format.h"
-#include "infra/Support.Xml.h"
+#include "infra/text/Support.Format.h"
+#include "infra/xml/Support.Xml.h"
 #include "service/OstrelService.h"
 
 namespace quillon {

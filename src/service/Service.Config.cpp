@@ -1,8 +1,8 @@
 #include "service/Service.Config.h"
 
-#include "infra/Support.IniFile.h"
-#include "infra/Support.Paths.h"
-#include "infra/Utils.Params.h"
+#include "infra/settings/Support.IniFile.h"
+#include "infra/platform/Support.Paths.h"
+#include "infra/settings/Utils.Params.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "service/Service.Http.h"
 
-#include "infra/Support.Waiting.h"
+#include "infra/platform/Support.Waiting.h"
 
 #include <curl/curl.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "infra/Support.Exceptions.h"
+#include "infra/platform/Support.Exceptions.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "service/Service.Lookahead.h"
 
-#include "infra/Support.Exceptions.h"
+#include "infra/platform/Support.Exceptions.h"
 
 namespace quillon {
 

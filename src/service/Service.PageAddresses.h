@@ -1,6 +1,6 @@
 #pragma once
 
-#include "infra/Support.Xml.h"
+#include "infra/xml/Support.Xml.h"
 #include "service/OstrelService.h"
 
 #include <QString>

@@ -5,7 +5,7 @@
 #include "service/Service.Http.h"
 #include "service/Service.Lookahead.h"
 
-#include "infra/Support.Xml.h"
+#include "infra/xml/Support.Xml.h"
 
 #include <initializer_list>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "compare/Describer.h"
 #include "compare/Sync.IgnoreList.h"
-#include "infra/Support.IniFile.h"
+#include "infra/settings/Support.IniFile.h"
 #include "schema/Constraints.h"
 #include "schema/Lists.h"
 #include "schema/Routines.h"

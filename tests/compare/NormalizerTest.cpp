@@ -1,6 +1,6 @@
 #include "compare/Normalizer.h"
-#include "infra/Support.Format.h"
-#include "infra/Support.PerlRegEx.h"
+#include "infra/text/Support.Format.h"
+#include "infra/text/Support.PerlRegEx.h"
 #include "schema/DatabaseObjects.h"
 
 #include <gtest/gtest.h>

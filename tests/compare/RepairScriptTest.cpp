@@ -1,5 +1,5 @@
 #include "compare/Repair.Script.h"
-#include "infra/Support.Exceptions.h"
+#include "infra/platform/Support.Exceptions.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"

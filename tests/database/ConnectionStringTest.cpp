@@ -1,6 +1,6 @@
 #include "database/Database.ConnectionString.h"
-#include "infra/Support.Paths.h"
-#include "infra/Utils.Params.h"
+#include "infra/platform/Support.Paths.h"
+#include "infra/settings/Utils.Params.h"
 #include "support/QtPrinters.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
-#include "infra/Support.Waiting.h"
+#include "infra/platform/Support.Waiting.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"
 #include "support/QtPrinters.h"

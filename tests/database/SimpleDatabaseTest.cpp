@@ -1,5 +1,5 @@
 #include "database/Database.Simple.h"
-#include "infra/Win.User.h"
+#include "infra/platform/Win.User.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
 

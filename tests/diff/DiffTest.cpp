@@ -1,5 +1,5 @@
 #include "diff/Diff.h"
-#include "infra/Support.Exceptions.h"
+#include "infra/platform/Support.Exceptions.h"
 #include "support/LongestCommonSubsequence.h"
 #include "support/QtPrinters.h"
 

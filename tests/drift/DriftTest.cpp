@@ -2,7 +2,7 @@
 #include "drift/Drift.Engine.h"
 #include "drift/Drift.Scanner.h"
 #include "drift/Drift.Texts.h"
-#include "infra/Support.Exceptions.h"
+#include "infra/platform/Support.Exceptions.h"
 #include "schema/Columns.h"
 #include "schema/Tables.h"
 #include "support/QtPrinters.h"

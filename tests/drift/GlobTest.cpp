@@ -1,4 +1,4 @@
-#include "infra/Support.Glob.h"
+#include "infra/text/Support.Glob.h"
 
 #include <gtest/gtest.h>
 

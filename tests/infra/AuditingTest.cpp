@@ -1,5 +1,5 @@
-#include "infra/Classes.Auditing.h"
-#include "infra/Support.Exceptions.h"
+#include "infra/logging/Classes.Auditing.h"
+#include "infra/platform/Support.Exceptions.h"
 #include "support/RecordingLog.h"
 
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "infra/Support.IniFile.h"
+#include "infra/settings/Support.IniFile.h"
 #include "support/QtPrinters.h"
 
 #include <QDir>

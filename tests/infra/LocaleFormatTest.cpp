@@ -1,4 +1,4 @@
-#include "infra/Support.LocaleFormat.h"
+#include "infra/text/Support.LocaleFormat.h"
 #include "support/QtPrinters.h"
 
 #include <QLocale>

@@ -1,6 +1,6 @@
-#include "infra/Logging.Backend.h"
-#include "infra/Logging.SmartInspect.h"
-#include "infra/Support.Exceptions.h"
+#include "infra/logging/Logging.Backend.h"
+#include "infra/logging/Logging.SmartInspect.h"
+#include "infra/platform/Support.Exceptions.h"
 #include "support/LogFile.h"
 #include "support/RecordingLog.h"
 

@@ -1,7 +1,7 @@
-#include "infra/Support.Exceptions.h"
-#include "infra/Support.LocaleFormat.h"
-#include "infra/Support.Paths.h"
-#include "infra/Utils.Params.h"
+#include "infra/platform/Support.Exceptions.h"
+#include "infra/text/Support.LocaleFormat.h"
+#include "infra/platform/Support.Paths.h"
+#include "infra/settings/Utils.Params.h"
 #include "support/QtPrinters.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "infra/Settings.IniFile.h"
-#include "infra/Support.Paths.h"
-#include "infra/Win.User.h"
+#include "infra/settings/Settings.IniFile.h"
+#include "infra/platform/Support.Paths.h"
+#include "infra/platform/Win.User.h"
 #include "support/QtPrinters.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "infra/Support.Exceptions.h"
-#include "infra/Support.PerlRegEx.h"
+#include "infra/platform/Support.Exceptions.h"
+#include "infra/text/Support.PerlRegEx.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "infra/Classes.RegEx.h"
-#include "infra/Support.Exceptions.h"
+#include "infra/text/Classes.RegEx.h"
+#include "infra/platform/Support.Exceptions.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "infra/Settings.IniFile.h"
-#include "infra/Support.IniFile.h"
-#include "infra/Win.User.h"
+#include "infra/settings/Settings.IniFile.h"
+#include "infra/settings/Support.IniFile.h"
+#include "infra/platform/Win.User.h"
 #include "support/QtPrinters.h"
 
 #include <QDir>

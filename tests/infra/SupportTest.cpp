@@ -1,6 +1,6 @@
-#include "infra/Support.DateTime.h"
-#include "infra/Support.Exceptions.h"
-#include "infra/Support.Format.h"
+#include "infra/text/Support.DateTime.h"
+#include "infra/platform/Support.Exceptions.h"
+#include "infra/text/Support.Format.h"
 
 #include <limits>
 

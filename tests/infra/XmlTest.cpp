@@ -1,4 +1,4 @@
-#include "infra/Support.Xml.h"
+#include "infra/xml/Support.Xml.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 #include "database/Database.Interfaces.h"
-#include "infra/Support.Xml.h"
+#include "infra/xml/Support.Xml.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"

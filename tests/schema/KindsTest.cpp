@@ -1,5 +1,5 @@
-#include "infra/Support.IniFile.h"
-#include "infra/Support.Xml.h"
+#include "infra/settings/Support.IniFile.h"
+#include "infra/xml/Support.Xml.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"

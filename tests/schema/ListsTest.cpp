@@ -1,5 +1,5 @@
-#include "infra/Support.Paths.h"
-#include "infra/Support.Xml.h"
+#include "infra/platform/Support.Paths.h"
+#include "infra/xml/Support.Xml.h"
 #include "schema/Indices.h"
 #include "schema/Tables.h"
 #include "support/MemorySql.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "compare/Xml.Snapshot.h"
-#include "infra/Logging.Interfaces.h"
+#include "infra/logging/Logging.Interfaces.h"
 #include "support/MemorySql.h"
 
 namespace quillon::test {

@@ -1,6 +1,6 @@
 #include "support/GoldService.h"
 
-#include "infra/Support.IniFile.h"
+#include "infra/settings/Support.IniFile.h"
 #include "service/Service.Http.h"
 
 #include <QDir>

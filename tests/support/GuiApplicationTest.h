@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Gui.Application.h"
-#include "infra/VclUtil.Style.h"
+#include "gui/Gui.Application.h"
+#include "gui/VclUtil.Style.h"
 #include "support/ProgramArguments.h"
 #include "support/RecordingLog.h"
 

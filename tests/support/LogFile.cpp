@@ -1,8 +1,8 @@
 #include "support/LogFile.h"
 
-#include "infra/Logging.Backend.h"
-#include "infra/Support.Paths.h"
-#include "infra/Win.User.h"
+#include "infra/logging/Logging.Backend.h"
+#include "infra/platform/Support.Paths.h"
+#include "infra/platform/Win.User.h"
 
 #include <QBuffer>
 #include <QDir>

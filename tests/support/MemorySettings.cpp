@@ -1,6 +1,6 @@
 #include "support/MemorySettings.h"
 
-#include "infra/Support.Exceptions.h"
+#include "infra/platform/Support.Exceptions.h"
 
 namespace quillon::test {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "infra/Interfaces.Settings.h"
+#include "infra/settings/Interfaces.Settings.h"
 
 #include <QHash>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "support/RecordingLog.h"
 
-#include "infra/Support.Format.h"
+#include "infra/text/Support.Format.h"
 
 namespace quillon::test {
 

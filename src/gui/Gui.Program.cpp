@@ -1,0 +1,21 @@
+#include "gui/Gui.Program.h"
+
+#include "infra/logging/Classes.Auditing.h"
+#include "infra/text/Classes.RegEx.h"
+#include "infra/settings/Settings.IniFile.h"
+#include "gui/VclUtil.Style.h"
+
+namespace quillon {
+
+TProgramGlobals::TProgramGlobals(int& argc, char** argv)
+    : FApplication(argc, argv),
+      FPresenterInstalled(GlobalLog, FPresenter),
+      FGuiStyle(StartUpGlobalGuiStyle, ShutDownGlobalGuiStyle),
+      FClassAuditing(StartClassAuditing, StopClassAuditing),
+      FRegEx(StartUpGlobalRegEx, ShutDownGlobalRegEx),
+      FSettings(StartUpGlobalSettings, ShutDownGlobalSettings) {
+  FApplication.setApplicationName(QStringLiteral("Ulmora Quillon"));
+  FApplication.setApplicationDisplayName(QStringLiteral("Ulmora Quillon"));
+}
+
+}  // namespace quillon
