@@ -4,13 +4,14 @@
 #include "compare/Describer.h"
 #include "compare/Repair.Script.h"
 #include "compare/Sync.IgnoreList.h"
+#include "compare/Xml.Snapshot.h"
 #include "database/Database.Simple.h"
-#include "drift/Drift.Engine.h"
+#include "drift/Drift.Side.h"
 #include "infra/settings/Utils.Params.h"
-#include "schema/Constraints.h"
-#include "schema/Indices.h"
-#include "schema/Routines.h"
 #include "schema/Tables.h"
+#include "session/Session.Check.h"
+#include "session/Session.Observer.h"
+#include "session/Session.Results.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -31,16 +32,6 @@ namespace {
 
 QString OneLine(const char* AMessage) { return QString::fromUtf8(AMessage).simplified(); }
 
-// Runs one step of a command; a failure leaves with the step named in front of the reason.
-template <typename F>
-auto Step(const QString& AWhat, F AStep) {
-  try {
-    return AStep();
-  } catch (const std::exception& E) {
-    throw Exception(AWhat + QStringLiteral(": ") + OneLine(E.what()));
-  }
-}
-
 // The login "dialog" of the command line: the user given (or the data-link file's), with the
 // password from the environment or the terminal.
 class TCommandLineLogin : public IDatabaseLoginDialog {
@@ -56,163 +47,12 @@ private:
   QString FUserName;
 };
 
-// Collects the anomalies of a run that are not on the ignore list, and passes the progress on.
-class TAnomalyCollector : public IDbProgress {
-public:
-  TAnomalyCollector(TDatabaseDescriber& ADescriber, IDbProgress* AProgress)
-      : FDescriber(ADescriber), FProgress(AProgress) {}
-
-  QList<TDatabaseObject*> Anomalies;
-  QList<TDatabaseObject*> Ignored;
-
-  void ShowStatus(const QString& AText) override {
-    FStatusShown = true;
-    FProgress->ShowStatus(AText);
-  }
-  // The index comparison, the last of a run, is the one that announces no status of its own:
-  // a fraction that starts over without one is the indexes'.
-  void ShowProgress(double AFraction) override {
-    if (AFraction < FLastFraction && !FStatusShown)
-      FProgress->ShowStatus(QStringLiteral("Comparing %1 indexes...").arg(FDescriber.Indices()->Count()));
-    FStatusShown = false;
-    FLastFraction = AFraction;
-    FProgress->ShowProgress(AFraction);
-  }
-  void ReportAnomaly(const QString&, TDatabaseObject* AObject) override {
-    (FDescriber.IgnoreObject(AObject) ? Ignored : Anomalies).append(AObject);
-  }
-
-private:
-  TDatabaseDescriber& FDescriber;
-  IDbProgress* FProgress;
-  double FLastFraction = 0;
-  bool FStatusShown = false;
-};
-
-void SelectKinds(TDatabaseDescriber& ADescriber, unsigned AKinds) {
-  ADescriber.CompareSchemata = AKinds & kindSchemata;
-  ADescriber.CompareCheckConstraints = AKinds & kindChecks;
-  ADescriber.CompareViews = AKinds & kindViews;
-  ADescriber.CompareRoutines = AKinds & kindRoutines;
-  ADescriber.CompareForeignKeys = AKinds & kindForeignKeys;
-  ADescriber.CompareIndices = AKinds & kindIndexes;
-}
-
-// One run's objects: the ignore list, the describer and what it reports.
-struct TRun {
-  TRun(ILog* ALog, IDbProgress* AProgress, unsigned AKinds)
-      : Describer(&IgnoreList, ALog), Collector(Describer, AProgress) {
-    Describer.SetProgress(&Collector);
-    SelectKinds(Describer, AKinds);
-  }
-
-  // A comparison that stops part-way still gives its result, marked as stopped, so that the
-  // reports show what was found before and never read as complete.
-  // The run's objects are narrowed to the options' filters first: an object left out is never
-  // asked about.
-  TTargetResult Compare(TTargetResult AResult, const QString& ADbName, const TCliOptions& AOptions) {
-    AResult.Includes = AOptions.Includes;
-    AResult.Excludes = AOptions.Excludes;
-    Describer.NarrowTo(TNameFilter(AOptions.Includes, AOptions.Excludes));
-    try {
-      Describer.CompareToService(ADbName, AResult.Version);
-    } catch (const std::exception&) {
-      AResult.Error = Describer.RunStatus().StoppedText();
-    }
-    return CompareRunResult(std::move(AResult), Describer, Collector.Anomalies, Collector.Ignored);
-  }
-
-  TDatabaseObjectIgnoreList IgnoreList;
-  TDatabaseDescriber Describer;
-  TAnomalyCollector Collector;
-};
-
-// A connected database with the version and name it reports of itself.
-struct TConnectedDatabase {
-  std::unique_ptr<TCommandLineLogin> Login;
-  std::unique_ptr<TSimpleDatabase> Database;
-  QString Server;
-  QString DatabaseName;
-  qint32 Version = 0;
-};
-
-TConnectedDatabase Connect(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgress) {
-  TConnectedDatabase Result;
-  Result.Database = std::make_unique<TSimpleDatabase>(ALog);
-  const TParamList Params = AOptions.Params();
-  Step(QStringLiteral("cannot read the connection settings"),
-       [&] { Result.Database->SetConnectionString(ConnectionStringFromParams(Params)); });
-  TMSSQLConnString& ConnString = Result.Database->ConnectionParameters();
-  const QString User = AOptions.Setting(QStringLiteral("User"));
-  if (!User.isEmpty())
-    ConnString.SetLogin(User, QString());
-  Result.Login = std::make_unique<TCommandLineLogin>(User.isEmpty() ? ConnString.Username() : User);
-  Result.Database->SetLoginDialog(Result.Login.get());
-  const QString Where = QStringLiteral("%1/%2").arg(ConnString.Server(), ConnString.Database());
-  AProgress->ShowStatus(QStringLiteral("Connecting to %1...").arg(Where));
-  Step(QStringLiteral("cannot connect to %1").arg(Where), [&] { Result.Database->Connect(); });
-  Step(QStringLiteral("cannot read the database version of %1 (EXEC dbo.GetDatabaseInfo)").arg(Where), [&] {
-    TDataSet* Info = Result.Database->FastQuery(QStringLiteral("EXEC dbo.GetDatabaseInfo"));
-    if (Info->Eof())
-      throw Exception(QStringLiteral("no row returned"));
-    Result.Version = Info->FieldByName(QStringLiteral("DatabaseVersion")).AsInteger();
-    Result.DatabaseName = Info->FieldByName(QStringLiteral("DatabaseName")).AsString();
-    Info->Close();
-  });
-  Result.Server = Result.Database->ServerName();
-  return Result;
-}
-
-// The version the snapshot says it was taken at; raises when it says none.
-qint32 SnapshotVersion(const TXmlNode& ARoot, const QString& AFile) {
-  const QString Text = ARoot.Attribute(QStringLiteral("Version"));
-  bool Ok = false;
-  const qint32 Version = Text.toInt(&Ok);
-  if (!Ok || Version <= 0)
-    throw Exception(QStringLiteral("%1 carries no schema version (Version attribute \"%2\"): give --gold-version N")
-                        .arg(AFile, Text));
-  return Version;
-}
-
-// The snapshot file of a run: --output, else the snapshot folder's usual name, with the fleet's
-// tag before the extension when it gave one.
-QString SnapshotPathOf(const TCliOptions& AOptions, const TConnectedDatabase& AConnected) {
-  if (!AOptions.OutputFile.isEmpty())
-    return AOptions.OutputFile;
-  QString FileName = SnapshotFileName(AConnected.Server, AConnected.DatabaseName, AConnected.Version);
-  if (!AOptions.SnapshotTag.isEmpty())
-    FileName.insert(FileName.size() - 4, u'.' + AOptions.SnapshotTag);
-  return FileName;
-}
-
-QString WriteSnapshot(const TCliOptions& AOptions, const TDatabaseDescriber& ADescriber, const TConnectedDatabase& AConnected) {
-  return Step(QStringLiteral("cannot write the snapshot"), [&] {
-    const QString FileName = SnapshotPathOf(AOptions, AConnected);
-    // The installed program's snapshot folder may not exist yet; a failure to make it shows as
-    // the failure to write the file.
-    QDir().mkpath(QFileInfo(FileName).absolutePath());
-    SaveSnapshot(ADescriber.SnapshotLists(), FileName, AConnected.Server, AConnected.DatabaseName, AConnected.Version);
-    return FileName;
-  });
-}
-
 const QString IndexLossHint = QStringLiteral("Give --allow-index-loss to alter it all the same.");
 
 // Whether AStep is an indexed view left alone because the loss of its indexes was not allowed.
 bool RefusedForIndexLoss(const TRepairStep& AStep) {
   const auto* View = dynamic_cast<const TDatabaseView*>(AStep.Object);
   return !AStep.Repairable() && View && View->Indexed() && !View->IndexLossAllowed();
-}
-
-// The plan of the repair of AAnomalies; indexed views are altered only with --allow-index-loss.
-TRepairScript PlanRepair(const QList<TDatabaseObject*>& AAnomalies, bool AAllowIndexLoss) {
-  TRepairScript Script;
-  for (TDatabaseObject* Object : AAnomalies) {
-    if (auto* View = dynamic_cast<TDatabaseView*>(Object))
-      View->AllowIndexLoss(AAllowIndexLoss);
-    Script.Add(Object);
-  }
-  return Script;
 }
 
 // The repair script of a compare run's anomalies under a header that says what it was made for.
@@ -227,40 +67,6 @@ QString RepairScriptText(const TTargetResult& AResult, const TRepairScript& Scri
   if (std::any_of(Script.Steps().begin(), Script.Steps().end(), RefusedForIndexLoss))
     Header.append(QStringLiteral("-- Indexed views are left alone: altering one drops all its indexes. ") + IndexLossHint);
   return Header.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n\r\n") + Script.Text();
-}
-
-// AResult with the outcome of running AScript on ASQL, step by step.
-TTargetResult ApplyRepair(TTargetResult AResult, const TRepairScript& AScript, ISQL* ASQL) {
-  const QList<TRepairResult> Outcomes = AScript.Run(ASQL);
-  AResult.RepairApplied = true;
-  for (qsizetype I = 0; I < Outcomes.size(); ++I) {
-    const TRepairStep& Step = AScript.Steps()[I];
-    // The kind as the rest of the report names it ("check", not "Check constraint").
-    const auto Anomaly = std::find_if(AResult.Anomalies.begin(), AResult.Anomalies.end(),
-                                      [&](const TAnomalyRecord& ARecord) { return ARecord.FullName == Step.ObjectName; });
-    const QString Message = RefusedForIndexLoss(Step) ? Outcomes[I].Message + u' ' + IndexLossHint : Outcomes[I].Message;
-    AResult.Repairs.append(TRepairRecord{Step.ObjectName, Anomaly != AResult.Anomalies.end() ? Anomaly->Kind : Step.Kind,
-                                         RepairOutcomeText(Outcomes[I].Outcome), Message});
-  }
-  return AResult;
-}
-
-// Reads the catalogue, showing per list the rows read so far: at the list's start and end, and
-// in between at most four times a second.
-void LoadCatalogue(TDatabaseDescriber& ADescriber, TConnectedDatabase& AConnected, IDbProgress* AProgress) {
-  const QString Name = AConnected.DatabaseName;
-  AProgress->ShowStatus(QStringLiteral("Reading the catalogue of %1...").arg(Name));
-  QElapsedTimer SinceShown;
-  QString Shown;
-  const QLocale Numbers(QLocale::English);
-  const auto ShowRows = [&](const QString& AKind, qint64 ARows, bool ADone) {
-    if (AKind == Shown && !ADone && SinceShown.elapsed() < 250)
-      return;
-    Shown = AKind;
-    SinceShown.start();
-    AProgress->ShowStatus(QStringLiteral("Reading the catalogue of %1 (%2 list)... %3 rows").arg(Name, AKind, Numbers.toString(ARows)));
-  };
-  Step(QStringLiteral("cannot read the catalogue of %1").arg(Name), [&] { ADescriber.Load(AConnected.Database.get(), ShowRows); });
 }
 
 }  // namespace
@@ -341,62 +147,197 @@ QString TargetName(const TCliOptions& AOptions) {
   return Server.isEmpty() && Database.isEmpty() ? QStringLiteral("data-link file") : Server + u'/' + Database;
 }
 
+// Shows the session's steps on the run's progress and keeps what the run has to tell once
+// interrupted: the comparison's result and each repair as the server answered it.
+class TChecker::TObserver : public ISessionObserver {
+public:
+  explicit TObserver(IDbProgress* AProgress) : FProgress(AProgress) {}
+
+  void StatusChanged(const QString& AText) override {
+    FStatusShown = true;
+    FProgress->ShowStatus(AText);
+  }
+  // Per list the rows read so far: at the list's start and end, and in between at most four
+  // times a second.
+  void CatalogueRead(const QString& ADatabaseName, const QString& AKind, qint64 ARows, bool ADone) override {
+    if (AKind.isEmpty()) {
+      FProgress->ShowStatus(QStringLiteral("Reading the catalogue of %1...").arg(ADatabaseName));
+      return;
+    }
+    if (AKind == FShownKind && !ADone && FSinceShown.elapsed() < 250)
+      return;
+    FShownKind = AKind;
+    FSinceShown.start();
+    FProgress->ShowStatus(QStringLiteral("Reading the catalogue of %1 (%2 list)... %3 rows")
+                              .arg(ADatabaseName, AKind, QLocale(QLocale::English).toString(ARows)));
+  }
+  // The index comparison, the last of a run, is the one that announces no status of its own:
+  // a fraction that starts over without one is the indexes'.
+  void ProgressChanged(double AStepFraction, qint32, qint32) override {
+    if (AStepFraction < FLastFraction && !FStatusShown)
+      FProgress->ShowStatus(QStringLiteral("Comparing indexes..."));
+    FStatusShown = false;
+    FLastFraction = AStepFraction;
+    FProgress->ShowProgress(AStepFraction);
+  }
+  void RepairDone(const TRepairRecord& ARecord) override {
+    const std::lock_guard Lock(FLock);
+    FAnswered.append(ARecord);
+  }
+
+  // From now on the run's repair is AScript, none of its objects answered for yet.
+  void RepairStarts(const TTargetResult& AResult, const TRepairScript& AScript) {
+    const std::lock_guard Lock(FLock);
+    FResult = AResult;
+    FScript = &AScript;
+    FAnswered.clear();
+  }
+  void Finished(const TTargetResult& AResult) {
+    const std::lock_guard Lock(FLock);
+    FResult = AResult;
+    FScript = nullptr;
+  }
+  bool Repairing() const {
+    const std::lock_guard Lock(FLock);
+    return FScript != nullptr;
+  }
+  // What the run has to tell so far; ALeftRunning when the repair was left while a batch may
+  // still be with the server.
+  std::optional<TTargetResult> SoFar(bool ALeftRunning) const {
+    const std::lock_guard Lock(FLock);
+    if (!FResult || !FScript)
+      return FResult;
+    TTargetResult Result = *FResult;
+    Result.RepairApplied = true;
+    Result.Repairs = RepairRecords(*FScript, FAnswered);
+    const qsizetype Unanswered = FAnswered.size();
+    if (ALeftRunning && Unanswered < Result.Repairs.size() && FScript->Steps()[Unanswered].Repairable()) {
+      Result.Repairs[Unanswered].Outcome = RepairOutcomeText(TRepairOutcome::Failed);
+      Result.Repairs[Unanswered].Message =
+          QStringLiteral("the run was interrupted while this object's batch was with the server: whether it was "
+                         "altered is not known");
+    }
+    return Result;
+  }
+
+  // The outcome of every step of AScript: those answered for as the server answered, the rest
+  // not attempted; an indexed view left alone says how to alter it all the same.
+  static QList<TRepairRecord> RepairRecords(const TRepairScript& AScript, const QList<TRepairRecord>& AAnswered) {
+    QList<TRepairRecord> Records;
+    for (qsizetype I = 0; I < AScript.Steps().size(); ++I) {
+      const TRepairStep& Step = AScript.Steps()[I];
+      TRepairRecord Record = I < AAnswered.size() ? AAnswered[I]
+                                                  : TRepairRecord{Step.ObjectName, AnomalyRecord(Step.Object).Kind,
+                                                                  RepairOutcomeText(TRepairOutcome::NotAttempted), QString()};
+      if (RefusedForIndexLoss(Step))
+        Record.Message += u' ' + IndexLossHint;
+      Records.append(Record);
+    }
+    return Records;
+  }
+
+private:
+  IDbProgress* FProgress;
+  bool FStatusShown = false;
+  double FLastFraction = 0;
+  QString FShownKind;
+  QElapsedTimer FSinceShown;
+  mutable std::mutex FLock;
+  std::optional<TTargetResult> FResult;
+  const TRepairScript* FScript = nullptr;
+  QList<TRepairRecord> FAnswered;
+};
+
 TChecker::TChecker(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgress)
-    : FOptions(AOptions), FLog(ALog), FProgress(AProgress) {}
+    : FOptions(AOptions),
+      FObserver(std::make_unique<TObserver>(AProgress)),
+      FSession(std::make_unique<TCheckSession>(ALog, FObserver.get())) {}
+
+TChecker::~TChecker() = default;
+
+void TChecker::Cancel() { FSession->Cancel(); }
+
+bool TChecker::Repairing() const { return FObserver->Repairing(); }
+
+std::optional<TTargetResult> TChecker::ResultSoFar(bool ALeftRunning) const { return FObserver->SoFar(ALeftRunning); }
+
+void TChecker::Connect() {
+  TSimpleDatabase& Database = FSession->Database();
+  try {
+    Database.SetConnectionString(ConnectionStringFromParams(FOptions.Params()));
+  } catch (const std::exception& E) {
+    throw Exception(QStringLiteral("cannot read the connection settings: ") + OneLine(E.what()));
+  }
+  TMSSQLConnString& ConnString = Database.ConnectionParameters();
+  const QString User = FOptions.Setting(QStringLiteral("User"));
+  if (!User.isEmpty())
+    ConnString.SetLogin(User, QString());
+  FLogin = std::make_unique<TCommandLineLogin>(User.isEmpty() ? ConnString.Username() : User);
+  Database.SetLoginDialog(FLogin.get());
+  FSession->Connect();
+}
+
+// The snapshot file of a run: --output, else the snapshot folder's usual name, with the fleet's
+// tag before the extension when it gave one.
+QString TChecker::SnapshotPath() const {
+  if (!FOptions.OutputFile.isEmpty())
+    return FOptions.OutputFile;
+  const TDatabaseInfo& Info = FSession->Info();
+  QString FileName = SnapshotFileName(Info.Server, Info.DatabaseName, Info.Version);
+  if (!FOptions.SnapshotTag.isEmpty())
+    FileName.insert(FileName.size() - 4, u'.' + FOptions.SnapshotTag);
+  return FileName;
+}
 
 TTargetResult TChecker::CompareDatabase(TRepairRequest* ARepair) {
-  QElapsedTimer Timer;
-  Timer.start();
-  TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
-  TRun Run(FLog, FProgress, FOptions.Kinds);
-  LoadCatalogue(Run.Describer, Connected, FProgress);
-  TTargetResult Result;
-  Result.FailOn = FOptions.FailOn;
-  Result.Name = TargetName(FOptions);
-  Result.Server = Connected.Server;
-  Result.Database = Connected.DatabaseName;
-  Result.Version = Connected.Version;
-  if (!FOptions.NoSnapshot)
-    Result.SnapshotPath = WriteSnapshot(FOptions, Run.Describer, Connected);
-  Result = Run.Compare(Result, Connected.DatabaseName, FOptions);
-  if (ARepair && !Result.Failed()) {
-    const TRepairScript Script = PlanRepair(Run.Collector.Anomalies, FOptions.AllowIndexLoss);
-    ARepair->ScriptText = RepairScriptText(Result, Script);
-    if (ARepair->Apply && !Script.Steps().isEmpty() && ARepair->Confirm(Script))
-      Result = ApplyRepair(Result, Script, Connected.Database.get());
-  }
-  Result.Seconds = Timer.elapsed() / 1000.0;
+  Connect();
+  TCompareRequest Request;
+  Request.Kinds = FOptions.Kinds;
+  Request.Includes = FOptions.Includes;
+  Request.Excludes = FOptions.Excludes;
+  Request.FailOn = FOptions.FailOn;
+  Request.TargetName = TargetName(FOptions);
+  Request.WriteSnapshot = !FOptions.NoSnapshot;
+  Request.SnapshotPath = SnapshotPath();
+  const TCompareOutcome Outcome = FSession->RunCompare(Request);
+  TTargetResult Result = Outcome.Result;
+  FObserver->Finished(Result);
+  if (!ARepair || Result.Failed())
+    return Result;
+  const TRepairScript Script = FSession->PlanRepair(Outcome.AnomalyObjects, FOptions.AllowIndexLoss);
+  ARepair->ScriptText = RepairScriptText(Result, Script);
+  if (!ARepair->Apply || Script.Steps().isEmpty() || !ARepair->Confirm(Script))
+    return Result;
+  FObserver->RepairStarts(Result, Script);
+  Result.RepairApplied = true;
+  Result.Repairs = TObserver::RepairRecords(Script, FSession->Repair(Script));
+  FObserver->Finished(Result);
   return Result;
 }
 
 TTargetResult TChecker::CompareSnapshot() {
+  FSession->LoadSnapshot(FOptions.SnapshotFile, FOptions.Kinds, FOptions.GoldVersion);
+  TTargetResult Base;
+  Base.FailOn = FOptions.FailOn;
+  Base.Name = TargetName(FOptions);
+  Base.Server = FSession->Info().Server;
+  Base.Database = FSession->Info().DatabaseName;
+  Base.Version = FSession->Info().Version;
+  Base.SnapshotPath = FOptions.SnapshotFile;
+  Base.Includes = FOptions.Includes;
+  Base.Excludes = FOptions.Excludes;
   QElapsedTimer Timer;
   Timer.start();
-  const QString File = FOptions.SnapshotFile;
-  const TXmlDocument Xml = Step(QStringLiteral("cannot read the snapshot %1").arg(File),
-                                [&] { return TXmlDocument::FromFile(File); });
-  const TXmlNode* Root = Xml.DocumentElement();
-  if (!Root || Root->NodeName() != QLatin1String("Database") || !Root->HasAttribute(QStringLiteral("DatabaseName")))
-    throw Exception(QStringLiteral("%1 is not a snapshot (no Database element with a DatabaseName)").arg(File));
-  TRun Run(FLog, FProgress, FOptions.Kinds);
-  Step(QStringLiteral("cannot read the snapshot %1").arg(File), [&] { Run.Describer.LoadFromXml(File); });
-  TTargetResult Result;
-  Result.FailOn = FOptions.FailOn;
-  Result.Name = TargetName(FOptions);
-  Result.Server = Root->Attribute(QStringLiteral("Server"));
-  Result.Database = Root->Attribute(QStringLiteral("DatabaseName"));
-  Result.Version = FOptions.GoldVersion > 0 ? FOptions.GoldVersion : SnapshotVersion(*Root, File);
-  Result.SnapshotPath = File;
-  Result = Run.Compare(Result, Result.Database, FOptions);
+  TTargetResult Result = FSession->CompareWithGold(Base, TNameFilter(FOptions.Includes, FOptions.Excludes)).Result;
   Result.Seconds = Timer.elapsed() / 1000.0;
+  FObserver->Finished(Result);
   return Result;
 }
 
 QString TChecker::Snapshot() {
-  TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
-  TRun Run(FLog, FProgress, FOptions.Kinds);
-  LoadCatalogue(Run.Describer, Connected, FProgress);
-  return WriteSnapshot(FOptions, Run.Describer, Connected);
+  Connect();
+  FSession->Load(FOptions.Kinds);
+  return FSession->WriteSnapshot(SnapshotPath());
 }
 
 namespace {
@@ -410,10 +351,11 @@ TDriftOptions DriftOptions(const TCliOptions& AOptions, const TDatabaseObjectIgn
   return Options;
 }
 
-TDriftTargetResult DriftResult(const QString& AName, const TDriftSide& ABaseline, const TDriftSide& ATarget,
-                               const TCliOptions& AOptions, IDbProgress* AProgress) {
+// The drift of ATarget from ABaseline as the reports tell it.
+TDriftTargetResult DriftResultOf(const TDriftSide& ABaseline, const TDriftSide& ATarget, const TCliOptions& AOptions,
+                                 const TDatabaseObjectIgnoreList& AIgnoreList, ISessionObserver* AObserver) {
   TDriftTargetResult Result;
-  Result.Name = AName;
+  Result.Name = TargetName(AOptions);
   Result.BaselinePath = ABaseline.Source;
   Result.BaselineServer = ABaseline.Server;
   Result.BaselineDatabase = ABaseline.DatabaseName;
@@ -424,9 +366,7 @@ TDriftTargetResult DriftResult(const QString& AName, const TDriftSide& ABaseline
   Result.SnapshotPath = ATarget.Source;
   Result.Includes = AOptions.Includes;
   Result.Excludes = AOptions.Excludes;
-  AProgress->ShowStatus(QStringLiteral("Comparing %1 objects with the baseline...").arg(ATarget.Count()));
-  const TDatabaseObjectIgnoreList IgnoreList;
-  Result.Drift = CompareDrift(ABaseline, ATarget, DriftOptions(AOptions, IgnoreList));
+  Result.Drift = DriftBetween(ABaseline, ATarget, DriftOptions(AOptions, AIgnoreList), AObserver);
   return Result;
 }
 
@@ -435,18 +375,15 @@ TDriftTargetResult DriftResult(const QString& AName, const TDriftSide& ABaseline
 TDriftTargetResult TChecker::Drift(const TDriftSide& ABaseline) {
   QElapsedTimer Timer;
   Timer.start();
-  TDriftTargetResult Result;
+  TDriftSide Target;
   if (FOptions.SnapshotFile.isEmpty()) {
-    TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
-    TRun Run(FLog, FProgress, FOptions.Kinds);
-    LoadCatalogue(Run.Describer, Connected, FProgress);
-    const TDriftSide Target =
-        TDriftSide::FromLists(Run.Describer.SnapshotLists(), Connected.Server, Connected.DatabaseName, Connected.Version);
-    Result = DriftResult(TargetName(FOptions), ABaseline, Target, FOptions, FProgress);
+    Connect();
+    FSession->Load(FOptions.Kinds);
+    Target = FSession->ModelSide();
   } else {
-    Result = DriftResult(TargetName(FOptions), ABaseline, TDriftSide::FromSnapshot(FOptions.SnapshotFile), FOptions,
-                         FProgress);
+    Target = TDriftSide::FromSnapshot(FOptions.SnapshotFile);
   }
+  TDriftTargetResult Result = DriftResultOf(ABaseline, Target, FOptions, FSession->IgnoreList(), FObserver.get());
   Result.Seconds = Timer.elapsed() / 1000.0;
   return Result;
 }
@@ -455,22 +392,17 @@ TDriftTargetResult TChecker::DriftSnapshots() {
   QElapsedTimer Timer;
   Timer.start();
   const auto [Baseline, Target] = TDriftSide::FromSnapshotPair(FOptions.BaselineFile, FOptions.SnapshotFile);
-  TDriftTargetResult Result = DriftResult(TargetName(FOptions), Baseline, Target, FOptions, FProgress);
+  TDriftTargetResult Result = DriftResultOf(Baseline, Target, FOptions, FSession->IgnoreList(), FObserver.get());
   Result.Seconds = Timer.elapsed() / 1000.0;
   return Result;
 }
 
 void TChecker::Publish() {
-  TConnectedDatabase Connected = Connect(FOptions, FLog, FProgress);
-  TRun Run(FLog, FProgress, FOptions.Kinds);
-  LoadCatalogue(Run.Describer, Connected, FProgress);
+  Connect();
+  FSession->Load(FOptions.Kinds);
   if (!FOptions.NoSnapshot)
-    WriteSnapshot(FOptions, Run.Describer, Connected);
-  Run.Describer.SetPublish(true);
-  Run.Describer.SetForcePublish(FOptions.Force);
-  Run.Describer.SetSourceServer(Connected.Server);
-  Step(QStringLiteral("publishing to the gold standard failed"),
-       [&] { Run.Describer.CompareToService(Connected.DatabaseName, Connected.Version); });
+    FSession->WriteSnapshot(SnapshotPath());
+  FSession->Publish(FOptions.Force);
 }
 
 }  // namespace quillon::cli

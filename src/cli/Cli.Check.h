@@ -9,10 +9,15 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 
 namespace quillon {
 
+class IDatabaseLoginDialog;
+class TCheckSession;
+class TDriftSide;
 class TRepairScript;
 class ILog;
 }
@@ -59,11 +64,13 @@ struct TRepairRequest {
   std::function<bool(const TRepairScript&)> Confirm;
 };
 
-// The commands on one database or snapshot. Every failure is raised as an exception whose
-// message names what failed; nothing here writes to standard output.
+// The commands on one database or snapshot, each a run of one check session. Every failure is
+// raised as an exception whose message names what failed; nothing here writes to standard
+// output.
 class TChecker {
 public:
   TChecker(const TCliOptions& AOptions, ILog* ALog, IDbProgress* AProgress);
+  ~TChecker();
 
   // Connects, reads the version, loads the catalogue, writes the snapshot and compares. With
   // ARepair, also plans the repair of every anomaly and puts its script there, and when asked
@@ -82,10 +89,26 @@ public:
   // Runs the publish mode; the log given at construction sees what was published or updated.
   void Publish();
 
+  // From any thread: asks the run to stop before its next object; a repair sends no further
+  // batch.
+  void Cancel();
+  // Whether a repair is sending its batches: an interrupt then lets the batch under way finish.
+  bool Repairing() const;
+  // From any thread: what the run has found so far, once its comparison is over: with a repair
+  // under way, each object as the server answered for it and the rest not attempted;
+  // ALeftRunning when the repair is left while a batch may still be with the server.
+  std::optional<TTargetResult> ResultSoFar(bool ALeftRunning) const;
+
 private:
+  class TObserver;
+
+  void Connect();
+  QString SnapshotPath() const;
+
   const TCliOptions& FOptions;
-  ILog* FLog;
-  IDbProgress* FProgress;
+  std::unique_ptr<TObserver> FObserver;
+  std::unique_ptr<TCheckSession> FSession;
+  std::unique_ptr<IDatabaseLoginDialog> FLogin;
 };
 
 // The password of a SQL Server login: the environment variable QUILLON_PASSWORD, else asked on

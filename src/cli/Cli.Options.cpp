@@ -8,11 +8,16 @@ namespace quillon::cli {
 
 namespace {
 
+// The names --kinds takes, in the order --help lists them.
 const QList<std::pair<QString, unsigned>>& KindNames() {
-  static const QList<std::pair<QString, unsigned>> Names{
-      {QStringLiteral("schemata"), kindSchemata}, {QStringLiteral("checks"), kindChecks},
-      {QStringLiteral("views"), kindViews},       {QStringLiteral("routines"), kindRoutines},
-      {QStringLiteral("foreignkeys"), kindForeignKeys}, {QStringLiteral("indexes"), kindIndexes}};
+  static const QList<std::pair<QString, unsigned>> Names = [] {
+    QList<std::pair<QString, unsigned>> Result;
+    for (const unsigned Flag : {kindSchemata, kindChecks, kindViews, kindRoutines, kindForeignKeys, kindIndexes})
+      for (const TCheckKind& Kind : CheckKinds())
+        if (Kind.Flag == Flag)
+          Result.append({Kind.OptionName, Flag});
+    return Result;
+  }();
   return Names;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/Report.Render.h"
+#include "session/Session.Kinds.h"
 #include "infra/platform/Support.Exceptions.h"
 #include "infra/settings/Utils.Params.h"
 
@@ -25,17 +26,6 @@ struct TReportRequest {
 
   bool ToStdOut() const { return File == QLatin1String("-"); }
   bool operator==(const TReportRequest&) const = default;
-};
-
-// The kinds a compare run can take part in, as bits.
-enum TKindFlag : unsigned {
-  kindSchemata = 1,
-  kindChecks = 2,
-  kindViews = 4,
-  kindRoutines = 8,
-  kindForeignKeys = 16,
-  kindIndexes = 32,
-  kindAll = 63
 };
 
 // Reads "views,routines,..." (names of --help, any letter case); raises EUsageError naming an

@@ -170,8 +170,10 @@ bool ConfirmOnTerminal(const TRepairScript& AScript, TTerminalProgress& AProgres
 
 // Runs AWork on a thread of its own while this thread waits for it or for an interrupt, so
 // that an interrupt can still be answered with reports while the work waits on a server.
-// Returns the signal that came, or 0 when the work finished first. AWork must not throw.
-int RunInterruptibly(const std::function<void()>& AWork) {
+// Returns the signal that came, or 0 when the work finished first. AWork must not throw. On an
+// interrupt AOnInterrupt, when given, may let the work end by itself: it returns how many
+// milliseconds to wait for that (a second interrupt ends the program meanwhile).
+int RunInterruptibly(const std::function<void()>& AWork, const std::function<int()>& AOnInterrupt = {}) {
   const int InterruptFd = DeferInterrupts();
   int Done[2];
   if (pipe2(Done, O_CLOEXEC) != 0)
@@ -185,9 +187,16 @@ int RunInterruptibly(const std::function<void()>& AWork) {
   while (poll(Waits, 2, -1) < 0 && errno == EINTR) {
   }
   if (Waits[0].revents & POLLIN) {
-    // The work may hold locks or wait on a server for long: it ends with the process.
-    Worker.detach();
-    return ReadInterrupt();
+    const int Signal = ReadInterrupt();
+    pollfd Finishing{Done[0], POLLIN, 0};
+    const int Grace = AOnInterrupt ? AOnInterrupt() : 0;
+    if (Grace > 0 && poll(&Finishing, 1, Grace) == 1) {
+      Worker.join();
+    } else {
+      // The work may hold locks or wait on a server for long: it ends with the process.
+      Worker.detach();
+    }
+    return Signal;
   }
   Worker.join();
   StopDeferringInterrupts();
@@ -209,6 +218,10 @@ int RunInterruptibly(const std::function<void()>& AWork) {
   EndInterrupted(ASignal);
 }
 
+// How long an interrupted repair waits for the batch under way: a repair batch alters one
+// object and takes well under this, unless the server is blocked.
+constexpr int RepairBatchGraceMs = 15000;
+
 // A compare, and for repair its script (written only for a complete compare) and, with
 // --apply, the repair itself. An interrupt before it finishes still writes the reports, with
 // the target cancelled.
@@ -220,20 +233,31 @@ int RunCompare(const TCliOptions& AOptions, TChecker& AChecker, TTerminalProgres
                            return AOptions.Yes || ConfirmOnTerminal(AScript, AProgress);
                          }};
   const QString& Script = Request.ScriptText;
-  const int Signal = RunInterruptibly([&] {
-    try {
-      Result = AOptions.SnapshotFile.isEmpty() ? AChecker.CompareDatabase(Repair ? &Request : nullptr)
-                                               : AChecker.CompareSnapshot();
-    } catch (const std::exception& E) {
-      if (GlobalLog)
-        GlobalLog->SilentError(QStringLiteral("quillon-cli: %s"), {QString::fromUtf8(E.what())});
-      Result = FailedResult(AOptions, QString::fromUtf8(E.what()).simplified());
-    }
-    Finished = true;
-  });
+  // An interrupted repair sends no further batch, and the one under way may finish, so that the
+  // reports can say what became of it.
+  const int Signal = RunInterruptibly(
+      [&] {
+        try {
+          Result = AOptions.SnapshotFile.isEmpty() ? AChecker.CompareDatabase(Repair ? &Request : nullptr)
+                                                   : AChecker.CompareSnapshot();
+        } catch (const std::exception& E) {
+          if (GlobalLog)
+            GlobalLog->SilentError(QStringLiteral("quillon-cli: %s"), {QString::fromUtf8(E.what())});
+          Result = FailedResult(AOptions, QString::fromUtf8(E.what()).simplified());
+        }
+        Finished = true;
+      },
+      [&] {
+        AChecker.Cancel();
+        return AChecker.Repairing() ? RepairBatchGraceMs : 0;
+      });
   if (Signal != 0)
     EndInterruptedWithReports(AProgress, Signal, [&] {
-      DeliverReports(AOptions, {Finished ? Result : CancelledResult(FailedResult(AOptions, QString()), Signal)}, false);
+      DeliverReports(AOptions,
+                     {Finished ? Result
+                               : CancelledResult(AChecker.ResultSoFar(true).value_or(FailedResult(AOptions, QString())),
+                                                 Signal)},
+                     false);
     });
   AProgress.EndLine();
   bool Written = DeliverReports(AOptions, {Result}, false);

@@ -26,6 +26,7 @@
 #include "infra/platform/Support.Waiting.h"
 #include "infra/settings/Utils.Params.h"
 #include "report/Report.Render.h"
+#include "session/Session.Results.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"

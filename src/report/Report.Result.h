@@ -7,8 +7,6 @@
 
 namespace quillon {
 
-class TDatabaseDescriber;
-class TDatabaseObject;
 
 // One object that differs from the gold standard and is not on the ignore list.
 struct TAnomalyRecord {
@@ -128,12 +126,6 @@ int CombinedExitCode(const QList<TTargetResult>& AResults);
 // The result as the JSON report writes it: every anomaly with its unified line diff. The
 // report's shape is documented in packaging/report.schema.json.
 QJsonObject ResultToJson(const TTargetResult& AResult);
-// AResult (its target, server, database, version and any failure) completed with what the
-// describer's last comparison found: the objects of the kinds it compared, AAnomalies (those
-// reported and not ignored), AIgnored (reported, but on the ignore list), what was compared
-// per kind, and the findings.
-TTargetResult CompareRunResult(TTargetResult AResult, const TDatabaseDescriber& ADescriber,
-                               const QList<TDatabaseObject*>& AAnomalies, const QList<TDatabaseObject*>& AIgnored = {});
 // Reads back what ResultToJson wrote (the diffs are recomputed when needed, not read).
 TTargetResult ResultFromJson(const QJsonObject& AObject);
 
