@@ -114,6 +114,7 @@ TSmartInspect::~TSmartInspect() = default;
 void TSmartInspect::SetConnections(const QString& Value) {
   FConnections = Value;
   FMemoryProtocol = ProtocolNames(Value).contains(QStringLiteral("mem"));
+  const std::lock_guard Lock(FBufferLock);
   FBuffer.clear();
 }
 
@@ -123,6 +124,7 @@ TSiSession* TSmartInspect::AddSession(const QString& AName) {
 }
 
 void TSmartInspect::SendPacket(TSiPacket APacket) {
+  const std::lock_guard Lock(FBufferLock);
   if (FMemoryProtocol)
     FBuffer.append(std::move(APacket));
 }
@@ -130,6 +132,7 @@ void TSmartInspect::SendPacket(TSiPacket APacket) {
 void TSmartInspect::Dispatch(const QString& ACaption, qint32 AAction, QIODevice& AState) {
   if (!FMemoryProtocol || AAction != 0 || ACaption.compare(QStringLiteral("mem"), Qt::CaseInsensitive) != 0)
     return;
+  const std::lock_guard Lock(FBufferLock);
   for (const TSiPacket& Packet : FBuffer) {
     const QByteArray Bytes = PacketText(Packet).toUtf8();
     if (AState.write(Bytes) != Bytes.size())
