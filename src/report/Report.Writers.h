@@ -1,5 +1,7 @@
 // The four report writers, each rendering a compare and a drift result list, and the words
 // they share (status, time, captions). Report.Render.cpp chooses the writer for a format.
+// A new format is a new Report.<Format>.cpp with both writers, a TReportFormat value and its
+// name; every name it shows goes through report/Report.Names.h.
 #pragma once
 
 #include "report/Report.Drift.h"
