@@ -6,6 +6,7 @@
 #include "report/Report.LineDiff.h"
 #include "report/Report.Names.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace quillon {
