@@ -4,7 +4,7 @@
 // without options.
 #include "FuzzSupport.h"
 
-#include "compare/Normalizer.h"
+#include "gold/Normalizer.h"
 #include "infra/text/Support.Format.h"
 #include "schema/DatabaseObjects.h"
 

@@ -5,8 +5,8 @@
 // through the in-memory ISQL, which times our own code without any driver.
 //
 //   bench_database_describe [columns] [routines]
-#include "compare/Describer.h"
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Describer.h"
+#include "gold/Sync.IgnoreList.h"
 #include "database/Database.Simple.h"
 #include "infra/xml/Support.Xml.h"
 #include "schema/Columns.h"

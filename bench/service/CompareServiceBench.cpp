@@ -5,8 +5,8 @@
 //
 //   bench_compare_service [objects]      (default 10000)
 
-#include "compare/Describer.h"
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Describer.h"
+#include "gold/Sync.IgnoreList.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"

@@ -1,9 +1,9 @@
 #include "cli/Cli.Check.h"
 
 #include "cli/Cli.Output.h"
-#include "compare/Describer.h"
+#include "gold/Describer.h"
 #include "compare/Repair.Script.h"
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Sync.IgnoreList.h"
 #include "compare/Xml.Snapshot.h"
 #include "database/Database.Simple.h"
 #include "drift/Drift.Side.h"

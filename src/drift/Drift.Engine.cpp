@@ -1,8 +1,8 @@
 #include "drift/Drift.Engine.h"
 
-#include "compare/Describer.h"
-#include "compare/Normalizer.h"
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Describer.h"
+#include "gold/Normalizer.h"
+#include "gold/Sync.IgnoreList.h"
 #include "drift/Drift.Texts.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drift/Drift.Engine.h"
+#include "gold/Gold.Progress.h"
 #include "gui/VclUtil.Style.h"
 #include "schema/Interfaces.h"
 

@@ -30,14 +30,14 @@ bool TDatabaseColumn::HasPrecisionAndScale() {
          FDataType == QLatin1String("money");
 }
 
-TLogLevel TDatabaseColumn::Matches(const TDatabaseObject* ASourceColumn) const {
+TLogLevel TDatabaseColumn::Matches(const TDatabaseObject* ASourceColumn, ILog* ALog) const {
   const auto* Source = dynamic_cast<const TDatabaseColumn*>(ASourceColumn);
   if (!Source)
     throw EInvalidCast(QStringLiteral("Invalid class typecast"));
-  Assert(ObjectModelLog != nullptr, QStringLiteral("Log must be assigned"));
+  Assert(ALog != nullptr, QStringLiteral("Log must be assigned"));
   const QString Target = FullName();
   if (Source->FDataType != FDataType) {
-    ObjectModelLog->SilentError(QStringLiteral("DataType is different: %s ( Source: %s <> Target: %s)"),
+    ALog->SilentError(QStringLiteral("DataType is different: %s ( Source: %s <> Target: %s)"),
                                 {Target, Source->FDataType, FDataType});
     return ltError;
   }
@@ -60,7 +60,7 @@ TLogLevel TDatabaseColumn::Matches(const TDatabaseObject* ASourceColumn) const {
   };
   for (const TCheck& Check : Checks)
     if (Check.Differs) {
-      ObjectModelLog->SilentWarning(QString::fromLatin1(Check.Message),
+      ALog->SilentWarning(QString::fromLatin1(Check.Message),
                                     {Target, Check.SourceValue, Check.TargetValue});
       return ltWarning;
     }

@@ -36,8 +36,8 @@ public:
   bool HasPrecisionAndScale();
 
   // Compares this column (the target) with a source column field by field; the first
-  // difference decides and is logged through ObjectModelLog, which must be set.
-  TLogLevel Matches(const TDatabaseObject* ASourceColumn) const override;
+  // difference decides and is logged through ALog, which must be given.
+  TLogLevel Matches(const TDatabaseObject* ASourceColumn, ILog* ALog = nullptr) const override;
 
   void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
@@ -56,6 +56,7 @@ private:
 class TDatabaseColumnList : public TDatabaseObjectList {
 public:
   explicit TDatabaseColumnList(ILog* ALog);
+  QString FullName() const override { return QStringLiteral("TDatabaseColumnList"); }
   std::unique_ptr<TDatabaseObject> AddElement() override;
 };
 

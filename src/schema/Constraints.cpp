@@ -4,7 +4,6 @@
 #include "infra/text/Support.Format.h"
 #include "infra/xml/Support.Xml.h"
 #include "schema/Indices.h"
-#include "service/OstrelService.h"
 
 namespace quillon {
 
@@ -79,15 +78,11 @@ void TDatabaseCheckConstraint::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
                        {FTableSchema, FTableName, FSchema, FName, FCheckClause, ADbVer});
 }
 
-void TDatabaseCheckConstraint::SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
-  AService->SaveDbCheckConstraint(FTableSchema, FTableName, FSchema, FName, FCheckClause, ASourceDb->DbVer());
-}
-
-TLogLevel TDatabaseCheckConstraint::Matches(const TDatabaseObject* AObject) const {
+TLogLevel TDatabaseCheckConstraint::Matches(const TDatabaseObject* AObject, ILog* ALog) const {
   const auto* Other = dynamic_cast<const TDatabaseCheckConstraint*>(AObject);
   if (!Other || !SameTextIgnoringWhiteSpace(FCheckClause, Other->FCheckClause))
     return ltError;
-  return TDatabaseConstraint::Matches(AObject);
+  return TDatabaseConstraint::Matches(AObject, ALog);
 }
 
 void TDatabaseCheckConstraint::Load(TDataSet& ADataset) {
@@ -113,12 +108,7 @@ void TDatabaseReferentialConstraint::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
                         fUpdateRule, fDeleteRule, ADbVer});
 }
 
-void TDatabaseReferentialConstraint::SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
-  AService->SaveDbReferentialConstraint(FTableSchema, FTableName, FSchema, FName, fUniqueConstraintSchema,
-                                        fUniqueConstraintName, fUpdateRule, fDeleteRule, ASourceDb->DbVer());
-}
-
-TLogLevel TDatabaseReferentialConstraint::Matches(const TDatabaseObject* AConstraint) const {
+TLogLevel TDatabaseReferentialConstraint::Matches(const TDatabaseObject* AConstraint, ILog* ALog) const {
   const auto* Other = dynamic_cast<const TDatabaseReferentialConstraint*>(AConstraint);
   if (!Other)
     throw EInvalidCast(QStringLiteral("Invalid class typecast"));
@@ -135,10 +125,10 @@ TLogLevel TDatabaseReferentialConstraint::Matches(const TDatabaseObject* AConstr
     if (Rule.Mine == Rule.Theirs)
       continue;
     Differs = true;
-    if (ObjectModelLog)
-      ObjectModelLog->Event(QString::fromLatin1(Rule.Message), {FullName(), Rule.Mine, Rule.Theirs}, ltInfo);
+    if (ALog)
+      ALog->Event(QString::fromLatin1(Rule.Message), {FullName(), Rule.Mine, Rule.Theirs}, ltInfo);
   }
-  return Differs ? ltWarning : TDatabaseConstraint::Matches(AConstraint);
+  return Differs ? ltWarning : TDatabaseConstraint::Matches(AConstraint, ALog);
 }
 
 void TDatabaseReferentialConstraint::Load(TDataSet& ADataset) {

@@ -29,7 +29,6 @@ protected:
 class TDatabaseCheckConstraint : public TDatabaseConstraint,
                                  public IAlterObject,
                                  public ICodedObject,
-                                 public ISaveObjectToService,
                                  public ISaveToDb {
 public:
   static QString NodeName() { return QStringLiteral("CHECK_CONSTRAINT"); }
@@ -44,10 +43,9 @@ public:
   QString AlterCommand() const override;
   void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
-  void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
   // ltError unless AObject is a check constraint whose clause is the same up to white space
   // and letter case; then the base rule.
-  TLogLevel Matches(const TDatabaseObject* AObject) const override;
+  TLogLevel Matches(const TDatabaseObject* AObject, ILog* ALog = nullptr) const override;
 
   void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
@@ -60,7 +58,7 @@ private:
   bool FNotTrusted = false;
 };
 
-class TDatabaseReferentialConstraint : public TDatabaseConstraint, public ISaveObjectToService, public ISaveToDb {
+class TDatabaseReferentialConstraint : public TDatabaseConstraint, public ISaveToDb {
 public:
   static QString NodeName() { return QStringLiteral("REFERENTIAL_CONSTRAINT"); }
   const QString& UniqueConstraintName() const { return fUniqueConstraintName; }
@@ -69,10 +67,9 @@ public:
   const QString& DeleteRule() const { return fDeleteRule; }
 
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
-  void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
   // ltError when the referenced key differs; ltWarning when only the update or delete rule
-  // differs (each difference logged through ObjectModelLog when it is set); else the base rule.
-  TLogLevel Matches(const TDatabaseObject* AConstraint) const override;
+  // differs (each difference logged through ALog when it is given); else the base rule.
+  TLogLevel Matches(const TDatabaseObject* AConstraint, ILog* ALog = nullptr) const override;
 
   void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
@@ -95,18 +92,18 @@ public:
                   const QString& AJoin = QString());
 };
 
-class TCheckConstraintList : public TConstraintList, public ISaveListToService {
+class TCheckConstraintList : public TConstraintList {
 public:
   explicit TCheckConstraintList(ILog* ALog);
+  QString FullName() const override { return QStringLiteral("TCheckConstraintList"); }
   std::unique_ptr<TDatabaseObject> AddElement() override;
-  void Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
 };
 
-class TForeignKeyList : public TConstraintList, public ISaveListToService {
+class TForeignKeyList : public TConstraintList {
 public:
   explicit TForeignKeyList(ILog* ALog);
+  QString FullName() const override { return QStringLiteral("TForeignKeyList"); }
   std::unique_ptr<TDatabaseObject> AddElement() override;
-  void Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
 };
 
 }  // namespace quillon

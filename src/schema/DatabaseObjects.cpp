@@ -27,7 +27,7 @@ QString QuoteName(const QString& AName) {
 
 QString TDatabaseObjectName::StrippedName() const { return FSchema + QLatin1Char('.') + FName; }
 
-TLogLevel TDatabaseObject::Matches(const TDatabaseObject* AObject) const {
+TLogLevel TDatabaseObject::Matches(const TDatabaseObject* AObject, ILog*) const {
   if (!AObject || typeid(*AObject) != typeid(*this))
     return ltError;
   const QString Mine = FullName();

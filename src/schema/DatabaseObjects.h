@@ -53,8 +53,9 @@ public:
   using TDatabaseObjectName::TDatabaseObjectName;
 
   // ltDebug when AObject is of exactly this class and its full name is the same ignoring the
-  // case of ASCII letters; ltError otherwise. Kinds refine this.
-  virtual TLogLevel Matches(const TDatabaseObject* AObject) const;
+  // case of ASCII letters; ltError otherwise. Kinds refine this, and say through ALog (when
+  // given) why two objects differ.
+  virtual TLogLevel Matches(const TDatabaseObject* AObject, ILog* ALog = nullptr) const;
   // Appends this object's element as the last child of AParentNode.
   virtual void AddNode(TXmlNode* AParentNode);
   virtual void Parse(const TXmlNode* AObjectNode);
@@ -139,9 +140,5 @@ QString LeadingCreateToAlter(const QString& ADefinition, const QStringList& AKin
 // were. ARestore runs after a failure too, and the failure is what is raised: should the
 // clean-up fail as well, the link is gone, and the next call says so.
 void RunThenRestore(ISQL* ASQL, const QStringList& ACommands, const QString& ARestore);
-
-// The log through which kinds explain why two objects do not match. Not owned; empty unless
-// the program sets it.
-inline ILog* ObjectModelLog = nullptr;
 
 }  // namespace quillon

@@ -4,7 +4,6 @@
 #include "infra/text/Support.Format.h"
 #include "infra/text/Support.PerlRegEx.h"
 #include "infra/xml/Support.Xml.h"
-#include "service/OstrelService.h"
 
 namespace quillon {
 
@@ -50,10 +49,6 @@ void TDatabaseIndex::Parse(const TXmlNode* AObjectNode) {
   fTableName = AObjectNode->Attribute(QStringLiteral("TABLE_NAME"));
   FName = AObjectNode->Attribute(QStringLiteral("INDEX_NAME"));
   fUnique = StrToBool(AObjectNode->Attribute(QStringLiteral("IS_UNIQUE")));
-}
-
-void TDatabaseIndex::SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
-  AService->SaveDbIndex(FSchema, fTableName, FName, fUnique, ASourceDb->DbVer());
 }
 
 TDatabaseIndexList::TDatabaseIndexList(ILog* ALog) : TDatabaseObjectList(TDatabaseIndex::NodeName(), ALog) {

@@ -5,7 +5,7 @@
 namespace quillon {
 
 // A non-clustered index of a user table that does not implement a primary key.
-class TDatabaseIndex : public TDatabaseObject, public ISaveObjectToService {
+class TDatabaseIndex : public TDatabaseObject {
 public:
   static QString NodeName() { return QStringLiteral("INDEX"); }
   bool Unique() const { return fUnique; }
@@ -18,18 +18,17 @@ public:
   void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
   void Parse(const TXmlNode* AObjectNode) override;
-  void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
 
 private:
   bool fUnique = false;
   QString fTableName;
 };
 
-class TDatabaseIndexList : public TDatabaseObjectList, public ISaveListToService {
+class TDatabaseIndexList : public TDatabaseObjectList {
 public:
   explicit TDatabaseIndexList(ILog* ALog);
+  QString FullName() const override { return QStringLiteral("TDatabaseIndexList"); }
   std::unique_ptr<TDatabaseObject> AddElement() override;
-  void Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
 
 protected:
   // A snapshot names the index container "INDICES" rather than the list name; both are read.

@@ -44,7 +44,6 @@ void TDatabaseObjectList::Load(ISQL* ASQL, const std::function<void(qint64 ARows
       ARowsRead(ARows, ADone);
   };
   RowsRead(0, false);
-  fSQL = ASQL;
   const TMethodLog Method(FLog, typeid(*this), QStringLiteral("Load"));
 
   fDbName.clear();
@@ -181,39 +180,6 @@ void TDatabaseObjectList::Add(std::unique_ptr<TDatabaseObject> AObject) {
   if (!Added)
     throw EListError(QStringLiteral("Duplicates not allowed"));
   Slot->second = std::move(AObject);
-}
-
-QString TDatabaseObjectList::FullName() const { return ClassNameOf(typeid(*this)); }
-
-void TDatabaseObjectList::ShowStatus(const QString& AText) {
-  if (ListProgressReceiver)
-    ListProgressReceiver->ShowStatus(AText);
-}
-
-void TDatabaseObjectList::ShowProgress(double AFraction) {
-  if (ListProgressReceiver)
-    ListProgressReceiver->ShowProgress(AFraction);
-}
-
-void TDatabaseObjectList::ReportAnomaly(const QString& AText, TDatabaseObject* AObject) {
-  if (ListProgressReceiver)
-    ListProgressReceiver->ReportAnomaly(AText, AObject);
-}
-
-void TDatabaseObjectList::ReportFinding(TFindingStatus AStatus, const QString& AFullName, TDatabaseObject* AObject,
-                                        const QString& AGoldText) {
-  if (auto* Findings = dynamic_cast<IRunFindings*>(ListProgressReceiver))
-    Findings->ReportFinding(TFinding{AStatus, KindName(), AFullName, AObject, AGoldText});
-}
-
-void TDatabaseObjectList::ObjectCompared() {
-  if (auto* Findings = dynamic_cast<IRunFindings*>(ListProgressReceiver))
-    Findings->ObjectCompared(KindName());
-}
-
-bool TDatabaseObjectList::StopRequested() const {
-  const auto* Findings = dynamic_cast<const IRunFindings*>(ListProgressReceiver);
-  return Findings != nullptr && Findings->StopRequested();
 }
 
 QString TDatabaseObjectList::KindName() const {

@@ -18,10 +18,9 @@ class TXmlDocument;
 class TXmlNode;
 
 // The keyed, owning list of all objects of one kind. It loads them from the catalogue with one
-// query or from a document in the snapshot layout, writes them back in key order, answers
-// lookups by key and relays the progress reports of a comparison to ListProgressReceiver.
-// Keys match exactly; they are upper case by construction.
-class TDatabaseObjectList : public virtual IFullName, public IDbProgress {
+// query or from a document in the snapshot layout, writes them back in key order and answers
+// lookups by key. Keys match exactly; they are upper case by construction.
+class TDatabaseObjectList : public virtual IFullName {
 public:
   // ANodeName is the element name of one object; the list name is ANodeName + "S".
   TDatabaseObjectList(const QString& ANodeName, ILog* ALog);
@@ -65,28 +64,15 @@ public:
   // The object stays owned by the list.
   bool TryGetValue(const QString& AKey, TDatabaseObject*& AValue) const;
 
-  // The class name, for example "TDatabaseViewList".
-  QString FullName() const override;
+  // The list's name in log lines, for example "TDatabaseViewList".
+  QString FullName() const override = 0;
 
-  void ShowStatus(const QString& AText) override;
-  void ShowProgress(double AFraction) override;
-  void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) override;
-  // Relays to ListProgressReceiver when it keeps findings (IRunFindings).
-  void ReportFinding(TFindingStatus AStatus, const QString& AFullName, TDatabaseObject* AObject,
-                     const QString& AGoldText = QString());
-  void ObjectCompared();
-  // Whether the receiver asked the comparison to stop before the next object.
-  bool StopRequested() const;
   // How reports name the kind: "view", "routine", "check", "index", ...
   QString KindName() const;
 
   qint32 Count() const { return static_cast<qint32>(fList.size()); }
   // The server's database name after Load, "XML" after LoadFromXml, empty before either.
   const QString& DbName() const { return fDbName; }
-  bool Publish() const { return fPublish; }
-  void SetPublish(bool Value) { fPublish = Value; }
-  bool LogMatches() const { return fLogMatches; }
-  void SetLogMatches(bool Value) { fLogMatches = Value; }
   const QString& NodeName() const { return FNodeName; }
   const QString& ListName() const { return FListName; }
   // Every object, in the list's internal order (which callers must not rely on).
@@ -95,15 +81,14 @@ public:
   // The catalogue query: FCustomSql, or the generic query on the list's catalogue view.
   QString CatalogueQuery() const;
 
+  // Where the list logs what it reads; borrowed.
+  ILog* Log() const { return FLog; }
+
 protected:
   // The element among the root's children that holds this list's objects, or nullptr.
   virtual const TXmlNode* FindContainer(const TXmlNode* ARoot) const;
   // Files AObject under its key; raises EListError "Duplicates not allowed" when it is taken.
   void Add(std::unique_ptr<TDatabaseObject> AObject);
-
-  ILog* Log() const { return FLog; }
-  // The connection of the last catalogue load; nullptr before one.
-  ISQL* SQL() const { return fSQL; }
 
   QString FOrderBy;
   QString FCustomSql;
@@ -118,19 +103,12 @@ private:
   void ReadXml(const TXmlDocument& AXml);
 
   std::map<QString, std::unique_ptr<TDatabaseObject>> fList;
-  bool fPublish = false;
   QString fDbName;
   QString FListName;
   QString FNodeName;
   ILog* FLog;
-  bool fLogMatches = false;
-  ISQL* fSQL = nullptr;
   QStringList fDuplicateNames;
   bool fCaseSensitiveKeys = false;
 };
-
-// The receiver of every list's progress reports: the describer installs itself here for a
-// compare run. Not owned; empty at start.
-inline IDbProgress* ListProgressReceiver = nullptr;
 
 }  // namespace quillon

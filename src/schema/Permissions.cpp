@@ -49,7 +49,7 @@ QString TTablePrivilege::DDL() const {
                 {FPrivilegeState, FPrivilegeType, FSchema, FName, FGrantee, FGrantor});
 }
 
-TLogLevel TTablePrivilege::Matches(const TDatabaseObject* APrivilegeObject) const {
+TLogLevel TTablePrivilege::Matches(const TDatabaseObject* APrivilegeObject, ILog*) const {
   const auto* Other = dynamic_cast<const TTablePrivilege*>(APrivilegeObject);
   if (!Other)
     throw EInvalidCast(QStringLiteral("Invalid class typecast"));

@@ -45,7 +45,7 @@ public:
   // For example "GRANT SELECT ON dbo.Orders TO [R] AS [dbo]".
   QString DDL() const override;
   // ltDebug when the grantors are exactly equal, ltWarning otherwise.
-  TLogLevel Matches(const TDatabaseObject* APrivilegeObject) const override;
+  TLogLevel Matches(const TDatabaseObject* APrivilegeObject, ILog* ALog = nullptr) const override;
 
   void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
@@ -78,12 +78,14 @@ public:
 class TTablePrivilegeList : public TDatabaseObjectList {
 public:
   explicit TTablePrivilegeList(ILog* ALog);
+  QString FullName() const override { return QStringLiteral("TTablePrivilegeList"); }
   std::unique_ptr<TDatabaseObject> AddElement() override;
 };
 
 class TRoutinePrivilegeList : public TDatabaseObjectList {
 public:
   explicit TRoutinePrivilegeList(ILog* ALog);
+  QString FullName() const override { return QStringLiteral("TRoutinePrivilegeList"); }
   std::unique_ptr<TDatabaseObject> AddElement() override;
 };
 

@@ -1,17 +1,10 @@
 #include "schema/Routines.h"
 
-#include "compare/Xml.NodeList.h"
 #include "database/Database.Interfaces.h"
-#include "diff/Crc32.h"
 #include "infra/text/Support.Format.h"
-#include "infra/settings/Support.IniFile.h"
 #include "infra/xml/Support.Xml.h"
-#include "service/OstrelService.h"
-#include "service/Service.Config.h"
-#include "service/Service.PageAddresses.h"
 
 #include <QScopeGuard>
-#include <QUrl>
 
 namespace quillon {
 
@@ -40,11 +33,6 @@ void TDatabaseRoutine::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
     return;
   ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbRoutine :S,:N,:T,:C,:V"),
                        {FSchema, FName, FRoutineType, FSourceCode, ADbVer});
-}
-
-void TDatabaseRoutine::SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
-  RefusePublishOfUnreadable(*this, FRoutineType);
-  AService->SaveDbRoutine(FSchema, FName, FRoutineType, FSourceCode, ASourceDb->DbVer());
 }
 
 void TDatabaseRoutine::Load(TDataSet& ADataset) {
@@ -87,74 +75,15 @@ TDatabaseRoutineList::TDatabaseRoutineList(ILog* ALog) : TDatabaseObjectList(TDa
                QStringLiteral(" WHERE NOT ( ROUTINE_NAME LIKE 'dt[_]%' ) ORDER BY ROUTINE_SCHEMA,ROUTINE_NAME");
 }
 
-TDatabaseRoutineList::~TDatabaseRoutineList() = default;
-
 std::unique_ptr<TDatabaseObject> TDatabaseRoutineList::AddElement() { return std::make_unique<TDatabaseRoutine>(); }
 
-TDateTime TDatabaseRoutineList::LastAltered(const TDatabaseRoutine& ARoutine) {
+TDateTime LastAltered(ISQL* ASQL, const TDatabaseRoutine& ARoutine) {
   constexpr TDateTime NotKnown = 1.0;
-  if (!SQL())
-    return NotKnown;
-  TDataSet* Rows = SQL()->FastQuery(
+  TDataSet* Rows = ASQL->FastQuery(
       QStringLiteral("SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=:P0 AND SPECIFIC_NAME=:P1"),
       {ARoutine.RoutineSchema(), ARoutine.RoutineName()});
   const auto Close = qScopeGuard([Rows] { Rows->Close(); });
   return Rows->Eof() ? NotKnown : Rows->Fields(0).AsDateTime();
-}
-
-TDateTime TDatabaseRoutineList::PublishedAt(const TDatabaseRoutine& ARoutine) {
-  return PublishCache().ReadDateTime(ScopedSection(PublishedSection), ARoutine.StrippedName(), 0.0);
-}
-
-TIniFile& TDatabaseRoutineList::PublishCache() {
-  if (!fPublishCache)
-    fPublishCache = std::make_unique<TIniFile>(PublishStateFileName());
-  return *fPublishCache;
-}
-
-QString TDatabaseRoutineList::ScopedSection(const QString& ASection) const {
-  return ASection + QLatin1Char(' ') + fPublishScope;
-}
-
-QString PublishScope(const QString& AServiceAddress, const QString& AServer, const QString& ADatabase) {
-  QStringList Parts;
-  for (const QString& Part : {AServiceAddress, AServer, ADatabase})
-    Parts.append(QString::fromLatin1(QUrl::toPercentEncoding(Part, "/:.,@\\-_~")));
-  return Parts.join(u'|');
-}
-
-
-void TDatabaseRoutineList::PublishIfNewer(TDatabaseRoutine& ARoutine, OstrelServiceSoap* AService,
-                                          ISourceDatabaseInfo* ASourceDb) {
-  const TDateTime Altered = LastAltered(ARoutine);
-  if (!fForcePublish && Altered <= PublishedAt(ARoutine))
-    return;
-  ARoutine.SaveToService(AService, ASourceDb);
-  PublishCache().WriteDateTime(ScopedSection(PublishedSection), ARoutine.StrippedName(), Altered);
-  Log()->Event(QStringLiteral("%s %s: Updated for version %d"),
-               {ARoutine.RoutineType(), ARoutine.FullName(), ASourceDb->DbVer()}, ltInfo);
-}
-
-void TDatabaseRoutineList::ReportMissingRoutines(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
-  const TXmlDocument Page = LoadServicePage(*AService, RoutineListPageAddress(ASourceDb->DbVer()));
-  for (const TXmlNode* Node : TNodeList(Page, TDatabaseRoutine::NodeName())) {
-    const auto Routine = TDatabaseObject::CreateFromNode<TDatabaseRoutine>(Node);
-    Routine->SetCaseSensitiveKey(CaseSensitiveKeys());
-    if (!ContainsKey(Routine->Key())) {
-      Log()->SilentError(QStringLiteral("Could not find %s %s locally!"), {Routine->RoutineType(), Routine->FullName()});
-      ReportFinding(TFindingStatus::MissingLocally, Routine->FullName(), Routine.get(), Routine->SourceCode());
-    }
-  }
-}
-
-qint32 SourceChecksum(const QString& ASourceCode) {
-  quint32 Crc = 0;
-  for (const QChar Unit : ASourceCode) {
-    const char16_t Code = Unit.unicode();
-    for (const uchar Byte : {uchar(Code & 0xFF), uchar(Code >> 8)})
-      Crc = crc32::StepByte(Crc, Byte);
-  }
-  return static_cast<qint32>(Crc);
 }
 
 }  // namespace quillon

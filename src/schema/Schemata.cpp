@@ -1,7 +1,6 @@
 #include "schema/Schemata.h"
 
 #include "infra/xml/Support.Xml.h"
-#include "service/OstrelService.h"
 
 namespace quillon {
 
@@ -30,10 +29,6 @@ void TDatabaseSchema::AddNode(TXmlNode* AParentNode) {
 void TDatabaseSchema::Parse(const TXmlNode* AObjectNode) {
   FName = AObjectNode->Attribute(QStringLiteral("SCHEMA_NAME"));
   FSchemaOwner = AObjectNode->Attribute(QStringLiteral("SCHEMA_OWNER"));
-}
-
-void TDatabaseSchema::SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) {
-  AService->SaveDbSchema(FName, FSchemaOwner, ASourceDb->DbVer());
 }
 
 TDatabaseSchemaList::TDatabaseSchemaList(ILog* ALog) : TDatabaseObjectList(TDatabaseSchema::NodeName(), ALog) {

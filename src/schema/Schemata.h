@@ -5,7 +5,7 @@
 namespace quillon {
 
 // A schema of the database and the principal that owns it.
-class TDatabaseSchema : public TDatabaseObject, public ISaveObjectToService {
+class TDatabaseSchema : public TDatabaseObject {
 public:
   static QString NodeName() { return QStringLiteral("SCHEMA"); }
 
@@ -25,17 +25,16 @@ public:
   void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
   void Parse(const TXmlNode* AObjectNode) override;
-  void SaveToService(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
 
 private:
   QString FSchemaOwner;
 };
 
-class TDatabaseSchemaList : public TDatabaseObjectList, public ISaveListToService {
+class TDatabaseSchemaList : public TDatabaseObjectList {
 public:
   explicit TDatabaseSchemaList(ILog* ALog);
+  QString FullName() const override { return QStringLiteral("TDatabaseSchemaList"); }
   std::unique_ptr<TDatabaseObject> AddElement() override;
-  void Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
 };
 
 }  // namespace quillon

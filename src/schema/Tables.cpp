@@ -3,7 +3,6 @@
 #include "database/Database.Interfaces.h"
 #include "infra/text/Support.Format.h"
 #include "infra/xml/Support.Xml.h"
-#include "service/OstrelService.h"
 
 namespace quillon {
 
@@ -60,11 +59,6 @@ void TDatabaseView::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   if (FUnreadable)
     return;
   ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbView :VS,:VN,:VD,:V"), {FSchema, FName, FViewDefinition, ADbVer});
-}
-
-void TDatabaseView::SaveToService(OstrelServiceSoap* AService, qint32 ADbVer) {
-  RefusePublishOfUnreadable(*this, QStringLiteral("VIEW"));
-  AService->SaveDbView(FSchema, FName, FViewDefinition, ADbVer);
 }
 
 void TDatabaseView::Load(TDataSet& ADataset) {

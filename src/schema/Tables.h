@@ -33,6 +33,8 @@ public:
   const QString& ViewSchema() const { return FSchema; }
   const QString& ViewName() const { return FName; }
   QString GetViewDefinition() const;
+  // The definition as stored, not trimmed.
+  const QString& ViewDefinition() const { return FViewDefinition; }
   void SetViewDefinition(const QString& Value) { FViewDefinition = Value; }
 
   QString DDL() const override { return GetViewDefinition(); }
@@ -52,9 +54,6 @@ public:
   void AllowIndexLoss(bool AValue) { FIndexLossAllowed = AValue; }
   bool IndexLossAllowed() const { return FIndexLossAllowed; }
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
-  // Not ISaveObjectToService: the view list's comparison passes the version itself. Raises
-  // rather than send an unreadable or empty definition, which would overwrite the gold text.
-  void SaveToService(OstrelServiceSoap* AService, qint32 ADbVer);
 
   void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
@@ -74,14 +73,15 @@ private:
 class TDatabaseTableList : public TDatabaseObjectList {
 public:
   explicit TDatabaseTableList(ILog* ALog);
+  QString FullName() const override { return QStringLiteral("TDatabaseTableList"); }
   std::unique_ptr<TDatabaseObject> AddElement() override;
 };
 
-class TDatabaseViewList : public TDatabaseObjectList, public ISaveListToService {
+class TDatabaseViewList : public TDatabaseObjectList {
 public:
   explicit TDatabaseViewList(ILog* ALog);
+  QString FullName() const override { return QStringLiteral("TDatabaseViewList"); }
   std::unique_ptr<TDatabaseObject> AddElement() override;
-  void Compare(OstrelServiceSoap* AService, ISourceDatabaseInfo* ASourceDb) override;
 };
 
 }  // namespace quillon

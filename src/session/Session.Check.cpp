@@ -1,8 +1,8 @@
 // One check of one database or snapshot, from connecting to the values the front ends show.
 #include "session/Session.Check.h"
 
-#include "compare/Describer.h"
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Describer.h"
+#include "gold/Sync.IgnoreList.h"
 #include "compare/Xml.Snapshot.h"
 #include "database/Database.Simple.h"
 #include "drift/Drift.Side.h"

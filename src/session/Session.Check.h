@@ -2,7 +2,7 @@
 // compare with the gold standard, drift from a baseline, plan and run a repair, publish.
 #pragma once
 
-#include "compare/Compare.RunStatus.h"
+#include "gold/Compare.RunStatus.h"
 #include "compare/Repair.Script.h"
 #include "drift/Drift.Engine.h"
 #include "infra/text/Support.Glob.h"

@@ -1,7 +1,7 @@
 // The result values of a compare run, made from the session's model.
 #include "session/Session.Results.h"
 
-#include "compare/Describer.h"
+#include "gold/Describer.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"

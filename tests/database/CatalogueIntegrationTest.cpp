@@ -1,6 +1,6 @@
-#include "compare/Describer.h"
+#include "gold/Describer.h"
 #include "compare/Repair.Script.h"
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Sync.IgnoreList.h"
 #include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
 #include "schema/Columns.h"

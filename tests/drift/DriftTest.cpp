@@ -1,4 +1,4 @@
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Sync.IgnoreList.h"
 #include "drift/Drift.Engine.h"
 #include "drift/Drift.Scanner.h"
 #include "drift/Drift.Texts.h"

@@ -1,4 +1,6 @@
-#include "infra/settings/Support.IniFile.h"
+#include "gold/Gold.Compare.h"
+#include "gold/Gold.Progress.h"
+#include "gold/Gold.Publish.h"
 #include "infra/xml/Support.Xml.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
@@ -7,15 +9,10 @@
 #include "schema/Routines.h"
 #include "schema/Schemata.h"
 #include "schema/Tables.h"
-#include "service/Service.Config.h"
-#include "service/Service.PageAddresses.h"
-#include "service/Service.Soap.h"
 #include "support/LoadedObject.h"
 #include "support/MemorySql.h"
 #include "support/RecordingLog.h"
 #include "support/RecordingService.h"
-
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -123,7 +120,7 @@ TEST(Kinds, EveryListRunsItsCatalogueQuery) {
     Case.List->Load(&Sql);
     EXPECT_EQ(Sql.QueryTexts().last(), QString::fromLatin1(Case.Query));
     EXPECT_EQ(Case.List->ListName(), QString::fromLatin1(Case.ListName));
-    EXPECT_EQ(dynamic_cast<ISaveListToService*>(Case.List) != nullptr,
+    EXPECT_EQ(HasGoldComparison(*Case.List),
               Case.List != &Tables && Case.List != &Columns && Case.List != &TablePrivileges &&
                   Case.List != &RoutinePrivileges);
   }
@@ -157,7 +154,7 @@ TEST(Schemata, NamesClassificationAndOwner) {
   }
   TRecordingService Service;
   TInfo Info;
-  Sales->SaveToService(&Service, &Info);
+  SaveToService(*Sales, &Service, Info.DbVer());
   EXPECT_EQ(Service.Calls, QStringList{"SaveDbSchema(Sales|SALES|7)"});
 }
 
@@ -268,7 +265,7 @@ TEST(Views, LoadWriteAndSave) {
   EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Command, "EXEC dbo.SaveDbView :VS,:VN,:VD,:V",
                                          {"dbo", "V", "CREATE VIEW dbo.V AS SELECT 1", 7}, true}}));
   TRecordingService Service;
-  View->SaveToService(&Service, 9);
+  SaveToService(*View, &Service, 9);
   EXPECT_EQ(Service.Calls, QStringList{"SaveDbView(dbo|V|CREATE VIEW dbo.V AS SELECT 1|9)"});
 }
 
@@ -325,7 +322,7 @@ TEST(Columns, BadSnapshotValues) {
   EXPECT_THROW(ParsedFrom<TDatabaseColumn>("<COL/>"), EAssertionFailed);
 }
 
-TEST(Columns, MatchesReportsTheFirstDifferenceThroughTheObjectModelLog) {
+TEST(Columns, MatchesReportsTheFirstDifferenceThroughTheLogItIsGiven) {
   auto Column = [](const char* AType, qint32 ALength, const char* ANullable, const char* ADefault, qint32 AScale) {
     auto Result = std::make_unique<TDatabaseColumn>("dbo", "T", "C", AType);
     Result->SetCharacterMaximumLength(ALength);
@@ -353,19 +350,17 @@ TEST(Columns, MatchesReportsTheFirstDifferenceThroughTheObjectModelLog) {
        "NumericScale is different: dbo.T.C ( Source: 2 <> Target: 0)"},
   };
   TRecordingLog Log;
-  ObjectModelLog = &Log;
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Text);
     Log.Entries.clear();
-    EXPECT_EQ(Target->Matches(Case.Source.get()), Case.Level);
+    EXPECT_EQ(Target->Matches(Case.Source.get(), &Log), Case.Level);
     EXPECT_EQ(Log.Entries, (QList<TLogEntry>{{Case.Kind, Case.Level, QString::fromLatin1(Case.Text)}}));
   }
   Log.Entries.clear();
-  EXPECT_EQ(Target->Matches(Column("int", 4, "NO", "((0))", 0).get()), ltDebug);
+  EXPECT_EQ(Target->Matches(Column("int", 4, "NO", "((0))", 0).get(), &Log), ltDebug);
   EXPECT_TRUE(Log.Entries.isEmpty());
   const TDatabaseTable Table;
-  EXPECT_THROW(Target->Matches(&Table), EInvalidCast);
-  ObjectModelLog = nullptr;
+  EXPECT_THROW(Target->Matches(&Table, &Log), EInvalidCast);
   try {
     Target->Matches(Target.get());
     FAIL() << "no exception";
@@ -384,7 +379,7 @@ TEST(Indices, TheTableIsPartOfTheNameAndKey) {
             QByteArray("<INDEX TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"T\" INDEX_NAME=\"IX_A\" IS_UNIQUE=\"true\"/>"));
   TRecordingService Service;
   TInfo Info;
-  Index->SaveToService(&Service, &Info);
+  SaveToService(*Index, &Service, Info.DbVer());
   EXPECT_EQ(Service.Calls, QStringList{"SaveDbIndex(dbo|T|IX_A|true|7)"});
 
   // The same index name on two tables gives two objects.
@@ -479,124 +474,8 @@ TEST(Routines, LoadWriteReadAndSave) {
                                          {"dbo", "P", "PROCEDURE", Routine->SourceCode(), 7}, true}}));
   TRecordingService Service;
   TInfo Info;
-  Routine->SaveToService(&Service, &Info);
+  SaveToService(*Routine, &Service, Info.DbVer());
   EXPECT_EQ(Service.Calls, QStringList{"SaveDbRoutine(dbo|P|PROCEDURE|" + Routine->SourceCode() + "|7)"});
-}
-
-TEST(Routines, SourceChecksumCoversEveryByte) {
-  EXPECT_EQ(SourceChecksum(QString()), 0);
-  // CRC-32 of the UTF-16LE bytes with the register starting at 0 and no final inversion.
-  EXPECT_EQ(quint32(SourceChecksum(QStringLiteral("A"))), 0xE9627E44u);
-  EXPECT_EQ(quint32(SourceChecksum(QStringLiteral("CREATE PROCEDURE p AS SELECT 1"))), 0x1BE77A44u);
-  EXPECT_NE(SourceChecksum(QStringLiteral("SELECT 1 -- first half")),
-            SourceChecksum(QStringLiteral("SELECT 1 -- other half")));
-  EXPECT_NE(SourceChecksum(QString::fromUtf8("ĀB")), SourceChecksum(QString::fromUtf8("āB")));
-}
-
-class RoutineListTest : public ::testing::Test {
-protected:
-  void SetUp() override { QFile::remove(PublishStateFileName()); }
-  void TearDown() override { QFile::remove(PublishStateFileName()); }
-
-  void LoadRoutines(const QList<QVariantList>& ARows) {
-    Sql.AddResult(QStringLiteral("SELECT DB_NAME()"), {QString()}, {{QStringLiteral("Shop")}});
-    Sql.AddResult(Routines.CatalogueQuery(), {"ROUTINE_NAME", "ROUTINE_SCHEMA", "ROUTINE_TYPE", "ROUTINE_DEFINITION"},
-                  ARows);
-    Routines.Load(&Sql);
-  }
-  TDatabaseRoutine& Routine(const QString& AKey) {
-    TDatabaseObject* Found = nullptr;
-    EXPECT_TRUE(Routines.TryGetValue(AKey, Found)) << AKey.toStdString();
-    return *static_cast<TDatabaseRoutine*>(Found);
-  }
-
-  static inline const QString LastAlteredQuery = QStringLiteral(
-      "SELECT LAST_ALTERED FROM INFORMATION_SCHEMA.ROUTINES WHERE SPECIFIC_SCHEMA=:P0 AND SPECIFIC_NAME=:P1");
-  TRecordingLog Log;
-  TMemorySQL Sql;
-  TDatabaseRoutineList Routines{&Log};
-  TRecordingService Service;
-  TInfo Info;
-};
-
-TEST_F(RoutineListTest, LastAlteredAsksTheCatalogueOfTheLastLoad) {
-  TDatabaseRoutine Unloaded("dbo", "P", "PROCEDURE");
-  EXPECT_EQ(Routines.LastAltered(Unloaded), 1.0);
-  LoadRoutines({{"P", "dbo", "PROCEDURE", "CREATE PROCEDURE dbo.P AS SELECT 1"}});
-  Sql.AddParamResult(LastAlteredQuery, {"dbo", "P"}, {{"LAST_ALTERED"}, {{45000.5}}});
-  Sql.AddResult(LastAlteredQuery, {"LAST_ALTERED"}, {});
-  EXPECT_EQ(Routines.LastAltered(Routine("[DBO].[P]")), 45000.5);
-  EXPECT_EQ(Sql.Calls.last(), (TSqlCall{TSqlCall::Query, LastAlteredQuery, {"dbo", "P"}, true}));
-  EXPECT_FALSE(Sql.DataSet().Active());
-  TDatabaseRoutine Other("dbo", "Q", "PROCEDURE");
-  EXPECT_EQ(Routines.LastAltered(Other), 1.0);
-  EXPECT_FALSE(Sql.DataSet().Active());
-}
-
-TEST_F(RoutineListTest, PublishIfNewerSendsOnlyWhatChangedSinceItsLastPublication) {
-  LoadRoutines({{"P", "dbo", "PROCEDURE", "CREATE PROCEDURE dbo.P AS SELECT 1"}});
-  TDatabaseRoutine& P = Routine("[DBO].[P]");
-  EXPECT_EQ(Routines.PublishedAt(P), 0.0);
-  Sql.AddResult(LastAlteredQuery, {"LAST_ALTERED"}, {{45000.5}});
-
-  Routines.PublishIfNewer(P, &Service, &Info);
-  Routines.PublishIfNewer(P, &Service, &Info);
-  EXPECT_EQ(Service.Calls, QStringList{"SaveDbRoutine(dbo|P|PROCEDURE|CREATE PROCEDURE dbo.P AS SELECT 1|7)"});
-  EXPECT_DOUBLE_EQ(Routines.PublishedAt(P), 45000.5);
-  EXPECT_EQ(Log.Texts(), QStringList{"PROCEDURE [dbo].[P]: Updated for version 7"});
-
-  Sql.AddResult(LastAlteredQuery, {"LAST_ALTERED"}, {{45001.25}});
-  Routines.PublishIfNewer(P, &Service, &Info);
-  EXPECT_EQ(Service.Calls.size(), 2);
-
-  Routines.PublishCache().WriteString(Routines.ScopedSection(PublishedSection), QStringLiteral("dbo.P"),
-                                      QStringLiteral("not a date"));
-  EXPECT_EQ(Routines.PublishedAt(P), 0.0);
-
-  // What went to one service or from one database says nothing about another.
-  Routines.SetPublishScope(PublishScope(QStringLiteral("http://other"), QStringLiteral("SQL01"), QStringLiteral("Tellwick")));
-  EXPECT_EQ(Routines.PublishedAt(P), 0.0);
-  Routines.PublishIfNewer(P, &Service, &Info);
-  EXPECT_EQ(Service.Calls.size(), 3);
-}
-
-TEST_F(RoutineListTest, WithoutADatabaseARoutineIsPublishedOnce) {
-  TRecordingLog XmlLog;
-  TDatabaseRoutineList FromXml(&XmlLog);
-  TDatabaseRoutine P("dbo", "P", "PROCEDURE");
-  P.SetSourceCode(QStringLiteral("CREATE PROCEDURE dbo.P AS SELECT 1"));
-  FromXml.PublishIfNewer(P, &Service, &Info);
-  FromXml.PublishIfNewer(P, &Service, &Info);
-  EXPECT_EQ(Service.Calls.size(), 1);
-  EXPECT_EQ(FromXml.PublishedAt(P), 1.0);
-}
-
-// A service whose pages are canned documents.
-class TPageService : public TRecordingService, public IServicePageLoader {
-public:
-  TXmlDocument LoadPage(const QString& AAddress) override {
-    Pages.append(AAddress);
-    return TXmlDocument::FromBytes(Page, AAddress);
-  }
-  QByteArray Page;
-  QStringList Pages;
-};
-
-TEST_F(RoutineListTest, ReportMissingRoutinesNamesEveryServiceRoutineNotHeldLocally) {
-  LoadRoutines({{"GetOrder", "dbo", "PROCEDURE", "x"}});
-  TPageService Pages;
-  Pages.Page =
-      "<DbRoutines><ROUTINE ROUTINE_SCHEMA=\"DBO\" ROUTINE_NAME=\"getorder\" ROUTINE_TYPE=\"PROCEDURE\">x</ROUTINE>"
-      "<Group><ROUTINE ROUTINE_SCHEMA=\"sales\" ROUTINE_NAME=\"Gone\" ROUTINE_TYPE=\"FUNCTION\"/>"
-      "<Deeper><ROUTINE ROUTINE_SCHEMA=\"sales\" ROUTINE_NAME=\"Gone\" ROUTINE_TYPE=\"FUNCTION\"/></Deeper></Group>"
-      "<routine ROUTINE_SCHEMA=\"dbo\" ROUTINE_NAME=\"LowerCaseElement\"/></DbRoutines>";
-  Routines.ReportMissingRoutines(&Pages, &Info);
-  EXPECT_EQ(Pages.Pages, QStringList{RoutineListPageAddress(7)});
-  EXPECT_TRUE(Pages.Pages.first().endsWith(QStringLiteral("GetDbRoutineList.asp?MaxVersion=7")));
-  EXPECT_EQ(Log.Texts(TLogEntry::SilentError),
-            (QStringList{"Could not find FUNCTION [sales].[Gone] locally!", "Could not find FUNCTION [sales].[Gone] locally!"}));
-  Pages.Page = "<DbRoutines><ROUTINE";
-  EXPECT_THROW(Routines.ReportMissingRoutines(&Pages, &Info), Exception);
 }
 
 // What the constraint was stays: NOT FOR REPLICATION, and not trusted (added WITH NOCHECK).
@@ -666,7 +545,7 @@ TEST(CheckConstraints, RepairDropsAndAddsInOneTransactionWithQuotedNames) {
                                          {"dbo", "Order Lines", "dbo", "CK_Qty]x", "([Qty]>=(0))", 7}, true}}));
   TRecordingService Service;
   TInfo Info;
-  Constraint->SaveToService(&Service, &Info);
+  SaveToService(*Constraint, &Service, Info.DbVer());
   EXPECT_EQ(Service.Calls, QStringList{"SaveDbCheckConstraint(dbo|Order Lines|dbo|CK_Qty]x|([Qty]>=(0))|7)"});
   const QByteArray Element = Written(*Constraint);
   EXPECT_EQ(Element, QByteArray("<CHECK_CONSTRAINT CONSTRAINT_SCHEMA=\"dbo\" CONSTRAINT_NAME=\"CK_Qty]x\" "
@@ -698,14 +577,12 @@ TEST(ReferentialConstraints, RulesWarnAndTheReferencedKeyDecides) {
   };
   const auto Mine = Key("PK_Orders", "CASCADE", "NO ACTION");
   TRecordingLog Log;
-  ObjectModelLog = &Log;
-  EXPECT_EQ(Mine->Matches(Key("PK_Orders", "CASCADE", "NO ACTION").get()), ltDebug);
-  EXPECT_EQ(Mine->Matches(Key("PK_Other", "NO ACTION", "CASCADE").get()), ltError);
+  EXPECT_EQ(Mine->Matches(Key("PK_Orders", "CASCADE", "NO ACTION").get(), &Log), ltDebug);
+  EXPECT_EQ(Mine->Matches(Key("PK_Other", "NO ACTION", "CASCADE").get(), &Log), ltError);
   EXPECT_TRUE(Log.Entries.isEmpty());
-  EXPECT_EQ(Mine->Matches(Key("PK_Orders", "NO ACTION", "CASCADE").get()), ltWarning);
+  EXPECT_EQ(Mine->Matches(Key("PK_Orders", "NO ACTION", "CASCADE").get(), &Log), ltWarning);
   EXPECT_EQ(Log.Texts(), (QStringList{"[dbo].[FK]: UPDATE rule differs (CASCADE|NO ACTION)",
                                       "[dbo].[FK]: DELETE rule differs (NO ACTION|CASCADE)"}));
-  ObjectModelLog = nullptr;
   EXPECT_EQ(Mine->Matches(Key("PK_Orders", "CASCADE", "SET NULL").get()), ltWarning);
   const TDatabaseCheckConstraint Check;
   EXPECT_THROW(Mine->Matches(&Check), EInvalidCast);
@@ -718,7 +595,7 @@ TEST(ReferentialConstraints, RulesWarnAndTheReferencedKeyDecides) {
                                          true}}));
   TRecordingService Service;
   TInfo Info;
-  Mine->SaveToService(&Service, &Info);
+  SaveToService(*Mine, &Service, Info.DbVer());
   EXPECT_EQ(Service.Calls, QStringList{"SaveDbReferentialConstraint(dbo|Lines|dbo|FK|dbo|PK_Orders|CASCADE|NO ACTION|7)"});
   const QByteArray Element = Written(*Mine);
   EXPECT_EQ(Element, QByteArray("<REFERENTIAL_CONSTRAINT CONSTRAINT_SCHEMA=\"dbo\" CONSTRAINT_NAME=\"FK\" TABLE_NAME=\"Lines\" "

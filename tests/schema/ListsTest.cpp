@@ -36,6 +36,7 @@ QStringList Keys(const TDatabaseObjectList& AList) {
 class TBareTableList : public TDatabaseObjectList {
 public:
   explicit TBareTableList(ILog* ALog) : TDatabaseObjectList(QStringLiteral("TABLE"), ALog) {}
+  QString FullName() const override { return QStringLiteral("TBareTableList"); }
   std::unique_ptr<TDatabaseObject> AddElement() override { return std::make_unique<TDatabaseTable>(); }
 };
 
@@ -276,31 +277,6 @@ TEST_F(ListsTest, DeleteExtrasRemovesWhatTheOtherListLacks) {
   EXPECT_EQ(EntriesOf(TLogEntry::Leave), QStringList{"TDatabaseViewList.DeleteExtras"});
   Views.Remove(QStringLiteral("[DBO].[NOTHERE]"));
   EXPECT_EQ(Views.Count(), 1);
-}
-
-class TRecordingProgress : public IDbProgress {
-public:
-  void ShowStatus(const QString& AText) override { Calls.append("status " + AText); }
-  void ShowProgress(double AFraction) override { Calls.append("progress " + QString::number(AFraction)); }
-  void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) override {
-    Calls.append("anomaly " + AText + " " + (AObject ? AObject->Key() : QStringLiteral("-")));
-  }
-  QStringList Calls;
-};
-
-TEST_F(ListsTest, ProgressReachesTheSharedReceiverWhenThereIsOne) {
-  TDatabaseViewList Views(&Log);
-  TDatabaseView View("dbo", "V");
-  Views.ShowStatus(QStringLiteral("nobody listens"));
-  Views.ReportAnomaly(QStringLiteral("nobody"), &View);
-  TRecordingProgress Receiver;
-  ListProgressReceiver = &Receiver;
-  Views.ShowStatus(QStringLiteral("Comparing 3 views..."));
-  Views.ShowProgress(0.5);
-  Views.ReportAnomaly(QStringLiteral("[dbo].[V]"), &View);
-  ListProgressReceiver = nullptr;
-  EXPECT_EQ(Receiver.Calls,
-            (QStringList{"status Comparing 3 views...", "progress 0.5", "anomaly [dbo].[V] [DBO].[V]"}));
 }
 
 }  // namespace

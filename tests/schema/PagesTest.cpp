@@ -1,4 +1,6 @@
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Gold.Compare.h"
+#include "gold/Gold.Progress.h"
+#include "gold/Sync.IgnoreList.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"
 #include "schema/Tables.h"
@@ -64,12 +66,12 @@ TEST_F(ListPages, TheRoutineListIsCheckedOverTheClientsConnection) {
   TOstrelServiceClient Client(Service->Config());
   TInfo Info;
   Client.GetDbRoutine(QStringLiteral("dbo"), QStringLiteral("GetOrder"), Info.DbVer());
-  Routines.ReportMissingRoutines(&Client, &Info);
+  ReportMissingRoutines(Routines, TGoldRun{&Client, &Info});
   EXPECT_EQ(Log.Texts(TLogEntry::SilentError), QStringList{"Could not find FUNCTION [sales].[A&B C] locally!"});
   EXPECT_EQ(Service->Connections(), 1);
 
   Service->Fail(QStringLiteral("GetDbRoutineList"), QStringLiteral("garbage"));
-  EXPECT_THROW(Routines.ReportMissingRoutines(&Client, &Info), EXmlParseError);
+  EXPECT_THROW(ReportMissingRoutines(Routines, TGoldRun{&Client, &Info}), EXmlParseError);
 }
 
 TEST_F(ListPages, TheProcedureListIsFetchedAndReadButNotUsed) {

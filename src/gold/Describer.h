@@ -1,9 +1,9 @@
 #pragma once
 
-#include "compare/Compare.RunStatus.h"
 #include "compare/Xml.Snapshot.h"
+#include "gold/Compare.RunStatus.h"
+#include "gold/Gold.Progress.h"
 #include "infra/text/Support.Glob.h"
-#include "schema/Interfaces.h"
 
 #include <QList>
 #include <QString>
@@ -25,7 +25,8 @@ QString FilterName(const TDatabaseObject& AObject);
 
 // Owns one list per catalogue kind and drives them as a whole: loads them from one
 // connection, writes them as one snapshot, compares the selected kinds with the gold standard
-// of one version, and relays every report of a compare run to its owner.
+// of one version, and relays every report of a compare run to its owner (the comparison of each
+// list reports to the describer, which it is handed).
 class TDatabaseDescriber : public IDbProgress, public ISourceDatabaseInfo, public IRunFindings {
 public:
   // The ignore list is borrowed; ALog is handed to every list.
@@ -35,7 +36,8 @@ public:
   TDatabaseDescriber& operator=(const TDatabaseDescriber&) = delete;
 
   // Loads all ten lists, whatever the Compare flags say; a failing list ends the load and the
-  // lists after it keep what they held. On a database whose collation tells names apart by
+  // lists after it keep what they held. A publish run reads the routines' last alterations over
+  // ASQL, which must outlive it. On a database whose collation tells names apart by
   // case, names that differ only in case are separate objects. ARowsRead, when given, hears
   // each list's kind and the rows read of it so far, as the list reads them (ADone at its end).
   void Load(ISQL* ASQL, const std::function<void(const QString& AKind, qint64 ARows, bool ADone)>& ARowsRead = {});
@@ -110,10 +112,12 @@ private:
   QList<TDatabaseObjectList*> AllLists() const;
   // The kinds the next compare run takes part in, each with its number of objects.
   QList<TCompareRunStatus::TKindCount> SelectedKinds() const;
-  void RunComparisons(const QString& ADbName, qint32 AVerNo);
+  void RunComparisons(const QString& ADbName);
 
   ILog* FLog;
   TDatabaseObjectIgnoreList* FIgnoreList;
+  // The connection of the last catalogue load; nullptr before one, or after a snapshot was read.
+  ISQL* FSQL = nullptr;
   std::unique_ptr<TDatabaseSchemaList> FSchemata;
   std::unique_ptr<TDatabaseTableList> FTables;
   std::unique_ptr<TDatabaseIndexList> FIndices;

@@ -1,4 +1,4 @@
-#include "compare/Compare.RunStatus.h"
+#include "gold/Compare.RunStatus.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Sync.IgnoreList.h"
 #include "schema/Columns.h"
 #include "schema/Routines.h"
 #include "schema/Tables.h"

@@ -1,4 +1,4 @@
-#include "compare/Normalizer.h"
+#include "gold/Normalizer.h"
 
 #include "infra/text/Support.Format.h"
 #include "schema/DatabaseObjects.h"

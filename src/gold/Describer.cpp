@@ -1,9 +1,11 @@
-#include "compare/Describer.h"
+#include "gold/Describer.h"
 
-#include "compare/Sync.IgnoreList.h"
 #include "compare/Xml.Snapshot.h"
 #include "database/Database.DataSet.h"
 #include "database/Database.Interfaces.h"
+#include "gold/Gold.Compare.h"
+#include "gold/Gold.Publish.h"
+#include "gold/Sync.IgnoreList.h"
 #include "infra/text/Support.Format.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
@@ -50,10 +52,6 @@ TDatabaseDescriber::TDatabaseDescriber(TDatabaseObjectIgnoreList* AIgnoreList, I
 }
 
 TDatabaseDescriber::~TDatabaseDescriber() {
-  // The lists keep reporting to ListProgressReceiver after a run; it must not point at a
-  // describer that is gone.
-  if (ListProgressReceiver == this)
-    ListProgressReceiver = nullptr;
   FRoutinePrivileges.reset();
   FTablePrivileges.reset();
   FForeignKeys.reset();
@@ -86,6 +84,7 @@ void TDatabaseDescriber::Load(ISQL* ASQL, const std::function<void(const QString
     if (!Collation->Eof())
       CaseSensitive = IsCaseSensitiveCollation(Collation->Fields(0).AsString());
   }
+  FSQL = ASQL;
   for (TDatabaseObjectList* List : AllLists()) {
     List->SetCaseSensitiveKeys(CaseSensitive);
     if (ARowsRead)
@@ -96,6 +95,7 @@ void TDatabaseDescriber::Load(ISQL* ASQL, const std::function<void(const QString
 }
 
 void TDatabaseDescriber::LoadFromXml(const QString& AFileName) {
+  FSQL = nullptr;
   // One read and parse for all ten lists: a snapshot runs to tens of megabytes.
   ReadSnapshot(AllLists(), LoadXmlDocument(AFileName), AFileName);
 }
@@ -135,7 +135,7 @@ void TDatabaseDescriber::CompareToService(const QString& ADbName, qint32 AVerNo)
     for (const QString& Name : List->DuplicateNames())
       ReportFinding(TFinding{TFindingStatus::DuplicateKey, List->KindName(), Name, nullptr, QString()});
   try {
-    RunComparisons(ADbName, AVerNo);
+    RunComparisons(ADbName);
   } catch (const std::exception& E) {
     FRunStatus.Stop(QString::fromUtf8(E.what()));
     throw;
@@ -157,27 +157,21 @@ QList<TCompareRunStatus::TKindCount> TDatabaseDescriber::SelectedKinds() const {
   return Result;
 }
 
-void TDatabaseDescriber::RunComparisons(const QString& ADbName, qint32 AVerNo) {
+void TDatabaseDescriber::RunComparisons(const QString& ADbName) {
   const std::unique_ptr<OstrelServiceSoap> Service = GetServiceProxy();
-  ListProgressReceiver = this;
-  for (TDatabaseObjectList* List : QList<TDatabaseObjectList*>{FRoutines.get(), FViews.get(), FIndices.get(),
-                                                                FSchemata.get(), FForeignKeys.get(),
-                                                                FCheckConstraints.get()})
-    List->SetPublish(fPublish);
-  FRoutines->SetPublishScope(PublishScope(TServiceConfig::Current().BaseAddress, fSourceServer, ADbName));
-  FRoutines->SetForcePublish(fForcePublish);
-  if (CompareSchemata && !StopRequested())
-    FSchemata->Compare(Service.get(), this);
-  if (CompareCheckConstraints && !StopRequested())
-    FCheckConstraints->Compare(Service.get(), this);
-  if (CompareViews && !StopRequested())
-    FViews->Compare(Service.get(), this);
-  if (CompareRoutines && !StopRequested())
-    FRoutines->Compare(Service.get(), this);
-  if (CompareForeignKeys && !StopRequested())
-    FForeignKeys->Compare(Service.get(), this);
-  if (CompareIndices && !StopRequested())
-    FIndices->Compare(Service.get(), this);
+  TRoutinePublisher Publisher(FLog);
+  Publisher.SetPublishScope(PublishScope(TServiceConfig::Current().BaseAddress, fSourceServer, ADbName));
+  Publisher.SetForcePublish(fForcePublish);
+  if (ISQL* SQL = FSQL)
+    Publisher.SetLastAlteredSource([SQL](const TDatabaseRoutine& ARoutine) { return LastAltered(SQL, ARoutine); });
+  const TGoldRun Run{Service.get(), this, this, fPublish, false, &Publisher};
+  const QList<std::pair<bool, TDatabaseObjectList*>> Order{
+      {CompareSchemata, FSchemata.get()}, {CompareCheckConstraints, FCheckConstraints.get()},
+      {CompareViews, FViews.get()},       {CompareRoutines, FRoutines.get()},
+      {CompareForeignKeys, FForeignKeys.get()}, {CompareIndices, FIndices.get()}};
+  for (const auto& [Selected, List] : Order)
+    if (Selected && !StopRequested())
+      CompareWithGold(*List, Run);
 }
 
 void TDatabaseDescriber::SaveToDb(ISQL* ASQL, qint32 AVerNo) {

@@ -1,4 +1,4 @@
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Sync.IgnoreList.h"
 
 #include "service/Service.PageAddresses.h"
 #include "service/Service.Pages.h"

@@ -1,5 +1,6 @@
-#include "compare/Describer.h"
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Describer.h"
+#include "gold/Gold.Publish.h"
+#include "gold/Sync.IgnoreList.h"
 #include "infra/settings/Support.IniFile.h"
 #include "schema/Constraints.h"
 #include "schema/Lists.h"

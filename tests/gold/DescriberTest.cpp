@@ -1,5 +1,6 @@
-#include "compare/Describer.h"
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Describer.h"
+#include "gold/Gold.Compare.h"
+#include "gold/Sync.IgnoreList.h"
 #include "infra/settings/Support.IniFile.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
@@ -51,7 +52,7 @@ protected:
   std::unique_ptr<TDatabaseDescriber> Subject;
 };
 
-TEST_F(Describer, RunWithNothingSelectedStillAnnouncesItselfAndTakesOverTheReports) {
+TEST_F(Describer, RunWithNothingSelectedStillAnnouncesItselfAndRelaysTheReports) {
   for (bool Tables : {false, true}) {
     SCOPED_TRACE(Tables);
     Progress.Clear();
@@ -62,25 +63,26 @@ TEST_F(Describer, RunWithNothingSelectedStillAnnouncesItselfAndTakesOverTheRepor
     EXPECT_EQ(Progress.Reports, QStringList({"S:Comparing Tellwick to version 7"}));
     EXPECT_EQ(Subject->DbName(), QStringLiteral("Tellwick"));
     EXPECT_EQ(Subject->DbVer(), 7);
-    EXPECT_EQ(ListProgressReceiver, Subject.get());
   }
-  // The lists now report through the describer to its owner, and to nobody once it has none.
-  Subject->Views()->ShowStatus(QStringLiteral("from a list"));
+  // The comparisons report to the describer, which passes it on to its owner, and to nobody
+  // once it has none.
+  Subject->ShowStatus(QStringLiteral("from a list"));
   Subject->SetProgress(nullptr);
-  Subject->Views()->ShowStatus(QStringLiteral("to nobody"));
+  Subject->ShowStatus(QStringLiteral("to nobody"));
   EXPECT_EQ(Progress.Reports.last(), QStringLiteral("S:from a list"));
 }
 
-TEST_F(Describer, LeavesNoDanglingProgressReceiverBehind) {
-  Subject->CompareSchemata = Subject->CompareViews = Subject->CompareIndices = Subject->CompareRoutines =
-      Subject->CompareCheckConstraints = Subject->CompareForeignKeys = false;
+TEST_F(Describer, ReportsOfOneDescribersRunReachNoOtherDescriber) {
+  test::TRecordingProgress OtherProgress;
+  TDatabaseDescriber Other(&IgnoreList, &Log);
+  Other.SetProgress(&OtherProgress);
+  for (TDatabaseDescriber* Describer : {Subject.get(), &Other})
+    Describer->CompareSchemata = Describer->CompareViews = Describer->CompareIndices = Describer->CompareRoutines =
+        Describer->CompareCheckConstraints = Describer->CompareForeignKeys = false;
   Subject->CompareToService(QStringLiteral("Tellwick"), 7);
-  {
-    TDatabaseDescriber Other(&IgnoreList, &Log);
-  }
-  EXPECT_EQ(ListProgressReceiver, Subject.get());
-  Subject.reset();
-  EXPECT_EQ(ListProgressReceiver, nullptr);
+  Other.CompareToService(QStringLiteral("Elsewhere"), 8);
+  EXPECT_EQ(Progress.Reports, QStringList({"S:Comparing Tellwick to version 7"}));
+  EXPECT_EQ(OtherProgress.Reports, QStringList({"S:Comparing Elsewhere to version 8"}));
 }
 
 TEST_F(Describer, SelectedKindsRunInTheFixedOrderAndAFailureStopsTheRest) {
@@ -233,10 +235,8 @@ TEST(ListComparison, LogsMatchesOnlyWhenAsked) {
     SCOPED_TRACE(LogMatches);
     Log.Entries.clear();
     for (TDatabaseObjectList* List : QList<TDatabaseObjectList*>{Catalogue.Lists().Views, Catalogue.Lists().CheckConstraints,
-                                                                 Catalogue.Lists().Indices}) {
-      List->SetLogMatches(LogMatches);
-      dynamic_cast<ISaveListToService*>(List)->Compare(&Service, &Info);
-    }
+                                                                 Catalogue.Lists().Indices})
+      CompareWithGold(*List, TGoldRun{&Service, &Info, nullptr, false, LogMatches});
     EXPECT_EQ(Log.Texts(test::TLogEntry::SilentSuccess),
               LogMatches ? QStringList({"VIEW [dbo].[V_Equal]: Verified for version 3", "CHECK [dbo].[CK_Equal]: Verified for version 3",
                                         "INDEX [dbo].[OrderLines].[IX_Diff]: Verified for version 3",
