@@ -2,7 +2,7 @@
 
 #include "cli/Cli.Output.h"
 #include "gold/Describer.h"
-#include "compare/Repair.Script.h"
+#include "repair/Repair.Script.h"
 #include "gold/Sync.IgnoreList.h"
 #include "compare/Xml.Snapshot.h"
 #include "database/Database.Simple.h"

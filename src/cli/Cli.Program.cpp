@@ -8,7 +8,7 @@
 #include "cli/Cli.Options.h"
 #include "cli/Cli.Output.h"
 #include "report/Report.Render.h"
-#include "compare/Repair.Script.h"
+#include "repair/Repair.Script.h"
 #include "compare/Xml.Snapshot.h"
 #include "infra/logging/Classes.Auditing.h"
 #include "infra/text/Classes.RegEx.h"

@@ -4,7 +4,9 @@
 #include "diff/Crc32.h"
 #include "gold/Gold.Progress.h"
 #include "infra/logging/Logging.Interfaces.h"
+#include "infra/platform/Support.Exceptions.h"
 #include "infra/settings/Support.IniFile.h"
+#include "infra/text/Support.Format.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"
@@ -17,17 +19,34 @@
 
 namespace quillon {
 
+namespace {
+
+// Raises Exception "<AKindName> <full name> cannot be published: ..." when AObject's definition
+// is unreadable or empty: either would overwrite the gold text.
+void RefusePublishOfUnreadable(const ICodedObject& AObject, const QString& AKindName, const QString& AFullName) {
+  QString Why;
+  if (AObject.DefinitionUnreadable())
+    Why = QStringLiteral("its definition is unreadable (") + UnreadableReason + u')';
+  else if (AObject.DDL().isEmpty())
+    Why = QStringLiteral("its definition is empty");
+  else
+    return;
+  throw Exception(Format(QStringLiteral("%s %s cannot be published: %s"), {AKindName, AFullName, Why}));
+}
+
+}  // namespace
+
 void SaveToService(const TDatabaseSchema& ASchema, OstrelServiceSoap* AService, qint32 ADbVer) {
   AService->SaveDbSchema(ASchema.SchemaName(), ASchema.SchemaOwner(), ADbVer);
 }
 
 void SaveToService(const TDatabaseView& AView, OstrelServiceSoap* AService, qint32 ADbVer) {
-  RefusePublishOfUnreadable(AView, QStringLiteral("VIEW"));
+  RefusePublishOfUnreadable(AView, QStringLiteral("VIEW"), AView.FullName());
   AService->SaveDbView(AView.ViewSchema(), AView.ViewName(), AView.ViewDefinition(), ADbVer);
 }
 
 void SaveToService(const TDatabaseRoutine& ARoutine, OstrelServiceSoap* AService, qint32 ADbVer) {
-  RefusePublishOfUnreadable(ARoutine, ARoutine.RoutineType());
+  RefusePublishOfUnreadable(ARoutine, ARoutine.RoutineType(), ARoutine.FullName());
   AService->SaveDbRoutine(ARoutine.RoutineSchema(), ARoutine.RoutineName(), ARoutine.RoutineType(),
                           ARoutine.SourceCode(), ADbVer);
 }

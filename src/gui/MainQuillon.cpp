@@ -9,7 +9,7 @@
 #include "gui/VclForm.Repair.h"
 #include "gold/Compare.RunStatus.h"
 #include "gold/Describer.h"
-#include "compare/Repair.Script.h"
+#include "repair/Repair.Script.h"
 #include "gold/Sync.IgnoreList.h"
 #include "compare/Xml.NodeList.h"
 #include "database/Database.ConnectionString.h"

@@ -34,45 +34,6 @@ TXmlNode* TDatabaseConstraint::AddConstraintNode(TXmlNode* AParentNode, const QS
   return Node;
 }
 
-// XACT_ABORT dooms the transaction on any run-time error and the CATCH block rolls it back and
-// passes the error on, so the constraint is either replaced or left exactly as it was.
-QString TDatabaseCheckConstraint::AlterCommand() const {
-  const QString Table = QuoteName(FTableSchema) + QLatin1Char('.') + QuoteName(FTableName);
-  const QString Untrusted = FNotTrusted ? QStringLiteral("-- Added back WITH NOCHECK, as it was: the rows it "
-                                                        "never checked are not checked now.\r\n")
-                                        : QString();
-  return Untrusted +
-         Format(QStringLiteral("SET XACT_ABORT ON;\r\n"
-                               "BEGIN TRY\r\n"
-                               "BEGIN TRANSACTION;\r\n"
-                               "ALTER TABLE %s DROP CONSTRAINT %s;\r\n"
-                               "ALTER TABLE %s%s ADD CONSTRAINT %s CHECK%s %s;\r\n"
-                               "COMMIT TRANSACTION;\r\n"
-                               "END TRY\r\n"
-                               "BEGIN CATCH\r\n"
-                               "IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\r\n"
-                               "THROW;\r\n"
-                               "END CATCH;"),
-                {Table, QuoteName(FName), Table, FNotTrusted ? QStringLiteral(" WITH NOCHECK") : QString(),
-                 QuoteName(FName), FNotForReplication ? QStringLiteral(" NOT FOR REPLICATION") : QString(),
-                 FStandardDefinition});
-}
-
-// Some errors (a name that cannot be resolved until the statement runs) end the batch before its
-// CATCH block, with the transaction still open; and SET XACT_ABORT outlasts the batch. So the
-// connection is put back afterwards, whatever the outcome: nothing left open, the setting as
-// it was found.
-void TDatabaseCheckConstraint::ExecuteAlter(ISQL* ASQL, const QString& ACommand) {
-  constexpr qint32 XactAbortOption = 16384;
-  TDataSet* Options = ASQL->FastQuery(QStringLiteral("SELECT @@OPTIONS"));
-  const bool XactAbortWasOn = (Options->Fields(0).AsInteger() & XactAbortOption) != 0;
-  Options->Close();
-  const QString Restore = XactAbortWasOn ? QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;")
-                                         : QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\r\n"
-                                                          "SET XACT_ABORT OFF;");
-  RunThenRestore(ASQL, {ACommand}, Restore);
-}
-
 void TDatabaseCheckConstraint::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbCheckConstraint :TS,:TN,:CS,:CN,:CC,:V"),
                        {FTableSchema, FTableName, FSchema, FName, FCheckClause, ADbVer});

@@ -27,7 +27,6 @@ protected:
 };
 
 class TDatabaseCheckConstraint : public TDatabaseConstraint,
-                                 public IAlterObject,
                                  public ICodedObject,
                                  public ISaveToDb {
 public:
@@ -36,12 +35,8 @@ public:
   void SetCheckClause(const QString& Value) { FCheckClause = Value; }
 
   QString DDL() const override { return FCheckClause; }
-  // One batch that drops the constraint and adds it back with the gold-standard clause,
-  // inside a transaction with XACT_ABORT ON: when the add fails, the drop is rolled back. It
-  // keeps NOT FOR REPLICATION, and a constraint the server did not trust comes back WITH
-  // NOCHECK (the script says so), so that rows it never checked do not block the repair.
-  QString AlterCommand() const override;
-  void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
+  bool NotForReplication() const { return FNotForReplication; }
+  bool NotTrusted() const { return FNotTrusted; }
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   // ltError unless AObject is a check constraint whose clause is the same up to white space
   // and letter case; then the base rule.

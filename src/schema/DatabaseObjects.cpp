@@ -71,77 +71,6 @@ std::optional<bool> GetFieldFlag(TDataSet& ADataset, const QString& AFieldName) 
   return Field->AsBoolean();
 }
 
-void RunThenRestore(ISQL* ASQL, const QStringList& ACommands, const QString& ARestore) {
-  try {
-    for (const QString& Command : ACommands)
-      ASQL->ExecuteCommand(Command);
-  } catch (...) {
-    try {
-      ASQL->ExecuteCommand(ARestore);
-    } catch (const std::exception&) {
-    }
-    throw;
-  }
-  ASQL->ExecuteCommand(ARestore);
-}
-
-namespace {
-
-// The position of the first character at or after APosition that is neither white space nor
-// part of a comment. Block comments nest in T-SQL.
-qsizetype SkipSpaceAndComments(const QString& AText, qsizetype APosition) {
-  const qsizetype Size = AText.size();
-  const auto PairAt = [&AText](qsizetype AAt) { return QStringView(AText).mid(AAt, 2); };
-  while (APosition < Size) {
-    if (AText[APosition].isSpace()) {
-      ++APosition;
-    } else if (PairAt(APosition) == u"--") {
-      const qsizetype LineEnd = AText.indexOf(u'\n', APosition);
-      APosition = LineEnd < 0 ? Size : LineEnd + 1;
-    } else if (PairAt(APosition) == u"/*") {
-      qint32 Depth = 0;
-      do {
-        if (PairAt(APosition) == u"/*") {
-          ++Depth;
-          APosition += 2;
-        } else if (PairAt(APosition) == u"*/") {
-          --Depth;
-          APosition += 2;
-        } else {
-          ++APosition;
-        }
-      } while (Depth > 0 && APosition < Size);
-    } else {
-      break;
-    }
-  }
-  return APosition;
-}
-
-bool IsWordCharacter(QChar AChar) {
-  return AChar.isLetterOrNumber() || AChar == u'_' || AChar == u'@' || AChar == u'#' || AChar == u'$';
-}
-
-QString WordAt(const QString& AText, qsizetype APosition) {
-  qsizetype End = APosition;
-  while (End < AText.size() && IsWordCharacter(AText[End]))
-    ++End;
-  return AText.mid(APosition, End - APosition);
-}
-
-}  // namespace
-
-QString LeadingCreateToAlter(const QString& ADefinition, const QStringList& AKinds) {
-  const QString Create = QStringLiteral("CREATE");
-  const qsizetype Start = SkipSpaceAndComments(ADefinition, 0);
-  if (!SameTextAscii(WordAt(ADefinition, Start), Create))
-    return ADefinition;
-  const QString Kind = WordAt(ADefinition, SkipSpaceAndComments(ADefinition, Start + Create.size()));
-  if (!AKinds.contains(Kind, Qt::CaseInsensitive))
-    return ADefinition;
-  return QString(ADefinition).replace(Start, Create.size(), QStringLiteral("ALTER"));
-}
-
 bool IsUnreadableNode(const TXmlNode* AObjectNode) {
   return AObjectNode->Attribute(UnreadableAttribute) == QLatin1String("true");
 }
@@ -149,31 +78,6 @@ bool IsUnreadableNode(const TXmlNode* AObjectNode) {
 void MarkUnreadableNode(TXmlNode* AObjectNode, bool AUnreadable) {
   if (AUnreadable)
     AObjectNode->SetAttribute(UnreadableAttribute, QStringLiteral("true"));
-}
-
-namespace {
-
-void RefuseUnreadableOrEmpty(const TDatabaseObject& AObject, const QString& AKindName, const QString& AWhatFor,
-                             bool ARefuseEmpty) {
-  const auto* Coded = dynamic_cast<const ICodedObject*>(&AObject);
-  QString Why;
-  if (Coded && Coded->DefinitionUnreadable())
-    Why = QStringLiteral("its definition is unreadable (") + UnreadableReason + u')';
-  else if (ARefuseEmpty && Coded && Coded->DDL().isEmpty())
-    Why = QStringLiteral("its definition is empty");
-  else
-    return;
-  throw Exception(Format(QStringLiteral("%s %s cannot be %s: %s"), {AKindName, AObject.FullName(), AWhatFor, Why}));
-}
-
-}  // namespace
-
-void RefuseRepairOfUnreadable(const TDatabaseObject& AObject, const QString& AKindName) {
-  RefuseUnreadableOrEmpty(AObject, AKindName, QStringLiteral("repaired"), false);
-}
-
-void RefusePublishOfUnreadable(const TDatabaseObject& AObject, const QString& AKindName) {
-  RefuseUnreadableOrEmpty(AObject, AKindName, QStringLiteral("published"), true);
 }
 
 QString FramedSourceText(const QString& ASource) {

@@ -119,26 +119,9 @@ bool IsUnreadableNode(const TXmlNode* AObjectNode);
 void MarkUnreadableNode(TXmlNode* AObjectNode, bool AUnreadable);
 // Why an unreadable definition cannot be compared, sent or repaired, for messages.
 inline const QString UnreadableReason = QStringLiteral("encrypted or no VIEW DEFINITION permission");
-// Raises Exception "<AKindName> <full name> cannot be repaired: ..." when AObject's definition is
-// unreadable: the module may be encrypted, and the gold text would replace it unencrypted.
-void RefuseRepairOfUnreadable(const TDatabaseObject& AObject, const QString& AKindName);
-// Raises Exception "<AKindName> <full name> cannot be published: ..." when AObject's definition
-// is unreadable or empty: either would overwrite the gold text.
-void RefusePublishOfUnreadable(const TDatabaseObject& AObject, const QString& AKindName);
 
 // The source text of a view or routine as its snapshot element carries it: framed by a
 // carriage return and line feed before and after, so that it starts on a line of its own.
 QString FramedSourceText(const QString& ASource);
-
-// A module definition with the CREATE that begins its statement (after white space and
-// comments) turned into ALTER, when the kind after it (past more comments) is one of AKinds
-// in any letter case; any other text comes back unchanged. CREATE in later comments, string
-// literals or nested statements stays as it is, and so does CREATE OR ALTER.
-QString LeadingCreateToAlter(const QString& ADefinition, const QStringList& AKinds);
-
-// Runs ACommands in turn, then ARestore, which puts the connection's settings back as they
-// were. ARestore runs after a failure too, and the failure is what is raised: should the
-// clean-up fail as well, the link is gone, and the next call says so.
-void RunThenRestore(ISQL* ASQL, const QStringList& ACommands, const QString& ARestore);
 
 }  // namespace quillon

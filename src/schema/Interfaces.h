@@ -52,14 +52,4 @@ public:
   virtual bool DefinitionUnreadable() const { return false; }
 };
 
-class IAlterObject {
-public:
-  virtual ~IAlterObject() = default;
-  virtual QString AlterCommand() const = 0;
-  // Sends ACommand, a text AlterCommand gave, with what the kind needs around it: a repair
-  // that was shown to the user first runs exactly what was shown.
-  virtual void ExecuteAlter(ISQL* ASQL, const QString& ACommand) = 0;
-  void Alter(ISQL* ASQL) { ExecuteAlter(ASQL, AlterCommand()); }
-};
-
 }  // namespace quillon

@@ -6,7 +6,6 @@
 
 namespace quillon {
 
-class ISQL;
 class TDataSet;
 class TXmlNode;
 
@@ -28,18 +27,10 @@ public:
   void Parse(const TXmlNode* ANode);
 
   bool Known() const { return FQuotedIdentifier.has_value() && FAnsiNulls.has_value(); }
-  // The repair script: the SET statements, then AAlter in a batch of its own; AAlter alone,
-  // after a comment that says so, when the options are not known.
-  QString Script(const QString& AAlter) const;
-  // Runs AScript, a text Script gave, as its two batches (the SET statements, then the ALTER,
-  // which must come first in a batch of its own) and gives the session back the options it
-  // had, whatever the outcome. Raises, running nothing, when the options are not known: the
-  // repair does not guess them.
-  void Execute(ISQL* ASQL, const QString& AObjectName, const QString& AScript) const;
+  const std::optional<bool>& QuotedIdentifier() const { return FQuotedIdentifier; }
+  const std::optional<bool>& AnsiNulls() const { return FAnsiNulls; }
 
 private:
-  QString SetStatements() const;
-
   std::optional<bool> FQuotedIdentifier;
   std::optional<bool> FAnsiNulls;
 };

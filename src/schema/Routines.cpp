@@ -12,22 +12,6 @@ TDatabaseRoutine::TDatabaseRoutine(const QString& ARoutineSchema, const QString&
                                    const QString& ARoutineType)
     : TDatabaseObject(ARoutineSchema, ARoutineName), FRoutineType(ARoutineType) {}
 
-QString TDatabaseRoutine::AlterStatement() const {
-  RefuseRepairOfUnreadable(*this, FRoutineType);
-  if (FStandardDefinition.isEmpty())
-    throw Exception(QStringLiteral("Standard definition missing"));
-  // SQL Server takes PROC for PROCEDURE.
-  const bool IsProcedure = SameTextAscii(FRoutineType, QStringLiteral("PROCEDURE"));
-  return LeadingCreateToAlter(FStandardDefinition,
-                              IsProcedure ? QStringList{FRoutineType, QStringLiteral("PROC")} : QStringList{FRoutineType});
-}
-
-QString TDatabaseRoutine::AlterCommand() const { return FSetOptions.Script(AlterStatement()); }
-
-void TDatabaseRoutine::ExecuteAlter(ISQL* ASQL, const QString& ACommand) {
-  FSetOptions.Execute(ASQL, FullName(), ACommand);
-}
-
 void TDatabaseRoutine::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   if (FUnreadable)
     return;

@@ -8,10 +8,8 @@ namespace quillon {
 
 class ISQL;
 
-// A stored procedure or function with its full source text. Repaired by running the
-// gold-standard text with its CREATE turned into ALTER.
+// A stored procedure or function with its full source text.
 class TDatabaseRoutine : public TDatabaseObject,
-                         public IAlterObject,
                          public ICodedObject,
                          public ISaveToDb {
 public:
@@ -29,14 +27,7 @@ public:
   QString DDL() const override { return FSourceCode; }
   bool DefinitionUnreadable() const override { return FUnreadable; }
   void SetDefinitionUnreadable(bool Value) { FUnreadable = Value; }
-  // The gold-standard text with its leading "CREATE <routine type>" (any case) made "ALTER
-  // <routine type>", after the SET options the routine was created with; raises Exception
-  // "Standard definition missing" without one, and refuses a routine whose own definition is
-  // unreadable (it may be encrypted).
-  QString AlterCommand() const override;
-  // Runs the SET statements and the ALTER of ACommand as batches of their own and gives the
-  // session its options back; refuses when the routine's options are not known.
-  void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
+  const TModuleSetOptions& SetOptions() const { return FSetOptions; }
   void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
 
   void Load(TDataSet& ADataset) override;
@@ -44,8 +35,6 @@ public:
   void Parse(const TXmlNode* AObjectNode) override;
 
 private:
-  QString AlterStatement() const;
-
   QString FRoutineType;
   QString FSourceCode;
   TModuleSetOptions FSetOptions;

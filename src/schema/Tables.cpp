@@ -35,26 +35,6 @@ void TDatabaseTable::Parse(const TXmlNode* AObjectNode) {
 
 QString TDatabaseView::GetViewDefinition() const { return Trim(FViewDefinition); }
 
-QString TDatabaseView::AlterStatement() const {
-  RefuseRepairOfUnreadable(*this, QStringLiteral("VIEW"));
-  return LeadingCreateToAlter(FStandardDefinition, {QStringLiteral("VIEW")});
-}
-
-QString TDatabaseView::AlterCommand() const {
-  const QString Warning =
-      FIndexed ? QStringLiteral("-- An indexed view: this ALTER drops all its indexes, which must be made again.\r\n")
-               : QString();
-  return Warning + FSetOptions.Script(AlterStatement());
-}
-
-void TDatabaseView::ExecuteAlter(ISQL* ASQL, const QString& ACommand) {
-  if (FIndexed && !FIndexLossAllowed)
-    throw Exception(QStringLiteral("%1 is an indexed view: altering it drops all its indexes, so it is altered only "
-                                   "when that is allowed")
-                        .arg(FullName()));
-  FSetOptions.Execute(ASQL, FullName(), ACommand);
-}
-
 void TDatabaseView::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
   if (FUnreadable)
     return;

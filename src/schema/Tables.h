@@ -25,8 +25,8 @@ private:
   QString FTableType;
 };
 
-// A view with its source text. Repaired by running the gold-standard text as ALTER VIEW.
-class TDatabaseView : public TDatabaseObject, public IAlterObject, public ISaveToDb, public ICodedObject {
+// A view with its source text.
+class TDatabaseView : public TDatabaseObject, public ISaveToDb, public ICodedObject {
 public:
   using TDatabaseObject::TDatabaseObject;
   static QString NodeName() { return QStringLiteral("VIEW"); }
@@ -40,15 +40,7 @@ public:
   QString DDL() const override { return GetViewDefinition(); }
   bool DefinitionUnreadable() const override { return FUnreadable; }
   void SetDefinitionUnreadable(bool Value) { FUnreadable = Value; }
-  // The gold-standard text with its leading "CREATE VIEW" (any case) made "ALTER VIEW", after
-  // the SET options the view was created with; for an indexed view, after a warning that the
-  // ALTER drops its indexes. Refused for a view whose definition is unreadable: it may be
-  // encrypted, and the gold text would replace it unencrypted.
-  QString AlterCommand() const override;
-  // Runs the SET statements and the ALTER of ACommand as batches of their own and gives the
-  // session its options back; refuses when the view's options are not known, and for an
-  // indexed view unless the loss of its indexes was allowed.
-  void ExecuteAlter(ISQL* ASQL, const QString& ACommand) override;
+  const TModuleSetOptions& SetOptions() const { return FSetOptions; }
   // SQL Server drops every index of a view it alters.
   bool Indexed() const { return FIndexed; }
   void AllowIndexLoss(bool AValue) { FIndexLossAllowed = AValue; }
@@ -60,8 +52,6 @@ public:
   void Parse(const TXmlNode* AObjectNode) override;
 
 private:
-  QString AlterStatement() const;
-
   QString FViewDefinition;
   TModuleSetOptions FSetOptions;
   // From the catalogue; a snapshot does not keep it.

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "gold/Compare.RunStatus.h"
-#include "compare/Repair.Script.h"
+#include "repair/Repair.Script.h"
 #include "drift/Drift.Engine.h"
 #include "infra/text/Support.Glob.h"
 #include "report/Report.Result.h"

@@ -1,15 +1,16 @@
-#include "gold/Describer.h"
-#include "compare/Repair.Script.h"
-#include "gold/Sync.IgnoreList.h"
 #include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
+#include "gold/Describer.h"
+#include "gold/Sync.IgnoreList.h"
+#include "repair/Repair.Alter.h"
+#include "repair/Repair.Script.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Routines.h"
 #include "schema/Tables.h"
 #include "support/CatalogueFixture.h"
-#include "support/MemorySql.h"
 #include "support/FixedLogin.h"
+#include "support/MemorySql.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
 #include "support/SqlScalar.h"
@@ -90,7 +91,7 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAd
   ASSERT_NE(Check, nullptr);
   ASSERT_EQ(Check->ConstraintName(), QStringLiteral("CK_Sats]"));
   Check->SetStandardDefinition(QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
-  Check->Alter(&FDb);
+  Alter(&FDb, *Check);
 
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
@@ -99,7 +100,7 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAd
 
   FServer.Fail(QStringLiteral("ADD CONSTRAINT"));
   Check->SetStandardDefinition(QStringLiteral("([Sats]>(5))"));
-  EXPECT_THROW(Check->Alter(&FDb), EOdbcError);
+  EXPECT_THROW(Alter(&FDb, *Check), EOdbcError);
   FServer.Clear();
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
@@ -115,14 +116,14 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairKeepsHowTheConstraintWasAdded
   TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
-  EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
-  Check->Alter(&FDb);
+  EXPECT_TRUE(AlterCommand(*Check).contains(Add)) << AlterCommand(*Check).toStdString();
+  Alter(&FDb, *Check);
 
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Qty]>=(0))"));
   Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
-  EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
+  EXPECT_TRUE(AlterCommand(*Check).contains(Add)) << AlterCommand(*Check).toStdString();
 }
 
 // orderLines holds a row with Qty 0, which the untrusted CK_Qty never checked: added back WITH
@@ -137,7 +138,7 @@ TEST_F(CatalogueOverOdbcTest, AnUntrustedConstraintComesBackOverRowsThatBreakIt)
   const QString Before = Check->CheckClause();
   Check->SetStandardDefinition(Stricter);
   try {
-    FDb.ExecuteCommand(QString(Check->AlterCommand()).remove(QStringLiteral(" WITH NOCHECK")));
+    FDb.ExecuteCommand(QString(AlterCommand(*Check)).remove(QStringLiteral(" WITH NOCHECK")));
     ADD_FAILURE() << "a row that breaks the clause did not stop it";
   } catch (const EOdbcError& E) {
     ASSERT_FALSE(E.Diagnostics().isEmpty());
@@ -152,7 +153,7 @@ TEST_F(CatalogueOverOdbcTest, AnUntrustedConstraintComesBackOverRowsThatBreakIt)
   EXPECT_EQ(Check->CheckClause(), Before);
 
   Check->SetStandardDefinition(Stricter);
-  Check->Alter(&FDb);
+  Alter(&FDb, *Check);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), Stricter);
@@ -231,11 +232,11 @@ TEST_F(CatalogueOverOdbcTest, AnIndexedViewIsAlteredOnlyWhenTheLossOfItsIndexesI
   ASSERT_TRUE(View->Indexed());
   View->SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.OrderSummary AS SELECT Id FROM dbo.Orders"));
   FServer.Forget();
-  EXPECT_THROW(View->Alter(&FDb), Exception);
+  EXPECT_THROW(Alter(&FDb, *View), Exception);
   EXPECT_TRUE(FServer.Statements().isEmpty());
 
   View->AllowIndexLoss(true);
-  View->Alter(&FDb);
+  Alter(&FDb, *View);
   View = OrderSummary(Views);
   ASSERT_NE(View, nullptr);
   EXPECT_FALSE(View->Indexed());
@@ -252,7 +253,7 @@ TEST_F(CatalogueOverOdbcTest, ARoutineRepairAltersOnlyItsOwnLeadingCreate) {
       "/* CREATE PROCEDURE dbo.Old */\r\nCREATE PROC dbo.GetOrder @Id int\r\nAS\r\n"
       "EXEC('CREATE PROCEDURE dbo.Made AS SELECT 1')");
   Routine->SetStandardDefinition(Standard);
-  Routine->Alter(&FDb);
+  Alter(&FDb, *Routine);
 
   Routines.Load(&FDb);
   ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
@@ -277,16 +278,16 @@ TEST_F(CatalogueOverOdbcTest, ARoutineRepairKeepsTheSetOptionsTheRoutineWasCreat
   ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[ØKONOMI].[BEREGNSATS]"), Found));
   auto* Routine = static_cast<TDatabaseRoutine*>(Found);
   Routine->SetStandardDefinition(Standard);
-  EXPECT_TRUE(Routine->AlterCommand().startsWith(QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS OFF;\r\nGO\r\n")))
-      << Routine->AlterCommand().toStdString();
-  Routine->Alter(&FDb);
+  EXPECT_TRUE(AlterCommand(*Routine).startsWith(QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS OFF;\r\nGO\r\n")))
+      << AlterCommand(*Routine).toStdString();
+  Alter(&FDb, *Routine);
 
   Routines.Load(&FDb);
   ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[ØKONOMI].[BEREGNSATS]"), Found));
   Routine = static_cast<TDatabaseRoutine*>(Found);
   EXPECT_EQ(Routine->SourceCode(), Standard);
   Routine->SetStandardDefinition(Standard);
-  EXPECT_TRUE(Routine->AlterCommand().startsWith(QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS OFF;")));
+  EXPECT_TRUE(AlterCommand(*Routine).startsWith(QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS OFF;")));
   TDataSet* Options = FDb.FastQuery(QStringLiteral("SELECT @@OPTIONS"));
   constexpr qint32 QuotedIdentifierAndAnsiNulls = 256 | 32;
   EXPECT_EQ(Options->Fields(0).AsInteger() & QuotedIdentifierAndAnsiNulls, QuotedIdentifierAndAnsiNulls);
@@ -321,14 +322,14 @@ TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAb
     if (Case.Rule) {
       (FServer.*Case.Rule)(QStringLiteral("ADD CONSTRAINT"));
       try {
-        Check->Alter(&FDb);
+        Alter(&FDb, *Check);
         ADD_FAILURE() << "the repair passed";
       } catch (const EOdbcError& E) {
         EXPECT_TRUE(E.Message().contains(QString::fromUtf8(Case.Error))) << E.what();
       }
       FServer.Clear();
     } else {
-      Check->Alter(&FDb);
+      Alter(&FDb, *Check);
     }
     EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@TRANCOUNT")).toInt(), 0);
     EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@OPTIONS")).toInt() & XactAbort, Case.XactAbortBefore ? XactAbort : 0);

@@ -8,6 +8,7 @@
 #include "schema/Tables.h"
 #include "service/Service.PageAddresses.h"
 #include "service/Service.Soap.h"
+#include "support/FixedSourceDb.h"
 #include "support/MemorySql.h"
 #include "support/RecordingLog.h"
 #include "support/RecordingService.h"
@@ -22,11 +23,7 @@ using test::TMemorySQL;
 using test::TRecordingLog;
 using test::TRecordingService;
 
-class TInfo : public ISourceDatabaseInfo {
-public:
-  QString DbName() override { return QStringLiteral("Shop"); }
-  qint32 DbVer() override { return 7; }
-};
+using TInfo = test::TFixedSourceDb;
 
 class TRecordingProgress : public IDbProgress {
 public:

@@ -4,6 +4,7 @@
 #include "infra/settings/Support.IniFile.h"
 #include "schema/Routines.h"
 #include "service/Service.Config.h"
+#include "support/FixedSourceDb.h"
 #include "support/MemorySql.h"
 #include "support/RecordingLog.h"
 #include "support/RecordingService.h"
@@ -20,11 +21,7 @@ using test::TRecordingLog;
 using test::TRecordingService;
 using test::TSqlCall;
 
-class TInfo : public ISourceDatabaseInfo {
-public:
-  QString DbName() override { return QStringLiteral("Shop"); }
-  qint32 DbVer() override { return 7; }
-};
+using TInfo = test::TFixedSourceDb;
 
 TEST(Publish, SourceChecksumCoversEveryByte) {
   EXPECT_EQ(SourceChecksum(QString()), 0);

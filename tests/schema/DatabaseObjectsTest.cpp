@@ -1,6 +1,7 @@
 #include "database/Database.Interfaces.h"
 #include "gold/Gold.Publish.h"
 #include "infra/xml/Support.Xml.h"
+#include "repair/Repair.Alter.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
@@ -100,7 +101,7 @@ TEST(DatabaseObject, EachKindOffersExactlyItsInterfaces) {
     EXPECT_NE(dynamic_cast<IDbObjectName*>(Object), nullptr);
     EXPECT_EQ(dynamic_cast<IChildObject*>(Object) != nullptr, Case.Child);
     EXPECT_EQ(dynamic_cast<ICodedObject*>(Object) != nullptr, Case.Coded);
-    EXPECT_EQ(dynamic_cast<IAlterObject*>(Object) != nullptr, Case.Alter);
+    EXPECT_EQ(IsAlterable(*Object), Case.Alter);
     EXPECT_EQ(dynamic_cast<ISaveToDb*>(Object) != nullptr, Case.SaveToDb);
     // The service keeps a record of the kind; a readable text stands in for the coded ones.
     if (auto* Coded = dynamic_cast<TDatabaseView*>(Object))
@@ -177,9 +178,9 @@ TEST(DatabaseObject, AnUnreadableDefinitionReadsBackAndIsNeverRepairedOrSent) {
   Hidden->SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.V AS SELECT 2"));
   Routine->SetStandardDefinition(QStringLiteral("CREATE PROCEDURE dbo.P AS SELECT 2"));
   TMemorySQL Sql;
-  for (IAlterObject* Object : {static_cast<IAlterObject*>(Hidden.get()), static_cast<IAlterObject*>(Routine.get())}) {
+  for (const TDatabaseObject* Object : {static_cast<TDatabaseObject*>(Hidden.get()), static_cast<TDatabaseObject*>(Routine.get())}) {
     try {
-      Object->Alter(&Sql);
+      Alter(&Sql, *Object);
       ADD_FAILURE() << "repaired";
     } catch (const Exception& E) {
       EXPECT_TRUE(E.Message().endsWith(QStringLiteral(" cannot be repaired: its definition is unreadable (encrypted or "

@@ -2,6 +2,7 @@
 #include "gold/Gold.Progress.h"
 #include "gold/Gold.Publish.h"
 #include "infra/xml/Support.Xml.h"
+#include "repair/Repair.Alter.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
@@ -192,7 +193,7 @@ TEST(Views, RepairTurnsTheLeadingCreateViewIntoAlterView) {
     TDatabaseView View("dbo", "V");
     View.SetStandardDefinition(Case.Standard);
     // Without a gold text there is nothing to send, not even the SET options' comment.
-    EXPECT_EQ(View.AlterCommand(), Case.Command.isEmpty() ? QString() : OptionsNotKnown + Case.Command);
+    EXPECT_EQ(AlterCommand(View), Case.Command.isEmpty() ? QString() : OptionsNotKnown + Case.Command);
   }
 }
 
@@ -208,13 +209,13 @@ TEST(Modules, RepairRunsUnderTheModulesOwnSetOptions) {
   };
   for (const auto& View : Views) {
     View->SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.V AS SELECT \"y\" AS A"));
-    EXPECT_EQ(View->AlterCommand(),
+    EXPECT_EQ(AlterCommand(*View),
               QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS ON;\r\nGO\r\nALTER VIEW dbo.V AS SELECT \"y\" AS A"));
     EXPECT_EQ(Written(*View), QByteArray("<VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"V\" USES_QUOTED_IDENTIFIER=\"0\" "
                                          "USES_ANSI_NULLS=\"1\">&#xd;\nCREATE VIEW dbo.V AS SELECT \"x\" AS A&#xd;\n</VIEW>"));
     TMemorySQL Sql;
     Sql.AddResult(QStringLiteral("SELECT @@OPTIONS"), {QString()}, {{5496 & ~32}});
-    View->Alter(&Sql);
+    Alter(&Sql, *View);
     EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Query, "SELECT @@OPTIONS", {}, false},
                                           {TSqlCall::Command, "SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS ON;", {}, false},
                                           {TSqlCall::Command, "ALTER VIEW dbo.V AS SELECT \"y\" AS A", {}, false},
@@ -225,14 +226,14 @@ TEST(Modules, RepairRunsUnderTheModulesOwnSetOptions) {
       {"TABLE_SCHEMA", "TABLE_NAME", "VIEW_DEFINITION", "USES_QUOTED_IDENTIFIER", "USES_ANSI_NULLS", "IS_INDEXED"},
       {"dbo", "V", "CREATE VIEW dbo.V AS SELECT 1 AS A", true, true, 1});
   Indexed->SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.V AS SELECT 2 AS A"));
-  EXPECT_TRUE(Indexed->AlterCommand().startsWith(
+  EXPECT_TRUE(AlterCommand(*Indexed).startsWith(
       QStringLiteral("-- An indexed view: this ALTER drops all its indexes, which must be made again.\r\nSET ")))
-      << Indexed->AlterCommand().toStdString();
+      << AlterCommand(*Indexed).toStdString();
   const auto Unknown = ParsedFrom<TDatabaseRoutine>(
       "<ROUTINE ROUTINE_SCHEMA='dbo' ROUTINE_NAME='P' ROUTINE_TYPE='PROCEDURE'>CREATE PROC dbo.P AS SELECT 1</ROUTINE>");
   Unknown->SetStandardDefinition(QStringLiteral("CREATE PROC dbo.P AS SELECT 2"));
   const struct {
-    IAlterObject* Object;
+    const TDatabaseObject* Object;
     const char* Message;
   } Refusals[] = {{Indexed.get(), "[dbo].[V] is an indexed view"},
                   {Unknown.get(), "[dbo].[P] was created with cannot be read"}};
@@ -240,7 +241,7 @@ TEST(Modules, RepairRunsUnderTheModulesOwnSetOptions) {
     SCOPED_TRACE(Refusal.Message);
     TMemorySQL Sql;
     try {
-      Refusal.Object->Alter(&Sql);
+      Alter(&Sql, *Refusal.Object);
       ADD_FAILURE() << "altered";
     } catch (const Exception& E) {
       EXPECT_TRUE(E.Message().contains(QString::fromLatin1(Refusal.Message))) << E.what();
@@ -250,7 +251,7 @@ TEST(Modules, RepairRunsUnderTheModulesOwnSetOptions) {
   Indexed->AllowIndexLoss(true);
   TMemorySQL Sql;
   Sql.AddResult(QStringLiteral("SELECT @@OPTIONS"), {QString()}, {{5496}});
-  Indexed->Alter(&Sql);
+  Alter(&Sql, *Indexed);
   EXPECT_EQ(Sql.Calls.value(2), (TSqlCall{TSqlCall::Command, "ALTER VIEW dbo.V AS SELECT 2 AS A", {}, false}));
 }
 
@@ -441,12 +442,12 @@ TEST(Routines, RepairTurnsTheLeadingCreateOfTheRoutinesTypeIntoAlter) {
     SCOPED_TRACE(Case.Standard.toStdString());
     TDatabaseRoutine Routine("dbo", "P", Case.Type);
     Routine.SetStandardDefinition(Case.Standard);
-    EXPECT_EQ(Routine.AlterCommand(), OptionsNotKnown + Case.Command);
+    EXPECT_EQ(AlterCommand(Routine), OptionsNotKnown + Case.Command);
   }
   TDatabaseRoutine Routine("dbo", "P", "PROCEDURE");
   TMemorySQL Sql;
   try {
-    Routine.Alter(&Sql);
+    Alter(&Sql, Routine);
     FAIL() << "no exception";
   } catch (const Exception& E) {
     EXPECT_EQ(E.Message(), QStringLiteral("Standard definition missing"));
@@ -499,7 +500,7 @@ TEST(CheckConstraints, RepairKeepsNotForReplicationAndAddsAnUntrustedOneBackWith
          "IS_NOT_TRUSTED"},
         {"dbo", "CK", "T", "dbo", "([x]>=(0))", Case.NotForReplication, Case.NotTrusted});
     Constraint->SetStandardDefinition(QStringLiteral("([x]>(0))"));
-    const QString Command = Constraint->AlterCommand();
+    const QString Command = AlterCommand(*Constraint);
     EXPECT_TRUE(Command.startsWith(Case.Prefix + QStringLiteral("SET XACT_ABORT ON;"))) << Command.toStdString();
     EXPECT_TRUE(Command.contains(QStringLiteral("DROP CONSTRAINT [CK];\r\n") + Case.Add + QStringLiteral("\r\n")))
         << Command.toStdString();
@@ -513,7 +514,7 @@ TEST(CheckConstraints, RepairDropsAndAddsInOneTransactionWithQuotedNames) {
   Constraint->SetStandardDefinition(QStringLiteral(" ([Qty]>(0)) "));
   TMemorySQL Sql;
   Sql.AddResult(QStringLiteral("SELECT @@OPTIONS"), {QString()}, {{5496}});
-  Constraint->Alter(&Sql);
+  Alter(&Sql, *Constraint);
   const QString Batch = QStringLiteral(
       "SET XACT_ABORT ON;\r\n"
       "BEGIN TRY\r\n"
@@ -533,9 +534,9 @@ TEST(CheckConstraints, RepairDropsAndAddsInOneTransactionWithQuotedNames) {
   // A failing batch is followed by the same clean-up and its own error reaches the caller.
   Sql.Calls.clear();
   Sql.FailOn(Batch, QStringLiteral("Forced failure"));
-  EXPECT_THROW(Constraint->Alter(&Sql), Exception);
+  EXPECT_THROW(Alter(&Sql, *Constraint), Exception);
   EXPECT_EQ(Sql.Calls.value(2), (TSqlCall{TSqlCall::Command, Restore, {}, false}));
-  EXPECT_EQ(Constraint->AlterCommand(), Batch);
+  EXPECT_EQ(AlterCommand(*Constraint), Batch);
   EXPECT_EQ(Constraint->ParentObjectKey(), QStringLiteral("[DBO].[ORDER LINES]"));
   EXPECT_EQ(Constraint->DDL(), QStringLiteral("([Qty]>=(0))"));
 

@@ -1,9 +1,10 @@
-#include "compare/Repair.Script.h"
+#include "repair/Repair.Script.h"
 
 #include "database/Database.Interfaces.h"
 #include "database/Database.Odbc.h"
 #include "infra/platform/Support.Exceptions.h"
 #include "infra/text/Support.Format.h"
+#include "repair/Repair.Alter.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"
@@ -75,9 +76,9 @@ void TRepairScript::Add(TDatabaseObject* AObject) {
   } else if (View != nullptr && View->Indexed() && !View->IndexLossAllowed()) {
     Step.Refusal = QStringLiteral("It is an indexed view: altering it drops all its indexes, so it is altered only "
                                   "when the loss of its indexes is allowed.");
-  } else if (const auto* Alterable = dynamic_cast<const IAlterObject*>(AObject)) {
+  } else if (IsAlterable(*AObject)) {
     try {
-      Step.Batch = Alterable->AlterCommand();
+      Step.Batch = AlterCommand(*AObject);
       if (Step.Batch.trimmed().isEmpty())
         Step.Refusal = QStringLiteral("The gold standard holds no text for it.");
     } catch (const Exception& E) {
@@ -127,7 +128,7 @@ QList<TRepairResult> TRepairScript::Run(ISQL* ASQL,
       Results.append({TRepairOutcome::NotAttempted, {}});
     } else {
       try {
-        dynamic_cast<IAlterObject*>(Step.Object)->ExecuteAlter(ASQL, Step.Batch);
+        ExecuteAlter(ASQL, *Step.Object, Step.Batch);
         Results.append({TRepairOutcome::Repaired, {}});
       } catch (const Exception& E) {
         QString Message = ServerMessage(E);

@@ -1,5 +1,6 @@
-#include "compare/Repair.Script.h"
 #include "infra/platform/Support.Exceptions.h"
+#include "repair/Repair.Alter.h"
+#include "repair/Repair.Script.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"
@@ -36,7 +37,7 @@ protected:
     Sql.AddResult(QStringLiteral("SELECT @@OPTIONS"), {QString()}, {{5496}});
   }
 
-  QString CheckBatch() const { return Check->AlterCommand(); }
+  QString CheckBatch() const { return AlterCommand(*Check); }
 
   std::unique_ptr<TDatabaseView> View = Loaded<TDatabaseView>(
       {"TABLE_SCHEMA", "TABLE_NAME", "VIEW_DEFINITION", "USES_QUOTED_IDENTIFIER", "USES_ANSI_NULLS"},
