@@ -5,6 +5,7 @@
 //
 //   bench_compare_service [objects]      (default 10000)
 
+#include "catalogue/Catalogue.Read.h"
 #include "gold/Describer.h"
 #include "gold/Sync.IgnoreList.h"
 #include "schema/Columns.h"
@@ -105,18 +106,18 @@ void Generate(int AObjects, test::TMemorySQL& ASQL, const QString& AFixture) {
   for (const TDatabaseObjectList* Empty :
        QList<const TDatabaseObjectList*>{Lists.Schemata, Lists.Tables, Lists.Columns, Lists.ReferentialConstraints,
                                          Lists.TablePrivileges, Lists.RoutinePrivileges})
-    ASQL.AddResult(Empty->CatalogueQuery(), {QStringLiteral("NONE")}, {});
-  ASQL.AddResult(Lists.Views->CatalogueQuery(),
+    ASQL.AddResult(CatalogueQuery(*Empty), {QStringLiteral("NONE")}, {});
+  ASQL.AddResult(CatalogueQuery(*Lists.Views),
                  {QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"), QStringLiteral("VIEW_DEFINITION")}, Views);
-  ASQL.AddResult(Lists.Routines->CatalogueQuery(),
+  ASQL.AddResult(CatalogueQuery(*Lists.Routines),
                  {QStringLiteral("ROUTINE_NAME"), QStringLiteral("ROUTINE_SCHEMA"), QStringLiteral("ROUTINE_TYPE"),
                   QStringLiteral("ROUTINE_DEFINITION")},
                  Routines);
-  ASQL.AddResult(Lists.CheckConstraints->CatalogueQuery(),
+  ASQL.AddResult(CatalogueQuery(*Lists.CheckConstraints),
                  {QStringLiteral("CONSTRAINT_SCHEMA"), QStringLiteral("CONSTRAINT_NAME"), QStringLiteral("CHECK_CLAUSE"),
                   QStringLiteral("TABLE_NAME"), QStringLiteral("TABLE_SCHEMA")},
                  Checks);
-  ASQL.AddResult(Lists.Indices->CatalogueQuery(),
+  ASQL.AddResult(CatalogueQuery(*Lists.Indices),
                  {QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"), QStringLiteral("INDEX_NAME"), QStringLiteral("IS_UNIQUE")},
                  Indexes);
 }

@@ -1,5 +1,6 @@
 #include "support/GeneratedCatalogue.h"
 
+#include "catalogue/Catalogue.Read.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
@@ -42,7 +43,7 @@ void GenerateCatalogue(test::TMemorySQL& ASql, const TSnapshotLists& ALists, con
     Rows.reserve(ACount);
     for (int I = 0; I < ACount; ++I)
       Rows.append(ARow(I));
-    ASql.AddResult(AList->CatalogueQuery(), AFields, Rows);
+    ASql.AddResult(CatalogueQuery(*AList), AFields, Rows);
   };
   const TCounts& C = ACounts;
   Script(ALists.Schemata, {"SCHEMA_NAME", "SCHEMA_OWNER"}, C.Schemata,

@@ -1,7 +1,8 @@
 #include "gold/Describer.h"
 
+#include "catalogue/Catalogue.Read.h"
+#include "catalogue/Catalogue.Store.h"
 #include "compare/Xml.Snapshot.h"
-#include "database/Database.DataSet.h"
 #include "database/Database.Interfaces.h"
 #include "gold/Gold.Compare.h"
 #include "gold/Gold.Publish.h"
@@ -19,7 +20,6 @@
 #include "service/Service.Pages.h"
 
 #include <QDir>
-#include <QScopeGuard>
 
 #include <tuple>
 
@@ -69,28 +69,15 @@ QList<TDatabaseObjectList*> TDatabaseDescriber::AllLists() const {
           FCheckConstraints.get(), FForeignKeys.get(), FTablePrivileges.get(), FRoutinePrivileges.get()};
 }
 
-bool IsCaseSensitiveCollation(const QString& ACollation) {
-  return ACollation.contains(QLatin1String("_CS_"), Qt::CaseInsensitive) ||
-         ACollation.endsWith(QLatin1String("_CS"), Qt::CaseInsensitive) ||
-         ACollation.endsWith(QLatin1String("_BIN"), Qt::CaseInsensitive) ||
-         ACollation.endsWith(QLatin1String("_BIN2"), Qt::CaseInsensitive);
-}
-
 void TDatabaseDescriber::Load(ISQL* ASQL, const std::function<void(const QString& AKind, qint64 ARows, bool ADone)>& ARowsRead) {
-  TDataSet* Collation = ASQL->FastQuery(QStringLiteral("SELECT DATABASEPROPERTYEX(DB_NAME(), 'Collation')"));
-  bool CaseSensitive = false;
-  {
-    const auto Close = qScopeGuard([Collation] { Collation->Close(); });
-    if (!Collation->Eof())
-      CaseSensitive = IsCaseSensitiveCollation(Collation->Fields(0).AsString());
-  }
+  const bool CaseSensitive = CaseSensitiveNames(ASQL);
   FSQL = ASQL;
   for (TDatabaseObjectList* List : AllLists()) {
     List->SetCaseSensitiveKeys(CaseSensitive);
     if (ARowsRead)
-      List->Load(ASQL, [&](qint64 ARows, bool ADone) { ARowsRead(List->KindName(), ARows, ADone); });
+      LoadFromCatalogue(*List, ASQL, [&](qint64 ARows, bool ADone) { ARowsRead(List->KindName(), ARows, ADone); });
     else
-      List->Load(ASQL);
+      LoadFromCatalogue(*List, ASQL);
   }
 }
 
@@ -178,8 +165,7 @@ void TDatabaseDescriber::SaveToDb(ISQL* ASQL, qint32 AVerNo) {
   for (TDatabaseObjectList* List :
        QList<TDatabaseObjectList*>{FRoutines.get(), FCheckConstraints.get(), FForeignKeys.get(), FViews.get()})
     for (TDatabaseObject* Object : List->Values())
-      if (auto* Saver = dynamic_cast<ISaveToDb*>(Object))
-        Saver->SaveToDb(ASQL, AVerNo);
+      SaveObjectToDb(ASQL, *Object, AVerNo);
 }
 
 bool TDatabaseDescriber::IgnoreObject(TDatabaseObject* AObject) { return FIgnoreList->ContainsName(AObject); }

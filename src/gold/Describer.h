@@ -139,7 +139,4 @@ private:
   const std::atomic<bool>* FStop = nullptr;
 };
 
-// True when a collation name (as DATABASEPROPERTYEX gives it) compares names by case.
-bool IsCaseSensitiveCollation(const QString& ACollation);
-
 }  // namespace quillon

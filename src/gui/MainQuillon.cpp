@@ -11,6 +11,7 @@
 #include "gold/Describer.h"
 #include "repair/Repair.Script.h"
 #include "gold/Sync.IgnoreList.h"
+#include "catalogue/Catalogue.Read.h"
 #include "compare/Xml.NodeList.h"
 #include "database/Database.ConnectionString.h"
 #include "database/Database.Odbc.h"

@@ -67,23 +67,6 @@ TLogLevel TDatabaseColumn::Matches(const TDatabaseObject* ASourceColumn, ILog* A
   return ltDebug;
 }
 
-void TDatabaseColumn::Load(TDataSet& ADataset) {
-  FSchema = GetFieldText(ADataset, QStringLiteral("TABLE_SCHEMA"));
-  FTableName = GetFieldText(ADataset, QStringLiteral("TABLE_NAME"));
-  FName = GetFieldText(ADataset, QStringLiteral("COLUMN_NAME"));
-  FDataType = GetFieldText(ADataset, QStringLiteral("DATA_TYPE"));
-  FIsNullable = GetFieldText(ADataset, QStringLiteral("IS_NULLABLE"));
-  FCharacterMaximumLength = StrToIntDef(GetFieldText(ADataset, QStringLiteral("CHARACTER_MAXIMUM_LENGTH")), 0);
-  SetColumnDefault(GetFieldText(ADataset, QStringLiteral("COLUMN_DEFAULT")));
-  if (HasPrecisionAndScale()) {
-    FNumericPrecision = VarToInt(GetFieldValue(ADataset, QStringLiteral("NUMERIC_PRECISION")));
-    FNumericScale = StrToIntDef(GetFieldText(ADataset, QStringLiteral("NUMERIC_SCALE")), 0);
-  } else {
-    FNumericPrecision = 0;
-    FNumericScale = 0;
-  }
-}
-
 void TDatabaseColumn::AddNode(TXmlNode* AParentNode) {
   TXmlNode* Node = AParentNode->AddChild(NodeName());
   Node->SetAttribute(QStringLiteral("TABLE_SCHEMA"), FSchema);
@@ -121,9 +104,7 @@ void TDatabaseColumn::Parse(const TXmlNode* AObjectNode) {
   }
 }
 
-TDatabaseColumnList::TDatabaseColumnList(ILog* ALog) : TDatabaseObjectList(TDatabaseColumn::NodeName(), ALog) {
-  FOrderBy = QStringLiteral("ORDER BY TABLE_SCHEMA,COLUMN_NAME");
-}
+TDatabaseColumnList::TDatabaseColumnList(ILog* ALog) : TDatabaseObjectList(TDatabaseColumn::NodeName(), ALog) {}
 
 std::unique_ptr<TDatabaseObject> TDatabaseColumnList::AddElement() { return std::make_unique<TDatabaseColumn>(); }
 

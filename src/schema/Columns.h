@@ -26,7 +26,9 @@ public:
   // Stores the default; the server's "((0))" and "((1))" become "(0)" and "(1)".
   void SetColumnDefault(const QString& Value);
   const QString& TableName() const { return FTableName; }
+  void SetTableName(const QString& Value) { FTableName = Value; }
   const QString& DataType() const { return FDataType; }
+  void SetDataType(const QString& Value) { FDataType = Value; }
 
   // "schema.table.column", no brackets, case as stored.
   QString FullName() const override;
@@ -39,7 +41,6 @@ public:
   // difference decides and is logged through ALog, which must be given.
   TLogLevel Matches(const TDatabaseObject* ASourceColumn, ILog* ALog = nullptr) const override;
 
-  void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
   void Parse(const TXmlNode* AObjectNode) override;
 

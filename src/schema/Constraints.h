@@ -11,11 +11,11 @@ public:
   const QString& ConstraintName() const { return FName; }
   const QString& TableName() const { return FTableName; }
   const QString& TableSchema() const { return FTableSchema; }
+  void SetTable(const QString& ATableSchema, const QString& ATableName);
 
   // The key of the table: "[schema].[table]", upper-cased.
   QString ParentObjectKey() const override;
 
-  void Load(TDataSet& ADataset) override;
   void Parse(const TXmlNode* AObjectNode) override;
 
 protected:
@@ -26,9 +26,7 @@ protected:
   QString FTableSchema;
 };
 
-class TDatabaseCheckConstraint : public TDatabaseConstraint,
-                                 public ICodedObject,
-                                 public ISaveToDb {
+class TDatabaseCheckConstraint : public TDatabaseConstraint, public ICodedObject {
 public:
   static QString NodeName() { return QStringLiteral("CHECK_CONSTRAINT"); }
   const QString& CheckClause() const { return FCheckClause; }
@@ -36,13 +34,13 @@ public:
 
   QString DDL() const override { return FCheckClause; }
   bool NotForReplication() const { return FNotForReplication; }
+  void SetNotForReplication(bool Value) { FNotForReplication = Value; }
   bool NotTrusted() const { return FNotTrusted; }
-  void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
+  void SetNotTrusted(bool Value) { FNotTrusted = Value; }
   // ltError unless AObject is a check constraint whose clause is the same up to white space
   // and letter case; then the base rule.
   TLogLevel Matches(const TDatabaseObject* AObject, ILog* ALog = nullptr) const override;
 
-  void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
   void Parse(const TXmlNode* AObjectNode) override;
 
@@ -53,20 +51,20 @@ private:
   bool FNotTrusted = false;
 };
 
-class TDatabaseReferentialConstraint : public TDatabaseConstraint, public ISaveToDb {
+class TDatabaseReferentialConstraint : public TDatabaseConstraint {
 public:
   static QString NodeName() { return QStringLiteral("REFERENTIAL_CONSTRAINT"); }
   const QString& UniqueConstraintName() const { return fUniqueConstraintName; }
   const QString& UniqueConstraintSchema() const { return fUniqueConstraintSchema; }
   const QString& UpdateRule() const { return fUpdateRule; }
   const QString& DeleteRule() const { return fDeleteRule; }
+  void SetUniqueConstraint(const QString& ASchema, const QString& AName);
+  void SetRules(const QString& AUpdateRule, const QString& ADeleteRule);
 
-  void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
   // ltError when the referenced key differs; ltWarning when only the update or delete rule
   // differs (each difference logged through ALog when it is given); else the base rule.
   TLogLevel Matches(const TDatabaseObject* AConstraint, ILog* ALog = nullptr) const override;
 
-  void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
   void Parse(const TXmlNode* AObjectNode) override;
 
@@ -77,24 +75,14 @@ private:
   QString fDeleteRule;
 };
 
-// Both constraint lists read their catalogue view joined with the column usage view, which
-// gives each constraint its table.
-class TConstraintList : public TDatabaseObjectList {
-public:
-  // AColumns and AJoin extend the catalogue query: further select-list items and joins after
-  // the column-usage view.
-  TConstraintList(const QString& ANodeName, ILog* ALog, const QString& AColumns = QString(),
-                  const QString& AJoin = QString());
-};
-
-class TCheckConstraintList : public TConstraintList {
+class TCheckConstraintList : public TDatabaseObjectList {
 public:
   explicit TCheckConstraintList(ILog* ALog);
   QString FullName() const override { return QStringLiteral("TCheckConstraintList"); }
   std::unique_ptr<TDatabaseObject> AddElement() override;
 };
 
-class TForeignKeyList : public TConstraintList {
+class TForeignKeyList : public TDatabaseObjectList {
 public:
   explicit TForeignKeyList(ILog* ALog);
   QString FullName() const override { return QStringLiteral("TForeignKeyList"); }

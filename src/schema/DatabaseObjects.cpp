@@ -1,7 +1,5 @@
 #include "schema/DatabaseObjects.h"
 
-#include "database/Database.DataSet.h"
-#include "database/Database.Interfaces.h"
 #include "infra/platform/Support.Exceptions.h"
 #include "infra/text/Support.Format.h"
 #include "infra/xml/Support.Xml.h"
@@ -27,6 +25,11 @@ QString QuoteName(const QString& AName) {
 
 QString TDatabaseObjectName::StrippedName() const { return FSchema + QLatin1Char('.') + FName; }
 
+void TDatabaseObjectName::SetName(const QString& ASchema, const QString& AName) {
+  FSchema = ASchema;
+  FName = AName;
+}
+
 TLogLevel TDatabaseObject::Matches(const TDatabaseObject* AObject, ILog*) const {
   if (!AObject || typeid(*AObject) != typeid(*this))
     return ltError;
@@ -41,7 +44,6 @@ TLogLevel TDatabaseObject::Matches(const TDatabaseObject* AObject, ILog*) const 
 
 void TDatabaseObject::AddNode(TXmlNode*) { throw EAbstractError(); }
 void TDatabaseObject::Parse(const TXmlNode*) { throw EAbstractError(); }
-void TDatabaseObject::Load(TDataSet&) { throw EAbstractError(); }
 
 void TDatabaseObject::SetStandardDefinition(const QString& AGoldStandardDefinition) {
   FStandardDefinition = Trim(AGoldStandardDefinition);
@@ -49,26 +51,6 @@ void TDatabaseObject::SetStandardDefinition(const QString& AGoldStandardDefiniti
 
 void TDatabaseObject::AssertNodeName(const TXmlNode* AObjectNode, const QString& ANodeName) {
   Assert(AObjectNode->IsElement() && AObjectNode->NodeName() == ANodeName, QStringLiteral("Assertion failure"));
-}
-
-QVariant GetFieldValue(TDataSet& ADataset, const QString& AFieldName) {
-  const TField* Field = ADataset.FindField(AFieldName);
-  if (!Field)
-    throw Exception(Format(QStringLiteral("Unknown field %s"), {AFieldName}));
-  return Field->AsVariant();
-}
-
-bool FieldExists(TDataSet& ADataset, const QString& AFieldName) { return ADataset.FindField(AFieldName) != nullptr; }
-
-QString GetFieldText(TDataSet& ADataset, const QString& AFieldName) {
-  return VarToStr(GetFieldValue(ADataset, AFieldName));
-}
-
-std::optional<bool> GetFieldFlag(TDataSet& ADataset, const QString& AFieldName) {
-  const TField* Field = ADataset.FindField(AFieldName);
-  if (!Field || Field->IsNull())
-    return std::nullopt;
-  return Field->AsBoolean();
 }
 
 bool IsUnreadableNode(const TXmlNode* AObjectNode) {

@@ -12,7 +12,6 @@
 
 namespace quillon {
 
-class TDataSet;
 class TXmlNode;
 
 // Schema and name of a catalogue object. Objects are owned by one list (or by whoever
@@ -36,6 +35,7 @@ public:
   bool CaseSensitiveKey() const { return FCaseSensitiveKey; }
   // "schema.name", without brackets.
   QString StrippedName() const;
+  void SetName(const QString& ASchema, const QString& AName);
 
 protected:
   QString FSchema;
@@ -45,9 +45,8 @@ private:
   bool FCaseSensitiveKey = false;
 };
 
-// Base of every schema object kind. A kind fills itself from a catalogue row (Load) or from
-// its snapshot element (Parse) and writes that element (AddNode); the base versions of these
-// three raise EAbstractError.
+// Base of every schema object kind. A kind fills itself from its snapshot element (Parse) and
+// writes that element (AddNode); the base versions of these two raise EAbstractError.
 class TDatabaseObject : public TDatabaseObjectName, public virtual IStandardDefinition {
 public:
   using TDatabaseObjectName::TDatabaseObjectName;
@@ -59,7 +58,6 @@ public:
   // Appends this object's element as the last child of AParentNode.
   virtual void AddNode(TXmlNode* AParentNode);
   virtual void Parse(const TXmlNode* AObjectNode);
-  virtual void Load(TDataSet& ADataset);
 
   QString GetStandardDefinition() const override { return FStandardDefinition; }
   // Stored without leading and trailing white space and control characters.
@@ -72,13 +70,6 @@ public:
     Result->Parse(ANode);
     return Result;
   }
-  // An object built from the current row of a catalogue result set.
-  template <class T>
-  static std::unique_ptr<T> CreateFromDataSet(TDataSet& ADataset) {
-    auto Result = std::make_unique<T>();
-    Result->Load(ADataset);
-    return Result;
-  }
 
 protected:
   // Parse refuses an element of another name with EAssertionFailed "Assertion failure".
@@ -86,15 +77,6 @@ protected:
 
   QString FStandardDefinition;
 };
-
-// The value of the named column (found ignoring case) in the current row; a NULL column gives
-// a null variant. Raises Exception "Unknown field %s" when the result set has no such column.
-QVariant GetFieldValue(TDataSet& ADataset, const QString& AFieldName);
-bool FieldExists(TDataSet& ADataset, const QString& AFieldName);
-// GetFieldValue as text; NULL reads as the empty text.
-QString GetFieldText(TDataSet& ADataset, const QString& AFieldName);
-// A bit column's value; nothing when the row has no such column or it is NULL.
-std::optional<bool> GetFieldFlag(TDataSet& ADataset, const QString& AFieldName);
 
 // A variant as text: null is the empty text, Booleans are "True"/"False".
 QString VarToStr(const QVariant& AValue);

@@ -1,6 +1,5 @@
 #include "schema/Indices.h"
 
-#include "database/Database.DataSet.h"
 #include "infra/text/Support.Format.h"
 #include "infra/text/Support.PerlRegEx.h"
 #include "infra/xml/Support.Xml.h"
@@ -28,13 +27,6 @@ QString TDatabaseIndex::FullName() const {
          QLatin1Char(']');
 }
 
-void TDatabaseIndex::Load(TDataSet& ADataset) {
-  FName = ADataset.FieldByName(QStringLiteral("INDEX_NAME")).AsString();
-  FSchema = ADataset.FieldByName(QStringLiteral("TABLE_SCHEMA")).AsString();
-  fTableName = ADataset.FieldByName(QStringLiteral("TABLE_NAME")).AsString();
-  fUnique = ADataset.FieldByName(QStringLiteral("IS_UNIQUE")).AsBoolean();
-}
-
 void TDatabaseIndex::AddNode(TXmlNode* AParentNode) {
   TXmlNode* Node = AParentNode->AddChild(NodeName());
   Node->SetAttribute(QStringLiteral("TABLE_SCHEMA"), FSchema);
@@ -51,12 +43,7 @@ void TDatabaseIndex::Parse(const TXmlNode* AObjectNode) {
   fUnique = StrToBool(AObjectNode->Attribute(QStringLiteral("IS_UNIQUE")));
 }
 
-TDatabaseIndexList::TDatabaseIndexList(ILog* ALog) : TDatabaseObjectList(TDatabaseIndex::NodeName(), ALog) {
-  FCustomSql = QStringLiteral(
-      "SELECT SCHEMA_NAME(t.schema_id) as TABLE_SCHEMA,t.name as TABLE_NAME,i.name as INDEX_NAME,"
-      "i.is_unique AS IS_UNIQUE FROM sys.indexes i JOIN sys.tables t on i.object_id=t.object_id "
-      "WHERE i.is_primary_key = 0 AND i.type=2 AND i.is_hypothetical = 0");
-}
+TDatabaseIndexList::TDatabaseIndexList(ILog* ALog) : TDatabaseObjectList(TDatabaseIndex::NodeName(), ALog) {}
 
 std::unique_ptr<TDatabaseObject> TDatabaseIndexList::AddElement() { return std::make_unique<TDatabaseIndex>(); }
 

@@ -9,13 +9,14 @@ class TDatabaseIndex : public TDatabaseObject {
 public:
   static QString NodeName() { return QStringLiteral("INDEX"); }
   bool Unique() const { return fUnique; }
+  void SetUnique(bool Value) { fUnique = Value; }
   const QString& TableName() const { return fTableName; }
+  void SetTableName(const QString& Value) { fTableName = Value; }
 
   // "[schema].[table].[index]": index names are unique per table only, and the service names
   // an index by all three.
   QString FullName() const override;
 
-  void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
   void Parse(const TXmlNode* AObjectNode) override;
 

@@ -4,8 +4,6 @@
 
 namespace quillon {
 
-class ISQL;
-
 // Interfaces through which lists, the describer, the comparison and the main window address
 // schema objects without knowing their kind. Ask an object for one with dynamic_cast: nullptr
 // means the object does not implement it. References are borrowed from the owning list.
@@ -21,11 +19,6 @@ public:
 class IDbObjectName : public virtual IFullName {
 public:
   virtual QString Key() const = 0;
-};
-
-class ISaveToDb : public virtual IFullName {
-public:
-  virtual void SaveToDb(ISQL* ASQL, qint32 ADbVer) = 0;
 };
 
 class IChildObject {

@@ -1,6 +1,5 @@
 #include "schema/Lists.h"
 
-#include "database/Database.Interfaces.h"
 #include "infra/logging/Logging.Interfaces.h"
 #include "infra/text/Support.Format.h"
 #include "infra/platform/Support.Paths.h"
@@ -11,7 +10,6 @@
 #include <QCollator>
 #include <QFileInfo>
 #include <QLocale>
-#include <QScopeGuard>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,57 +24,16 @@ TDatabaseObjectList::TDatabaseObjectList(const QString& ANodeName, ILog* ALog)
 
 TDatabaseObjectList::~TDatabaseObjectList() = default;
 
-QString TDatabaseObjectList::CatalogueQuery() const {
-  if (!FCustomSql.isEmpty())
-    return FCustomSql;
-  return Trim(Format(QStringLiteral("SELECT * FROM INFORMATION_SCHEMA.%s %s"), {FListName, FOrderBy}));
-}
-
-QString TDatabaseObjectList::ModuleDefinitionColumn(const QString& ASchemaColumn, const QString& ANameColumn,
-                                                    const QString& AAlias) {
-  return Format(QStringLiteral("OBJECT_DEFINITION(OBJECT_ID(QUOTENAME(%s)+'.'+QUOTENAME(%s))) AS %s"),
-                {ASchemaColumn, ANameColumn, AAlias});
-}
-
-void TDatabaseObjectList::Load(ISQL* ASQL, const std::function<void(qint64 ARows, bool ADone)>& ARowsRead) {
-  const auto RowsRead = [&ARowsRead](qint64 ARows, bool ADone) {
-    if (ARowsRead)
-      ARowsRead(ARows, ADone);
-  };
-  RowsRead(0, false);
-  const TMethodLog Method(FLog, typeid(*this), QStringLiteral("Load"));
-
-  fDbName.clear();
-  TDataSet* Names = ASQL->FastQuery(QStringLiteral("SELECT DB_NAME()"));
-  {
-    const auto CloseNames = qScopeGuard([Names] { Names->Close(); });
-    if (!Names->Eof())
-      fDbName = Names->Fields(0).AsString();
-  }
-
+void TDatabaseObjectList::Clear() {
   fList.clear();
   fDuplicateNames.clear();
-  const QString Query = CatalogueQuery();
-  FLog->LogSqlQuery(Query);
-  TDataSet* Rows = ASQL->FastQuery(Query);
-  const auto CloseRows = qScopeGuard([Rows] { Rows->Close(); });
-  qint64 Read = 0;
-  while (!Rows->Eof()) {
-    if (++Read % 64 == 0)
-      RowsRead(Read, false);
-    std::unique_ptr<TDatabaseObject> Object = AddElement();
-    Object->Load(*Rows);
-    Object->SetCaseSensitiveKey(fCaseSensitiveKeys);
-    const auto [Slot, Added] = fList.try_emplace(Object->Key());
-    if (Added) {
-      Slot->second = std::move(Object);
-    } else {
-      FLog->SilentWarning(QStringLiteral("Duplicate key: %s"), {Slot->first});
-      fDuplicateNames.append(Object->FullName());
-    }
-    Rows->Next();
-  }
-  RowsRead(Read, true);
+}
+
+bool TDatabaseObjectList::TryAdd(std::unique_ptr<TDatabaseObject>& AObject) {
+  const auto [Slot, Added] = fList.try_emplace(AObject->Key());
+  if (Added)
+    Slot->second = std::move(AObject);
+  return Added;
 }
 
 void TDatabaseObjectList::LoadFromXml(const QString& AFileName) {

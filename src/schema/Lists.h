@@ -13,13 +13,12 @@
 namespace quillon {
 
 class ILog;
-class ISQL;
 class TXmlDocument;
 class TXmlNode;
 
-// The keyed, owning list of all objects of one kind. It loads them from the catalogue with one
-// query or from a document in the snapshot layout, writes them back in key order and answers
-// lookups by key. Keys match exactly; they are upper case by construction.
+// The keyed, owning list of all objects of one kind. It holds what the catalogue gave (see
+// catalogue/) or reads a document in the snapshot layout, writes them back in key order and
+// answers lookups by key. Keys match exactly; they are upper case by construction.
 class TDatabaseObjectList : public virtual IFullName {
 public:
   // ANodeName is the element name of one object; the list name is ANodeName + "S".
@@ -31,15 +30,15 @@ public:
   // A new blank object of the list's kind; the caller owns it.
   virtual std::unique_ptr<TDatabaseObject> AddElement() = 0;
 
-  // Replaces the contents with the catalogue rows of the connected database. A second row
-  // with a key already taken is logged as "Duplicate key: %s", dropped and remembered in
-  // DuplicateNames. On failure the list keeps what was added before it. ARowsRead, when given,
-  // hears the number of rows read so far: 0 before the query, then every few rows, and at the
-  // end with ADone set.
-  void Load(ISQL* ASQL, const std::function<void(qint64 ARows, bool ADone)>& ARowsRead = {});
-  // The full names of the rows the last Load dropped because their key was taken.
+  // Removes every object and forgets the duplicate names.
+  void Clear();
+  // Files AObject under its key and takes it; false, leaving AObject with the caller, when the
+  // key is taken.
+  bool TryAdd(std::unique_ptr<TDatabaseObject>& AObject);
+  // The full names of the catalogue rows the last load dropped because their key was taken.
   const QStringList& DuplicateNames() const { return fDuplicateNames; }
-  // Whether the next Load or LoadFromXml keys objects by their names as they are (a database
+  void AddDuplicateName(const QString& AFullName) { fDuplicateNames.append(AFullName); }
+  // Whether the next catalogue load or LoadFromXml keys objects by their names as they are (a database
   // whose collation tells names apart by case) rather than upper-cased.
   void SetCaseSensitiveKeys(bool Value) { fCaseSensitiveKeys = Value; }
   bool CaseSensitiveKeys() const { return fCaseSensitiveKeys; }
@@ -71,15 +70,14 @@ public:
   QString KindName() const;
 
   qint32 Count() const { return static_cast<qint32>(fList.size()); }
-  // The server's database name after Load, "XML" after LoadFromXml, empty before either.
+  // The server's database name after a catalogue load, "XML" after LoadFromXml, empty before
+  // either.
   const QString& DbName() const { return fDbName; }
+  void SetDbName(const QString& Value) { fDbName = Value; }
   const QString& NodeName() const { return FNodeName; }
   const QString& ListName() const { return FListName; }
   // Every object, in the list's internal order (which callers must not rely on).
   QList<TDatabaseObject*> Values() const;
-
-  // The catalogue query: FCustomSql, or the generic query on the list's catalogue view.
-  QString CatalogueQuery() const;
 
   // Where the list logs what it reads; borrowed.
   ILog* Log() const { return FLog; }
@@ -90,14 +88,6 @@ protected:
   // Files AObject under its key; raises EListError "Duplicates not allowed" when it is taken.
   void Add(std::unique_ptr<TDatabaseObject> AObject);
 
-  QString FOrderBy;
-  QString FCustomSql;
-
-  // A select-list item giving the whole source text of the module named by the two columns
-  // (schema and name), as AAlias. The name is built with QUOTENAME, so that points, brackets
-  // and quotes in either part cannot change which object it names.
-  static QString ModuleDefinitionColumn(const QString& ASchemaColumn, const QString& ANameColumn,
-                                        const QString& AAlias);
 
 private:
   void ReadXml(const TXmlDocument& AXml);

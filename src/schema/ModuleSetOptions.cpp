@@ -1,6 +1,5 @@
 #include "schema/ModuleSetOptions.h"
 
-#include "schema/DatabaseObjects.h"
 #include "infra/xml/Support.Xml.h"
 
 namespace quillon {
@@ -20,21 +19,6 @@ std::optional<bool> AttributeOption(const TXmlNode* ANode, const QString& AName)
 }
 
 }  // namespace
-
-QString TModuleSetOptions::CatalogueColumns() {
-  return QStringLiteral(",m.uses_quoted_identifier AS %1,m.uses_ansi_nulls AS %2").arg(QuotedIdentifierColumn,
-                                                                                        AnsiNullsColumn);
-}
-
-QString TModuleSetOptions::CatalogueJoin(const QString& ASchemaColumn, const QString& ANameColumn) {
-  return QStringLiteral(" LEFT JOIN sys.sql_modules m ON m.object_id=OBJECT_ID(QUOTENAME(%1)+'.'+QUOTENAME(%2))")
-      .arg(ASchemaColumn, ANameColumn);
-}
-
-void TModuleSetOptions::Load(TDataSet& ADataset) {
-  FQuotedIdentifier = GetFieldFlag(ADataset, QuotedIdentifierColumn);
-  FAnsiNulls = GetFieldFlag(ADataset, AnsiNullsColumn);
-}
 
 void TModuleSetOptions::AddTo(TXmlNode* ANode) const {
   if (FQuotedIdentifier)

@@ -6,7 +6,6 @@
 
 namespace quillon {
 
-class TDataSet;
 class TXmlNode;
 
 // The SET options a view or routine was created with. SQL Server keeps QUOTED_IDENTIFIER and
@@ -16,12 +15,10 @@ class TXmlNode;
 // sys.sql_modules row, an older server, or a snapshot written before they were kept).
 class TModuleSetOptions {
 public:
-  // ", m.uses_quoted_identifier AS ..., m.uses_ansi_nulls AS ..." and the LEFT JOIN of
-  // sys.sql_modules as m for the object named by the two columns, for a catalogue query.
-  static QString CatalogueColumns();
-  static QString CatalogueJoin(const QString& ASchemaColumn, const QString& ANameColumn);
+  TModuleSetOptions() = default;
+  TModuleSetOptions(std::optional<bool> AQuotedIdentifier, std::optional<bool> AAnsiNulls)
+      : FQuotedIdentifier(AQuotedIdentifier), FAnsiNulls(AAnsiNulls) {}
 
-  void Load(TDataSet& ADataset);
   // Optional attributes of the object's snapshot element.
   void AddTo(TXmlNode* ANode) const;
   void Parse(const TXmlNode* ANode);

@@ -56,15 +56,6 @@ TLogLevel TTablePrivilege::Matches(const TDatabaseObject* APrivilegeObject, ILog
   return FGrantor == Other->FGrantor ? ltDebug : ltWarning;
 }
 
-void TTablePrivilege::Load(TDataSet& ADataset) {
-  FSchema = GetFieldText(ADataset, QStringLiteral("TABLE_SCHEMA"));
-  FName = GetFieldText(ADataset, QStringLiteral("TABLE_NAME"));
-  FPrivilegeType = GetFieldText(ADataset, QStringLiteral("PRIVILEGE_TYPE"));
-  FPrivilegeState = GetFieldText(ADataset, QStringLiteral("PRIVILEGE_STATE"));
-  FGrantor = GetFieldText(ADataset, QStringLiteral("GRANTOR"));
-  FGrantee = GetFieldText(ADataset, QStringLiteral("GRANTEE"));
-}
-
 void TTablePrivilege::AddNode(TXmlNode* AParentNode) {
   TXmlNode* Node = AParentNode->AddChild(NodeName());
   Node->SetAttribute(QStringLiteral("TABLE_SCHEMA"), FSchema);
@@ -102,15 +93,6 @@ QString TRoutinePrivilege::DDL() const {
   return Format(QStringLiteral("%s EXECUTE ON %s TO [%s] AS [%s]"), {FPrivilegeState, FullName(), FGrantee, FGrantor});
 }
 
-void TRoutinePrivilege::Load(TDataSet& ADataset) {
-  FSchema = GetFieldText(ADataset, QStringLiteral("ROUTINE_SCHEMA"));
-  FName = GetFieldText(ADataset, QStringLiteral("ROUTINE_NAME"));
-  FGrantor = FieldExists(ADataset, QStringLiteral("GRANTOR")) ? GetFieldText(ADataset, QStringLiteral("GRANTOR"))
-                                                               : QStringLiteral("dbo");
-  FGrantee = GetFieldText(ADataset, QStringLiteral("GRANTEE"));
-  FPrivilegeState = GetFieldText(ADataset, QStringLiteral("PRIVILEGE_STATE"));
-}
-
 void TRoutinePrivilege::AddNode(TXmlNode* AParentNode) {
   TXmlNode* Node = AParentNode->AddChild(NodeName());
   Node->SetAttribute(QStringLiteral("ROUTINE_SCHEMA"), FSchema);
@@ -129,30 +111,11 @@ void TRoutinePrivilege::Parse(const TXmlNode* AObjectNode) {
   FPrivilegeState = AObjectNode->Attribute(QStringLiteral("PRIVILEGE_STATE"));
 }
 
-// Only object-level rows: a column's grant (minor_id > 0) or a grant on a schema or the database
-// (another class) is no grant on the table. Type codes are spelled as the catalogue stores them,
-// in upper case, which a case-sensitive database insists on.
-TTablePrivilegeList::TTablePrivilegeList(ILog* ALog) : TDatabaseObjectList(TTablePrivilege::NodeName(), ALog) {
-  FCustomSql = QStringLiteral(
-      "SELECT USER_NAME(grantor_principal_id) AS GRANTOR, USER_NAME(grantee_principal_id) AS GRANTEE,"
-      "SCHEMA_NAME(o.schema_id) as TABLE_SCHEMA, OBJECT_NAME(major_id) AS TABLE_NAME, "
-      "permission_name AS PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE "
-      "FROM sys.database_permissions p JOIN sys.all_objects o on o.object_id=p.major_id "
-      "WHERE p.class=1 AND p.minor_id=0 AND o.type='U' ORDER BY o.schema_id,grantee_principal_id");
-}
+TTablePrivilegeList::TTablePrivilegeList(ILog* ALog) : TDatabaseObjectList(TTablePrivilege::NodeName(), ALog) {}
 
 std::unique_ptr<TDatabaseObject> TTablePrivilegeList::AddElement() { return std::make_unique<TTablePrivilege>(); }
 
-TRoutinePrivilegeList::TRoutinePrivilegeList(ILog* ALog) : TDatabaseObjectList(TRoutinePrivilege::NodeName(), ALog) {
-  // "dt[_]" escapes the underscore, which LIKE would otherwise take for any character.
-  FCustomSql = QStringLiteral(
-      "SELECT USER_NAME(grantor_principal_id) AS GRANTOR, USER_NAME(grantee_principal_id) AS GRANTEE,"
-      "SCHEMA_NAME(o.schema_id) as ROUTINE_SCHEMA, OBJECT_NAME(major_id) AS ROUTINE_NAME, "
-      "permission_name AS PRIVILEGE_TYPE, state_desc AS PRIVILEGE_STATE "
-      "FROM sys.database_permissions p JOIN sys.all_objects o on o.object_id=p.major_id "
-      "WHERE o.type IN ('P','FN','SN') AND permission_name='EXECUTE' AND NOT OBJECT_NAME(major_id) LIKE 'dt[_]%' "
-      "ORDER BY o.schema_id,grantee_principal_id");
-}
+TRoutinePrivilegeList::TRoutinePrivilegeList(ILog* ALog) : TDatabaseObjectList(TRoutinePrivilege::NodeName(), ALog) {}
 
 std::unique_ptr<TDatabaseObject> TRoutinePrivilegeList::AddElement() { return std::make_unique<TRoutinePrivilege>(); }
 

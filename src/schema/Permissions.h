@@ -17,6 +17,8 @@ public:
   bool DefaultGrantee() const;
   bool DefaultGrantor() const;
   void SetState(const QString& APrivilegeState) { FPrivilegeState = APrivilegeState; }
+  void SetGrantor(const QString& Value) { FGrantor = Value; }
+  void SetGrantee(const QString& Value) { FGrantee = Value; }
 
 protected:
   // Takes schema, name, grantor, grantee and state from AClone.
@@ -36,6 +38,7 @@ public:
   static std::unique_ptr<TTablePrivilege> Clone(const TTablePrivilege& AClone);
 
   const QString& PrivilegeType() const { return FPrivilegeType; }
+  void SetPrivilegeType(const QString& Value) { FPrivilegeType = Value; }
   // The bracketed schema and table.
   QString TableName() const { return FullName(); }
   bool DefaultPrivilegeType() const;
@@ -47,7 +50,6 @@ public:
   // ltDebug when the grantors are exactly equal, ltWarning otherwise.
   TLogLevel Matches(const TDatabaseObject* APrivilegeObject, ILog* ALog = nullptr) const override;
 
-  void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
   void Parse(const TXmlNode* AObjectNode) override;
 
@@ -70,7 +72,6 @@ public:
   // For example "GRANT EXECUTE ON [dbo].[P] TO [public] AS [dbo]".
   QString DDL() const override;
 
-  void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
   void Parse(const TXmlNode* AObjectNode) override;
 };

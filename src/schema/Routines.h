@@ -6,12 +6,9 @@
 
 namespace quillon {
 
-class ISQL;
 
 // A stored procedure or function with its full source text.
-class TDatabaseRoutine : public TDatabaseObject,
-                         public ICodedObject,
-                         public ISaveToDb {
+class TDatabaseRoutine : public TDatabaseObject, public ICodedObject {
 public:
   TDatabaseRoutine() = default;
   TDatabaseRoutine(const QString& ARoutineSchema, const QString& ARoutineName, const QString& ARoutineType);
@@ -28,9 +25,8 @@ public:
   bool DefinitionUnreadable() const override { return FUnreadable; }
   void SetDefinitionUnreadable(bool Value) { FUnreadable = Value; }
   const TModuleSetOptions& SetOptions() const { return FSetOptions; }
-  void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
+  void SetSetOptions(const TModuleSetOptions& Value) { FSetOptions = Value; }
 
-  void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
   void Parse(const TXmlNode* AObjectNode) override;
 
@@ -47,9 +43,5 @@ public:
   QString FullName() const override { return QStringLiteral("TDatabaseRoutineList"); }
   std::unique_ptr<TDatabaseObject> AddElement() override;
 };
-
-// The routine's last alteration as the catalogue of ASQL's database reports it; 1.0 when the
-// catalogue has no row for it.
-TDateTime LastAltered(ISQL* ASQL, const TDatabaseRoutine& ARoutine);
 
 }  // namespace quillon

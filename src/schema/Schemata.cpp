@@ -14,12 +14,6 @@ bool TDatabaseSchema::OwnedByDbo() const { return SameTextAscii(FSchemaOwner, QS
 
 bool TDatabaseSchema::OwnedBySelf() const { return SameTextAscii(FSchemaOwner, FSchema); }
 
-void TDatabaseSchema::Load(TDataSet& ADataset) {
-  FName = GetFieldText(ADataset, QStringLiteral("SCHEMA_NAME"));
-  FSchema = FName;
-  FSchemaOwner = GetFieldText(ADataset, QStringLiteral("SCHEMA_OWNER"));
-}
-
 void TDatabaseSchema::AddNode(TXmlNode* AParentNode) {
   TXmlNode* Node = AParentNode->AddChild(NodeName());
   Node->SetAttribute(QStringLiteral("SCHEMA_NAME"), FName);
@@ -31,9 +25,7 @@ void TDatabaseSchema::Parse(const TXmlNode* AObjectNode) {
   FSchemaOwner = AObjectNode->Attribute(QStringLiteral("SCHEMA_OWNER"));
 }
 
-TDatabaseSchemaList::TDatabaseSchemaList(ILog* ALog) : TDatabaseObjectList(TDatabaseSchema::NodeName(), ALog) {
-  FCustomSql = QStringLiteral("SELECT * FROM INFORMATION_SCHEMA.SCHEMATA ORDER BY SCHEMA_NAME,SCHEMA_OWNER");
-}
+TDatabaseSchemaList::TDatabaseSchemaList(ILog* ALog) : TDatabaseObjectList(TDatabaseSchema::NodeName(), ALog) {}
 
 std::unique_ptr<TDatabaseObject> TDatabaseSchemaList::AddElement() { return std::make_unique<TDatabaseSchema>(); }
 

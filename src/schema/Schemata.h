@@ -9,9 +9,10 @@ class TDatabaseSchema : public TDatabaseObject {
 public:
   static QString NodeName() { return QStringLiteral("SCHEMA"); }
 
-  // The schema's own name (FName); Load also copies it into the inherited schema field.
+  // The schema's own name (FName); read from the catalogue, it is the inherited schema field too.
   const QString& SchemaName() const { return FName; }
   const QString& SchemaOwner() const { return FSchemaOwner; }
+  void SetSchemaOwner(const QString& Value) { FSchemaOwner = Value; }
 
   // "[name]", upper-cased.
   QString FullName() const override;
@@ -22,7 +23,6 @@ public:
   bool OwnedByDbo() const;
   bool OwnedBySelf() const;
 
-  void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
   void Parse(const TXmlNode* AObjectNode) override;
 

@@ -1,6 +1,5 @@
 #include "schema/Tables.h"
 
-#include "database/Database.Interfaces.h"
 #include "infra/text/Support.Format.h"
 #include "infra/xml/Support.Xml.h"
 
@@ -12,12 +11,6 @@ TDatabaseTable::TDatabaseTable(const QString& ATableSchema, const QString& ATabl
 bool TDatabaseTable::IsBaseTable() const { return SameTextAscii(FTableType, QStringLiteral("BASE TABLE")); }
 
 QString TDatabaseTable::ParentObjectKey() const { return AnsiUpperCase(QLatin1Char('[') + FSchema + QLatin1Char(']')); }
-
-void TDatabaseTable::Load(TDataSet& ADataset) {
-  FName = GetFieldText(ADataset, QStringLiteral("TABLE_NAME"));
-  FSchema = GetFieldText(ADataset, QStringLiteral("TABLE_SCHEMA"));
-  FTableType = GetFieldText(ADataset, QStringLiteral("TABLE_TYPE"));
-}
 
 void TDatabaseTable::AddNode(TXmlNode* AParentNode) {
   TXmlNode* Node = AParentNode->AddChild(NodeName());
@@ -34,22 +27,6 @@ void TDatabaseTable::Parse(const TXmlNode* AObjectNode) {
 }
 
 QString TDatabaseView::GetViewDefinition() const { return Trim(FViewDefinition); }
-
-void TDatabaseView::SaveToDb(ISQL* ASQL, qint32 ADbVer) {
-  if (FUnreadable)
-    return;
-  ASQL->ExecuteCommand(QStringLiteral("EXEC dbo.SaveDbView :VS,:VN,:VD,:V"), {FSchema, FName, FViewDefinition, ADbVer});
-}
-
-void TDatabaseView::Load(TDataSet& ADataset) {
-  FSchema = GetFieldText(ADataset, QStringLiteral("TABLE_SCHEMA"));
-  FName = GetFieldText(ADataset, QStringLiteral("TABLE_NAME"));
-  const QVariant Definition = GetFieldValue(ADataset, QStringLiteral("VIEW_DEFINITION"));
-  FUnreadable = Definition.isNull();
-  FViewDefinition = Trim(VarToStr(Definition));
-  FSetOptions.Load(ADataset);
-  FIndexed = GetFieldFlag(ADataset, QStringLiteral("IS_INDEXED")).value_or(false);
-}
 
 void TDatabaseView::AddNode(TXmlNode* AParentNode) {
   TXmlNode* Node = AParentNode->AddChild(NodeName());
@@ -69,22 +46,11 @@ void TDatabaseView::Parse(const TXmlNode* AObjectNode) {
   FSetOptions.Parse(AObjectNode);
 }
 
-TDatabaseTableList::TDatabaseTableList(ILog* ALog) : TDatabaseObjectList(TDatabaseTable::NodeName(), ALog) {
-  FOrderBy = QStringLiteral("ORDER BY TABLE_SCHEMA,TABLE_NAME");
-}
+TDatabaseTableList::TDatabaseTableList(ILog* ALog) : TDatabaseObjectList(TDatabaseTable::NodeName(), ALog) {}
 
 std::unique_ptr<TDatabaseObject> TDatabaseTableList::AddElement() { return std::make_unique<TDatabaseTable>(); }
 
-// VIEW_DEFINITION of the catalogue view is nvarchar(4000) and cuts longer definitions.
-TDatabaseViewList::TDatabaseViewList(ILog* ALog) : TDatabaseObjectList(TDatabaseView::NodeName(), ALog) {
-  FCustomSql = QStringLiteral("SELECT TABLE_SCHEMA,TABLE_NAME,") +
-               ModuleDefinitionColumn(QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"),
-                                      QStringLiteral("VIEW_DEFINITION")) +
-               TModuleSetOptions::CatalogueColumns() +
-               QStringLiteral(",OBJECTPROPERTY(m.object_id,'IsIndexed') AS IS_INDEXED FROM INFORMATION_SCHEMA.VIEWS") +
-               TModuleSetOptions::CatalogueJoin(QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME")) +
-               QStringLiteral(" ORDER BY TABLE_SCHEMA,TABLE_NAME");
-}
+TDatabaseViewList::TDatabaseViewList(ILog* ALog) : TDatabaseObjectList(TDatabaseView::NodeName(), ALog) {}
 
 std::unique_ptr<TDatabaseObject> TDatabaseViewList::AddElement() { return std::make_unique<TDatabaseView>(); }
 

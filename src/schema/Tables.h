@@ -13,11 +13,11 @@ public:
 
   static QString NodeName() { return QStringLiteral("TABLE"); }
   const QString& TableType() const { return FTableType; }
+  void SetTableType(const QString& Value) { FTableType = Value; }
   bool IsBaseTable() const;
   // The key of the owning schema: "[schema]", upper-cased.
   QString ParentObjectKey() const override;
 
-  void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
   void Parse(const TXmlNode* AObjectNode) override;
 
@@ -26,7 +26,7 @@ private:
 };
 
 // A view with its source text.
-class TDatabaseView : public TDatabaseObject, public ISaveToDb, public ICodedObject {
+class TDatabaseView : public TDatabaseObject, public ICodedObject {
 public:
   using TDatabaseObject::TDatabaseObject;
   static QString NodeName() { return QStringLiteral("VIEW"); }
@@ -41,13 +41,13 @@ public:
   bool DefinitionUnreadable() const override { return FUnreadable; }
   void SetDefinitionUnreadable(bool Value) { FUnreadable = Value; }
   const TModuleSetOptions& SetOptions() const { return FSetOptions; }
+  void SetSetOptions(const TModuleSetOptions& Value) { FSetOptions = Value; }
   // SQL Server drops every index of a view it alters.
   bool Indexed() const { return FIndexed; }
+  void SetIndexed(bool Value) { FIndexed = Value; }
   void AllowIndexLoss(bool AValue) { FIndexLossAllowed = AValue; }
   bool IndexLossAllowed() const { return FIndexLossAllowed; }
-  void SaveToDb(ISQL* ASQL, qint32 ADbVer) override;
 
-  void Load(TDataSet& ADataset) override;
   void AddNode(TXmlNode* AParentNode) override;
   void Parse(const TXmlNode* AObjectNode) override;
 

@@ -1,3 +1,4 @@
+#include "catalogue/Catalogue.Read.h"
 #include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
 #include "gold/Describer.h"
@@ -50,7 +51,7 @@ protected:
 
   // Reads AList afresh from the server and finds the check constraint on ATable in it.
   TDatabaseCheckConstraint* CheckOn(TCheckConstraintList& AList, const QString& ATable) {
-    AList.Load(&FDb);
+    LoadFromCatalogue(AList, &FDb);
     for (TDatabaseObject* Object : AList.Values())
       if (auto* Check = dynamic_cast<TDatabaseCheckConstraint*>(Object); Check && Check->TableName() == ATable)
         return Check;
@@ -185,7 +186,7 @@ TEST_F(CatalogueOverOdbcTest, ARepairTheServerGivesUpOnFailsThatObjectChangesNot
     const QString Before = Check->CheckClause();
     Check->SetStandardDefinition(QStringLiteral("([Sats]>=(0))"));
     TDatabaseRoutineList Routines(&FLog);
-    Routines.Load(&FDb);
+    LoadFromCatalogue(Routines, &FDb);
     TDatabaseObject* Routine = nullptr;
     ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Routine));
     const QString RoutineBefore = static_cast<TDatabaseRoutine*>(Routine)->SourceCode();
@@ -212,7 +213,7 @@ TEST_F(CatalogueOverOdbcTest, ARepairTheServerGivesUpOnFailsThatObjectChangesNot
     Check = CheckOn(Checks, Table);
     ASSERT_NE(Check, nullptr);
     EXPECT_EQ(Check->CheckClause(), Before);
-    Routines.Load(&FDb);
+    LoadFromCatalogue(Routines, &FDb);
     ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Routine));
     EXPECT_EQ(static_cast<TDatabaseRoutine*>(Routine)->SourceCode(), RoutineBefore);
   }
@@ -221,7 +222,7 @@ TEST_F(CatalogueOverOdbcTest, ARepairTheServerGivesUpOnFailsThatObjectChangesNot
 // Altering an indexed view drops its indexes: without leave nothing reaches the server.
 TEST_F(CatalogueOverOdbcTest, AnIndexedViewIsAlteredOnlyWhenTheLossOfItsIndexesIsAllowed) {
   const auto OrderSummary = [this](TDatabaseViewList& AViews) {
-    AViews.Load(&FDb);
+    LoadFromCatalogue(AViews, &FDb);
     TDatabaseObject* Found = nullptr;
     EXPECT_TRUE(AViews.TryGetValue(QStringLiteral("[DBO].[ORDERSUMMARY]"), Found));
     return static_cast<TDatabaseView*>(Found);
@@ -245,7 +246,7 @@ TEST_F(CatalogueOverOdbcTest, AnIndexedViewIsAlteredOnlyWhenTheLossOfItsIndexesI
 
 TEST_F(CatalogueOverOdbcTest, ARoutineRepairAltersOnlyItsOwnLeadingCreate) {
   TDatabaseRoutineList Routines(&FLog);
-  Routines.Load(&FDb);
+  LoadFromCatalogue(Routines, &FDb);
   TDatabaseObject* Found = nullptr;
   ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
   auto* Routine = static_cast<TDatabaseRoutine*>(Found);
@@ -255,7 +256,7 @@ TEST_F(CatalogueOverOdbcTest, ARoutineRepairAltersOnlyItsOwnLeadingCreate) {
   Routine->SetStandardDefinition(Standard);
   Alter(&FDb, *Routine);
 
-  Routines.Load(&FDb);
+  LoadFromCatalogue(Routines, &FDb);
   ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
   EXPECT_EQ(static_cast<TDatabaseRoutine*>(Found)->SourceCode(), Standard);
 }
@@ -273,7 +274,7 @@ TEST_F(CatalogueOverOdbcTest, ARoutineRepairKeepsTheSetOptionsTheRoutineWasCreat
   }
 
   TDatabaseRoutineList Routines(&FLog);
-  Routines.Load(&FDb);
+  LoadFromCatalogue(Routines, &FDb);
   TDatabaseObject* Found = nullptr;
   ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[ØKONOMI].[BEREGNSATS]"), Found));
   auto* Routine = static_cast<TDatabaseRoutine*>(Found);
@@ -282,7 +283,7 @@ TEST_F(CatalogueOverOdbcTest, ARoutineRepairKeepsTheSetOptionsTheRoutineWasCreat
       << AlterCommand(*Routine).toStdString();
   Alter(&FDb, *Routine);
 
-  Routines.Load(&FDb);
+  LoadFromCatalogue(Routines, &FDb);
   ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[ØKONOMI].[BEREGNSATS]"), Found));
   Routine = static_cast<TDatabaseRoutine*>(Found);
   EXPECT_EQ(Routine->SourceCode(), Standard);

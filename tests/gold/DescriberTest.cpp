@@ -1,6 +1,8 @@
+#include "catalogue/Catalogue.Read.h"
 #include "gold/Describer.h"
 #include "gold/Gold.Compare.h"
 #include "gold/Sync.IgnoreList.h"
+#include "infra/platform/Support.Paths.h"
 #include "infra/settings/Support.IniFile.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
@@ -8,7 +10,6 @@
 #include "schema/Routines.h"
 #include "schema/Schemata.h"
 #include "schema/Tables.h"
-#include "infra/platform/Support.Paths.h"
 #include "service/Service.Config.h"
 #include "support/CatalogueFixture.h"
 #include "support/MemorySql.h"
@@ -138,7 +139,7 @@ TEST_F(Describer, SavesRoutinesConstraintsAndViewsIntoAStoreDatabase) {
 
 TEST_F(Describer, FailingListEndsTheLoadAndTheListsAfterItKeepTheirObjects) {
   TDatabaseObjectList* Views = Subject->Views();
-  Sql.FailOn(Views->CatalogueQuery(), QStringLiteral("Connection lost"));
+  Sql.FailOn(CatalogueQuery(*Views), QStringLiteral("Connection lost"));
   EXPECT_THROW(Subject->Load(&Sql), Exception);
   EXPECT_EQ(Subject->Schemata()->Count(), 4);
   EXPECT_EQ(Views->Count(), 0);

@@ -1,4 +1,5 @@
 // The comparison with the gold standard: what reaches the run's receiver and the service.
+#include "catalogue/Catalogue.Read.h"
 #include "gold/Gold.Compare.h"
 #include "gold/Gold.Progress.h"
 #include "infra/xml/Support.Xml.h"
@@ -39,9 +40,9 @@ class GoldCompareTest : public ::testing::Test {
 protected:
   void LoadRoutines(const QList<QVariantList>& ARows) {
     Sql.AddResult(QStringLiteral("SELECT DB_NAME()"), {QString()}, {{QStringLiteral("Shop")}});
-    Sql.AddResult(Routines.CatalogueQuery(), {"ROUTINE_NAME", "ROUTINE_SCHEMA", "ROUTINE_TYPE", "ROUTINE_DEFINITION"},
+    Sql.AddResult(CatalogueQuery(Routines), {"ROUTINE_NAME", "ROUTINE_SCHEMA", "ROUTINE_TYPE", "ROUTINE_DEFINITION"},
                   ARows);
-    Routines.Load(&Sql);
+    LoadFromCatalogue(Routines, &Sql);
   }
 
   TRecordingLog Log;

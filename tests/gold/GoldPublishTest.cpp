@@ -1,4 +1,5 @@
 // Publish runs: each kind's record with the service, and what they remember of routines.
+#include "catalogue/Catalogue.Read.h"
 #include "gold/Gold.Progress.h"
 #include "gold/Gold.Publish.h"
 #include "infra/settings/Support.IniFile.h"
@@ -40,9 +41,9 @@ protected:
 
   void LoadRoutines(const QList<QVariantList>& ARows) {
     Sql.AddResult(QStringLiteral("SELECT DB_NAME()"), {QString()}, {{QStringLiteral("Shop")}});
-    Sql.AddResult(Routines.CatalogueQuery(), {"ROUTINE_NAME", "ROUTINE_SCHEMA", "ROUTINE_TYPE", "ROUTINE_DEFINITION"},
+    Sql.AddResult(CatalogueQuery(Routines), {"ROUTINE_NAME", "ROUTINE_SCHEMA", "ROUTINE_TYPE", "ROUTINE_DEFINITION"},
                   ARows);
-    Routines.Load(&Sql);
+    LoadFromCatalogue(Routines, &Sql);
     Publisher.SetLastAlteredSource([this](const TDatabaseRoutine& ARoutine) { return LastAltered(&Sql, ARoutine); });
   }
   TDatabaseRoutine& Routine(const QString& AKey) {

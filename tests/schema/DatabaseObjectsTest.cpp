@@ -1,3 +1,6 @@
+#include "catalogue/Catalogue.Read.h"
+#include "catalogue/Catalogue.Store.h"
+#include "catalogue/Catalogue.Store.h"
 #include "database/Database.Interfaces.h"
 #include "gold/Gold.Publish.h"
 #include "infra/xml/Support.Xml.h"
@@ -70,7 +73,7 @@ TEST(DatabaseObject, OperationsAKindDoesNotOverrideRaiseTheAbstractError) {
   Sql.AddResult(QStringLiteral("q"), {QStringLiteral("A")}, {{1}});
   EXPECT_THROW(Bare.AddNode(Root), EAbstractError);
   EXPECT_THROW(Bare.Parse(Root), EAbstractError);
-  EXPECT_THROW(Bare.Load(*Sql.FastQuery(QStringLiteral("q"))), EAbstractError);
+  EXPECT_THROW(LoadFromRow(Bare, *Sql.FastQuery(QStringLiteral("q"))), EAbstractError);
   // The constraint base reads but cannot write itself.
   TDatabaseConstraint Constraint;
   EXPECT_THROW(Constraint.AddNode(Root), EAbstractError);
@@ -102,7 +105,8 @@ TEST(DatabaseObject, EachKindOffersExactlyItsInterfaces) {
     EXPECT_EQ(dynamic_cast<IChildObject*>(Object) != nullptr, Case.Child);
     EXPECT_EQ(dynamic_cast<ICodedObject*>(Object) != nullptr, Case.Coded);
     EXPECT_EQ(IsAlterable(*Object), Case.Alter);
-    EXPECT_EQ(dynamic_cast<ISaveToDb*>(Object) != nullptr, Case.SaveToDb);
+    TMemorySQL Store;
+    EXPECT_EQ(SaveObjectToDb(&Store, *Object, 12), Case.SaveToDb);
     // The service keeps a record of the kind; a readable text stands in for the coded ones.
     if (auto* Coded = dynamic_cast<TDatabaseView*>(Object))
       Coded->SetViewDefinition(QStringLiteral("CREATE VIEW V AS SELECT 1"));
@@ -121,7 +125,7 @@ TEST(DatabaseObject, InterfacesShareTheObjectsOneFullName) {
   EXPECT_EQ(dynamic_cast<const IDbObjectName*>(Object)->FullName(), QStringLiteral("[].[].[]"));
   dynamic_cast<ICodedObject*>(static_cast<TDatabaseObject*>(&Constraint))->SetStandardDefinition(QStringLiteral(" (x>0) "));
   EXPECT_EQ(Constraint.GetStandardDefinition(), QStringLiteral("(x>0)"));
-  EXPECT_EQ(dynamic_cast<ISaveToDb*>(static_cast<TDatabaseObject*>(&Constraint))->FullName(), QStringLiteral("[].[]"));
+  EXPECT_EQ(dynamic_cast<IDbObjectName*>(static_cast<TDatabaseObject*>(&Constraint))->FullName(), QStringLiteral("[].[]"));
 }
 
 TEST(DatabaseObject, FieldValuesAreFoundIgnoringCaseAndAMissingOneIsNamed) {
@@ -151,7 +155,7 @@ TEST(DatabaseObject, CreateFromNodeAndFromDataSetFillTheObject) {
   TMemorySQL Sql;
   Sql.AddResult(QStringLiteral("q"), {QStringLiteral("SCHEMA_NAME"), QStringLiteral("SCHEMA_OWNER")},
                 {{QStringLiteral("Sales"), QStringLiteral("dbo")}});
-  EXPECT_EQ(TDatabaseObject::CreateFromDataSet<TDatabaseSchema>(*Sql.FastQuery(QStringLiteral("q")))->SchemaOwner(),
+  EXPECT_EQ(CreateFromDataSet<TDatabaseSchema>(*Sql.FastQuery(QStringLiteral("q")))->SchemaOwner(),
             QStringLiteral("dbo"));
 }
 
@@ -188,8 +192,8 @@ TEST(DatabaseObject, AnUnreadableDefinitionReadsBackAndIsNeverRepairedOrSent) {
           << E.Message().toStdString();
     }
   }
-  Hidden->SaveToDb(&Sql, 12);
-  Routine->SaveToDb(&Sql, 12);
+  SaveToDb(&Sql, *Hidden, 12);
+  SaveToDb(&Sql, *Routine, 12);
   EXPECT_TRUE(Sql.Calls.isEmpty());
   EXPECT_THROW(SaveToService(*Hidden, nullptr, 12), Exception);
   // An empty text is no definition either.

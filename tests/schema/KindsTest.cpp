@@ -1,3 +1,5 @@
+#include "catalogue/Catalogue.Read.h"
+#include "catalogue/Catalogue.Store.h"
 #include "gold/Gold.Compare.h"
 #include "gold/Gold.Progress.h"
 #include "gold/Gold.Publish.h"
@@ -118,7 +120,7 @@ TEST(Kinds, EveryListRunsItsCatalogueQuery) {
     TMemorySQL Sql;
     Sql.AddResult(QStringLiteral("SELECT DB_NAME()"), {QString()}, {{QStringLiteral("Shop")}});
     Sql.AddResult(QString::fromLatin1(Case.Query), {}, {});
-    Case.List->Load(&Sql);
+    LoadFromCatalogue(*Case.List, &Sql);
     EXPECT_EQ(Sql.QueryTexts().last(), QString::fromLatin1(Case.Query));
     EXPECT_EQ(Case.List->ListName(), QString::fromLatin1(Case.ListName));
     EXPECT_EQ(HasGoldComparison(*Case.List),
@@ -262,7 +264,7 @@ TEST(Views, LoadWriteAndSave) {
   EXPECT_EQ(Written(*View),
             QByteArray("<VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"V\">&#xd;\nCREATE VIEW dbo.V AS SELECT 1&#xd;\n</VIEW>"));
   TMemorySQL Sql;
-  View->SaveToDb(&Sql, 7);
+  SaveToDb(&Sql, *View, 7);
   EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Command, "EXEC dbo.SaveDbView :VS,:VN,:VD,:V",
                                          {"dbo", "V", "CREATE VIEW dbo.V AS SELECT 1", 7}, true}}));
   TRecordingService Service;
@@ -388,8 +390,8 @@ TEST(Indices, TheTableIsPartOfTheNameAndKey) {
   TDatabaseIndexList Indices(&Log);
   TMemorySQL Sql;
   Sql.AddResult(QStringLiteral("SELECT DB_NAME()"), {QString()}, {{QStringLiteral("Shop")}});
-  Sql.AddResult(Indices.CatalogueQuery(), Fields, {{"dbo", "T1", "IX", false}, {"dbo", "T2", "IX", 1}});
-  Indices.Load(&Sql);
+  Sql.AddResult(CatalogueQuery(Indices), Fields, {{"dbo", "T1", "IX", false}, {"dbo", "T2", "IX", 1}});
+  LoadFromCatalogue(Indices, &Sql);
   EXPECT_EQ(Indices.Count(), 2);
   EXPECT_TRUE(Log.Texts(TLogEntry::SilentWarning).isEmpty());
 }
@@ -416,7 +418,7 @@ TEST(Indices, ReadingTheUniqueFlagAndTheElementName) {
   Sql.AddResult(QStringLiteral("q"), {"TABLE_SCHEMA", "TABLE_NAME", "INDEX_NAME"}, {{"dbo", "T", "IX"}});
   TDatabaseIndex Index;
   try {
-    Index.Load(*Sql.FastQuery(QStringLiteral("q")));
+    LoadFromRow(Index, *Sql.FastQuery(QStringLiteral("q")));
     FAIL() << "no exception";
   } catch (const Exception& E) {
     EXPECT_EQ(E.Message(), QStringLiteral("Field 'IS_UNIQUE' not found"));
@@ -470,7 +472,7 @@ TEST(Routines, LoadWriteReadAndSave) {
             QString());
 
   TMemorySQL Sql;
-  Routine->SaveToDb(&Sql, 7);
+  SaveToDb(&Sql, *Routine, 7);
   EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Command, "EXEC dbo.SaveDbRoutine :S,:N,:T,:C,:V",
                                          {"dbo", "P", "PROCEDURE", Routine->SourceCode(), 7}, true}}));
   TRecordingService Service;
@@ -541,7 +543,7 @@ TEST(CheckConstraints, RepairDropsAndAddsInOneTransactionWithQuotedNames) {
   EXPECT_EQ(Constraint->DDL(), QStringLiteral("([Qty]>=(0))"));
 
   Sql.Calls.clear();
-  Constraint->SaveToDb(&Sql, 7);
+  SaveToDb(&Sql, *Constraint, 7);
   EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Command, "EXEC dbo.SaveDbCheckConstraint :TS,:TN,:CS,:CN,:CC,:V",
                                          {"dbo", "Order Lines", "dbo", "CK_Qty]x", "([Qty]>=(0))", 7}, true}}));
   TRecordingService Service;
@@ -589,7 +591,7 @@ TEST(ReferentialConstraints, RulesWarnAndTheReferencedKeyDecides) {
   EXPECT_THROW(Mine->Matches(&Check), EInvalidCast);
 
   TMemorySQL Sql;
-  Mine->SaveToDb(&Sql, 7);
+  SaveToDb(&Sql, *Mine, 7);
   EXPECT_EQ(Sql.Calls, (QList<TSqlCall>{{TSqlCall::Command,
                                          "EXEC dbo.SaveDbReferentialConstraint :TS,:TN,:CS,:CN,:US,:UN,:UR,:DR,:V",
                                          {"dbo", "Lines", "dbo", "FK", "dbo", "PK_Orders", "CASCADE", "NO ACTION", 7},

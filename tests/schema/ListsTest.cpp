@@ -1,3 +1,4 @@
+#include "catalogue/Catalogue.Read.h"
 #include "infra/platform/Support.Paths.h"
 #include "infra/xml/Support.Xml.h"
 #include "schema/Indices.h"
@@ -17,7 +18,7 @@ using test::TMemorySQL;
 using test::TRecordingLog;
 using test::TScriptedResult;
 
-QString ViewQuery() { return TDatabaseViewList(nullptr).CatalogueQuery(); }
+QString ViewQuery() { return CatalogueQuery(TDatabaseViewList(nullptr)); }
 const QStringList ViewFields = {QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"), QStringLiteral("VIEW_DEFINITION")};
 
 QVariantList ViewRow(const QString& ASchema, const QString& AName) {
@@ -56,7 +57,7 @@ protected:
 TEST_F(ListsTest, LoadRunsTheCatalogueQueryAndFilesEveryRowUnderItsKey) {
   Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "B"), ViewRow("Sales", "A")});
   TDatabaseViewList Views(&Log);
-  Views.Load(&Sql);
+  LoadFromCatalogue(Views, &Sql);
   EXPECT_EQ(Sql.QueryTexts(), (QStringList{QStringLiteral("SELECT DB_NAME()"), ViewQuery()}));
   EXPECT_EQ(Views.DbName(), QStringLiteral("Shop"));
   EXPECT_EQ(Keys(Views), (QStringList{"[DBO].[B]", "[SALES].[A]"}));
@@ -69,7 +70,7 @@ TEST_F(ListsTest, LoadRunsTheCatalogueQueryAndFilesEveryRowUnderItsKey) {
 TEST_F(ListsTest, TheGenericQueryWithoutOrderClauseEndsInTheListName) {
   Sql.AddResult(QStringLiteral("SELECT * FROM INFORMATION_SCHEMA.TABLES"), {}, {});
   TBareTableList Tables(&Log);
-  Tables.Load(&Sql);
+  LoadFromCatalogue(Tables, &Sql);
   EXPECT_EQ(Tables.Count(), 0);
   EXPECT_EQ(Tables.DbName(), QStringLiteral("Shop"));
 }
@@ -78,7 +79,7 @@ TEST_F(ListsTest, ARepeatedKeyKeepsTheFirstRowAndWarnsSilently) {
   Sql.AddResult(ViewQuery(), ViewFields,
                 {{"dbo", "Orders", "first"}, {"DBO", "orders", "second"}, {"dbo", "Other", "x"}});
   TDatabaseViewList Views(&Log);
-  Views.Load(&Sql);
+  LoadFromCatalogue(Views, &Sql);
   TDatabaseObject* Found = nullptr;
   ASSERT_TRUE(Views.TryGetValue(QStringLiteral("[DBO].[ORDERS]"), Found));
   EXPECT_EQ(static_cast<TDatabaseView*>(Found)->GetViewDefinition(), QStringLiteral("first"));
@@ -89,9 +90,9 @@ TEST_F(ListsTest, ARepeatedKeyKeepsTheFirstRowAndWarnsSilently) {
 TEST_F(ListsTest, LoadReplacesWhatTheListHeld) {
   Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "Old")});
   TDatabaseViewList Views(&Log);
-  Views.Load(&Sql);
+  LoadFromCatalogue(Views, &Sql);
   Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "New")});
-  Views.Load(&Sql);
+  LoadFromCatalogue(Views, &Sql);
   EXPECT_EQ(Keys(Views), QStringList{"[DBO].[NEW]"});
 }
 
@@ -100,7 +101,7 @@ TEST_F(ListsTest, AFailureDuringTheLoadKeepsTheRowsBeforeItAndClosesEverything) 
   Result.FailAtRow = 2;
   Sql.AddResult(ViewQuery(), Result);
   TDatabaseViewList Views(&Log);
-  EXPECT_THROW(Views.Load(&Sql), Exception);
+  EXPECT_THROW(LoadFromCatalogue(Views, &Sql), Exception);
   EXPECT_EQ(Keys(Views), (QStringList{"[DBO].[A]", "[DBO].[B]"}));
   EXPECT_FALSE(Sql.DataSet().Active());
   EXPECT_EQ(EntriesOf(TLogEntry::Enter), QStringList{"TDatabaseViewList.Load"});
@@ -111,7 +112,7 @@ TEST_F(ListsTest, ARowWithoutAColumnTheKindReadsStopsTheLoad) {
   Sql.AddResult(ViewQuery(), {QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME")}, {{"dbo", "A"}});
   TDatabaseViewList Views(&Log);
   try {
-    Views.Load(&Sql);
+    LoadFromCatalogue(Views, &Sql);
     FAIL() << "no exception";
   } catch (const Exception& E) {
     EXPECT_EQ(E.Message(), QStringLiteral("Unknown field VIEW_DEFINITION"));
@@ -123,16 +124,16 @@ TEST_F(ListsTest, ARowWithoutAColumnTheKindReadsStopsTheLoad) {
 TEST_F(ListsTest, AFailingQueryReachesTheCallerAndLeavesTheListEmpty) {
   Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "A")});
   TDatabaseViewList Views(&Log);
-  Views.Load(&Sql);
+  LoadFromCatalogue(Views, &Sql);
   Sql.FailOn(ViewQuery(), QStringLiteral("Invalid object name 'INFORMATION_SCHEMA.VIEWS'."));
-  EXPECT_THROW(Views.Load(&Sql), Exception);
+  EXPECT_THROW(LoadFromCatalogue(Views, &Sql), Exception);
   EXPECT_EQ(Views.Count(), 0);
 }
 
 TEST_F(ListsTest, SaveToXmlWritesTheObjectsInKeyOrderReplacingTheChildren) {
   Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "B"), ViewRow("dbo", "A"), ViewRow("dbo", "AB")});
   TDatabaseViewList Views(&Log);
-  Views.Load(&Sql);
+  LoadFromCatalogue(Views, &Sql);
   TXmlDocument Xml;
   TXmlNode* Container = Xml.CreateDocumentElement(QStringLiteral("R"))->AddChild(QStringLiteral("VIEWS"));
   Container->AddChild(QStringLiteral("STALE"));
@@ -176,7 +177,7 @@ TEST_F(ListsXmlTest, LoadFromXmlReadsTheListsContainerOnlyAndAddsToTheList) {
       "</Database>");
   Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "Loaded")});
   TDatabaseViewList Views(&Log);
-  Views.Load(&Sql);
+  LoadFromCatalogue(Views, &Sql);
   Views.LoadFromXml(FileName);
   EXPECT_EQ(Keys(Views), (QStringList{"[DBO].[A]", "[DBO].[B]", "[DBO].[LOADED]"}));
   EXPECT_EQ(Views.DbName(), QStringLiteral("XML"));
@@ -190,7 +191,7 @@ TEST_F(ListsXmlTest, ADocumentWithoutTheContainerLeavesTheListAsItWas) {
   const QString FileName = Write("<Database><TABLES/></Database>");
   Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "A")});
   TDatabaseViewList Views(&Log);
-  Views.Load(&Sql);
+  LoadFromCatalogue(Views, &Sql);
   Views.LoadFromXml(FileName);
   EXPECT_EQ(Keys(Views), QStringList{"[DBO].[A]"});
   EXPECT_EQ(Views.DbName(), QStringLiteral("XML"));
@@ -223,7 +224,7 @@ TEST_F(ListsXmlTest, ReadingTheSameDocumentTwiceFailsAtItsFirstObject) {
 TEST_F(ListsXmlTest, AnUnreadableDocumentRaisesWithThePositionAndChangesNothing) {
   Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "A")});
   TDatabaseViewList Views(&Log);
-  Views.Load(&Sql);
+  LoadFromCatalogue(Views, &Sql);
   const QString Truncated = Write("<Database>\n<VIEWS>\n<VIEW TABLE_SCHEMA=\"dbo\" TABLE_NAME=\"B\"/>\n<VIEW TABLE_SC");
   try {
     Views.LoadFromXml(Truncated);
@@ -264,10 +265,10 @@ TEST_F(ListsXmlTest, TheIndexListAlsoReadsTheSnapshotsIndicesContainer) {
 TEST_F(ListsTest, DeleteExtrasRemovesWhatTheOtherListLacks) {
   Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "A"), ViewRow("dbo", "B"), ViewRow("dbo", "C")});
   TDatabaseViewList Views(&Log);
-  Views.Load(&Sql);
+  LoadFromCatalogue(Views, &Sql);
   Sql.AddResult(ViewQuery(), ViewFields, {ViewRow("dbo", "B"), ViewRow("dbo", "D")});
   TDatabaseViewList Other(&Log);
-  Other.Load(&Sql);
+  LoadFromCatalogue(Other, &Sql);
   Log.Entries.clear();
   Views.DeleteExtras(Other);
   EXPECT_EQ(Keys(Views), QStringList{"[DBO].[B]"});

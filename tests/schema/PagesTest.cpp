@@ -1,3 +1,4 @@
+#include "catalogue/Catalogue.Read.h"
 #include "gold/Gold.Compare.h"
 #include "gold/Gold.Progress.h"
 #include "gold/Sync.IgnoreList.h"
@@ -60,9 +61,9 @@ TEST_F(ListPages, TheRoutineListIsCheckedOverTheClientsConnection) {
   test::TMemorySQL Sql;
   Sql.AddResult(QStringLiteral("SELECT DB_NAME()"), {QString()}, {{QStringLiteral("Shop")}});
   TDatabaseRoutineList Routines(&Log);
-  Sql.AddResult(Routines.CatalogueQuery(), {"ROUTINE_NAME", "ROUTINE_SCHEMA", "ROUTINE_TYPE", "ROUTINE_DEFINITION"},
+  Sql.AddResult(CatalogueQuery(Routines), {"ROUTINE_NAME", "ROUTINE_SCHEMA", "ROUTINE_TYPE", "ROUTINE_DEFINITION"},
                 {{"GETORDER", "DBO", "PROCEDURE", "CREATE PROCEDURE dbo.GetOrder AS SELECT 4"}});
-  Routines.Load(&Sql);
+  LoadFromCatalogue(Routines, &Sql);
   TOstrelServiceClient Client(Service->Config());
   TInfo Info;
   Client.GetDbRoutine(QStringLiteral("dbo"), QStringLiteral("GetOrder"), Info.DbVer());

@@ -1,5 +1,6 @@
 #include "support/CatalogueFixture.h"
 
+#include "catalogue/Catalogue.Read.h"
 #include "schema/Columns.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
@@ -94,7 +95,7 @@ void ScriptCatalogue(TMemorySQL& ASql, const TXmlDocument& ACatalogue, const TSn
       }
       Result.Rows.append(Row);
     }
-    ASql.AddResult(List->CatalogueQuery(), std::move(Result));
+    ASql.AddResult(CatalogueQuery(*List), std::move(Result));
   }
 }
 
@@ -133,7 +134,7 @@ TCatalogueLists::~TCatalogueLists() = default;
 
 void TCatalogueLists::Load(ISQL* ASQL) const {
   for (TDatabaseObjectList* List : FLists.All())
-    List->Load(ASQL);
+    LoadFromCatalogue(*List, ASQL);
 }
 
 qint32 TCatalogueLists::Count() const {

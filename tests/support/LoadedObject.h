@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/Catalogue.Read.h"
 #include "schema/DatabaseObjects.h"
 #include "support/MemorySql.h"
 
@@ -15,7 +16,7 @@ template <class T>
 std::unique_ptr<T> Loaded(const QStringList& AFields, const QVariantList& ARow) {
   TMemorySQL Sql;
   Sql.AddResult(QStringLiteral("q"), AFields, {ARow});
-  return TDatabaseObject::CreateFromDataSet<T>(*Sql.FastQuery(QStringLiteral("q")));
+  return CreateFromDataSet<T>(*Sql.FastQuery(QStringLiteral("q")));
 }
 
 }  // namespace quillon::test
