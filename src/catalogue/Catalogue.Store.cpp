@@ -2,9 +2,9 @@
 #include "catalogue/Catalogue.Store.h"
 
 #include "database/Database.Interfaces.h"
-#include "schema/Constraints.h"
-#include "schema/Routines.h"
-#include "schema/Tables.h"
+#include "model/Constraints.h"
+#include "model/Routines.h"
+#include "model/Tables.h"
 
 namespace quillon {
 

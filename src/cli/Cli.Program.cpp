@@ -9,7 +9,7 @@
 #include "cli/Cli.Output.h"
 #include "report/Report.Render.h"
 #include "repair/Repair.Script.h"
-#include "compare/Xml.Snapshot.h"
+#include "model/Xml.Snapshot.h"
 #include "infra/logging/Classes.Auditing.h"
 #include "infra/text/Classes.RegEx.h"
 #include "infra/logging/Logging.SmartInspect.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compare/Xml.Snapshot.h"
+#include "model/Xml.Snapshot.h"
 #include "gold/Compare.RunStatus.h"
 #include "gold/Gold.Progress.h"
 #include "infra/text/Support.Glob.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "schema/DatabaseObjects.h"
+#include "model/DatabaseObjects.h"
 
 #include <memory>
 #include <vector>

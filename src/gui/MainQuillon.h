@@ -3,7 +3,7 @@
 #include "drift/Drift.Engine.h"
 #include "gold/Gold.Progress.h"
 #include "gui/VclUtil.Style.h"
-#include "schema/Interfaces.h"
+#include "model/Interfaces.h"
 
 #include <QElapsedTimer>
 #include <QHash>

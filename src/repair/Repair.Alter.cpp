@@ -5,10 +5,10 @@
 #include "database/Database.Interfaces.h"
 #include "infra/platform/Support.Exceptions.h"
 #include "infra/text/Support.Format.h"
-#include "schema/Constraints.h"
-#include "schema/ModuleSetOptions.h"
-#include "schema/Routines.h"
-#include "schema/Tables.h"
+#include "model/Constraints.h"
+#include "model/ModuleSetOptions.h"
+#include "model/Routines.h"
+#include "model/Tables.h"
 
 namespace quillon {
 

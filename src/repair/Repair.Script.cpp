@@ -5,10 +5,10 @@
 #include "infra/platform/Support.Exceptions.h"
 #include "infra/text/Support.Format.h"
 #include "repair/Repair.Alter.h"
-#include "schema/Constraints.h"
-#include "schema/Indices.h"
-#include "schema/Routines.h"
-#include "schema/Tables.h"
+#include "model/Constraints.h"
+#include "model/Indices.h"
+#include "model/Routines.h"
+#include "model/Tables.h"
 
 #include <QFile>
 

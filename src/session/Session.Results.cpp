@@ -2,10 +2,10 @@
 #include "session/Session.Results.h"
 
 #include "gold/Describer.h"
-#include "schema/Constraints.h"
-#include "schema/Indices.h"
-#include "schema/Routines.h"
-#include "schema/Tables.h"
+#include "model/Constraints.h"
+#include "model/Indices.h"
+#include "model/Routines.h"
+#include "model/Tables.h"
 
 #include <algorithm>
 #include <tuple>

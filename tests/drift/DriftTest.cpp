@@ -3,8 +3,8 @@
 #include "drift/Drift.Scanner.h"
 #include "drift/Drift.Texts.h"
 #include "infra/platform/Support.Exceptions.h"
-#include "schema/Columns.h"
-#include "schema/Tables.h"
+#include "model/Columns.h"
+#include "model/Tables.h"
 #include "support/QtPrinters.h"
 
 #include <QFile>

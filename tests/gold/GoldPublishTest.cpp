@@ -3,7 +3,7 @@
 #include "gold/Gold.Progress.h"
 #include "gold/Gold.Publish.h"
 #include "infra/settings/Support.IniFile.h"
-#include "schema/Routines.h"
+#include "model/Routines.h"
 #include "service/Service.Config.h"
 #include "support/FixedSourceDb.h"
 #include "support/MemorySql.h"

@@ -1,7 +1,7 @@
 #include "gold/Sync.IgnoreList.h"
-#include "schema/Columns.h"
-#include "schema/Routines.h"
-#include "schema/Tables.h"
+#include "model/Columns.h"
+#include "model/Routines.h"
+#include "model/Tables.h"
 
 #include <gtest/gtest.h>
 

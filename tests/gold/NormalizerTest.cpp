@@ -1,7 +1,7 @@
 #include "gold/Normalizer.h"
 #include "infra/text/Support.Format.h"
 #include "infra/text/Support.PerlRegEx.h"
-#include "schema/DatabaseObjects.h"
+#include "model/DatabaseObjects.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalogue/Catalogue.Read.h"
-#include "schema/DatabaseObjects.h"
+#include "model/DatabaseObjects.h"
 #include "support/MemorySql.h"
 
 #include <QStringList>

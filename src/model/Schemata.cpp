@@ -1,4 +1,4 @@
-#include "schema/Schemata.h"
+#include "model/Schemata.h"
 
 #include "infra/xml/Support.Xml.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "infra/logging/Logging.Interfaces.h"
-#include "schema/Interfaces.h"
+#include "model/Interfaces.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "schema/Permissions.h"
+#include "model/Permissions.h"
 
 #include "infra/text/Support.Format.h"
 #include "infra/xml/Support.Xml.h"

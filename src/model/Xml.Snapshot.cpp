@@ -1,14 +1,14 @@
-#include "compare/Xml.Snapshot.h"
+#include "model/Xml.Snapshot.h"
 
 #include "infra/text/Support.Format.h"
 #include "infra/platform/Support.Paths.h"
-#include "schema/Columns.h"
-#include "schema/Constraints.h"
-#include "schema/Indices.h"
-#include "schema/Permissions.h"
-#include "schema/Routines.h"
-#include "schema/Schemata.h"
-#include "schema/Tables.h"
+#include "model/Columns.h"
+#include "model/Constraints.h"
+#include "model/Indices.h"
+#include "model/Permissions.h"
+#include "model/Routines.h"
+#include "model/Schemata.h"
+#include "model/Tables.h"
 #include "service/Service.Pages.h"
 
 namespace quillon {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "schema/Lists.h"
+#include "model/Lists.h"
 
 namespace quillon {
 

@@ -1,8 +1,8 @@
 #include "catalogue/Catalogue.Read.h"
 #include "infra/platform/Support.Paths.h"
 #include "infra/xml/Support.Xml.h"
-#include "schema/Indices.h"
-#include "schema/Tables.h"
+#include "model/Indices.h"
+#include "model/Tables.h"
 #include "support/MemorySql.h"
 #include "support/RecordingLog.h"
 

@@ -1,4 +1,4 @@
-#include "schema/ModuleSetOptions.h"
+#include "model/ModuleSetOptions.h"
 
 #include "infra/xml/Support.Xml.h"
 

@@ -1,8 +1,8 @@
-#include "compare/Xml.NodeList.h"
-#include "compare/Xml.Snapshot.h"
-#include "schema/Indices.h"
-#include "schema/Routines.h"
-#include "schema/Tables.h"
+#include "model/Xml.NodeList.h"
+#include "model/Xml.Snapshot.h"
+#include "model/Indices.h"
+#include "model/Routines.h"
+#include "model/Tables.h"
 #include "support/CatalogueFixture.h"
 #include "support/RecordingLog.h"
 

@@ -1,4 +1,4 @@
-#include "schema/Routines.h"
+#include "model/Routines.h"
 
 #include "infra/text/Support.Format.h"
 #include "infra/xml/Support.Xml.h"

@@ -1,4 +1,4 @@
-#include "schema/Lists.h"
+#include "model/Lists.h"
 
 #include "infra/logging/Logging.Interfaces.h"
 #include "infra/text/Support.Format.h"

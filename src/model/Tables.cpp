@@ -1,4 +1,4 @@
-#include "schema/Tables.h"
+#include "model/Tables.h"
 
 #include "infra/text/Support.Format.h"
 #include "infra/xml/Support.Xml.h"

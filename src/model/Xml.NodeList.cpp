@@ -1,4 +1,4 @@
-#include "compare/Xml.NodeList.h"
+#include "model/Xml.NodeList.h"
 
 #include "infra/xml/Support.Xml.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "schema/Lists.h"
-#include "schema/ModuleSetOptions.h"
+#include "model/Lists.h"
+#include "model/ModuleSetOptions.h"
 
 namespace quillon {
 

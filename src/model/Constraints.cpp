@@ -1,8 +1,8 @@
-#include "schema/Constraints.h"
+#include "model/Constraints.h"
 
 #include "infra/text/Support.Format.h"
 #include "infra/xml/Support.Xml.h"
-#include "schema/Indices.h"
+#include "model/Indices.h"
 
 namespace quillon {
 

@@ -1,4 +1,4 @@
-#include "schema/Columns.h"
+#include "model/Columns.h"
 
 #include "infra/text/Support.Format.h"
 #include "infra/xml/Support.Xml.h"

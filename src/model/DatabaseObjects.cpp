@@ -1,4 +1,4 @@
-#include "schema/DatabaseObjects.h"
+#include "model/DatabaseObjects.h"
 
 #include "infra/platform/Support.Exceptions.h"
 #include "infra/text/Support.Format.h"

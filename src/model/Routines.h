@@ -1,8 +1,8 @@
 #pragma once
 
 #include "infra/text/Support.DateTime.h"
-#include "schema/Lists.h"
-#include "schema/ModuleSetOptions.h"
+#include "model/Lists.h"
+#include "model/ModuleSetOptions.h"
 
 namespace quillon {
 

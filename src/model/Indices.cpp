@@ -1,4 +1,4 @@
-#include "schema/Indices.h"
+#include "model/Indices.h"
 
 #include "infra/text/Support.Format.h"
 #include "infra/text/Support.PerlRegEx.h"
