@@ -2,7 +2,7 @@
 // the statement's leading CREATE (after white space and comments) into ALTER.
 #include "FuzzSupport.h"
 
-#include "schema/DatabaseObjects.h"
+#include "repair/Repair.Alter.h"
 
 using namespace quillon;
 

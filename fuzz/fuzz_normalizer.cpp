@@ -4,9 +4,9 @@
 // without options.
 #include "FuzzSupport.h"
 
-#include "compare/Normalizer.h"
+#include "gold/Normalizer.h"
 #include "infra/text/Support.Format.h"
-#include "schema/DatabaseObjects.h"
+#include "model/DatabaseObjects.h"
 
 #include <QRegularExpression>
 

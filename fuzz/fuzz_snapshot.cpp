@@ -2,8 +2,8 @@
 // lists; what they then write reads back into fresh lists that write the same bytes.
 #include "FuzzSupport.h"
 
-#include "compare/Xml.Snapshot.h"
-#include "schema/Lists.h"
+#include "model/Xml.Snapshot.h"
+#include "model/Lists.h"
 #include "support/CatalogueFixture.h"
 #include "support/RecordingLog.h"
 

@@ -5,7 +5,7 @@
 //
 //   bench_schema_snapshot [output folder]
 //   bench_schema_snapshot --load <snapshot file>
-#include "compare/Xml.Snapshot.h"
+#include "model/Xml.Snapshot.h"
 #include "support/CatalogueFixture.h"
 #include "support/GeneratedCatalogue.h"
 #include "support/RecordingLog.h"

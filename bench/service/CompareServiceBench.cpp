@@ -5,15 +5,16 @@
 //
 //   bench_compare_service [objects]      (default 10000)
 
-#include "compare/Describer.h"
-#include "compare/Sync.IgnoreList.h"
-#include "schema/Columns.h"
-#include "schema/Constraints.h"
-#include "schema/Indices.h"
-#include "schema/Permissions.h"
-#include "schema/Routines.h"
-#include "schema/Schemata.h"
-#include "schema/Tables.h"
+#include "catalogue/Catalogue.Read.h"
+#include "gold/Describer.h"
+#include "gold/Sync.IgnoreList.h"
+#include "model/Columns.h"
+#include "model/Constraints.h"
+#include "model/Indices.h"
+#include "model/Permissions.h"
+#include "model/Routines.h"
+#include "model/Schemata.h"
+#include "model/Tables.h"
 #include "service/Service.Soap.h"
 #include "support/CatalogueFixture.h"
 #include "support/GoldService.h"
@@ -105,18 +106,18 @@ void Generate(int AObjects, test::TMemorySQL& ASQL, const QString& AFixture) {
   for (const TDatabaseObjectList* Empty :
        QList<const TDatabaseObjectList*>{Lists.Schemata, Lists.Tables, Lists.Columns, Lists.ReferentialConstraints,
                                          Lists.TablePrivileges, Lists.RoutinePrivileges})
-    ASQL.AddResult(Empty->CatalogueQuery(), {QStringLiteral("NONE")}, {});
-  ASQL.AddResult(Lists.Views->CatalogueQuery(),
+    ASQL.AddResult(CatalogueQuery(*Empty), {QStringLiteral("NONE")}, {});
+  ASQL.AddResult(CatalogueQuery(*Lists.Views),
                  {QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"), QStringLiteral("VIEW_DEFINITION")}, Views);
-  ASQL.AddResult(Lists.Routines->CatalogueQuery(),
+  ASQL.AddResult(CatalogueQuery(*Lists.Routines),
                  {QStringLiteral("ROUTINE_NAME"), QStringLiteral("ROUTINE_SCHEMA"), QStringLiteral("ROUTINE_TYPE"),
                   QStringLiteral("ROUTINE_DEFINITION")},
                  Routines);
-  ASQL.AddResult(Lists.CheckConstraints->CatalogueQuery(),
+  ASQL.AddResult(CatalogueQuery(*Lists.CheckConstraints),
                  {QStringLiteral("CONSTRAINT_SCHEMA"), QStringLiteral("CONSTRAINT_NAME"), QStringLiteral("CHECK_CLAUSE"),
                   QStringLiteral("TABLE_NAME"), QStringLiteral("TABLE_SCHEMA")},
                  Checks);
-  ASQL.AddResult(Lists.Indices->CatalogueQuery(),
+  ASQL.AddResult(CatalogueQuery(*Lists.Indices),
                  {QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"), QStringLiteral("INDEX_NAME"), QStringLiteral("IS_UNIQUE")},
                  Indexes);
 }

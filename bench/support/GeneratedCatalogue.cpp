@@ -1,12 +1,13 @@
 #include "support/GeneratedCatalogue.h"
 
-#include "schema/Columns.h"
-#include "schema/Constraints.h"
-#include "schema/Indices.h"
-#include "schema/Permissions.h"
-#include "schema/Routines.h"
-#include "schema/Schemata.h"
-#include "schema/Tables.h"
+#include "catalogue/Catalogue.Read.h"
+#include "model/Columns.h"
+#include "model/Constraints.h"
+#include "model/Indices.h"
+#include "model/Permissions.h"
+#include "model/Routines.h"
+#include "model/Schemata.h"
+#include "model/Tables.h"
 
 #include <sys/resource.h>
 
@@ -42,7 +43,7 @@ void GenerateCatalogue(test::TMemorySQL& ASql, const TSnapshotLists& ALists, con
     Rows.reserve(ACount);
     for (int I = 0; I < ACount; ++I)
       Rows.append(ARow(I));
-    ASql.AddResult(AList->CatalogueQuery(), AFields, Rows);
+    ASql.AddResult(CatalogueQuery(*AList), AFields, Rows);
   };
   const TCounts& C = ACounts;
   Script(ALists.Schemata, {"SCHEMA_NAME", "SCHEMA_OWNER"}, C.Schemata,

@@ -3,7 +3,7 @@
 #include "report/Report.Drift.h"
 #include "cli/Cli.Options.h"
 #include "report/Report.Result.h"
-#include "schema/Interfaces.h"
+#include "gold/Gold.Progress.h"
 
 #include <QElapsedTimer>
 #include <QStringList>

@@ -5,7 +5,7 @@
 
 #include "infra/logging/Logging.Interfaces.h"
 #include "infra/settings/Utils.Params.h"
-#include "schema/Interfaces.h"
+#include "gold/Gold.Progress.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -1,16 +1,16 @@
 #include "drift/Drift.Engine.h"
 
-#include "compare/Describer.h"
-#include "compare/Normalizer.h"
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Describer.h"
+#include "gold/Normalizer.h"
+#include "gold/Sync.IgnoreList.h"
 #include "drift/Drift.Texts.h"
-#include "schema/Columns.h"
-#include "schema/Constraints.h"
-#include "schema/Indices.h"
-#include "schema/Permissions.h"
-#include "schema/Routines.h"
-#include "schema/Schemata.h"
-#include "schema/Tables.h"
+#include "model/Columns.h"
+#include "model/Constraints.h"
+#include "model/Indices.h"
+#include "model/Permissions.h"
+#include "model/Routines.h"
+#include "model/Schemata.h"
+#include "model/Tables.h"
 
 #include <QHash>
 #include <QSet>

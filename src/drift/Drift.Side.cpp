@@ -2,13 +2,13 @@
 
 #include "drift/Drift.Scanner.h"
 
-#include "schema/Columns.h"
-#include "schema/Constraints.h"
-#include "schema/Indices.h"
-#include "schema/Permissions.h"
-#include "schema/Routines.h"
-#include "schema/Schemata.h"
-#include "schema/Tables.h"
+#include "model/Columns.h"
+#include "model/Constraints.h"
+#include "model/Indices.h"
+#include "model/Permissions.h"
+#include "model/Routines.h"
+#include "model/Schemata.h"
+#include "model/Tables.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "compare/Xml.Snapshot.h"
-#include "schema/DatabaseObjects.h"
+#include "model/Xml.Snapshot.h"
+#include "model/DatabaseObjects.h"
 
 #include <QByteArray>
 #include <QHash>

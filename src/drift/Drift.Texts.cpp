@@ -1,11 +1,11 @@
 #include "drift/Drift.Texts.h"
 
-#include "schema/Columns.h"
-#include "schema/Constraints.h"
-#include "schema/Indices.h"
-#include "schema/Permissions.h"
-#include "schema/Schemata.h"
-#include "schema/Tables.h"
+#include "model/Columns.h"
+#include "model/Constraints.h"
+#include "model/Indices.h"
+#include "model/Permissions.h"
+#include "model/Schemata.h"
+#include "model/Tables.h"
 
 namespace quillon {
 

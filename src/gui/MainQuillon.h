@@ -2,7 +2,7 @@
 
 #include "session/Session.Check.h"
 #include "gui/VclUtil.Style.h"
-#include "schema/Interfaces.h"
+#include "model/Interfaces.h"
 
 #include <QHash>
 #include <QMainWindow>

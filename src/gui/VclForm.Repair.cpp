@@ -3,7 +3,7 @@
 #include "gui/Component.SqlEditor.h"
 #include "gui/Gui.Application.h"
 #include "infra/text/Support.Format.h"
-#include "schema/Tables.h"
+#include "model/Tables.h"
 
 #include <QCheckBox>
 #include <QClipboard>

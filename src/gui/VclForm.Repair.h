@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compare/Repair.Script.h"
+#include "repair/Repair.Script.h"
 
 #include <QDialog>
 

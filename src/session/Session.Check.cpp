@@ -1,9 +1,9 @@
 // One check of one database or snapshot, from connecting to the values the front ends show.
 #include "session/Session.Check.h"
 
-#include "compare/Describer.h"
-#include "compare/Sync.IgnoreList.h"
-#include "compare/Xml.Snapshot.h"
+#include "gold/Describer.h"
+#include "gold/Sync.IgnoreList.h"
+#include "model/Xml.Snapshot.h"
 #include "database/Database.Simple.h"
 #include "drift/Drift.Side.h"
 #include "infra/logging/Logging.Interfaces.h"
@@ -13,7 +13,7 @@
 #include "session/Session.Kinds.h"
 #include "session/Session.Observer.h"
 #include "session/Session.Results.h"
-#include "schema/Tables.h"
+#include "model/Tables.h"
 
 #include <QDir>
 #include <QElapsedTimer>

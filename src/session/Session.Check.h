@@ -2,8 +2,8 @@
 // compare with the gold standard, drift from a baseline, plan and run a repair, publish.
 #pragma once
 
-#include "compare/Compare.RunStatus.h"
-#include "compare/Repair.Script.h"
+#include "gold/Compare.RunStatus.h"
+#include "repair/Repair.Script.h"
 #include "drift/Drift.Engine.h"
 #include "infra/text/Support.Glob.h"
 #include "report/Report.Result.h"

@@ -1,7 +1,7 @@
 // The table of the kinds a check takes part in.
 #include "session/Session.Kinds.h"
 
-#include "compare/Describer.h"
+#include "gold/Describer.h"
 
 #include <QStringList>
 

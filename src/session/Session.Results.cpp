@@ -1,11 +1,11 @@
 // The result values of a compare run, made from the session's model.
 #include "session/Session.Results.h"
 
-#include "compare/Describer.h"
-#include "schema/Constraints.h"
-#include "schema/Indices.h"
-#include "schema/Routines.h"
-#include "schema/Tables.h"
+#include "gold/Describer.h"
+#include "model/Constraints.h"
+#include "model/Indices.h"
+#include "model/Routines.h"
+#include "model/Tables.h"
 
 #include <algorithm>
 #include <tuple>

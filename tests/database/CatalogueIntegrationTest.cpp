@@ -1,15 +1,17 @@
-#include "compare/Describer.h"
-#include "compare/Repair.Script.h"
-#include "compare/Sync.IgnoreList.h"
+#include "catalogue/Catalogue.Read.h"
 #include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
-#include "schema/Columns.h"
-#include "schema/Constraints.h"
-#include "schema/Routines.h"
-#include "schema/Tables.h"
+#include "gold/Describer.h"
+#include "gold/Sync.IgnoreList.h"
+#include "repair/Repair.Alter.h"
+#include "repair/Repair.Script.h"
+#include "model/Columns.h"
+#include "model/Constraints.h"
+#include "model/Routines.h"
+#include "model/Tables.h"
 #include "support/CatalogueFixture.h"
-#include "support/MemorySql.h"
 #include "support/FixedLogin.h"
+#include "support/MemorySql.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
 #include "support/SqlScalar.h"
@@ -49,7 +51,7 @@ protected:
 
   // Reads AList afresh from the server and finds the check constraint on ATable in it.
   TDatabaseCheckConstraint* CheckOn(TCheckConstraintList& AList, const QString& ATable) {
-    AList.Load(&FDb);
+    LoadFromCatalogue(AList, &FDb);
     for (TDatabaseObject* Object : AList.Values())
       if (auto* Check = dynamic_cast<TDatabaseCheckConstraint*>(Object); Check && Check->TableName() == ATable)
         return Check;
@@ -90,7 +92,7 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAd
   ASSERT_NE(Check, nullptr);
   ASSERT_EQ(Check->ConstraintName(), QStringLiteral("CK_Sats]"));
   Check->SetStandardDefinition(QStringLiteral("([Sats]>=(0) AND [Sats]<=(1))"));
-  Check->Alter(&FDb);
+  Alter(&FDb, *Check);
 
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
@@ -99,7 +101,7 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairChangesTheClauseAndAFailingAd
 
   FServer.Fail(QStringLiteral("ADD CONSTRAINT"));
   Check->SetStandardDefinition(QStringLiteral("([Sats]>(5))"));
-  EXPECT_THROW(Check->Alter(&FDb), EOdbcError);
+  EXPECT_THROW(Alter(&FDb, *Check), EOdbcError);
   FServer.Clear();
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
@@ -115,14 +117,14 @@ TEST_F(CatalogueOverOdbcTest, CheckConstraintRepairKeepsHowTheConstraintWasAdded
   TDatabaseCheckConstraint* Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
-  EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
-  Check->Alter(&FDb);
+  EXPECT_TRUE(AlterCommand(*Check).contains(Add)) << AlterCommand(*Check).toStdString();
+  Alter(&FDb, *Check);
 
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), QStringLiteral("([Qty]>=(0))"));
   Check->SetStandardDefinition(QStringLiteral("([Qty]>=(0))"));
-  EXPECT_TRUE(Check->AlterCommand().contains(Add)) << Check->AlterCommand().toStdString();
+  EXPECT_TRUE(AlterCommand(*Check).contains(Add)) << AlterCommand(*Check).toStdString();
 }
 
 // orderLines holds a row with Qty 0, which the untrusted CK_Qty never checked: added back WITH
@@ -137,7 +139,7 @@ TEST_F(CatalogueOverOdbcTest, AnUntrustedConstraintComesBackOverRowsThatBreakIt)
   const QString Before = Check->CheckClause();
   Check->SetStandardDefinition(Stricter);
   try {
-    FDb.ExecuteCommand(QString(Check->AlterCommand()).remove(QStringLiteral(" WITH NOCHECK")));
+    FDb.ExecuteCommand(QString(AlterCommand(*Check)).remove(QStringLiteral(" WITH NOCHECK")));
     ADD_FAILURE() << "a row that breaks the clause did not stop it";
   } catch (const EOdbcError& E) {
     ASSERT_FALSE(E.Diagnostics().isEmpty());
@@ -152,7 +154,7 @@ TEST_F(CatalogueOverOdbcTest, AnUntrustedConstraintComesBackOverRowsThatBreakIt)
   EXPECT_EQ(Check->CheckClause(), Before);
 
   Check->SetStandardDefinition(Stricter);
-  Check->Alter(&FDb);
+  Alter(&FDb, *Check);
   Check = CheckOn(Checks, Table);
   ASSERT_NE(Check, nullptr);
   EXPECT_EQ(Check->CheckClause(), Stricter);
@@ -184,7 +186,7 @@ TEST_F(CatalogueOverOdbcTest, ARepairTheServerGivesUpOnFailsThatObjectChangesNot
     const QString Before = Check->CheckClause();
     Check->SetStandardDefinition(QStringLiteral("([Sats]>=(0))"));
     TDatabaseRoutineList Routines(&FLog);
-    Routines.Load(&FDb);
+    LoadFromCatalogue(Routines, &FDb);
     TDatabaseObject* Routine = nullptr;
     ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Routine));
     const QString RoutineBefore = static_cast<TDatabaseRoutine*>(Routine)->SourceCode();
@@ -211,7 +213,7 @@ TEST_F(CatalogueOverOdbcTest, ARepairTheServerGivesUpOnFailsThatObjectChangesNot
     Check = CheckOn(Checks, Table);
     ASSERT_NE(Check, nullptr);
     EXPECT_EQ(Check->CheckClause(), Before);
-    Routines.Load(&FDb);
+    LoadFromCatalogue(Routines, &FDb);
     ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Routine));
     EXPECT_EQ(static_cast<TDatabaseRoutine*>(Routine)->SourceCode(), RoutineBefore);
   }
@@ -220,7 +222,7 @@ TEST_F(CatalogueOverOdbcTest, ARepairTheServerGivesUpOnFailsThatObjectChangesNot
 // Altering an indexed view drops its indexes: without leave nothing reaches the server.
 TEST_F(CatalogueOverOdbcTest, AnIndexedViewIsAlteredOnlyWhenTheLossOfItsIndexesIsAllowed) {
   const auto OrderSummary = [this](TDatabaseViewList& AViews) {
-    AViews.Load(&FDb);
+    LoadFromCatalogue(AViews, &FDb);
     TDatabaseObject* Found = nullptr;
     EXPECT_TRUE(AViews.TryGetValue(QStringLiteral("[DBO].[ORDERSUMMARY]"), Found));
     return static_cast<TDatabaseView*>(Found);
@@ -231,11 +233,11 @@ TEST_F(CatalogueOverOdbcTest, AnIndexedViewIsAlteredOnlyWhenTheLossOfItsIndexesI
   ASSERT_TRUE(View->Indexed());
   View->SetStandardDefinition(QStringLiteral("CREATE VIEW dbo.OrderSummary AS SELECT Id FROM dbo.Orders"));
   FServer.Forget();
-  EXPECT_THROW(View->Alter(&FDb), Exception);
+  EXPECT_THROW(Alter(&FDb, *View), Exception);
   EXPECT_TRUE(FServer.Statements().isEmpty());
 
   View->AllowIndexLoss(true);
-  View->Alter(&FDb);
+  Alter(&FDb, *View);
   View = OrderSummary(Views);
   ASSERT_NE(View, nullptr);
   EXPECT_FALSE(View->Indexed());
@@ -244,7 +246,7 @@ TEST_F(CatalogueOverOdbcTest, AnIndexedViewIsAlteredOnlyWhenTheLossOfItsIndexesI
 
 TEST_F(CatalogueOverOdbcTest, ARoutineRepairAltersOnlyItsOwnLeadingCreate) {
   TDatabaseRoutineList Routines(&FLog);
-  Routines.Load(&FDb);
+  LoadFromCatalogue(Routines, &FDb);
   TDatabaseObject* Found = nullptr;
   ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
   auto* Routine = static_cast<TDatabaseRoutine*>(Found);
@@ -252,9 +254,9 @@ TEST_F(CatalogueOverOdbcTest, ARoutineRepairAltersOnlyItsOwnLeadingCreate) {
       "/* CREATE PROCEDURE dbo.Old */\r\nCREATE PROC dbo.GetOrder @Id int\r\nAS\r\n"
       "EXEC('CREATE PROCEDURE dbo.Made AS SELECT 1')");
   Routine->SetStandardDefinition(Standard);
-  Routine->Alter(&FDb);
+  Alter(&FDb, *Routine);
 
-  Routines.Load(&FDb);
+  LoadFromCatalogue(Routines, &FDb);
   ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[DBO].[GETORDER]"), Found));
   EXPECT_EQ(static_cast<TDatabaseRoutine*>(Found)->SourceCode(), Standard);
 }
@@ -272,21 +274,21 @@ TEST_F(CatalogueOverOdbcTest, ARoutineRepairKeepsTheSetOptionsTheRoutineWasCreat
   }
 
   TDatabaseRoutineList Routines(&FLog);
-  Routines.Load(&FDb);
+  LoadFromCatalogue(Routines, &FDb);
   TDatabaseObject* Found = nullptr;
   ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[ØKONOMI].[BEREGNSATS]"), Found));
   auto* Routine = static_cast<TDatabaseRoutine*>(Found);
   Routine->SetStandardDefinition(Standard);
-  EXPECT_TRUE(Routine->AlterCommand().startsWith(QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS OFF;\r\nGO\r\n")))
-      << Routine->AlterCommand().toStdString();
-  Routine->Alter(&FDb);
+  EXPECT_TRUE(AlterCommand(*Routine).startsWith(QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS OFF;\r\nGO\r\n")))
+      << AlterCommand(*Routine).toStdString();
+  Alter(&FDb, *Routine);
 
-  Routines.Load(&FDb);
+  LoadFromCatalogue(Routines, &FDb);
   ASSERT_TRUE(Routines.TryGetValue(QStringLiteral("[ØKONOMI].[BEREGNSATS]"), Found));
   Routine = static_cast<TDatabaseRoutine*>(Found);
   EXPECT_EQ(Routine->SourceCode(), Standard);
   Routine->SetStandardDefinition(Standard);
-  EXPECT_TRUE(Routine->AlterCommand().startsWith(QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS OFF;")));
+  EXPECT_TRUE(AlterCommand(*Routine).startsWith(QStringLiteral("SET QUOTED_IDENTIFIER OFF;\r\nSET ANSI_NULLS OFF;")));
   TDataSet* Options = FDb.FastQuery(QStringLiteral("SELECT @@OPTIONS"));
   constexpr qint32 QuotedIdentifierAndAnsiNulls = 256 | 32;
   EXPECT_EQ(Options->Fields(0).AsInteger() & QuotedIdentifierAndAnsiNulls, QuotedIdentifierAndAnsiNulls);
@@ -321,14 +323,14 @@ TEST_F(CatalogueOverOdbcTest, ARepairLeavesNoTransactionOpenAndTheSessionsXactAb
     if (Case.Rule) {
       (FServer.*Case.Rule)(QStringLiteral("ADD CONSTRAINT"));
       try {
-        Check->Alter(&FDb);
+        Alter(&FDb, *Check);
         ADD_FAILURE() << "the repair passed";
       } catch (const EOdbcError& E) {
         EXPECT_TRUE(E.Message().contains(QString::fromUtf8(Case.Error))) << E.what();
       }
       FServer.Clear();
     } else {
-      Check->Alter(&FDb);
+      Alter(&FDb, *Check);
     }
     EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@TRANCOUNT")).toInt(), 0);
     EXPECT_EQ(ScalarOf(FDb, QStringLiteral("SELECT @@OPTIONS")).toInt() & XactAbort, Case.XactAbortBefore ? XactAbort : 0);

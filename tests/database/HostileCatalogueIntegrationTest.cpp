@@ -1,10 +1,11 @@
+#include "catalogue/Catalogue.Read.h"
 #include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
-#include "schema/Constraints.h"
-#include "schema/Indices.h"
-#include "schema/Permissions.h"
-#include "schema/Routines.h"
-#include "schema/Tables.h"
+#include "model/Constraints.h"
+#include "model/Indices.h"
+#include "model/Permissions.h"
+#include "model/Routines.h"
+#include "model/Tables.h"
 #include "support/FixedLogin.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
@@ -142,13 +143,13 @@ TEST(HostileCatalogueTest, EveryListReadsTheRightObjectsAndWholeDefinitionsInEit
     TSimpleDatabase& Db = Served.Db;
 
     TDatabaseViewList Views(&Log);
-    Views.Load(&Db);
+    LoadFromCatalogue(Views, &Db);
     const auto ViewText = [](TDatabaseObject* AObject) { return static_cast<TDatabaseView*>(AObject)->GetViewDefinition(); };
     EXPECT_EQ(Definition(Views, QStringLiteral("[DBO].[LONG]"), ViewText), LongViewDefinition());
     EXPECT_EQ(Definition(Views, QString::fromUtf8("[ПРОДАЖИ].[ВИД.1]'S]"), ViewText), OddView);
 
     TDatabaseRoutineList Routines(&Log);
-    Routines.Load(&Db);
+    LoadFromCatalogue(Routines, &Db);
     const auto Source = [](TDatabaseObject* AObject) { return static_cast<TDatabaseRoutine*>(AObject)->SourceCode(); };
     EXPECT_EQ(KeysOf(Routines), (QStringList{QStringLiteral("[SCH.EMA].[GET.ORDER]'S]"), QString::fromUtf8("[ПРОДАЖИ].[ФУНКЦИЯ]")}));
     EXPECT_EQ(Definition(Routines, QStringLiteral("[SCH.EMA].[GET.ORDER]'S]"), Source), OddRoutine);
@@ -158,9 +159,9 @@ TEST(HostileCatalogueTest, EveryListReadsTheRightObjectsAndWholeDefinitionsInEit
     TTablePrivilegeList TablePrivileges(&Log);
     TRoutinePrivilegeList RoutinePrivileges(&Log);
     try {
-      Indices.Load(&Db);
-      TablePrivileges.Load(&Db);
-      RoutinePrivileges.Load(&Db);
+      LoadFromCatalogue(Indices, &Db);
+      LoadFromCatalogue(TablePrivileges, &Db);
+      LoadFromCatalogue(RoutinePrivileges, &Db);
     } catch (const Exception& E) {
       ADD_FAILURE() << E.what();
     }
@@ -202,7 +203,7 @@ TEST(HostileCatalogueTest, ACaseSensitiveDatabaseTellsNamesApartByCase) {
 
   TCheckConstraintList Checks(&Log);
   Checks.SetCaseSensitiveKeys(true);
-  Checks.Load(&Db);
+  LoadFromCatalogue(Checks, &Db);
   QStringList Tables;
   for (const TDatabaseObject* Object : Checks.Values())
     Tables.append(Object->ObjectName() + QStringLiteral(" on ") + dynamic_cast<const TDatabaseConstraint*>(Object)->TableName());
@@ -211,7 +212,7 @@ TEST(HostileCatalogueTest, ACaseSensitiveDatabaseTellsNamesApartByCase) {
 
   TDatabaseRoutineList Routines(&Log);
   Routines.SetCaseSensitiveKeys(true);
-  Routines.Load(&Db);
+  LoadFromCatalogue(Routines, &Db);
   EXPECT_EQ(KeysOf(Routines), (QStringList{QStringLiteral("[dbo].[DT_Kept]"), QStringLiteral("[dbo].[GetDatabaseInfo]")}));
 
   EXPECT_EQ(Db.FastQuery(QStringLiteral("EXEC dbo.GetDatabaseInfo"))->Fields(0).AsInteger(), 3);

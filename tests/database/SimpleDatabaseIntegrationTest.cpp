@@ -1,7 +1,8 @@
+#include "catalogue/Catalogue.Read.h"
 #include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
-#include "schema/Indices.h"
-#include "schema/Routines.h"
+#include "model/Indices.h"
+#include "model/Routines.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingLog.h"
 #include "support/SqlScalar.h"
@@ -277,7 +278,7 @@ TEST_F(SimpleDatabaseIntegrationTest, ResultSetsReadEveryTypeAndNullAndTheNextQu
   Columns->Close();
   Columns->Close();
 
-  TDataSet* Indices = FDb.FastQuery(TDatabaseIndexList(&FLog).CatalogueQuery());
+  TDataSet* Indices = FDb.FastQuery(CatalogueQuery(TDatabaseIndexList(&FLog)));
   ASSERT_FALSE(Indices->Eof());
   EXPECT_EQ(Indices->FieldByName(QStringLiteral("IS_UNIQUE")).AsVariant(), QVariant(false));
   Indices->Next();
@@ -475,7 +476,7 @@ TEST_F(SimpleDatabaseIntegrationTest, AFatalServerErrorClosesTheConnectionAndThe
     FDb.Connect();
     (FServer.*Case.Rule)(QStringLiteral("INFORMATION_SCHEMA.ROUTINES"));
     TDatabaseRoutineList Routines(&FLog);
-    ExpectRaised<EOdbcError>([&] { Routines.Load(&FDb); }, QString::fromLatin1(Case.Error));
+    ExpectRaised<EOdbcError>([&] { LoadFromCatalogue(Routines, &FDb); }, QString::fromLatin1(Case.Error));
     EXPECT_FALSE(FDb.Connected());
     ExpectRaised<Exception>([&] { FDb.FastQuery(QStringLiteral("SELECT DB_NAME()")); },
                             QStringLiteral("Implicit connect not allowed"));
@@ -489,9 +490,9 @@ TEST_F(SimpleDatabaseIntegrationTest, AFatalServerErrorClosesTheConnectionAndThe
 TEST_F(SimpleDatabaseIntegrationTest, AConnectionLostInTheMiddleOfAResultIsClosedAndTheNextCallSaysSo) {
   FDb.Connect();
   TDatabaseRoutineList Routines(&FLog);
-  const QString Query = Routines.CatalogueQuery();
+  const QString Query = CatalogueQuery(Routines);
   FServer.CutOff(QStringLiteral("INFORMATION_SCHEMA.ROUTINES"));
-  EXPECT_THROW(Routines.Load(&FDb), EOdbcError);
+  EXPECT_THROW(LoadFromCatalogue(Routines, &FDb), EOdbcError);
   EXPECT_FALSE(FDb.Connected());
   try {
     FDb.FastQuery(Query);
@@ -501,7 +502,7 @@ TEST_F(SimpleDatabaseIntegrationTest, AConnectionLostInTheMiddleOfAResultIsClose
   }
   FServer.Clear();
   FDb.Connect();
-  Routines.Load(&FDb);
+  LoadFromCatalogue(Routines, &FDb);
   EXPECT_GT(Routines.Count(), 0);
 }
 
@@ -525,7 +526,7 @@ TEST_F(SimpleDatabaseIntegrationTest, ARoutineSourceOf500KilobytesTravelsWhole) 
   ASSERT_GE(Source.size() * 2, 500000);
   EXPECT_EQ(FDb.ExecuteCommand(Source), 1);
 
-  TDataSet* Routines = FDb.FastQuery(TDatabaseRoutineList(&FLog).CatalogueQuery());
+  TDataSet* Routines = FDb.FastQuery(CatalogueQuery(TDatabaseRoutineList(&FLog)));
   QString Stored;
   for (; !Routines->Eof(); Routines->Next())
     if (Routines->FieldByName(QStringLiteral("ROUTINE_NAME")).AsString() == u"GetDatabaseInfo")

@@ -1,10 +1,10 @@
-#include "compare/Sync.IgnoreList.h"
+#include "gold/Sync.IgnoreList.h"
 #include "drift/Drift.Engine.h"
 #include "drift/Drift.Scanner.h"
 #include "drift/Drift.Texts.h"
 #include "infra/platform/Support.Exceptions.h"
-#include "schema/Columns.h"
-#include "schema/Tables.h"
+#include "model/Columns.h"
+#include "model/Tables.h"
 #include "support/QtPrinters.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "compare/Xml.NodeList.h"
+#include "model/Xml.NodeList.h"
 #include "service/Service.PageAddresses.h"
 #include "service/Service.Soap.h"
 #include "service/Service.Xml.h"

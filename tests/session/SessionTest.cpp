@@ -2,7 +2,7 @@
 // observer hears it: the steps in order, a cancel between two objects, repairs as they happen.
 #include "session/Session.Check.h"
 
-#include "compare/Describer.h"
+#include "gold/Describer.h"
 #include "database/Database.Simple.h"
 #include "session/Session.Kinds.h"
 #include "session/Session.Observer.h"

@@ -1,12 +1,13 @@
 #include "support/CatalogueFixture.h"
 
-#include "schema/Columns.h"
-#include "schema/Constraints.h"
-#include "schema/Indices.h"
-#include "schema/Permissions.h"
-#include "schema/Routines.h"
-#include "schema/Schemata.h"
-#include "schema/Tables.h"
+#include "catalogue/Catalogue.Read.h"
+#include "model/Columns.h"
+#include "model/Constraints.h"
+#include "model/Indices.h"
+#include "model/Permissions.h"
+#include "model/Routines.h"
+#include "model/Schemata.h"
+#include "model/Tables.h"
 
 namespace quillon::test {
 
@@ -94,7 +95,7 @@ void ScriptCatalogue(TMemorySQL& ASql, const TXmlDocument& ACatalogue, const TSn
       }
       Result.Rows.append(Row);
     }
-    ASql.AddResult(List->CatalogueQuery(), std::move(Result));
+    ASql.AddResult(CatalogueQuery(*List), std::move(Result));
   }
 }
 
@@ -133,7 +134,7 @@ TCatalogueLists::~TCatalogueLists() = default;
 
 void TCatalogueLists::Load(ISQL* ASQL) const {
   for (TDatabaseObjectList* List : FLists.All())
-    List->Load(ASQL);
+    LoadFromCatalogue(*List, ASQL);
 }
 
 qint32 TCatalogueLists::Count() const {

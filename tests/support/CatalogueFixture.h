@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compare/Xml.Snapshot.h"
+#include "model/Xml.Snapshot.h"
 #include "infra/logging/Logging.Interfaces.h"
 #include "support/MemorySql.h"
 

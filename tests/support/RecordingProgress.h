@@ -1,6 +1,6 @@
 #pragma once
 
-#include "schema/Interfaces.h"
+#include "gold/Gold.Progress.h"
 
 #include <QList>
 #include <QStringList>
