@@ -439,7 +439,7 @@ TEST_F(MainWindowTest, ACompareRunListsTheDifferingObjectsInOrderWithoutIgnoredO
                            "Compared 3 checks, 4 views, 3 routines, 4 indexes\n"
                            "schemata, tables, referential constraints, privileges: need a baseline snapshot "
                            "(Baseline\u2026) to be compared"));
-  EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psNormal);
+  EXPECT_EQ(Window->ProgressState(), TRunPanel::psNormal);
   EXPECT_EQ(Window->RunFailure(), QString());
   EXPECT_TRUE(Window->btnSynchronize->isEnabled());
   EXPECT_TRUE(Window->btnPublish->isEnabled());
@@ -495,7 +495,7 @@ TEST_F(MainWindowTest, ARunThatFailsAtTheThirdKindKeepsWhatWasFoundAndShowsTheFa
   Compare();
   EXPECT_EQ(Anomalies(), QStringList{QStringLiteral("[dbo].[CK_Diff]")});
   EXPECT_EQ(Findings(), QStringList{QStringLiteral("CHECK [dbo].[CK_Unknown] (unknown to the gold standard)")});
-  EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psError);
+  EXPECT_EQ(Window->ProgressState(), TRunPanel::psError);
   EXPECT_TRUE(Window->lblProgress->text().startsWith(QStringLiteral("Stopped after 4 of 17 objects: ")))
       << Window->lblProgress->text().toStdString();
   EXPECT_TRUE(Window->lblProgress->text().contains(QStringLiteral("Injected failure in GetDbView")));
@@ -510,7 +510,7 @@ TEST_F(MainWindowTest, ARunThatFailsAtTheThirdKindKeepsWhatWasFoundAndShowsTheFa
   Service->Reset();
   Compare();
   EXPECT_EQ(Anomalies(), AllAnomalies);
-  EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psNormal);
+  EXPECT_EQ(Window->ProgressState(), TRunPanel::psNormal);
   EXPECT_FALSE(Window->lblFailure->isVisible());
 }
 
