@@ -8,6 +8,7 @@
 #include "gui/Gui.RunController.h"
 #include "gui/Gui.Settings.h"
 #include "gui/Interfaces.Progress.h"
+#include "gui/MainWindow.AnomalyModel.h"
 #include "gui/MainWindow.Handlers.h"
 #include "gui/MainWindow.SourcePanes.h"
 #include "gui/VclForm.Login.h"
@@ -19,7 +20,6 @@
 #include "database/Database.ConnectionString.h"
 #include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
-#include "drift/Drift.Texts.h"
 #include "infra/settings/Interfaces.Settings.h"
 #include "infra/settings/Utils.Params.h"
 #include "infra/text/Support.Format.h"
@@ -35,6 +35,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -65,9 +66,6 @@ bool LoginRefused(const EOdbcError& AError) {
                      [](const TOdbcDiagnostic& ADiagnostic) { return Refusals.contains(ADiagnostic.NativeError); });
 }
 
-// The kind shown in front of a name; the list's font is fixed-width, so the names line up.
-QString KindTag(const QString& AKind) { return AKind.leftJustified(8); }
-
 }  // namespace
 
 TfrmDbPublish::TfrmDbPublish(QWidget* AParent) : QMainWindow(AParent), FLog(GlobalLog) {
@@ -85,6 +83,8 @@ void TfrmDbPublish::FormCreate() {
   FSession->Database().SetLoginDialog(FLoginDialog);
   FRunPanel = std::make_unique<TRunPanel>(*this, *FSession, *FRun, FLog);
   FSourcePanes = std::make_unique<TSourcePanes>(*this, *FSession, FLog, this);
+  FAnomalies = std::make_unique<TAnomalyListModel>(FRunPanel->Outcome());
+  lbAnomalies->setModel(FAnomalies.get());
   ConnectControls();
   fGuiSettings = std::make_unique<TGuiSettings>(this, GlobalSettings, FLog);
   fGuiSettings->LoadMainForm();
@@ -111,10 +111,12 @@ void TfrmDbPublish::ConnectControls() {
   connect(btnBaseline, &QPushButton::clicked, this, GuardedSlot(this, &TfrmDbPublish::btnBaselineClick));
   connect(CheckListBox1, &QListWidget::itemChanged, this, GuardedSlot(this, &TfrmDbPublish::UpdateCompareEnabled));
   connect(edtFilter, &QLineEdit::textChanged, this, GuardedSlot(this, &TfrmDbPublish::FilterAnomalies));
-  connect(btnTickAll, &QPushButton::clicked, this, [this] { TickVisibleAnomalies(Qt::Checked); });
-  connect(btnTickNone, &QPushButton::clicked, this, [this] { TickVisibleAnomalies(Qt::Unchecked); });
-  // Only the user's choice shows an object: code that changes the list blocks its signals.
-  connect(lbAnomalies, &QListWidget::currentItemChanged, this, GuardedSlot(this, &TfrmDbPublish::lbAnomaliesClick));
+  connect(btnTickAll, &QPushButton::clicked, this, [this] { TickVisibleAnomalies(true); });
+  connect(btnTickNone, &QPushButton::clicked, this, [this] { TickVisibleAnomalies(false); });
+  // Only the user's choice shows an object: code that changes the list blocks the signals of
+  // its selection.
+  connect(lbAnomalies->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          GuardedSlot(this, &TfrmDbPublish::lbAnomaliesClick));
   // A click on the row already highlighted shows it again (a versions page that failed is
   // asked again); a click on another row is handled as a change of the current row.
   lbAnomalies->viewport()->installEventFilter(this);
@@ -122,7 +124,7 @@ void TfrmDbPublish::ConnectControls() {
   TickAll->setShortcut(QKeySequence::SelectAll);
   TickAll->setShortcutContext(Qt::WidgetShortcut);
   lbAnomalies->addAction(TickAll);
-  connect(TickAll, &QAction::triggered, this, [this] { TickVisibleAnomalies(Qt::Checked); });
+  connect(TickAll, &QAction::triggered, this, [this] { TickVisibleAnomalies(true); });
   panObjectDiff->installEventFilter(this);
   hdrObjectDiff->installEventFilter(this);
 }
@@ -138,7 +140,7 @@ void TfrmDbPublish::SetConnectionString(const QString& AValue) {
 
 void TfrmDbPublish::FormDestroy() {
   // The controls outlive this object's own part: their last signals must not reach it.
-  for (QObject* Sender : std::initializer_list<QObject*>{lbAnomalies, edtFilter, CheckListBox1})
+  for (QObject* Sender : std::initializer_list<QObject*>{lbAnomalies->selectionModel(), edtFilter, CheckListBox1})
     Sender->disconnect(this);
   if (GlobalGuiStyle != nullptr)
     GlobalGuiStyle->UnregisterClient(this);
@@ -149,6 +151,7 @@ void TfrmDbPublish::FormDestroy() {
   // login dialog, which Qt frees with the window's children.
   FRun.reset();
   FSourcePanes.reset();
+  FAnomalies.reset();
   FRunPanel.reset();
   FSession.reset();
 }
@@ -248,8 +251,8 @@ bool TfrmDbPublish::eventFilter(QObject* AWatched, QEvent* AEvent) {
       panObjectDiffDblClick();
       Handled = true;
     } else if (AEvent->type() == QEvent::MouseButtonPress && AWatched == lbAnomalies->viewport()) {
-      const QListWidgetItem* Item = lbAnomalies->itemAt(static_cast<QMouseEvent*>(AEvent)->position().toPoint());
-      if (Item != nullptr && Item == lbAnomalies->currentItem())
+      const QModelIndex Pressed = lbAnomalies->indexAt(static_cast<QMouseEvent*>(AEvent)->position().toPoint());
+      if (Pressed.isValid() && Pressed == lbAnomalies->currentIndex())
         lbAnomaliesClick();
     }
   });
@@ -322,10 +325,9 @@ void TfrmDbPublish::actCompareExecute() {
     return;
   FSourcePanes->Clear();
   {
-    const QSignalBlocker Quiet(lbAnomalies);
-    lbAnomalies->clear();
+    const QSignalBlocker Quiet(lbAnomalies->selectionModel());
+    FAnomalies->Clear();
   }
-  FListedRoutines.clear();
   TCompareRequest Request;
   for (qint32 Row = 0; Row < CheckKinds().size(); ++Row)
     if (CheckListBox1->item(Row)->checkState() == Qt::Checked)
@@ -338,7 +340,10 @@ void TfrmDbPublish::actCompareExecute() {
 
 void TfrmDbPublish::CompareFinished() {
   Guarded([this] {
-    ListOutcome();
+    {
+      const QSignalBlocker Quiet(lbAnomalies->selectionModel());
+      FAnomalies->ListOutcome();
+    }
     FilterAnomalies();
     ShowRunning(false);
     FRunPanel->ShowOutcome();
@@ -360,10 +365,7 @@ void TfrmDbPublish::ShowRunning(bool ARunning) {
       Action->setEnabled(false);
     return;
   }
-  bool AnyTickable = false;
-  for (qint32 I = 0; I < lbAnomalies->count(); ++I)
-    AnyTickable = AnyTickable || lbAnomalies->item(I)->flags().testFlag(Qt::ItemIsUserCheckable);
-  actSynchonize->setEnabled(AnyTickable);
+  actSynchonize->setEnabled(FAnomalies->AnyTickable());
   actExportReport->setEnabled(!FRunPanel->Outcome().Result.Name.isEmpty());
   FSourcePanes->UpdateApproveAction();
   ShowConnectionState();
@@ -386,87 +388,26 @@ void TfrmDbPublish::actExportReportExecute() {
     ExportReport(FileName);
 }
 
-QListWidgetItem* TfrmDbPublish::AddRow(const QString& AText, TListedRow AKind, qsizetype AIndex, bool ATickable) {
-  auto* Item = new QListWidgetItem(AText, lbAnomalies);
-  Item->setData(RowKindRole, AKind);
-  Item->setData(RowIndexRole, QVariant::fromValue(AIndex));
-  // A long name is read in full from its tip.
-  Item->setToolTip(AText);
-  if (ATickable) {
-    Item->setFlags(Item->flags() | Qt::ItemIsUserCheckable);
-    Item->setCheckState(Qt::Unchecked);
-    return Item;
-  }
-  // Nothing to repair: listed without a tick, and set in italics, the group reads apart from
-  // the anomalies above it.
-  Item->setFlags(Item->flags() & ~Qt::ItemIsUserCheckable);
-  QFont Slanted = lbAnomalies->font();
-  Slanted.setItalic(true);
-  Item->setFont(Slanted);
-  return Item;
-}
-
-void TfrmDbPublish::ListOutcome() {
-  const QSignalBlocker Quiet(lbAnomalies);
-  const TCompareOutcome& Outcome = FRunPanel->Outcome();
-  for (qsizetype I = 0; I < Outcome.Result.Anomalies.size(); ++I) {
-    const TAnomalyRecord& Anomaly = Outcome.Result.Anomalies[I];
-    AddRow(KindTag(Anomaly.Kind) + Anomaly.FullName, lrAnomaly, I, true)->setData(AnomalyNameRole, Anomaly.FullName);
-  }
-  const QList<TFinding>& Findings = Outcome.RunStatus.Findings();
-  for (qsizetype I = 0; I < Findings.size(); ++I)
-    AddRow(QStringLiteral("%1 %2 (%3)")
-               .arg(Findings[I].Kind.toUpper(), Findings[I].FullName, FindingStatusText(Findings[I].Status)),
-           lrFinding, I, false);
-  // Drift is listed without a tick, like a finding: a baseline is no gold standard to repair to.
-  const QList<TDriftItem>& Drift = Outcome.Drift.Items;
-  for (qsizetype I = 0; I < Drift.size(); ++I)
-    AddRow(QStringLiteral("DRIFT %1 %2 (%3)")
-               .arg(DriftKindName(Drift[I].Kind).leftJustified(8), Drift[I].FullName, DriftChangeName(Drift[I].Change)),
-           lrDrift, I, false);
-}
-
-TDatabaseObject* TfrmDbPublish::ObjectOf(const QListWidgetItem* AItem) const {
-  if (AItem == nullptr)
-    return nullptr;
-  const qsizetype Index = AItem->data(RowIndexRole).value<qsizetype>();
-  const TCompareOutcome& Outcome = FRunPanel->Outcome();
-  switch (AItem->data(RowKindRole).toInt()) {
-    case lrAnomaly:
-      return Outcome.AnomalyObjects.value(Index);
-    case lrFinding:
-      return Outcome.RunStatus.Findings().value(Index).Object;
-    case lrRoutine:
-      return FListedRoutines.value(Index);
-    default:
-      return nullptr;
-  }
-}
-
 void TfrmDbPublish::FilterAnomalies() {
   const QString Filter = edtFilter->text().trimmed();
-  for (qint32 I = 0; I < lbAnomalies->count(); ++I) {
-    QListWidgetItem* Item = lbAnomalies->item(I);
-    Item->setHidden(!Item->text().contains(Filter, Qt::CaseInsensitive));
-  }
+  for (int Row = 0; Row < FAnomalies->rowCount(); ++Row)
+    lbAnomalies->setRowHidden(Row, !FAnomalies->TextOf(Row).contains(Filter, Qt::CaseInsensitive));
 }
 
-void TfrmDbPublish::TickVisibleAnomalies(Qt::CheckState AState) {
-  for (qint32 I = 0; I < lbAnomalies->count(); ++I)
-    if (QListWidgetItem* Item = lbAnomalies->item(I); !Item->isHidden() && Item->flags().testFlag(Qt::ItemIsUserCheckable))
-      Item->setCheckState(AState);
+void TfrmDbPublish::TickVisibleAnomalies(bool ATicked) {
+  for (int Row = 0; Row < FAnomalies->rowCount(); ++Row)
+    if (!lbAnomalies->isRowHidden(Row))
+      FAnomalies->SetTicked(Row, ATicked);
 }
 
-TDatabaseObject* TfrmDbPublish::SelectedObject() const { return ObjectOf(lbAnomalies->currentItem()); }
+TDatabaseObject* TfrmDbPublish::SelectedObject() const {
+  const QModelIndex Current = lbAnomalies->currentIndex();
+  return Current.isValid() ? FAnomalies->ObjectAt(Current.row()) : nullptr;
+}
 
 void TfrmDbPublish::HighlightShownObject() {
-  const QSignalBlocker Quiet(lbAnomalies);
-  for (qint32 I = 0; I < lbAnomalies->count(); ++I)
-    if (ObjectOf(lbAnomalies->item(I)) == FSourcePanes->ShownObject()) {
-      lbAnomalies->setCurrentRow(I);
-      return;
-    }
-  lbAnomalies->setCurrentItem(nullptr);
+  const QSignalBlocker Quiet(lbAnomalies->selectionModel());
+  lbAnomalies->setCurrentIndex(FAnomalies->index(FAnomalies->RowOf(FSourcePanes->ShownObject())));
 }
 
 void TfrmDbPublish::lbAnomaliesClick() {
@@ -474,32 +415,35 @@ void TfrmDbPublish::lbAnomaliesClick() {
     HighlightShownObject();
     return;
   }
-  const QListWidgetItem* Item = lbAnomalies->currentItem();
+  const QModelIndex Current = lbAnomalies->currentIndex();
+  if (!Current.isValid()) {
+    FSourcePanes->ShowObject(nullptr);
+    return;
+  }
+  const TAnomalyListModel::TRow& Row = FAnomalies->RowAt(Current.row());
   const TCompareOutcome& Outcome = FRunPanel->Outcome();
-  if (Item != nullptr && Item->data(RowKindRole).toInt() == lrDrift) {
-    FSourcePanes->ShowDrift(Outcome.Drift.Items.at(Item->data(RowIndexRole).value<qsizetype>()), FBaseline);
+  if (Row.Kind == TAnomalyListModel::rkDrift) {
+    FSourcePanes->ShowDrift(Outcome.Drift.Items.at(Row.Index), FBaseline);
     return;
   }
   // A routine missing locally has no object: its gold text is all there is to show.
-  if (Item != nullptr && SelectedObject() == nullptr)
-    FSourcePanes->ShowGoldOnly(Outcome.RunStatus.Findings().value(Item->data(RowIndexRole).value<qsizetype>()).GoldText);
+  if (TDatabaseObject* Object = FAnomalies->ObjectAt(Current.row()))
+    FSourcePanes->ShowObject(Object);
   else
-    FSourcePanes->ShowObject(SelectedObject());
+    FSourcePanes->ShowGoldOnly(Outcome.RunStatus.Findings().value(Row.Index).GoldText);
 }
 
 void TfrmDbPublish::btnSynchronizeClick() {
   if (Running())
     return;
   QList<TDatabaseObject*> Objects;
-  QList<QListWidgetItem*> Ticked;
-  for (qint32 I = 0; I < lbAnomalies->count(); ++I) {
-    QListWidgetItem* Item = lbAnomalies->item(I);
-    if (Item->flags().testFlag(Qt::ItemIsUserCheckable) && Item->checkState() == Qt::Checked && ObjectOf(Item) != nullptr) {
-      Objects.append(ObjectOf(Item));
-      Ticked.append(Item);
+  QList<int> TickedRows;
+  for (int Row = 0; Row < FAnomalies->rowCount(); ++Row)
+    if (TDatabaseObject* Object = FAnomalies->ObjectAt(Row); FAnomalies->RowAt(Row).Ticked && Object != nullptr) {
+      Objects.append(Object);
+      TickedRows.append(Row);
     }
-  }
-  if (Ticked.isEmpty()) {
+  if (TickedRows.isEmpty()) {
     FLog->Event(QStringLiteral("Tick the objects to repair."), ltWarning);
     return;
   }
@@ -520,20 +464,22 @@ void TfrmDbPublish::btnSynchronizeClick() {
     return;
   const QList<TRepairResult>& Results = Preview.Results();
   bool ShownRepaired = false;
-  qint32 Repaired = 0;
-  for (qsizetype I = 0; I < Ticked.size() && I < Results.size(); ++I) {
+  QList<int> RepairedRows;
+  for (qsizetype I = 0; I < TickedRows.size() && I < Results.size(); ++I) {
     if (Results[I].Outcome != TRepairOutcome::Repaired)
       continue;
-    ShownRepaired = ShownRepaired || ObjectOf(Ticked[I]) == FSourcePanes->ShownObject();
-    const QSignalBlocker Quiet(lbAnomalies);
-    delete Ticked[I];
-    ++Repaired;
+    ShownRepaired = ShownRepaired || Objects[I] == FSourcePanes->ShownObject();
+    RepairedRows.append(TickedRows[I]);
   }
-  FRunPanel->CountRepaired(Repaired);
+  {
+    const QSignalBlocker Quiet(lbAnomalies->selectionModel());
+    FAnomalies->RemoveRows(RepairedRows);
+  }
+  FRunPanel->CountRepaired(static_cast<qint32>(RepairedRows.size()));
   if (ShownRepaired)
     FSourcePanes->ShowObject(nullptr);
   HighlightShownObject();
-  actSynchonize->setEnabled(lbAnomalies->count() > 0);
+  actSynchonize->setEnabled(FAnomalies->rowCount() > 0);
   FRunPanel->ShowOutcome();
   ShowConnectionState();
 }
@@ -541,12 +487,7 @@ void TfrmDbPublish::btnSynchronizeClick() {
 void TfrmDbPublish::panObjectDiffDblClick() {
   if (Running())
     return;
-  const QSignalBlocker Quiet(lbAnomalies);
-  for (TDatabaseObject* Routine : FSession->Model().Routines()->Values()) {
-    AddRow(KindTag(QStringLiteral("routine")) + Routine->FullName(), lrRoutine, FListedRoutines.size(), true)
-        ->setData(AnomalyNameRole, Routine->FullName());
-    FListedRoutines.append(Routine);
-  }
+  FAnomalies->AddRoutines(FSession->Model().Routines()->Values());
 }
 
 }  // namespace quillon

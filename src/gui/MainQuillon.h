@@ -12,12 +12,11 @@
 #include <memory>
 #include <optional>
 
-class QListWidgetItem;
-
 namespace quillon {
 
 class ILog;
 class IGuiSettings;
+class TAnomalyListModel;
 class TCheckSession;
 class TDatabaseObject;
 class TDiffGrid;
@@ -37,14 +36,6 @@ class TfrmDbPublish : public QMainWindow, public TMainWindowLayout, public IGuiS
   Q_OBJECT
 
 public:
-  // The data role of an anomaly item that holds the object's name alone; the item's text
-  // shows its kind in front of it.
-  static constexpr int AnomalyNameRole = Qt::UserRole + 2;
-  // The data roles of every item: what it lists (a TListedRow) and its index among those.
-  static constexpr int RowKindRole = Qt::UserRole + 3;
-  static constexpr int RowIndexRole = Qt::UserRole + 4;
-  enum TListedRow { lrAnomaly, lrFinding, lrDrift, lrRoutine };
-
   explicit TfrmDbPublish(QWidget* AParent = nullptr);
   ~TfrmDbPublish() override;
 
@@ -113,17 +104,13 @@ private:
   void ShowRunning(bool ARunning);
   void actExportReportExecute();
 
-  // Lists the run's anomalies, findings and drift.
-  void ListOutcome();
-  QListWidgetItem* AddRow(const QString& AText, TListedRow AKind, qsizetype AIndex, bool ATickable);
-  // The object an item lists; nullptr for drift and a routine missing locally.
-  TDatabaseObject* ObjectOf(const QListWidgetItem* AItem) const;
+  // The object of the current row; nullptr for none, for drift and for a routine missing locally.
   TDatabaseObject* SelectedObject() const;
   void lbAnomaliesClick();
   void HighlightShownObject();
   void FilterAnomalies();
   // Tick or untick every anomaly the filter lets through.
-  void TickVisibleAnomalies(Qt::CheckState AState);
+  void TickVisibleAnomalies(bool ATicked);
   // Lists every routine of the database below the run's rows.
   void panObjectDiffDblClick();
   // Repairs the ticked objects through the repair dialog and takes the repaired off the list.
@@ -135,14 +122,14 @@ private:
   std::unique_ptr<TRunController> FRun;
   std::unique_ptr<TRunPanel> FRunPanel;
   std::unique_ptr<TSourcePanes> FSourcePanes;
+  // The list's rows over the run panel's outcome.
+  std::unique_ptr<TAnomalyListModel> FAnomalies;
   TfrmLogin* FLoginDialog = nullptr;
   QString FConnectionStringFailure;
   bool FFormShown = false;
   // Closing was asked for during a run: the window closes when the run has ended.
   bool FCloseWhenDone = false;
   QString FBaseline;
-  // The routines listed on request below the run's rows.
-  QList<TDatabaseObject*> FListedRoutines;
 };
 
 }  // namespace quillon

@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
@@ -275,7 +276,7 @@ QWidget* TMainWindowLayout::CreateLeftColumn(QWidget* AParent) {
   ListTools->addWidget(btnTickAll);
   ListTools->addWidget(btnTickNone);
   AnomalyLayout->addLayout(ListTools);
-  lbAnomalies = new QListWidget(Panel3);
+  lbAnomalies = new QListView(Panel3);
   lbAnomalies->setObjectName(QStringLiteral("lbAnomalies"));
   lbAnomalies->setFont(UiFont(FaceCourierNew, 9));
   AnomalyLayout->addWidget(lbAnomalies, 1);

@@ -8,6 +8,7 @@ class QFrame;
 class QLabel;
 class QListWidget;
 class QLineEdit;
+class QListView;
 class QMainWindow;
 class QMenu;
 class QPushButton;
@@ -60,7 +61,7 @@ public:
   QLineEdit* edtFilter = nullptr;
   QPushButton* btnTickAll = nullptr;
   QPushButton* btnTickNone = nullptr;
-  QListWidget* lbAnomalies = nullptr;
+  QListView* lbAnomalies = nullptr;
   QToolButton* btnSynchronize = nullptr;
   // Right: the page control
   QTabWidget* RzPageControl1 = nullptr;

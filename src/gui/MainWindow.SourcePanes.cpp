@@ -95,7 +95,8 @@ QString TSourcePanes::DatabaseGoldCaption() const {
 void TSourcePanes::ShowDifferences(const QString& AGoldText, const QString& AGoldCaption) {
   TDiffGrid* Grid = FControls.fDiffGrid;
   Grid->SetLeftHeader(AGoldCaption);
-  Grid->SetRightHeader(Format(QStringLiteral("Local, %s on %s"), {FSession.Info().DatabaseName, FSession.Info().Server}));
+  const TDatabaseInfo& Info = FSession.Info();
+  Grid->SetRightHeader(Format(QStringLiteral("Local, %s on %s"), {Info.DatabaseName, Info.Server}));
   Grid->SetLeft(AGoldText);
   Grid->SetRight(FControls.memLocal->text());
   Grid->Compare();
@@ -159,7 +160,8 @@ void TSourcePanes::VersionChosen() {
     const QString Version = FControls.tabsetVersions->tabText(Index);
     FControls.memOfficial->setText(FVersionTexts.value(Version));
     ShowDifferences(FControls.memOfficial->text(), Format(QStringLiteral("Gold standard of version %s"), {Version}));
-    FControls.actPostChange->setToolTip(Format(QStringLiteral("Save local version as gold standard for %s"), {Version}));
+    FControls.actPostChange->setToolTip(
+        Format(QStringLiteral("Save local version as gold standard for %s"), {Version}));
   }
   UpdateApproveAction();
 }

@@ -1,6 +1,7 @@
 #include "gui/Component.SqlEditor.h"
 #include "gui/Component.VersionTabSet.h"
 #include "gui/MainQuillon.h"
+#include "gui/MainWindow.AnomalyModel.h"
 #include "gui/VclForm.Approval.h"
 #include "gui/VclForm.Repair.h"
 #include "compare/Xml.NodeList.h"
@@ -28,6 +29,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
@@ -141,29 +143,34 @@ protected:
   QStringList Findings() const { return Items(false); }
   QStringList Items(bool ATickable) const {
     QStringList Result;
-    for (int I = 0; I < Window->lbAnomalies->count(); ++I) {
-      const QListWidgetItem* Item = Window->lbAnomalies->item(I);
-      if (Item->flags().testFlag(Qt::ItemIsUserCheckable) == ATickable)
-        Result.append(ATickable ? Item->data(TfrmDbPublish::AnomalyNameRole).toString() : Item->text());
+    for (int I = 0; I < List()->rowCount(); ++I) {
+      const QModelIndex Row = List()->index(I, 0);
+      if (Row.flags().testFlag(Qt::ItemIsUserCheckable) == ATickable)
+        Result.append(ATickable ? Row.data(TAnomalyListModel::NameRole).toString() : Row.data().toString());
     }
     return Result;
   }
-  // The item of an anomaly by its name, or of a finding by its text.
-  QListWidgetItem* Anomaly(const QString& AName) const {
-    for (int I = 0; I < Window->lbAnomalies->count(); ++I) {
-      QListWidgetItem* Item = Window->lbAnomalies->item(I);
-      if (Item->data(TfrmDbPublish::AnomalyNameRole).toString() == AName || Item->text() == AName)
-        return Item;
+  QAbstractItemModel* List() const { return Window->lbAnomalies->model(); }
+  // The row of an anomaly by its name, or of a finding by its text.
+  QModelIndex Anomaly(const QString& AName) const {
+    for (int I = 0; I < List()->rowCount(); ++I) {
+      const QModelIndex Row = List()->index(I, 0);
+      if (Row.data(TAnomalyListModel::NameRole).toString() == AName || Row.data().toString() == AName)
+        return Row;
     }
     ADD_FAILURE() << AName.toStdString();
-    return nullptr;
+    return {};
   }
+  QString Text(const QString& AName) const { return Anomaly(AName).data().toString(); }
+  Qt::CheckState TickOf(const QString& AName) const {
+    return Anomaly(AName).data(Qt::CheckStateRole).value<Qt::CheckState>();
+  }
+  bool Hidden(const QString& AName) const { return Window->lbAnomalies->isRowHidden(Anomaly(AName).row()); }
   void Select(const QString& AName) {
-    QListWidgetItem* Item = Anomaly(AName);
     QTest::mouseClick(Window->lbAnomalies->viewport(), Qt::LeftButton, {},
-                      Window->lbAnomalies->visualItemRect(Item).center());
+                      Window->lbAnomalies->visualRect(Anomaly(AName)).center());
   }
-  void Tick(const QString& AName) { Anomaly(AName)->setCheckState(Qt::Checked); }
+  void Tick(const QString& AName) { List()->setData(Anomaly(AName), Qt::Checked, Qt::CheckStateRole); }
   QStringList VersionTabs() const {
     QStringList Result;
     for (int I = 0; I < Window->tabsetVersions->count(); ++I)
@@ -471,7 +478,7 @@ TEST_F(MainWindowTest, WithNothingTickedThereIsNothingToCompare) {
   Start();
   EXPECT_FALSE(Window->btnPublish->isEnabled());
   Compare();
-  EXPECT_EQ(Window->lbAnomalies->count(), 0);
+  EXPECT_EQ(List()->rowCount(), 0);
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("No activity"));
   EXPECT_FALSE(Window->btnSynchronize->isEnabled());
   EXPECT_EQ(Service->Calls().size(), 0);
@@ -584,7 +591,7 @@ TEST_F(MainWindowTest, ASnapshotThatCannotBeWrittenIsShownAndLoggedAsItIsAndNoth
   Start(Percent);
   TickAllKinds();
   Compare();
-  EXPECT_EQ(Window->lbAnomalies->count(), 0);
+  EXPECT_EQ(List()->rowCount(), 0);
   EXPECT_TRUE(Window->lblProgress->text().startsWith(QStringLiteral("Stopped after 0 of 0 objects: ")))
       << Window->lblProgress->text().toStdString();
   EXPECT_TRUE(Window->RunFailure().contains(QStringLiteral("GOLD%dTEST.Tellwick.12.xml")))
@@ -755,7 +762,7 @@ TEST_F(MainWindowTest, ApprovalAfterARepairStoresTheTextUnderTheNameOfTheRoutine
   Tick(QStringLiteral("[dbo].[V_Diff]"));
   Repair();
   ASSERT_EQ(SentStatements(QStringLiteral("ALTER VIEW")).size(), 1);
-  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
+  EXPECT_EQ(Window->lbAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
 
   Approve(true);
   const QList<TGoldService::TCall> Saves = Service->Calls(QStringLiteral("SaveDbRoutine"));
@@ -782,7 +789,7 @@ TEST_F(MainWindowTest, ChoosingAnotherObjectAsksBeforeDroppingLocalEdits) {
   EXPECT_EQ(BoxTexts(), QStringList{QStringLiteral(
                             "The local text of [dbo].[P_Diff] has edits that are not stored. Drop them?")});
   EXPECT_EQ(Window->memLocal->text(), Edited);
-  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
+  EXPECT_EQ(Window->lbAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
   // A new run would drop them as well.
   Log.Presenter.Answers = {mrNo};
   Compare();
@@ -792,7 +799,7 @@ TEST_F(MainWindowTest, ChoosingAnotherObjectAsksBeforeDroppingLocalEdits) {
   Log.Presenter.Answers = {mrYes};
   Select(QStringLiteral("[dbo].[V_Diff]"));
   EXPECT_EQ(Window->memLocal->text(), QStringLiteral("CREATE VIEW dbo.V_Diff AS SELECT Id, Qty FROM dbo.Orders"));
-  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[V_Diff]")));
+  EXPECT_EQ(Window->lbAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[V_Diff]")));
   EXPECT_EQ(BoxTexts().size(), 3);
 }
 
@@ -850,13 +857,13 @@ TEST_F(MainWindowTest, RepairingTickedObjectsAltersThemAndTakesThemOffTheList) {
       << Script.toStdString();
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 6 anomalies, 2 repaired"));
   // The row highlighted before is still the one shown.
-  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[CK_Diff]")));
+  EXPECT_EQ(Window->lbAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[CK_Diff]")));
   EXPECT_EQ(Window->memOfficial->text(), Window->ShownObject()->GetStandardDefinition());
 
   EXPECT_EQ(Anomalies(), QStringList({"[dbo].[CK_Diff]", "[sales].[V_Blank]", "[dbo].[OrderLines].[IX_Diff]",
                                       "[dbo].[Orders].[IX_Unknown]"}));
   // An index cannot be repaired: it stays, ticked.
-  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[OrderLines].[IX_Diff]"))->checkState(), Qt::Checked);
+  EXPECT_EQ(TickOf(QStringLiteral("[dbo].[OrderLines].[IX_Diff]")), Qt::Checked);
   EXPECT_EQ(SentStatements(QStringLiteral("ALTER")),
             QStringList({"ALTER VIEW dbo.V_Diff AS SELECT Id FROM dbo.Orders",
                          "ALTER PROCEDURE dbo.P_Diff AS\r\nSELECT 20"}));
@@ -931,7 +938,7 @@ TEST_F(MainWindowTest, AFailingRepairStopsAtItsItemAndReportsTheFailure) {
   EXPECT_TRUE(Rows[0].contains(QStringLiteral("LIKE '%d'"))) << Rows[0].toStdString();
   EXPECT_EQ(Rows[1], QStringLiteral("[dbo].[P_Diff] | Routine | not attempted"));
   EXPECT_EQ(Anomalies(), AllAnomalies);
-  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[V_Diff]"))->checkState(), Qt::Checked);
+  EXPECT_EQ(TickOf(QStringLiteral("[dbo].[V_Diff]")), Qt::Checked);
   EXPECT_EQ(SentStatements(QStringLiteral("ALTER PROCEDURE")), QStringList());
   EXPECT_EQ(BoxTexts(), QStringList());
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 6 anomalies"));
@@ -988,20 +995,29 @@ TEST_F(MainWindowTest, TheAnomalyListShowsKindsFiltersAndTicksWhatItShows) {
   Start();
   TickAllKinds();
   Compare();
-  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[V_Diff]"))->text(), QStringLiteral("view    [dbo].[V_Diff]"));
-  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[OrderLines].[IX_Diff]"))->text(),
+  EXPECT_EQ(Text(QStringLiteral("[dbo].[V_Diff]")), QStringLiteral("view    [dbo].[V_Diff]"));
+  EXPECT_EQ(Text(QStringLiteral("[dbo].[OrderLines].[IX_Diff]")),
             QStringLiteral("index   [dbo].[OrderLines].[IX_Diff]"));
+  // Long names are read in full from the tips; the findings, which cannot be ticked, are slanted.
+  for (const QString& Name :
+       {QStringLiteral("[dbo].[V_Diff]"), QStringLiteral("ROUTINE [dbo].[P_GoldOnly] (missing locally)")}) {
+    SCOPED_TRACE(Name.toStdString());
+    const bool IsFinding = Name.startsWith(u'R');
+    EXPECT_EQ(Anomaly(Name).data(Qt::ToolTipRole).toString(), Anomaly(Name).data().toString());
+    EXPECT_EQ(Anomaly(Name).data(Qt::FontRole).value<QFont>().italic(), IsFinding);
+    EXPECT_EQ(Anomaly(Name).data(Qt::CheckStateRole).isValid(), !IsFinding);
+  }
   const auto Shown = [this] {
     QStringList Result;
     for (const QString& Name : Anomalies())
-      if (!Anomaly(Name)->isHidden())
+      if (!Hidden(Name))
         Result.append(Name);
     return Result;
   };
   const auto Ticked = [this] {
     QStringList Result;
     for (const QString& Name : Anomalies())
-      if (Anomaly(Name)->checkState() == Qt::Checked)
+      if (TickOf(Name) == Qt::Checked)
         Result.append(Name);
     return Result;
   };
