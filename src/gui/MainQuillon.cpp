@@ -84,7 +84,7 @@ void TfrmDbPublish::FormCreate() {
   FRunPanel = std::make_unique<TRunPanel>(*this, *FSession, *FRun, FLog);
   FSourcePanes = std::make_unique<TSourcePanes>(*this, *FSession, FLog, this);
   FAnomalies = std::make_unique<TAnomalyListModel>(FRunPanel->Outcome());
-  lbAnomalies->setModel(FAnomalies.get());
+  lstAnomalies->setModel(FAnomalies.get());
   ConnectControls();
   fGuiSettings = std::make_unique<TGuiSettings>(this, GlobalSettings, FLog);
   fGuiSettings->LoadMainForm();
@@ -103,27 +103,27 @@ void TfrmDbPublish::FormCreate() {
 
 void TfrmDbPublish::ConnectControls() {
   connect(actConnect, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::actConnectExecute));
-  connect(actSynchonize, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::btnSynchronizeClick));
+  connect(actSynchronize, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::btnSynchronizeClick));
   connect(actCompare, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::actCompareExecute));
   connect(actExportReport, &QAction::triggered, this, GuardedSlot(this, &TfrmDbPublish::actExportReportExecute));
   connect(FRunPanel.get(), &TRunPanel::Finished, this, &TfrmDbPublish::CompareFinished);
-  connect(CheckBox1, &QCheckBox::clicked, this, GuardedSlot(this, &TfrmDbPublish::CheckBox1Click));
+  connect(chkAllKinds, &QCheckBox::clicked, this, GuardedSlot(this, &TfrmDbPublish::chkAllKindsClick));
   connect(btnBaseline, &QPushButton::clicked, this, GuardedSlot(this, &TfrmDbPublish::btnBaselineClick));
-  connect(CheckListBox1, &QListWidget::itemChanged, this, GuardedSlot(this, &TfrmDbPublish::UpdateCompareEnabled));
+  connect(lstKinds, &QListWidget::itemChanged, this, GuardedSlot(this, &TfrmDbPublish::UpdateCompareEnabled));
   connect(edtFilter, &QLineEdit::textChanged, this, GuardedSlot(this, &TfrmDbPublish::FilterAnomalies));
   connect(btnTickAll, &QPushButton::clicked, this, [this] { TickVisibleAnomalies(true); });
   connect(btnTickNone, &QPushButton::clicked, this, [this] { TickVisibleAnomalies(false); });
   // Only the user's choice shows an object: code that changes the list blocks the signals of
   // its selection.
-  connect(lbAnomalies->selectionModel(), &QItemSelectionModel::currentChanged, this,
-          GuardedSlot(this, &TfrmDbPublish::lbAnomaliesClick));
+  connect(lstAnomalies->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          GuardedSlot(this, &TfrmDbPublish::lstAnomaliesClick));
   // A click on the row already highlighted shows it again (a versions page that failed is
   // asked again); a click on another row is handled as a change of the current row.
-  lbAnomalies->viewport()->installEventFilter(this);
-  auto* TickAll = new QAction(lbAnomalies);
+  lstAnomalies->viewport()->installEventFilter(this);
+  auto* TickAll = new QAction(lstAnomalies);
   TickAll->setShortcut(QKeySequence::SelectAll);
   TickAll->setShortcutContext(Qt::WidgetShortcut);
-  lbAnomalies->addAction(TickAll);
+  lstAnomalies->addAction(TickAll);
   connect(TickAll, &QAction::triggered, this, [this] { TickVisibleAnomalies(true); });
   panObjectDiff->installEventFilter(this);
   hdrObjectDiff->installEventFilter(this);
@@ -140,7 +140,7 @@ void TfrmDbPublish::SetConnectionString(const QString& AValue) {
 
 void TfrmDbPublish::FormDestroy() {
   // The controls outlive this object's own part: their last signals must not reach it.
-  for (QObject* Sender : std::initializer_list<QObject*>{lbAnomalies->selectionModel(), edtFilter, CheckListBox1})
+  for (QObject* Sender : std::initializer_list<QObject*>{lstAnomalies->selectionModel(), edtFilter, lstKinds})
     Sender->disconnect(this);
   if (GlobalGuiStyle != nullptr)
     GlobalGuiStyle->UnregisterClient(this);
@@ -250,10 +250,10 @@ bool TfrmDbPublish::eventFilter(QObject* AWatched, QEvent* AEvent) {
     if (AEvent->type() == QEvent::MouseButtonDblClick && (AWatched == panObjectDiff || AWatched == hdrObjectDiff)) {
       panObjectDiffDblClick();
       Handled = true;
-    } else if (AEvent->type() == QEvent::MouseButtonPress && AWatched == lbAnomalies->viewport()) {
-      const QModelIndex Pressed = lbAnomalies->indexAt(static_cast<QMouseEvent*>(AEvent)->position().toPoint());
-      if (Pressed.isValid() && Pressed == lbAnomalies->currentIndex())
-        lbAnomaliesClick();
+    } else if (AEvent->type() == QEvent::MouseButtonPress && AWatched == lstAnomalies->viewport()) {
+      const QModelIndex Pressed = lstAnomalies->indexAt(static_cast<QMouseEvent*>(AEvent)->position().toPoint());
+      if (Pressed.isValid() && Pressed == lstAnomalies->currentIndex())
+        lstAnomaliesClick();
     }
   });
   return Handled || QMainWindow::eventFilter(AWatched, AEvent);
@@ -298,7 +298,7 @@ void TfrmDbPublish::ShowBaselineChoice() {
   for (qint32 Row = 0; Row < CheckKinds().size(); ++Row) {
     if (CheckKinds()[Row].BaselineKinds.isEmpty())
       continue;
-    QListWidgetItem* Item = CheckListBox1->item(Row);
+    QListWidgetItem* Item = lstKinds->item(Row);
     Item->setForeground(FBaseline.isEmpty() ? palette().brush(QPalette::Disabled, QPalette::Text)
                                             : palette().brush(QPalette::Active, QPalette::Text));
     Item->setToolTip(FBaseline.isEmpty() ? QStringLiteral("Needs a baseline snapshot (Baseline\u2026): the gold "
@@ -309,15 +309,15 @@ void TfrmDbPublish::ShowBaselineChoice() {
 
 void TfrmDbPublish::UpdateCompareEnabled() {
   bool AnyTicked = false;
-  for (qint32 I = 0; I < CheckListBox1->count(); ++I)
-    AnyTicked = AnyTicked || CheckListBox1->item(I)->checkState() == Qt::Checked;
+  for (qint32 I = 0; I < lstKinds->count(); ++I)
+    AnyTicked = AnyTicked || lstKinds->item(I)->checkState() == Qt::Checked;
   actCompare->setEnabled(AnyTicked && !Running() && Connected());
 }
 
-void TfrmDbPublish::CheckBox1Click() {
-  const Qt::CheckState State = CheckBox1->isChecked() ? Qt::Checked : Qt::Unchecked;
-  for (qint32 I = 0; I < CheckListBox1->count(); ++I)
-    CheckListBox1->item(I)->setCheckState(State);
+void TfrmDbPublish::chkAllKindsClick() {
+  const Qt::CheckState State = chkAllKinds->isChecked() ? Qt::Checked : Qt::Unchecked;
+  for (qint32 I = 0; I < lstKinds->count(); ++I)
+    lstKinds->item(I)->setCheckState(State);
 }
 
 void TfrmDbPublish::actCompareExecute() {
@@ -325,12 +325,12 @@ void TfrmDbPublish::actCompareExecute() {
     return;
   FSourcePanes->Clear();
   {
-    const QSignalBlocker Quiet(lbAnomalies->selectionModel());
+    const QSignalBlocker Quiet(lstAnomalies->selectionModel());
     FAnomalies->Clear();
   }
   TCompareRequest Request;
   for (qint32 Row = 0; Row < CheckKinds().size(); ++Row)
-    if (CheckListBox1->item(Row)->checkState() == Qt::Checked)
+    if (lstKinds->item(Row)->checkState() == Qt::Checked)
       Request.Kinds |= CheckKinds()[Row].Flag;
   Request.TargetName = QStringLiteral("%1.%2").arg(FSession->Info().Server, FSession->Info().DatabaseName);
   Request.BaselinePath = FBaseline;
@@ -341,7 +341,7 @@ void TfrmDbPublish::actCompareExecute() {
 void TfrmDbPublish::CompareFinished() {
   Guarded([this] {
     {
-      const QSignalBlocker Quiet(lbAnomalies->selectionModel());
+      const QSignalBlocker Quiet(lstAnomalies->selectionModel());
       FAnomalies->ListOutcome();
     }
     FilterAnomalies();
@@ -356,16 +356,16 @@ void TfrmDbPublish::CompareFinished() {
 void TfrmDbPublish::ShowRunning(bool ARunning) {
   btnPublish->setVisible(!ARunning);
   btnCancelRun->setVisible(ARunning);
-  for (QWidget* Control : std::initializer_list<QWidget*>{CheckBox1, CheckListBox1, btnBaseline, edtFilter, btnTickAll,
-                                                          btnTickNone, lbAnomalies})
+  for (QWidget* Control : std::initializer_list<QWidget*>{chkAllKinds, lstKinds, btnBaseline, edtFilter, btnTickAll,
+                                                          btnTickNone, lstAnomalies})
     Control->setEnabled(!ARunning);
   actCancelRun->setEnabled(ARunning);
   if (ARunning) {
-    for (QAction* Action : {actConnect, actCompare, actSynchonize, actPostChange, actExportReport})
+    for (QAction* Action : {actConnect, actCompare, actSynchronize, actPostChange, actExportReport})
       Action->setEnabled(false);
     return;
   }
-  actSynchonize->setEnabled(FAnomalies->AnyTickable());
+  actSynchronize->setEnabled(FAnomalies->AnyTickable());
   actExportReport->setEnabled(!FRunPanel->Outcome().Result.Name.isEmpty());
   FSourcePanes->UpdateApproveAction();
   ShowConnectionState();
@@ -391,31 +391,31 @@ void TfrmDbPublish::actExportReportExecute() {
 void TfrmDbPublish::FilterAnomalies() {
   const QString Filter = edtFilter->text().trimmed();
   for (int Row = 0; Row < FAnomalies->rowCount(); ++Row)
-    lbAnomalies->setRowHidden(Row, !FAnomalies->TextOf(Row).contains(Filter, Qt::CaseInsensitive));
+    lstAnomalies->setRowHidden(Row, !FAnomalies->TextOf(Row).contains(Filter, Qt::CaseInsensitive));
 }
 
 void TfrmDbPublish::TickVisibleAnomalies(bool ATicked) {
   for (int Row = 0; Row < FAnomalies->rowCount(); ++Row)
-    if (!lbAnomalies->isRowHidden(Row))
+    if (!lstAnomalies->isRowHidden(Row))
       FAnomalies->SetTicked(Row, ATicked);
 }
 
 TDatabaseObject* TfrmDbPublish::SelectedObject() const {
-  const QModelIndex Current = lbAnomalies->currentIndex();
+  const QModelIndex Current = lstAnomalies->currentIndex();
   return Current.isValid() ? FAnomalies->ObjectAt(Current.row()) : nullptr;
 }
 
 void TfrmDbPublish::HighlightShownObject() {
-  const QSignalBlocker Quiet(lbAnomalies->selectionModel());
-  lbAnomalies->setCurrentIndex(FAnomalies->index(FAnomalies->RowOf(FSourcePanes->ShownObject())));
+  const QSignalBlocker Quiet(lstAnomalies->selectionModel());
+  lstAnomalies->setCurrentIndex(FAnomalies->index(FAnomalies->RowOf(FSourcePanes->ShownObject())));
 }
 
-void TfrmDbPublish::lbAnomaliesClick() {
+void TfrmDbPublish::lstAnomaliesClick() {
   if (!FSourcePanes->ConfirmDropEdits()) {
     HighlightShownObject();
     return;
   }
-  const QModelIndex Current = lbAnomalies->currentIndex();
+  const QModelIndex Current = lstAnomalies->currentIndex();
   if (!Current.isValid()) {
     FSourcePanes->ShowObject(nullptr);
     return;
@@ -472,14 +472,14 @@ void TfrmDbPublish::btnSynchronizeClick() {
     RepairedRows.append(TickedRows[I]);
   }
   {
-    const QSignalBlocker Quiet(lbAnomalies->selectionModel());
+    const QSignalBlocker Quiet(lstAnomalies->selectionModel());
     FAnomalies->RemoveRows(RepairedRows);
   }
   FRunPanel->CountRepaired(static_cast<qint32>(RepairedRows.size()));
   if (ShownRepaired)
     FSourcePanes->ShowObject(nullptr);
   HighlightShownObject();
-  actSynchonize->setEnabled(FAnomalies->rowCount() > 0);
+  actSynchronize->setEnabled(FAnomalies->rowCount() > 0);
   FRunPanel->ShowOutcome();
   ShowConnectionState();
 }

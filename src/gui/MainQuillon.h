@@ -61,7 +61,7 @@ public:
   void SetConnectionString(const QString& AValue);
 
   TSimpleDatabase& SourceDb() const;
-  TDiffGrid* DiffGrid() const { return fDiffGrid; }
+  TDiffGrid* DiffGrid() const { return grdDiff; }
   ICodedObject* CurrentSource() const;
   // The object whose texts the editors and the Differences tab show.
   TDatabaseObject* ShownObject() const;
@@ -95,7 +95,7 @@ private:
   // privileges are compared with; a cancelled choice clears it.
   void btnBaselineClick();
   void ShowBaselineChoice();
-  void CheckBox1Click();
+  void chkAllKindsClick();
   // Compare needs at least one ticked kind.
   void UpdateCompareEnabled();
 
@@ -106,7 +106,7 @@ private:
 
   // The object of the current row; nullptr for none, for drift and for a routine missing locally.
   TDatabaseObject* SelectedObject() const;
-  void lbAnomaliesClick();
+  void lstAnomaliesClick();
   void HighlightShownObject();
   void FilterAnomalies();
   // Tick or untick every anomaly the filter lets through.

@@ -115,18 +115,19 @@ void TMainWindowLayout::CreateControls(QMainWindow* AWindow) {
   auto* ClientLayout = StackLayout(Client, 0);
   ClientLayout->addWidget(CreateTopStrip(Client));
 
+  // Its name, like the window's, is part of the settings key its position is stored under.
   splMain = new QSplitter(Qt::Horizontal, Client);
   splMain->setObjectName(QStringLiteral("splMain"));
   splMain->setContentsMargins(4, 4, 4, 4);
   splMain->setChildrenCollapsible(false);
   splMain->addWidget(CreateLeftColumn(Client));
 
-  RzPageControl1 = new QTabWidget(Client);
-  RzPageControl1->setObjectName(QStringLiteral("RzPageControl1"));
-  RzPageControl1->addTab(CreateSourcePage(Client), QStringLiteral("Source code"));
-  RzPageControl1->addTab(CreateDiffPage(Client), QStringLiteral("Differences"));
-  RzPageControl1->setCurrentWidget(tbsDiffViewer);
-  splMain->addWidget(RzPageControl1);
+  tabsDetail = new QTabWidget(Client);
+  tabsDetail->setObjectName(QStringLiteral("tabsDetail"));
+  tabsDetail->addTab(CreateSourcePage(Client), QStringLiteral("Source code"));
+  tabsDetail->addTab(CreateDiffPage(Client), QStringLiteral("Differences"));
+  tabsDetail->setCurrentWidget(tbsDiffViewer);
+  splMain->addWidget(tabsDetail);
   splMain->setStretchFactor(1, 1);
   ClientLayout->addWidget(splMain, 1);
 }
@@ -136,10 +137,10 @@ void TMainWindowLayout::CreateActions(QMainWindow* AWindow) {
   actPostChange = Action(QStringLiteral("actPostChange"), QStringLiteral("Approve local"),
                          QStringLiteral("Approve local version as gold standard"), AWindow);
   actPostChange->setIcon(Style->standardIcon(QStyle::SP_DialogApplyButton));
-  actSynchonize = Action(QStringLiteral("actSynchonize"), QStringLiteral("Repair selected objects"),
+  actSynchronize = Action(QStringLiteral("actSynchronize"), QStringLiteral("Repair selected objects"),
                          QStringLiteral("Synchronize selected objects with gold standard"), AWindow);
-  actSynchonize->setEnabled(false);
-  actSynchonize->setIcon(Style->standardIcon(QStyle::SP_VistaShield));
+  actSynchronize->setEnabled(false);
+  actSynchronize->setIcon(Style->standardIcon(QStyle::SP_VistaShield));
   actCompare = Action(QStringLiteral("actCompare"), QStringLiteral("Compare selected object classes"),
                       QStringLiteral("Compares selected database objects to gold standard"), AWindow);
   actCancelRun = Action(QStringLiteral("actCancelRun"), QStringLiteral("Cancel"),
@@ -165,9 +166,9 @@ QWidget* TMainWindowLayout::CreateTopStrip(QWidget* AParent) {
   QPalette White = panTop->palette();
   White.setColor(QPalette::Window, Qt::white);
   panTop->setPalette(White);
-  Image1 = new QLabel(panTop);
-  Image1->setObjectName(QStringLiteral("Image1"));
-  Image1->setPixmap(HeaderPicture());
+  imgLogo = new QLabel(panTop);
+  imgLogo->setObjectName(QStringLiteral("imgLogo"));
+  imgLogo->setPixmap(HeaderPicture());
   lblMainHeader = new QLabel(QStringLiteral("Ulmora Quillon"), panTop);
   lblMainHeader->setObjectName(QStringLiteral("lblMainHeader"));
   lblMainHeader->setFont(UiFont(FaceSegoeUi, 16, true));
@@ -181,7 +182,7 @@ QWidget* TMainWindowLayout::CreateTopStrip(QWidget* AParent) {
   auto* TopLayout = new QHBoxLayout(panTop);
   TopLayout->setContentsMargins(8, 0, 12, 0);
   TopLayout->setSpacing(8);
-  TopLayout->addWidget(Image1);
+  TopLayout->addWidget(imgLogo);
   TopLayout->addWidget(lblMainHeader);
   TopLayout->addStretch();
   TopLayout->addWidget(lblConnection);
@@ -201,28 +202,28 @@ QWidget* TMainWindowLayout::CreateLeftColumn(QWidget* AParent) {
                                      QStringLiteral("hdrObjectTypes"), QStringLiteral("Select objects to compare"),
                                      panSelectObjects);
   SelectLayout->addWidget(panObjectTypesHeader);
-  CheckBox1 = new QCheckBox(QStringLiteral("Select all"), panSelectObjects);
-  CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+  chkAllKinds = new QCheckBox(QStringLiteral("Select all"), panSelectObjects);
+  chkAllKinds->setObjectName(QStringLiteral("chkAllKinds"));
   auto* SelectAllRow = new QHBoxLayout;
   SelectAllRow->setContentsMargins(6, 2, 4, 0);
-  SelectAllRow->addWidget(CheckBox1);
+  SelectAllRow->addWidget(chkAllKinds);
   SelectAllRow->addStretch();
   btnBaseline = new QPushButton(QStringLiteral("Baseline\u2026"), panSelectObjects);
   btnBaseline->setObjectName(QStringLiteral("btnBaseline"));
   SelectAllRow->addWidget(btnBaseline);
   SelectLayout->addLayout(SelectAllRow);
-  CheckListBox1 = new QListWidget(panSelectObjects);
-  CheckListBox1->setObjectName(QStringLiteral("CheckListBox1"));
-  CheckListBox1->setFont(UiFont(FaceSegoeUi, 9));
+  lstKinds = new QListWidget(panSelectObjects);
+  lstKinds->setObjectName(QStringLiteral("lstKinds"));
+  lstKinds->setFont(UiFont(FaceSegoeUi, 9));
   for (const TCheckKind& Kind : CheckKinds()) {
-    auto* Item = new QListWidgetItem(Kind.Caption, CheckListBox1);
+    auto* Item = new QListWidgetItem(Kind.Caption, lstKinds);
     Item->setFlags(Item->flags() | Qt::ItemIsUserCheckable);
     Item->setCheckState(Qt::Unchecked);
   }
-  CheckListBox1->setSpacing(1);
-  CheckListBox1->setFixedHeight((CheckListBox1->sizeHintForRow(0) + 2) * CheckKinds().size() +
-                                2 * CheckListBox1->frameWidth() + 4);
-  SelectLayout->addWidget(CheckListBox1);
+  lstKinds->setSpacing(1);
+  lstKinds->setFixedHeight((lstKinds->sizeHintForRow(0) + 2) * CheckKinds().size() +
+                                2 * lstKinds->frameWidth() + 4);
+  SelectLayout->addWidget(lstKinds);
   lblBaseline = WrappedLabel(QStringLiteral("lblBaseline"), panSelectObjects);
   SelectLayout->addWidget(lblBaseline);
   Layout->addWidget(panSelectObjects);
@@ -255,19 +256,19 @@ QWidget* TMainWindowLayout::CreateLeftColumn(QWidget* AParent) {
   CompareLayout->addWidget(lblFailure);
   Layout->addWidget(panCompare);
 
-  Panel3 = Panel(QStringLiteral("Panel3"), Column);
-  auto* AnomalyLayout = StackLayout(Panel3, 0);
+  panAnomalies = Panel(QStringLiteral("panAnomalies"), Column);
+  auto* AnomalyLayout = StackLayout(panAnomalies, 0);
   panObjectDiff = HeaderPanel(QStringLiteral("panObjectDiff"), hdrObjectDiff, QStringLiteral("hdrObjectDiff"),
-                              QStringLiteral("Objects with discrepancies"), Panel3);
+                              QStringLiteral("Objects with discrepancies"), panAnomalies);
   AnomalyLayout->addWidget(panObjectDiff);
-  edtFilter = new QLineEdit(Panel3);
+  edtFilter = new QLineEdit(panAnomalies);
   edtFilter->setObjectName(QStringLiteral("edtFilter"));
   edtFilter->setPlaceholderText(QStringLiteral("Filter"));
   edtFilter->setClearButtonEnabled(true);
-  btnTickAll = new QPushButton(QStringLiteral("Tick all"), Panel3);
+  btnTickAll = new QPushButton(QStringLiteral("Tick all"), panAnomalies);
   btnTickAll->setObjectName(QStringLiteral("btnTickAll"));
   btnTickAll->setToolTip(QStringLiteral("Tick every listed object (Ctrl+A)"));
-  btnTickNone = new QPushButton(QStringLiteral("Tick none"), Panel3);
+  btnTickNone = new QPushButton(QStringLiteral("Tick none"), panAnomalies);
   btnTickNone->setObjectName(QStringLiteral("btnTickNone"));
   auto* ListTools = new QHBoxLayout;
   ListTools->setContentsMargins(0, 2, 0, 2);
@@ -276,22 +277,22 @@ QWidget* TMainWindowLayout::CreateLeftColumn(QWidget* AParent) {
   ListTools->addWidget(btnTickAll);
   ListTools->addWidget(btnTickNone);
   AnomalyLayout->addLayout(ListTools);
-  lbAnomalies = new QListView(Panel3);
-  lbAnomalies->setObjectName(QStringLiteral("lbAnomalies"));
-  lbAnomalies->setFont(UiFont(FaceCourierNew, 9));
-  AnomalyLayout->addWidget(lbAnomalies, 1);
-  Layout->addWidget(Panel3, 1);
+  lstAnomalies = new QListView(panAnomalies);
+  lstAnomalies->setObjectName(QStringLiteral("lstAnomalies"));
+  lstAnomalies->setFont(UiFont(FaceCourierNew, 9));
+  AnomalyLayout->addWidget(lstAnomalies, 1);
+  Layout->addWidget(panAnomalies, 1);
 
-  btnSynchronize = ActionButton(QStringLiteral("btnSynchronize"), actSynchonize, Column);
+  btnSynchronize = ActionButton(QStringLiteral("btnSynchronize"), actSynchronize, Column);
   Layout->addWidget(btnSynchronize);
   return Column;
 }
 
 QWidget* TMainWindowLayout::CreateSourcePage(QWidget* AParent) {
-  TabSheet3 = new QWidget(AParent);
-  TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
-  auto* PageLayout = StackLayout(TabSheet3, 0);
-  panMain = new QWidget(TabSheet3);
+  tbsSourceCode = new QWidget(AParent);
+  tbsSourceCode->setObjectName(QStringLiteral("tbsSourceCode"));
+  auto* PageLayout = StackLayout(tbsSourceCode, 0);
+  panMain = new QWidget(tbsSourceCode);
   panMain->setObjectName(QStringLiteral("panMain"));
   PageLayout->addWidget(panMain);
 
@@ -301,14 +302,14 @@ QWidget* TMainWindowLayout::CreateSourcePage(QWidget* AParent) {
   panLocalDDLHeader = HeaderPanel(QStringLiteral("panLocalDDLHeader"), hdrLocalDDL, QStringLiteral("hdrLocalDDL"),
                                   QStringLiteral("Local DDL"), panLocal);
   LocalLayout->addWidget(panLocalDDLHeader);
-  ToolBar1 = new QToolBar(panLocal);
-  ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-  ToolBar1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  ToolBar1->setIconSize(QSize(16, 16));
-  ToolBar1->addAction(actPostChange);
-  btnPostChange = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(actPostChange));
+  tbLocalDDL = new QToolBar(panLocal);
+  tbLocalDDL->setObjectName(QStringLiteral("tbLocalDDL"));
+  tbLocalDDL->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  tbLocalDDL->setIconSize(QSize(16, 16));
+  tbLocalDDL->addAction(actPostChange);
+  btnPostChange = qobject_cast<QToolButton*>(tbLocalDDL->widgetForAction(actPostChange));
   btnPostChange->setObjectName(QStringLiteral("btnPostChange"));
-  LocalLayout->addWidget(ToolBar1);
+  LocalLayout->addWidget(tbLocalDDL);
   memLocal = new TSqlEditor(panLocal);
   memLocal->setObjectName(QStringLiteral("memLocal"));
   memLocal->SetLineNumbers(14, 8, 28);
@@ -322,9 +323,9 @@ QWidget* TMainWindowLayout::CreateSourcePage(QWidget* AParent) {
   memOfficial = new TSqlEditor(panStandard);
   memOfficial->setObjectName(QStringLiteral("memOfficial"));
   memOfficial->setReadOnly(true);
-  PopupMenu1 = new QMenu(memOfficial);
-  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  PopupMenu1->addAction(actPostChange);
+  mnuOfficialDDL = new QMenu(memOfficial);
+  mnuOfficialDDL->setObjectName(QStringLiteral("mnuOfficialDDL"));
+  mnuOfficialDDL->addAction(actPostChange);
   memOfficial->setContextMenuPolicy(Qt::CustomContextMenu);
   StandardLayout->addWidget(memOfficial, 1);
   tabsetVersions = new TVersionTabSet(panStandard);
@@ -335,7 +336,7 @@ QWidget* TMainWindowLayout::CreateSourcePage(QWidget* AParent) {
   auto* Split = StackLayout(panMain, 4, QMargins(0, 4, 0, 4));
   Split->addWidget(panLocal);
   Split->addWidget(panStandard, 1);
-  return TabSheet3;
+  return tbsSourceCode;
 }
 
 QWidget* TMainWindowLayout::CreateDiffPage(QWidget* AParent) {
@@ -348,9 +349,9 @@ QWidget* TMainWindowLayout::CreateDiffPage(QWidget* AParent) {
   panDiffViewer = Panel(QStringLiteral("panDiffViewer"), tbsDiffViewer);
   Layout->addWidget(panDiffViewer, 1);
 
-  fDiffGrid = new TDiffGrid(panDiffViewer);
-  fDiffGrid->setObjectName(QStringLiteral("fDiffGrid"));
-  fDiffGrid->setFrameShape(QFrame::NoFrame);
+  grdDiff = new TDiffGrid(panDiffViewer);
+  grdDiff->setObjectName(QStringLiteral("grdDiff"));
+  grdDiff->setFrameShape(QFrame::NoFrame);
   // The buttons in a tool bar and the legend beside it, where a narrow window cuts the legend
   // short instead of hiding it behind the bar's overflow button.
   auto* DiffStrip = new QWidget(panDiffViewer);
@@ -359,19 +360,19 @@ QWidget* TMainWindowLayout::CreateDiffPage(QWidget* AParent) {
   auto* DiffBar = new QToolBar(DiffStrip);
   DiffBar->setObjectName(QStringLiteral("tbDiffNavigation"));
   DiffBar->setIconSize(QSize(16, 16));
-  DiffBar->addAction(fDiffGrid->PreviousChangeAction());
-  DiffBar->addAction(fDiffGrid->NextChangeAction());
+  DiffBar->addAction(grdDiff->PreviousChangeAction());
+  DiffBar->addAction(grdDiff->NextChangeAction());
   DiffBar->addAction(actExportReport);
-  fDiffLegend = new TDiffLegend(DiffStrip);
-  fDiffLegend->setObjectName(QStringLiteral("DiffLegend"));
-  fDiffLegend->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
+  lgdDiff = new TDiffLegend(DiffStrip);
+  lgdDiff->setObjectName(QStringLiteral("lgdDiff"));
+  lgdDiff->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
   DiffBar->setMinimumWidth(DiffBar->sizeHint().width());
-  fDiffLegend->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  lgdDiff->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   StripLayout->addWidget(DiffBar);
-  StripLayout->addWidget(fDiffLegend, 1);
+  StripLayout->addWidget(lgdDiff, 1);
   auto* DiffLayout = StackLayout(panDiffViewer, 0);
   DiffLayout->addWidget(DiffStrip);
-  DiffLayout->addWidget(fDiffGrid);
+  DiffLayout->addWidget(grdDiff);
   return tbsDiffViewer;
 }
 

@@ -35,7 +35,7 @@ public:
 
   // Top strip
   QFrame* panTop = nullptr;
-  QLabel* Image1 = nullptr;
+  QLabel* imgLogo = nullptr;
   QLabel* lblMainHeader = nullptr;
   QLabel* lblConnection = nullptr;
   QToolButton* btnConnect = nullptr;
@@ -43,8 +43,8 @@ public:
   QFrame* panSelectObjects = nullptr;
   QFrame* panObjectTypesHeader = nullptr;
   QLabel* hdrObjectTypes = nullptr;
-  QCheckBox* CheckBox1 = nullptr;
-  QListWidget* CheckListBox1 = nullptr;
+  QCheckBox* chkAllKinds = nullptr;
+  QListWidget* lstKinds = nullptr;
   QPushButton* btnBaseline = nullptr;
   QLabel* lblBaseline = nullptr;
   QFrame* panCompare = nullptr;
@@ -55,42 +55,42 @@ public:
   // What the last run compared per kind and what it found besides anomalies.
   QLabel* lblFindings = nullptr;
   QLabel* lblFailure = nullptr;
-  QFrame* Panel3 = nullptr;
+  QFrame* panAnomalies = nullptr;
   QFrame* panObjectDiff = nullptr;
   QLabel* hdrObjectDiff = nullptr;
   QLineEdit* edtFilter = nullptr;
   QPushButton* btnTickAll = nullptr;
   QPushButton* btnTickNone = nullptr;
-  QListView* lbAnomalies = nullptr;
+  QListView* lstAnomalies = nullptr;
   QToolButton* btnSynchronize = nullptr;
   // Right: the page control
-  QTabWidget* RzPageControl1 = nullptr;
-  QWidget* TabSheet3 = nullptr;
+  QTabWidget* tabsDetail = nullptr;
+  QWidget* tbsSourceCode = nullptr;
   QWidget* panMain = nullptr;
   QFrame* panLocal = nullptr;
   QFrame* panLocalDDLHeader = nullptr;
   QLabel* hdrLocalDDL = nullptr;
-  QToolBar* ToolBar1 = nullptr;
+  QToolBar* tbLocalDDL = nullptr;
   QToolButton* btnPostChange = nullptr;
   TSqlEditor* memLocal = nullptr;
   QFrame* panStandard = nullptr;
   QFrame* panStandardDDLHeader = nullptr;
   QLabel* hdrStandardDDL = nullptr;
   TSqlEditor* memOfficial = nullptr;
-  QMenu* PopupMenu1 = nullptr;
+  QMenu* mnuOfficialDDL = nullptr;
   TVersionTabSet* tabsetVersions = nullptr;
   QWidget* tbsDiffViewer = nullptr;
   QFrame* panSourceDiff = nullptr;
   QLabel* hdrSourceDiff = nullptr;
   QFrame* panDiffViewer = nullptr;
-  TDiffGrid* fDiffGrid = nullptr;
-  TDiffLegend* fDiffLegend = nullptr;
+  TDiffGrid* grdDiff = nullptr;
+  TDiffLegend* lgdDiff = nullptr;
 
   QSplitter* splMain = nullptr;
 
   QAction* actConnect = nullptr;
   QAction* actPostChange = nullptr;
-  QAction* actSynchonize = nullptr;
+  QAction* actSynchronize = nullptr;
   QAction* actCompare = nullptr;
   QAction* actCancelRun = nullptr;
   QAction* actExportReport = nullptr;

@@ -34,7 +34,7 @@ TSourcePanes::TSourcePanes(TMainWindowLayout& AControls, TCheckSession& ASession
   connect(FControls.tabsetVersions, &TVersionTabSet::Clicked, this, GuardedSlot(this, &TSourcePanes::VersionChosen));
   connect(FControls.actPostChange, &QAction::triggered, this, GuardedSlot(this, &TSourcePanes::Approve));
   connect(FControls.memOfficial, &QWidget::customContextMenuRequested, this, [this](const QPoint& APos) {
-    Guarded([&] { FControls.PopupMenu1->popup(FControls.memOfficial->mapToGlobal(APos)); });
+    Guarded([&] { FControls.mnuOfficialDDL->popup(FControls.memOfficial->mapToGlobal(APos)); });
   });
   FControls.panMain->installEventFilter(this);
   FControls.tbsDiffViewer->installEventFilter(this);
@@ -46,7 +46,7 @@ bool TSourcePanes::eventFilter(QObject* AWatched, QEvent* AEvent) {
       if (AWatched == FControls.panMain)
         SplitSourcePage();
       else if (AWatched == FControls.tbsDiffViewer)
-        FControls.fDiffGrid->RealignCols();
+        FControls.grdDiff->RealignCols();
     });
   return QObject::eventFilter(AWatched, AEvent);
 }
@@ -72,11 +72,11 @@ void TSourcePanes::Clear() {
   FControls.tabsetVersions->Clear();
   SetLocalText(QString());
   FControls.memOfficial->clear();
-  FControls.fDiffLegend->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
-  FControls.fDiffGrid->SetLeftHeader(QStringLiteral("Gold standard definition"));
-  FControls.fDiffGrid->SetRightHeader(QStringLiteral("Local object definition"));
-  FControls.fDiffGrid->SetLeft(QString());
-  FControls.fDiffGrid->SetRight(QString());
+  FControls.lgdDiff->SetSideNames(QStringLiteral("gold"), QStringLiteral("local"));
+  FControls.grdDiff->SetLeftHeader(QStringLiteral("Gold standard definition"));
+  FControls.grdDiff->SetRightHeader(QStringLiteral("Local object definition"));
+  FControls.grdDiff->SetLeft(QString());
+  FControls.grdDiff->SetRight(QString());
   UpdateApproveAction();
 }
 
@@ -93,7 +93,7 @@ QString TSourcePanes::DatabaseGoldCaption() const {
 }
 
 void TSourcePanes::ShowDifferences(const QString& AGoldText, const QString& AGoldCaption) {
-  TDiffGrid* Grid = FControls.fDiffGrid;
+  TDiffGrid* Grid = FControls.grdDiff;
   Grid->SetLeftHeader(AGoldCaption);
   const TDatabaseInfo& Info = FSession.Info();
   Grid->SetRightHeader(Format(QStringLiteral("Local, %s on %s"), {Info.DatabaseName, Info.Server}));
@@ -136,7 +136,7 @@ void TSourcePanes::ShowDrift(const TDriftItem& ADrift, const QString& ABaselineF
   SetLocalText(ADrift.TargetText);
   FControls.memOfficial->setText(ADrift.BaselineText);
   ShowDifferences(ADrift.BaselineText, Format(QStringLiteral("Baseline %s"), {QFileInfo(ABaselineFile).fileName()}));
-  FControls.fDiffLegend->SetSideNames(QStringLiteral("baseline"), QStringLiteral("local"));
+  FControls.lgdDiff->SetSideNames(QStringLiteral("baseline"), QStringLiteral("local"));
 }
 
 void TSourcePanes::LoadRoutineVersions(TDatabaseRoutine* ARoutine) {

@@ -118,9 +118,9 @@ protected:
   }
 
   void TickAllKinds() {
-    QTest::mouseClick(Window->CheckBox1, Qt::LeftButton);
-    ASSERT_TRUE(Window->CheckBox1->isChecked());
-    ASSERT_EQ(Window->CheckListBox1->item(6)->checkState(), Qt::Checked);
+    QTest::mouseClick(Window->chkAllKinds, Qt::LeftButton);
+    ASSERT_TRUE(Window->chkAllKinds->isChecked());
+    ASSERT_EQ(Window->lstKinds->item(6)->checkState(), Qt::Checked);
   }
   // Starts a compare run as the user does, and waits for it to end on its worker.
   void Compare() {
@@ -150,7 +150,7 @@ protected:
     }
     return Result;
   }
-  QAbstractItemModel* List() const { return Window->lbAnomalies->model(); }
+  QAbstractItemModel* List() const { return Window->lstAnomalies->model(); }
   // The row of an anomaly by its name, or of a finding by its text.
   QModelIndex Anomaly(const QString& AName) const {
     for (int I = 0; I < List()->rowCount(); ++I) {
@@ -165,10 +165,10 @@ protected:
   Qt::CheckState TickOf(const QString& AName) const {
     return Anomaly(AName).data(Qt::CheckStateRole).value<Qt::CheckState>();
   }
-  bool Hidden(const QString& AName) const { return Window->lbAnomalies->isRowHidden(Anomaly(AName).row()); }
+  bool Hidden(const QString& AName) const { return Window->lstAnomalies->isRowHidden(Anomaly(AName).row()); }
   void Select(const QString& AName) {
-    QTest::mouseClick(Window->lbAnomalies->viewport(), Qt::LeftButton, {},
-                      Window->lbAnomalies->visualRect(Anomaly(AName)).center());
+    QTest::mouseClick(Window->lstAnomalies->viewport(), Qt::LeftButton, {},
+                      Window->lstAnomalies->visualRect(Anomaly(AName)).center());
   }
   void Tick(const QString& AName) { List()->setData(Anomaly(AName), Qt::Checked, Qt::CheckStateRole); }
   QStringList VersionTabs() const {
@@ -252,18 +252,18 @@ TEST_F(MainWindowTest, StartUpConnectsThroughTheLoginDialogAndShowsDatabaseAndVe
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("No activity"));
   EXPECT_FALSE(Window->btnPublish->isEnabled()) << "no kind is ticked yet";
   EXPECT_FALSE(Window->btnSynchronize->isEnabled());
-  EXPECT_EQ(Window->RzPageControl1->currentWidget(), Window->tbsDiffViewer);
+  EXPECT_EQ(Window->tabsDetail->currentWidget(), Window->tbsDiffViewer);
   QStringList Kinds;
-  for (int I = 0; I < Window->CheckListBox1->count(); ++I) {
-    Kinds.append(Window->CheckListBox1->item(I)->text());
-    EXPECT_EQ(Window->CheckListBox1->item(I)->checkState(), Qt::Unchecked);
+  for (int I = 0; I < Window->lstKinds->count(); ++I) {
+    Kinds.append(Window->lstKinds->item(I)->text());
+    EXPECT_EQ(Window->lstKinds->item(I)->checkState(), Qt::Unchecked);
   }
   EXPECT_EQ(Kinds, QStringList({"Schemata", "Tables", "Views", "Indices", "Routines", "Check constraints",
                                 "Referential constraints"}));
   EXPECT_EQ(BoxTexts(), QStringList());
   EXPECT_FALSE(Window->memLocal->isReadOnly());
   EXPECT_TRUE(Window->memOfficial->isReadOnly());
-  EXPECT_EQ(Window->PopupMenu1->actions(), QList<QAction*>{Window->actPostChange});
+  EXPECT_EQ(Window->mnuOfficialDDL->actions(), QList<QAction*>{Window->actPostChange});
   // The progress window of the connection is gone again.
   for (QWidget* TopLevel : QApplication::topLevelWidgets())
     EXPECT_FALSE(TopLevel->isVisible() && TopLevel->objectName() == u"frmProgress");
@@ -359,7 +359,7 @@ TEST_F(MainWindowTest, ALoginCanBeRetriedAfterARefusalAndAfterACancel) {
   // The user name comes from the connection string, as User= or a data-link file gives it.
   Window->SetConnectionString(Tds.ConnectionString(QStringLiteral("Tellwick")) + QStringLiteral(";User ID=quillon"));
   // A kind is ticked: only the missing connection keeps Compare disabled.
-  Window->CheckListBox1->item(2)->setCheckState(Qt::Checked);
+  Window->lstKinds->item(2)->setCheckState(Qt::Checked);
   Window->show();
   ASSERT_TRUE(QTest::qWaitFor([&Logins] { return Logins.Seen == 2; }, 15000));
   ASSERT_TRUE(QTest::qWaitFor([this] { return Window->btnConnect->isVisible(); }, 5000));
@@ -399,11 +399,11 @@ TEST_F(MainWindowTest, AMissingDataLinkFileIsReportedWhenConnectingAndTheWindowS
 
 TEST_F(MainWindowTest, SelectAllTicksAndUnticksEveryKind) {
   TfrmDbPublish Unshown;
-  Unshown.CheckListBox1->item(2)->setCheckState(Qt::Checked);
+  Unshown.lstKinds->item(2)->setCheckState(Qt::Checked);
   for (const Qt::CheckState Expected : {Qt::Checked, Qt::Unchecked}) {
-    Unshown.CheckBox1->click();
-    for (int I = 0; I < Unshown.CheckListBox1->count(); ++I)
-      EXPECT_EQ(Unshown.CheckListBox1->item(I)->checkState(), Expected) << I;
+    Unshown.chkAllKinds->click();
+    for (int I = 0; I < Unshown.lstKinds->count(); ++I)
+      EXPECT_EQ(Unshown.lstKinds->item(I)->checkState(), Expected) << I;
   }
 }
 
@@ -485,13 +485,13 @@ TEST_F(MainWindowTest, WithNothingTickedThereIsNothingToCompare) {
 
   // A kind the gold standard does not hold says so, and that it waits for a baseline, rather
   // than reading as a clean result.
-  Window->CheckListBox1->item(1)->setCheckState(Qt::Checked);
+  Window->lstKinds->item(1)->setCheckState(Qt::Checked);
   ASSERT_TRUE(Window->btnPublish->isEnabled());
   Compare();
   EXPECT_EQ(Window->lblFindings->text(),
             QStringLiteral("Nothing compared with the gold standard\n"
                            "tables, privileges: need a baseline snapshot (Baseline\u2026) to be compared"));
-  Window->CheckListBox1->item(1)->setCheckState(Qt::Unchecked);
+  Window->lstKinds->item(1)->setCheckState(Qt::Unchecked);
   EXPECT_FALSE(Window->btnPublish->isEnabled());
 }
 
@@ -530,7 +530,7 @@ TEST_F(MainWindowTest, FindingsAreListedAsTheirOwnGroupAndShowWhatExists) {
   const auto RestoreService = qScopeGuard([] { Service->Install(); });
   Start(FindingsDb);
   for (const int Kind : {2, 4})
-    Window->CheckListBox1->item(Kind)->setCheckState(Qt::Checked);
+    Window->lstKinds->item(Kind)->setCheckState(Qt::Checked);
   Compare();
   EXPECT_EQ(Anomalies(), QStringList({"[dbo].[ORDERS2]", "[dbo].[P_Changed]"})) << Log.Dump().toStdString();
   EXPECT_EQ(Findings(), QStringList({"VIEW [dbo].[V_LocalOnly] (unknown to the gold standard)",
@@ -656,7 +656,7 @@ TEST_F(MainWindowTest, ARoutineShowsItsVersionsAndApprovalFollowsTheChosenVersio
   EXPECT_EQ(Window->memOfficial->text(), QStringLiteral("CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 20"));
   test::SaveScreenshot(*Window, QStringLiteral("main-routine-differences"));
 
-  Window->RzPageControl1->setCurrentWidget(Window->TabSheet3);
+  Window->tabsDetail->setCurrentWidget(Window->tbsSourceCode);
   ClickVersion(QStringLiteral("523"));
   EXPECT_EQ(Window->memOfficial->text(), QStringLiteral("CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 523"));
   EXPECT_TRUE(Window->actPostChange->isEnabled());
@@ -695,7 +695,7 @@ TEST_F(MainWindowTest, ApprovingSendsTheEditedLocalTextAsTheChosenVersion) {
   Start();
   TickAllKinds();
   Compare();
-  Window->RzPageControl1->setCurrentWidget(Window->TabSheet3);
+  Window->tabsDetail->setCurrentWidget(Window->tbsSourceCode);
 
   // Without a chosen version approval only warns.
   Select(QStringLiteral("[dbo].[P_Diff]"));
@@ -756,13 +756,13 @@ TEST_F(MainWindowTest, ApprovalAfterARepairStoresTheTextUnderTheNameOfTheRoutine
   Compare();
   // Every routine below the anomalies: the last row of the list is a routine, [dbo].[P_Equal].
   QTest::mouseDClick(Window->hdrObjectDiff, Qt::LeftButton);
-  Window->RzPageControl1->setCurrentWidget(Window->TabSheet3);
+  Window->tabsDetail->setCurrentWidget(Window->tbsSourceCode);
   Select(QStringLiteral("[dbo].[P_Diff]"));
   ClickVersion(QStringLiteral("523"));
   Tick(QStringLiteral("[dbo].[V_Diff]"));
   Repair();
   ASSERT_EQ(SentStatements(QStringLiteral("ALTER VIEW")).size(), 1);
-  EXPECT_EQ(Window->lbAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
+  EXPECT_EQ(Window->lstAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
 
   Approve(true);
   const QList<TGoldService::TCall> Saves = Service->Calls(QStringLiteral("SaveDbRoutine"));
@@ -777,7 +777,7 @@ TEST_F(MainWindowTest, ChoosingAnotherObjectAsksBeforeDroppingLocalEdits) {
   Start();
   TickAllKinds();
   Compare();
-  Window->RzPageControl1->setCurrentWidget(Window->TabSheet3);
+  Window->tabsDetail->setCurrentWidget(Window->tbsSourceCode);
   Select(QStringLiteral("[dbo].[P_Diff]"));
   Window->memLocal->setFocus();
   QTest::keyClick(Window->memLocal, Qt::Key_End, Qt::ControlModifier);
@@ -789,7 +789,7 @@ TEST_F(MainWindowTest, ChoosingAnotherObjectAsksBeforeDroppingLocalEdits) {
   EXPECT_EQ(BoxTexts(), QStringList{QStringLiteral(
                             "The local text of [dbo].[P_Diff] has edits that are not stored. Drop them?")});
   EXPECT_EQ(Window->memLocal->text(), Edited);
-  EXPECT_EQ(Window->lbAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
+  EXPECT_EQ(Window->lstAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
   // A new run would drop them as well.
   Log.Presenter.Answers = {mrNo};
   Compare();
@@ -799,7 +799,7 @@ TEST_F(MainWindowTest, ChoosingAnotherObjectAsksBeforeDroppingLocalEdits) {
   Log.Presenter.Answers = {mrYes};
   Select(QStringLiteral("[dbo].[V_Diff]"));
   EXPECT_EQ(Window->memLocal->text(), QStringLiteral("CREATE VIEW dbo.V_Diff AS SELECT Id, Qty FROM dbo.Orders"));
-  EXPECT_EQ(Window->lbAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[V_Diff]")));
+  EXPECT_EQ(Window->lstAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[V_Diff]")));
   EXPECT_EQ(BoxTexts().size(), 3);
 }
 
@@ -857,7 +857,7 @@ TEST_F(MainWindowTest, RepairingTickedObjectsAltersThemAndTakesThemOffTheList) {
       << Script.toStdString();
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 6 anomalies, 2 repaired"));
   // The row highlighted before is still the one shown.
-  EXPECT_EQ(Window->lbAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[CK_Diff]")));
+  EXPECT_EQ(Window->lstAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[CK_Diff]")));
   EXPECT_EQ(Window->memOfficial->text(), Window->ShownObject()->GetStandardDefinition());
 
   EXPECT_EQ(Anomalies(), QStringList({"[dbo].[CK_Diff]", "[sales].[V_Blank]", "[dbo].[OrderLines].[IX_Diff]",
@@ -1034,9 +1034,9 @@ TEST_F(MainWindowTest, TheAnomalyListShowsKindsFiltersAndTicksWhatItShows) {
   Window->edtFilter->clear();
   Window->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
-  Window->lbAnomalies->setFocus();
-  ASSERT_TRUE(QTest::qWaitFor([this] { return Window->lbAnomalies->hasFocus(); }, 5000));
-  QTest::keyClick(Window->lbAnomalies, Qt::Key_A, Qt::ControlModifier);
+  Window->lstAnomalies->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Window->lstAnomalies->hasFocus(); }, 5000));
+  QTest::keyClick(Window->lstAnomalies, Qt::Key_A, Qt::ControlModifier);
   EXPECT_EQ(Ticked(), AllAnomalies);
 }
 
@@ -1057,7 +1057,7 @@ TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotH
   TickAllKinds();
   EXPECT_EQ(Window->lblBaseline->text(),
             QStringLiteral("No baseline: schemata, tables and referential constraints need one"));
-  EXPECT_EQ(Window->CheckListBox1->item(0)->foreground(),
+  EXPECT_EQ(Window->lstKinds->item(0)->foreground(),
             Window->palette().brush(QPalette::Disabled, QPalette::Text));
   Compare();
   EXPECT_TRUE(Window->lblFindings->text().endsWith(
@@ -1081,7 +1081,7 @@ TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotH
   Baseline.close();
   Window->SetBaseline(BaselineFile);
   EXPECT_EQ(Window->lblBaseline->text(), QStringLiteral("Baseline: baseline.xml"));
-  EXPECT_EQ(Window->CheckListBox1->item(0)->foreground(), Window->palette().brush(QPalette::Active, QPalette::Text));
+  EXPECT_EQ(Window->lstKinds->item(0)->foreground(), Window->palette().brush(QPalette::Active, QPalette::Text));
   Service->Reset();
   Compare();
   EXPECT_EQ(Anomalies(), AllAnomalies) << Log.Dump().toStdString();
@@ -1102,11 +1102,11 @@ TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotH
   EXPECT_EQ(Grid->Cells(1, 0), QStringLiteral("Baseline baseline.xml"));
   EXPECT_EQ(Grid->Cells(3, 0), QStringLiteral("Local, Tellwick on GOLDTEST"));
   QStringList LegendTexts;
-  for (const QLabel* Label : Window->findChild<QWidget*>(QStringLiteral("DiffLegend"))->findChildren<QLabel*>())
+  for (const QLabel* Label : Window->findChild<QWidget*>(QStringLiteral("lgdDiff"))->findChildren<QLabel*>())
     LegendTexts << Label->text();
   EXPECT_TRUE(LegendTexts.contains(QStringLiteral("Only on the baseline side"))) << LegendTexts.join(u',').toStdString();
   EXPECT_FALSE(Window->actPostChange->isEnabled());
-  Window->RzPageControl1->setCurrentWidget(Window->tbsDiffViewer);
+  Window->tabsDetail->setCurrentWidget(Window->tbsDiffViewer);
   test::SaveScreenshot(*Window, QStringLiteral("main-drift-selected"));
 
   // Tick all leaves the drift unticked, and the repair has only the anomalies.
@@ -1198,7 +1198,7 @@ TEST_F(MainWindowTest, ALongRunStaysResponsiveAndClosingAsksFirst) {
     EXPECT_FALSE(Window->btnPublish->isVisible());
     if (!Tried) {
       Tried = true;
-      QTest::mouseClick(Window->CheckBox1, Qt::LeftButton);
+      QTest::mouseClick(Window->chkAllKinds, Qt::LeftButton);
       Log.Presenter.Answers = {mrNo};
       Window->close();
     }
@@ -1215,7 +1215,7 @@ TEST_F(MainWindowTest, ALongRunStaysResponsiveAndClosingAsksFirst) {
             20);
   EXPECT_EQ(BoxTexts(), QStringList{QStringLiteral("A run is going on. Cancel it and close the window?")});
   EXPECT_TRUE(Window->isVisible());
-  EXPECT_TRUE(Window->CheckBox1->isChecked());
+  EXPECT_TRUE(Window->chkAllKinds->isChecked());
   EXPECT_EQ(Anomalies(), AllAnomalies);
   // One bar over the whole run: it never goes back, and ends full.
   ASSERT_FALSE(Bar.isEmpty());
@@ -1305,7 +1305,7 @@ TEST_F(MainWindowTest, ACompareRunCanBeCancelledByItsButtonOrEscape) {
         return;
       Cancelled = true;
       if (ByEscape)
-        QTest::keyClick(Window->lbAnomalies, Qt::Key_Escape);
+        QTest::keyClick(Window->lstAnomalies, Qt::Key_Escape);
       else
         QTest::mouseClick(Window->btnCancelRun, Qt::LeftButton);
     });
