@@ -2,9 +2,6 @@
 // list and the repair of its ticked objects; runs and source panes are its parts'.
 #include "gui/MainQuillon.h"
 
-#include "gui/Component.DiffGrid.h"
-#include "gui/Component.SqlEditor.h"
-#include "gui/Component.VersionTabSet.h"
 #include "gui/Gui.RunController.h"
 #include "gui/Gui.Settings.h"
 #include "gui/Interfaces.Progress.h"

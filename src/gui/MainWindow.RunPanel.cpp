@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QStyle>
 
+#include <algorithm>
 #include <memory>
 
 namespace quillon {
