@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     ADialog.btnOk->click();
   });
   Window.actConnectExecute();
-  Window.CheckBox1->click();
+  Window.chkAllKinds->click();
   std::printf("%d runs against a server and a service %d ms away\n", Runs, Latency);
   qint64 Worst = 0;
   for (int Run = 0; Run < Runs; ++Run) {

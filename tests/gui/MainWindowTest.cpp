@@ -1,6 +1,7 @@
 #include "gui/Component.SqlEditor.h"
 #include "gui/Component.VersionTabSet.h"
 #include "gui/MainQuillon.h"
+#include "gui/MainWindow.AnomalyModel.h"
 #include "gui/VclForm.Approval.h"
 #include "gui/VclForm.Repair.h"
 #include "model/Xml.NodeList.h"
@@ -28,6 +29,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
@@ -116,9 +118,9 @@ protected:
   }
 
   void TickAllKinds() {
-    QTest::mouseClick(Window->CheckBox1, Qt::LeftButton);
-    ASSERT_TRUE(Window->CheckBox1->isChecked());
-    ASSERT_EQ(Window->CheckListBox1->item(6)->checkState(), Qt::Checked);
+    QTest::mouseClick(Window->chkAllKinds, Qt::LeftButton);
+    ASSERT_TRUE(Window->chkAllKinds->isChecked());
+    ASSERT_EQ(Window->lstKinds->item(6)->checkState(), Qt::Checked);
   }
   // Starts a compare run as the user does, and waits for it to end on its worker.
   void Compare() {
@@ -141,29 +143,34 @@ protected:
   QStringList Findings() const { return Items(false); }
   QStringList Items(bool ATickable) const {
     QStringList Result;
-    for (int I = 0; I < Window->lbAnomalies->count(); ++I) {
-      const QListWidgetItem* Item = Window->lbAnomalies->item(I);
-      if (Item->flags().testFlag(Qt::ItemIsUserCheckable) == ATickable)
-        Result.append(ATickable ? Item->data(TfrmDbPublish::AnomalyNameRole).toString() : Item->text());
+    for (int I = 0; I < List()->rowCount(); ++I) {
+      const QModelIndex Row = List()->index(I, 0);
+      if (Row.flags().testFlag(Qt::ItemIsUserCheckable) == ATickable)
+        Result.append(ATickable ? Row.data(TAnomalyListModel::NameRole).toString() : Row.data().toString());
     }
     return Result;
   }
-  // The item of an anomaly by its name, or of a finding by its text.
-  QListWidgetItem* Anomaly(const QString& AName) const {
-    for (int I = 0; I < Window->lbAnomalies->count(); ++I) {
-      QListWidgetItem* Item = Window->lbAnomalies->item(I);
-      if (Item->data(TfrmDbPublish::AnomalyNameRole).toString() == AName || Item->text() == AName)
-        return Item;
+  QAbstractItemModel* List() const { return Window->lstAnomalies->model(); }
+  // The row of an anomaly by its name, or of a finding by its text.
+  QModelIndex Anomaly(const QString& AName) const {
+    for (int I = 0; I < List()->rowCount(); ++I) {
+      const QModelIndex Row = List()->index(I, 0);
+      if (Row.data(TAnomalyListModel::NameRole).toString() == AName || Row.data().toString() == AName)
+        return Row;
     }
     ADD_FAILURE() << AName.toStdString();
-    return nullptr;
+    return {};
   }
+  QString Text(const QString& AName) const { return Anomaly(AName).data().toString(); }
+  Qt::CheckState TickOf(const QString& AName) const {
+    return Anomaly(AName).data(Qt::CheckStateRole).value<Qt::CheckState>();
+  }
+  bool Hidden(const QString& AName) const { return Window->lstAnomalies->isRowHidden(Anomaly(AName).row()); }
   void Select(const QString& AName) {
-    QListWidgetItem* Item = Anomaly(AName);
-    QTest::mouseClick(Window->lbAnomalies->viewport(), Qt::LeftButton, {},
-                      Window->lbAnomalies->visualItemRect(Item).center());
+    QTest::mouseClick(Window->lstAnomalies->viewport(), Qt::LeftButton, {},
+                      Window->lstAnomalies->visualRect(Anomaly(AName)).center());
   }
-  void Tick(const QString& AName) { Anomaly(AName)->setCheckState(Qt::Checked); }
+  void Tick(const QString& AName) { List()->setData(Anomaly(AName), Qt::Checked, Qt::CheckStateRole); }
   QStringList VersionTabs() const {
     QStringList Result;
     for (int I = 0; I < Window->tabsetVersions->count(); ++I)
@@ -245,18 +252,18 @@ TEST_F(MainWindowTest, StartUpConnectsThroughTheLoginDialogAndShowsDatabaseAndVe
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("No activity"));
   EXPECT_FALSE(Window->btnPublish->isEnabled()) << "no kind is ticked yet";
   EXPECT_FALSE(Window->btnSynchronize->isEnabled());
-  EXPECT_EQ(Window->RzPageControl1->currentWidget(), Window->tbsDiffViewer);
+  EXPECT_EQ(Window->tabsDetail->currentWidget(), Window->tbsDiffViewer);
   QStringList Kinds;
-  for (int I = 0; I < Window->CheckListBox1->count(); ++I) {
-    Kinds.append(Window->CheckListBox1->item(I)->text());
-    EXPECT_EQ(Window->CheckListBox1->item(I)->checkState(), Qt::Unchecked);
+  for (int I = 0; I < Window->lstKinds->count(); ++I) {
+    Kinds.append(Window->lstKinds->item(I)->text());
+    EXPECT_EQ(Window->lstKinds->item(I)->checkState(), Qt::Unchecked);
   }
   EXPECT_EQ(Kinds, QStringList({"Schemata", "Tables", "Views", "Indices", "Routines", "Check constraints",
                                 "Referential constraints"}));
   EXPECT_EQ(BoxTexts(), QStringList());
   EXPECT_FALSE(Window->memLocal->isReadOnly());
   EXPECT_TRUE(Window->memOfficial->isReadOnly());
-  EXPECT_EQ(Window->PopupMenu1->actions(), QList<QAction*>{Window->actPostChange});
+  EXPECT_EQ(Window->mnuOfficialDDL->actions(), QList<QAction*>{Window->actPostChange});
   // The progress window of the connection is gone again.
   for (QWidget* TopLevel : QApplication::topLevelWidgets())
     EXPECT_FALSE(TopLevel->isVisible() && TopLevel->objectName() == u"frmProgress");
@@ -352,7 +359,7 @@ TEST_F(MainWindowTest, ALoginCanBeRetriedAfterARefusalAndAfterACancel) {
   // The user name comes from the connection string, as User= or a data-link file gives it.
   Window->SetConnectionString(Tds.ConnectionString(QStringLiteral("Tellwick")) + QStringLiteral(";User ID=quillon"));
   // A kind is ticked: only the missing connection keeps Compare disabled.
-  Window->CheckListBox1->item(2)->setCheckState(Qt::Checked);
+  Window->lstKinds->item(2)->setCheckState(Qt::Checked);
   Window->show();
   ASSERT_TRUE(QTest::qWaitFor([&Logins] { return Logins.Seen == 2; }, 15000));
   ASSERT_TRUE(QTest::qWaitFor([this] { return Window->btnConnect->isVisible(); }, 5000));
@@ -392,11 +399,11 @@ TEST_F(MainWindowTest, AMissingDataLinkFileIsReportedWhenConnectingAndTheWindowS
 
 TEST_F(MainWindowTest, SelectAllTicksAndUnticksEveryKind) {
   TfrmDbPublish Unshown;
-  Unshown.CheckListBox1->item(2)->setCheckState(Qt::Checked);
+  Unshown.lstKinds->item(2)->setCheckState(Qt::Checked);
   for (const Qt::CheckState Expected : {Qt::Checked, Qt::Unchecked}) {
-    Unshown.CheckBox1->click();
-    for (int I = 0; I < Unshown.CheckListBox1->count(); ++I)
-      EXPECT_EQ(Unshown.CheckListBox1->item(I)->checkState(), Expected) << I;
+    Unshown.chkAllKinds->click();
+    for (int I = 0; I < Unshown.lstKinds->count(); ++I)
+      EXPECT_EQ(Unshown.lstKinds->item(I)->checkState(), Expected) << I;
   }
 }
 
@@ -439,7 +446,7 @@ TEST_F(MainWindowTest, ACompareRunListsTheDifferingObjectsInOrderWithoutIgnoredO
                            "Compared 3 checks, 4 views, 3 routines, 4 indexes\n"
                            "schemata, tables, referential constraints, privileges: need a baseline snapshot "
                            "(Baseline\u2026) to be compared"));
-  EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psNormal);
+  EXPECT_EQ(Window->ProgressState(), TRunPanel::psNormal);
   EXPECT_EQ(Window->RunFailure(), QString());
   EXPECT_TRUE(Window->btnSynchronize->isEnabled());
   EXPECT_TRUE(Window->btnPublish->isEnabled());
@@ -471,20 +478,20 @@ TEST_F(MainWindowTest, WithNothingTickedThereIsNothingToCompare) {
   Start();
   EXPECT_FALSE(Window->btnPublish->isEnabled());
   Compare();
-  EXPECT_EQ(Window->lbAnomalies->count(), 0);
+  EXPECT_EQ(List()->rowCount(), 0);
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("No activity"));
   EXPECT_FALSE(Window->btnSynchronize->isEnabled());
   EXPECT_EQ(Service->Calls().size(), 0);
 
   // A kind the gold standard does not hold says so, and that it waits for a baseline, rather
   // than reading as a clean result.
-  Window->CheckListBox1->item(1)->setCheckState(Qt::Checked);
+  Window->lstKinds->item(1)->setCheckState(Qt::Checked);
   ASSERT_TRUE(Window->btnPublish->isEnabled());
   Compare();
   EXPECT_EQ(Window->lblFindings->text(),
             QStringLiteral("Nothing compared with the gold standard\n"
                            "tables, privileges: need a baseline snapshot (Baseline\u2026) to be compared"));
-  Window->CheckListBox1->item(1)->setCheckState(Qt::Unchecked);
+  Window->lstKinds->item(1)->setCheckState(Qt::Unchecked);
   EXPECT_FALSE(Window->btnPublish->isEnabled());
 }
 
@@ -495,7 +502,7 @@ TEST_F(MainWindowTest, ARunThatFailsAtTheThirdKindKeepsWhatWasFoundAndShowsTheFa
   Compare();
   EXPECT_EQ(Anomalies(), QStringList{QStringLiteral("[dbo].[CK_Diff]")});
   EXPECT_EQ(Findings(), QStringList{QStringLiteral("CHECK [dbo].[CK_Unknown] (unknown to the gold standard)")});
-  EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psError);
+  EXPECT_EQ(Window->ProgressState(), TRunPanel::psError);
   EXPECT_TRUE(Window->lblProgress->text().startsWith(QStringLiteral("Stopped after 4 of 17 objects: ")))
       << Window->lblProgress->text().toStdString();
   EXPECT_TRUE(Window->lblProgress->text().contains(QStringLiteral("Injected failure in GetDbView")));
@@ -510,7 +517,7 @@ TEST_F(MainWindowTest, ARunThatFailsAtTheThirdKindKeepsWhatWasFoundAndShowsTheFa
   Service->Reset();
   Compare();
   EXPECT_EQ(Anomalies(), AllAnomalies);
-  EXPECT_EQ(Window->ProgressState(), TfrmDbPublish::psNormal);
+  EXPECT_EQ(Window->ProgressState(), TRunPanel::psNormal);
   EXPECT_FALSE(Window->lblFailure->isVisible());
 }
 
@@ -523,7 +530,7 @@ TEST_F(MainWindowTest, FindingsAreListedAsTheirOwnGroupAndShowWhatExists) {
   const auto RestoreService = qScopeGuard([] { Service->Install(); });
   Start(FindingsDb);
   for (const int Kind : {2, 4})
-    Window->CheckListBox1->item(Kind)->setCheckState(Qt::Checked);
+    Window->lstKinds->item(Kind)->setCheckState(Qt::Checked);
   Compare();
   EXPECT_EQ(Anomalies(), QStringList({"[dbo].[ORDERS2]", "[dbo].[P_Changed]"})) << Log.Dump().toStdString();
   EXPECT_EQ(Findings(), QStringList({"VIEW [dbo].[V_LocalOnly] (unknown to the gold standard)",
@@ -584,7 +591,7 @@ TEST_F(MainWindowTest, ASnapshotThatCannotBeWrittenIsShownAndLoggedAsItIsAndNoth
   Start(Percent);
   TickAllKinds();
   Compare();
-  EXPECT_EQ(Window->lbAnomalies->count(), 0);
+  EXPECT_EQ(List()->rowCount(), 0);
   EXPECT_TRUE(Window->lblProgress->text().startsWith(QStringLiteral("Stopped after 0 of 0 objects: ")))
       << Window->lblProgress->text().toStdString();
   EXPECT_TRUE(Window->RunFailure().contains(QStringLiteral("GOLD%dTEST.Tellwick.12.xml")))
@@ -649,7 +656,7 @@ TEST_F(MainWindowTest, ARoutineShowsItsVersionsAndApprovalFollowsTheChosenVersio
   EXPECT_EQ(Window->memOfficial->text(), QStringLiteral("CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 20"));
   test::SaveScreenshot(*Window, QStringLiteral("main-routine-differences"));
 
-  Window->RzPageControl1->setCurrentWidget(Window->TabSheet3);
+  Window->tabsDetail->setCurrentWidget(Window->tbsSourceCode);
   ClickVersion(QStringLiteral("523"));
   EXPECT_EQ(Window->memOfficial->text(), QStringLiteral("CREATE PROCEDURE dbo.P_Diff AS\r\nSELECT 523"));
   EXPECT_TRUE(Window->actPostChange->isEnabled());
@@ -688,7 +695,7 @@ TEST_F(MainWindowTest, ApprovingSendsTheEditedLocalTextAsTheChosenVersion) {
   Start();
   TickAllKinds();
   Compare();
-  Window->RzPageControl1->setCurrentWidget(Window->TabSheet3);
+  Window->tabsDetail->setCurrentWidget(Window->tbsSourceCode);
 
   // Without a chosen version approval only warns.
   Select(QStringLiteral("[dbo].[P_Diff]"));
@@ -749,13 +756,13 @@ TEST_F(MainWindowTest, ApprovalAfterARepairStoresTheTextUnderTheNameOfTheRoutine
   Compare();
   // Every routine below the anomalies: the last row of the list is a routine, [dbo].[P_Equal].
   QTest::mouseDClick(Window->hdrObjectDiff, Qt::LeftButton);
-  Window->RzPageControl1->setCurrentWidget(Window->TabSheet3);
+  Window->tabsDetail->setCurrentWidget(Window->tbsSourceCode);
   Select(QStringLiteral("[dbo].[P_Diff]"));
   ClickVersion(QStringLiteral("523"));
   Tick(QStringLiteral("[dbo].[V_Diff]"));
   Repair();
   ASSERT_EQ(SentStatements(QStringLiteral("ALTER VIEW")).size(), 1);
-  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
+  EXPECT_EQ(Window->lstAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
 
   Approve(true);
   const QList<TGoldService::TCall> Saves = Service->Calls(QStringLiteral("SaveDbRoutine"));
@@ -770,7 +777,7 @@ TEST_F(MainWindowTest, ChoosingAnotherObjectAsksBeforeDroppingLocalEdits) {
   Start();
   TickAllKinds();
   Compare();
-  Window->RzPageControl1->setCurrentWidget(Window->TabSheet3);
+  Window->tabsDetail->setCurrentWidget(Window->tbsSourceCode);
   Select(QStringLiteral("[dbo].[P_Diff]"));
   Window->memLocal->setFocus();
   QTest::keyClick(Window->memLocal, Qt::Key_End, Qt::ControlModifier);
@@ -782,7 +789,7 @@ TEST_F(MainWindowTest, ChoosingAnotherObjectAsksBeforeDroppingLocalEdits) {
   EXPECT_EQ(BoxTexts(), QStringList{QStringLiteral(
                             "The local text of [dbo].[P_Diff] has edits that are not stored. Drop them?")});
   EXPECT_EQ(Window->memLocal->text(), Edited);
-  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
+  EXPECT_EQ(Window->lstAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[P_Diff]")));
   // A new run would drop them as well.
   Log.Presenter.Answers = {mrNo};
   Compare();
@@ -792,7 +799,7 @@ TEST_F(MainWindowTest, ChoosingAnotherObjectAsksBeforeDroppingLocalEdits) {
   Log.Presenter.Answers = {mrYes};
   Select(QStringLiteral("[dbo].[V_Diff]"));
   EXPECT_EQ(Window->memLocal->text(), QStringLiteral("CREATE VIEW dbo.V_Diff AS SELECT Id, Qty FROM dbo.Orders"));
-  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[V_Diff]")));
+  EXPECT_EQ(Window->lstAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[V_Diff]")));
   EXPECT_EQ(BoxTexts().size(), 3);
 }
 
@@ -850,13 +857,13 @@ TEST_F(MainWindowTest, RepairingTickedObjectsAltersThemAndTakesThemOffTheList) {
       << Script.toStdString();
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 6 anomalies, 2 repaired"));
   // The row highlighted before is still the one shown.
-  EXPECT_EQ(Window->lbAnomalies->currentItem(), Anomaly(QStringLiteral("[dbo].[CK_Diff]")));
+  EXPECT_EQ(Window->lstAnomalies->currentIndex(), Anomaly(QStringLiteral("[dbo].[CK_Diff]")));
   EXPECT_EQ(Window->memOfficial->text(), Window->ShownObject()->GetStandardDefinition());
 
   EXPECT_EQ(Anomalies(), QStringList({"[dbo].[CK_Diff]", "[sales].[V_Blank]", "[dbo].[OrderLines].[IX_Diff]",
                                       "[dbo].[Orders].[IX_Unknown]"}));
   // An index cannot be repaired: it stays, ticked.
-  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[OrderLines].[IX_Diff]"))->checkState(), Qt::Checked);
+  EXPECT_EQ(TickOf(QStringLiteral("[dbo].[OrderLines].[IX_Diff]")), Qt::Checked);
   EXPECT_EQ(SentStatements(QStringLiteral("ALTER")),
             QStringList({"ALTER VIEW dbo.V_Diff AS SELECT Id FROM dbo.Orders",
                          "ALTER PROCEDURE dbo.P_Diff AS\r\nSELECT 20"}));
@@ -931,7 +938,7 @@ TEST_F(MainWindowTest, AFailingRepairStopsAtItsItemAndReportsTheFailure) {
   EXPECT_TRUE(Rows[0].contains(QStringLiteral("LIKE '%d'"))) << Rows[0].toStdString();
   EXPECT_EQ(Rows[1], QStringLiteral("[dbo].[P_Diff] | Routine | not attempted"));
   EXPECT_EQ(Anomalies(), AllAnomalies);
-  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[V_Diff]"))->checkState(), Qt::Checked);
+  EXPECT_EQ(TickOf(QStringLiteral("[dbo].[V_Diff]")), Qt::Checked);
   EXPECT_EQ(SentStatements(QStringLiteral("ALTER PROCEDURE")), QStringList());
   EXPECT_EQ(BoxTexts(), QStringList());
   EXPECT_EQ(Window->lblProgress->text(), QStringLiteral("Found 6 anomalies"));
@@ -988,20 +995,29 @@ TEST_F(MainWindowTest, TheAnomalyListShowsKindsFiltersAndTicksWhatItShows) {
   Start();
   TickAllKinds();
   Compare();
-  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[V_Diff]"))->text(), QStringLiteral("view    [dbo].[V_Diff]"));
-  EXPECT_EQ(Anomaly(QStringLiteral("[dbo].[OrderLines].[IX_Diff]"))->text(),
+  EXPECT_EQ(Text(QStringLiteral("[dbo].[V_Diff]")), QStringLiteral("view    [dbo].[V_Diff]"));
+  EXPECT_EQ(Text(QStringLiteral("[dbo].[OrderLines].[IX_Diff]")),
             QStringLiteral("index   [dbo].[OrderLines].[IX_Diff]"));
+  // Long names are read in full from the tips; the findings, which cannot be ticked, are slanted.
+  for (const QString& Name :
+       {QStringLiteral("[dbo].[V_Diff]"), QStringLiteral("ROUTINE [dbo].[P_GoldOnly] (missing locally)")}) {
+    SCOPED_TRACE(Name.toStdString());
+    const bool IsFinding = Name.startsWith(u'R');
+    EXPECT_EQ(Anomaly(Name).data(Qt::ToolTipRole).toString(), Anomaly(Name).data().toString());
+    EXPECT_EQ(Anomaly(Name).data(Qt::FontRole).value<QFont>().italic(), IsFinding);
+    EXPECT_EQ(Anomaly(Name).data(Qt::CheckStateRole).isValid(), !IsFinding);
+  }
   const auto Shown = [this] {
     QStringList Result;
     for (const QString& Name : Anomalies())
-      if (!Anomaly(Name)->isHidden())
+      if (!Hidden(Name))
         Result.append(Name);
     return Result;
   };
   const auto Ticked = [this] {
     QStringList Result;
     for (const QString& Name : Anomalies())
-      if (Anomaly(Name)->checkState() == Qt::Checked)
+      if (TickOf(Name) == Qt::Checked)
         Result.append(Name);
     return Result;
   };
@@ -1018,9 +1034,9 @@ TEST_F(MainWindowTest, TheAnomalyListShowsKindsFiltersAndTicksWhatItShows) {
   Window->edtFilter->clear();
   Window->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
-  Window->lbAnomalies->setFocus();
-  ASSERT_TRUE(QTest::qWaitFor([this] { return Window->lbAnomalies->hasFocus(); }, 5000));
-  QTest::keyClick(Window->lbAnomalies, Qt::Key_A, Qt::ControlModifier);
+  Window->lstAnomalies->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Window->lstAnomalies->hasFocus(); }, 5000));
+  QTest::keyClick(Window->lstAnomalies, Qt::Key_A, Qt::ControlModifier);
   EXPECT_EQ(Ticked(), AllAnomalies);
 }
 
@@ -1041,7 +1057,7 @@ TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotH
   TickAllKinds();
   EXPECT_EQ(Window->lblBaseline->text(),
             QStringLiteral("No baseline: schemata, tables and referential constraints need one"));
-  EXPECT_EQ(Window->CheckListBox1->item(0)->foreground(),
+  EXPECT_EQ(Window->lstKinds->item(0)->foreground(),
             Window->palette().brush(QPalette::Disabled, QPalette::Text));
   Compare();
   EXPECT_TRUE(Window->lblFindings->text().endsWith(
@@ -1065,7 +1081,7 @@ TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotH
   Baseline.close();
   Window->SetBaseline(BaselineFile);
   EXPECT_EQ(Window->lblBaseline->text(), QStringLiteral("Baseline: baseline.xml"));
-  EXPECT_EQ(Window->CheckListBox1->item(0)->foreground(), Window->palette().brush(QPalette::Active, QPalette::Text));
+  EXPECT_EQ(Window->lstKinds->item(0)->foreground(), Window->palette().brush(QPalette::Active, QPalette::Text));
   Service->Reset();
   Compare();
   EXPECT_EQ(Anomalies(), AllAnomalies) << Log.Dump().toStdString();
@@ -1086,11 +1102,11 @@ TEST_F(MainWindowTest, TheBaselineListsTheDriftOfTheKindsTheGoldStandardDoesNotH
   EXPECT_EQ(Grid->Cells(1, 0), QStringLiteral("Baseline baseline.xml"));
   EXPECT_EQ(Grid->Cells(3, 0), QStringLiteral("Local, Tellwick on GOLDTEST"));
   QStringList LegendTexts;
-  for (const QLabel* Label : Window->findChild<QWidget*>(QStringLiteral("DiffLegend"))->findChildren<QLabel*>())
+  for (const QLabel* Label : Window->findChild<QWidget*>(QStringLiteral("lgdDiff"))->findChildren<QLabel*>())
     LegendTexts << Label->text();
   EXPECT_TRUE(LegendTexts.contains(QStringLiteral("Only on the baseline side"))) << LegendTexts.join(u',').toStdString();
   EXPECT_FALSE(Window->actPostChange->isEnabled());
-  Window->RzPageControl1->setCurrentWidget(Window->tbsDiffViewer);
+  Window->tabsDetail->setCurrentWidget(Window->tbsDiffViewer);
   test::SaveScreenshot(*Window, QStringLiteral("main-drift-selected"));
 
   // Tick all leaves the drift unticked, and the repair has only the anomalies.
@@ -1182,7 +1198,7 @@ TEST_F(MainWindowTest, ALongRunStaysResponsiveAndClosingAsksFirst) {
     EXPECT_FALSE(Window->btnPublish->isVisible());
     if (!Tried) {
       Tried = true;
-      QTest::mouseClick(Window->CheckBox1, Qt::LeftButton);
+      QTest::mouseClick(Window->chkAllKinds, Qt::LeftButton);
       Log.Presenter.Answers = {mrNo};
       Window->close();
     }
@@ -1199,7 +1215,7 @@ TEST_F(MainWindowTest, ALongRunStaysResponsiveAndClosingAsksFirst) {
             20);
   EXPECT_EQ(BoxTexts(), QStringList{QStringLiteral("A run is going on. Cancel it and close the window?")});
   EXPECT_TRUE(Window->isVisible());
-  EXPECT_TRUE(Window->CheckBox1->isChecked());
+  EXPECT_TRUE(Window->chkAllKinds->isChecked());
   EXPECT_EQ(Anomalies(), AllAnomalies);
   // One bar over the whole run: it never goes back, and ends full.
   ASSERT_FALSE(Bar.isEmpty());
@@ -1289,7 +1305,7 @@ TEST_F(MainWindowTest, ACompareRunCanBeCancelledByItsButtonOrEscape) {
         return;
       Cancelled = true;
       if (ByEscape)
-        QTest::keyClick(Window->lbAnomalies, Qt::Key_Escape);
+        QTest::keyClick(Window->lstAnomalies, Qt::Key_Escape);
       else
         QTest::mouseClick(Window->btnCancelRun, Qt::LeftButton);
     });
