@@ -5,6 +5,8 @@
 #include "infra/settings/Settings.IniFile.h"
 #include "gui/VclUtil.Style.h"
 
+#include <QPalette>
+
 namespace quillon {
 
 TProgramGlobals::TProgramGlobals(int& argc, char** argv)
@@ -16,6 +18,8 @@ TProgramGlobals::TProgramGlobals(int& argc, char** argv)
       FSettings(StartUpGlobalSettings, ShutDownGlobalSettings) {
   FApplication.setApplicationName(QStringLiteral("Ulmora Quillon"));
   FApplication.setApplicationDisplayName(QStringLiteral("Ulmora Quillon"));
+  const QColor Base = QGuiApplication::palette().color(QPalette::Base);
+  SetWindowBackgroundColor({quint8(Base.red()), quint8(Base.green()), quint8(Base.blue())});
 }
 
 }  // namespace quillon
