@@ -290,11 +290,11 @@ void TDiffGrid::OpenFile(const QString& AFileName, TSide ASide) {
     SetRight(Text);
 }
 
-void TDiffGrid::OpenFile1(const QString& ALeftFile) {
+void TDiffGrid::OpenLeftFile(const QString& ALeftFile) {
   OpenFile(ALeftFile, sdLeft);
 }
 
-void TDiffGrid::OpenFile2(const QString& ARightFile) {
+void TDiffGrid::OpenRightFile(const QString& ARightFile) {
   OpenFile(ARightFile, sdRight);
 }
 

@@ -47,8 +47,8 @@ public:
   void SetLeft(const QString& AText);
   void SetRight(const QString& AText);
   // The same from a file; a missing file changes nothing.
-  void OpenFile1(const QString& ALeftFile);
-  void OpenFile2(const QString& ARightFile);
+  void OpenLeftFile(const QString& ALeftFile);
+  void OpenRightFile(const QString& ARightFile);
   // Diffs the two sides and shows one row per result record. Does nothing while either
   // side is empty.
   void Compare();

@@ -24,16 +24,16 @@ public:
   // OK is enabled exactly when the trimmed user name and password are both non-empty.
   void RefreshButtons();
 
-  QWidget* Panel3;
-  QLabel* Label1;
-  QLabel* Image1;
-  QWidget* Panel2;
+  QWidget* panHeader;
+  QLabel* lblProgramName;
+  QLabel* imgLogin;
+  QWidget* panFields;
   QLabel* lblUsername;
   QLineEdit* edtUsername;
   QLabel* lblPassword;
   QLineEdit* edtPassword;
   QWidget* panButtons;
-  QPushButton* BitBtn1;
+  QPushButton* btnCancel;
   QPushButton* btnOk;
 
 protected:
