@@ -1,3 +1,4 @@
+// The diff grid: two texts side by side, aligned line by line and coloured by change.
 #include "gui/Component.DiffGrid.h"
 
 #include "diff/Diff.Display.h"

@@ -1,3 +1,4 @@
+// The dialog that asks for a SQL Server login.
 #include "gui/VclForm.Login.h"
 
 #include "gui/Gui.Fonts.h"

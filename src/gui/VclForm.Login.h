@@ -1,3 +1,4 @@
+// The dialog that asks for a SQL Server login.
 #pragma once
 
 #include "database/Database.Interfaces.h"

@@ -1,3 +1,4 @@
+// The log's back-end: timestamped, coloured entries kept in memory and written out as text.
 #include "infra/logging/Logging.Backend.h"
 
 #include "infra/logging/Logging.Interfaces.h"

@@ -1,3 +1,4 @@
+// The log's back-end: timestamped, coloured entries kept in memory and written out as text.
 #pragma once
 
 #include "infra/logging/Logging.Color.h"

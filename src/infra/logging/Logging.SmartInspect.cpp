@@ -1,3 +1,4 @@
+// The program's log adapter, the colours of its entries, and starting and stopping logging.
 #include "infra/logging/Logging.SmartInspect.h"
 
 #include "infra/logging/Logging.Backend.h"

@@ -1,3 +1,4 @@
+// The program's log adapter, the colours of its entries, and starting and stopping logging.
 #pragma once
 
 #include "infra/logging/Logging.Base.h"

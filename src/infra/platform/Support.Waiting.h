@@ -1,3 +1,4 @@
+// The hook a waiting thread calls now and then, so a blocked window keeps answering.
 #pragma once
 
 #include <functional>
