@@ -220,6 +220,7 @@ public:
     return Result;
   }
 
+private:
   // The outcome of every step of AScript: those answered for as the server answered, the rest
   // not attempted; an indexed view left alone says how to alter it all the same.
   static QList<TRepairRecord> RepairRecords(const TRepairScript& AScript, const QList<TRepairRecord>& AAnswered) {
@@ -236,7 +237,6 @@ public:
     return Records;
   }
 
-private:
   IDbProgress* FProgress;
   bool FStatusShown = false;
   double FLastFraction = 0;
@@ -309,8 +309,8 @@ TTargetResult TChecker::CompareDatabase(TRepairRequest* ARepair) {
   if (!ARepair->Apply || Script.Steps().isEmpty() || !ARepair->Confirm(Script))
     return Result;
   FObserver->RepairStarts(Result, Script);
-  Result.RepairApplied = true;
-  Result.Repairs = TObserver::RepairRecords(Script, FSession->Repair(Script));
+  FSession->Repair(Script);
+  Result = *FObserver->SoFar(false);
   FObserver->Finished(Result);
   return Result;
 }

@@ -228,6 +228,7 @@ constexpr int RepairBatchGraceMs = 15000;
 int RunCompare(const TCliOptions& AOptions, TChecker& AChecker, TTerminalProgress& AProgress) {
   TTargetResult Result;
   std::atomic<bool> Finished = false;
+  bool Interrupted = false;
   const bool Repair = AOptions.Command == TCommand::Repair;
   TRepairRequest Request{{}, AOptions.Apply, [&](const TRepairScript& AScript) {
                            return AOptions.Yes || ConfirmOnTerminal(AScript, AProgress);
@@ -248,16 +249,17 @@ int RunCompare(const TCliOptions& AOptions, TChecker& AChecker, TTerminalProgres
         Finished = true;
       },
       [&] {
+        Interrupted = true;
         AChecker.Cancel();
         return AChecker.Repairing() ? RepairBatchGraceMs : 0;
       });
   if (Signal != 0)
     EndInterruptedWithReports(AProgress, Signal, [&] {
-      DeliverReports(AOptions,
-                     {Finished ? Result
-                               : CancelledResult(AChecker.ResultSoFar(true).value_or(FailedResult(AOptions, QString())),
-                                                 Signal)},
-                     false);
+      // A run the signal stopped is cancelled, with what it had; one that had finished keeps its
+      // result.
+      const TTargetResult SoFar =
+          Finished ? Result : AChecker.ResultSoFar(true).value_or(FailedResult(AOptions, QString()));
+      DeliverReports(AOptions, {Interrupted ? CancelledResult(SoFar, Signal) : SoFar}, false);
     });
   AProgress.EndLine();
   bool Written = DeliverReports(AOptions, {Result}, false);

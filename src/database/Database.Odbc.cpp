@@ -3,7 +3,6 @@
 #include "database/Database.Odbc.h"
 
 #include "infra/text/Support.Format.h"
-#include "infra/platform/Support.Waiting.h"
 
 #include <QDateTime>
 
@@ -454,13 +453,10 @@ void TOdbcQuery::OpenQuery(const QString& ASQL) {
 }
 
 // A link lost, or a session the server ended, while the rows are read closes the connection
-// here, as it would for a statement that failed, so that Connected tells the truth. A catalogue
-// of many thousand rows takes seconds to read, so every row gives a waiting window its chance
-// to answer.
+// here, as it would for a statement that failed, so that Connected tells the truth.
 bool TOdbcQuery::FetchRow(QVector<QVariant>& AValues) {
   if (FColumns.isEmpty())
     return false;
-  KeepAnswering();
   try {
     const SQLRETURN Result = SQLFetch(Handle().Get());
     if (Result == SQL_NO_DATA)

@@ -1,8 +1,10 @@
 // The log's message boxes on screen.
 #include "gui/Logging.MessageBox.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QMessageBox>
+#include <QMetaObject>
+#include <QThread>
 
 namespace quillon {
 
@@ -35,9 +37,16 @@ const TButtonMapping ButtonMappings[] = {
 }  // namespace
 
 qint32 TMessageBoxPresenter::ShowMessageBox(const QString& AText, TMsgDlgType AType, TMsgDlgButtons AButtons) {
+  // A box is the window thread's: a check on the worker waits for the user's answer there.
+  if (QThread::currentThread() != qApp->thread()) {
+    qint32 Answer = 0;
+    QMetaObject::invokeMethod(
+        qApp, [&] { Answer = ShowMessageBox(AText, AType, AButtons); }, Qt::BlockingQueuedConnection);
+    return Answer;
+  }
   // Without a parent, Qt centres the dialog on the screen rather than over some window.
   QMessageBox Box;
-  Box.setWindowTitle(QGuiApplication::applicationDisplayName());
+  Box.setWindowTitle(QApplication::applicationDisplayName());
   Box.setIcon(IconOf(AType));
   Box.setTextFormat(Qt::PlainText);
   Box.setText(AText);

@@ -3,6 +3,7 @@
 #include "gui/Component.SqlEditor.h"
 #include "gui/Component.VersionTabSet.h"
 #include "gui/Gui.Application.h"
+#include "gui/Gui.RunController.h"
 #include "gui/Interfaces.Progress.h"
 #include "gui/VclForm.Approval.h"
 #include "gui/VclForm.Progress.h"
@@ -10,7 +11,6 @@
 #include "compare/Compare.RunStatus.h"
 #include "compare/Describer.h"
 #include "compare/Repair.Script.h"
-#include "compare/Sync.IgnoreList.h"
 #include "compare/Xml.NodeList.h"
 #include "database/Database.ConnectionString.h"
 #include "database/Database.Odbc.h"
@@ -23,9 +23,9 @@
 #include "gui/Gui.Fonts.h"
 #include "gui/Gui.Settings.h"
 #include "infra/text/Support.Format.h"
-#include "infra/platform/Support.Waiting.h"
 #include "infra/settings/Utils.Params.h"
 #include "report/Report.Render.h"
+#include "session/Session.Kinds.h"
 #include "session/Session.Results.h"
 #include "schema/Constraints.h"
 #include "schema/Indices.h"
@@ -41,7 +41,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -62,7 +62,6 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
-#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -70,97 +69,16 @@
 
 namespace quillon {
 
-// Swallows the user's input to one window for its lifetime, so that a compare run can let the
-// window system's events through without the user starting anything meanwhile. Input to other
-// windows (a message box the run shows) still arrives, and so does input to AExempt (the
-// run's Cancel button); Escape calls AOnEscape. AKeepResponsive also runs while a request
-// waits for the service or the database, when the window's own thread makes it.
-class TUserInputBlock : public QObject {
-public:
-  TUserInputBlock(QWidget* AWindow, const std::function<void()>& AKeepResponsive, QWidget* AExempt,
-                  std::function<void()> AOnEscape)
-      : FWindow(AWindow), FExempt(AExempt), FOnEscape(std::move(AOnEscape)) {
-    qApp->installEventFilter(this);
-    WhileWaiting = [AWindow, AKeepResponsive] {
-      if (QThread::currentThread() == AWindow->thread())
-        AKeepResponsive();
-    };
-  }
-  ~TUserInputBlock() override {
-    WhileWaiting = nullptr;
-    qApp->removeEventFilter(this);
-  }
-
-protected:
-  bool eventFilter(QObject* AWatched, QEvent* AEvent) override {
-    auto* Widget = qobject_cast<QWidget*>(AWatched);
-    if (Widget == nullptr || Widget->window() != FWindow || !IsUserInput(AEvent->type()))
-      return false;
-    if (Widget == FExempt)
-      return false;
-    if (AEvent->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(AEvent)->key() == Qt::Key_Escape)
-      FOnEscape();
-    return true;
-  }
-
-private:
-  static bool IsUserInput(QEvent::Type AType) {
-    switch (AType) {
-      case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonRelease:
-      case QEvent::MouseButtonDblClick:
-      case QEvent::Wheel:
-      case QEvent::KeyPress:
-      case QEvent::KeyRelease:
-      case QEvent::ShortcutOverride:
-      case QEvent::Shortcut:
-      case QEvent::ContextMenu:
-      case QEvent::TouchBegin:
-      case QEvent::TouchUpdate:
-      case QEvent::TouchEnd:
-        return true;
-      default:
-        return false;
-    }
-  }
-
-  QWidget* FWindow;
-  QWidget* FExempt;
-  std::function<void()> FOnEscape;
-};
-
 namespace {
 
-// Ends a compare run between two objects, when the user asked for it.
-QUILLON_DECLARE_EXCEPTION(ERunCancelled, EAbort)
-
-const QStringList ObjectKinds{QStringLiteral("Schemata"),          QStringLiteral("Tables"),
-                              QStringLiteral("Views"),             QStringLiteral("Indices"),
-                              QStringLiteral("Routines"),          QStringLiteral("Check constraints"),
-                              QStringLiteral("Referential constraints")};
 
 // The baseline snapshot is kept in the settings under this section and key.
 const char* const BaselineSection = "Baseline";
 const char* const BaselineKey = "File";
 
-// The list's kinds that no gold standard holds and a baseline does, by their row in the list,
-// with the drift kinds each stands for. Privileges have no row: they drift with any of them.
-struct TBaselineKind {
-  qint32 Row;
-  QList<TDriftKind> DriftKinds;
-};
-const QList<TBaselineKind> BaselineKinds{{0, {TDriftKind::Schema}},
-                                         {1, {TDriftKind::Table, TDriftKind::Column}},
-                                         {6, {TDriftKind::ForeignKey}}};
-const QList<TDriftKind> PrivilegeKinds{TDriftKind::TablePrivilege, TDriftKind::RoutinePrivilege};
-
 // The settings keep the width of the left column as the splitter's "Position".
 const char* const SplitterPosition = "Position";
 constexpr qint32 DefaultLeftWidth = 273;
-
-// How often a long run lets the window system's events through: often enough never to be
-// taken for hung, seldom enough to cost nothing.
-constexpr qint64 EventIntervalMs = 50;
 
 // The window's own picture in the top strip: the database drum of the program.
 QPixmap HeaderPicture() {
@@ -226,34 +144,6 @@ QListWidgetItem* AddCheckItem(QListWidget* AList, const QString& AText) {
   return Item;
 }
 
-// The kind shown in front of an anomaly's name; the list's font is fixed-width, so the names
-// line up.
-QString KindTag(const TDatabaseObject* AObject) {
-  QString Kind = QStringLiteral("object");
-  if (dynamic_cast<const TDatabaseView*>(AObject) != nullptr)
-    Kind = QStringLiteral("view");
-  else if (dynamic_cast<const TDatabaseRoutine*>(AObject) != nullptr)
-    Kind = QStringLiteral("routine");
-  else if (dynamic_cast<const TDatabaseCheckConstraint*>(AObject) != nullptr)
-    Kind = QStringLiteral("check");
-  else if (dynamic_cast<const TDatabaseIndex*>(AObject) != nullptr)
-    Kind = QStringLiteral("index");
-  return Kind.leftJustified(8);
-}
-
-void AddAnomalyItem(QListWidget* AList, const QString& AText, TDatabaseObject* AObject) {
-  const QSignalBlocker Quiet(AList);
-  QListWidgetItem* Item = AddCheckItem(AList, KindTag(AObject) + AText);
-  Item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(AObject)));
-  Item->setData(TfrmDbPublish::AnomalyNameRole, AText);
-  // A long name is read in full from its tip.
-  Item->setToolTip(AText);
-}
-
-TDatabaseObject* AttachedObject(const QListWidgetItem* AItem) {
-  return reinterpret_cast<TDatabaseObject*>(AItem->data(Qt::UserRole).value<quintptr>());
-}
-
 // Qt's event dispatch must never see an exception unwind through it: each handler hands its
 // failure to the default error handler itself.
 template <class F>
@@ -278,36 +168,8 @@ bool LoginRefused(const EOdbcError& AError) {
                      [](const TOdbcDiagnostic& ADiagnostic) { return Refusals.contains(ADiagnostic.NativeError); });
 }
 
-// The gold text a finding's item carries (a routine missing locally has no local object).
-constexpr int GoldTextRole = Qt::UserRole + 1;
-
-// An item of a group below the anomalies, listed without a tick: there is nothing to repair.
-QListWidgetItem* AddUntickedItem(QListWidget* AList, const QString& AText) {
-  auto* Item = new QListWidgetItem(AText, AList);
-  Item->setFlags(Item->flags() & ~Qt::ItemIsUserCheckable);
-  // Set in italics, the group reads apart from the anomalies above it.
-  QFont Slanted = AList->font();
-  Slanted.setItalic(true);
-  Item->setFont(Slanted);
-  Item->setToolTip(AText);
-  return Item;
-}
-
-void AddFindingItem(QListWidget* AList, const TFinding& AFinding) {
-  QListWidgetItem* Item = AddUntickedItem(
-      AList, QStringLiteral("%1 %2 (%3)")
-                 .arg(AFinding.Kind.toUpper(), AFinding.FullName, FindingStatusText(AFinding.Status)));
-  Item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(AFinding.Object)));
-  Item->setData(GoldTextRole, AFinding.GoldText);
-}
-
-// Drift is listed without a tick, like a finding: a baseline is no gold standard to repair to.
-void AddDriftItem(QListWidget* AList, const TDriftItem& ADrift, qsizetype AIndex) {
-  QListWidgetItem* Item = AddUntickedItem(
-      AList, QStringLiteral("DRIFT %1 %2 (%3)")
-                 .arg(DriftKindName(ADrift.Kind).leftJustified(8), ADrift.FullName, DriftChangeName(ADrift.Change)));
-  Item->setData(TfrmDbPublish::DriftItemRole, QVariant::fromValue(AIndex));
-}
+// The kind shown in front of a name; the list's font is fixed-width, so the names line up.
+QString KindTag(const QString& AKind) { return AKind.leftJustified(8); }
 
 }  // namespace
 
@@ -431,10 +293,10 @@ QWidget* TfrmDbPublish::CreateLeftColumn() {
   SelectAllRow->addWidget(btnBaseline);
   SelectLayout->addLayout(SelectAllRow);
   CheckListBox1 = CheckList(QStringLiteral("CheckListBox1"), UiFont(FaceSegoeUi, 9), panSelectObjects);
-  for (const QString& Kind : ObjectKinds)
-    AddCheckItem(CheckListBox1, Kind);
+  for (const TCheckKind& Kind : CheckKinds())
+    AddCheckItem(CheckListBox1, Kind.Caption);
   CheckListBox1->setSpacing(1);
-  CheckListBox1->setFixedHeight((CheckListBox1->sizeHintForRow(0) + 2) * ObjectKinds.size() +
+  CheckListBox1->setFixedHeight((CheckListBox1->sizeHintForRow(0) + 2) * CheckKinds().size() +
                                 2 * CheckListBox1->frameWidth() + 4);
   SelectLayout->addWidget(CheckListBox1);
   lblBaseline = new QLabel(panSelectObjects);
@@ -596,12 +458,23 @@ QWidget* TfrmDbPublish::CreateDiffPage() {
 }
 
 void TfrmDbPublish::FormCreate() {
-  fSourceDb = std::make_unique<TSimpleDatabase>(FLog);
+  FRun = new TRunController(this);
+  FSession = std::make_unique<TCheckSession>(FLog, FRun);
   FLoginDialog = new TfrmLogin(this);
-  fSourceDb->SetLoginDialog(FLoginDialog);
-  fIgnoreList = std::make_unique<TDatabaseObjectIgnoreList>();
-  fDescriptor = std::make_unique<TDatabaseDescriber>(fIgnoreList.get(), FLog);
-  fDescriptor->SetProgress(this);
+  FSession->Database().SetLoginDialog(FLoginDialog);
+  connect(FRun, &TRunController::Status, this, [this](const QString& AText) {
+    lblProgress->setText(AText);
+    // Each step is seen, however quickly the next follows.
+    lblProgress->repaint();
+  });
+  connect(FRun, &TRunController::CatalogueReading, this, [this] {
+    lblProgress->setText(QStringLiteral("Analyzing database..."));
+    lblProgress->repaint();
+  });
+  connect(FRun, &TRunController::Progress, this, &TfrmDbPublish::ShowRunProgress);
+  actCancelRun->setShortcut(QKeySequence(Qt::Key_Escape));
+  actCancelRun->setEnabled(false);
+  addAction(actCancelRun);
   actSynchonize->setEnabled(false);
   actSynchonize->setIcon(style()->standardIcon(QStyle::SP_VistaShield));
   fGuiSettings = std::make_unique<TGuiSettings>(this, GlobalSettings, FLog);
@@ -649,7 +522,7 @@ void TfrmDbPublish::FormCreate() {
 void TfrmDbPublish::SetConnectionString(const QString& AValue) {
   FConnectionStringFailure.clear();
   try {
-    fSourceDb->SetConnectionString(AValue);
+    FSession->Database().SetConnectionString(AValue);
   } catch (const Exception& E) {
     FConnectionStringFailure = E.Message();
   }
@@ -666,10 +539,11 @@ void TfrmDbPublish::FormDestroy() {
   fGuiSettings->SaveMainForm();
   splMain->setProperty(SplitterPosition, splMain->sizes().value(0));
   fGuiSettings->SavePosition(splMain, QString());
-  fDescriptor.reset();
-  fIgnoreList.reset();
-  // The connection goes before its login dialog, which Qt frees with the window's children.
-  fSourceDb.reset();
+  // A run still going ends first, then the connection goes before its login dialog, which Qt
+  // frees with the window's children.
+  delete FRun;
+  FRun = nullptr;
+  FSession.reset();
 }
 
 void TfrmDbPublish::showEvent(QShowEvent* AEvent) {
@@ -687,14 +561,14 @@ void TfrmDbPublish::actConnectExecute() {
   if (Running())
     return;
   const auto ShowOutcome = qScopeGuard([this] { ShowConnectionState(); });
-  FDatabaseInfoRead = false;
   if (!FConnectionStringFailure.isEmpty())
     throw Exception(FConnectionStringFailure);
+  TSimpleDatabase& Database = FSession->Database();
   const std::unique_ptr<TfrmProgress> Progress =
       CreateProgressWindow(nullptr, QStringLiteral("Connecting to database..."));
   Progress->SetCentreOn(this);
   Progress->SetInfo(Format(QStringLiteral("%s.%s"),
-                           {fSourceDb->ConnectionParameters().Server(), fSourceDb->ConnectionParameters().Database()}));
+                           {Database.ConnectionParameters().Server(), Database.ConnectionParameters().Database()}));
   while (const std::optional<QString> Refusal = TryConnect()) {
     // The progress window stays on top of every window: the refusal's box would open beneath it.
     Progress->hide();
@@ -703,24 +577,16 @@ void TfrmDbPublish::actConnectExecute() {
   }
   // A database without its information procedure cannot be compared: the connection is
   // given up, so that the window says what it is.
-  const auto GiveUp = qScopeGuard([this] {
-    if (!FDatabaseInfoRead)
-      fSourceDb->Disconnect();
+  const auto GiveUp = qScopeGuard([this, &Database] {
+    if (!FSession->Ready())
+      Database.Disconnect();
   });
-  fSourceServer = fSourceDb->ServerName();
-  FLoginName = fSourceDb->GetUserName();
-  TDataSet* Info = fSourceDb->FastQuery(QStringLiteral("EXEC dbo.GetDatabaseInfo"));
-  if (Info->Eof())
-    throw Exception(QStringLiteral("dbo.GetDatabaseInfo returned no row"));
-  fSourceDbVersion = VarToInt(GetFieldValue(*Info, QStringLiteral("DatabaseVersion")));
-  fSourceDatabase = GetFieldText(*Info, QStringLiteral("DatabaseName"));
-  Info->Close();
-  FDatabaseInfoRead = true;
+  FSession->ReadDatabaseInfo();
 }
 
 std::optional<QString> TfrmDbPublish::TryConnect() {
   try {
-    fSourceDb->Connect();
+    FSession->Database().Connect();
     return std::nullopt;
   } catch (const EOdbcError& E) {
     if (!LoginRefused(E))
@@ -731,14 +597,19 @@ std::optional<QString> TfrmDbPublish::TryConnect() {
   }
 }
 
-bool TfrmDbPublish::Connected() const { return fSourceDb->Connected() && FDatabaseInfoRead; }
+bool TfrmDbPublish::Connected() const { return FSession->Ready(); }
+
+TSimpleDatabase& TfrmDbPublish::SourceDb() const { return FSession->Database(); }
+
+bool TfrmDbPublish::Running() const { return FRun != nullptr && FRun->Running(); }
 
 void TfrmDbPublish::ShowConnectionState() {
   const bool Ready = Connected();
+  const TDatabaseInfo& Info = FSession->Info();
   lblConnection->setText(Ready ? Format(QStringLiteral("Server: %s   Database: %s\nLogin: %s   Version: %d"),
-                                        {fSourceServer, fSourceDatabase,
-                                         FLoginName.isEmpty() ? QStringLiteral("(integrated)") : FLoginName,
-                                         fSourceDbVersion})
+                                        {Info.Server, Info.DatabaseName,
+                                         Info.Login.isEmpty() ? QStringLiteral("(integrated)") : Info.Login,
+                                         Info.Version})
                                : QStringLiteral("Not connected"));
   btnConnect->setVisible(!Ready);
   actConnect->setEnabled(!Ready);
@@ -746,11 +617,19 @@ void TfrmDbPublish::ShowConnectionState() {
 }
 
 void TfrmDbPublish::closeEvent(QCloseEvent* AEvent) {
-  // The run is on the stack below: the window must outlive it.
-  if (Running())
-    AEvent->ignore();
-  else
+  if (!Running()) {
     QMainWindow::closeEvent(AEvent);
+    return;
+  }
+  // The run ends between two objects, and the window with it: nothing is left half-done.
+  AEvent->ignore();
+  Guarded([this] {
+    if (FCloseWhenDone ||
+        !FLog->LogYesNo(QStringLiteral("A run is going on. Cancel it and close the window?"), ltWarning, false))
+      return;
+    FCloseWhenDone = true;
+    actCancelRunExecute();
+  });
 }
 
 bool TfrmDbPublish::eventFilter(QObject* AWatched, QEvent* AEvent) {
@@ -794,41 +673,18 @@ void TfrmDbPublish::ApplyStyle(IGuiStyle* AStyle) {
   }
 }
 
-void TfrmDbPublish::ShowStatus(const QString& AText) {
-  lblProgress->setText(AText);
-  lblProgress->repaint();
-  KeepResponsive();
+void TfrmDbPublish::actCancelRunExecute() {
+  if (!Running())
+    return;
+  FCancelRequested = true;
+  FRun->Cancel();
+  lblProgress->setText(QStringLiteral("Cancelling..."));
 }
 
 // One bar over the whole run: the objects compared out of all the run takes part in.
-void TfrmDbPublish::ShowProgress(double AFraction) {
-  if (AFraction < 0 || !Running())
-    return;
-  const TCompareRunStatus& Status = fDescriptor->RunStatus();
-  if (Status.Total() > 0)
-    pbProgress->setValue(Status.Compared() * 100 / Status.Total());
-  pbProgress->repaint();
-  KeepResponsive();
-  // Between two objects: the one just compared is reported in full.
-  if (FCancelRequested)
-    throw ERunCancelled(QStringLiteral("Cancelled"));
-}
-
-void TfrmDbPublish::actCancelRunExecute() { FCancelRequested = Running(); }
-
-void TfrmDbPublish::ReportAnomaly(const QString& AText, TDatabaseObject* AObject) {
-  if (AObject == nullptr)
-    throw EInvalidCast(QStringLiteral("Invalid class typecast"));
-  if (fDescriptor->IgnoreObject(AObject))
-    return;
-  AddAnomalyItem(lbAnomalies, AText, AObject);
-}
-
-void TfrmDbPublish::KeepResponsive() {
-  if (!Running() || FSinceEventsProcessed.elapsed() < EventIntervalMs)
-    return;
-  QCoreApplication::processEvents();
-  FSinceEventsProcessed.restart();
+void TfrmDbPublish::ShowRunProgress(qint32 ACompared, qint32 ATotal) {
+  if (ATotal > 0)
+    pbProgress->setValue(ACompared * 100 / ATotal);
 }
 
 void TfrmDbPublish::SetProgressState(TProgressState AState) {
@@ -852,87 +708,134 @@ void TfrmDbPublish::ShowError(const QString& AMessage) {
 }
 
 void TfrmDbPublish::actCompareExecute() {
-  if (!ConfirmDropEdits())
+  if (Running() || !ConfirmDropEdits())
     return;
   ClearPanes();
-  actCompare->setEnabled(false);
-  actSynchonize->setEnabled(false);
   {
     const QSignalBlocker Quiet(lbAnomalies);
     lbAnomalies->clear();
   }
+  FListedRoutines.clear();
+  FOutcome = TCompareOutcome();
   lblFailure->clear();
   lblFailure->hide();
   lblFindings->clear();
-  fDescriptor->RunStatus().Start({});
-  btnPublish->hide();
-  btnCancelRun->show();
   pbProgress->setValue(0);
+  SetProgressState(psNormal);
   FCancelRequested = false;
-  QElapsedTimer RunTimer;
-  RunTimer.start();
-  {
-    FInputBlock = std::make_unique<TUserInputBlock>(
-        this, [this] { KeepResponsive(); }, btnCancelRun, [this] { actCancelRunExecute(); });
-    FSinceEventsProcessed.start();
-    const auto Unblock = qScopeGuard([this] {
-      FInputBlock.reset();
-      btnCancelRun->hide();
-      btnPublish->show();
-    });
-    try {
-      bool* const Flags[] = {&fDescriptor->CompareSchemata,         &fDescriptor->CompareTables,
-                             &fDescriptor->CompareViews,            &fDescriptor->CompareIndices,
-                             &fDescriptor->CompareRoutines,         &fDescriptor->CompareCheckConstraints,
-                             &fDescriptor->CompareForeignKeys};
-      for (qint32 I = 0; I < ObjectKinds.size(); ++I)
-        *Flags[I] = CheckListBox1->item(I)->checkState() == Qt::Checked;
-      ShowStatus(QStringLiteral("Analyzing database..."));
-      fDescriptor->Load(fSourceDb.get());
-      fDescriptor->SaveToFile(fSourceServer, fSourceDatabase, fSourceDbVersion);
-      SetProgressState(psNormal);
-      fDescriptor->CompareToService(fSourceDatabase, fSourceDbVersion);
-      pbProgress->setValue(100);
-    } catch (const ERunCancelled&) {
-      FLog->SilentWarning(QStringLiteral("%s"), {RunStatusText()});
-    } catch (const Exception& E) {
-      // A failure before the comparison began stops the run as much as one during it.
-      if (fDescriptor->RunStatus().Complete())
-        fDescriptor->RunStatus().Stop(E.Message());
-      ShowError(E.Message());
-    }
-  }
-  FRunSeconds = static_cast<double>(RunTimer.elapsed()) / 1000;
-  actExportReport->setEnabled(true);
-  FFoundCount = lbAnomalies->count();
+  TCompareRequest Request;
+  for (qint32 Row = 0; Row < CheckKinds().size(); ++Row)
+    if (CheckListBox1->item(Row)->checkState() == Qt::Checked)
+      Request.Kinds |= CheckKinds()[Row].Flag;
+  Request.TargetName = QStringLiteral("%1.%2").arg(FSession->Info().Server, FSession->Info().DatabaseName);
+  Request.BaselinePath = FBaseline;
+  ShowRunning(true);
+  FRun->Start(*FSession, [this, Request] { FPendingOutcome = FSession->RunCompare(Request); });
+  const auto Connection = std::make_shared<QMetaObject::Connection>();
+  *Connection = connect(FRun, &TRunController::Finished, this, [this, Connection] {
+    disconnect(*Connection);
+    Guarded([this] { CompareFinished(); });
+    emit RunFinished();
+    if (FCloseWhenDone)
+      close();
+  });
+}
+
+void TfrmDbPublish::CompareFinished() {
+  FOutcome = std::move(FPendingOutcome);
+  FPendingOutcome = TCompareOutcome();
+  const TCompareRunStatus& Status = FOutcome.RunStatus;
+  if (FCancelRequested && !Status.Complete())
+    FLog->SilentWarning(QStringLiteral("%s"), {RunStatusText()});
+  else if (!Status.Complete())
+    ShowError(FOutcome.Result.Error);
+  else
+    pbProgress->setValue(100);
   FRepairedCount = 0;
-  ListFindings();
-  FDriftLines.clear();
-  CompareWithBaseline(FDriftLines);
+  ListOutcome();
   FilterAnomalies();
-  actSynchonize->setEnabled(FFoundCount > 0);
-  ShowConnectionState();
+  ShowRunning(false);
   ShowRunOutcome();
 }
 
-void TfrmDbPublish::ExportReport(const QString& AFileName) {
-  TTargetResult Result;
-  Result.Name = QStringLiteral("%1.%2").arg(fSourceServer, fSourceDatabase);
-  Result.Server = fSourceServer;
-  Result.Database = fSourceDatabase;
-  Result.Version = fSourceDbVersion;
-  Result.Seconds = FRunSeconds;
-  if (!fDescriptor->RunStatus().Complete())
-    Result.Error = fDescriptor->RunStatus().StoppedText();
-  QList<TDatabaseObject*> Anomalies;
-  // The findings listed below the anomalies are not checkable; the report has them from the run.
-  for (qint32 Row = 0; Row < lbAnomalies->count(); ++Row) {
-    const QListWidgetItem* Item = lbAnomalies->item(Row);
-    if (Item->flags().testFlag(Qt::ItemIsUserCheckable) && AttachedObject(Item) != nullptr)
-      Anomalies.append(AttachedObject(Item));
+void TfrmDbPublish::ShowRunning(bool ARunning) {
+  btnPublish->setVisible(!ARunning);
+  btnCancelRun->setVisible(ARunning);
+  for (QWidget* Control : std::initializer_list<QWidget*>{CheckBox1, CheckListBox1, btnBaseline, edtFilter, btnTickAll,
+                                                          btnTickNone, lbAnomalies})
+    Control->setEnabled(!ARunning);
+  actCancelRun->setEnabled(ARunning);
+  if (ARunning) {
+    for (QAction* Action : {actConnect, actCompare, actSynchonize, actPostChange, actExportReport})
+      Action->setEnabled(false);
+    return;
   }
-  const QByteArray Report =
-      RenderReport(TReportFormat::Html, {CompareRunResult(std::move(Result), *fDescriptor, Anomalies)}, false);
+  bool AnyTickable = false;
+  for (qint32 I = 0; I < lbAnomalies->count(); ++I)
+    AnyTickable = AnyTickable || lbAnomalies->item(I)->flags().testFlag(Qt::ItemIsUserCheckable);
+  actSynchonize->setEnabled(AnyTickable);
+  actExportReport->setEnabled(!FOutcome.Result.Name.isEmpty());
+  UpdateApproveAction();
+  ShowConnectionState();
+}
+
+QListWidgetItem* TfrmDbPublish::AddRow(const QString& AText, TListedRow AKind, qsizetype AIndex, bool ATickable) {
+  auto* Item = new QListWidgetItem(AText, lbAnomalies);
+  Item->setData(RowKindRole, AKind);
+  Item->setData(RowIndexRole, QVariant::fromValue(AIndex));
+  // A long name is read in full from its tip.
+  Item->setToolTip(AText);
+  if (ATickable) {
+    Item->setFlags(Item->flags() | Qt::ItemIsUserCheckable);
+    Item->setCheckState(Qt::Unchecked);
+    return Item;
+  }
+  // Nothing to repair: listed without a tick, and set in italics, the group reads apart from
+  // the anomalies above it.
+  Item->setFlags(Item->flags() & ~Qt::ItemIsUserCheckable);
+  QFont Slanted = lbAnomalies->font();
+  Slanted.setItalic(true);
+  Item->setFont(Slanted);
+  return Item;
+}
+
+void TfrmDbPublish::ListOutcome() {
+  const QSignalBlocker Quiet(lbAnomalies);
+  for (qsizetype I = 0; I < FOutcome.Result.Anomalies.size(); ++I) {
+    const TAnomalyRecord& Anomaly = FOutcome.Result.Anomalies[I];
+    AddRow(KindTag(Anomaly.Kind) + Anomaly.FullName, lrAnomaly, I, true)->setData(AnomalyNameRole, Anomaly.FullName);
+  }
+  const QList<TFinding>& Findings = FOutcome.RunStatus.Findings();
+  for (qsizetype I = 0; I < Findings.size(); ++I)
+    AddRow(QStringLiteral("%1 %2 (%3)")
+               .arg(Findings[I].Kind.toUpper(), Findings[I].FullName, FindingStatusText(Findings[I].Status)),
+           lrFinding, I, false);
+  // Drift is listed without a tick, like a finding: a baseline is no gold standard to repair to.
+  const QList<TDriftItem>& Drift = FOutcome.Drift.Items;
+  for (qsizetype I = 0; I < Drift.size(); ++I)
+    AddRow(QStringLiteral("DRIFT %1 %2 (%3)")
+               .arg(DriftKindName(Drift[I].Kind).leftJustified(8), Drift[I].FullName, DriftChangeName(Drift[I].Change)),
+           lrDrift, I, false);
+}
+
+TDatabaseObject* TfrmDbPublish::ObjectOf(const QListWidgetItem* AItem) const {
+  if (AItem == nullptr)
+    return nullptr;
+  const qsizetype Index = AItem->data(RowIndexRole).value<qsizetype>();
+  switch (AItem->data(RowKindRole).toInt()) {
+    case lrAnomaly:
+      return FOutcome.AnomalyObjects.value(Index);
+    case lrFinding:
+      return FOutcome.RunStatus.Findings().value(Index).Object;
+    case lrRoutine:
+      return FListedRoutines.value(Index);
+    default:
+      return nullptr;
+  }
+}
+
+void TfrmDbPublish::ExportReport(const QString& AFileName) {
+  const QByteArray Report = RenderReport(TReportFormat::Html, {FOutcome.Result}, false);
   // An old report is replaced only by a complete new one.
   QSaveFile File(AFileName);
   if (!File.open(QIODevice::WriteOnly) || File.write(Report) != Report.size() || !File.commit())
@@ -942,7 +845,7 @@ void TfrmDbPublish::ExportReport(const QString& AFileName) {
 void TfrmDbPublish::actExportReportExecute() {
   const QString FileName = QFileDialog::getSaveFileName(
       this, QStringLiteral("Export report"),
-      QDir::home().filePath(QStringLiteral("%1.%2.html").arg(fSourceServer, fSourceDatabase)),
+      QDir::home().filePath(QStringLiteral("%1.%2.html").arg(FSession->Info().Server, FSession->Info().DatabaseName)),
       QStringLiteral("HTML pages (*.html)"));
   if (!FileName.isEmpty())
     ExportReport(FileName);
@@ -951,83 +854,33 @@ void TfrmDbPublish::actExportReportExecute() {
 // The count of anomalies (and of those repaired since), or how far a run that stopped came;
 // the findings as their own group below the anomalies, with what was compared per kind.
 QString TfrmDbPublish::RunStatusText() const {
-  const TCompareRunStatus& Status = fDescriptor->RunStatus();
+  const TCompareRunStatus& Status = FOutcome.RunStatus;
   if (!Status.Complete() && FCancelRequested)
     return Format(QStringLiteral("Cancelled after %d of %d objects"), {Status.Compared(), Status.Total()});
   if (!Status.Complete())
     return Status.StoppedText();
-  QString Text = Format(QStringLiteral("Found %d anomalies"), {FFoundCount});
+  QString Text = Format(QStringLiteral("Found %d anomalies"), {static_cast<qint32>(FOutcome.Result.Anomalies.size())});
   if (FRepairedCount > 0)
     Text += Format(QStringLiteral(", %d repaired"), {FRepairedCount});
   return Text;
 }
 
 void TfrmDbPublish::ShowRunOutcome() {
-  const TCompareRunStatus& Status = fDescriptor->RunStatus();
+  const TCompareRunStatus& Status = FOutcome.RunStatus;
   lblProgress->setText(RunStatusText());
   QStringList Lines;
   if (!Status.FindingsText().isEmpty())
     Lines.append(Status.FindingsText());
   // The drift lines say what became of the kinds the gold standard does not hold.
   if (!Status.Kinds().isEmpty())
-    Lines.append(Status.ComparedText(FDriftLines.isEmpty()));
-  Lines.append(FDriftLines);
+    Lines.append(Status.ComparedText(FOutcome.Drift.Lines.isEmpty()));
+  Lines.append(FOutcome.Drift.Lines);
   lblFindings->setText(Lines.join(u'\n'));
-}
-
-void TfrmDbPublish::ListFindings() {
-  const QSignalBlocker Quiet(lbAnomalies);
-  for (const TFinding& Finding : fDescriptor->RunStatus().Findings())
-    AddFindingItem(lbAnomalies, Finding);
-}
-
-void TfrmDbPublish::CompareWithBaseline(QStringList& ADriftLines) {
-  FDrift.clear();
-  QList<TDriftKind> Kinds;
-  QStringList Plurals;
-  for (const TBaselineKind& Kind : BaselineKinds)
-    if (CheckListBox1->item(Kind.Row)->checkState() == Qt::Checked) {
-      Kinds.append(Kind.DriftKinds);
-      Plurals.append(CheckListBox1->item(Kind.Row)->text().toLower());
-    }
-  // Drift is of a database that was read whole.
-  if (Kinds.isEmpty() || !fDescriptor->RunStatus().Complete())
-    return;
-  Kinds.append(PrivilegeKinds);
-  Plurals.append(QStringLiteral("privileges"));
-  if (FBaseline.isEmpty()) {
-    ADriftLines.append(Format(QStringLiteral("%s: need a baseline snapshot (Baseline\u2026) to be compared"),
-                              {Plurals.join(QStringLiteral(", "))}));
-    return;
-  }
-  const QString BaselineName = QFileInfo(FBaseline).fileName();
-  try {
-    const TDriftSide BaselineSide = TDriftSide::FromSnapshot(FBaseline);
-    const TDriftSide Local =
-        TDriftSide::FromLists(fDescriptor->SnapshotLists(), fSourceServer, fSourceDatabase, fSourceDbVersion);
-    TDriftOptions Options;
-    Options.IgnoreList = fIgnoreList.get();
-    TDriftResult Result = CompareDrift(BaselineSide, Local, Options);
-    for (TDriftItem& Item : Result.Items)
-      if (Kinds.contains(Item.Kind))
-        FDrift.append(std::move(Item));
-    ADriftLines.append(Format(QStringLiteral("Drift from baseline %s: %d objects in %s"),
-                              {BaselineName, static_cast<qint32>(FDrift.size()), Plurals.join(QStringLiteral(", "))}));
-    ADriftLines.append(Result.Notes);
-  } catch (const Exception& E) {
-    const QString Message = Format(QStringLiteral("The baseline was not read, no drift compared: %s"), {E.Message()});
-    ADriftLines.append(Message);
-    FLog->SilentError(QStringLiteral("%s"), {Message});
-    return;
-  }
-  const QSignalBlocker Quiet(lbAnomalies);
-  for (qsizetype I = 0; I < FDrift.size(); ++I)
-    AddDriftItem(lbAnomalies, FDrift[I], I);
 }
 
 void TfrmDbPublish::ShowDriftItem(qsizetype AIndex) {
   ClearPanes();
-  const TDriftItem& Drift = FDrift.at(AIndex);
+  const TDriftItem& Drift = FOutcome.Drift.Items.at(AIndex);
   {
     const QSignalBlocker Quiet(memLocal);
     memLocal->setText(Drift.TargetText);
@@ -1059,8 +912,10 @@ void TfrmDbPublish::ShowBaselineChoice() {
   lblBaseline->setToolTip(FBaseline);
   // The kinds only a baseline compares look unavailable without one, but stay tickable: the
   // run then says they need a baseline.
-  for (const TBaselineKind& Kind : BaselineKinds) {
-    QListWidgetItem* Item = CheckListBox1->item(Kind.Row);
+  for (qint32 Row = 0; Row < CheckKinds().size(); ++Row) {
+    if (CheckKinds()[Row].BaselineKinds.isEmpty())
+      continue;
+    QListWidgetItem* Item = CheckListBox1->item(Row);
     Item->setForeground(FBaseline.isEmpty() ? palette().brush(QPalette::Disabled, QPalette::Text)
                                             : palette().brush(QPalette::Active, QPalette::Text));
     Item->setToolTip(FBaseline.isEmpty() ? QStringLiteral("Needs a baseline snapshot (Baseline\u2026): the gold "
@@ -1102,13 +957,13 @@ void TfrmDbPublish::btnTickNoneClick() { TickVisibleAnomalies(Qt::Unchecked); }
 
 TDatabaseObject* TfrmDbPublish::SelectedObject() const {
   const QListWidgetItem* Item = lbAnomalies->currentItem();
-  return Item != nullptr ? AttachedObject(Item) : nullptr;
+  return ObjectOf(Item);
 }
 
 void TfrmDbPublish::HighlightShownObject() {
   const QSignalBlocker Quiet(lbAnomalies);
   for (qint32 I = 0; I < lbAnomalies->count(); ++I)
-    if (AttachedObject(lbAnomalies->item(I)) == FShownObject) {
+    if (ObjectOf(lbAnomalies->item(I)) == FShownObject) {
       lbAnomalies->setCurrentRow(I);
       return;
     }
@@ -1129,14 +984,14 @@ void TfrmDbPublish::lbAnomaliesClick() {
     return;
   }
   if (const QListWidgetItem* Item = lbAnomalies->currentItem();
-      Item != nullptr && Item->data(DriftItemRole).isValid()) {
-    ShowDriftItem(Item->data(DriftItemRole).value<qsizetype>());
+      Item != nullptr && Item->data(RowKindRole).toInt() == lrDrift) {
+    ShowDriftItem(Item->data(RowIndexRole).value<qsizetype>());
     return;
   }
   ShowObject(SelectedObject());
   // A routine missing locally has no object: its gold text is all there is to show.
   if (const QListWidgetItem* Item = lbAnomalies->currentItem(); Item != nullptr && SelectedObject() == nullptr) {
-    memOfficial->setText(Item->data(GoldTextRole).toString());
+    memOfficial->setText(FOutcome.RunStatus.Findings().value(Item->data(RowIndexRole).value<qsizetype>()).GoldText);
     ShowDifferences(memOfficial->text(), DatabaseGoldCaption());
   }
 }
@@ -1162,12 +1017,12 @@ void TfrmDbPublish::ClearPanes() {
 }
 
 QString TfrmDbPublish::DatabaseGoldCaption() const {
-  return Format(QStringLiteral("Gold standard of version %d"), {fSourceDbVersion});
+  return Format(QStringLiteral("Gold standard of version %d"), {FSession->Info().Version});
 }
 
 void TfrmDbPublish::ShowDifferences(const QString& AGoldText, const QString& AGoldCaption) {
   fDiffGrid->SetLeftHeader(AGoldCaption);
-  fDiffGrid->SetRightHeader(Format(QStringLiteral("Local, %s on %s"), {fSourceDatabase, fSourceServer}));
+  fDiffGrid->SetRightHeader(Format(QStringLiteral("Local, %s on %s"), {FSession->Info().DatabaseName, FSession->Info().Server}));
   fDiffGrid->SetLeft(AGoldText);
   fDiffGrid->SetRight(memLocal->text());
   fDiffGrid->Compare();
@@ -1272,13 +1127,14 @@ void TfrmDbPublish::actPostChangeExecute() {
 }
 
 void TfrmDbPublish::btnSynchronizeClick() {
+  if (Running())
+    return;
   QList<TDatabaseObject*> Objects;
   QList<QListWidgetItem*> Ticked;
   for (qint32 I = 0; I < lbAnomalies->count(); ++I) {
     QListWidgetItem* Item = lbAnomalies->item(I);
-    if (Item->flags().testFlag(Qt::ItemIsUserCheckable) && Item->checkState() == Qt::Checked &&
-        AttachedObject(Item) != nullptr) {
-      Objects.append(AttachedObject(Item));
+    if (Item->flags().testFlag(Qt::ItemIsUserCheckable) && Item->checkState() == Qt::Checked && ObjectOf(Item) != nullptr) {
+      Objects.append(ObjectOf(Item));
       Ticked.append(Item);
     }
   }
@@ -1286,19 +1142,16 @@ void TfrmDbPublish::btnSynchronizeClick() {
     FLog->Event(QStringLiteral("Tick the objects to repair."), ltWarning);
     return;
   }
-  TfrmRepair Preview(Objects, [this](const TRepairScript& AScript) { return AScript.Run(fSourceDb.get()); }, this);
+  TfrmRepair Preview(Objects, [this](const TRepairScript& AScript) { return RunRepair(AScript); }, this);
   Preview.exec();
   if (!Preview.Ran())
     return;
-  const TRepairScript& Script = Preview.Script();
   const QList<TRepairResult>& Results = Preview.Results();
   bool ShownRepaired = false;
   for (qsizetype I = 0; I < Ticked.size() && I < Results.size(); ++I) {
-    if (Results[I].Outcome == TRepairOutcome::Failed)
-      FLog->SilentError(QStringLiteral("Repair of %s failed: %s"), {Script.Steps()[I].ObjectName, Results[I].Message});
     if (Results[I].Outcome != TRepairOutcome::Repaired)
       continue;
-    ShownRepaired = ShownRepaired || AttachedObject(Ticked[I]) == FShownObject;
+    ShownRepaired = ShownRepaired || ObjectOf(Ticked[I]) == FShownObject;
     const QSignalBlocker Quiet(lbAnomalies);
     delete Ticked[I];
     ++FRepairedCount;
@@ -1311,9 +1164,47 @@ void TfrmDbPublish::btnSynchronizeClick() {
   ShowConnectionState();
 }
 
+QList<TRepairResult> TfrmDbPublish::RunRepair(const TRepairScript& AScript) {
+  QList<TRepairResult> Results;
+  // The dialog that asked for the repair stays modal while the batches go on the worker.
+  QEventLoop Repairing;
+  const QMetaObject::Connection Recording = connect(FRun, &TRunController::Repaired, this, &TfrmDbPublish::RecordRepair);
+  const QMetaObject::Connection Ending = connect(FRun, &TRunController::Finished, &Repairing, &QEventLoop::quit);
+  ShowRunning(true);
+  FRun->Start(*FSession, [this, &AScript, &Results] { Results = FSession->Repair(AScript); });
+  Repairing.exec();
+  disconnect(Recording);
+  disconnect(Ending);
+  ShowRunning(false);
+  if (FCloseWhenDone)
+    QTimer::singleShot(0, this, &QWidget::close);
+  return Results;
+}
+
+void TfrmDbPublish::RecordRepair(const TRepairRecord& ARecord) {
+  if (ARecord.Outcome != RepairOutcomeText(TRepairOutcome::Repaired) &&
+      ARecord.Outcome != RepairOutcomeText(TRepairOutcome::Failed))
+    return;
+  TTargetResult& Result = FOutcome.Result;
+  Result.RepairApplied = true;
+  const auto Earlier = std::find_if(Result.Repairs.begin(), Result.Repairs.end(), [&](const TRepairRecord& R) {
+    return R.FullName == ARecord.FullName && R.Kind == ARecord.Kind;
+  });
+  if (Earlier != Result.Repairs.end())
+    *Earlier = ARecord;
+  else
+    Result.Repairs.append(ARecord);
+}
+
 void TfrmDbPublish::panObjectDiffDblClick() {
-  for (TDatabaseObject* Routine : fDescriptor->Routines()->Values())
-    AddAnomalyItem(lbAnomalies, Routine->FullName(), Routine);
+  if (Running())
+    return;
+  const QSignalBlocker Quiet(lbAnomalies);
+  for (TDatabaseObject* Routine : FSession->Model().Routines()->Values()) {
+    AddRow(KindTag(QStringLiteral("routine")) + Routine->FullName(), lrRoutine, FListedRoutines.size(), true)
+        ->setData(AnomalyNameRole, Routine->FullName());
+    FListedRoutines.append(Routine);
+  }
 }
 
 }  // namespace quillon

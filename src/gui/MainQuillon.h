@@ -1,10 +1,9 @@
 #pragma once
 
-#include "drift/Drift.Engine.h"
+#include "session/Session.Check.h"
 #include "gui/VclUtil.Style.h"
 #include "schema/Interfaces.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 
@@ -30,22 +29,24 @@ namespace quillon {
 
 class ILog;
 class IGuiSettings;
-class TDatabaseDescriber;
 class TDatabaseObject;
-class TDatabaseObjectIgnoreList;
 class TDatabaseRoutine;
+class TRepairScript;
+struct TRepairResult;
 class TDiffGrid;
 class TDiffLegend;
+class TRunController;
 class TSimpleDatabase;
 class TSqlEditor;
-class TUserInputBlock;
 class TVersionTabSet;
 class TfrmLogin;
 
 // The program's window: connects at its first showing, runs the compare of the ticked kinds
 // against the gold standard, lists the objects that differ, shows their local and gold-standard
 // texts with their line difference, repairs ticked objects and approves a local routine text.
-class TfrmDbPublish : public QMainWindow, public IGuiStyleObserver, public IDbProgress {
+// Compare runs and repairs run on a worker thread: the window keeps answering, and what the
+// user may not do meanwhile is disabled.
+class TfrmDbPublish : public QMainWindow, public IGuiStyleObserver {
   Q_OBJECT
 
 public:
@@ -53,18 +54,15 @@ public:
   // The data role of an anomaly item that holds the object's name alone; the item's text
   // shows its kind in front of it.
   static constexpr int AnomalyNameRole = Qt::UserRole + 2;
-  // The data role of a drift item: its index in the run's drift, -1 on other items.
-  static constexpr int DriftItemRole = Qt::UserRole + 3;
+  // The data roles of every item: what it lists (a TListedRow) and its index among those.
+  static constexpr int RowKindRole = Qt::UserRole + 3;
+  static constexpr int RowIndexRole = Qt::UserRole + 4;
+  enum TListedRow { lrAnomaly, lrFinding, lrDrift, lrRoutine };
 
   explicit TfrmDbPublish(QWidget* AParent = nullptr);
   ~TfrmDbPublish() override;
 
   void ApplyStyle(IGuiStyle* AStyle) override;
-  // Repainted at once, also while a compare run keeps the window busy.
-  void ShowStatus(const QString& AText) override;
-  void ShowProgress(double AFraction) override;
-  // Lists AObject unticked unless the ignore list names it.
-  void ReportAnomaly(const QString& AText, TDatabaseObject* AObject) override;
 
   // Connects, with the login dialog when a SQL login is needed, and shows the server, database,
   // login and version. Runs when the window is first shown and from Connect. A refused login
@@ -72,6 +70,8 @@ public:
   // by the default error handler), leaves the window "Not connected" with Connect offered.
   void FormShow();
   void actConnectExecute();
+  // Starts a compare run of the ticked kinds on the worker thread; RunFinished says when it
+  // has ended and its outcome is shown.
   void actCompareExecute();
   // Asks a compare run to stop after the object it is comparing.
   void actCancelRunExecute();
@@ -102,7 +102,7 @@ public:
   // when the window connects, so that the window still opens.
   void SetConnectionString(const QString& AValue);
 
-  TSimpleDatabase& SourceDb() const { return *fSourceDb; }
+  TSimpleDatabase& SourceDb() const;
   TDiffGrid* DiffGrid() const { return fDiffGrid; }
   ICodedObject* CurrentSource() const { return fCurrentSource; }
   // The object whose texts the editors and the Differences tab show.
@@ -110,7 +110,14 @@ public:
   TProgressState ProgressState() const { return FProgressState; }
   // The failure of the last compare run, empty after a run that ended well.
   QString RunFailure() const;
-  bool Running() const { return FInputBlock != nullptr; }
+  // A compare run or a repair is going on the worker thread.
+  bool Running() const;
+
+signals:
+  // A compare run has ended and its outcome is shown.
+  void RunFinished();
+
+public:
 
   // Top strip
   QFrame* panTop;
@@ -186,8 +193,18 @@ private:
   void FormDestroy();
   void ShowError(const QString& AMessage);
   void SetProgressState(TProgressState AState);
-  // Lets the window system's paint and expose events through while a run blocks the user.
-  void KeepResponsive();
+  // Enables what the user may do, which is less while a run is going.
+  void ShowRunning(bool ARunning);
+  void ShowRunProgress(qint32 ACompared, qint32 ATotal);
+  void CompareFinished();
+  // Lists the run's anomalies, findings and drift.
+  void ListOutcome();
+  // Runs AScript on the worker, the repair dialog waiting for it; every outcome is recorded.
+  QList<TRepairResult> RunRepair(const TRepairScript& AScript);
+  void RecordRepair(const TRepairRecord& ARecord);
+  QListWidgetItem* AddRow(const QString& AText, TListedRow AKind, qsizetype AIndex, bool ATickable);
+  // The object an item lists; nullptr for drift and a routine missing locally.
+  TDatabaseObject* ObjectOf(const QListWidgetItem* AItem) const;
   void panMainResize();
   TDatabaseObject* SelectedObject() const;
   // Connects once; false when the server refused the login, which has been reported.
@@ -203,10 +220,6 @@ private:
   bool ConfirmDropEdits();
   void HighlightShownObject();
   QString RunStatusText() const;
-  void ListFindings();
-  // Compares the loaded lists of the kinds no gold standard holds with the baseline and lists
-  // the drift as its own group; a baseline that cannot be read is said once in ADriftLines.
-  void CompareWithBaseline(QStringList& ADriftLines);
   void ShowDriftItem(qsizetype AIndex);
   void ShowBaselineChoice();
   // Connected, and the database's information read: a database the window can compare.
@@ -220,22 +233,17 @@ private:
   void UpdateCompareEnabled();
 
   ILog* FLog;
-  std::unique_ptr<TSimpleDatabase> fSourceDb;
-  std::unique_ptr<TDatabaseObjectIgnoreList> fIgnoreList;
-  std::unique_ptr<TDatabaseDescriber> fDescriptor;
-  qint32 fSourceDbVersion = 0;
-  QString fSourceServer;
-  QString fSourceDatabase;
+  TRunController* FRun = nullptr;
+  std::unique_ptr<TCheckSession> FSession;
   std::unique_ptr<IGuiSettings> fGuiSettings;
   ICodedObject* fCurrentSource = nullptr;
   TDatabaseObject* FShownObject = nullptr;
   // The local text as it was put into the editor: anything else there is the user's edit.
   QString FShownLocalText;
-  QString FLoginName;
-  bool FDatabaseInfoRead = false;
-  qint32 FFoundCount = 0;
   qint32 FRepairedCount = 0;
   bool FCancelRequested = false;
+  // Closing was asked for during a run: the window closes when the run has ended.
+  bool FCloseWhenDone = false;
   std::unique_ptr<QHash<QString, QString>> fVersionSourceCode;
   TDiffGrid* fDiffGrid = nullptr;
   TDiffLegend* fDiffLegend = nullptr;
@@ -244,16 +252,12 @@ private:
   QString FConnectionStringFailure;
   TProgressState FProgressState = psNormal;
   bool FFormShown = false;
-  std::unique_ptr<TUserInputBlock> FInputBlock;
-  // How long the last compare run took, for its report.
-  double FRunSeconds = 0;
-  QElapsedTimer FSinceEventsProcessed;
   QString FBaseline;
-  // The drift the last run found against the baseline, as its items list it.
-  QList<TDriftItem> FDrift;
-  // What the last run says about the drift: its count, a baseline that could not be read, or
-  // the kinds that wait for a baseline.
-  QStringList FDriftLines;
+  // What the last compare run found; FPendingOutcome is the worker's until the run ends.
+  TCompareOutcome FOutcome;
+  TCompareOutcome FPendingOutcome;
+  // The routines listed on request below the run's rows.
+  QList<TDatabaseObject*> FListedRoutines;
 };
 
 }  // namespace quillon

@@ -1,3 +1,5 @@
+// The result of a drift check of one target against a baseline, and the drift reports' entry
+// point.
 #pragma once
 
 #include "drift/Drift.Engine.h"

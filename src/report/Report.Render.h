@@ -1,10 +1,11 @@
+// The reports' formats and entry points: a compare result list rendered as text, JSON, JUnit or
+// HTML (the drift entry point is in report/Report.Drift.h).
 #pragma once
 
 #include "report/Report.Result.h"
 
 #include <QByteArray>
 #include <QJsonObject>
-#include <QXmlStreamWriter>
 #include <QList>
 #include <QString>
 
@@ -33,21 +34,6 @@ QByteArray RenderReport(TReportFormat AFormat, const QList<TTargetResult>& AResu
 
 // A report's JSON document, indented, every string intact.
 QByteArray JsonText(const QJsonObject& AObject);
-
-// Qt's writer with every attribute value and text made visible: reports pass names and texts
-// from the database straight in. Hides the writer's own functions of those names.
-class TJUnitXmlWriter : public QXmlStreamWriter {
-public:
-  using QXmlStreamWriter::QXmlStreamWriter;
-  void writeAttribute(const QString& AName, const QString& AValue);
-  void writeCharacters(const QString& AText);
-};
-
-// Begins a JUnit report: the document and its <testsuites> element named AName, left open for
-// the suites.
-void StartJUnitReport(TJUnitXmlWriter& AXml, const QString& AName);
-// A test case that did not run, with what stopped it.
-void WriteJUnitError(TJUnitXmlWriter& AXml, const QString& AClassName, const QString& AName, const QString& AMessage);
 
 // The fleet's summary table: target, version, anomalies, status and time, one row a target.
 QString SummaryTable(const QList<TTargetResult>& AResults);

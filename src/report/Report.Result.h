@@ -1,3 +1,4 @@
+// The result of a compare check of one target, as every report renders it.
 #pragma once
 
 #include <QJsonObject>

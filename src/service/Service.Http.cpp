@@ -1,7 +1,6 @@
 // The HTTP transport to the gold-standard service: a small pool of kept-alive connections.
 #include "service/Service.Http.h"
 
-#include "infra/platform/Support.Waiting.h"
 
 #include <curl/curl.h>
 
@@ -210,9 +209,7 @@ struct THttpTransport::TImpl {
         OnTransferDone();
       if (!ATransfer.Running)
         break;
-      KeepAnswering();
-      // The easy handles' own time-outs end a hung transfer; this only bounds one wait, so that
-      // a window is repainted often enough.
+      // The easy handles' own time-outs end a hung transfer.
       CheckMulti(curl_multi_poll(Multi.get(), nullptr, 0, 200, nullptr));
     }
   }

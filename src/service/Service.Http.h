@@ -28,8 +28,8 @@ private:
 // A small pool of HTTP/1.1 client connections, kept alive across requests: a run that makes a
 // thousand calls one after another opens one TCP connection, and never more than the pool's
 // size are open at once. Requests may be started ahead and finished later, so several can be
-// in flight; nothing happens on the wire except inside the transport's own calls (which call
-// KeepAnswering while they wait), so no callback ever runs behind the caller's back.
+// in flight; nothing happens on the wire except inside the transport's own calls, so no
+// callback ever runs behind the caller's back.
 // Not for use from two threads at once.
 class THttpTransport {
 public:

@@ -278,21 +278,18 @@ TRepairScript TCheckSession::PlanRepair(const QList<TDatabaseObject*>& AObjects,
   return Script;
 }
 
-QList<TRepairRecord> TCheckSession::Repair(const TRepairScript& AScript) {
+QList<TRepairResult> TCheckSession::Repair(const TRepairScript& AScript) {
   FCancel = false;
-  QList<TRepairRecord> Records;
-  AScript.Run(
+  return AScript.Run(
       FDatabase.get(),
       [&](qsizetype AStep, const TRepairResult& AResult) {
         const TRepairStep& Step = AScript.Steps()[AStep];
-        Records.append(TRepairRecord{Step.ObjectName, AnomalyRecord(Step.Object).Kind, RepairOutcomeText(AResult.Outcome),
-                                     AResult.Message});
         if (AResult.Outcome == TRepairOutcome::Failed)
           FLog->SilentError(QStringLiteral("Repair of %s failed: %s"), {Step.ObjectName, AResult.Message});
-        FObserver->RepairDone(Records.last());
+        FObserver->RepairDone(TRepairRecord{Step.ObjectName, AnomalyRecord(Step.Object).Kind,
+                                            RepairOutcomeText(AResult.Outcome), AResult.Message});
       },
       &FCancel);
-  return Records;
 }
 
 void TCheckSession::Publish(bool AForce) {

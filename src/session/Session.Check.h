@@ -122,7 +122,7 @@ public:
   TRepairScript PlanRepair(const QList<TDatabaseObject*>& AObjects, bool AAllowIndexLoss) const;
   // Runs AScript on the database: each object's outcome goes to the observer as soon as it is
   // known; a cancel stops it before the next object, the rest then not attempted.
-  QList<TRepairRecord> Repair(const TRepairScript& AScript);
+  QList<TRepairResult> Repair(const TRepairScript& AScript);
 
   // Sends the loaded routines, views, checks, schemata and referential constraints to the gold
   // standard of the database's version; AForce sends routines unchanged since the last publish.

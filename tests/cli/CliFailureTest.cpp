@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 
 namespace quillon::cli_test {
@@ -152,6 +153,46 @@ TEST_F(CliTest, InterruptedRunWritesCancelledReports) {
     EXPECT_TRUE(ReadFile(Junit).contains("<error message=\"cancelled: the run was stopped by")) << ReadFile(Junit).toStdString();
     EXPECT_TRUE(ReadFile(Html).contains("CANCELLED")) << ReadFile(Html).toStdString();
   }
+}
+
+// An interrupted repair sends no further batch, lets the one with the server finish, and reports
+// each object as the server answered for it: the rest not attempted.
+TEST_F(CliTest, InterruptedRepairReportsEveryOutcomeItHad) {
+  TTdsServer Held(Catalogue, QStringList{Login + u':' + Password});
+  Held.Hold(QStringLiteral("ALTER VIEW"));
+  const QString Json = Temp.filePath(QStringLiteral("repair.json"));
+  QProcess Process;
+  StartCli(Process, QStringList{QStringLiteral("repair")} + Target(Held.DataSource()) +
+                        QStringList{QStringLiteral("--apply"), QStringLiteral("--yes"), QStringLiteral("--no-snapshot"),
+                                    QStringLiteral("--report"), QStringLiteral("json:") + Json});
+  ASSERT_TRUE(Process.waitForStarted());
+  const auto Sent = [&Held](const QString& AText) {
+    const QList<TTdsServer::TStatement> Statements = Held.Statements();
+    return std::any_of(Statements.begin(), Statements.end(),
+                       [&](const TTdsServer::TStatement& AStatement) { return AStatement.Sql.contains(AText); });
+  };
+  const auto ViewAltered = [&Sent] { return Sent(QStringLiteral("ALTER VIEW")); };
+  for (int i = 0; i < 200 && !ViewAltered(); ++i)
+    usleep(50000);
+  ASSERT_TRUE(ViewAltered());
+  kill(static_cast<pid_t>(Process.processId()), SIGINT);
+  // The batch with the server goes on once the server is free again.
+  usleep(200000);
+  Held.Clear();
+  ASSERT_TRUE(Process.waitForFinished(20000));
+  EXPECT_EQ(Process.exitCode(), 130);
+  const QJsonObject Report = ValidJsonReport(ReadFile(Json));
+  const QJsonObject Target = Report[QStringLiteral("targets")][0].toObject();
+  EXPECT_EQ(Target[QStringLiteral("status")].toString(), QStringLiteral("cancelled"));
+  QStringList Outcomes;
+  for (const QJsonValue& Repair : Target[QStringLiteral("repairs")].toArray())
+    Outcomes.append(Repair[QStringLiteral("fullName")].toString() + u' ' + Repair[QStringLiteral("outcome")].toString());
+  EXPECT_EQ(Outcomes, (QStringList{"[dbo].[CK_Diff] repaired", "[dbo].[V_Diff] repaired",
+                                   "[sales].[V_Blank] cannot be repaired", "[dbo].[P_Diff] not attempted",
+                                   "[dbo].[OrderLines].[IX_Diff] cannot be repaired",
+                                   "[dbo].[Orders].[IX_Unknown] cannot be repaired"}))
+      << ReadFile(Json).toStdString();
+  EXPECT_FALSE(Sent(QStringLiteral("ALTER PROCEDURE")));
 }
 
 // An interrupted fleet keeps the result of each target that finished, reports the rest as

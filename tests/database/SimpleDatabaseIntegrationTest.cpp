@@ -2,7 +2,6 @@
 // the server and the driver give, lost connections and observers.
 #include "database/Database.Odbc.h"
 #include "database/Database.Simple.h"
-#include "infra/platform/Support.Waiting.h"
 #include "schema/Indices.h"
 #include "schema/Routines.h"
 #include "support/QtPrinters.h"
@@ -231,22 +230,6 @@ TEST_F(SimpleDatabaseIntegrationTest, ResultSetsReadEveryTypeAndNullAndTheNextQu
   EXPECT_EQ(Indices->FieldByName(QStringLiteral("IS_UNIQUE")).AsVariant(), QVariant(false));
   Indices->Next();
   EXPECT_TRUE(Indices->Eof());
-}
-
-TEST_F(SimpleDatabaseIntegrationTest, ReadingRowsLetsAWaitingWindowAnswerOnEveryRow) {
-  FDb.Connect();
-  qint32 Calls = 0;
-  WhileWaiting = [&Calls] {
-    ++Calls;
-    throw std::runtime_error("a hook that fails must not end the read");
-  };
-  TDataSet* Columns = FDb.FastQuery(QStringLiteral("SELECT * FROM INFORMATION_SCHEMA.COLUMNS ORDER BY TABLE_SCHEMA,COLUMN_NAME"));
-  qint32 Rows = 0;
-  for (; !Columns->Eof(); Columns->Next())
-    ++Rows;
-  WhileWaiting = nullptr;
-  EXPECT_EQ(Rows, 4);
-  EXPECT_GE(Calls, Rows);
 }
 
 TEST_F(SimpleDatabaseIntegrationTest, ObjectExistsSendsTheNameAsAParameter) {

@@ -24,6 +24,7 @@ qint32 TRecordingPresenter::ShowMessageBox(const QString& AText, TMsgDlgType ATy
 TRecordingLog::TRecordingLog() { SetMessageBoxPresenter(&Presenter); }
 
 QStringList TRecordingLog::Texts(TLogEntry::TKind AKind) const {
+  const std::lock_guard Lock(FLock);
   QStringList Result;
   for (const TLogEntry& Entry : Entries)
     if (Entry.Kind == AKind)
@@ -32,6 +33,7 @@ QStringList TRecordingLog::Texts(TLogEntry::TKind AKind) const {
 }
 
 QString TRecordingLog::Dump() const {
+  const std::lock_guard Lock(FLock);
   QStringList Lines;
   for (const TLogEntry& Entry : Entries)
     Lines.append(ToString(Entry));
@@ -39,6 +41,7 @@ QString TRecordingLog::Dump() const {
 }
 
 void TRecordingLog::Add(TLogEntry::TKind AKind, TLogLevel ALevel, const QString& AText) {
+  const std::lock_guard Lock(FLock);
   if (FEnabled)
     Entries.append({AKind, ALevel, AText});
 }

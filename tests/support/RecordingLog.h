@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <mutex>
+
 #include "infra/logging/Logging.Base.h"
 #include "support/QtPrinters.h"
 
@@ -75,7 +78,9 @@ public:
 
 private:
   void Add(TLogEntry::TKind AKind, TLogLevel ALevel, const QString& AText);
-  qint32 FCalls = 0;
+  // The window's compare runs log from their worker thread.
+  mutable std::mutex FLock;
+  std::atomic<qint32> FCalls = 0;
   bool FEnabled = true;
 };
 

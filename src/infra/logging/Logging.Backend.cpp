@@ -115,6 +115,7 @@ TSmartInspect::~TSmartInspect() = default;
 void TSmartInspect::SetConnections(const QString& Value) {
   FConnections = Value;
   FMemoryProtocol = ProtocolNames(Value).contains(QStringLiteral("mem"));
+  const std::lock_guard Lock(FBufferLock);
   FBuffer.clear();
 }
 
@@ -124,6 +125,7 @@ TSiSession* TSmartInspect::AddSession(const QString& AName) {
 }
 
 void TSmartInspect::SendPacket(TSiPacket APacket) {
+  const std::lock_guard Lock(FBufferLock);
   if (FMemoryProtocol)
     FBuffer.append(std::move(APacket));
 }
@@ -131,6 +133,7 @@ void TSmartInspect::SendPacket(TSiPacket APacket) {
 void TSmartInspect::Dispatch(const QString& ACaption, qint32 AAction, QIODevice& AState) {
   if (!FMemoryProtocol || AAction != 0 || ACaption.compare(QStringLiteral("mem"), Qt::CaseInsensitive) != 0)
     return;
+  const std::lock_guard Lock(FBufferLock);
   for (const TSiPacket& Packet : FBuffer) {
     const QByteArray Bytes = PacketText(Packet).toUtf8();
     if (AState.write(Bytes) != Bytes.size())

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <mutex>
 #include <typeinfo>
 #include <vector>
 
@@ -104,6 +105,8 @@ private:
   bool FEnabled = false;
   TSiLevel FLevel = lvDebug;
   bool FMemoryProtocol = false;
+  // Entries come from the window's thread and from the worker a check runs on.
+  std::mutex FBufferLock;
   QList<TSiPacket> FBuffer;
   std::vector<std::unique_ptr<TSiSession>> FSessions;
 };
