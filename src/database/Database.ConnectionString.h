@@ -1,3 +1,4 @@
+// The SQL Server connection string: its parts, the driver it names, and the text handed to ODBC.
 #pragma once
 
 #include "infra/settings/Interfaces.Settings.h"

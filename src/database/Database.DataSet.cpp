@@ -1,3 +1,4 @@
+// A forward-only, read-only result set and the fields of its current row.
 #include "database/Database.DataSet.h"
 
 #include "infra/platform/Support.Exceptions.h"

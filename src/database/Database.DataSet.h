@@ -1,3 +1,4 @@
+// A forward-only, read-only result set and the fields of its current row.
 #pragma once
 
 #include "infra/text/Support.DateTime.h"

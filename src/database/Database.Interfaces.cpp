@@ -1,3 +1,5 @@
+// What the rest of the program asks of a database connection: SQL, its name, logins and
+// their observers, and the login dialog.
 #include "database/Database.Interfaces.h"
 
 namespace quillon {

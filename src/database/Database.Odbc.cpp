@@ -1,3 +1,5 @@
+// The ODBC wrapper: handles, the driver's diagnostics as exceptions, a connection and its
+// queries with bound parameters.
 #include "database/Database.Odbc.h"
 
 #include "infra/text/Support.Format.h"

@@ -1,3 +1,5 @@
+// TSimpleDatabase: the program's connection to one SQL Server database, with login, parameter
+// placeholders, queries, commands and reconnects.
 #include "database/Database.Simple.h"
 
 #include "infra/logging/Classes.Auditing.h"

@@ -1,3 +1,5 @@
+// TSimpleDatabase: the program's connection to one SQL Server database, with login, parameter
+// placeholders, queries, commands and reconnects.
 #pragma once
 
 #include "database/Database.ConnectionString.h"

@@ -1,3 +1,4 @@
+// The tables of the standard CRC-32, for hashing lines eight bytes at a time.
 #pragma once
 
 #include <QtGlobal>

@@ -1,3 +1,4 @@
+// Characters a line holds without showing them, and how the diff displays them.
 #include "diff/Diff.Display.h"
 
 #include <QChar>

@@ -1,3 +1,4 @@
+// Characters a line holds without showing them, and how the diff displays them.
 #pragma once
 
 #include "diff/Diff.IntraLine.h"

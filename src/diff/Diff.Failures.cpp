@@ -1,3 +1,4 @@
+// The diff engine's failures, raised outside its inner loops so that they stay lean.
 #include "diff/Diff.h"
 #include "infra/platform/Support.Exceptions.h"
 #include "infra/text/Support.Format.h"

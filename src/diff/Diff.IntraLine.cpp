@@ -1,3 +1,4 @@
+// The changes within one modified line: the runs of characters each side changed.
 #include "diff/Diff.IntraLine.h"
 
 #include <QChar>

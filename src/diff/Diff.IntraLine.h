@@ -1,3 +1,4 @@
+// The changes within one modified line: the runs of characters each side changed.
 #pragma once
 
 #include "diff/Diff.h"

@@ -1,3 +1,5 @@
+// The line diff engine: the edit script between two sequences of line hashes or characters,
+// and its statistics.
 #pragma once
 
 #include <QtGlobal>

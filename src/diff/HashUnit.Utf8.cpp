@@ -1,3 +1,4 @@
+// The CRC-32 of UTF-8 bytes, eight at a time.
 #include "diff/Crc32.h"
 #include "diff/HashUnit.h"
 

@@ -1,3 +1,5 @@
+// Line hashes for the diff: the CRC-32 of a line's UTF-8 bytes, with options to ignore case
+// and white space.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,5 @@
+// Drift between a target and a baseline: the objects added, removed and changed, and the
+// options that narrow them.
 #include "drift/Drift.Engine.h"
 
 #include "gold/Describer.h"

@@ -1,3 +1,5 @@
+// Drift between a target and a baseline: the objects added, removed and changed, and the
+// options that narrow them.
 #pragma once
 
 #include "drift/Drift.Side.h"

@@ -1,3 +1,5 @@
+// Reads two snapshot files side by side for drift: each kind's elements as far as a scan has
+// got, without loading either whole.
 #pragma once
 
 #include "drift/Drift.Side.h"

@@ -1,3 +1,5 @@
+// One side of a drift comparison: every object of the ten kinds drift looks at, from a database
+// or a snapshot.
 #include "drift/Drift.Side.h"
 
 #include "drift/Drift.Scanner.h"

@@ -1,3 +1,5 @@
+// T-SQL texts that describe tables, columns, keys, indexes and privileges, so that drift can
+// show and diff them like views and routines.
 #include "drift/Drift.Texts.h"
 
 #include "model/Columns.h"

@@ -1,3 +1,4 @@
+// Ends the message loop in order when the program is asked to stop by a signal.
 #pragma once
 
 #include <QSocketNotifier>

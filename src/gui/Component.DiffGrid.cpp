@@ -1,3 +1,4 @@
+// The diff grid: two texts side by side, aligned line by line and coloured by change.
 #include "gui/Component.DiffGrid.h"
 
 #include "diff/Diff.Display.h"
@@ -290,11 +291,11 @@ void TDiffGrid::OpenFile(const QString& AFileName, TSide ASide) {
     SetRight(Text);
 }
 
-void TDiffGrid::OpenFile1(const QString& ALeftFile) {
+void TDiffGrid::OpenLeftFile(const QString& ALeftFile) {
   OpenFile(ALeftFile, sdLeft);
 }
 
-void TDiffGrid::OpenFile2(const QString& ARightFile) {
+void TDiffGrid::OpenRightFile(const QString& ARightFile) {
   OpenFile(ARightFile, sdRight);
 }
 

@@ -1,3 +1,4 @@
+// The diff grid: two texts side by side, aligned line by line and coloured by change.
 #pragma once
 
 #include "diff/Diff.h"
@@ -47,8 +48,8 @@ public:
   void SetLeft(const QString& AText);
   void SetRight(const QString& AText);
   // The same from a file; a missing file changes nothing.
-  void OpenFile1(const QString& ALeftFile);
-  void OpenFile2(const QString& ARightFile);
+  void OpenLeftFile(const QString& ALeftFile);
+  void OpenRightFile(const QString& ARightFile);
   // Diffs the two sides and shows one row per result record. Does nothing while either
   // side is empty.
   void Compare();

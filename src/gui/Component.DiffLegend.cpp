@@ -1,3 +1,4 @@
+// The legend under the diff grid: a swatch for each of its colours.
 #include "gui/Component.DiffLegend.h"
 
 #include "gui/Component.DiffGrid.h"

@@ -1,3 +1,4 @@
+// The legend under the diff grid: a swatch for each of its colours.
 #pragma once
 
 #include <QWidget>

@@ -1,3 +1,4 @@
+// The T-SQL source editor, with keyword highlighting and line numbers.
 #include "gui/Component.SqlEditor.h"
 
 #include "diff/Diff.Display.h"

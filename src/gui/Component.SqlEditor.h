@@ -1,3 +1,4 @@
+// The T-SQL source editor, with keyword highlighting and line numbers.
 #pragma once
 
 #include <Qsci/qsciscintilla.h>

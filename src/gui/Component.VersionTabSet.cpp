@@ -1,3 +1,4 @@
+// The row of version tabs at the foot of a pane, where no tab need be chosen.
 #include "gui/Component.VersionTabSet.h"
 
 #include <QStyleOptionTab>

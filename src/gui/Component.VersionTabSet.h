@@ -1,3 +1,4 @@
+// The row of version tabs at the foot of a pane, where no tab need be chosen.
 #pragma once
 
 #include <QTabBar>

@@ -1,3 +1,4 @@
+// The application object and the default error handler of the window program.
 #include "gui/Gui.Application.h"
 
 #include "gui/Logging.MessageBox.h"

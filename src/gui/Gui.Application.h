@@ -1,3 +1,4 @@
+// The application object and the default error handler of the window program.
 #pragma once
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// The window program's font faces, each with the face that stands in for it.
 #pragma once
 
 #include <QFont>

@@ -1,3 +1,5 @@
+// The window program's process-wide services, started and stopped in order around the main
+// window.
 #pragma once
 
 #include "gui/App.Termination.h"

@@ -1,3 +1,4 @@
+// Where the main window was and the sizes of single controls, kept in the settings store.
 #pragma once
 
 #include <QRect>

@@ -1,3 +1,4 @@
+// What long activities tell the user: a status line and a progress in percent.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// The log's message boxes on screen.
 #include "gui/Logging.MessageBox.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// The log's message boxes on screen.
 #pragma once
 
 #include "infra/logging/Logging.Base.h"

@@ -1,3 +1,4 @@
+// The dialog that asks whether a local routine text becomes the gold standard of a version.
 #include "gui/VclForm.Approval.h"
 
 #include "gui/Component.DiffGrid.h"

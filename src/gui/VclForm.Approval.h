@@ -1,3 +1,4 @@
+// The dialog that asks whether a local routine text becomes the gold standard of a version.
 #pragma once
 
 #include <QDialog>

@@ -1,3 +1,4 @@
+// The dialog that asks for a SQL Server login.
 #include "gui/VclForm.Login.h"
 
 #include "gui/Gui.Fonts.h"
@@ -87,38 +88,38 @@ TfrmLogin::TfrmLogin(QWidget* AOwner) : QDialog(AOwner) {
   setFont(UiPixelFont(FaceSegoeUi, 16));
   setFixedSize(432, 250);
 
-  Panel3 = new TBevelPanel(this, Qt::BottomEdge);
-  Panel3->setObjectName(QStringLiteral("Panel3"));
-  Panel3->setFixedHeight(49);
-  Panel3->setAutoFillBackground(true);
-  QPalette White = Panel3->palette();
+  panHeader = new TBevelPanel(this, Qt::BottomEdge);
+  panHeader->setObjectName(QStringLiteral("panHeader"));
+  panHeader->setFixedHeight(49);
+  panHeader->setAutoFillBackground(true);
+  QPalette White = panHeader->palette();
   White.setColor(QPalette::Window, Qt::white);
-  Panel3->setPalette(White);
-  Label1 = new QLabel(QStringLiteral("Programmets navn"), Panel3);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  Label1->setFont(UiPixelFont(FaceSegoeUi, 21, true));
-  Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  auto* HeaderLayout = new QHBoxLayout(Panel3);
+  panHeader->setPalette(White);
+  lblProgramName = new QLabel(QStringLiteral("Programmets navn"), panHeader);
+  lblProgramName->setObjectName(QStringLiteral("lblProgramName"));
+  lblProgramName->setFont(UiPixelFont(FaceSegoeUi, 21, true));
+  lblProgramName->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  auto* HeaderLayout = new QHBoxLayout(panHeader);
   HeaderLayout->setContentsMargins(16, 0, 16, 2);
-  HeaderLayout->addWidget(Label1);
+  HeaderLayout->addWidget(lblProgramName);
 
-  Image1 = new QLabel(this);
-  Image1->setObjectName(QStringLiteral("Image1"));
-  Image1->setFixedSize(134, 135);
-  Image1->setPixmap(LoginPicture());
+  imgLogin = new QLabel(this);
+  imgLogin->setObjectName(QStringLiteral("imgLogin"));
+  imgLogin->setFixedSize(134, 135);
+  imgLogin->setPixmap(LoginPicture());
 
-  Panel2 = new QWidget(this);
-  Panel2->setObjectName(QStringLiteral("Panel2"));
-  lblUsername = FieldLabel(QStringLiteral("Brukernavn"), Panel2);
+  panFields = new QWidget(this);
+  panFields->setObjectName(QStringLiteral("panFields"));
+  lblUsername = FieldLabel(QStringLiteral("Brukernavn"), panFields);
   lblUsername->setObjectName(QStringLiteral("lblUsername"));
-  edtUsername = new QLineEdit(Panel2);
+  edtUsername = new QLineEdit(panFields);
   edtUsername->setObjectName(QStringLiteral("edtUsername"));
-  lblPassword = FieldLabel(QStringLiteral("Passord"), Panel2);
+  lblPassword = FieldLabel(QStringLiteral("Passord"), panFields);
   lblPassword->setObjectName(QStringLiteral("lblPassword"));
-  edtPassword = new QLineEdit(Panel2);
+  edtPassword = new QLineEdit(panFields);
   edtPassword->setObjectName(QStringLiteral("edtPassword"));
   edtPassword->setEchoMode(QLineEdit::Password);
-  auto* Fields = new QVBoxLayout(Panel2);
+  auto* Fields = new QVBoxLayout(panFields);
   Fields->setContentsMargins(16, 0, 16, 0);
   Fields->setSpacing(0);
   for (QWidget* Field : {static_cast<QWidget*>(lblUsername), static_cast<QWidget*>(edtUsername),
@@ -132,37 +133,37 @@ TfrmLogin::TfrmLogin(QWidget* AOwner) : QDialog(AOwner) {
   auto* Middle = new QHBoxLayout;
   Middle->setContentsMargins(16, 0, 0, 0);
   Middle->setSpacing(0);
-  Middle->addWidget(Image1, 0, Qt::AlignTop);
-  Middle->addWidget(Panel2, 1);
+  Middle->addWidget(imgLogin, 0, Qt::AlignTop);
+  Middle->addWidget(panFields, 1);
 
   panButtons = new TBevelPanel(this, Qt::TopEdge);
   panButtons->setObjectName(QStringLiteral("panButtons"));
   panButtons->setFixedHeight(60);
-  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Avbryt"), panButtons);
-  BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-  BitBtn1->setAutoDefault(false);
+  btnCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Avbryt"), panButtons);
+  btnCancel->setObjectName(QStringLiteral("btnCancel"));
+  btnCancel->setAutoDefault(false);
   btnOk = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), panButtons);
   btnOk->setObjectName(QStringLiteral("btnOk"));
   btnOk->setDefault(true);
-  for (QPushButton* Button : {BitBtn1, btnOk})
+  for (QPushButton* Button : {btnCancel, btnOk})
     Button->setFixedSize(110, 34);
   auto* Buttons = new QHBoxLayout(panButtons);
   Buttons->setContentsMargins(0, 2, 16, 0);
   Buttons->setSpacing(8);
   Buttons->addStretch();
-  Buttons->addWidget(BitBtn1);
+  Buttons->addWidget(btnCancel);
   Buttons->addWidget(btnOk);
 
   auto* Bands = new QVBoxLayout(this);
   Bands->setContentsMargins(0, 0, 0, 0);
   Bands->setSpacing(0);
-  Bands->addWidget(Panel3);
+  Bands->addWidget(panHeader);
   Bands->addSpacing(8);
   Bands->addLayout(Middle, 1);
   Bands->addWidget(panButtons);
 
   setTabOrder(edtUsername, edtPassword);
-  connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
   connect(edtPassword, &QLineEdit::textChanged, this, &TfrmLogin::RefreshButtons);
 }
@@ -189,7 +190,7 @@ void TfrmLogin::showEvent(QShowEvent* AEvent) {
 
 void TfrmLogin::FormShow() {
   connect(edtUsername, &QLineEdit::textChanged, this, &TfrmLogin::RefreshButtons, Qt::UniqueConnection);
-  Label1->setText(QGuiApplication::applicationDisplayName());
+  lblProgramName->setText(QGuiApplication::applicationDisplayName());
 }
 
 }  // namespace quillon

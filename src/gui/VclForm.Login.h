@@ -1,3 +1,4 @@
+// The dialog that asks for a SQL Server login.
 #pragma once
 
 #include "database/Database.Interfaces.h"
@@ -24,16 +25,16 @@ public:
   // OK is enabled exactly when the trimmed user name and password are both non-empty.
   void RefreshButtons();
 
-  QWidget* Panel3;
-  QLabel* Label1;
-  QLabel* Image1;
-  QWidget* Panel2;
+  QWidget* panHeader;
+  QLabel* lblProgramName;
+  QLabel* imgLogin;
+  QWidget* panFields;
   QLabel* lblUsername;
   QLineEdit* edtUsername;
   QLabel* lblPassword;
   QLineEdit* edtPassword;
   QWidget* panButtons;
-  QPushButton* BitBtn1;
+  QPushButton* btnCancel;
   QPushButton* btnOk;
 
 protected:

@@ -1,3 +1,4 @@
+// The small window on top that shows what a long activity is doing.
 #include "gui/VclForm.Progress.h"
 
 #include "gui/Gui.Fonts.h"

@@ -1,3 +1,4 @@
+// The small window on top that shows what a long activity is doing.
 #pragma once
 
 #include "gui/Interfaces.Progress.h"

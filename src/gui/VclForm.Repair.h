@@ -1,3 +1,4 @@
+// The repair dialog: each object's T-SQL before it runs, and each object's result after.
 #pragma once
 
 #include "repair/Repair.Script.h"

@@ -1,3 +1,5 @@
+// The program's stored colour values: blending, HTML notation and conversion to and from
+// QColor.
 #include "gui/VclUtil.ColorCalculator.h"
 
 #include <QGuiApplication>

@@ -1,3 +1,5 @@
+// The window program's style: a palette derived from one base colour, applied to windows and
+// their controls.
 #pragma once
 
 #include "gui/VclUtil.ColorCalculator.h"

@@ -1,3 +1,4 @@
+// The window program's entry point.
 #include "gui/Gui.Program.h"
 #include "gui/MainQuillon.h"
 

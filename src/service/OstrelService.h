@@ -1,3 +1,4 @@
+// The gold-standard service's SOAP port: one operation per kind of object.
 #pragma once
 
 #include <QString>

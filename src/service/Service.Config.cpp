@@ -1,3 +1,4 @@
+// Where the gold-standard service lives and how long the program waits for it.
 #include "service/Service.Config.h"
 
 #include "infra/settings/Support.IniFile.h"

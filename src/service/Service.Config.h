@@ -1,3 +1,4 @@
+// Where the gold-standard service lives and how long the program waits for it.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// The HTTP transport to the gold-standard service: a small pool of kept-alive connections.
 #include "service/Service.Http.h"
 
 

@@ -1,3 +1,5 @@
+// Gold-standard lookups of a compare run, which a client may send ahead of their turn over
+// several connections.
 #pragma once
 
 #include "service/OstrelService.h"

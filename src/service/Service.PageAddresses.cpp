@@ -1,3 +1,4 @@
+// The addresses of the gold-standard service's XML pages, and fetching them.
 #include "service/Service.PageAddresses.h"
 
 #include "service/Service.Pages.h"

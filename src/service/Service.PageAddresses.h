@@ -1,3 +1,4 @@
+// The addresses of the gold-standard service's XML pages, and fetching them.
 #pragma once
 
 #include "infra/xml/Support.Xml.h"

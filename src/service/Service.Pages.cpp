@@ -1,3 +1,4 @@
+// The gold-standard service's XML pages, fetched and parsed.
 #include "service/Service.Pages.h"
 
 #include "service/Service.Soap.h"

@@ -1,3 +1,4 @@
+// The gold-standard service's XML pages, fetched and parsed.
 #pragma once
 
 #include "infra/xml/Support.Xml.h"

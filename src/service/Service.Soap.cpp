@@ -1,3 +1,4 @@
+// The gold-standard service's SOAP client: its namespaces, faults and answers.
 #include "service/Service.Soap.h"
 
 #include "service/Service.SoapScanner.h"

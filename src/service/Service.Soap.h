@@ -1,3 +1,4 @@
+// The gold-standard service's SOAP client: its namespaces, faults and answers.
 #pragma once
 
 #include "service/OstrelService.h"

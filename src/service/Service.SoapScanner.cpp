@@ -1,3 +1,4 @@
+// The quick reading of an ordinary SOAP answer, without a full XML parse.
 #include "service/Service.SoapScanner.h"
 
 #include "service/Service.Soap.h"

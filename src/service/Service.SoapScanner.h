@@ -1,3 +1,4 @@
+// The quick reading of an ordinary SOAP answer, without a full XML parse.
 #pragma once
 
 #include "infra/xml/Support.Xml.h"

@@ -1,3 +1,4 @@
+// Parsing documents from the gold-standard service, with document types refused.
 #include "service/Service.Xml.h"
 
 #include "service/Service.SoapScanner.h"

@@ -1,3 +1,4 @@
+// Parsing documents from the gold-standard service, with document types refused.
 #pragma once
 
 #include "infra/xml/Support.Xml.h"

@@ -285,8 +285,8 @@ TEST_F(DiffGrid, OpenFileReadsTextFilesAndIgnoresMissingOnes) {
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.File.toStdString());
-    Grid.OpenFile1(C.File);
-    Grid.OpenFile2(C.File);
+    Grid.OpenLeftFile(C.File);
+    Grid.OpenRightFile(C.File);
     QStringList Left;
     QStringList Right;
     for (qint32 r = 1; r < Grid.RowCount(); ++r) {
@@ -301,13 +301,13 @@ TEST_F(DiffGrid, OpenFileReadsTextFilesAndIgnoresMissingOnes) {
     }
   }
 
-  Grid.OpenFile1(Cases[0].File);
-  Grid.OpenFile2(Cases[2].File);
+  Grid.OpenLeftFile(Cases[0].File);
+  Grid.OpenRightFile(Cases[2].File);
   Grid.Compare();
   const QStringList Before = Rows(Grid);
-  Grid.OpenFile1(Folder.filePath("missing.sql"));
-  Grid.OpenFile2(Folder.path());
-  Grid.OpenFile2(QString());
+  Grid.OpenLeftFile(Folder.filePath("missing.sql"));
+  Grid.OpenRightFile(Folder.path());
+  Grid.OpenRightFile(QString());
   EXPECT_EQ(Rows(Grid), Before);
   EXPECT_EQ(Grid.Differ().DiffStats(), (TDiffStats{2, 0, 0, 0}));
 }

@@ -26,7 +26,7 @@ TEST_F(LoginDialogTest, OkNeedsAUserNameAndAPasswordThatAreNotBlank) {
   TfrmLogin Dialog(nullptr);
   test::AnswerNextModal<TfrmLogin>([](TfrmLogin& AShown) {
     EXPECT_EQ(AShown.windowTitle(), QString::fromUtf8("Pålogging"));
-    EXPECT_EQ(AShown.Label1->text(), QStringLiteral("Ulmora Quillon"));
+    EXPECT_EQ(AShown.lblProgramName->text(), QStringLiteral("Ulmora Quillon"));
     EXPECT_EQ(AShown.size(), QSize(432, 250));
     // At the first opening nothing has changed yet, so OK keeps its designed state.
     EXPECT_TRUE(AShown.btnOk->isEnabled());
@@ -57,7 +57,7 @@ TEST_F(LoginDialogTest, OkNeedsAUserNameAndAPasswordThatAreNotBlank) {
     EXPECT_EQ(AShown.edtUsername->text(), QString());
     EXPECT_FALSE(AShown.btnOk->isEnabled());
     Type(AShown.edtUsername, QStringLiteral("other"));
-    QTest::mouseClick(AShown.BitBtn1, Qt::LeftButton);
+    QTest::mouseClick(AShown.btnCancel, Qt::LeftButton);
   });
   UserName.clear();
   Password.clear();

@@ -109,7 +109,7 @@ protected:
         AOnLogin(ADialog);
       ADialog.edtUsername->setText(QStringLiteral("quillon"));
       ADialog.edtPassword->setText(ALogin == lgWrongPassword ? QStringLiteral("wrong") : QStringLiteral("pw"));
-      QTest::mouseClick(ALogin == lgCancel ? ADialog.BitBtn1 : ADialog.btnOk, Qt::LeftButton);
+      QTest::mouseClick(ALogin == lgCancel ? ADialog.btnCancel : ADialog.btnOk, Qt::LeftButton);
       Answered = true;
     });
     Window->show();
@@ -334,7 +334,7 @@ TEST_F(MainWindowTest, ALoginCanBeRetriedAfterARefusalAndAfterACancel) {
     return [APassword](TfrmLogin& ADialog) {
       EXPECT_EQ(ADialog.edtUsername->text(), QStringLiteral("quillon"));
       if (APassword == nullptr) {
-        QTest::mouseClick(ADialog.BitBtn1, Qt::LeftButton);
+        QTest::mouseClick(ADialog.btnCancel, Qt::LeftButton);
         return;
       }
       ADialog.edtPassword->setText(QString::fromUtf8(APassword));

@@ -76,6 +76,18 @@ TEST_F(LoggingTest, EventLevelsDecideEntryColourAndBox) {
   }
 }
 
+TEST_F(LoggingTest, TheWindowBackgroundColourMarksTheLowerLevelsUntilLoggingStartsAgain) {
+  SetWindowBackgroundColor({0x12, 0xAB, 0x0F});
+  GlobalLog->Event(QStringLiteral("Window shown"), ltInfo);
+  GlobalLog->Event(QStringLiteral("Connected"), ltMessage);
+  EXPECT_EQ(Logged(), (QStringList{QStringLiteral("Verbose #12AB0F Window shown"), QStringLiteral("Message #74D66B Connected")}));
+
+  StopLogging();
+  Start();
+  GlobalLog->Event(QStringLiteral("Command line run"), ltInfo);
+  EXPECT_EQ(Logged(), QStringList{QStringLiteral("Verbose #FFFFFF Command line run")});
+}
+
 TEST_F(LoggingTest, BackslashNBreaksTheBoxLineButStaysInTheEntry) {
   GlobalLog->Event(QStringLiteral("Connection lost\\nTry again later"), ltWarning);
   EXPECT_EQ(Logged(), QStringList{QStringLiteral("Warning #FFE380 Connection lost\\nTry again later")});
@@ -133,7 +145,7 @@ TEST_F(LoggingTest, FormattingErrorsReachTheCallerAndRecordNothing) {
   EXPECT_THROW(GlobalLog->SilentError(QStringLiteral("Lone %s")), EConvertError);
   EXPECT_THROW(GlobalLog->SilentWarning(QStringLiteral("%d"), {QStringLiteral("x")}), EConvertError);
   EXPECT_THROW(GlobalLog->Event(QStringLiteral("%s and %s"), {QStringLiteral("one")}, ltError), EConvertError);
-  EXPECT_THROW(Adapter->EventColor(Qt::blue, QStringLiteral("%d%%"), {}), EConvertError);
+  EXPECT_THROW(Adapter->EventColor({0, 0, 255}, QStringLiteral("%d%%"), {}), EConvertError);
   EXPECT_TRUE(Logged().isEmpty());
   EXPECT_TRUE(Presenter.Boxes.isEmpty());
   EXPECT_EQ(ErrorEventCount(), 0);
@@ -165,7 +177,7 @@ TEST_F(LoggingTest, OtherOperationsWriteTheirOwnEntries) {
   GlobalLog->EnterMethod(Run, QStringLiteral("Hidden"));
   GlobalLog->AddStrings(QStringLiteral("Ignored objects"), {QStringLiteral("[dbo].[A]"), QStringLiteral("[dbo].[B]")});
   dynamic_cast<ILogXmlData*>(GlobalLog)->LogXmlData(ltCritical, QStringLiteral("Snapshot"), QStringLiteral("<DB>\n</DB>"));
-  Adapter->EventColor(QColor(1, 2, 3), QStringLiteral("%s=%d"), {QStringLiteral("n"), 5});
+  Adapter->EventColor({1, 2, 3}, QStringLiteral("%s=%d"), {QStringLiteral("n"), 5});
 
   const QList<test::TLoggedEntry> Entries = BufferedEntries().mid(StartupEntries);
   EXPECT_EQ(Heads(Entries),
@@ -268,16 +280,16 @@ TEST(SiBackEnd, KeepsPacketsOnlyWhileEnabledAtItsLevelAndInMemory) {
   Out.open(QIODevice::WriteOnly);
   Backend.SetConnections(QStringLiteral("pipe(reconnect=true, reconnect.interval=1s)"));
   Backend.SetEnabled(true);
-  Main->LogColored(lvError, Qt::red, QStringLiteral("no memory protocol"));
+  Main->LogColored(lvError, {255, 0, 0}, QStringLiteral("no memory protocol"));
   Backend.Dispatch(QStringLiteral("mem"), 0, Out);
   EXPECT_TRUE(Out.data().isEmpty());
 
   Backend.SetConnections(QStringLiteral("pipe(reconnect=true), MEM()"));
   Backend.SetEnabled(false);
-  Main->LogColored(lvError, Qt::red, QStringLiteral("disabled"));
+  Main->LogColored(lvError, {255, 0, 0}, QStringLiteral("disabled"));
   Backend.SetEnabled(true);
   Backend.SetLevel(lvWarning);
-  Main->LogColored(lvMessage, Qt::red, QStringLiteral("below level"));
+  Main->LogColored(lvMessage, {255, 0, 0}, QStringLiteral("below level"));
   Main->LogText(lvWarning, QStringLiteral("Multi\r\nline"), QStringLiteral("body 1\n\nbody 3"));
   Backend.Dispatch(QStringLiteral("pipe"), 0, Out);
   Backend.Dispatch(QStringLiteral("mem"), 1, Out);

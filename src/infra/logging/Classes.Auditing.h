@@ -1,3 +1,4 @@
+// Counts live instances per class and reports the classes that outlive the program's run.
 #pragma once
 
 #include "infra/logging/Logging.Interfaces.h"

@@ -1,3 +1,4 @@
+// The log's back-end: timestamped, coloured entries kept in memory and written out as text.
 #include "infra/logging/Logging.Backend.h"
 
 #include "infra/logging/Logging.Interfaces.h"
@@ -49,7 +50,7 @@ QString PacketText(const TSiPacket& APacket) {
       Line.chop(1);
   QString Text = APacket.Timestamp.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("  ") +
                  SiLevelName(APacket.Level).leftJustified(7) + QStringLiteral("  ") +
-                 APacket.Color.name(QColor::HexRgb).toUpper() + QStringLiteral("  ") + Lines.takeFirst() + u'\n';
+                 APacket.Color.Name() + QStringLiteral("  ") + Lines.takeFirst() + u'\n';
   for (const QString& Line : Lines)
     Text += Indent + Line + u'\n';
   return Text;
@@ -64,14 +65,14 @@ QString SiLevelName(TSiLevel ALevel) {
 
 TSiSession::TSiSession(TSmartInspect& AParent, QString AName) : FParent(AParent), FName(std::move(AName)) {}
 
-void TSiSession::Send(TSiLevel ALevel, const QColor& AColor, const QString& ATitle, const QString& AData) {
+void TSiSession::Send(TSiLevel ALevel, TLogColor AColor, const QString& ATitle, const QString& AData) {
   if (FParent.IsOn(ALevel))
     FParent.SendPacket({QDateTime::currentDateTime(), ALevel, AColor, ATitle, AData});
 }
 
-void TSiSession::LogColored(TSiLevel ALevel, const QColor& AColor, const QString& ATitle) { Send(ALevel, AColor, ATitle); }
+void TSiSession::LogColored(TSiLevel ALevel, TLogColor AColor, const QString& ATitle) { Send(ALevel, AColor, ATitle); }
 
-void TSiSession::LogColored(const QColor& AColor, const QString& ATitle) { Send(FDefaultLevel, AColor, ATitle); }
+void TSiSession::LogColored(TLogColor AColor, const QString& ATitle) { Send(FDefaultLevel, AColor, ATitle); }
 
 void TSiSession::LogText(TSiLevel ALevel, const QString& ATitle, const QString& AText) {
   Send(ALevel, FColorBackground, ATitle, AText);

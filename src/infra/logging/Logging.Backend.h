@@ -1,6 +1,8 @@
+// The log's back-end: timestamped, coloured entries kept in memory and written out as text.
 #pragma once
 
-#include <QColor>
+#include "infra/logging/Logging.Color.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -31,7 +33,7 @@ QString SiLevelName(TSiLevel ALevel);
 struct TSiPacket {
   QDateTime Timestamp;
   TSiLevel Level;
-  QColor Color;
+  TLogColor Color;
   QString Title;
   QString Data;
 };
@@ -49,11 +51,11 @@ public:
   TSiLevel DefaultLevel() const { return FDefaultLevel; }
   void SetDefaultLevel(TSiLevel Value) { FDefaultLevel = Value; }
   // The colour of entries that have none of their own.
-  const QColor& ColorBackground() const { return FColorBackground; }
-  void SetColorBackground(const QColor& Value) { FColorBackground = Value; }
+  TLogColor ColorBackground() const { return FColorBackground; }
+  void SetColorBackground(TLogColor Value) { FColorBackground = Value; }
 
-  void LogColored(TSiLevel ALevel, const QColor& AColor, const QString& ATitle);
-  void LogColored(const QColor& AColor, const QString& ATitle);
+  void LogColored(TSiLevel ALevel, TLogColor AColor, const QString& ATitle);
+  void LogColored(TLogColor AColor, const QString& ATitle);
   void LogText(TSiLevel ALevel, const QString& ATitle, const QString& AText);
   void LogStringList(const QString& ATitle, const QStringList& AStrings);
   void EnterMethod(const std::type_info& AInstance, const QString& AMethodName);
@@ -63,12 +65,12 @@ public:
   void LogSystem();
 
 private:
-  void Send(TSiLevel ALevel, const QColor& AColor, const QString& ATitle, const QString& AData = QString());
+  void Send(TSiLevel ALevel, TLogColor AColor, const QString& ATitle, const QString& AData = QString());
 
   TSmartInspect& FParent;
   QString FName;
   TSiLevel FDefaultLevel = lvMessage;
-  QColor FColorBackground = Qt::white;
+  TLogColor FColorBackground = LogWhite;
 };
 
 class TSmartInspect {

@@ -1,3 +1,4 @@
+// The shared part of every log adapter: thresholds, the message-box step and its presenter.
 #include "infra/logging/Logging.Base.h"
 
 #include "infra/text/Support.Format.h"

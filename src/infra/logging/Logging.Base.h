@@ -1,3 +1,4 @@
+// The shared part of every log adapter: thresholds, the message-box step and its presenter.
 #pragma once
 
 #include "infra/logging/Logging.Interfaces.h"

@@ -1,3 +1,4 @@
+// Where the program keeps files beside the executable, such as its log.
 #include "infra/logging/Logging.FileNames.h"
 
 #include "infra/platform/Support.Paths.h"

@@ -1,3 +1,4 @@
+// Where the program keeps files beside the executable, such as its log.
 #pragma once
 
 #include <QString>

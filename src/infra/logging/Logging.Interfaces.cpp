@@ -1,3 +1,4 @@
+// The log every component writes to: levels, ILog and the process-wide GlobalLog.
 #include "infra/logging/Logging.Interfaces.h"
 
 #include <cxxabi.h>

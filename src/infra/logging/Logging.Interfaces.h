@@ -1,3 +1,4 @@
+// The log every component writes to: levels, ILog and the process-wide GlobalLog.
 #pragma once
 
 #include <QString>

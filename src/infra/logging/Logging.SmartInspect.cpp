@@ -1,3 +1,4 @@
+// The program's log adapter, the colours of its entries, and starting and stopping logging.
 #include "infra/logging/Logging.SmartInspect.h"
 
 #include "infra/logging/Logging.Backend.h"
@@ -9,8 +10,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QPalette>
 
 #include <memory>
 
@@ -22,45 +21,39 @@ qint32 TheErrorEventCount = 0;
 qint32 LiveAdapters = 0;
 std::unique_ptr<TSmartInspectAdapter> TheAdapter;
 
-const QColor ClassNameColor(255, 165, 0);
-const QColor DestroyColor(255, 245, 238);
-const QColor SqlQueryColor(217, 203, 243);
-const QColor SqlCommandColor(255, 234, 213);
-const QColor SilentErrorColor(255, 213, 223);
-const QColor SilentWarningColor(255, 252, 213);
-const QColor SilentSuccessColor(218, 246, 206);
-const QColor FarewellColor(127, 255, 0);
-const QColor ApologyColor(220, 20, 60);
+constexpr TLogColor ClassNameColor{255, 165, 0};
+constexpr TLogColor DestroyColor{255, 245, 238};
+constexpr TLogColor SqlQueryColor{217, 203, 243};
+constexpr TLogColor SqlCommandColor{255, 234, 213};
+constexpr TLogColor SilentErrorColor{255, 213, 223};
+constexpr TLogColor SilentWarningColor{255, 252, 213};
+constexpr TLogColor SilentSuccessColor{218, 246, 206};
+constexpr TLogColor FarewellColor{127, 255, 0};
+constexpr TLogColor ApologyColor{220, 20, 60};
 
-// Entries of the lower levels carry the colour of a window's background, which the desktop's
-// palette decides once there is one. qGuiApp is a plain cast of the application object, so a
-// program with only a QCoreApplication (the command line) must be told apart explicitly.
-QColor WindowBackgroundColor() {
-  return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::palette().color(QPalette::Base)
-                                                                       : QColor(Qt::white);
-}
+TLogColor TheWindowBackgroundColor = LogWhite;
 
-QColor EventColorOf(TLogLevel ALevel) {
+TLogColor EventColorOf(TLogLevel ALevel) {
   switch (ALevel) {
     case ltMessage:
-      return QColor(116, 214, 107);
+      return {116, 214, 107};
     case ltWarning:
-      return QColor(255, 227, 128);
+      return {255, 227, 128};
     case ltError:
-      return QColor(255, 128, 128);
+      return {255, 128, 128};
     case ltCritical:
-      return QColor(255, 0, 0);
+      return {255, 0, 0};
     default:
-      return WindowBackgroundColor();
+      return TheWindowBackgroundColor;
   }
 }
 
-void LogColored(TSiLevel ALevel, const QColor& AColor, const QString& ATitle) {
+void LogColored(TSiLevel ALevel, TLogColor AColor, const QString& ATitle) {
   if (SiMain)
     SiMain->LogColored(ALevel, AColor, ATitle);
 }
 
-void LogColored(const QColor& AColor, const QString& ATitle) {
+void LogColored(TLogColor AColor, const QString& ATitle) {
   if (SiMain)
     SiMain->LogColored(AColor, ATitle);
 }
@@ -157,11 +150,13 @@ void TSmartInspectAdapter::LogXmlData(TLogLevel, const QString& ATitle, const QS
     SiMain->LogText(lvVerbose, ATitle, AXmlData);
 }
 
-void TSmartInspectAdapter::EventColor(const QColor& AColor, const QString& s) { LogColored(lvVerbose, AColor, s); }
+void TSmartInspectAdapter::EventColor(TLogColor AColor, const QString& s) { LogColored(lvVerbose, AColor, s); }
 
-void TSmartInspectAdapter::EventColor(const QColor& AColor, const QString& s, const QVariantList& AParams) {
+void TSmartInspectAdapter::EventColor(TLogColor AColor, const QString& s, const QVariantList& AParams) {
   EventColor(AColor, Format(s, AParams));
 }
+
+void SetWindowBackgroundColor(TLogColor AColor) { TheWindowBackgroundColor = AColor; }
 
 qint32 ErrorEventCount() { return TheErrorEventCount; }
 
@@ -171,6 +166,7 @@ void StartLogging() {
   Si->SetConnections(QStringLiteral("mem()"));
   Si->SetEnabled(true);
   TheErrorEventCount = 0;
+  TheWindowBackgroundColor = LogWhite;
   TheAdapter = std::make_unique<TSmartInspectAdapter>();
   GlobalLog = TheAdapter.get();
 }

@@ -1,8 +1,8 @@
+// The program's log adapter, the colours of its entries, and starting and stopping logging.
 #pragma once
 
 #include "infra/logging/Logging.Base.h"
-
-#include <QColor>
+#include "infra/logging/Logging.Color.h"
 
 namespace quillon {
 
@@ -38,12 +38,16 @@ public:
   // Always at the verbose level, whatever ALevel says.
   void LogXmlData(TLogLevel ALevel, const QString& ATitle, const QString& AXmlData) override;
 
-  void EventColor(const QColor& AColor, const QString& s);
-  void EventColor(const QColor& AColor, const QString& s, const QVariantList& AParams);
+  void EventColor(TLogColor AColor, const QString& s);
+  void EventColor(TLogColor AColor, const QString& s, const QVariantList& AParams);
 
 private:
   qint32 FCalls = 0;
 };
+
+// Entries of the lower levels carry the colour of a window's background: white unless the
+// window program says otherwise once its palette is known. StartLogging sets it back to white.
+void SetWindowBackgroundColor(TLogColor AColor);
 
 // Events of level ltError or ltCritical that passed the threshold since logging started.
 qint32 ErrorEventCount();

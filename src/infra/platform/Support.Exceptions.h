@@ -1,3 +1,4 @@
+// The program's exception classes, each with a message for the user.
 #pragma once
 
 #include <QString>

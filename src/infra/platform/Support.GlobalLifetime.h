@@ -1,3 +1,4 @@
+// The lifetime of one process-wide service: started when made, stopped when destroyed.
 #pragma once
 
 namespace quillon {

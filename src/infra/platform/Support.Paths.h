@@ -1,3 +1,5 @@
+// The running program's path and folder, files beside it, and the user's configuration and
+// state folders.
 #pragma once
 
 #include <QString>

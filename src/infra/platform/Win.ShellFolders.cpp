@@ -1,3 +1,4 @@
+// The user's special folders, such as the application-data folder, on this platform.
 #include "infra/platform/Win.ShellFolders.h"
 
 #include "infra/platform/Support.Paths.h"

@@ -1,3 +1,4 @@
+// The user's special folders, such as the application-data folder, on this platform.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// The user's account name and the machine's host name.
 #pragma once
 
 #include <QString>

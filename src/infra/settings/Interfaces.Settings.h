@@ -1,3 +1,4 @@
+// The settings store every component reads and writes: scopes, sections and keys.
 #pragma once
 
 #include "infra/text/Support.DateTime.h"

@@ -1,3 +1,4 @@
+// The program's settings in four INI files of different reach, and the process-wide store.
 #include "infra/settings/Settings.IniFile.h"
 
 #include "infra/settings/Support.IniFile.h"

@@ -1,3 +1,4 @@
+// The program's settings in four INI files of different reach, and the process-wide store.
 #pragma once
 
 #include "infra/settings/Interfaces.Settings.h"

@@ -1,3 +1,4 @@
+// One INI file, read and written with the conventions of Windows private profiles.
 #include "infra/settings/Support.IniFile.h"
 
 #include "infra/text/Support.Format.h"

@@ -1,3 +1,4 @@
+// One INI file, read and written with the conventions of Windows private profiles.
 #pragma once
 
 #include "infra/text/Support.DateTime.h"

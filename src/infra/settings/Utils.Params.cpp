@@ -1,3 +1,5 @@
+// The program's command line, or any parameter text, as flags, options, switches and
+// settings.
 #include "infra/settings/Utils.Params.h"
 
 #include "infra/platform/Support.Exceptions.h"

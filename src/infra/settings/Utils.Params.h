@@ -1,3 +1,5 @@
+// The program's command line, or any parameter text, as flags, options, switches and
+// settings.
 #pragma once
 
 #include "infra/settings/Interfaces.Settings.h"

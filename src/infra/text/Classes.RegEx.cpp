@@ -1,3 +1,4 @@
+// Case-insensitive regular expressions with replacement, and the process-wide engine.
 #include "infra/text/Classes.RegEx.h"
 
 #include "infra/platform/Support.Exceptions.h"

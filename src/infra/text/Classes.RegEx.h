@@ -1,3 +1,4 @@
+// Case-insensitive regular expressions with replacement, and the process-wide engine.
 #pragma once
 
 #include "infra/text/Interfaces.RegEx.h"

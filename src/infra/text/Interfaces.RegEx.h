@@ -1,3 +1,5 @@
+// The interface of a regular-expression engine that holds its subject, pattern and
+// replacement.
 #pragma once
 
 #include <QString>

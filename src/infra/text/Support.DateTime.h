@@ -1,3 +1,4 @@
+// Points in time as the stored values carry them: days since 1899-12-30, time as a fraction.
 #pragma once
 
 #include <QDateTime>

@@ -1,3 +1,4 @@
+// Message templates formatted the way the program's messages are written ("%s", "%d").
 #include "infra/text/Support.Format.h"
 
 #include "infra/platform/Support.Exceptions.h"

@@ -1,3 +1,4 @@
+// Message templates formatted the way the program's messages are written ("%s", "%d").
 #pragma once
 
 #include <QString>

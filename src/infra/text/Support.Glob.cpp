@@ -1,3 +1,4 @@
+// Shell-style wildcard matching of object names, ignoring letter case.
 #include "infra/text/Support.Glob.h"
 
 namespace quillon {

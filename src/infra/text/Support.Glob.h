@@ -1,3 +1,4 @@
+// Shell-style wildcard matching of object names, ignoring letter case.
 #pragma once
 
 #include <QString>

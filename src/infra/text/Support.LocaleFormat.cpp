@@ -1,3 +1,4 @@
+// Numbers and dates as text in the default locale's formats, and back.
 #include "infra/text/Support.LocaleFormat.h"
 
 #include "infra/text/Support.Format.h"

@@ -1,3 +1,4 @@
+// Numbers and dates as text in the default locale's formats, and back.
 #pragma once
 
 #include "infra/text/Support.DateTime.h"

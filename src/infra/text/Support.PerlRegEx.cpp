@@ -1,3 +1,4 @@
+// A compiled PCRE2 pattern on UTF-16 text, and its matches.
 #include "infra/text/Support.PerlRegEx.h"
 
 #include "infra/platform/Support.Exceptions.h"

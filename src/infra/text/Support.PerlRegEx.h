@@ -1,3 +1,4 @@
+// A compiled PCRE2 pattern on UTF-16 text, and its matches.
 #pragma once
 
 #include <QString>

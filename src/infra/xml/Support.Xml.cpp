@@ -1,3 +1,5 @@
+// Reading XML from outside the program safely: a parsed document of nodes and attributes,
+// with limits on nesting and no document type declarations.
 #include "infra/xml/Support.Xml.h"
 
 #include "infra/text/Support.Format.h"

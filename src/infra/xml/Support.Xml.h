@@ -1,3 +1,5 @@
+// Reading XML from outside the program safely: a parsed document of nodes and attributes,
+// with limits on nesting and no document type declarations.
 #pragma once
 
 #include "infra/platform/Support.Exceptions.h"
