@@ -1,3 +1,5 @@
+// The command line's checks of one database or snapshot, each a run of the check session, and its
+// terminal progress line.
 #include "cli/Cli.Check.h"
 
 #include "cli/Cli.Output.h"

@@ -1,3 +1,5 @@
+// A drift run of the command line: the baseline read once, then one target or a fleet's targets on
+// threads.
 #pragma once
 
 #include "report/Report.Drift.h"

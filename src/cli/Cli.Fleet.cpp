@@ -1,3 +1,4 @@
+// Fleet files and compare fleets: one member process per target, their reports merged.
 #include "cli/Cli.Fleet.h"
 
 #include "cli/Cli.Check.h"

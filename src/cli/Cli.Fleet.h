@@ -1,3 +1,4 @@
+// Fleet files and compare fleets: one member process per target, their reports merged.
 #pragma once
 
 #include "cli/Cli.Options.h"

@@ -1,3 +1,5 @@
+// The command line's log: entries passed on to the program's log, what a publish run sent kept for
+// its output, echoed when verbose.
 #include "cli/Cli.Log.h"
 
 #include "infra/text/Support.Format.h"

@@ -1,3 +1,5 @@
+// The command line's log: entries passed on to the program's log, what a publish run sent kept for
+// its output, echoed when verbose.
 #pragma once
 
 #include "infra/logging/Logging.Base.h"

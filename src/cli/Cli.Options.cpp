@@ -1,3 +1,4 @@
+// The command line's verbs and options, read into TCliOptions, and its help text.
 #include "cli/Cli.Options.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// The command line's verbs and options, read into TCliOptions, and its help text.
 #pragma once
 
 #include "report/Report.Render.h"

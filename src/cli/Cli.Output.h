@@ -1,3 +1,5 @@
+// Writing reports and standard output safely, and the handling of interrupts (SIGINT, SIGTERM,
+// SIGHUP).
 #pragma once
 
 #include <QByteArray>

@@ -1,3 +1,5 @@
+// The command line's program: parses the options, runs the command and delivers its reports and
+// exit code.
 #include "cli/Cli.Program.h"
 
 #include "cli/Cli.Check.h"

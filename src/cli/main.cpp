@@ -1,3 +1,4 @@
+// quillon-cli's entry point.
 #include "cli/Cli.Program.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// How far a compare run got and what it found besides anomalies.
 #include "gold/Compare.RunStatus.h"
 
 #include <QStringList>

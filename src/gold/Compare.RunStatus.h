@@ -1,3 +1,4 @@
+// How far a compare run got and what it found besides anomalies.
 #pragma once
 
 #include "gold/Gold.Progress.h"

@@ -1,3 +1,5 @@
+// The owner of the ten lists, driving their load, snapshot and comparison with the gold standard as
+// a whole.
 #include "gold/Describer.h"
 
 #include "catalogue/Catalogue.Read.h"

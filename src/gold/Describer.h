@@ -1,3 +1,5 @@
+// The owner of the ten lists, driving their load, snapshot and comparison with the gold standard as
+// a whole.
 #pragma once
 
 #include "model/Xml.Snapshot.h"

@@ -1,3 +1,4 @@
+// Definition texts normalized for comparison with the gold standard.
 #include "gold/Normalizer.h"
 
 #include "infra/text/Support.Format.h"

@@ -1,3 +1,4 @@
+// Definition texts normalized for comparison with the gold standard.
 #pragma once
 
 #include <QString>

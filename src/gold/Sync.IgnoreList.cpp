@@ -1,3 +1,4 @@
+// The objects a comparison leaves out: the database's own helper routines.
 #include "gold/Sync.IgnoreList.h"
 
 #include "service/Service.PageAddresses.h"

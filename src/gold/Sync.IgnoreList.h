@@ -1,3 +1,4 @@
+// The objects a comparison leaves out: the database's own helper routines.
 #pragma once
 
 #include "model/DatabaseObjects.h"

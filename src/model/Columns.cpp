@@ -1,3 +1,4 @@
+// Table columns: their data, snapshot element and DDL fragment.
 #include "model/Columns.h"
 
 #include "infra/text/Support.Format.h"

@@ -1,3 +1,4 @@
+// Table columns: their data, snapshot element and DDL fragment.
 #pragma once
 
 #include "model/Lists.h"

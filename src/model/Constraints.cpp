@@ -1,3 +1,4 @@
+// Check and referential constraints: their data and snapshot elements.
 #include "model/Constraints.h"
 
 #include "infra/text/Support.Format.h"

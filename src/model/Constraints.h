@@ -1,3 +1,4 @@
+// Check and referential constraints: their data and snapshot elements.
 #pragma once
 
 #include "model/Lists.h"

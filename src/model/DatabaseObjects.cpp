@@ -1,3 +1,4 @@
+// The base of every schema object: names, keys and the stored gold-standard text.
 #include "model/DatabaseObjects.h"
 
 #include "infra/platform/Support.Exceptions.h"

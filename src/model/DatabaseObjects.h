@@ -1,3 +1,4 @@
+// The base of every schema object: names, keys and the stored gold-standard text.
 #pragma once
 
 #include "infra/logging/Logging.Interfaces.h"

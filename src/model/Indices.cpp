@@ -1,3 +1,4 @@
+// Indexes: their data and snapshot element.
 #include "model/Indices.h"
 
 #include "infra/text/Support.Format.h"

@@ -1,3 +1,4 @@
+// Indexes: their data and snapshot element.
 #pragma once
 
 #include "model/Lists.h"

@@ -1,3 +1,4 @@
+// The interfaces through which callers address schema objects without knowing their kind.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// The keyed, owning list of the objects of one kind, and its snapshot XML.
 #include "model/Lists.h"
 
 #include "infra/logging/Logging.Interfaces.h"

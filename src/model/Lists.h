@@ -1,3 +1,4 @@
+// The keyed, owning list of the objects of one kind, and its snapshot XML.
 #pragma once
 
 #include "model/DatabaseObjects.h"

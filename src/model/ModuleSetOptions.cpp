@@ -1,3 +1,4 @@
+// The SET options a view or routine was created with.
 #include "model/ModuleSetOptions.h"
 
 #include "infra/xml/Support.Xml.h"

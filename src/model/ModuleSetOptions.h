@@ -1,3 +1,4 @@
+// The SET options a view or routine was created with.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// Table and routine privileges: their data and snapshot elements.
 #include "model/Permissions.h"
 
 #include "infra/text/Support.Format.h"

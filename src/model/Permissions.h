@@ -1,3 +1,4 @@
+// Table and routine privileges: their data and snapshot elements.
 #pragma once
 
 #include "model/Lists.h"

@@ -1,3 +1,4 @@
+// Procedures and functions: their data, source text and snapshot element.
 #include "model/Routines.h"
 
 #include "infra/text/Support.Format.h"

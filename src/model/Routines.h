@@ -1,3 +1,4 @@
+// Procedures and functions: their data, source text and snapshot element.
 #pragma once
 
 #include "infra/text/Support.DateTime.h"

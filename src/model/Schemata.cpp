@@ -1,3 +1,4 @@
+// Schemata: their data and snapshot element.
 #include "model/Schemata.h"
 
 #include "infra/xml/Support.Xml.h"

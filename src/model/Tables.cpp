@@ -1,3 +1,4 @@
+// Tables and views: their data, texts and snapshot elements.
 #include "model/Tables.h"
 
 #include "infra/text/Support.Format.h"

@@ -1,3 +1,4 @@
+// Tables and views: their data, texts and snapshot elements.
 #pragma once
 
 #include "model/Lists.h"

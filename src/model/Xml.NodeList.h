@@ -1,3 +1,4 @@
+// Every element of a given name below a node, in document order.
 #pragma once
 
 #include <QList>

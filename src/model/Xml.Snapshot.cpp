@@ -1,3 +1,4 @@
+// The snapshot file: writing the lists as one document and reading them back.
 #include "model/Xml.Snapshot.h"
 
 #include "infra/text/Support.Format.h"

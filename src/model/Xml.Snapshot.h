@@ -1,3 +1,4 @@
+// The snapshot file: writing the lists as one document and reading them back.
 #pragma once
 
 #include "infra/xml/Support.Xml.h"

@@ -1,3 +1,4 @@
+// A repair planned before anything is sent, its script text, and running it step by step.
 #pragma once
 
 #include <QList>

@@ -1,3 +1,4 @@
+// The side-by-side line diff of the HTML reports.
 #include "report/Report.HtmlDiff.h"
 
 #include "diff/Diff.Display.h"

@@ -1,3 +1,4 @@
+// The side-by-side line diff of the HTML reports.
 #pragma once
 
 #include <QString>

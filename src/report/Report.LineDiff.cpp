@@ -1,3 +1,4 @@
+// The unified line diff of the text and JSON reports.
 #include "report/Report.LineDiff.h"
 
 #include "diff/Diff.Display.h"

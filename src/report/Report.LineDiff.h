@@ -1,3 +1,4 @@
+// The unified line diff of the text and JSON reports.
 #pragma once
 
 #include "diff/Diff.h"
