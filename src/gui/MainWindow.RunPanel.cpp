@@ -45,7 +45,6 @@ void TRunPanel::Start(const TCompareRequest& ARequest) {
   FControls.lblFindings->clear();
   FControls.pbProgress->setValue(0);
   SetProgressState(psNormal);
-  FCancelRequested = false;
   FRun.Start(FSession, [this, ARequest] { FPendingOutcome = FSession.RunCompare(ARequest); });
   const auto Connection = std::make_shared<QMetaObject::Connection>();
   *Connection = connect(&FRun, &TRunController::Finished, this, [this, Connection] {
@@ -59,7 +58,7 @@ void TRunPanel::RunEnded() {
   FOutcome = std::move(FPendingOutcome);
   FPendingOutcome = TCompareOutcome();
   const TCompareRunStatus& Status = FOutcome.RunStatus;
-  if (FCancelRequested && !Status.Complete())
+  if (FOutcome.Cancelled)
     FLog->SilentWarning(QStringLiteral("%s"), {StatusText()});
   else if (!Status.Complete())
     ShowError(FOutcome.Result.Error);
@@ -71,7 +70,6 @@ void TRunPanel::RunEnded() {
 void TRunPanel::Cancel() {
   if (!Running())
     return;
-  FCancelRequested = true;
   FRun.Cancel();
   FControls.lblProgress->setText(QStringLiteral("Cancelling..."));
 }
@@ -105,7 +103,7 @@ void TRunPanel::ShowError(const QString& AMessage) {
 
 QString TRunPanel::StatusText() const {
   const TCompareRunStatus& Status = FOutcome.RunStatus;
-  if (!Status.Complete() && FCancelRequested)
+  if (FOutcome.Cancelled)
     return Format(QStringLiteral("Cancelled after %d of %d objects"), {Status.Compared(), Status.Total()});
   if (!Status.Complete())
     return Status.StoppedText();

@@ -61,7 +61,6 @@ private:
   // The worker's until the run ends.
   TCompareOutcome FPendingOutcome;
   qint32 FRepairedCount = 0;
-  bool FCancelRequested = false;
   TProgressState FProgressState = psNormal;
 };
 

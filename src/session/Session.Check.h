@@ -130,7 +130,6 @@ public:
 
   // Asks the run in progress to stop before its next object or request. Any thread.
   void Cancel() { FCancel = true; }
-  bool CancelRequested() const { return FCancel; }
 
 private:
   ILog* FLog;
